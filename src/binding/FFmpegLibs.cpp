@@ -1,0 +1,263 @@
+#include "binding/FFmpegLibs.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <filesystem>
+#include <optional>
+
+TAVCodecEntryPoints LibAVCodec;
+TAVFormatEntryPoints LibAVFormat;
+TAVUtilEntryPoints LibAVUtil;
+TSwScaleEntryPoints LibSwScale;
+TSwResampleEntryPoints LibSwResample;
+TMyUtilEntryPoints MyUtil;
+
+int CurrentLogLevel = 0;
+
+namespace {
+
+struct TLibraryModule {
+    TLibraryModule(const char* pattern, int major, const char* plain)
+        : versionedPattern(pattern), versionMajor(major), plainName(plain) {}
+    const char* versionedPattern;  // printf pattern with the major version, or nullptr
+    int versionMajor;
+    const char* plainName;
+    void* handle = nullptr;
+    bool entryPointsResolved = false;
+    bool useVersionedName = false;
+    std::string lastError;
+};
+
+TLibraryModule avcodecModule{"libavcodec.so.%d", LIBAVCODEC_VERSION_MAJOR, "libavcodec.so"};
+TLibraryModule avformatModule{"libavformat.so.%d", LIBAVFORMAT_VERSION_MAJOR, "libavformat.so"};
+TLibraryModule avutilModule{"libavutil.so.%d", LIBAVUTIL_VERSION_MAJOR, "libavutil.so"};
+TLibraryModule swscaleModule{"libswscale.so.%d", LIBSWSCALE_VERSION_MAJOR, "libswscale.so"};
+TLibraryModule swresampleModule{"libswresample.so.%d", LIBSWRESAMPLE_VERSION_MAJOR,
+                                "libswresample.so"};
+TLibraryModule myutilModule{nullptr, 0, "libc.so.6"};
+
+bool libsLoaded = false;
+std::string libsError;
+// The folder of the load in progress: a library file found there is loaded by its full path.
+std::string loadFolder;
+
+void* DefaultOpener(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+TLibraryOpener libraryOpener = DefaultOpener;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string SystemMessage() {
+    const char* text = dlerror();
+    return text ? text : "unknown error";
+}
+
+std::string FileNameOf(const TLibraryModule& module) {
+    if (module.useVersionedName && module.versionedPattern)
+        return Format(module.versionedPattern, module.versionMajor);
+    return module.plainName;
+}
+
+// Raised while resolving: only this kind of failure is caught by the module's load.
+struct TMissingEntryPoint {
+    std::string text;
+};
+
+template <typename Pointer>
+void Resolve(const TLibraryModule& module, const char* name, Pointer& target) {
+    dlerror();
+    void* address = dlsym(module.handle, name);
+    if (!address)
+        throw TMissingEntryPoint{Format("Load function %s@%s error: %s", name,
+                                        FileNameOf(module).c_str(), SystemMessage().c_str())};
+    target = reinterpret_cast<Pointer>(address);
+}
+
+template <typename Resolver>
+bool LoadModule(TLibraryModule& module, std::string& error, bool useVersionedName,
+                Resolver resolveAll) {
+    module.useVersionedName = useVersionedName;
+    if (!module.handle) {
+        const std::string fileName = FileNameOf(module);
+        std::string path = fileName;
+        if (!loadFolder.empty()) {
+            std::error_code ec;
+            const auto candidate = std::filesystem::path(loadFolder) / fileName;
+            if (std::filesystem::exists(candidate, ec)) path = candidate.string();
+        }
+        dlerror();
+        module.handle = OpenLibraryFile(path);
+        if (!module.handle)
+            module.lastError =
+                Format("Load libraray %s error: %s", fileName.c_str(), SystemMessage().c_str());
+    }
+    if (!module.handle) {
+        error = module.lastError;
+        return false;
+    }
+    if (module.entryPointsResolved) return true;
+    try {
+        resolveAll(module);
+    } catch (const TMissingEntryPoint& missing) {
+        module.lastError = missing.text;
+        error = module.lastError;
+        return false;
+    }
+    module.entryPointsResolved = true;
+    return true;
+}
+
+void UnloadModule(TLibraryModule& module) {
+    if (!module.handle) return;
+    dlclose(module.handle);
+    module.handle = nullptr;
+    module.entryPointsResolved = false;
+}
+
+}  // namespace
+
+void* OpenLibraryFile(const std::string& path) { return libraryOpener(path); }
+
+void SetLibraryOpener(TLibraryOpener opener) { libraryOpener = opener ? opener : DefaultOpener; }
+
+#define DZ_RESOLVE(table) [](const TLibraryModule& m) { table }
+#define DZ_RESOLVE_AVCODEC(fn) Resolve(m, #fn, LibAVCodec.fn);
+#define DZ_RESOLVE_AVFORMAT(fn) Resolve(m, #fn, LibAVFormat.fn);
+#define DZ_RESOLVE_AVUTIL(fn) Resolve(m, #fn, LibAVUtil.fn);
+#define DZ_RESOLVE_SWSCALE(fn) Resolve(m, #fn, LibSwScale.fn);
+#define DZ_RESOLVE_SWRESAMPLE(fn) Resolve(m, #fn, LibSwResample.fn);
+#define DZ_RESOLVE_MYUTIL(fn) Resolve(m, #fn, MyUtil.fn);
+
+// The registration calls of older releases no longer exist: nothing is called in their place.
+bool LoadAVCodec(std::string& error, bool useVersionedName, bool /*registration*/) {
+    return LoadModule(avcodecModule, error, useVersionedName,
+                      DZ_RESOLVE(AVCODEC_ENTRY_POINTS(DZ_RESOLVE_AVCODEC)));
+}
+void UnloadAVCodec() { UnloadModule(avcodecModule); }
+bool AVCodecLoaded() { return avcodecModule.entryPointsResolved; }
+std::string AVCodecFileName() { return FileNameOf(avcodecModule); }
+
+bool LoadAVFormat(std::string& error, bool useVersionedName, bool /*registration*/) {
+    return LoadModule(avformatModule, error, useVersionedName,
+                      DZ_RESOLVE(AVFORMAT_ENTRY_POINTS(DZ_RESOLVE_AVFORMAT)));
+}
+void UnloadAVFormat() { UnloadModule(avformatModule); }
+bool AVFormatLoaded() { return avformatModule.entryPointsResolved; }
+std::string AVFormatFileName() { return FileNameOf(avformatModule); }
+
+bool LoadAVUtil(std::string& error, bool useVersionedName) {
+    return LoadModule(avutilModule, error, useVersionedName,
+                      DZ_RESOLVE(AVUTIL_ENTRY_POINTS(DZ_RESOLVE_AVUTIL)));
+}
+void UnloadAVUtil() { UnloadModule(avutilModule); }
+bool AVUtilLoaded() { return avutilModule.entryPointsResolved; }
+std::string AVUtilFileName() { return FileNameOf(avutilModule); }
+
+bool LoadSwScale(std::string& error, bool useVersionedName) {
+    return LoadModule(swscaleModule, error, useVersionedName,
+                      DZ_RESOLVE(SWSCALE_ENTRY_POINTS(DZ_RESOLVE_SWSCALE)));
+}
+void UnloadSwScale() { UnloadModule(swscaleModule); }
+bool SwScaleLoaded() { return swscaleModule.entryPointsResolved; }
+std::string SwScaleFileName() { return FileNameOf(swscaleModule); }
+
+bool LoadSwResample(std::string& error, bool useVersionedName) {
+    return LoadModule(swresampleModule, error, useVersionedName,
+                      DZ_RESOLVE(SWRESAMPLE_ENTRY_POINTS(DZ_RESOLVE_SWRESAMPLE)));
+}
+void UnloadSwResample() { UnloadModule(swresampleModule); }
+bool SwResampleLoaded() { return swresampleModule.entryPointsResolved; }
+std::string SwResampleFileName() { return FileNameOf(swresampleModule); }
+
+// The C runtime is always the C library by its one name, versioned names or not.
+bool LoadMyUtil(std::string& error) {
+    return LoadModule(myutilModule, error, false, DZ_RESOLVE(MYUTIL_ENTRY_POINTS(DZ_RESOLVE_MYUTIL)));
+}
+void UnloadMyUtil() { UnloadModule(myutilModule); }
+bool MyUtilLoaded() { return myutilModule.entryPointsResolved; }
+std::string MyUtilFileName() { return FileNameOf(myutilModule); }
+
+int LibraryLevelToLogLevel(int libraryLevel) {
+    if (libraryLevel <= AV_LOG_QUIET) return -1;
+    if (libraryLevel <= AV_LOG_ERROR) return 0;
+    if (libraryLevel <= AV_LOG_INFO) return 1;
+    if (libraryLevel <= AV_LOG_DEBUG) return 2;
+    return 3;
+}
+
+int LogLevelToLibraryLevel(int logLevel) {
+    switch (logLevel) {
+        case -1: return AV_LOG_QUIET;
+        case 0: return AV_LOG_ERROR;
+        case 1: return AV_LOG_INFO;
+        case 2: return AV_LOG_DEBUG;
+        default: return logLevel < -1 ? AV_LOG_QUIET : AV_LOG_TRACE;
+    }
+}
+
+void SetLibraryLogLevel(int logLevel) {
+    if (!libsLoaded) return;
+    LibAVUtil.av_log_set_level(LogLevelToLibraryLevel(logLevel));
+    CurrentLogLevel = LibraryLevelToLogLevel(LibAVUtil.av_log_get_level());
+}
+
+bool LoadFFmpegLibs(const std::string& Folder, bool UseVersionedNames) {
+    if (libsLoaded) return true;
+    libsError.clear();
+
+    std::optional<std::filesystem::path> previousDirectory;
+    if (!Folder.empty()) {
+        std::error_code ec;
+        previousDirectory = std::filesystem::current_path(ec);
+        if (ec) previousDirectory.reset();
+        std::filesystem::current_path(Folder, ec);
+        // The folder goes in front of PATH unless PATH already names it; PATH is a
+        // case-sensitive list, so it is compared and kept exactly as it is.
+        const char* path = std::getenv("PATH");
+        const std::string oldPath = path ? path : "";
+        if (oldPath.find(Folder) == std::string::npos)
+            setenv("PATH", (Folder + ":" + oldPath).c_str(), 1);
+        loadFolder = Folder;
+    }
+
+    libsLoaded = LoadAVCodec(libsError, UseVersionedNames, true) &&
+                 LoadAVFormat(libsError, UseVersionedNames, true) &&
+                 LoadAVUtil(libsError, UseVersionedNames) &&
+                 LoadSwScale(libsError, UseVersionedNames) &&
+                 LoadSwResample(libsError, UseVersionedNames) && LoadMyUtil(libsError);
+
+    loadFolder.clear();
+    if (previousDirectory) {
+        std::error_code ec;
+        std::filesystem::current_path(*previousDirectory, ec);
+    }
+
+    if (libsLoaded)
+        CurrentLogLevel = LibraryLevelToLogLevel(LibAVUtil.av_log_get_level());
+    else
+        UnloadFFmpegLibs();
+    return libsLoaded;
+}
+
+void UnloadFFmpegLibs() {
+    libsLoaded = false;
+    UnloadAVCodec();
+    UnloadAVFormat();
+    UnloadAVUtil();
+    UnloadSwScale();
+    UnloadSwResample();
+    UnloadMyUtil();
+}
+
+bool FFmpegLibsLoaded() { return libsLoaded; }
+
+std::string FFmpegLibsError() { return libsError; }
