@@ -10,7 +10,7 @@ PACKAGES=(
   libgtest-dev
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libswresample-dev
-  ffmpeg
+  ffmpeg nlohmann-json3-dev
 )
 
 install_missing_packages() {
