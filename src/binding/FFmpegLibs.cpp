@@ -43,7 +43,11 @@ std::string libsError;
 // The folder of the load in progress: a library file found there is loaded by its full path.
 std::string loadFolder;
 
-void* DefaultOpener(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+// Unloading forgets a library but leaves its code mapped: its dependencies may have registered
+// exit handlers or thread-local destructors that must still find their code at process exit.
+void* DefaultOpener(const std::string& path) {
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+}
 TLibraryOpener libraryOpener = DefaultOpener;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
