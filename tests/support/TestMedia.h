@@ -1,0 +1,40 @@
+// Test media made at test time with the libraries: clips whose frames and tone a test can
+// recognise after any conversion, and damaged files for the error paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libavutil/rational.h>
+}
+
+struct TClipSpec {
+    std::string videoCodec = "mpeg4";  // encoder name; empty: no video stream
+    std::string audioCodec = "aac";    // encoder name; empty: no audio stream
+    std::string format;                // muxer short name; empty: guessed from the file extension
+    int width = 320, height = 240;
+    AVRational frameRate{25, 1};
+    int sampleRate = 48000, channels = 2;
+    double durationSeconds = 2.0;
+    int64_t videoBitRate = 400000, audioBitRate = 128000;  // 0: encoder default
+    AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // NONE: the encoder's first supported format
+    int gopSize = 12;
+};
+
+// Writes a clip: a moving picture (a bar sweeping across, a gradient background) with the frame
+// number burned in as large digits (so a test can recognise a frame after decoding), and a tone
+// whose pitch changes each second (440 Hz, then 550, 660, ... ; amplitude about 0.5 full scale).
+// Throws std::runtime_error naming the failed library call and the file on any failure.
+void WriteClip(const std::string& path, const TClipSpec& spec);
+
+enum class TDamage { Truncated, Overwritten, Empty, NotMedia };
+
+// Damages a file in place: Truncated keeps `fraction` of its bytes; Overwritten overwrites runs
+// of bytes (deterministic pseudo-random, seeded by `seed`) from `fraction` of the file on; Empty
+// makes it 0 bytes; NotMedia replaces it with text.
+void DamageFile(const std::string& path, TDamage damage, double fraction = 0.5, unsigned seed = 1);
+
+// Expected tone frequency at a given time (for audio checks).
+double ToneFrequencyAt(double seconds);
