@@ -1,0 +1,18 @@
+// The encoder names that the codec lists' entries stand for. The lists show the names users
+// know; the engine takes encoder names. Every name the program sends for a list entry is decided
+// here, so a changed encoder needs one change in this file's source.
+#pragma once
+
+#include <string>
+
+// The encoder for a video list entry, given in lower case ("h264" gives "libx264"). With
+// onlyH264AndXvid, only those two entries are renamed (the portable-player and mobile profiles
+// use this narrower mapping).
+std::string MapVideoCodec(const std::string& lowerCaseEntry, bool onlyH264AndXvid = false);
+
+// The encoder for an audio list entry, given in lower case ("mp3" gives "libmp3lame").
+std::string MapAudioCodec(const std::string& lowerCaseEntry);
+
+// The audio encoders that the mobile and MP4 AAC readers always use, whatever the list shows.
+extern const char* const kMobileAudioEncoder;  // "libamr_nb"
+extern const char* const kMp4AudioEncoder;     // "libfaac"

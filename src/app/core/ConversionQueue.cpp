@@ -1,0 +1,106 @@
+#include "app/core/ConversionQueue.h"
+
+#include <filesystem>
+
+#include "app/core/FileListTexts.h"
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+TConvertCheck CheckCanConvert(const TFileList& list, const std::string& outputFolder) {
+    if (list.Empty()) return TConvertCheck::ccNoFiles;
+    if (outputFolder.empty()) return TConvertCheck::ccNoFolder;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(Trimmed(outputFolder), ec)) {
+        return TConvertCheck::ccFolderMissing;
+    }
+    return TConvertCheck::ccReady;
+}
+
+std::string ConvertCheckMessage(TConvertCheck check, const std::string& outputFolder) {
+    switch (check) {
+        case TConvertCheck::ccReady:
+            return {};
+        case TConvertCheck::ccNoFiles:
+            return kMsgAddFiles;
+        case TConvertCheck::ccNoFolder:
+            return kMsgSelectOutputFolder;
+        case TConvertCheck::ccFolderMissing:
+            // Each line break is a line feed followed by a carriage return.
+            return "The output folder \"" + outputFolder +
+                   "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output "
+                   "folder.";
+    }
+    return {};
+}
+
+void TConversionQueue::Start() {
+    running_ = true;
+    active_ = true;
+    finished_ = false;
+    stoppedByUser_ = false;
+    lastRowReached_ = false;
+    currentRow_ = -1;
+    tickCount_ = 0;
+}
+
+int TConversionQueue::NextCheckedRow(const TFileList& list) {
+    lastRowReached_ = false;
+    finished_ = false;
+    const int last = list.Count() - 1;
+    ++currentRow_;
+    while (currentRow_ < last && !list.Row(currentRow_).Checked) ++currentRow_;
+    // Past the end counts as the last row too (the list may have shrunk), so the queue ends.
+    lastRowReached_ = currentRow_ >= last;
+    if (currentRow_ <= last && list.Row(currentRow_).Checked) return currentRow_;
+    running_ = false;
+    if (lastRowReached_) finished_ = true;
+    return -1;
+}
+
+void TConversionQueue::TaskStarted() {
+    if (lastRowReached_) finished_ = true;
+}
+
+void TConversionQueue::MarkResult(TFileList& list, bool failed) {
+    if (currentRow_ >= 0 && currentRow_ < list.Count()) {
+        list.Row(currentRow_).Progress = failed           ? kStatusFail
+                                         : stoppedByUser_ ? kStatusAbort
+                                                          : kStatusDone;
+    }
+    running_ = false;
+}
+
+void TConversionQueue::MarkRowFailed(TFileList& list) {
+    if (currentRow_ >= 0 && currentRow_ < list.Count())
+        list.Row(currentRow_).Progress = kStatusFail;
+    tickCount_ = 0;
+    if (lastRowReached_) finished_ = true;
+    running_ = false;
+}
+
+TTimerAction TConversionQueue::Tick() {
+    if (!active_ || running_) return TTimerAction::taNone;
+    if (finished_) {
+        active_ = false;
+        return TTimerAction::taReportCompletion;
+    }
+    if (++tickCount_ < 2) return TTimerAction::taNone;
+    tickCount_ = 0;
+    running_ = true;
+    return TTimerAction::taBuildNext;
+}
+
+void TConversionQueue::Stop(bool byUser) {
+    if (byUser) stoppedByUser_ = true;
+    finished_ = true;
+    active_ = false;
+    running_ = false;
+}

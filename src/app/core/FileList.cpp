@@ -1,0 +1,51 @@
+#include "app/core/FileList.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "app/core/FileListTexts.h"
+
+void TFileList::AddProbedFile(const std::string& path, const TProbeFacts& facts,
+                              const std::string& formatKey) {
+    TFileListRow row;
+    row.FileName = path;
+    row.VideoSize = VideoSizeText(facts.HasVideo, facts.Width, facts.Height);
+    row.FrameRate = FrameRateText(facts.HasVideo, facts.FrameRateNum, facts.FrameRateDen);
+    row.Duration = DurationText(facts.DurationUs);
+    row.Output = formatKey;
+    rows_.push_back(std::move(row));
+}
+
+void TFileList::AddFailedFile(const std::string& path) {
+    TFileListRow row;
+    row.FileName = path;
+    row.Progress = kStatusError;
+    rows_.push_back(std::move(row));
+}
+
+void TFileList::RemoveRows(std::vector<int> indices) {
+    std::sort(indices.begin(), indices.end(), std::greater<>());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    for (int index : indices) {
+        if (index >= 0 && index < Count()) rows_.erase(rows_.begin() + index);
+    }
+}
+
+void TFileList::SetAllChecked(bool checked) {
+    for (TFileListRow& row : rows_) row.Checked = checked;
+}
+
+void TFileList::SetFormatKey(const std::string& formatKey) {
+    for (TFileListRow& row : rows_) row.Output = formatKey;
+}
+
+void TFileList::ClearProgress() {
+    for (TFileListRow& row : rows_) row.Progress.clear();
+}
+
+void TFileList::ClearProgressAndFrames() {
+    for (TFileListRow& row : rows_) {
+        row.Progress.clear();
+        row.Frames.clear();
+    }
+}

@@ -1,0 +1,144 @@
+#include "app/core/FileListTexts.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
+        parts.push_back(text.substr(start, at - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+}  // namespace
+
+const std::vector<TListColumn>& FileListColumns() {
+    static const std::vector<TListColumn> columns = {
+        {"Video File Name", 310, false},
+        {"Video Size", 90, true},
+        {"FrameRate", 80, true},
+        {"Duration", 60, true},
+        {"Output", 65, true},
+        {"Progress", 57, true},
+        {"Frames", 60, true},
+    };
+    return columns;
+}
+
+std::string VideoSizeText(bool hasVideo, int width, int height) {
+    if (!hasVideo) return " ";
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string FrameRateText(bool hasVideo, int num, int den, char decimalSeparator) {
+    if (!hasVideo || den == 0) return " ";
+    // Hundredths, rounded half to even (the default rounding mode).
+    const auto hundredths = static_cast<std::int64_t>(std::nearbyint(num * 100.0 / den));
+    const std::uint64_t magnitude = hundredths < 0 ? 0 - static_cast<std::uint64_t>(hundredths)
+                                                   : static_cast<std::uint64_t>(hundredths);
+    std::string text = (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100);
+    const unsigned fraction = magnitude % 100;
+    if (fraction != 0) {
+        text += decimalSeparator;
+        text += static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
+    }
+    return text;
+}
+
+std::string DurationText(std::int64_t durationUs) {
+    if (durationUs < 0) return "Unknown";
+    const std::int64_t seconds = durationUs / 1000000;
+    const std::int64_t minutes = seconds / 60;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64, minutes / 60,
+                  minutes % 60, seconds % 60);
+    return text;
+}
+
+int ProgressPosition(std::int64_t currentMs, std::int64_t totalMs) {
+    if (totalMs <= 0) return 0;
+    return static_cast<int>(currentMs * 100 / totalMs);
+}
+
+std::string ProgressText(std::int64_t currentMs, std::int64_t totalMs) {
+    int percent = ProgressPosition(currentMs, totalMs);
+    if (percent > 100) percent = 100;
+    if (percent < 0) percent = 0;
+    return std::to_string(percent) + "%";
+}
+
+std::string FramesText(std::int64_t frameNumber) {
+    return frameNumber == -1 ? " " : std::to_string(frameNumber);
+}
+
+std::string FileSizeText(std::int64_t bytes) {
+    return "File Size : " + std::to_string(bytes);
+}
+
+// Exactly as the dialog has always shown it, blanks after some ";" included.
+const char* const kOpenDialogFilter =
+    "All Supported Files|*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; "
+    "*.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; "
+    "*.dat;*.cda;*.dv; *.dif;*.wav; *.au; *.aiff;*.mjpg; *.mjpeg;*.ac3; *.gif; *.swf; *.flv|"
+    "3GPP Files (*.3gp)|*.3gp|"
+    "3GPP2 Files (*.3g2)|*.3g2|"
+    "AAC Files (*.aac)|*.aac|"
+    "AC3 Files (*.ac3)|*.ac3|"
+    "Audio CD Files (*.cda)|*.cda|"
+    "AVI Files (*.avi)|*.avi|"
+    "DV Video Files (*.dv, *.dif)|*.dv;*.dif|"
+    "DVD VOB Files (*.vob)|*.vob|"
+    "GIF Animated Files (*.gif)|*.gif|"
+    "Macromedia Flash Files (*.flv, *.swf)|*.flv; *.swf|"
+    "Monkey Audio Files (*.ape, *.cue)|*.ape;*.cue|"
+    "MJpeg Video Files (*.mjpg, *.mjpeg)|*.mjpg; *.mjpeg|"
+    "MP2 Files (*.mp2)|*.mp2|"
+    "MP3 Files (*.mp3)|*.mp3|"
+    "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)|*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2|"
+    "MPEG-4 Files (*.mp4)|*.mp4|"
+    "MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|"
+    "Ogg Vorbis Files (*.ogg)|*.ogg|"
+    "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)|*.rm; *.rmvb; *.ram; *.ra|"
+    "QuickTime Files (*.mov, *.qt)|*.mov; *.qt|"
+    "VCD DAT Files (*.dat)|*.dat|"
+    "WAV Files (*.wav, *.au, *.aiff)|*.wav; *.au; *.aiff|"
+    "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|";
+
+std::vector<TFileFilter> OpenDialogFilters() {
+    std::vector<std::string> parts = Split(kOpenDialogFilter, '|');
+    std::vector<TFileFilter> filters;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        TFileFilter filter{parts[i], {}};
+        for (const std::string& pattern : Split(parts[i + 1], ';')) {
+            if (!Trimmed(pattern).empty()) filter.Patterns.push_back(Trimmed(pattern));
+        }
+        filters.push_back(std::move(filter));
+    }
+    return filters;
+}
+
+std::vector<std::string> OpenDialogFilterEntries() {
+    std::vector<std::string> entries;
+    for (const TFileFilter& filter : OpenDialogFilters()) {
+        std::string patterns;
+        for (const std::string& pattern : filter.Patterns) {
+            patterns += (patterns.empty() ? "" : " ") + pattern;
+        }
+        entries.push_back(filter.Name + " (" + patterns + ")");
+    }
+    return entries;
+}

@@ -1,0 +1,223 @@
+#include "app/core/JobBuilder.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+
+#include "app/core/FileListTexts.h"
+#include "app/core/OutputNames.h"
+
+namespace {
+
+struct TVolumeStep {
+    int Value;
+    const char* Label;
+};
+constexpr std::array<TVolumeStep, 11> kVolumeSteps = {{
+    {1, "0%"},
+    {50, "20%"},
+    {100, "40%"},
+    {150, "60%"},
+    {200, "80%"},
+    {255, "100%"},
+    {300, "120%"},
+    {350, "140%"},
+    {400, "160%"},
+    {450, "180%"},
+    {600, "200%"},
+}};
+
+const TVolumeStep& VolumeStep(int position) {
+    if (position < 0) position = 0;
+    if (position >= static_cast<int>(kVolumeSteps.size())) position = kVolumeSteps.size() - 1;
+    return kVolumeSteps[position];
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A whole text as a number ("640"), or none.
+std::optional<double> NumberOf(const std::string& text) {
+    if (text.empty() || text.front() == ' ') return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct TSize {
+    int Width = 0;
+    int Height = 0;
+};
+
+// "640x480" split at its first "x", both whole positive numbers.
+std::optional<TSize> SizeOf(const std::string& text) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) return std::nullopt;
+    const auto width = NumberOf(text.substr(0, x));
+    const auto height = NumberOf(text.substr(x + 1));
+    if (!width || !height || *width < 1 || *height < 1 || *width > 1e6 || *height > 1e6 ||
+        *width != std::floor(*width) || *height != std::floor(*height)) {
+        return std::nullopt;
+    }
+    return TSize{static_cast<int>(*width), static_cast<int>(*height)};
+}
+
+// x rounded to the nearest even whole number, kept within 2 ... limit.
+int EvenWithin(double x, int limit) {
+    const int even = 2 * static_cast<int>(std::lround(x / 2));
+    return std::clamp(even, 2, limit);
+}
+
+}  // namespace
+
+int VolumeForPosition(int position) {
+    return VolumeStep(position).Value;
+}
+
+std::string VolumeLabel(int position) {
+    return VolumeStep(position).Label;
+}
+
+std::string AspectText(int aspectIndex, const std::string& sizeText) {
+    if (aspectIndex == 1) return "4:3";
+    if (aspectIndex == 2) return "16:9";
+    if (aspectIndex != 0) return {};
+    std::string size = Trimmed(sizeText);
+    if (size.empty()) size = "640x480";
+    const auto x = size.find('x');
+    const auto width = NumberOf(size.substr(0, x));
+    const auto height = x == std::string::npos ? std::nullopt : NumberOf(size.substr(x + 1));
+    if (!width || !height || *height == 0 || std::fabs(*width / *height) > 1e9) return "1.3333";
+    // Ten-thousandths, rounded half to even (the default rounding mode).
+    const auto units = static_cast<long long>(std::nearbyint(*width / *height * 10000));
+    const unsigned long long magnitude = std::llabs(units);
+    std::string text = (units < 0 ? "-" : "") + std::to_string(magnitude / 10000);
+    std::string decimals = std::to_string(10000 + magnitude % 10000).substr(1);
+    while (!decimals.empty() && decimals.back() == '0') decimals.pop_back();
+    if (!decimals.empty()) text += "." + decimals;
+    return text;
+}
+
+std::optional<TLetterBox> LetterBoxFor(int inputWidth, int inputHeight, int frameWidth,
+                                       int frameHeight) {
+    if (inputWidth <= 0 || inputHeight <= 0 || frameWidth <= 0 || frameHeight <= 0) {
+        return std::nullopt;
+    }
+    if (frameWidth % 2 != 0 || frameHeight % 2 != 0) return std::nullopt;
+    const long long inputShape = static_cast<long long>(inputWidth) * frameHeight;
+    const long long frameShape = static_cast<long long>(inputHeight) * frameWidth;
+    if (inputShape == frameShape) return std::nullopt;
+
+    TLetterBox box{frameWidth, frameHeight};
+    if (inputShape > frameShape) {
+        // Wider than the frame: full width, bands above and below.
+        box.PictureHeight =
+            EvenWithin(static_cast<double>(frameWidth) * inputHeight / inputWidth, frameHeight);
+        const int bands = frameHeight - box.PictureHeight;
+        box.Top = bands / 4 * 2;
+        box.Bottom = bands - box.Top;
+    } else {
+        // Narrower: full height, bands left and right.
+        box.PictureWidth =
+            EvenWithin(static_cast<double>(frameHeight) * inputWidth / inputHeight, frameWidth);
+        const int bands = frameWidth - box.PictureWidth;
+        box.Left = bands / 4 * 2;
+        box.Right = bands - box.Left;
+    }
+    if (box.PictureWidth == frameWidth && box.PictureHeight == frameHeight) return std::nullopt;
+    return box;
+}
+
+TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
+                            std::vector<std::string>& logLines) {
+    TJobDescription job;
+    job.InputFile = Trimmed(row.FileName);
+    const TOutputName output = ChooseOutputName(job.InputFile, Trimmed(settings.OutputFolder),
+                                                settings.FormatKey, settings.Overwrite);
+    job.OutputFile = output.Path;
+    if (!output.LogLine.empty()) logLines.push_back(output.LogLine);
+    job.FormatKey = settings.FormatKey;
+
+    ReadParameters(settings.Reader, settings.Parameters, settings.FormatKey, job);
+    job.AudioVolume = settings.Volume;
+    job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
+
+    if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {
+        const auto input = SizeOf(Trimmed(row.VideoSize));
+        const auto frame = SizeOf(job.FrameSize);
+        const auto box =
+            input && frame ? LetterBoxFor(input->Width, input->Height, frame->Width, frame->Height)
+                           : std::nullopt;
+        if (box) {
+            job.FrameSize =
+                std::to_string(box->PictureWidth) + "x" + std::to_string(box->PictureHeight);
+            job.PadTop = box->Top;
+            job.PadBottom = box->Bottom;
+            job.PadLeft = box->Left;
+            job.PadRight = box->Right;
+            job.PadColor = 0;
+            // The picture keeps its shape inside the bands, so the frame shows at its own
+            // shape; the input's would stretch the bands and the picture with them.
+            if (settings.AspectIndex == 0) {
+                job.FrameAspect = AspectText(
+                    0, std::to_string(frame->Width) + "x" + std::to_string(frame->Height));
+            }
+        }
+    }
+    return job;
+}
+
+TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobSettings& settings,
+                           TTaskRunner& runner) {
+    TBuildResult result;
+    runner.ClearTasks();
+    result.Row = queue.NextCheckedRow(list);
+    if (result.Row < 0) {
+        result.Outcome = TBuildOutcome::boNoRowLeft;
+        return result;
+    }
+
+    const std::string input = list.Row(result.Row).FileName;
+    int task = -1;
+    const auto rowFailed = [&](const std::string& why) {
+        result.LogLines.push_back(input + ": " + why);
+        if (task >= 0) runner.DeleteTask(task);
+        queue.MarkRowFailed(list);
+        result.Outcome = TBuildOutcome::boRowFailed;
+        return result;
+    };
+    try {
+        TJobDescription job = DescribeJob(list.Row(result.Row), settings, result.LogLines);
+        result.Job = job;
+        task = runner.AppendTask(job);
+        if (task < 0) return rowFailed(runner.LastErrorText());
+        if (!runner.SetTaskOutput(task, job)) return rowFailed(runner.LastErrorText());
+    } catch (const std::exception& error) {
+        result.Message = kMsgFailToAddFile;
+        return rowFailed(error.what());
+    }
+
+    try {
+        runner.StartTasks(1);
+    } catch (const std::exception& error) {
+        runner.StopTasks();
+        result.LogLines.push_back(input + ": " + error.what());
+        queue.MarkRowFailed(list);
+        queue.Stop(false);
+        result.Outcome = TBuildOutcome::boStartFailed;
+        return result;
+    }
+    queue.TaskStarted();
+    result.Outcome = TBuildOutcome::boStarted;
+    return result;
+}

@@ -1,0 +1,6 @@
+#include "app/core/JobDescription.h"
+
+std::string TJobDescription::FrameRateText() const {
+    if (!FrameRate) return {};
+    return std::to_string(FrameRate->Num) + "/" + std::to_string(FrameRate->Den);
+}

@@ -1,0 +1,51 @@
+// One conversion as the application decides it: the input, the output file and every output
+// setting, in the converter component's terms, ready to be copied field by field into its input
+// and output option records. Convention of those records: an empty text, a negative number or a
+// false flag means "not set", and the engine keeps its own default.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// An exact frame rate in frames per second (30000/1001 for "29.97 fps").
+struct TFrameRate {
+    int Num = 0;
+    int Den = 1;
+    bool operator==(const TFrameRate&) const = default;
+};
+
+struct TJobDescription {
+    // Input record.
+    std::string InputFile;
+    int StartTime = 0;  // milliseconds; 0 sets no start time
+
+    // Output record.
+    std::string OutputFile;
+    std::string FormatKey;   // upper-case key of the chosen profile; the output extension is its
+                             // lower case
+    std::string VideoCodec;  // "vcodec": encoder name
+    std::string AudioCodec;  // "acodec": encoder name
+    std::string FrameSize;   // "s": the picture's size inside the pad bands, e.g. "352x288"
+    std::optional<TFrameRate> FrameRate;  // "r": none keeps the input's rate
+    std::string FrameAspect;              // "aspect": "4:3", "16:9" or a decimal ratio "1.3333"
+    int AudioChannels = -1;               // "ac"
+    int AudioSampleRate = -1;             // "ar", Hz
+    int AudioBitrate = -1;                // "ab", bits per second
+    int VideoBitrate = -1;                // "vb", bits per second; 0 also counts as not set
+    int AudioVolume = -1;                 // "vol", 256 = unchanged
+    bool DisableVideo = false;            // "vn"
+    // Letter-box bands in pixels, all even ("padtop" ...); the frame written is FrameSize
+    // enlarged by them. -1: no band.
+    int PadTop = -1;
+    int PadBottom = -1;
+    int PadLeft = -1;
+    int PadRight = -1;
+    std::uint32_t PadColor = 0;  // red in the low byte, then green, then blue: 0 is black
+    // Further "name=value" lines for the record's OptionText, applied before the fields.
+    std::vector<std::string> OptionLines;
+
+    // The frame rate as the "r" option takes it ("30000/1001"), or empty when not set.
+    std::string FrameRateText() const;
+};

@@ -1,0 +1,145 @@
+#include "app/core/ParameterReaders.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <numeric>
+
+#include "app/core/CodecMapping.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The part before the first blank ("1200 Kbps" gives "1200"); the whole text when it has none.
+std::string FirstWord(const std::string& text) {
+    return text.substr(0, text.find(' '));
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A whole decimal number, optionally signed; anything else (an empty text too) is an error.
+int ToInt(const std::string& text) {
+    int value = 0;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;
+    const auto [at, error] = std::from_chars(begin, end, value);
+    if (begin == end || error != std::errc() || at != end) {
+        throw TParameterError("'" + text + "' is not a valid integer value");
+    }
+    return value;
+}
+
+// "1200 Kbps" gives 1200000; with a unit of plain bits ("12200 bps") the number is taken as is.
+int BitrateOf(const std::string& text, bool alwaysPlainBits) {
+    if (!alwaysPlainBits && text.find("Kbps") != std::string::npos) {
+        return ToInt(FirstWord(text) + "000");
+    }
+    return ToInt(FirstWord(text));
+}
+
+// The NTSC-style rates mean the exact fractions of the television norm, not the rounded text.
+struct TNtscRate {
+    const char* Text;
+    TFrameRate Rate;
+};
+constexpr std::array<TNtscRate, 5> kNtscRates = {{
+    {"14.985", {15000, 1001}},
+    {"23.975", {24000, 1001}},
+    {"23.976", {24000, 1001}},
+    {"29.97", {30000, 1001}},
+    {"59.94", {60000, 1001}},
+}};
+
+}  // namespace
+
+TParameterChoice ChoiceOf(const TParameterLists& lists) {
+    return {lists.VideoCodec.SelectedText(),   lists.VideoSize.SelectedText(),
+            lists.VideoBitrate.SelectedText(), lists.VideoFramerate.SelectedText(),
+            lists.AudioCodec.SelectedText(),   lists.AudioBitrate.SelectedText(),
+            lists.SamplingRate.SelectedText(), lists.AudioChannels.SelectedText()};
+}
+
+std::string ParseSizeText(const std::string& entry) {
+    const std::string size = Trimmed(entry.substr(0, entry.find('(')));
+    if (size == "Original Video Size" || size == "Auto") return {};
+    std::string packed;
+    std::copy_if(size.begin(), size.end(), std::back_inserter(packed),
+                 [](char c) { return c != ' '; });
+    return packed;
+}
+
+std::optional<TFrameRate> ParseFrameRateText(const std::string& entry) {
+    const std::string number = FirstWord(Trimmed(entry));
+    if (number.empty() || number == "Auto") return std::nullopt;
+    for (const TNtscRate& ntsc : kNtscRates) {
+        if (number == ntsc.Text) return ntsc.Rate;
+    }
+    // A plain decimal such as "15.0" or "24": an exact fraction of a power of ten.
+    const auto point = number.find('.');
+    const std::string digits =
+        point == std::string::npos ? number : number.substr(0, point) + number.substr(point + 1);
+    const std::size_t decimals = point == std::string::npos ? 0 : number.size() - point - 1;
+    const bool wellFormed =
+        !digits.empty() && digits.size() <= 9 &&
+        std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); });
+    const int num = wellFormed ? std::stoi(digits) : 0;
+    if (num <= 0) throw TParameterError("'" + entry + "' is not a valid frame rate");
+    int den = 1;
+    for (std::size_t i = 0; i < decimals; ++i) den *= 10;
+    const int divisor = std::gcd(num, den);
+    return TFrameRate{num / divisor, den / divisor};
+}
+
+bool IsAudioOnlyFormatKey(const std::string& formatKey) {
+    static const std::array<const char*, 11> kAudioOnly = {"aac", "ac3", "au",  "mp2", "mp3", "wav",
+                                                           "wma", "ra",  "m4a", "asf", "amr"};
+    const std::string key = Lower(formatKey);
+    return std::any_of(kAudioOnly.begin(), kAudioOnly.end(),
+                       [&](const char* audioKey) { return key == audioKey; });
+}
+
+void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
+                    const std::string& formatKey, TJobDescription& job) {
+    const bool generic = reader == TParameterReader::prGeneric;
+    const bool mobile = reader == TParameterReader::prMobileAmr;
+
+    job.VideoCodec = MapVideoCodec(Lower(choice.VideoCodec), !generic);
+    switch (reader) {
+        case TParameterReader::prGeneric:
+            job.AudioCodec = MapAudioCodec(Lower(choice.AudioCodec));
+            break;
+        case TParameterReader::prMobileAmr:
+            job.AudioCodec = kMobileAudioEncoder;
+            break;
+        case TParameterReader::prMp4Aac:
+            job.AudioCodec = kMp4AudioEncoder;
+            break;
+    }
+    job.FrameSize = ParseSizeText(choice.VideoSize);
+    job.FrameRate = ParseFrameRateText(choice.VideoFramerate);
+
+    if (generic) {
+        const std::string key = Lower(formatKey);
+        job.AudioChannels = choice.AudioChannels == kChannelsStereo ? 2 : 1;
+        if (key == "3gp" || key == "3g2") job.AudioChannels = 1;
+        job.DisableVideo = IsAudioOnlyFormatKey(formatKey);
+    } else if (mobile) {
+        job.AudioChannels = 1;
+    }
+
+    // An empty video bit-rate text gives "000", so 0: the engine's default rate.
+    job.VideoBitrate = ToInt(FirstWord(choice.VideoBitrate) + "000");
+    job.AudioBitrate = BitrateOf(choice.AudioBitrate, mobile);
+    job.AudioSampleRate = ToInt(FirstWord(choice.SamplingRate));
+}

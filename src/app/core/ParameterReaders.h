@@ -1,0 +1,49 @@
+// The three parameter readers: they turn the texts chosen in the parameter lists into a job's
+// codecs, frame size and rate, bit rates, sample rate, channels and the video-off flag. Which one
+// a profile uses is part of the profile (ProfileCatalogue.h).
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "app/core/JobDescription.h"
+#include "app/core/ProfileCatalogue.h"
+
+// The text that each parameter list shows (empty when nothing is selected).
+struct TParameterChoice {
+    std::string VideoCodec;
+    std::string VideoSize;
+    std::string VideoBitrate;
+    std::string VideoFramerate;
+    std::string AudioCodec;
+    std::string AudioBitrate;
+    std::string SamplingRate;
+    std::string AudioChannels;
+};
+
+TParameterChoice ChoiceOf(const TParameterLists& lists);
+
+// A list text that does not give the number it must give.
+class TParameterError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Writes the reader's fields into the job (codecs, frame size and rate, bit rates, sample rate,
+// channels, video off); leaves the others alone. Throws TParameterError when a bit rate or the
+// sample rate does not convert to a number.
+void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
+                    const std::string& formatKey, TJobDescription& job);
+
+// The frame size the engine gets for a size entry: "352 x 288 (CIF)" gives "352x288". An entry
+// that keeps the input's size ("Original Video Size", "Auto", nothing chosen) gives "".
+std::string ParseSizeText(const std::string& entry);
+
+// The exact rate of a frame-rate entry: "25.0 fps" gives 25/1, the NTSC-style "29.97 fps" gives
+// 30000/1001. "Auto" and nothing chosen give none (the input's rate). Throws TParameterError for
+// a text that is not a rate.
+std::optional<TFrameRate> ParseFrameRateText(const std::string& entry);
+
+// Whether a format key's profile writes audio only ("MP3", "WAV", ..., also "ASF" and "AMR").
+bool IsAudioOnlyFormatKey(const std::string& formatKey);
