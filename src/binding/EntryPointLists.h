@@ -15,6 +15,7 @@
     X(avcodec_get_name)                 \
     X(avcodec_open2)                    \
     X(avcodec_close)                    \
+    X(avcodec_is_open)                  \
     X(avcodec_parameters_from_context)  \
     X(avcodec_parameters_to_context)    \
     X(avcodec_send_packet)              \
