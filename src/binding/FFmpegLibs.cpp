@@ -5,7 +5,6 @@
 
 #include <cstdarg>
 #include <filesystem>
-#include <optional>
 
 TAVCodecEntryPoints LibAVCodec;
 TAVFormatEntryPoints LibAVFormat;
@@ -50,14 +49,19 @@ void* DefaultOpener(const std::string& path) {
 }
 TLibraryOpener libraryOpener = DefaultOpener;
 
+// The system's message may hold long paths: the text is sized to fit, never cut.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_list sizing;
+    va_copy(sizing, args);
+    const int length = std::vsnprintf(nullptr, 0, format, sizing);
+    va_end(sizing);
+    std::string text(length > 0 ? length : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
     va_end(args);
-    return buffer;
+    return text;
 }
 
 std::string SystemMessage() {
@@ -129,9 +133,13 @@ void UnloadModule(TLibraryModule& module) {
 
 }  // namespace
 
-void* OpenLibraryFile(const std::string& path) { return libraryOpener(path); }
+void* OpenLibraryFile(const std::string& path) {
+    return libraryOpener(path);
+}
 
-void SetLibraryOpener(TLibraryOpener opener) { libraryOpener = opener ? opener : DefaultOpener; }
+void SetLibraryOpener(TLibraryOpener opener) {
+    libraryOpener = opener ? opener : DefaultOpener;
+}
 
 #define DZ_RESOLVE(table) [](const TLibraryModule& m) { table }
 #define DZ_RESOLVE_AVCODEC(fn) Resolve(m, #fn, LibAVCodec.fn);
@@ -146,52 +154,90 @@ bool LoadAVCodec(std::string& error, bool useVersionedName, bool /*registration*
     return LoadModule(avcodecModule, error, useVersionedName,
                       DZ_RESOLVE(AVCODEC_ENTRY_POINTS(DZ_RESOLVE_AVCODEC)));
 }
-void UnloadAVCodec() { UnloadModule(avcodecModule); }
-bool AVCodecLoaded() { return avcodecModule.entryPointsResolved; }
-std::string AVCodecFileName() { return FileNameOf(avcodecModule); }
+void UnloadAVCodec() {
+    UnloadModule(avcodecModule);
+}
+bool AVCodecLoaded() {
+    return avcodecModule.entryPointsResolved;
+}
+std::string AVCodecFileName() {
+    return FileNameOf(avcodecModule);
+}
 
 bool LoadAVFormat(std::string& error, bool useVersionedName, bool /*registration*/) {
     return LoadModule(avformatModule, error, useVersionedName,
                       DZ_RESOLVE(AVFORMAT_ENTRY_POINTS(DZ_RESOLVE_AVFORMAT)));
 }
-void UnloadAVFormat() { UnloadModule(avformatModule); }
-bool AVFormatLoaded() { return avformatModule.entryPointsResolved; }
-std::string AVFormatFileName() { return FileNameOf(avformatModule); }
+void UnloadAVFormat() {
+    UnloadModule(avformatModule);
+}
+bool AVFormatLoaded() {
+    return avformatModule.entryPointsResolved;
+}
+std::string AVFormatFileName() {
+    return FileNameOf(avformatModule);
+}
 
 bool LoadAVUtil(std::string& error, bool useVersionedName) {
     return LoadModule(avutilModule, error, useVersionedName,
                       DZ_RESOLVE(AVUTIL_ENTRY_POINTS(DZ_RESOLVE_AVUTIL)));
 }
-void UnloadAVUtil() { UnloadModule(avutilModule); }
-bool AVUtilLoaded() { return avutilModule.entryPointsResolved; }
-std::string AVUtilFileName() { return FileNameOf(avutilModule); }
+void UnloadAVUtil() {
+    UnloadModule(avutilModule);
+}
+bool AVUtilLoaded() {
+    return avutilModule.entryPointsResolved;
+}
+std::string AVUtilFileName() {
+    return FileNameOf(avutilModule);
+}
 
 bool LoadSwScale(std::string& error, bool useVersionedName) {
     return LoadModule(swscaleModule, error, useVersionedName,
                       DZ_RESOLVE(SWSCALE_ENTRY_POINTS(DZ_RESOLVE_SWSCALE)));
 }
-void UnloadSwScale() { UnloadModule(swscaleModule); }
-bool SwScaleLoaded() { return swscaleModule.entryPointsResolved; }
-std::string SwScaleFileName() { return FileNameOf(swscaleModule); }
+void UnloadSwScale() {
+    UnloadModule(swscaleModule);
+}
+bool SwScaleLoaded() {
+    return swscaleModule.entryPointsResolved;
+}
+std::string SwScaleFileName() {
+    return FileNameOf(swscaleModule);
+}
 
 bool LoadSwResample(std::string& error, bool useVersionedName) {
     return LoadModule(swresampleModule, error, useVersionedName,
                       DZ_RESOLVE(SWRESAMPLE_ENTRY_POINTS(DZ_RESOLVE_SWRESAMPLE)));
 }
-void UnloadSwResample() { UnloadModule(swresampleModule); }
-bool SwResampleLoaded() { return swresampleModule.entryPointsResolved; }
-std::string SwResampleFileName() { return FileNameOf(swresampleModule); }
+void UnloadSwResample() {
+    UnloadModule(swresampleModule);
+}
+bool SwResampleLoaded() {
+    return swresampleModule.entryPointsResolved;
+}
+std::string SwResampleFileName() {
+    return FileNameOf(swresampleModule);
+}
 
 // The C runtime is always the C library by its one name, versioned names or not.
 bool LoadMyUtil(std::string& error) {
-    return LoadModule(myutilModule, error, false, DZ_RESOLVE(MYUTIL_ENTRY_POINTS(DZ_RESOLVE_MYUTIL)));
+    return LoadModule(myutilModule, error, false,
+                      DZ_RESOLVE(MYUTIL_ENTRY_POINTS(DZ_RESOLVE_MYUTIL)));
 }
-void UnloadMyUtil() { UnloadModule(myutilModule); }
-bool MyUtilLoaded() { return myutilModule.entryPointsResolved; }
-std::string MyUtilFileName() { return FileNameOf(myutilModule); }
+void UnloadMyUtil() {
+    UnloadModule(myutilModule);
+}
+bool MyUtilLoaded() {
+    return myutilModule.entryPointsResolved;
+}
+std::string MyUtilFileName() {
+    return FileNameOf(myutilModule);
+}
 
 int LibraryLevelToLogLevel(int libraryLevel) {
-    if (libraryLevel <= AV_LOG_QUIET) return -1;
+    // Below panic nothing is printed any more, whatever the exact value.
+    if (libraryLevel < AV_LOG_PANIC) return -1;
     if (libraryLevel <= AV_LOG_ERROR) return 0;
     if (libraryLevel <= AV_LOG_INFO) return 1;
     if (libraryLevel <= AV_LOG_DEBUG) return 2;
@@ -200,11 +246,16 @@ int LibraryLevelToLogLevel(int libraryLevel) {
 
 int LogLevelToLibraryLevel(int logLevel) {
     switch (logLevel) {
-        case -1: return AV_LOG_QUIET;
-        case 0: return AV_LOG_ERROR;
-        case 1: return AV_LOG_INFO;
-        case 2: return AV_LOG_DEBUG;
-        default: return logLevel < -1 ? AV_LOG_QUIET : AV_LOG_TRACE;
+        case -1:
+            return AV_LOG_QUIET;
+        case 0:
+            return AV_LOG_ERROR;
+        case 1:
+            return AV_LOG_INFO;
+        case 2:
+            return AV_LOG_DEBUG;
+        default:
+            return logLevel < -1 ? AV_LOG_QUIET : AV_LOG_TRACE;
     }
 }
 
@@ -214,35 +265,59 @@ void SetLibraryLogLevel(int logLevel) {
     CurrentLogLevel = LibraryLevelToLogLevel(LibAVUtil.av_log_get_level());
 }
 
+namespace {
+
+// While the libraries load from a folder, that folder is the current directory and the folder
+// the loader looks in first; both are put back on every way out, exceptions included.
+class TFolderScope {
+  public:
+    explicit TFolderScope(const std::string& folder) {
+        if (folder.empty()) return;
+        std::error_code ec;
+        // Relative to where we are now: made absolute before the current directory changes.
+        const std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+        loadFolder = ec ? folder : absolute.string();
+        // A current directory that cannot be read back could not be restored: leave it.
+        previous_ = std::filesystem::current_path(ec);
+        if (!ec) {
+            std::filesystem::current_path(folder, ec);
+            changed_ = !ec;
+        }
+        // The folder goes in front of PATH unless PATH already names it; PATH is a
+        // case-sensitive list, so it is compared and kept exactly as it is. An empty PATH gets
+        // the folder alone: a trailing ":" would add the current directory to the search.
+        const char* path = std::getenv("PATH");
+        const std::string oldPath = path ? path : "";
+        if (oldPath.find(folder) == std::string::npos)
+            setenv("PATH", (oldPath.empty() ? folder : folder + ":" + oldPath).c_str(), 1);
+    }
+    ~TFolderScope() {
+        loadFolder.clear();
+        if (!changed_) return;
+        std::error_code ec;
+        std::filesystem::current_path(previous_, ec);
+    }
+    TFolderScope(const TFolderScope&) = delete;
+    TFolderScope& operator=(const TFolderScope&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+    bool changed_ = false;
+};
+
+}  // namespace
+
 bool LoadFFmpegLibs(const std::string& Folder, bool UseVersionedNames) {
     if (libsLoaded) return true;
     libsError.clear();
 
-    std::optional<std::filesystem::path> previousDirectory;
-    if (!Folder.empty()) {
-        std::error_code ec;
-        previousDirectory = std::filesystem::current_path(ec);
-        if (ec) previousDirectory.reset();
-        std::filesystem::current_path(Folder, ec);
-        // The folder goes in front of PATH unless PATH already names it; PATH is a
-        // case-sensitive list, so it is compared and kept exactly as it is.
-        const char* path = std::getenv("PATH");
-        const std::string oldPath = path ? path : "";
-        if (oldPath.find(Folder) == std::string::npos)
-            setenv("PATH", (Folder + ":" + oldPath).c_str(), 1);
-        loadFolder = Folder;
-    }
-
-    libsLoaded = LoadAVCodec(libsError, UseVersionedNames, true) &&
-                 LoadAVFormat(libsError, UseVersionedNames, true) &&
-                 LoadAVUtil(libsError, UseVersionedNames) &&
-                 LoadSwScale(libsError, UseVersionedNames) &&
-                 LoadSwResample(libsError, UseVersionedNames) && LoadMyUtil(libsError);
-
-    loadFolder.clear();
-    if (previousDirectory) {
-        std::error_code ec;
-        std::filesystem::current_path(*previousDirectory, ec);
+    {
+        TFolderScope folderScope(Folder);
+        libsLoaded = LoadAVCodec(libsError, UseVersionedNames, true) &&
+                     LoadAVFormat(libsError, UseVersionedNames, true) &&
+                     LoadAVUtil(libsError, UseVersionedNames) &&
+                     LoadSwScale(libsError, UseVersionedNames) &&
+                     LoadSwResample(libsError, UseVersionedNames) && LoadMyUtil(libsError);
     }
 
     if (libsLoaded)
@@ -262,6 +337,10 @@ void UnloadFFmpegLibs() {
     UnloadMyUtil();
 }
 
-bool FFmpegLibsLoaded() { return libsLoaded; }
+bool FFmpegLibsLoaded() {
+    return libsLoaded;
+}
 
-std::string FFmpegLibsError() { return libsError; }
+std::string FFmpegLibsError() {
+    return libsError;
+}
