@@ -24,6 +24,10 @@ typedef void (*TFrameHookProcess)(void* context, TFrameHookPicture* picture, int
                                   int width, int height, int64_t pts);
 typedef void (*TFrameHookRelease)(void* context);
 
+/* Marks the three entry points for export when a module hides its other symbols
+ * (-fvisibility=hidden), as the sample modules do. */
+#define DZ_FRAME_HOOK_EXPORT __attribute__((visibility("default")))
+
 #ifdef __cplusplus
 }
 #endif
