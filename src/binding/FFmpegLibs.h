@@ -61,8 +61,12 @@ extern TSwScaleEntryPoints LibSwScale;
 extern TSwResampleEntryPoints LibSwResample;
 extern TMyUtilEntryPoints MyUtil;
 
-// Loads every module from Folder (or the loader's ordinary search) in the order avcodec,
-// avformat, avutil, swscale, swresample, C runtime. A second call after success does nothing.
+// Loads every module in the order avcodec, avformat, avutil, swscale, swresample, C runtime,
+// stopping at the first that fails; a failed load leaves nothing loaded. A file that Folder
+// holds is opened by its full path there, any other by the loader's ordinary search. While
+// loading, Folder (relative to the current directory) is the current directory; it is put in
+// front of PATH unless PATH already contains it, and stays there. An empty Folder changes
+// neither. A second call after success does nothing.
 bool LoadFFmpegLibs(const std::string& Folder, bool UseVersionedNames);
 void UnloadFFmpegLibs();
 bool FFmpegLibsLoaded();
