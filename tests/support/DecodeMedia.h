@@ -29,7 +29,9 @@ std::vector<TDecodedFrame> DecodeVideoFrames(const std::string& path, int maxFra
 // Decodes the whole first audio stream. Throws std::runtime_error like DecodeVideoFrames.
 TDecodedAudio DecodeAudioSamples(const std::string& path);
 
-// The frame number WriteClip burned into a picture (at any size), or -1 when it cannot be read.
+// The frame number (modulo 10000) WriteClip burned into a picture, or -1 when it cannot be read.
+// The digits sit on a grid that scales with the picture: they read reliably after lossy coding
+// down to about 4x4 pixels a cell, e.g. a 320x240 clip scaled to half size.
 int ReadFrameNumber(const TDecodedFrame& frame);
 
 // The tone's frequency in Hz over [startSeconds, startSeconds + lengthSeconds) of the first
