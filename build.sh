@@ -11,6 +11,7 @@ PACKAGES=(
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libswresample-dev
   ffmpeg nlohmann-json3-dev
+  qt6-base-dev libcli11-dev
 )
 
 install_missing_packages() {
