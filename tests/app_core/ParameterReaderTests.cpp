@@ -1,0 +1,269 @@
+// The parameter readers and the codec mappings on the texts the lists really show.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/core/CodecMapping.h"
+#include "app/core/ParameterReaders.h"
+#include "app/core/ProfileCatalogue.h"
+
+namespace {
+
+struct TMapping {
+    const char* Entry;
+    const char* Encoder;
+};
+
+class VideoCodecMappingTest : public ::testing::TestWithParam<TMapping> {};
+TEST_P(VideoCodecMappingTest, MapsEntry) {
+    EXPECT_EQ(MapVideoCodec(GetParam().Entry), GetParam().Encoder);
+}
+INSTANTIATE_TEST_SUITE_P(Entries, VideoCodecMappingTest,
+                         ::testing::Values(TMapping{"mpeg4", "mpeg4"}, TMapping{"h264", "libx264"},
+                                           TMapping{"xvid", "libxvid"}, TMapping{"wmv2x", "wmv2"},
+                                           TMapping{"mpeg4_qt", "mpeg4"},
+                                           TMapping{"mpeg1video", "mpeg1video"},
+                                           TMapping{"mpeg2video", "mpeg2video"},
+                                           TMapping{"msmpeg4", "msmpeg4"}, TMapping{"flv", "flv"},
+                                           TMapping{"wmv2", "wmv2"}, TMapping{"rv10", "rv10"},
+                                           TMapping{"rv20", "rv20"}, TMapping{"h263", "h263"},
+                                           TMapping{"rawvideo", "rawvideo"}, TMapping{"", ""}));
+
+class AudioCodecMappingTest : public ::testing::TestWithParam<TMapping> {};
+TEST_P(AudioCodecMappingTest, MapsEntry) {
+    EXPECT_EQ(MapAudioCodec(GetParam().Entry), GetParam().Encoder);
+}
+INSTANTIATE_TEST_SUITE_P(Entries, AudioCodecMappingTest,
+                         ::testing::Values(TMapping{"aac", "libfaac"}, TMapping{"ac3", "ac3"},
+                                           TMapping{"flac", "flac"}, TMapping{"asf", "mp3"},
+                                           TMapping{"mp3", "libmp3lame"},
+                                           TMapping{"m4a", "mpeg4aac"},
+                                           TMapping{"mpeg4aac", "libfaac"}, TMapping{"ra", "ac3"},
+                                           TMapping{"wma7x", "wmav2"}, TMapping{"wav", "pcm_s16le"},
+                                           TMapping{"mpeg4aac_qt", "libfaac"},
+                                           TMapping{"amr_nb", "libamr_nb"}, TMapping{"mp2", "mp2"},
+                                           TMapping{"wmav2", "wmav2"}, TMapping{"vorbis", "vorbis"},
+                                           TMapping{"pcm_s16le", "pcm_s16le"},
+                                           TMapping{"pcm_s16be", "pcm_s16be"}, TMapping{"", ""}));
+
+TEST(CodecMappingTest, NarrowVideoMappingRenamesOnlyH264AndXvid) {
+    EXPECT_EQ(MapVideoCodec("h264", true), "libx264");
+    EXPECT_EQ(MapVideoCodec("xvid", true), "libxvid");
+    EXPECT_EQ(MapVideoCodec("wmv2x", true), "wmv2x");
+    EXPECT_EQ(MapVideoCodec("mpeg4_qt", true), "mpeg4_qt");
+    EXPECT_EQ(MapVideoCodec("mpeg4", true), "mpeg4");
+}
+
+TEST(SizeTextTest, SizesOfTheLists) {
+    EXPECT_EQ(ParseSizeText("352 x 288 (CIF)"), "352x288");
+    EXPECT_EQ(ParseSizeText("320 x 240"), "320x240");
+    EXPECT_EQ(ParseSizeText("320 x 240 "), "320x240");
+    EXPECT_EQ(ParseSizeText("1920 x 1072"), "1920x1072");
+    // These keep the input's size.
+    EXPECT_EQ(ParseSizeText("Original Video Size"), "");
+    EXPECT_EQ(ParseSizeText("Auto"), "");
+    EXPECT_EQ(ParseSizeText(""), "");
+}
+
+struct TRateCase {
+    const char* Entry;
+    int Num;
+    int Den;  // 0: no rate (the input's)
+};
+
+class FrameRateTextTest : public ::testing::TestWithParam<TRateCase> {};
+TEST_P(FrameRateTextTest, GivesExactRate) {
+    const auto rate = ParseFrameRateText(GetParam().Entry);
+    if (GetParam().Den == 0) {
+        EXPECT_FALSE(rate.has_value());
+    } else {
+        ASSERT_TRUE(rate.has_value());
+        EXPECT_EQ(*rate, (TFrameRate{GetParam().Num, GetParam().Den}));
+    }
+}
+INSTANTIATE_TEST_SUITE_P(
+    Entries, FrameRateTextTest,
+    ::testing::Values(TRateCase{"Auto", 0, 0}, TRateCase{"", 0, 0},
+                      TRateCase{"14.985 fps", 15000, 1001}, TRateCase{"15.0 fps", 15, 1},
+                      TRateCase{"23.975 fps", 24000, 1001}, TRateCase{"25.0 fps", 25, 1},
+                      TRateCase{"29.97 fps", 30000, 1001}, TRateCase{"30.0 fps", 30, 1},
+                      TRateCase{"11 fps", 11, 1}, TRateCase{"15 fps", 15, 1},
+                      TRateCase{"20 fps", 20, 1}, TRateCase{"23.976 fps [NTSC]", 24000, 1001},
+                      TRateCase{"24 fps", 24, 1}, TRateCase{"25 fps [PAL]", 25, 1},
+                      TRateCase{"29.97 fps [NTSC]", 30000, 1001}, TRateCase{"50 fps", 50, 1},
+                      TRateCase{"59.94 fps", 60000, 1001}, TRateCase{"12.5 fps", 25, 2}));
+
+TEST(FrameRateTextTest, EveryCatalogueRateParses) {
+    for (const TCatalogueLine& line : OutputFormatLines()) {
+        if (!line.Profile) continue;
+        for (const std::string& entry : line.Profile->VideoFramerates.Items) {
+            EXPECT_NO_THROW(ParseFrameRateText(entry)) << line.Text << ": " << entry;
+        }
+    }
+}
+
+TEST(FrameRateTextTest, NonsenseIsAnError) {
+    EXPECT_THROW(ParseFrameRateText("fast fps"), TParameterError);
+    EXPECT_THROW(ParseFrameRateText("0 fps"), TParameterError);
+}
+
+TParameterChoice Choice(const char* videoCodec, const char* size, const char* videoBitrate,
+                        const char* framerate, const char* audioCodec, const char* audioBitrate,
+                        const char* sampleRate, const char* channels) {
+    return {videoCodec, size,         videoBitrate, framerate,
+            audioCodec, audioBitrate, sampleRate,   channels};
+}
+
+TJobDescription Read(TParameterReader reader, const TParameterChoice& choice,
+                     const std::string& key) {
+    TJobDescription job;
+    ReadParameters(reader, choice, key, job);
+    return job;
+}
+
+TEST(GenericReaderTest, VideoProfileChoices) {
+    const auto job = Read(TParameterReader::prGeneric,
+                          Choice("H264", "352 x 288 (CIF)", "1200 Kbps", "29.97 fps", "mp3",
+                                 "128 Kbps", "44100 Hz", "Stereo"),
+                          "MP4");
+    EXPECT_EQ(job.VideoCodec, "libx264");
+    EXPECT_EQ(job.AudioCodec, "libmp3lame");
+    EXPECT_EQ(job.FrameSize, "352x288");
+    EXPECT_EQ(job.FrameRateText(), "30000/1001");
+    EXPECT_EQ(job.VideoBitrate, 1200000);
+    EXPECT_EQ(job.AudioBitrate, 128000);
+    EXPECT_EQ(job.AudioSampleRate, 44100);
+    EXPECT_EQ(job.AudioChannels, 2);
+    EXPECT_FALSE(job.DisableVideo);
+}
+
+TEST(GenericReaderTest, OriginalSizeAndAutoRateSendNeither) {
+    const auto job = Read(TParameterReader::prGeneric,
+                          Choice("MPEG4", "Original Video Size", "384  Kbps", "Auto", "ac3",
+                                 "128 Kbps", "8000  Hz", "Mono"),
+                          "RM");
+    EXPECT_EQ(job.FrameSize, "");
+    EXPECT_FALSE(job.FrameRate.has_value());
+    EXPECT_EQ(job.FrameRateText(), "");
+    EXPECT_EQ(job.VideoBitrate, 384000);
+    EXPECT_EQ(job.AudioSampleRate, 8000);
+    EXPECT_EQ(job.AudioChannels, 1);
+}
+
+TEST(GenericReaderTest, AutoSizeKeepsTheInputSize) {
+    const auto job =
+        Read(TParameterReader::prGeneric,
+             Choice("MPEG4", "Auto", "1200 Kbps", "Auto", "mp3", "128 Kbps", "48000 Hz", "Stereo"),
+             "AVI");
+    EXPECT_EQ(job.FrameSize, "");
+}
+
+TEST(GenericReaderTest, AudioProfileSendsNoVideo) {
+    const auto job = Read(TParameterReader::prGeneric,
+                          Choice("", "", "", "", "mp3", "192 Kbps", "48000 Hz", "Stereo"), "MP3");
+    EXPECT_EQ(job.VideoCodec, "");
+    EXPECT_EQ(job.FrameSize, "");
+    EXPECT_FALSE(job.FrameRate.has_value());
+    EXPECT_EQ(job.VideoBitrate, 0);  // "000": the engine's default
+    EXPECT_EQ(job.AudioCodec, "libmp3lame");
+    EXPECT_EQ(job.AudioBitrate, 192000);
+    EXPECT_TRUE(job.DisableVideo);
+}
+
+TEST(GenericReaderTest, PlainBitsPerSecondAreNotMultiplied) {
+    const auto job = Read(TParameterReader::prGeneric,
+                          Choice("MPEG4", "176 x 144", "120 Kbps", "15 fps", "amr_nb", "12200 bps",
+                                 "8000  Hz", "Stereo"),
+                          "3GP");
+    EXPECT_EQ(job.AudioBitrate, 12200);
+    EXPECT_EQ(job.AudioCodec, "libamr_nb");
+    EXPECT_EQ(job.AudioChannels, 1);  // 3GP is always mono
+}
+
+TEST(GenericReaderTest, StereoGivesOneChannelFor3gpAnd3g2Only) {
+    const auto choice = Choice("MPEG4", "", "", "", "mp3", "128 Kbps", "44100 Hz", kChannelsStereo);
+    EXPECT_EQ(Read(TParameterReader::prGeneric, choice, "3GP").AudioChannels, 1);
+    EXPECT_EQ(Read(TParameterReader::prGeneric, choice, "3G2").AudioChannels, 1);
+    EXPECT_EQ(Read(TParameterReader::prGeneric, choice, "AVI").AudioChannels, 2);
+}
+
+TEST(GenericReaderTest, VideoIsOffForTheAudioOnlyKeys) {
+    for (const char* key :
+         {"AAC", "AC3", "AU", "MP2", "MP3", "WAV", "WMA", "RA", "M4A", "ASF", "AMR"}) {
+        EXPECT_TRUE(IsAudioOnlyFormatKey(key)) << key;
+    }
+    for (const char* key : {"OGG", "MP4", "AVI", "3GP", "VOB", "MPG", "WMV", "FLV", "MOV"}) {
+        EXPECT_FALSE(IsAudioOnlyFormatKey(key)) << key;
+    }
+}
+
+TEST(GenericReaderTest, EmptyAudioBitrateOrSampleRateIsAnError) {
+    EXPECT_THROW(Read(TParameterReader::prGeneric,
+                      Choice("MPEG4", "", "", "", "mp3", "", "44100 Hz", "Stereo"), "AVI"),
+                 TParameterError);
+    EXPECT_THROW(Read(TParameterReader::prGeneric,
+                      Choice("MPEG4", "", "", "", "mp3", "128 Kbps", "", "Stereo"), "AVI"),
+                 TParameterError);
+}
+
+TEST(MobileAmrReaderTest, AlwaysAmrMonoWithPlainBitRate) {
+    const auto job = Read(TParameterReader::prMobileAmr,
+                          Choice("H264", "176 x 144 (QCIF)", "128 Kbps", "14.985 fps", "mpeg4aac",
+                                 "7400 bps", "8000  bps", "Stereo"),
+                          "3GP");
+    EXPECT_EQ(job.VideoCodec, "libx264");
+    EXPECT_EQ(job.AudioCodec, "libamr_nb");  // whatever the list shows
+    EXPECT_EQ(job.FrameSize, "176x144");
+    EXPECT_EQ(job.FrameRateText(), "15000/1001");
+    EXPECT_EQ(job.VideoBitrate, 128000);
+    EXPECT_EQ(job.AudioBitrate, 7400);
+    EXPECT_EQ(job.AudioSampleRate, 8000);
+    EXPECT_EQ(job.AudioChannels, 1);
+    EXPECT_FALSE(job.DisableVideo);
+}
+
+TEST(MobileAmrReaderTest, KbpsTextIsNotMultiplied) {
+    const auto job =
+        Read(TParameterReader::prMobileAmr,
+             Choice("MPEG4", "", "", "", "amr_nb", "128 Kbps", "8000 Hz", "Mono"), "3G2");
+    EXPECT_EQ(job.AudioBitrate, 128);
+    EXPECT_EQ(job.VideoCodec, "mpeg4");
+}
+
+TEST(Mp4AacReaderTest, AlwaysFaacAndLeavesChannelsAndVideoFlagUnset) {
+    const auto job = Read(
+        TParameterReader::prMp4Aac,
+        Choice("MPEG4", "320 x 240", "512 Kbps", "Auto", "mpeg4aac", "64 Kbps", "44100 Hz", "Mono"),
+        "MP4");
+    EXPECT_EQ(job.VideoCodec, "mpeg4");
+    EXPECT_EQ(job.AudioCodec, "libfaac");
+    EXPECT_EQ(job.FrameSize, "320x240");
+    EXPECT_EQ(job.VideoBitrate, 512000);
+    EXPECT_EQ(job.AudioBitrate, 64000);
+    EXPECT_EQ(job.AudioSampleRate, 44100);
+    EXPECT_EQ(job.AudioChannels, -1);
+    EXPECT_FALSE(job.DisableVideo);
+    EXPECT_EQ(Read(TParameterReader::prMp4Aac,
+                   Choice("H264", "1280 x 720", "2500 Kbps", "23.975 fps", "mpeg4aac", "64 Kbps",
+                          "48000 Hz", "Stereo"),
+                   "MP4")
+                  .VideoCodec,
+              "libx264");
+}
+
+// Every profile's preselected entries give a job: no default fails to convert.
+TEST(ReaderOnDefaultsTest, EveryProfileDefaultsRead) {
+    for (const TCatalogueLine& line : OutputFormatLines()) {
+        if (!line.Profile) continue;
+        TParameterLists lists;
+        lists.ApplyProfile(*line.Profile);
+        TJobDescription job;
+        EXPECT_NO_THROW(
+            ReadParameters(line.Profile->Reader, ChoiceOf(lists), line.Profile->FormatKey, job))
+            << line.Text;
+        EXPECT_GT(job.AudioBitrate, 0) << line.Text;
+        EXPECT_GT(job.AudioSampleRate, 0) << line.Text;
+    }
+}
+
+}  // namespace
