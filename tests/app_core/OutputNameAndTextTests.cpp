@@ -210,6 +210,9 @@ struct TBoxCase {
     int InW, InH, OutW, OutH;
     int PicW, PicH, Top, Bottom, Left, Right;
 };
+void PrintTo(const TBoxCase& c, std::ostream* os) {
+    *os << c.InW << "x" << c.InH << " in " << c.OutW << "x" << c.OutH;
+}
 
 class LetterBoxTest : public ::testing::TestWithParam<TBoxCase> {};
 TEST_P(LetterBoxTest, FitsAndPadsWithEvenBands) {

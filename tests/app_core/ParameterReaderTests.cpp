@@ -13,6 +13,9 @@ struct TMapping {
     const char* Entry;
     const char* Encoder;
 };
+void PrintTo(const TMapping& mapping, std::ostream* os) {
+    *os << '"' << mapping.Entry << '"';
+}
 
 class VideoCodecMappingTest : public ::testing::TestWithParam<TMapping> {};
 TEST_P(VideoCodecMappingTest, MapsEntry) {
@@ -70,6 +73,9 @@ struct TRateCase {
     int Num;
     int Den;  // 0: no rate (the input's)
 };
+void PrintTo(const TRateCase& rate, std::ostream* os) {
+    *os << '"' << rate.Entry << '"';
+}
 
 class FrameRateTextTest : public ::testing::TestWithParam<TRateCase> {};
 TEST_P(FrameRateTextTest, GivesExactRate) {

@@ -21,6 +21,9 @@ struct TExpectedLine {
     const char* Text;  // nullptr: a separator line
     const char* Key;
 };
+void PrintTo(const TExpectedLine& line, std::ostream* os) {
+    *os << "line " << line.Line;
+}
 
 const TExpectedLine kExpectedLines[] = {
     {0, "3GP - Mobile Video Format (*.3gp)", "3GP"},
@@ -170,6 +173,9 @@ struct TExpectedProfile {
     TResets Resets;
     TParameterReader Reader;
 };
+void PrintTo(const TExpectedProfile& profile, std::ostream* os) {
+    *os << profile.Name;
+}
 
 constexpr auto kGeneric = TParameterReader::prGeneric;
 constexpr auto kMobileAmr = TParameterReader::prMobileAmr;
