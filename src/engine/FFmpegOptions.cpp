@@ -1,25 +1,335 @@
 #include "engine/FFmpegOptions.h"
 
-TFFmpegOptions::TFFmpegOptions() { ApplyOptionDefaults(); }
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+namespace {
+
+// Codec templates by media type with the option flags an option must carry to land there.
+// A mask of 0 takes every option, so codec options also reach the data and attachment
+// templates.
+constexpr int kTemplateMasks[kCodecTemplateCount] = {
+    kOptionVideo,     // AVMEDIA_TYPE_VIDEO
+    kOptionAudio,     // AVMEDIA_TYPE_AUDIO
+    0,                // AVMEDIA_TYPE_DATA
+    kOptionSubtitle,  // AVMEDIA_TYPE_SUBTITLE
+    0,                // AVMEDIA_TYPE_ATTACHMENT
+};
+
+// Templates have no private children, but real contexts do: search them so that an option of
+// the codec or format itself is found where it exists.
+constexpr int kSearchFlags = AV_OPT_SEARCH_CHILDREN;
+
+// Sets one option; the library's own spelling of its name when it took the value.
+const AVOption* SetOptionText(void* context, const char* name, const char* value) {
+    if (!context) return nullptr;
+    if (LibAVUtil.av_opt_set(context, name, value, kSearchFlags) < 0) return nullptr;
+    return LibAVUtil.av_opt_find(context, name, nullptr, 0, kSearchFlags);
+}
+
+// Option names of earlier library releases that the libraries now spell otherwise.
+constexpr std::pair<const char*, const char*> kRenamedOptions[] = {
+    {"gop", "g"},
+};
+
+// Every option name that some codec, muxer or demuxer declares as its own (private) option.
+// Built once: the libraries' tables do not change while they are loaded.
+const std::set<std::string>& PrivateOptionNames() {
+    static std::mutex mutex;
+    static std::set<std::string> names;
+    static bool built = false;
+    std::lock_guard lock(mutex);
+    if (built) return names;
+    auto addClass = [](const AVClass* privateClass) {
+        if (!privateClass) return;
+        for (const AVOption* option = nullptr;
+             (option = LibAVUtil.av_opt_next(&privateClass, option));)
+            if (option->type != AV_OPT_TYPE_CONST) names.insert(option->name);
+    };
+    void* state = nullptr;
+    while (const AVCodec* codec = LibAVCodec.av_codec_iterate(&state)) addClass(codec->priv_class);
+    state = nullptr;
+    while (const AVOutputFormat* muxer = LibAVFormat.av_muxer_iterate(&state))
+        addClass(muxer->priv_class);
+    state = nullptr;
+    while (const AVInputFormat* demuxer = LibAVFormat.av_demuxer_iterate(&state))
+        addClass(demuxer->priv_class);
+    built = true;
+    return names;
+}
+
+}  // namespace
+
+TFFmpegOptions::TFFmpegOptions() {
+    ApplyOptionDefaults();
+}
 
 TFFmpegOptions::~TFFmpegOptions() = default;
 
-void TFFmpegOptions::ApplyOptionDefaults() { SourceDurationMs = -1; }
+void TFFmpegOptions::ApplyOptionDefaults() {
+    // Input time offsets and the file tables are the set-up's: it writes them per file.
+    std::fill(&InputTimeScales[0][0], &InputTimeScales[0][0] + MAX_FILES * MAX_STREAMS, 0.0);
+    std::fill(std::begin(StreamMaps), std::end(StreamMaps), TStreamMap{});
+    StreamMapCount = 0;
+    std::fill(std::begin(MetaDataMaps), std::end(MetaDataMaps), TMetaDataMap{});
+    MetaDataMapCount = 0;
+    ForcedInputFormat = nullptr;
+    ForcedOutputFormat = nullptr;
 
-void TFFmpegOptions::AllocateOptionContexts() {
-    for (int type = 0; type < AVMEDIA_TYPE_NB; ++type) {
-        CodecOptionContexts[type] = LibAVCodec.avcodec_alloc_context3(nullptr);
-        if (CodecOptionContexts[type])
-            CodecOptionContexts[type]->codec_type = static_cast<AVMediaType>(type);
-    }
-    FormatOptionContext = LibAVFormat.avformat_alloc_context();
-    ScalerOptionContext = LibSwScale.sws_alloc_context();
+    FrameWidth = 0;
+    FrameHeight = 0;
+    FrameAspectRatio = 0.0f;
+    FramePixelFormat = -1;
+    PadTop = PadBottom = PadLeft = PadRight = 0;
+    PadColor[0] = 16;
+    PadColor[1] = 128;
+    PadColor[2] = 128;
+    CropTop = CropBottom = CropLeft = CropRight = 0;
+    std::fill(std::begin(FrameLimits), std::end(FrameLimits), INT32_MAX);
+    FrameRate = AVRational{0, 0};
+    VideoQuantiserScale = 0.0f;
+    IntraMatrix.clear();
+    InterMatrix.clear();
+    RateControlOverride.clear();
+
+    VideoDisabled = 0;
+    VideoDiscard = 0;
+    VideoCodecName.clear();
+    VideoCodecTag = 0;
+    SameQuality = 0;
+    Deinterlace = 0;
+    TopFieldFirst = -1;
+    MotionEstimationThreshold = 0;
+    IntraDcPrecision = 8;
+    LoopInput = 0;
+    LoopOutput = -1;
+    QpHistogram = 0;
+    IntraOnly = 0;
+
+    AudioSampleRate = 44100;
+    AudioQuantiserScale = -99999.0f;
+    AudioDisabled = 0;
+    AudioChannels = 2;
+    AudioCodecName.clear();
+    AudioCodecTag = 0;
+    AudioLanguage.clear();
+    SubtitleDisabled = 0;
+    SubtitleCodecName.clear();
+    SubtitleLanguage.clear();
+
+    MuxPreload = 0.5f;
+    MuxMaxDelay = 0.7f;
+    RecordingTime = INT64_MAX;
+    StartTime = 0;
+    RecordingTimestamp = 0;
+    InputTimeOffset = 0;
+    Title.clear();
+    Author.clear();
+    Copyright.clear();
+    Comment.clear();
+    Genre.clear();
+    Album.clear();
+    Year = 0;
+    Track = 0;
+
+    HexDump = 0;
+    PacketDump = 0;
+    Psnr = 0;
+    Pass = 0;
+    PassLogFileName.clear();
+    AudioStreamCopy = 0;
+    VideoStreamCopy = 0;
+    SubtitleStreamCopy = 0;
+    VideoSyncMethod = -1;
+    AudioSyncMethod = 0;
+    AudioDriftThreshold = 0.1f;
+    CopyTimestamps = false;
+    Shortest = 0;
+    VideoGlobalHeader = 0;
+    VideoStatsFileName.clear();
+    ProgramId = 0;
+    RateEmulation = 0;
+    VideoChannel = 0;
+    VideoStandard.clear();
+    AudioVolume = 256;
+    FrameHooksInUse = false;
+    Verbose = 1;
+    ThreadCount = 1;
+    InputSync = 0;
+    FileSizeLimit = 0;
+    ImageSequenceCompat = 0;
+    TimestampJumpThreshold = 10.0f;
+    ScalerFlags = SWS_BICUBIC;
+    OptionNames.clear();
+    PrivateOptions.clear();
+
+    SourceDurationMs = -1;
 }
 
-void TFFmpegOptions::FreeOptionState() {
+void TFFmpegOptions::AllocateOptionContexts() {
     for (auto*& context : CodecOptionContexts) LibAVCodec.avcodec_free_context(&context);
     if (FormatOptionContext) LibAVFormat.avformat_free_context(FormatOptionContext);
     FormatOptionContext = nullptr;
     if (ScalerOptionContext) LibSwScale.sws_freeContext(ScalerOptionContext);
     ScalerOptionContext = nullptr;
+
+    for (int type = 0; type < kCodecTemplateCount; ++type) {
+        CodecOptionContexts[type] = LibAVCodec.avcodec_alloc_context3(nullptr);
+        if (!CodecOptionContexts[type])
+            throw FFMpegException("Cannot allocate the codec option templates");
+        CodecOptionContexts[type]->codec_type = static_cast<AVMediaType>(type);
+    }
+    FormatOptionContext = LibAVFormat.avformat_alloc_context();
+    if (!FormatOptionContext) throw FFMpegException("Cannot allocate the format option template");
+
+    // The scaler template describes a 16x16 picture of pixel format 0 scaled to the same.
+    ScalerOptionContext = LibSwScale.sws_alloc_context();
+    if (!ScalerOptionContext) throw FFMpegException("Cannot allocate the scaler option template");
+    const std::pair<const char*, int64_t> scalerSettings[] = {
+        {"srcw", 16},
+        {"srch", 16},
+        {"dstw", 16},
+        {"dsth", 16},
+        {"src_format", 0},
+        {"dst_format", 0},
+        {"sws_flags", static_cast<uint32_t>(ScalerFlags)},
+    };
+    for (const auto& [name, value] : scalerSettings)
+        if (LibAVUtil.av_opt_set_int(ScalerOptionContext, name, value, 0) < 0)
+            throw FFMpegException(
+                FormatText("Cannot set '%s' on the scaler option template", name));
+}
+
+void TFFmpegOptions::FreeOptionState() {
+    for (auto*& context : CodecOptionContexts)
+        if (context) LibAVCodec.avcodec_free_context(&context);
+    if (FormatOptionContext) LibAVFormat.avformat_free_context(FormatOptionContext);
+    FormatOptionContext = nullptr;
+    if (ScalerOptionContext) LibSwScale.sws_freeContext(ScalerOptionContext);
+    ScalerOptionContext = nullptr;
+
+    IntraMatrix.clear();
+    InterMatrix.clear();
+    VideoCodecName.clear();
+    AudioCodecName.clear();
+    SubtitleCodecName.clear();
+    RateControlOverride.clear();
+    VideoStandard.clear();
+    VideoStatsFileName.clear();
+    if (VideoStatsFile) MyUtil.fclose(VideoStatsFile);
+    VideoStatsFile = nullptr;
+    OptionNames.clear();
+    PrivateOptions.clear();
+    AudioLanguage.clear();
+    SubtitleLanguage.clear();
+
+    // A module may still refer to its argument texts until it is released.
+    if (FrameHooks) ReleaseFrameHooks(FrameHooks);
+    FrameHookArguments.clear();
+}
+
+void TFFmpegOptions::ClearInputScopedOptions() {
+    // The start time is consumed by the input's seek, which clears it when it used it.
+    ForcedInputFormat = nullptr;
+    ForcedOutputFormat = nullptr;
+    VideoChannel = 0;
+    RateEmulation = 0;
+    VideoCodecName.clear();
+    AudioCodecName.clear();
+    SubtitleCodecName.clear();
+}
+
+void TFFmpegOptions::ClearOutputScopedOptions() {
+    ForcedInputFormat = nullptr;
+    ForcedOutputFormat = nullptr;
+}
+
+void TFFmpegOptions::ClearVideoStreamOptions() {
+    VideoDisabled = 0;
+    VideoCodecName.clear();
+    VideoStreamCopy = 0;
+}
+
+void TFFmpegOptions::ClearAudioStreamOptions() {
+    AudioDisabled = 0;
+    AudioCodecName.clear();
+    AudioStreamCopy = 0;
+    AudioLanguage.clear();
+}
+
+void TFFmpegOptions::ClearSubtitleStreamOptions() {
+    SubtitleDisabled = 0;
+    SubtitleCodecName.clear();
+    SubtitleStreamCopy = 0;
+    SubtitleLanguage.clear();
+}
+
+bool TFFmpegOptions::SetGenericOption(const std::string& name, const std::string& value) {
+    if (TrimText(name).empty() || TrimText(value).empty()) return false;
+    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO];
+    if (!videoTemplate || !FormatOptionContext || !ScalerOptionContext) return false;
+
+    // The untrimmed texts from here on: the libraries decide what they accept.
+    const char* renamed = nullptr;
+    for (const auto& [earlier, today] : kRenamedOptions)
+        if (name == earlier) renamed = today;
+    const std::string libraryName = renamed ? std::string(renamed) : name;
+    const char* key = libraryName.c_str();
+    const char* text = value.c_str();
+    const AVOption* option = nullptr;
+    for (int type = 0; type < kCodecTemplateCount; ++type) {
+        if (!LibAVUtil.av_opt_find(videoTemplate, key, nullptr, kTemplateMasks[type], 0)) continue;
+        if (const AVOption* set = SetOptionText(CodecOptionContexts[type], key, text)) option = set;
+    }
+    if (!option) option = SetOptionText(FormatOptionContext, key, text);
+    if (!option) option = SetOptionText(ScalerOptionContext, key, text);
+    if (!option && name.size() > 1) {
+        // "ab", "vb", "sfoo": the rest of the name in the template of that media type.
+        int type = name[0] == 'a'   ? AVMEDIA_TYPE_AUDIO
+                   : name[0] == 'v' ? AVMEDIA_TYPE_VIDEO
+                   : name[0] == 's' ? AVMEDIA_TYPE_SUBTITLE
+                                    : -1;
+        if (type >= 0) option = SetOptionText(CodecOptionContexts[type], key + 1, text);
+    }
+    if (!option) {
+        // An option of one codec or muxer only ("muxrate", "preset"): no template holds it, so
+        // it waits for the real contexts, which take it when their codec or format has it.
+        if (!PrivateOptionNames().count(libraryName)) return false;
+        PrivateOptions.emplace_back(libraryName, value);
+        return true;
+    }
+
+    OptionNames.emplace_back(option->name);
+    if (videoTemplate->debug || FormatOptionContext->debug) {
+        SetLibraryLogLevel(2);
+        Verbose = 2;
+    }
+    return true;
+}
+
+bool TFFmpegOptions::SetGenericOptionInt(const std::string& name, int64_t value) {
+    return SetGenericOption(name, std::to_string(value));
+}
+
+bool TFFmpegOptions::CopyGenericOptions(void* target, void* templateContext, int mask) {
+    if (!target || !templateContext) return false;
+    bool allWritten = true;
+    for (const std::string& name : OptionNames) {
+        if (!LibAVUtil.av_opt_find(templateContext, name.c_str(), nullptr, mask, kSearchFlags))
+            continue;
+        uint8_t* text = nullptr;
+        if (LibAVUtil.av_opt_get(templateContext, name.c_str(), kSearchFlags, &text) < 0 || !text)
+            continue;
+        if (LibAVUtil.av_opt_set(target, name.c_str(), reinterpret_cast<const char*>(text),
+                                 kSearchFlags) < 0)
+            allWritten = false;
+        LibAVUtil.av_free(text);
+    }
+    for (const auto& [name, value] : PrivateOptions) {
+        if (!LibAVUtil.av_opt_find(target, name.c_str(), nullptr, mask, kSearchFlags)) continue;
+        if (LibAVUtil.av_opt_set(target, name.c_str(), value.c_str(), kSearchFlags) < 0)
+            allWritten = false;
+    }
+    return allWritten;
 }
