@@ -3,20 +3,16 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace {
-
-std::string FormatList(const char* format, va_list args) {
+std::string FormatTextV(const char* format, va_list args) {
     char buffer[4096];
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    if (std::vsnprintf(buffer, sizeof buffer, format, args) < 0) buffer[0] = '\0';
     return buffer;
 }
-
-}  // namespace
 
 FFMpegException FFMpegException::Format(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = FormatList(format, args);
+    std::string text = FormatTextV(format, args);
     va_end(args);
     return FFMpegException(text);
 }
@@ -24,7 +20,7 @@ FFMpegException FFMpegException::Format(const char* format, ...) {
 std::string FormatText(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = FormatList(format, args);
+    std::string text = FormatTextV(format, args);
     va_end(args);
     return text;
 }
