@@ -56,11 +56,12 @@ int32_t LeadingNumber(const char* text) {
 }  // namespace
 
 std::string DemuxerErrorText(int errorCode, const std::string& fileName) {
-    // Today's libraries say "invalid data" where a demuxer for the file cannot be found.
-    if (errorCode == AVERROR_INVALIDDATA || errorCode == AVERROR_DEMUXER_NOT_FOUND ||
-        errorCode == AVERROR(EILSEQ))
-        return FillName("%s: Unknown format", fileName);
     switch (errorCode) {
+        // Today's libraries say "invalid data" when no demuxer recognises the file.
+        case AVERROR_INVALIDDATA:
+        case AVERROR_DEMUXER_NOT_FOUND:
+        case AVERROR(EILSEQ):
+            return FillName("%s: Unknown format", fileName);
         case AVERROR(EDOM):
             return FillName(
                 "%s: Incorrect image filename syntax.\r\n"
@@ -73,6 +74,7 @@ std::string DemuxerErrorText(int errorCode, const std::string& fileName) {
         case AVERROR(ENOMEM):
             return FillName("%s: memory allocation error occurred", fileName);
         case AVERROR(EIO):
+        case AVERROR_EOF:  // the header ended early: the file was cut short
             return FillName(
                 "%s: I/O error occurred\r\n"
                 "Usually that means that input file is truncated and/or corrupted.",
