@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "binding/FrameHook.h"
 #include "engine/LibraryErrors.h"
 
 namespace {
@@ -96,7 +95,6 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 
 void TCustomFFmpeg::ApplyEngineDefaults() {
     ApplyOptionDefaults();
-    for (auto& scales : InputTimeScales) std::fill(std::begin(scales), std::end(scales), 0.0);
     InputFileCount = 0;
     OutputFileCount = 0;
     VideoBytesWritten = AudioBytesWritten = GlobalHeaderBytes = 0;
@@ -252,8 +250,7 @@ void TCustomFFmpeg::Cleanup() {
     if (!FFmpegLibsLoaded()) return;
     CloseOutputFiles();
     CloseInputFiles();
-    FreeOptionState();
-    ReleaseFrameHooks(FrameHooks);
+    FreeOptionState();  // also releases the frame-hook chain
     FreeHookState();
 }
 

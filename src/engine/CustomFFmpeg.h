@@ -93,7 +93,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     TCustomFFmpeg();
     // Stops a running job, waits for its worker (however long the job takes to see the stop)
     // and frees everything the job holds. A derived class whose code the events reach calls
-    // StopAndJoinThreads first in its own destructor.
+    // StopAndJoinThreads first in its own destructor. Never destroy an engine from one of its
+    // own event handlers: its thread cannot wait for itself (the program aborts).
     ~TCustomFFmpeg() override;
 
     // Frees what the last job held and gives every option and flag its default, ready for a
