@@ -53,8 +53,7 @@ int32_t LeadingNumber(const char* text) {
     return ClampToInt32(std::strtoll(text, nullptr, 10));
 }
 
-}  // namespace
-
+// The message for a library error code returned while opening a file, naming the file.
 std::string DemuxerErrorText(int errorCode, const std::string& fileName) {
     switch (errorCode) {
         // Today's libraries say "invalid data" when no demuxer recognises the file.
@@ -85,6 +84,8 @@ std::string DemuxerErrorText(int errorCode, const std::string& fileName) {
             return FillName("%s: Error while opening file", fileName);
     }
 }
+
+}  // namespace
 
 TAVProbe::~TAVProbe() {
     CloseFile();

@@ -92,6 +92,3 @@ class TAVProbe {
     int32_t firstVideoStream_ = -1;
     int32_t firstSubtitleStream_ = -1;
 };
-
-// The message for a library error code returned while opening a file, filled with the file name.
-std::string DemuxerErrorText(int errorCode, const std::string& fileName);
