@@ -518,6 +518,24 @@ TEST_F(VideoHooks, ARelativeModuleNameIsFoundFromItsFolder) {
     EXPECT_EQ(std::filesystem::current_path(), module.parent_path().parent_path());
 }
 
+TEST_F(VideoHooks, TheSampleModuleGetsItsArgumentsAndDrawsWithThem) {
+    const std::string drawbox = DZ_DRAWBOX_HOOK;
+    const std::string refused = drawbox + "|-w|0|-h|4";
+    EXPECT_EQ(Refusal(Options(), "vhook", refused),
+              "Failed to add video hook function: " + refused);
+    Options().ParseOption("vhook", drawbox + "|-x|2|-y|2|-w|4|-h|4|-c|255,128,128");
+    ASSERT_NE(Options().FrameHooks, nullptr);
+
+    // A black 8x8 YUV 4:2:0 picture: the box turns its luma white, and nothing else.
+    std::vector<uint8_t> luma(64, 0), blue(16, 128), red(16, 128);
+    TFrameHookPicture picture{{luma.data(), blue.data(), red.data(), nullptr}, {8, 4, 4, 0}};
+    RunFrameHooks(Options().FrameHooks, &picture, AV_PIX_FMT_YUV420P, 8, 8, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(luma[y * 8 + x], x >= 2 && x < 6 && y >= 2 && y < 6 ? 255 : 0)
+                << x << "," << y;
+}
+
 TEST_F(VideoHooks, AtMostSixtyFourTokensAreTaken) {
     std::string value = kModule;
     for (int i = 1; i < 70; ++i) value += "|" + std::to_string(i);
