@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibraryErrors.h"
 
 namespace {
 
@@ -53,38 +54,6 @@ int32_t LeadingNumber(const char* text) {
     return ClampToInt32(std::strtoll(text, nullptr, 10));
 }
 
-// The message for a library error code returned while opening a file, naming the file.
-std::string DemuxerErrorText(int errorCode, const std::string& fileName) {
-    switch (errorCode) {
-        // Today's libraries say "invalid data" when no demuxer recognises the file.
-        case AVERROR_INVALIDDATA:
-        case AVERROR_DEMUXER_NOT_FOUND:
-        case AVERROR(EILSEQ):
-            return FillName("%s: Unknown format", fileName);
-        case AVERROR(EDOM):
-            return FillName(
-                "%s: Incorrect image filename syntax.\r\n"
-                "Use '%%d' to specify the image number:\r\n"
-                "  for img1.jpg, img2.jpg, ..., use 'img%%d.jpg';\r\n"
-                "  for img001.jpg, img002.jpg, ..., use 'img%%03d.jpg'.",
-                fileName);
-        case AVERROR(EINVAL):
-            return FillName("%s: Error while parsing header", fileName);
-        case AVERROR(ENOMEM):
-            return FillName("%s: memory allocation error occurred", fileName);
-        case AVERROR(EIO):
-        case AVERROR_EOF:  // the header ended early: the file was cut short
-            return FillName(
-                "%s: I/O error occurred\r\n"
-                "Usually that means that input file is truncated and/or corrupted.",
-                fileName);
-        case AVERROR(ENOENT):
-            return FillName("%s: no such file or directory", fileName);
-        default:
-            return FillName("%s: Error while opening file", fileName);
-    }
-}
-
 }  // namespace
 
 TAVProbe::~TAVProbe() {
@@ -113,7 +82,7 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
 
     AVFormatContext* context = LibAVFormat.avformat_alloc_context();
     if (!context) {
-        lastErrorText_ = DemuxerErrorText(AVERROR(ENOMEM), AFileName);
+        lastErrorText_ = LibraryErrorText(AVERROR(ENOMEM), AFileName);
         return false;
     }
     TOpenDeadline deadline{std::chrono::steady_clock::now() + kOpenTimeLimit};
@@ -124,7 +93,7 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
     int result =
         LibAVFormat.avformat_open_input(&context, AFileName.c_str(), forcedFormat, nullptr);
     if (result < 0) {
-        lastErrorText_ = DemuxerErrorText(result, AFileName);
+        lastErrorText_ = LibraryErrorText(result, AFileName);
         return false;
     }
     formatContext_ = context;

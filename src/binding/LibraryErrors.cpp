@@ -1,9 +1,9 @@
-#include "engine/LibraryErrors.h"
+#include "binding/LibraryErrors.h"
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include "binding/FFmpegLibs.h"
-#include "engine/EngineTypes.h"
 
 namespace {
 
@@ -38,7 +38,11 @@ const char* ErrorFormat(int errorCode, bool badImageSequenceName) {
 }  // namespace
 
 std::string LibraryErrorText(int errorCode, const std::string& name, bool badImageSequenceName) {
-    return FormatText(ErrorFormat(errorCode, badImageSequenceName), name.c_str());
+    const char* format = ErrorFormat(errorCode, badImageSequenceName);
+    const int length = std::snprintf(nullptr, 0, format, name.c_str());
+    std::string text(length > 0 ? length : 0, '\0');
+    std::snprintf(text.data(), text.size() + 1, format, name.c_str());
+    return text;
 }
 
 int64_t FileSize(const std::string& fileName) {
