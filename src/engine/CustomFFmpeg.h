@@ -18,6 +18,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
+#include "engine/RunState.h"
 
 class TCustomFFmpeg;
 
@@ -195,6 +196,83 @@ class TCustomFFmpeg : public TFFmpegOptions {
 
     // Reports a failure that ends the job: level -1 log line, error flag, stored message.
     void SetError(const std::string& message);
+
+    // ---- Set-up of inputs and outputs (InputOutput.cpp, TargetPresets.cpp).
+  public:
+    // Opens and probes an input file and adds it to InputFiles; the input-scoped options are
+    // consumed. False leaves the reason in LastError. Raises FFMpegException only for "invalid
+    // codec_type" and "Incorrect aspect ratio specification.".
+    bool OpenInputFile(const std::string& fileName);
+    // Creates an output file with its streams and opens its byte stream; the output-scoped
+    // options are consumed. False leaves the reason in LastError (and creates no file).
+    bool OpenOutputFile(const std::string& fileName);
+    // Which media types the open inputs hold. Raises "invalid codec_type of input file".
+    void check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
+    // Codec id by encoder or decoder name; an empty name gives AV_CODEC_ID_NONE. False leaves
+    // "Unknown %s '%s'" or "Invalid %s type '%s'" in LastError.
+    bool FindCodec(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
+
+    // Per output file and stream, made by the stream creations, consumed by the transcode and
+    // freed by Cleanup: the codec context (the encoder, or the copied parameters), whether the
+    // stream is copied, its fixed quality (lambda units, 0 = none) and its filter chain.
+    AVCodecContext* OutputCodecs[MAX_FILES][MAX_STREAMS] = {};
+    bool OutputStreamCopy[MAX_FILES][MAX_STREAMS] = {};
+    float OutputStreamQuality[MAX_FILES][MAX_STREAMS] = {};
+    TBitstreamFilterChain OutputFilters[MAX_FILES][MAX_STREAMS];
+    // Per input file: a decoder context per stream (made from the demuxer's parameters when the
+    // file is opened; opened by the transcode only when needed) and the rate-emulation flag.
+    std::vector<AVCodecContext*> InputCodecs[MAX_FILES];
+    bool InputRateEmulation[MAX_FILES] = {};
+
+  protected:
+    // Add one stream to an output file; raise FFMpegException on failure.
+    void new_video_stream(AVFormatContext* file);
+    void new_audio_stream(AVFormatContext* file);
+    void new_subtitle_stream(AVFormatContext* file);
+
+    // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
+    // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
+    TRunState RunState;
+    // The encoder output buffer of the set-up (av_malloc, freed with the run state). Today's
+    // encoders hand out their own packets; it is kept at its size for any output that wants it.
+    int32_t EncoderOutputBufferSize = 262144;
+    uint8_t* EncoderOutputBuffer = nullptr;
+
+    // Writes one packet of an output stream: through the filter chain, then interleaved. The
+    // packet is blank afterwards (the muxer took its contents). Raises FFMpegException with the
+    // wording of the libraries' error for "av_interleaved_write_frame()" on a muxing error.
+    void WriteFrame(AVFormatContext* file, AVPacket* packet, TBitstreamFilterChain& filters,
+                    AVCodecContext* codec);
+    // Sends one frame to an output stream's encoder (nullptr: end of stream, the encoder is
+    // drained) and writes every packet it gives back: timestamps rescaled from the encoder's to
+    // the stream's time base, key flag, byte counts (video or audio), ost.Coded, the first-pass
+    // statistics text into ost.LogFile. Returns the size of the last packet written (0 when the
+    // encoder gave none yet) or a negative library error code when sending or receiving failed
+    // (nothing written then for that call; the caller words the error).
+    int EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost, const AVFrame* frame);
+
+    // ---- Re-encoding outputs (AudioOutput.cpp, VideoOutput.cpp, PictureHooks.cpp). Called by
+    // the packet path on the worker thread. Members these files need may be added in this block.
+
+    // Encodes a block of decoded samples for one output stream. `samples` is interleaved s16
+    // with ist.SampleChannels channels at ist.SampleRate (volume already applied); `size` is in
+    // bytes. Packets go out through EncodeAndWrite (or WriteFrame).
+    void AudioOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
+                     uint8_t* samples, int size);
+    // At the end of the input, before the encoder is drained: encodes what the FIFO still holds
+    // as one last, shorter frame when the encoder takes one.
+    void FlushAudioOutput(AVFormatContext* file, TOutputStreamState& ost);
+    // Encodes one decoded picture (after PreprocessPicture) for one output stream, dropping or
+    // duplicating for the frame rate; returns the byte size of the last packet written, 0 when
+    // none. Checks PausePoint() before each emitted frame.
+    int VideoOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
+                    AVFrame* picture);
+    // Once per decoded picture, before the outputs see it: deinterlacing and hooks. May point
+    // the picture's data and linesize at a working copy the engine owns; the packet path unrefs
+    // the frame afterwards (its buf references stay the decoder's).
+    void PreprocessPicture(TInputStreamState& ist, AVFrame* picture);
+    // One line per encoded picture into the video statistics file.
+    void WriteVideoStats(AVFormatContext* file, TOutputStreamState& ost, int frameSize);
 
   private:
     void ApplyEngineDefaults();
