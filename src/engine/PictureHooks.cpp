@@ -1,0 +1,5 @@
+#include "engine/CustomFFmpeg.h"
+
+void TCustomFFmpeg::PreprocessPicture(TInputStreamState&, AVFrame*) {
+    throw FFMpegException("Picture pre-processing is not available yet");
+}
