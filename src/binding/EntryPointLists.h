@@ -18,6 +18,7 @@
     X(avcodec_is_open)                  \
     X(avcodec_parameters_from_context)  \
     X(avcodec_parameters_to_context)    \
+    X(avcodec_parameters_copy)          \
     X(avcodec_send_packet)              \
     X(avcodec_receive_frame)            \
     X(avcodec_send_frame)               \
@@ -70,6 +71,7 @@
     X(av_codec_get_id)                  \
     X(av_codec_get_tag)                 \
     X(av_pkt_dump_log2)                 \
+    X(av_sdp_create)                    \
     X(av_muxer_iterate)                 \
     X(av_demuxer_iterate)               \
     X(avio_open)                        \
@@ -94,6 +96,7 @@
     X(av_free)                          \
     X(av_freep)                         \
     X(av_reduce)                        \
+    X(av_d2q)                           \
     X(av_rescale)                       \
     X(av_rescale_q)                     \
     X(av_rescale_q_rnd)                 \
