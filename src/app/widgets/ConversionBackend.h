@@ -1,0 +1,58 @@
+// The converter as the main window uses it: the job builder's task operations, loading the
+// media libraries, pausing and resuming, and the three events of a running task. The converter
+// component stands behind this interface; the window knows nothing else of it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/core/JobBuilder.h"
+
+// One progress report of the running task. Durations are milliseconds, sizes bytes.
+struct TProgressEvent {
+    int Index = -1;  // the task's position in the component's list
+    std::int64_t FrameNumber = -1;
+    int FPS = 0;
+    std::int64_t CurrentDuration = 0;
+    float Quality = 0;
+    float BitRate = 0;
+    std::int64_t CurrentSize = 0;
+    std::int64_t TotalOutputDuration = 0;
+};
+
+// One line of the task's log; Level -1 is the error that ended a run, 0 an error survived,
+// 1 information, 2 debug.
+struct TLogEvent {
+    int Index = -1;
+    int Level = 1;
+    std::string Message;
+};
+
+// The end of a task (Index >= 0), or of the whole run (Index -1).
+struct TTerminateEvent {
+    int Index = -1;
+    bool Finished = false;   // the task ran to its end
+    bool Exception = false;  // the task failed; Message says why
+    std::string Message;
+};
+
+// The handlers run on whichever thread raised the event, normally the task's worker thread,
+// one at a time and in the order raised.
+struct TConversionEvents {
+    std::function<void(const TProgressEvent&)> OnProgress;
+    std::function<void(const TLogEvent&)> OnLog;
+    std::function<void(const TTerminateEvent&)> OnTerminate;
+};
+
+class TConversionBackend : public TTaskRunner {
+  public:
+    // Loads the media libraries from the folder (or the system's) by their versioned names.
+    // False when a library or an entry point is missing; LastErrorText says which.
+    virtual bool LoadLibraries(const std::string& folder, bool useVersionedNames) = 0;
+    virtual void PauseTasks() = 0;
+    virtual void ResumeTasks() = 0;
+    // Replaces the event handlers; empty handlers detach the window. After the call returns no
+    // handler given before runs any more.
+    virtual void SetEvents(TConversionEvents events) = 0;
+};

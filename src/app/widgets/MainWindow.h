@@ -1,0 +1,195 @@
+// The main window: the file list with its add-files routine, the output folder and profile, the
+// parameter lists, and the conversion queue with its progress. The window shows the state that
+// the application core keeps (file list, profile, parameter lists, queue) and forwards the
+// user's actions to it; the converter stands behind TConversionBackend.
+#pragma once
+
+#include <QComboBox>
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/core/ConversionQueue.h"
+#include "app/core/FileList.h"
+#include "app/core/JobBuilder.h"
+#include "app/core/ProfileCatalogue.h"
+#include "app/widgets/BMDThread.h"
+#include "app/widgets/ConversionBackend.h"
+#include "probe/AVProbe.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class QToolButton;
+class TForm4;
+class TFormAbout;
+
+// The window's caption, and what Convert says while no converter is part of the program.
+inline constexpr const char* kMainCaption = "Daziziz Izaza Zivudadov";
+inline constexpr const char* kMsgConversionUnavailable =
+    "Conversion is not available in this build: the converter component is not part of it yet.";
+
+// A drop-down list that reports when it is about to open.
+class TDropDownComboBox : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnDropDown;
+    void showPopup() override;
+};
+
+class TForm1 : public QMainWindow {
+  public:
+    // Without a backend the window works in full except that it cannot convert; it then loads
+    // the media libraries itself, for the probe.
+    explicit TForm1(TConversionBackend* backend = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // False when the media libraries could not be loaded; the user has been told and the
+    // program ends.
+    bool LibrariesLoaded() const { return librariesLoaded_; }
+    void SetAboutBox(TFormAbout* about) { about_ = about; }
+    void SetOptionsDialog(TForm4* options) { options_ = options; }
+
+    // Adds the files as "Add File" adds the files chosen in its dialog (dropped files come
+    // this way too).
+    void AddFiles(const QStringList& paths);
+
+    // The choices kept in the settings store.
+    QString OutputFolder() const;
+    void SetOutputFolder(const QString& folder);
+    int OutputFormatLine() const { return selection_.SelectedLine(); }
+    // Selects a profile's line; a separator or a line outside the list changes nothing. The
+    // profile's lists are filled when the window is first shown.
+    void SelectOutputFormatLine(int line);
+    int LetterBoxIndex() const;
+    void SelectLetterBox(int index);
+    // The options dialog's drop-down length takes effect (25 lines without the dialog).
+    void ApplyDropDownItems();
+
+    const TFileList& FileList() const { return fileList_; }
+    const TConversionQueue& Queue() const { return queue_; }
+    const TParameterLists& ParameterLists() const { return params_; }
+    const std::string& FormatKey() const { return selection_.FormatKey(); }
+    int VolumeValue() const { return volume_; }
+    bool AddingFiles() const { return addingFiles_; }
+    // What the job builder gets from the window's choices.
+    TJobSettings JobSettings() const;
+
+    // Handlers of the controls, the menus and the queue timer.
+    void ButtonAddFileClick();
+    void DeleteSelectedItem1Click();
+    void ClearAllItems1Click();
+    void CheckAllItems1Click();
+    void UncheckAllItems1Click();
+    void ButtonBrowseForFolderClick();
+    void ButtonConvertClick();
+    void ButtonStopConvertClick();
+    void ComboOutputFormatChange();
+    void ComboOutputFormatDropDown();
+    void TrackBar1Change();
+    void TimerConvertAgainTimer();
+    void SetGeneralOptions1Click();
+    void OpenHelpFile1Click();
+    void VisitOurWebsite1Click();
+    void About1Click();
+    void Exit1Click();
+
+    // The converter's events, on the main thread (the backend's handlers relay them here in
+    // the order raised).
+    void DEVUZProgress(const TProgressEvent& event);
+    void DEVUZLog(const TLogEvent& event);
+    void DEVUZTerminate(const TTerminateEvent& event);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void CreateControls();
+    void CreateMenus();
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormClose();
+
+    void AddFilesFrom(const QStringList* paths);
+    void BMDThread1Start(void*& data);
+    QStringList ChooseFilesToAdd();
+    void AddFileRows(const QStringList& paths);
+
+    void AppendRowView();
+    void ShowRow(int row);
+    void ShowAllRows();
+    void SetRowReason(int row, const QString& reason);
+    QList<int> SelectedRows() const;
+    void ListView1ItemChanged(int row, int column);
+    void ShowParameterLists();
+    void ListView1ContextMenu(const QPoint& at);
+
+    void RunJobBuilder();
+    void EnableControls(bool enabled);
+    void ShowQueueMessage(const QString& text);
+    std::optional<int> DropDownItems() const;
+
+    TConversionBackend* backend_;
+    bool librariesLoaded_ = false;
+    TAVProbe probe_;
+    TFileList fileList_;
+    TParameterLists params_;
+    TProfileSelection selection_;
+    TConversionQueue queue_;
+    bool addingFiles_ = false;
+    bool showingRows_ = false;  // the list is being written from the core's rows
+    bool firstShow_ = true;
+    bool closing_ = false;
+    bool popupAllowed_ = true;
+    int volume_ = 255;
+    std::string taskError_;  // the last error line the running task logged
+    QString helpFile_;
+    QString lastAddFolder_;
+    TForm4* options_ = nullptr;
+    TFormAbout* about_ = nullptr;
+    TBMDThread BMDThread1;
+
+    QPushButton* ButtonAddFile = nullptr;
+    QPushButton* ButtonRemove = nullptr;
+    QPushButton* ButtonClear = nullptr;
+    QPushButton* ButtonStopConvert = nullptr;
+    QPushButton* ButtonConvert = nullptr;
+    QLineEdit* EditOutputFolder = nullptr;
+    QToolButton* ButtonBrowseForFolder = nullptr;
+    TDropDownComboBox* ComboOutputFormat = nullptr;
+    QTableWidget* ListView1 = nullptr;
+    QComboBox* ComboAudioCodec = nullptr;
+    QComboBox* ComboAudioBitrate = nullptr;
+    QComboBox* ComboAudioChannels = nullptr;
+    QComboBox* ComboSamplingRate = nullptr;
+    QComboBox* ComboVideoCodec = nullptr;
+    QComboBox* ComboVideoSize = nullptr;
+    QComboBox* ComboVideoBitrate = nullptr;
+    QComboBox* ComboVideoFramerate = nullptr;
+    QComboBox* ComboLetterBox = nullptr;
+    QComboBox* ComboAspectRatio = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLabel* LabelVolume = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* ButtonStopSmall = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanels[3] = {};
+    QTimer* TimerConvertAgain = nullptr;
+    QMenu* PopupListView1 = nullptr;
+    QMenu* MenuFile = nullptr;
+    QMenu* MenuOptions = nullptr;
+    QMenu* MenuHelp = nullptr;
+};

@@ -1,0 +1,87 @@
+#include "app/widgets/OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/core/SettingsKeys.h"
+#include "app/widgets/FontAdjustment.h"
+#include "app/widgets/MainWindow.h"
+#include "app/widgets/SettingsStore.h"
+
+TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
+    setObjectName("Form4");
+    SetDesignedFont(this);
+    setWindowTitle(kOptionsCaption);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+
+    auto* page = new QVBoxLayout(this);
+    auto* group = new QGroupBox(" Additional Options ", this);
+    group->setObjectName("GroupBox1");
+    auto* inside = new QVBoxLayout(group);
+    CheckBoxOverWrite = new QCheckBox(kOverwriteCaption, group);
+    CheckBoxOverWrite->setObjectName("CheckBoxOverWrite");
+    CheckBoxOverWrite->setChecked(kDefaultOverwrite);
+    inside->addWidget(CheckBoxOverWrite);
+    auto* items = new QHBoxLayout;
+    SpinEdit1 = new QSpinBox(group);
+    SpinEdit1->setObjectName("SpinEdit1");
+    SpinEdit1->setRange(kMinDropDownItems, kMaxDropDownItems);
+    SpinEdit1->setValue(kDefaultDropDownItems);
+    items->addWidget(SpinEdit1);
+    auto* label = new QLabel(kDropDownItemsCaption, group);
+    label->setObjectName("Label1");
+    label->setBuddy(SpinEdit1);
+    items->addWidget(label, 1);
+    inside->addLayout(items);
+    page->addWidget(group);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    Button1 = new QPushButton("Done", this);
+    Button1->setObjectName("Button1");
+    Button1->setDefault(true);
+    buttons->addWidget(Button1);
+    page->addLayout(buttons);
+
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    FormCreate();
+    setFixedSize(sizeHint());
+}
+
+void TForm4::FormCreate() {
+    if (IsNewerSystemVersion()) AdjustFont(this);
+    mainForm_->SetOptionsDialog(this);
+    LoadSettings(*mainForm_, *this);
+}
+
+bool TForm4::Overwrite() const {
+    return CheckBoxOverWrite->isChecked();
+}
+
+void TForm4::SetOverwrite(bool overwrite) {
+    CheckBoxOverWrite->setChecked(overwrite);
+}
+
+int TForm4::DropDownItems() const {
+    return SpinEdit1->value();
+}
+
+void TForm4::SetDropDownItems(int items) {
+    SpinEdit1->setValue(items);
+}
+
+void TForm4::SpinEdit1Change() {
+    mainForm_->ApplyDropDownItems();
+}
+
+void TForm4::Button1Click() {
+    close();
+}

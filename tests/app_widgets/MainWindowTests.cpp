@@ -1,0 +1,422 @@
+// The main window as a user meets it: its controls and texts, the profile choice refilling the
+// parameter lists from the core, files added through the add-files routine with what the probe
+// reads, removal, checking, dropping files and folders, and Convert's checks.
+#include <QAction>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "WidgetTestSupport.h"
+#include "app/core/FileListTexts.h"
+#include "app/core/ProfileCatalogue.h"
+#include "app/widgets/ApplicationForms.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+std::vector<std::string> Items(const QComboBox* combo) {
+    std::vector<std::string> items;
+    for (int i = 0; i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
+    return items;
+}
+
+std::vector<std::string> ActionTexts(const QMenu* menu) {
+    std::vector<std::string> texts;
+    for (const QAction* action : menu->actions()) {
+        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    }
+    return texts;
+}
+
+// The texts of one row, column by column.
+std::vector<std::string> RowTexts(const QTableWidget* list, int row) {
+    std::vector<std::string> texts;
+    for (int c = 0; c < list->columnCount(); ++c) {
+        texts.push_back(list->item(row, c)->text().toStdString());
+    }
+    return texts;
+}
+
+class MainWindowTest : public TWidgetTest {
+  protected:
+    void SetUp() override {
+        TWidgetTest::SetUp();
+        forms_ = std::make_unique<TApplicationForms>(nullptr);
+        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
+        form_ = forms_->Form1.get();
+        form_->show();
+        list_ = Child<QTableWidget>(form_, "ListView1");
+        format_ = Child<QComboBox>(form_, "ComboOutputFormat");
+    }
+    void TearDown() override {
+        forms_.reset();
+        TWidgetTest::TearDown();
+    }
+
+    // Two videos of known size, rate and length, a sound file and a text file.
+    void WriteMedia() {
+        TClipSpec avi;
+        avi.audioCodec = "mp2";
+        WriteClip(media_.File("first.avi"), avi);
+        TClipSpec mp4;
+        mp4.width = 176;
+        mp4.height = 144;
+        mp4.frameRate = {30000, 1001};
+        mp4.durationSeconds = 3.2;
+        WriteClip(media_.File("second.mp4"), mp4);
+        TClipSpec wav;
+        wav.videoCodec = "";
+        wav.audioCodec = "pcm_s16le";
+        wav.durationSeconds = 1.5;
+        WriteClip(media_.File("sound.wav"), wav);
+        std::ofstream(media_.File("notes.txt")) << "not a media file\n";
+    }
+    QString Media(const char* name) const { return QString::fromStdString(media_.File(name)); }
+
+    // The core's rows and the list's rows say the same.
+    void ExpectListShowsCore() {
+        const TFileList& rows = form_->FileList();
+        ASSERT_EQ(list_->rowCount(), rows.Count());
+        for (int r = 0; r < rows.Count(); ++r) {
+            const TFileListRow& row = rows.Row(r);
+            EXPECT_EQ(RowTexts(list_, r), (std::vector<std::string>{
+                                              row.FileName, row.VideoSize, row.FrameRate,
+                                              row.Duration, row.Output, row.Progress, row.Frames}))
+                << "row " << r;
+            EXPECT_EQ(list_->item(r, 0)->checkState() == Qt::Checked, row.Checked) << "row " << r;
+        }
+    }
+
+    TTempDir media_;
+    std::unique_ptr<TApplicationForms> forms_;
+    TForm1* form_ = nullptr;
+    QTableWidget* list_ = nullptr;
+    QComboBox* format_ = nullptr;
+};
+
+TEST_F(MainWindowTest, WindowHasItsCaptionSizeBorderAndPlace) {
+    EXPECT_EQ(form_->windowTitle(), "Daziziz Izaza Zivudadov");
+    EXPECT_EQ(form_->width(), 760);
+    EXPECT_EQ(form_->height() - form_->menuBar()->height(), 514);
+    EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "the border is fixed";
+    EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QPoint centre = form_->screen()->availableGeometry().center();
+    EXPECT_LE((form_->frameGeometry().center() - centre).manhattanLength(), 2);
+}
+
+TEST_F(MainWindowTest, ControlsShowTheirTexts) {
+    const std::vector<std::pair<const char*, const char*>> buttons = {
+        {"ButtonAddFile", "Add File"},    {"ButtonRemove", "Remove File"},
+        {"ButtonClear", "Clear All "},    {"ButtonStopConvert", "Stop Convert"},
+        {"ButtonConvert", "Go Convert "}, {"ButtonStopSmall", "Stop"},
+    };
+    for (const auto& [name, text] : buttons) {
+        EXPECT_EQ(Child<QPushButton>(form_, name)->text(), text);
+    }
+    std::vector<std::string> labels;
+    for (const QLabel* label : form_->findChildren<QLabel*>()) {
+        labels.push_back(label->text().toStdString());
+    }
+    for (const char* text :
+         {"Output Folder :", "Set Output Format :", "Audio Codec : ", "Audio Bitrate :",
+          "Audio Channels :", "Sampling Rate : ", "Video Codec : ", "Video Size : ",
+          "Video Bitrate : ", "Video Framerate : ", "Video Zoom : ", "Aspect Ratio : ",
+          "Volume : "}) {
+        EXPECT_NE(std::find(labels.begin(), labels.end(), text), labels.end()) << text;
+    }
+    for (const char* group : {"GroupAudioSettings", "GroupVideoSettings", "GroupGeneralSettings"}) {
+        EXPECT_NE(Child<QWidget>(form_, group), nullptr);
+    }
+
+    const auto* folder = Child<QLineEdit>(form_, "EditOutputFolder");
+    EXPECT_TRUE(folder->isReadOnly());
+    EXPECT_FALSE(folder->isEnabled());
+    EXPECT_NE(Child<QToolButton>(form_, "ButtonBrowseForFolder"), nullptr);
+
+    EXPECT_EQ(Items(Child<QComboBox>(form_, "ComboAudioChannels")),
+              (std::vector<std::string>{"Stereo", "Mono"}));
+    EXPECT_EQ(Items(Child<QComboBox>(form_, "ComboAspectRatio")),
+              (std::vector<std::string>{"Original", "4:3 (Standard", "16:9 (Wide Screen)"}));
+    const auto* letterBox = Child<QComboBox>(form_, "ComboLetterBox");
+    EXPECT_EQ(Items(letterBox), (std::vector<std::string>{"None", "LetterBox"}));
+    EXPECT_EQ(letterBox->currentIndex(), 0);
+    EXPECT_EQ(letterBox->toolTip(), "Add a letterbox to keep video aspect ratio");
+
+    const auto* volume = Child<QSlider>(form_, "TrackBar1");
+    EXPECT_EQ(volume->minimum(), 0);
+    EXPECT_EQ(volume->maximum(), 10);
+    EXPECT_EQ(volume->value(), 5);
+    EXPECT_EQ(Child<QLabel>(form_, "LabelVolume")->text(), "100%");
+    EXPECT_EQ(form_->VolumeValue(), 255);
+
+    const auto* progress = Child<QProgressBar>(form_, "ProgressBar1");
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_EQ(progress->maximum(), 100);
+    const int widths[3] = {150, 300, 50};
+    for (int p = 0; p < 3; ++p) {
+        EXPECT_EQ(Child<QLabel>(form_, ("StatusPanel" + std::to_string(p)).c_str())->width(),
+                  widths[p]);
+    }
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "Ready");
+}
+
+TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
+    const auto& columns = FileListColumns();
+    ASSERT_EQ(list_->columnCount(), static_cast<int>(columns.size()));
+    for (int c = 0; c < list_->columnCount(); ++c) {
+        const QTableWidgetItem* header = list_->horizontalHeaderItem(c);
+        EXPECT_EQ(header->text(), columns[c].Caption);
+        EXPECT_EQ((header->textAlignment() & Qt::AlignHCenter) != 0, columns[c].Centred);
+        if (c + 1 < list_->columnCount()) {
+            EXPECT_EQ(list_->columnWidth(c), columns[c].Width) << columns[c].Caption;
+        } else {
+            EXPECT_GE(list_->columnWidth(c), columns[c].Width) << "the last column fills the rest";
+        }
+    }
+    EXPECT_TRUE(list_->showGrid());
+    EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list_->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    const auto& lines = OutputFormatLines();
+    ASSERT_EQ(format_->count(), static_cast<int>(lines.size()));
+    for (int i = 0; i < format_->count(); ++i) {
+        EXPECT_EQ(format_->itemText(i).toStdString(), lines[i].Text);
+    }
+    EXPECT_EQ(format_->currentIndex(), 0);
+    EXPECT_EQ(form_->FormatKey(), "3GP");
+}
+
+TEST_F(MainWindowTest, MenusHoldTheirItems) {
+    const QList<QAction*> top = form_->menuBar()->actions();
+    ASSERT_EQ(top.size(), 3);
+    EXPECT_EQ(top[0]->text().remove('&'), "File");
+    EXPECT_EQ(top[1]->text().remove('&'), "Options");
+    EXPECT_EQ(top[2]->text().remove('&'), "Help");
+    EXPECT_EQ(ActionTexts(top[0]->menu()),
+              (std::vector<std::string>{"Add Files", "-", "Convert", "-", "Exit"}));
+    EXPECT_EQ(ActionTexts(top[1]->menu()), (std::vector<std::string>{"Set Options"}));
+    EXPECT_EQ(
+        ActionTexts(top[2]->menu()),
+        (std::vector<std::string>{"Open Help File", "-", "Visit Vavuror Website", "-", "About"}));
+    EXPECT_EQ(ActionTexts(Child<QMenu>(form_, "PopupListView1")),
+              (std::vector<std::string>{"Check All Items", "Uncheck All Items", "-",
+                                        "Remove Selected Item", "Clear All Items"}));
+}
+
+// A profile chosen after another: the window's nine lists show what the core's lists hold
+// after the same two choices, and the job builder gets the format key.
+struct TProfileStep {
+    int before;
+    int after;
+};
+
+class ProfileChoiceTest : public MainWindowTest,
+                          public ::testing::WithParamInterface<TProfileStep> {};
+
+TEST_P(ProfileChoiceTest, RefillsTheParameterListsFromTheCore) {
+    const auto& lines = OutputFormatLines();
+    TParameterLists expected;
+    expected.ApplyProfile(*lines[0].Profile);
+    for (int line : {GetParam().before, GetParam().after}) {
+        format_->setCurrentIndex(line);
+        expected.ApplyProfile(*lines[line].Profile);
+    }
+    const std::pair<const char*, const TChoiceList*> lists[] = {
+        {"ComboVideoCodec", &expected.VideoCodec},
+        {"ComboVideoSize", &expected.VideoSize},
+        {"ComboVideoBitrate", &expected.VideoBitrate},
+        {"ComboVideoFramerate", &expected.VideoFramerate},
+        {"ComboAudioCodec", &expected.AudioCodec},
+        {"ComboAudioBitrate", &expected.AudioBitrate},
+        {"ComboSamplingRate", &expected.SamplingRate},
+        {"ComboAudioChannels", &expected.AudioChannels},
+        {"ComboAspectRatio", &expected.AspectRatio},
+    };
+    for (const auto& [name, list] : lists) {
+        const auto* combo = Child<QComboBox>(form_, name);
+        EXPECT_EQ(Items(combo), list->Items) << name;
+        EXPECT_EQ(combo->currentIndex(), list->Selected) << name;
+    }
+    const TJobSettings settings = form_->JobSettings();
+    EXPECT_EQ(settings.FormatKey, lines[GetParam().after].Profile->FormatKey);
+    EXPECT_EQ(settings.Reader, lines[GetParam().after].Profile->Reader);
+    EXPECT_EQ(settings.Parameters.VideoSize, expected.VideoSize.SelectedText());
+    EXPECT_EQ(settings.Parameters.AudioChannels, expected.AudioChannels.SelectedText());
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, ProfileChoiceTest,
+                         ::testing::Values(TProfileStep{3, 23},    // AVI, then MP3: no video
+                                           TProfileStep{0, 29},    // 3GP (mono), then iPod
+                                           TProfileStep{29, 42},   // iPod Touch Wide resets
+                                           TProfileStep{23, 7},    // DVD after audio only
+                                           TProfileStep{10, 36}),  // Apple TV H264
+                         [](const auto& info) {
+                             return "Line" + std::to_string(info.param.before) + "ThenLine" +
+                                    std::to_string(info.param.after);
+                         });
+
+TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
+    format_->setCurrentIndex(10);  // MP4
+    auto* size = Child<QComboBox>(form_, "ComboVideoSize");
+    const QStringList before = [&] {
+        QStringList items;
+        for (int i = 0; i < size->count(); ++i) items.append(size->itemText(i));
+        return items;
+    }();
+    format_->setCurrentIndex(18);  // a separator
+    EXPECT_EQ(format_->currentIndex(), 10);
+    EXPECT_EQ(form_->FormatKey(), "MP4");
+    EXPECT_EQ(size->count(), before.size());
+
+    size->setCurrentIndex(size->findText("640 x 480"));
+    Child<QComboBox>(form_, "ComboAspectRatio")->setCurrentIndex(2);
+    Child<QSlider>(form_, "TrackBar1")->setValue(10);
+    const TJobSettings settings = form_->JobSettings();
+    EXPECT_EQ(settings.Parameters.VideoSize, "640 x 480");
+    EXPECT_EQ(settings.AspectIndex, 2);
+    EXPECT_EQ(settings.Volume, 600);
+    EXPECT_EQ(Child<QLabel>(form_, "LabelVolume")->text(), "200%");
+}
+
+TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
+    WriteMedia();
+    form_->AddFiles(
+        {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
+    ASSERT_EQ(list_->rowCount(), 4);
+    EXPECT_EQ(RowTexts(list_, 0), (std::vector<std::string>{media_.File("first.avi"), "320x240",
+                                                            "25", "00:00:02", "3GP", "", ""}));
+    EXPECT_EQ(RowTexts(list_, 1), (std::vector<std::string>{media_.File("second.mp4"), "176x144",
+                                                            "29.97", "00:00:03", "3GP", "", ""}));
+    EXPECT_EQ(RowTexts(list_, 2),
+              (std::vector<std::string>{media_.File("notes.txt"), "", "", "", "", "Error", ""}));
+    EXPECT_EQ(RowTexts(list_, 3), (std::vector<std::string>{media_.File("sound.wav"), " ", " ",
+                                                            "00:00:01", "3GP", "", ""}));
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(list_->item(r, 0)->checkState(), Qt::Checked);
+    ExpectListShowsCore();
+
+    // The reason a file could not be read shows on its row; other rows show their file.
+    const QString reason = list_->item(2, 5)->toolTip();
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_NE(reason, Media("notes.txt"));
+    EXPECT_EQ(list_->item(0, 3)->toolTip(), Media("first.avi"));
+
+    // A new profile's key reaches every row; adding again keeps the rows and their marks.
+    format_->setCurrentIndex(23);
+    EXPECT_EQ(list_->item(0, 4)->text(), "MP3");
+    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    form_->AddFiles({Media("first.avi")});
+    ASSERT_EQ(list_->rowCount(), 5);
+    EXPECT_EQ(list_->item(4, 4)->text(), "MP3");
+    EXPECT_FALSE(form_->FileList().Row(1).Checked);
+    EXPECT_EQ(list_->item(2, 5)->text(), "") << "adding clears the previous progress texts";
+    ExpectListShowsCore();
+}
+
+TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
+    WriteMedia();
+    form_->AddFiles({Media("first.avi"), Media("second.mp4"), Media("sound.wav")});
+    ASSERT_EQ(list_->rowCount(), 3);
+
+    list_->clearSelection();
+    QTest::keyClick(list_, Qt::Key_Delete);
+    EXPECT_EQ(list_->rowCount(), 3) << "nothing selected, nothing removed";
+
+    list_->selectionModel()->select(list_->model()->index(0, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list_->selectionModel()->select(list_->model()->index(2, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(list_, Qt::Key_Delete);
+    ASSERT_EQ(list_->rowCount(), 1);
+    EXPECT_EQ(list_->item(0, 0)->text(), Media("second.mp4"));
+    ExpectListShowsCore();
+
+    auto* popup = Child<QMenu>(form_, "PopupListView1");
+    const auto trigger = [&](const char* name) { Child<QAction>(popup, name)->trigger(); };
+    trigger("UncheckAllItems1");
+    EXPECT_FALSE(form_->FileList().Row(0).Checked);
+    trigger("CheckAllItems1");
+    EXPECT_TRUE(form_->FileList().Row(0).Checked);
+    list_->item(0, 0)->setCheckState(Qt::Unchecked);  // as a click on the box does
+    EXPECT_FALSE(form_->FileList().Row(0).Checked);
+    ExpectListShowsCore();
+
+    trigger("ClearAllItems1");
+    EXPECT_EQ(list_->rowCount(), 0);
+    EXPECT_TRUE(form_->FileList().Empty());
+}
+
+TEST_F(MainWindowTest, DroppedFilesAndFoldersAreAdded) {
+    WriteMedia();
+    const std::filesystem::path folder = media_.Path() / "holiday";
+    std::filesystem::create_directories(folder / "day two");
+    std::filesystem::copy_file(media_.File("second.mp4"), folder / "day two" / "b.MP4");
+    std::filesystem::copy_file(media_.File("sound.wav"), folder / "a.wav");
+    std::ofstream(folder / "readme.txt") << "not media\n";
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Media("first.avi")),
+                  QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+    const QPoint at = list_->mapTo(form_, list_->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_, &drop);
+
+    ASSERT_EQ(list_->rowCount(), 3);
+    EXPECT_EQ(list_->item(0, 0)->text(), Media("first.avi"));
+    EXPECT_EQ(list_->item(1, 0)->text().toStdString(), (folder / "a.wav").string());
+    EXPECT_EQ(list_->item(2, 0)->text().toStdString(), (folder / "day two" / "b.MP4").string());
+    EXPECT_EQ(list_->item(2, 1)->text(), "176x144");
+    ExpectListShowsCore();
+}
+
+TEST_F(MainWindowTest, ConvertChecksFilesAndFolderAndSaysWhyItCannotConvert) {
+    auto* convert = Child<QPushButton>(form_, "ButtonConvert");
+    convert->click();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].first, TMessageKind::mkInformation);
+    EXPECT_EQ(messages_[0].second, "Please Add Files To Convert!");
+
+    WriteMedia();
+    form_->AddFiles({Media("first.avi")});
+    const QString missing = QString::fromStdString((media_.Path() / "gone").string());
+    form_->SetOutputFolder(missing);
+    CloseNextModalDialog();  // the folder dialog that follows the message
+    convert->click();
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_EQ(messages_[1].second, "The output folder \"" + missing +
+                                       "\"\ndoes not exist or has been deleted!\n"
+                                       "Please choose a new output folder.");
+    EXPECT_EQ(form_->OutputFolder(), missing) << "the cancelled dialog keeps the folder";
+
+    // With a folder and files but no converter, the window says so and changes nothing.
+    form_->SetOutputFolder(QString::fromStdString(media_.Path().string()));
+    convert->click();
+    ASSERT_EQ(messages_.size(), 3u);
+    EXPECT_EQ(messages_[2].second.toStdString(), kMsgConversionUnavailable);
+    EXPECT_TRUE(convert->isEnabled());
+    EXPECT_FALSE(form_->Queue().IsActive());
+    EXPECT_EQ(list_->item(0, 5)->text(), "");
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// The settings store, the options dialog and the about box: the first run's defaults, choices
+// surviving a restart, the read-error rule, values out of range, and options taking effect as
+// they change.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <cctype>
+#include <map>
+#include <string>
+
+#include "WidgetTestSupport.h"
+#include "app/core/SettingsKeys.h"
+#include "app/widgets/ApplicationForms.h"
+
+namespace {
+
+using TStored = std::map<std::string, std::string>;
+
+class SettingsTest : public TWidgetTest {
+  protected:
+    // Starts the program's windows as it starts them.
+    void Start() {
+        forms_ = std::make_unique<TApplicationForms>(nullptr);
+        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
+        forms_->Form1->show();
+    }
+    // Closes the main window as the user does, and ends the program.
+    void Quit() {
+        ASSERT_TRUE(forms_->Form1->close());
+        forms_.reset();
+    }
+    void Store(const TStored& values) {
+        QSettings store(kSettingsOrganisation, kSettingsApplication);
+        for (const auto& [name, value] : values) {
+            store.setValue(QString::fromStdString(name), QString::fromStdString(value));
+        }
+    }
+    TStored Stored() {
+        QSettings store(kSettingsOrganisation, kSettingsApplication);
+        TStored values;
+        for (const QString& name : store.allKeys()) {
+            values[name.toStdString()] = store.value(name).toString().toStdString();
+        }
+        return values;
+    }
+    QComboBox* Combo(const char* name) { return Child<QComboBox>(forms_->Form1.get(), name); }
+    QSpinBox* Spin() { return Child<QSpinBox>(forms_->Form4.get(), "SpinEdit1"); }
+    QCheckBox* Overwrite() { return Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite"); }
+
+    std::unique_ptr<TApplicationForms> forms_;
+};
+
+TEST_F(SettingsTest, FirstRunWritesTheDefaults) {
+    Start();
+    EXPECT_EQ(Stored(), (TStored{{"Output Folder", ""},
+                                 {"ComboOutputFormat", "0"},
+                                 {"Overwrite", "0"},
+                                 {"DropDownItems", "26"},
+                                 {"LetterBox", "0"}}));
+    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), 0);
+    EXPECT_EQ(Spin()->value(), 26);
+    EXPECT_FALSE(Overwrite()->isChecked());
+}
+
+TEST_F(SettingsTest, ChoicesSurviveARestart) {
+    Start();
+    forms_->Form1->SetOutputFolder("/home/someone/Converted, new");
+    Combo("ComboOutputFormat")->setCurrentIndex(23);  // MP3
+    Combo("ComboLetterBox")->setCurrentIndex(1);
+    Overwrite()->setChecked(true);
+    Spin()->setValue(40);
+    Quit();
+    EXPECT_EQ(Stored(), (TStored{{"Output Folder", "/home/someone/Converted, new"},
+                                 {"ComboOutputFormat", "23"},
+                                 {"Overwrite", "1"},
+                                 {"DropDownItems", "40"},
+                                 {"LetterBox", "1"}}));
+
+    Start();
+    EXPECT_EQ(forms_->Form1->OutputFolder(), "/home/someone/Converted, new");
+    EXPECT_EQ(Child<QLineEdit>(forms_->Form1.get(), "EditOutputFolder")->text(),
+              "/home/someone/Converted, new");
+    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), 23);
+    EXPECT_EQ(forms_->Form1->FormatKey(), "MP3");
+    EXPECT_EQ(Combo("ComboVideoCodec")->count(), 0) << "the restored profile filled the lists";
+    EXPECT_EQ(Combo("ComboAudioCodec")->currentText(), "mp3");
+    EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 1);
+    EXPECT_TRUE(Overwrite()->isChecked());
+    EXPECT_EQ(Spin()->value(), 40);
+    EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 40);
+}
+
+TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {
+    Store({{"Output Folder", "/data/out"},
+           {"ComboOutputFormat", "10"},
+           {"Overwrite", "yes"},
+           {"DropDownItems", "40"},
+           {"LetterBox", "1"}});
+    Start();
+    EXPECT_EQ(forms_->Form1->OutputFolder(), "/data/out");
+    EXPECT_EQ(forms_->Form1->FormatKey(), "MP4") << "read before the mistyped value";
+    EXPECT_FALSE(Overwrite()->isChecked());
+    EXPECT_EQ(Spin()->value(), 26) << "not read after it";
+    EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 0);
+    EXPECT_EQ(Stored(), (TStored{{"Output Folder", "/data/out"},
+                                 {"ComboOutputFormat", "10"},
+                                 {"Overwrite", "0"},
+                                 {"DropDownItems", "26"},
+                                 {"LetterBox", "0"}}));
+}
+
+// Stored values outside what the controls take.
+struct TStoredCase {
+    const char* name;
+    const char* value;
+    int formatLine;
+    int dropDownItems;
+    int letterBox;
+};
+
+class StoredRangeTest : public SettingsTest, public ::testing::WithParamInterface<TStoredCase> {};
+
+TEST_P(StoredRangeTest, IsBroughtIntoRange) {
+    TStored values{{"Output Folder", ""},
+                   {"ComboOutputFormat", "2"},
+                   {"Overwrite", "0"},
+                   {"DropDownItems", "30"},
+                   {"LetterBox", "0"}};
+    values[GetParam().name] = GetParam().value;
+    Store(values);
+    Start();
+    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), GetParam().formatLine);
+    EXPECT_NE(forms_->Form1->FormatKey(), "");
+    EXPECT_EQ(Spin()->value(), GetParam().dropDownItems);
+    EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), GetParam().letterBox);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, StoredRangeTest,
+    ::testing::Values(TStoredCase{"DropDownItems", "100", 2, 47, 0},
+                      TStoredCase{"DropDownItems", "3", 2, 26, 0},
+                      TStoredCase{"DropDownItems", "-1", 2, 26, 0},
+                      TStoredCase{"ComboOutputFormat", "-1", 0, 30, 0},
+                      TStoredCase{"ComboOutputFormat", "18", 0, 30, 0},   // a separator
+                      TStoredCase{"ComboOutputFormat", "999", 0, 30, 0},  // beyond the list
+                      TStoredCase{"LetterBox", "7", 2, 30, 0}),
+    [](const auto& info) {
+        std::string name = std::string(info.param.name) + "_" + info.param.value;
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return name;
+    });
+
+TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
+    Start();
+    TForm4* options = forms_->Form4.get();
+    EXPECT_EQ(options->windowTitle(), "Additional Options");
+    EXPECT_EQ(Child<QGroupBox>(options, "GroupBox1")->title(), " Additional Options ");
+    EXPECT_EQ(Overwrite()->text(), "Overwrite Existing File With The Same Name");
+    EXPECT_EQ(Child<QLabel>(options, "Label1")->text(), "Drop Down Items in Output Format List");
+    EXPECT_EQ(Spin()->minimum(), 26);
+    EXPECT_EQ(Spin()->maximum(), 47);
+    EXPECT_TRUE(options->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    forms_->Form1->SetGeneralOptions1Click();
+    EXPECT_TRUE(options->isVisible());
+    EXPECT_FALSE(options->isModal());
+    Spin()->setValue(33);
+    EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 33);
+    Overwrite()->setChecked(true);
+    EXPECT_TRUE(forms_->Form1->JobSettings().Overwrite);
+    Child<QPushButton>(options, "Button1")->click();
+    EXPECT_FALSE(options->isVisible());
+    Quit();
+    EXPECT_EQ(Stored()["DropDownItems"], "33");
+    EXPECT_EQ(Stored()["Overwrite"], "1");
+}
+
+TEST_F(SettingsTest, AboutBoxShowsTheProductAndItsLinks) {
+    Start();
+    TFormAbout* about = forms_->FormAbout.get();
+    EXPECT_EQ(Child<QLabel>(about, "ProductName")->text(), "Daziziz Izaza Zivudadov");
+    EXPECT_TRUE(Child<QLabel>(about, "ProductName")->font().bold());
+    EXPECT_TRUE(Child<QLabel>(about, "Label2")->text().contains(">Visit Vavuror Website<"));
+    EXPECT_TRUE(Child<QLabel>(about, "Label3")->text().contains(">Contact Support Department<"));
+    EXPECT_EQ(Child<QLabel>(about, "Label2")->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(Child<QPushButton>(about, "SpeedButton1")->text(), "OK");
+    EXPECT_TRUE(about->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+}  // namespace

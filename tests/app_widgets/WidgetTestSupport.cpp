@@ -1,0 +1,52 @@
+#include "WidgetTestSupport.h"
+
+#include <QSettings>
+#include <QTimer>
+#include <chrono>
+
+QApplication& TestApplication() {
+    static int argc = 1;
+    static char name[] = "app_widget_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *application;
+}
+
+void ProcessEventsUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            ADD_FAILURE() << "the awaited state never came";
+            return;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+void CloseNextModalDialog() {
+    QTimer::singleShot(0, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    });
+}
+
+void TWidgetTest::SetUp() {
+    // Each test has a settings store of its own: the environment for anything that asks, and
+    // QSettings, which reads the environment only once per process.
+    qputenv("XDG_CONFIG_HOME", configDir_.Path().string().c_str());
+    TestApplication();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(configDir_.Path().string()));
+    RequireMediaLibraries();
+    SetMessagePresenter([this](TMessageKind kind, const QString& text) {
+        messages_.emplace_back(kind, text);
+        return confirmationAnswer_;
+    });
+}
+
+void TWidgetTest::TearDown() {
+    SetMessagePresenter({});
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,42 @@
+// What the window tests share: one QApplication on the offscreen platform, a settings store of
+// each test's own, and message boxes that are recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/widgets/MessageBoxes.h"
+#include "support/TempDir.h"
+
+// Created on first use, on the main thread, before any widget.
+QApplication& TestApplication();
+
+// Runs the event loop until done() holds; fails the test after a generous limit.
+void ProcessEventsUntil(const std::function<bool()>& done);
+
+// Closes the modal dialog that the next call opens (a folder or file dialog), once it runs.
+void CloseNextModalDialog();
+
+class TWidgetTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The named child, failing the test when there is none.
+    template <typename TChild>
+    TChild* Child(const QWidget* parent, const char* name) {
+        auto* child = parent->findChild<TChild*>(name);
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+
+    std::vector<std::pair<TMessageKind, QString>> messages_;
+    bool confirmationAnswer_ = true;  // the answer to "Stop all conversions?"
+    TTempDir configDir_;
+};
