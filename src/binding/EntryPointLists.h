@@ -111,6 +111,7 @@
     X(av_get_pix_fmt_string)            \
     X(av_pix_fmt_desc_get)              \
     X(av_get_sample_fmt_name)           \
+    X(av_get_picture_type_char)         \
     X(av_get_bytes_per_sample)          \
     X(av_sample_fmt_is_planar)          \
     X(av_get_packed_sample_fmt)         \
@@ -163,6 +164,7 @@
     X(swr_convert)                      \
     X(swr_get_delay)                    \
     X(swr_set_compensation)             \
+    X(swr_set_matrix)                   \
     X(swr_free)
 
 // The C runtime stands for the helper runtime library: formatted printing, file streams and

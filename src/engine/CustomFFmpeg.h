@@ -274,6 +274,78 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // One line per encoded picture into the video statistics file.
     void WriteVideoStats(AVFormatContext* file, TOutputStreamState& ost, int frameSize);
 
+    // What the re-encoding outputs keep between calls; each engine has its own.
+    // A buffer from av_malloc that only grows; freed with the engine.
+    struct TGrowingBuffer {
+        TGrowingBuffer() = default;
+        ~TGrowingBuffer();
+        TGrowingBuffer(const TGrowingBuffer&) = delete;
+        TGrowingBuffer& operator=(const TGrowingBuffer&) = delete;
+        // False, with the buffer as it was, when that many bytes cannot be had.
+        bool Reserve(size_t bytes);
+        uint8_t* Data = nullptr;
+        size_t Size = 0;
+    };
+    TGrowingBuffer HookWorkBuffer;  // the deinterlaced or copied picture the hooks work on
+    TGrowingBuffer HookRGBBuffer;   // BGR 24 copy of the picture for the custom hook
+    TGrowingBuffer AudioStaging;    // resampled s16, one encoder frame
+    TGrowingBuffer AudioSilence;    // a block with silence in front of it
+
+    // Decides whether the frame-hook modules work on the picture at `pts` (microseconds): asks
+    // the before-hook, or else looks the time up in the hook time ranges. Leaves the answer in
+    // HookAction; haStop also switches FrameHooksInUse off for the rest of the run.
+    void GateFrameHooks(int64_t pts);
+    // Hands the picture (`format`, width × height, planes as given) to the custom hook as a BGR
+    // bitmap and takes its changes back; switches the hook off when it fails or asks to stop.
+    void RunCustomHook(TFrameHookPicture& picture, AVPixelFormat format, int width, int height,
+                       int64_t pts);
+
+    // How many times a picture is emitted by an output running at `timeBase` (seconds per
+    // frame) whose next frame is number `syncOpts`, for a picture `syncTime` seconds after the
+    // start; 0 drops it. Re-stamping (method 2) and no synchronisation move `syncOpts` to the
+    // picture's time instead.
+    static int VideoSyncFrames(int method, double syncTime, AVRational timeBase,
+                               int64_t& syncOpts);
+    // The planes of `picture` moved down by `top` rows and right by `left` pixels (even
+    // amounts for subsampled chroma). False for formats whose pixels are not whole bytes.
+    static bool OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
+                             int left, TFrameHookPicture& result);
+    // Paints a rectangle of a picture with a colour given as Y, U, V (converted for RGB
+    // formats); the rectangle is cut to the picture.
+    static void FillRectangle(const TFrameHookPicture& picture, AVPixelFormat format, int width,
+                              int height, int x, int y, int w, int h, const uint8_t yuv[3]);
+    // Line-blending deinterlacer: each output row is (above + 2 × row + below) / 4 of the
+    // input. False for formats it cannot take (only planar formats of 8-bit samples).
+    static bool BlendDeinterlace(const TFrameHookPicture& source, TFrameHookPicture& target,
+                                 AVPixelFormat format, int width, int height);
+
+    // What the audio output does about the distance between the input's clock and the samples
+    // it has sent, for one block.
+    struct TAudioSyncPlan {
+        enum TKind { Keep, Discard, Silence, Compensate } Kind = Keep;
+        double Delta = 0;         // sample frames (output rate) the output lags (+) or leads
+        int64_t Bytes = 0;        // Discard: bytes dropped from the front; Silence: bytes added
+        bool ClearStart = false;  // the input is in step: clear its start flag
+        int Compensation = 0;     // Compensate: sample frames for the resampler to absorb
+    };
+    // The synchronisation of one block of `blockBytes` bytes of s16 at `decRate` Hz with
+    // `decChannels` channels, for sync methods of 1 and more; `fifoFrames` sample frames wait in
+    // the FIFO and `syncOpts` have been sent.
+    static TAudioSyncPlan PlanAudioSync(double syncTime, int encRate, int64_t syncOpts,
+                                        int64_t fifoFrames, int decRate, int decChannels,
+                                        int64_t blockBytes, bool isStart, int method,
+                                        double driftThreshold);
+    // Bytes a sample-per-frame (PCM-like) encoder makes of `s16Bytes` bytes of s16 samples.
+    static int64_t SamplePerFrameCodedBytes(AVCodecID codec, int64_t s16Bytes);
+    // Sends `frames` sample frames of s16 (the encoder's channel count) as one frame to the
+    // encoder, converted to its sample format, and writes what comes out.
+    void EncodeAudioFrame(AVFormatContext* file, TOutputStreamState& ost, const uint8_t* s16,
+                          int frames);
+    // Encodes s16 at the encoder's rate and channel count: through the FIFO in whole encoder
+    // frames, or as it is for sample-per-frame encoders.
+    void EncodeAudioBlock(AVFormatContext* file, TOutputStreamState& ost, const uint8_t* s16,
+                          int bytes);
+
   private:
     void ApplyEngineDefaults();
     void CloseOutputFiles();

@@ -1,5 +1,231 @@
+// Pre-processing of every decoded picture before the outputs see it: deinterlacing, the custom
+// hook with its BGR bitmap, and the frame-hook modules switched on and off per picture.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <mutex>
+
 #include "engine/CustomFFmpeg.h"
 
-void TCustomFFmpeg::PreprocessPicture(TInputStreamState&, AVFrame*) {
-    throw FFMpegException("Picture pre-processing is not available yet");
+namespace {
+
+// Rows of the working pictures start on this many bytes, as the scalers like them.
+constexpr int kPictureAlign = 32;
+
+// A message for the log from whatever a handler threw.
+std::string CurrentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
+bool IsPlanarOfBytes(const AVPixFmtDescriptor* desc) {
+    if (!desc ||
+        (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        return false;
+    for (int c = 0; c < desc->nb_components; ++c) {
+        const AVComponentDescriptor& comp = desc->comp[c];
+        if (comp.depth != 8 || comp.step != 1 || comp.shift != 0 || comp.offset != 0) return false;
+    }
+    return desc->nb_components > 0;
+}
+
+}  // namespace
+
+TCustomFFmpeg::TGrowingBuffer::~TGrowingBuffer() {
+    if (Data) LibAVUtil.av_free(Data);
+}
+
+bool TCustomFFmpeg::TGrowingBuffer::Reserve(size_t bytes) {
+    if (bytes <= Size) return true;
+    // Contents need not survive: every user refills the buffer after growing it.
+    uint8_t* grown = static_cast<uint8_t*>(LibAVUtil.av_malloc(bytes));
+    if (!grown) return false;
+    if (Data) LibAVUtil.av_free(Data);
+    Data = grown;
+    Size = bytes;
+    return true;
+}
+
+bool TCustomFFmpeg::BlendDeinterlace(const TFrameHookPicture& source, TFrameHookPicture& target,
+                                     AVPixelFormat format, int width, int height) {
+    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
+    if (!IsPlanarOfBytes(desc) || width <= 0 || height <= 0) return false;
+    int planes = 0;
+    for (int c = 0; c < desc->nb_components; ++c)
+        planes = std::max(planes, desc->comp[c].plane + 1);
+    for (int p = 0; p < planes; ++p) {
+        const bool chroma = (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+        const int w = chroma ? AV_CEIL_RSHIFT(width, desc->log2_chroma_w) : width;
+        const int h = chroma ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height;
+        const uint8_t* src = source.data[p];
+        const int srcStride = source.linesize[p];
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* above = src + static_cast<ptrdiff_t>(std::max(y - 1, 0)) * srcStride;
+            const uint8_t* row = src + static_cast<ptrdiff_t>(y) * srcStride;
+            const uint8_t* below = src + static_cast<ptrdiff_t>(std::min(y + 1, h - 1)) * srcStride;
+            uint8_t* out = target.data[p] + static_cast<ptrdiff_t>(y) * target.linesize[p];
+            for (int x = 0; x < w; ++x) out[x] = (above[x] + 2 * row[x] + below[x] + 2) >> 2;
+        }
+    }
+    return true;
+}
+
+void TCustomFFmpeg::GateFrameHooks(int64_t pts) {
+    if (OnBeforeHook) {
+        try {
+            OnBeforeHook(this, pts, HookAction);
+        } catch (...) {
+            Log(0, "Error occurs OnBeforeHook: %s", CurrentExceptionText().c_str());
+            HookAction = haStop;
+        }
+        if (HookAction == haStop) FrameHooksInUse = false;
+    } else if (!HookTimeRanges.empty()) {
+        HookAction = haIgnore;
+        const int count = static_cast<int>(HookTimeRanges.size());
+        for (int i = std::max(HookRangeIndex, 0); i < count; ++i) {
+            const THookTimeRange& range = HookTimeRanges[i];
+            if (range.StartUs <= pts && pts <= range.EndUs) {
+                HookRangeIndex = i;
+                HookAction = haContinue;
+                break;
+            }
+            if (i == count - 1 && range.EndUs < pts) {
+                HookAction = haStop;
+                FrameHooksInUse = false;
+            }
+        }
+    }
+}
+
+void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat format, int width,
+                                  int height, int64_t pts) {
+    if (!HookBitmap) HookBitmap = std::make_unique<THookBitmap>();
+    // A stream may change its picture size: the bitmap always has the picture's.
+    if (HookBitmap->Width() != width || HookBitmap->Height() != height)
+        HookBitmap->SetSize(width, height);
+
+    bool failed = HookBitmap->Empty();
+    bool update = true;
+    bool stopHook = false;
+    TFrameHookPicture rgb = picture;
+    const bool isBGR = format == AV_PIX_FMT_BGR24;
+    if (!failed && !isBGR) {
+        const int bytes =
+            LibAVUtil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, kPictureAlign);
+        if (bytes < 0 || !HookRGBBuffer.Reserve(static_cast<size_t>(bytes))) {
+            Log(0, "hook buf malloc error.");
+            failed = true;
+        } else {
+            LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data,
+                                           AV_PIX_FMT_BGR24, width, height, kPictureAlign);
+            ToRGBContext = LibSwScale.sws_getCachedContext(ToRGBContext, width, height, format,
+                                                           width, height, AV_PIX_FMT_BGR24,
+                                                           SWS_BICUBIC, nullptr, nullptr, nullptr);
+            if (!ToRGBContext) {
+                Log(0, "Cannot initialize the toRGB conversion context");
+                failed = true;
+            } else {
+                LibSwScale.sws_scale(ToRGBContext, picture.data, picture.linesize, 0, height,
+                                     rgb.data, rgb.linesize);
+            }
+        }
+    }
+
+    if (!failed) {
+        THookBitmap& bitmap = *HookBitmap;
+        const size_t rowBytes = static_cast<size_t>(width) * 3;
+        {
+            std::lock_guard lock(bitmap);
+            for (int y = 0; y < height; ++y)
+                std::memcpy(bitmap.Row(y),
+                            rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0], rowBytes);
+            try {
+                OnCustomHook(this, bitmap, HookFrameNumber, pts, update, stopHook);
+            } catch (...) {
+                Log(0, "Error occurs OnCustomHook: %s", CurrentExceptionText().c_str());
+                update = false;
+            }
+            if (update)
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0],
+                                bitmap.Row(y), rowBytes);
+        }
+        if (update && !isBGR) {
+            FromRGBContext = LibSwScale.sws_getCachedContext(
+                FromRGBContext, width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC,
+                nullptr, nullptr, nullptr);
+            if (!FromRGBContext) {
+                Log(0, "Cannot initialize the fromRGB conversion context");
+                failed = true;
+            } else {
+                LibSwScale.sws_scale(FromRGBContext, rgb.data, rgb.linesize, 0, height,
+                                     picture.data, picture.linesize);
+            }
+        }
+    }
+
+    if (failed || stopHook) {
+        OnCustomHook = nullptr;
+        HookAction = haStop;
+        FrameHooksInUse = false;
+    }
+}
+
+void TCustomFFmpeg::PreprocessPicture(TInputStreamState& ist, AVFrame* picture) {
+    ++HookFrameNumber;
+    const int64_t pts = ist.Pts;
+    if (!picture || !picture->data[0] || picture->width <= 0 || picture->height <= 0) return;
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    const int width = picture->width;
+    const int height = picture->height;
+
+    if (!OnCustomHook && FrameHooksInUse) GateFrameHooks(pts);
+
+    TFrameHookPicture input{};
+    for (int i = 0; i < 4; ++i) {
+        input.data[i] = picture->data[i];
+        input.linesize[i] = picture->linesize[i];
+    }
+    TFrameHookPicture working = input;
+    const bool hooksWork = FrameHooksInUse && HookAction == haContinue;
+    if (Deinterlace || OnCustomHook || hooksWork) {
+        const int bytes = LibAVUtil.av_image_get_buffer_size(format, width, height, kPictureAlign);
+        if (bytes < 0 || !HookWorkBuffer.Reserve(static_cast<size_t>(bytes))) {
+            Log(0, "hook buf malloc error.");
+            return;
+        }
+        TFrameHookPicture copy{};
+        LibAVUtil.av_image_fill_arrays(copy.data, copy.linesize, HookWorkBuffer.Data, format, width,
+                                       height, kPictureAlign);
+        const bool deinterlaced =
+            Deinterlace && BlendDeinterlace(input, copy, format, width, height);
+        if (Deinterlace && !deinterlaced) Log(0, "deinterlace error.");
+        if (deinterlaced) {
+            working = copy;
+        } else if (OnCustomHook || hooksWork) {
+            // Hooks paint on a copy even when deinterlacing failed: the decoder may still refer
+            // to its own picture.
+            LibAVUtil.av_image_copy(copy.data, copy.linesize,
+                                    const_cast<const uint8_t**>(input.data), input.linesize, format,
+                                    width, height);
+            working = copy;
+        }
+    }
+
+    if (OnCustomHook)
+        RunCustomHook(working, format, width, height, pts);
+    else if (hooksWork)
+        RunFrameHooks(FrameHooks, &working, format, width, height, pts);
+
+    if (working.data[0] != input.data[0]) {
+        for (int i = 0; i < 4; ++i) {
+            picture->data[i] = working.data[i];
+            picture->linesize[i] = working.linesize[i];
+        }
+    }
 }

@@ -125,6 +125,10 @@ struct TOutputStreamState {
     AVAudioFifo* Fifo = nullptr;      // owned: s16 interleaved, the encoder's channel count
     SwrContext* ToEncoder = nullptr;  // owned: s16 -> the encoder's sample format and layout
     AVFrame* EncoderFrame = nullptr;  // owned: the frame AudioOutput sends to the encoder
+    // The input channel count and rate Resampler was made for, and the pts just past the last
+    // audio frame sent (frames never overlap); kept by AudioOutput.
+    int32_t ResamplerChannels = 0, ResamplerRate = 0;
+    int64_t AudioNextPts = INT64_MIN;
 
     FILE* LogFile = nullptr;  // owned: first-pass statistics file (closed through MyUtil)
     TCodedFrameInfo Coded;    // set by EncodeAndWrite for every packet it writes

@@ -1,10 +1,261 @@
+// Video output: keeps an output's frame rate by dropping or duplicating pictures, crops, scales
+// and pads each picture into the output's size and encodes it; and the statistics file.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
 #include "engine/CustomFFmpeg.h"
 
-int TCustomFFmpeg::VideoOutput(AVFormatContext*, TOutputStreamState&, TInputStreamState&,
-                               AVFrame*) {
-    throw FFMpegException("Video re-encoding is not available yet");
+namespace {
+
+// Limited-range BT.601, as the pad colour's Y, U, V are given.
+void YuvToRgb(const uint8_t yuv[3], uint8_t rgb[3]) {
+    const double y = 1.164 * (yuv[0] - 16);
+    const double u = yuv[1] - 128;
+    const double v = yuv[2] - 128;
+    const double values[3] = {y + 1.596 * v, y - 0.392 * u - 0.813 * v, y + 2.017 * u};
+    for (int i = 0; i < 3; ++i)
+        rgb[i] = static_cast<uint8_t>(std::clamp(std::lround(values[i]), 0L, 255L));
 }
 
-void TCustomFFmpeg::WriteVideoStats(AVFormatContext*, TOutputStreamState&, int) {
-    throw FFMpegException("Video statistics are not available yet");
+bool PixelsAreWholeBytes(const AVPixFmtDescriptor* desc) {
+    return desc && !(desc->flags &
+                     (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL));
+}
+
+}  // namespace
+
+int TCustomFFmpeg::VideoSyncFrames(int method, double syncTime, AVRational timeBase,
+                                   int64_t& syncOpts) {
+    const double tb = av_q2d(timeBase);
+    if (tb <= 0) return 1;
+    const double position = syncTime / tb;
+    if (method >= 1 || (method == -1 && tb > 0.001)) {
+        const double delta = position - static_cast<double>(syncOpts);
+        if (delta < -1.1) return 0;
+        if (method == 2) {
+            syncOpts = std::llrint(position);
+            return 1;
+        }
+        if (delta > 1.1)
+            return static_cast<int>(std::min<long long>(std::llrint(delta), INT32_MAX));
+        return 1;
+    }
+    syncOpts = std::llrint(position);
+    return 1;
+}
+
+bool TCustomFFmpeg::OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
+                                 int left, TFrameHookPicture& result) {
+    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
+    if (!PixelsAreWholeBytes(desc) || top < 0 || left < 0) return false;
+    result = picture;
+    // Each plane moves by the pixels of the component stored in it.
+    bool moved[4] = {};
+    for (int c = 0; c < desc->nb_components; ++c) {
+        const AVComponentDescriptor& comp = desc->comp[c];
+        if (moved[comp.plane]) continue;
+        moved[comp.plane] = true;
+        const bool chroma = (c == 1 || c == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+        const int rows = chroma ? top >> desc->log2_chroma_h : top;
+        const int columns = chroma ? left >> desc->log2_chroma_w : left;
+        if (!picture.data[comp.plane]) return false;
+        result.data[comp.plane] = picture.data[comp.plane] +
+                                  static_cast<ptrdiff_t>(rows) * picture.linesize[comp.plane] +
+                                  static_cast<ptrdiff_t>(columns) * comp.step;
+    }
+    return true;
+}
+
+void TCustomFFmpeg::FillRectangle(const TFrameHookPicture& picture, AVPixelFormat format, int width,
+                                  int height, int x, int y, int w, int h, const uint8_t yuv[3]) {
+    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
+    if (!PixelsAreWholeBytes(desc) || (desc->flags & AV_PIX_FMT_FLAG_FLOAT)) return;
+    for (int c = 0; c < desc->nb_components; ++c)
+        if (desc->comp[c].depth + desc->comp[c].shift > 16) return;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + w, width), y1 = std::min(y + h, height);
+    if (x0 >= x1 || y0 >= y1) return;
+    const bool isRGB = desc->flags & AV_PIX_FMT_FLAG_RGB;
+    uint8_t colour[3];
+    if (isRGB)
+        YuvToRgb(yuv, colour);
+    else
+        std::copy(yuv, yuv + 3, colour);
+    const bool gray = desc->nb_components <= 2 && !isRGB;
+    for (int c = 0; c < desc->nb_components; ++c) {
+        const AVComponentDescriptor& comp = desc->comp[c];
+        const bool alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) && c == desc->nb_components - 1;
+        const bool chroma = !isRGB && !gray && (c == 1 || c == 2);
+        unsigned value = alpha ? 255u : colour[gray ? 0 : c];
+        // Samples deeper than 8 bits keep the colour's place on their scale.
+        if (comp.depth > 8) value = alpha ? (1u << comp.depth) - 1 : value << (comp.depth - 8);
+        if (comp.depth < 8) value >>= 8 - comp.depth;
+        const int cx0 = chroma ? x0 >> desc->log2_chroma_w : x0;
+        const int cx1 = chroma ? AV_CEIL_RSHIFT(x1, desc->log2_chroma_w) : x1;
+        const int cy0 = chroma ? y0 >> desc->log2_chroma_h : y0;
+        const int cy1 = chroma ? AV_CEIL_RSHIFT(y1, desc->log2_chroma_h) : y1;
+        const bool bigEndian = desc->flags & AV_PIX_FMT_FLAG_BE;
+        const unsigned mask = ((1u << comp.depth) - 1) << comp.shift;
+        for (int row = cy0; row < cy1; ++row) {
+            uint8_t* line = picture.data[comp.plane] +
+                            static_cast<ptrdiff_t>(row) * picture.linesize[comp.plane] +
+                            comp.offset;
+            for (int column = cx0; column < cx1; ++column) {
+                uint8_t* sample = line + static_cast<ptrdiff_t>(column) * comp.step;
+                // Components may share their byte or word with others: only their bits change.
+                if (comp.depth + comp.shift <= 8) {
+                    *sample =
+                        static_cast<uint8_t>((*sample & ~mask) | ((value << comp.shift) & mask));
+                } else {
+                    uint8_t* high = sample + (bigEndian ? 0 : 1);
+                    uint8_t* low = sample + (bigEndian ? 1 : 0);
+                    unsigned word = (unsigned{*high} << 8) | *low;
+                    word = (word & ~mask) | ((value << comp.shift) & mask);
+                    *high = static_cast<uint8_t>(word >> 8);
+                    *low = static_cast<uint8_t>(word);
+                }
+            }
+        }
+    }
+}
+
+int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
+                               TInputStreamState& ist, AVFrame* picture) {
+    AVCodecContext* enc = ost.Encoder;
+    if (!enc || !picture || !picture->data[0]) return 0;
+    const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
+    const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
+
+    int64_t frames = VideoSyncFrames(VideoSyncMethod, syncTime, enc->time_base, ost.SyncOpts);
+    if (frames == 0) {
+        ++DroppedFrames;
+        if (Verbose > 2) Log(1, "*** drop!");
+    } else if (frames > 1) {
+        // The counter counts the extra copies, as the log line does.
+        DuplicatedFrames += static_cast<int32_t>(frames - 1);
+        if (Verbose > 2) Log(1, "*** %d dup!", static_cast<int>(frames - 1));
+    }
+    frames = std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
+    if (frames <= 0) return 0;
+
+    const auto sourceFormat = static_cast<AVPixelFormat>(picture->format);
+    TFrameHookPicture formatted{};
+    for (int i = 0; i < 4; ++i) {
+        formatted.data[i] = picture->data[i];
+        formatted.linesize[i] = picture->linesize[i];
+    }
+    if (ost.VideoCrop &&
+        !OffsetPlanes(formatted, sourceFormat, ost.TopBand, ost.LeftBand, formatted)) {
+        Log(0, "error cropping picture");
+        return 0;
+    }
+
+    TFrameHookPicture output = formatted;
+    if (ost.VideoResample || ost.VideoPad) {
+        AVFrame* temporary = ost.TemporaryPicture;
+        if (!temporary || !temporary->data[0] || (ost.VideoResample && !ost.Scaler)) {
+            Log(0, "error padding picture");
+            return 0;
+        }
+        TFrameHookPicture whole{};
+        for (int i = 0; i < 4; ++i) {
+            whole.data[i] = temporary->data[i];
+            whole.linesize[i] = temporary->linesize[i];
+        }
+        TFrameHookPicture inner = whole;
+        if (ost.VideoPad && !OffsetPlanes(whole, enc->pix_fmt, ost.PadTop, ost.PadLeft, inner)) {
+            Log(0, "error padding picture");
+            return 0;
+        }
+        if (ost.VideoResample) {
+            LibSwScale.sws_scale(ost.Scaler, formatted.data, formatted.linesize, 0,
+                                 ost.ResampleHeight, inner.data, inner.linesize);
+        } else {
+            // Padding alone: the picture already has the output's format and inner size.
+            LibAVUtil.av_image_copy(inner.data, inner.linesize,
+                                    const_cast<const uint8_t**>(formatted.data), formatted.linesize,
+                                    enc->pix_fmt, enc->width - ost.PadLeft - ost.PadRight,
+                                    enc->height - ost.PadTop - ost.PadBottom);
+        }
+        if (ost.VideoPad) {
+            const uint8_t colour[3] = {static_cast<uint8_t>(PadColor[0] & 0xFF),
+                                       static_cast<uint8_t>(PadColor[1] & 0xFF),
+                                       static_cast<uint8_t>(PadColor[2] & 0xFF)};
+            const int w = enc->width, h = enc->height;
+            FillRectangle(whole, enc->pix_fmt, w, h, 0, 0, w, ost.PadTop, colour);
+            FillRectangle(whole, enc->pix_fmt, w, h, 0, h - ost.PadBottom, w, ost.PadBottom,
+                          colour);
+            const int middle = h - ost.PadTop - ost.PadBottom;
+            FillRectangle(whole, enc->pix_fmt, w, h, 0, ost.PadTop, ost.PadLeft, middle, colour);
+            FillRectangle(whole, enc->pix_fmt, w, h, w - ost.PadRight, ost.PadTop, ost.PadRight,
+                          middle, colour);
+        }
+        output = whole;
+    }
+
+    if (!ost.EncoderFrame) {
+        ost.EncoderFrame = LibAVUtil.av_frame_alloc();
+        if (!ost.EncoderFrame) throw FFMpegException("Video encoding failed");
+    }
+    const AVCodecContext* videoOptions = CodecOptionContexts[0];
+    const int interlaceFlags = AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    const bool interlacedCoding =
+        (enc->flags & interlaceFlags) || (videoOptions && (videoOptions->flags & interlaceFlags));
+
+    int frameSize = 0;
+    for (int64_t i = 0; i < frames; ++i) {
+        if (PausePoint()) break;
+        AVFrame* frame = ost.EncoderFrame;
+        LibAVUtil.av_frame_unref(frame);
+        // The frame only points at the picture: the encoder copies what it keeps.
+        for (int p = 0; p < 4; ++p) {
+            frame->data[p] = output.data[p];
+            frame->linesize[p] = output.linesize[p];
+        }
+        frame->format = enc->pix_fmt;
+        frame->width = enc->width;
+        frame->height = enc->height;
+        frame->sample_aspect_ratio = enc->sample_aspect_ratio;
+        frame->interlaced_frame = picture->interlaced_frame;
+        if (interlacedCoding)
+            frame->top_field_first = TopFieldFirst == -1 ? picture->top_field_first : TopFieldFirst;
+        frame->quality = static_cast<int>(std::lrint(SameQuality ? ist.Quality : ost.Quality));
+        frame->pict_type = MotionEstimationThreshold ? picture->pict_type : AV_PICTURE_TYPE_NONE;
+        frame->pts = ost.SyncOpts;
+        const int written = EncodeAndWrite(file, ost, frame);
+        LibAVUtil.av_frame_unref(frame);
+        if (written < 0) throw FFMpegException("Video encoding failed");
+        if (written > 0) frameSize = written;
+        ++ost.SyncOpts;
+        ++ost.FrameNumber;
+    }
+    return frameSize;
+}
+
+void TCustomFFmpeg::WriteVideoStats(AVFormatContext*, TOutputStreamState& ost, int frameSize) {
+    if (!VideoStatsFile) {
+        VideoStatsFile = MyUtil.fopen(VideoStatsFileName.c_str(), "w");
+        if (!VideoStatsFile) throw FFMpegException("fopen fail: " + VideoStatsFileName);
+    }
+    const AVCodecContext* enc = ost.Encoder;
+    if (!enc || enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
+    FILE* file = VideoStatsFile;
+    MyUtil.fprintf(file, "frame= %5d q= %2.1f ", ost.FrameNumber,
+                   ost.Coded.Quality / static_cast<double>(FF_QP2LAMBDA));
+    if (enc->flags & AV_CODEC_FLAG_PSNR) {
+        const double error = static_cast<double>(ost.Coded.Error[0]) /
+                             (static_cast<double>(enc->width) * enc->height * 255.0 * 255.0);
+        MyUtil.fprintf(file, "PSNR= %6.2f ", -10.0 * std::log10(error));
+    }
+    MyUtil.fprintf(file, "f_size= %6d ", frameSize);
+    const double timeBase = av_q2d(enc->time_base);
+    const double seconds = std::max(static_cast<double>(ost.SyncOpts) * timeBase, 0.01);
+    const double bitRate = timeBase > 0 ? frameSize * 8 / timeBase / 1000.0 : 0.0;
+    const double averageBitRate = static_cast<double>(VideoBytesWritten) * 8 / seconds / 1000.0;
+    MyUtil.fprintf(file, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                   static_cast<double>(VideoBytesWritten) / 1024, seconds, bitRate, averageBitRate);
+    MyUtil.fprintf(
+        file, "type= %c\n",
+        LibAVUtil.av_get_picture_type_char(static_cast<AVPictureType>(ost.Coded.PictureType)));
 }
