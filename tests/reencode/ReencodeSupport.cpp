@@ -1,0 +1,57 @@
+#include "reencode/ReencodeSupport.h"
+
+#include <stdexcept>
+
+TReencodeEngine::TReencodeEngine() {
+    OnLog = [this](TCustomFFmpeg*, int, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        logs_.push_back(text);
+    };
+}
+
+std::vector<std::string> TReencodeEngine::Logs() const {
+    std::lock_guard lock(mutex_);
+    return logs_;
+}
+
+int TReencodeEngine::CountLogs(const std::string& text) const {
+    std::lock_guard lock(mutex_);
+    int count = 0;
+    for (const std::string& line : logs_)
+        if (line.find(text) != std::string::npos) ++count;
+    return count;
+}
+
+void TFrameFree::operator()(AVFrame* frame) const {
+    LibAVUtil.av_frame_free(&frame);
+}
+
+TFramePtr MakePicture(AVPixelFormat format, int width, int height, std::vector<uint8_t> fill) {
+    TFramePtr picture(LibAVUtil.av_frame_alloc());
+    if (!picture) throw std::runtime_error("av_frame_alloc failed");
+    picture->format = format;
+    picture->width = width;
+    picture->height = height;
+    if (LibAVUtil.av_frame_get_buffer(picture.get(), 0) < 0)
+        throw std::runtime_error("av_frame_get_buffer failed");
+    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
+    for (int p = 0; p < 4 && picture->data[p]; ++p) {
+        const bool chroma = (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+        const int rows = chroma ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height;
+        std::fill(picture->data[p],
+                  picture->data[p] + static_cast<ptrdiff_t>(rows) * picture->linesize[p],
+                  p < static_cast<int>(fill.size()) ? fill[p] : 0);
+    }
+    return picture;
+}
+
+uint8_t Sample(const AVFrame* picture, int plane, int x, int y) {
+    return picture->data[plane][static_cast<ptrdiff_t>(y) * picture->linesize[plane] + x];
+}
+
+std::vector<uint8_t> PlaneBytes(const AVFrame* picture, int plane, int width, int height) {
+    std::vector<uint8_t> bytes;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) bytes.push_back(Sample(picture, plane, x, y));
+    return bytes;
+}

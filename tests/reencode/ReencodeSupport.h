@@ -1,0 +1,51 @@
+// An engine whose re-encoding pieces tests can reach, pictures to feed it, and a log recorder.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/CustomFFmpeg.h"
+
+class TReencodeEngine : public TCustomFFmpeg {
+  public:
+    TReencodeEngine();
+    ~TReencodeEngine() override { StopAndJoinThreads(); }
+
+    using TCustomFFmpeg::BlendDeinterlace;
+    using TCustomFFmpeg::DroppedFrames;
+    using TCustomFFmpeg::DuplicatedFrames;
+    using TCustomFFmpeg::FillRectangle;
+    using TCustomFFmpeg::HookAction;
+    using TCustomFFmpeg::HookBitmap;
+    using TCustomFFmpeg::HookFrameNumber;
+    using TCustomFFmpeg::HookRangeIndex;
+    using TCustomFFmpeg::OffsetPlanes;
+    using TCustomFFmpeg::PlanAudioSync;
+    using TCustomFFmpeg::PreprocessPicture;
+    using TCustomFFmpeg::SamplePerFrameCodedBytes;
+    using TCustomFFmpeg::TAudioSyncPlan;
+    using TCustomFFmpeg::VideoSyncFrames;
+
+    // Every log line so far, and those containing a text.
+    std::vector<std::string> Logs() const;
+    int CountLogs(const std::string& text) const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> logs_;
+};
+
+struct TFrameFree {
+    void operator()(AVFrame* frame) const;
+};
+using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
+
+// A picture with its own buffers, every sample of plane p set to fill[p].
+TFramePtr MakePicture(AVPixelFormat format, int width, int height,
+                      std::vector<uint8_t> fill = {16, 128, 128, 255});
+// Sample (x, y) of a plane as the picture's data pointers currently say.
+uint8_t Sample(const AVFrame* picture, int plane, int x, int y);
+// A copy of a plane's visible bytes, row by row.
+std::vector<uint8_t> PlaneBytes(const AVFrame* picture, int plane, int width, int height);
