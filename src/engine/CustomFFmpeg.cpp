@@ -248,6 +248,7 @@ void TCustomFFmpeg::Terminate() {
 
 void TCustomFFmpeg::Cleanup() {
     if (!FFmpegLibsLoaded()) return;
+    FreeRunState();
     CloseOutputFiles();
     CloseInputFiles();
     FreeOptionState();  // also releases the frame-hook chain
@@ -270,6 +271,8 @@ void TCustomFFmpeg::CloseOutputFiles() {
         }
         LibAVFormat.avformat_free_context(output);
     }
+    for (int i = 0; i < MAX_FILES; ++i)
+        for (int j = 0; j < MAX_STREAMS; ++j) FreeOutputStreamSlot(i, j);
     OutputFileCount = 0;
 }
 
@@ -277,6 +280,12 @@ void TCustomFFmpeg::CloseInputFiles() {
     const int count = std::min(InputFileCount, MAX_FILES);
     for (int i = 0; i < count; ++i)
         if (InputFiles[i]) LibAVFormat.avformat_close_input(&InputFiles[i]);
+    for (int i = 0; i < MAX_FILES; ++i) {
+        for (AVCodecContext*& decoder : InputCodecs[i])
+            FreeCodecContextLocked(OpenDecoders, decoder);
+        InputCodecs[i].clear();
+        InputRateEmulation[i] = false;
+    }
     InputFileCount = 0;
 }
 

@@ -211,6 +211,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Codec id by encoder or decoder name; an empty name gives AV_CODEC_ID_NONE. False leaves
     // "Unknown %s '%s'" or "Invalid %s type '%s'" in LastError.
     bool FindCodec(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
+    void SetTarget(const std::string& targetType, const std::string& norm,
+                   const std::string& fallbackNorm) override;
+    void ParseTarget(const std::string& text) override;
 
     // Per output file and stream, made by the stream creations, consumed by the transcode and
     // freed by Cleanup: the codec context (the encoder, or the copied parameters), whether the
@@ -225,10 +228,22 @@ class TCustomFFmpeg : public TFFmpegOptions {
     bool InputRateEmulation[MAX_FILES] = {};
 
   protected:
+    void NewVideoStream() override;
+    void NewAudioStream() override;
+    void NewSubtitleStream() override;
     // Add one stream to an output file; raise FFMpegException on failure.
     void new_video_stream(AVFormatContext* file);
     void new_audio_stream(AVFormatContext* file);
     void new_subtitle_stream(AVFormatContext* file);
+    // The index of an output file in OutputFiles, or OutputFileCount for the file that
+    // OpenOutputFile is still building.
+    int OutputFileIndexOf(const AVFormatContext* file) const;
+    // Adds a stream with its codec context (taken over) to an output file; none when the file
+    // holds MAX_STREAMS streams or the library cannot add one.
+    AVStream* AddOutputStream(AVFormatContext* file, AVCodecContext* codec, bool streamCopy,
+                              float quality);
+    // Frees the codec context and filter chain of one output stream slot.
+    void FreeOutputStreamSlot(int fileIndex, int streamIndex);
 
     // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
     // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
@@ -237,7 +252,54 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // encoders hand out their own packets; it is kept at its size for any output that wants it.
     int32_t EncoderOutputBufferSize = 262144;
     uint8_t* EncoderOutputBuffer = nullptr;
+    // Where each output stream has got to in its file: the end (pts + duration) of the last
+    // packet handed to the muxer, in the stream's time base; 0 before the first. Reset by the
+    // set-up, written by WriteFrame. Stands for the muxer's current pts of 2008.
+    int64_t MuxedEndTime[MAX_FILES][MAX_STREAMS] = {};
+    // Quantisers of the coded pictures reported so far (0 to 51), kept for the engine's life.
+    int32_t QpHistogramCounts[52] = {};
+    // Wall-clock start of the packet loop, microseconds.
+    int64_t TimerStart = 0;
 
+    // The set-up of a run (steps 1 to 14); throws FFMpegException on failure.
+    void SetUpTranscode();
+    // The packet loop and the shutdown.
+    void RunTranscodeLoop();
+    // Frees the run-state tables and the encoder output buffer.
+    void FreeRunState();
+    // Allocates a picture at the codec's pixel format and size; false when it cannot.
+    bool AllocatePicture(AVFrame*& picture, const AVCodecContext* codec);
+    // Reads the first-pass statistics into the encoder (stats_in).
+    void ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name);
+    // One demuxed packet (or none, at the end of the input) of input stream `istIndex`: decodes
+    // it when some output re-encodes from it, keeps the stream's clock and hands the content to
+    // every output stream it feeds. 0 done, -1 the packet could not be decoded.
+    int OutputPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet);
+    // Encodes one subtitle for an output stream; `pts` is in the input stream's time base.
+    void WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
+                       AVSubtitle* subtitle, int64_t pts);
+    // The progress event (or line), at most once per interval and once more at the end.
+    void ReportProgress(bool lastReport);
+    // The output time an output stream has reached, seconds.
+    double MuxedSeconds(const TOutputStreamState& ost) const;
+
+  private:
+    // The packet path's helpers and work objects (allocated by the set-up, freed with the run
+    // state; the sample buffer only grows and lives as long as the engine).
+    void ConvertToS16(TInputStreamState& ist, const AVFrame* frame, int& size);
+    void EmulateRate(TInputStreamState& ist);
+    void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
+                 int samplesSize, AVFrame* picture, AVSubtitle* subtitle);
+    void DrainEncoders(int istIndex);
+    void ReportProgressAtInterval();
+    std::vector<uint8_t> DecodedSamples;  // interleaved s16 handed to AudioOutput
+    std::vector<uint8_t> SubtitleBuffer;  // encoded subtitles, 65536 bytes once used
+    AVPacket* CopyPacket = nullptr;       // the packet a stream copy writes
+    AVPacket* EncoderPacket = nullptr;    // the packets EncodeAndWrite receives
+    int32_t LastReportedDurationMs = -1;  // the progress never goes backwards
+    int64_t LastReportTime = 0;           // wall clock of the last progress report, µs
+
+  protected:
     // Writes one packet of an output stream: through the filter chain, then interleaved. The
     // packet is blank afterwards (the muxer took its contents). Raises FFMpegException with the
     // wording of the libraries' error for "av_interleaved_write_frame()" on a muxing error.
@@ -304,8 +366,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // frame) whose next frame is number `syncOpts`, for a picture `syncTime` seconds after the
     // start; 0 drops it. Re-stamping (method 2) and no synchronisation move `syncOpts` to the
     // picture's time instead.
-    static int VideoSyncFrames(int method, double syncTime, AVRational timeBase,
-                               int64_t& syncOpts);
+    static int VideoSyncFrames(int method, double syncTime, AVRational timeBase, int64_t& syncOpts);
     // The planes of `picture` moved down by `top` rows and right by `left` pixels (even
     // amounts for subsampled chroma). False for formats whose pixels are not whole bytes.
     static bool OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,

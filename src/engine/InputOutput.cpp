@@ -1,0 +1,695 @@
+// Input and output files of a job: opening and probing the inputs, creating the outputs with
+// their streams, codec lookup by name.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "engine/CustomFFmpeg.h"
+#include "engine/LibraryErrors.h"
+
+namespace {
+
+constexpr int kLanguageLength = 3;
+
+// Frees a codec context that was never opened (a stream creation that failed half-way).
+struct TCodecContextFree {
+    void operator()(AVCodecContext* context) const { LibAVCodec.avcodec_free_context(&context); }
+};
+using TCodecContextHandle = std::unique_ptr<AVCodecContext, TCodecContextFree>;
+
+struct TDictionaryFree {
+    void operator()(AVDictionary* dictionary) const { LibAVUtil.av_dict_free(&dictionary); }
+};
+
+const char* MediaTypeWord(bool encoder) {
+    return encoder ? "encoder" : "decoder";
+}
+
+std::string LowerCaseExtension(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of('/');
+    const size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string extension = fileName.substr(dot);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+void SetMetadata(AVDictionary** metadata, const char* key, const std::string& value) {
+    if (!value.empty()) LibAVUtil.av_dict_set(metadata, key, value.c_str(), 0);
+}
+
+// "start,end,q/start,end,q/...": each entry needs a comma after at least one character of its
+// first two numbers, as sscanf("%d,%d,%d") reads it.
+bool ParseRateControlOverride(const std::string& text, std::vector<RcOverride>& entries) {
+    size_t position = 0;
+    while (position <= text.size()) {
+        size_t end = text.find('/', position);
+        if (end == std::string::npos) end = text.size();
+        const std::string entry = text.substr(position, end - position);
+        int start = 0, last = 0, q = 0;
+        if (std::sscanf(entry.c_str(), "%d,%d,%d", &start, &last, &q) != 3) return false;
+        RcOverride item{};
+        item.start_frame = start;
+        item.end_frame = last;
+        if (q > 0) {
+            item.qscale = q;
+            item.quality_factor = 1.0f;
+        } else {
+            item.qscale = 0;
+            item.quality_factor = -q / 100.0f;
+        }
+        entries.push_back(item);
+        if (end == text.size()) break;
+        position = end + 1;
+    }
+    return true;
+}
+
+// The difference a - b of two rates as an exact fraction, reduced.
+AVRational RateDifference(AVRational a, AVRational b) {
+    int num = 0, den = 0;
+    LibAVUtil.av_reduce(&num, &den, int64_t(a.num) * b.den - int64_t(b.num) * a.den,
+                        int64_t(a.den) * b.den, INT32_MAX);
+    return AVRational{num, den};
+}
+
+AVRational AbsoluteRational(AVRational value) {
+    return AVRational{std::abs(value.num), std::abs(value.den)};
+}
+
+}  // namespace
+
+// ---- Codec lookup.
+
+bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool encoder,
+                              AVCodecID& id) {
+    id = AV_CODEC_ID_NONE;
+    if (name.empty()) return true;
+    const AVCodec* codec = encoder ? LibAVCodec.avcodec_find_encoder_by_name(name.c_str())
+                                   : LibAVCodec.avcodec_find_decoder_by_name(name.c_str());
+    if (!codec) {
+        LastError = FormatText("Unknown %s '%s'", MediaTypeWord(encoder), name.c_str());
+        return false;
+    }
+    if (codec->type != type) {
+        LastError = FormatText("Invalid %s type '%s'", MediaTypeWord(encoder), name.c_str());
+        return false;
+    }
+    id = codec->id;
+    return true;
+}
+
+// ---- Inputs.
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+    AVFormatContext* context = nullptr;
+    std::vector<AVCodecContext*> decoders;
+    auto fail = [&]() {
+        for (AVCodecContext*& decoder : decoders) LibAVCodec.avcodec_free_context(&decoder);
+        if (context) LibAVFormat.avformat_close_input(&context);
+        ClearInputScopedOptions();
+        return false;
+    };
+    if (InputFileCount >= MAX_FILES) {
+        LastError = FormatText("Too many input files (at most %d)", MAX_FILES);
+        return fail();
+    }
+
+    AVCodecID videoCodec = AV_CODEC_ID_NONE, audioCodec = AV_CODEC_ID_NONE,
+              subtitleCodec = AV_CODEC_ID_NONE;
+    if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoCodec)) return fail();
+    if (ImageSequenceCompat) videoCodec = AV_CODEC_ID_PGMYUV;
+    if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioCodec)) return fail();
+    if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleCodec)) return fail();
+
+    context = LibAVFormat.avformat_alloc_context();
+    if (!context) {
+        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+        return fail();
+    }
+    // What a raw input cannot tell by itself; demuxers without these options leave them.
+    AVDictionary* rawParameters = nullptr;
+    std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> parametersGuard(
+        &rawParameters, [](AVDictionary** d) { LibAVUtil.av_dict_free(d); });
+    auto setParameter = [&](const char* key, const std::string& value) {
+        LibAVUtil.av_dict_set(&rawParameters, key, value.c_str(), 0);
+    };
+    if (FrameRate.num && FrameRate.den)
+        setParameter("framerate", FormatText("%d/%d", FrameRate.num, FrameRate.den));
+    if (AudioSampleRate > 0) setParameter("sample_rate", std::to_string(AudioSampleRate));
+    if (AudioChannels > 0) setParameter("channels", std::to_string(AudioChannels));
+    if (FrameWidth > 0 && FrameHeight > 0)
+        setParameter("video_size", FormatText("%dx%d", FrameWidth + PadLeft + PadRight,
+                                              FrameHeight + PadTop + PadBottom));
+    if (FramePixelFormat >= 0) {
+        if (const char* name = LibAVUtil.av_get_pix_fmt_name(AVPixelFormat(FramePixelFormat)))
+            setParameter("pixel_format", name);
+    }
+    if (VideoChannel) setParameter("channel", std::to_string(VideoChannel));
+    if (!VideoStandard.empty()) setParameter("standard", VideoStandard);
+    if (LoopInput) setParameter("loop", "1");
+
+    CopyGenericOptions(context, FormatOptionContext, kOptionDecoding);
+    context->video_codec_id = videoCodec;
+    context->audio_codec_id = audioCodec;
+    context->subtitle_codec_id = subtitleCodec;
+
+    // On failure the library frees the context and clears the pointer.
+    int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
+                                                 &rawParameters);
+    if (result < 0) {
+        LastError = LibraryErrorText(result, fileName);
+        return fail();
+    }
+
+    if (ProgramId != 0)
+        for (unsigned i = 0; i < context->nb_programs; ++i)
+            if (context->programs[i]->id != ProgramId)
+                context->programs[i]->discard = AVDISCARD_ALL;
+
+    {
+        TCodecLock lock;
+        result = LibAVFormat.avformat_find_stream_info(context, nullptr);
+    }
+    if (result < 0 && Verbose >= 0) {
+        LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
+        return fail();
+    }
+
+    int64_t timestamp = StartTime;
+    if (context->start_time != AV_NOPTS_VALUE) timestamp += context->start_time;
+    if (StartTime != 0) {
+        LibAVFormat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
+        StartTime = 0;
+    }
+
+    const int fileIndex = InputFileCount;
+    try {
+        for (unsigned i = 0; i < context->nb_streams; ++i) {
+            AVStream* stream = context->streams[i];
+            AVCodecParameters* parameters = stream->codecpar;
+            const AVCodec* decoder = LibAVCodec.avcodec_find_decoder(parameters->codec_id);
+            AVCodecContext* codec = LibAVCodec.avcodec_alloc_context3(decoder);
+            if (!codec) {
+                LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+                return fail();
+            }
+            decoders.push_back(codec);
+            if (LibAVCodec.avcodec_parameters_to_context(codec, parameters) < 0) {
+                LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+                return fail();
+            }
+            codec->pkt_timebase = stream->time_base;
+            if (ThreadCount > 1) codec->thread_count = ThreadCount;
+
+            if (parameters->codec_type < AVMEDIA_TYPE_UNKNOWN ||
+                parameters->codec_type > AVMEDIA_TYPE_ATTACHMENT)
+                throw FFMpegException("invalid codec_type");
+            switch (parameters->codec_type) {
+                case AVMEDIA_TYPE_VIDEO: {
+                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO],
+                                       kOptionVideo | kOptionDecoding);
+                    FrameHeight = parameters->height;
+                    FrameWidth = parameters->width;
+                    const AVRational sar = parameters->sample_aspect_ratio;
+                    double aspect =
+                        parameters->height && sar.den
+                            ? parameters->width * (double(sar.num) / sar.den) / parameters->height
+                            : 0.0;
+                    FrameAspectRatio = static_cast<float>(aspect);
+                    if (FrameAspectRatio == 0.0f || std::isnan(FrameAspectRatio))
+                        SetFrameAspect(FormatText("%d:%d", parameters->width, parameters->height));
+                    if (parameters->format < 0) {
+                        // RealVideo streams do not say; the pictures come out as planar YUV.
+                        const std::string extension = LowerCaseExtension(fileName);
+                        if (!extension.empty() && std::string(".rmvb").starts_with(extension)) {
+                            parameters->format = 0;
+                            codec->pix_fmt = AVPixelFormat(0);
+                        }
+                    }
+                    FramePixelFormat = parameters->format;
+                    FrameRate = stream->r_frame_rate;
+                    if (VideoDisabled)
+                        stream->discard = AVDISCARD_ALL;
+                    else if (VideoDiscard)
+                        stream->discard = AVDiscard(VideoDiscard);
+                    break;
+                }
+                case AVMEDIA_TYPE_AUDIO:
+                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO],
+                                       kOptionAudio | kOptionDecoding);
+                    AudioChannels = parameters->ch_layout.nb_channels;
+                    AudioSampleRate = parameters->sample_rate;
+                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
+                    break;
+                case AVMEDIA_TYPE_SUBTITLE:
+                    if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
+                    break;
+                default:
+                    break;
+            }
+        }
+    } catch (...) {
+        fail();
+        throw;
+    }
+
+    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
+        SourceDurationMs =
+            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+
+    InputFiles[fileIndex] = context;
+    InputCodecs[fileIndex] = std::move(decoders);
+    InputRateEmulation[fileIndex] = RateEmulation != 0;
+    InputTimeOffsets[fileIndex] = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
+    if (Verbose >= 0) LibAVFormat.av_dump_format(context, fileIndex, fileName.c_str(), 0);
+    ++InputFileCount;
+    ClearInputScopedOptions();
+    return true;
+}
+
+void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
+                                                 bool& hasSubtitle) {
+    hasVideo = hasAudio = hasSubtitle = false;
+    for (int i = 0; i < InputFileCount; ++i) {
+        AVFormatContext* file = InputFiles[i];
+        for (unsigned j = 0; file && j < file->nb_streams; ++j) {
+            const AVMediaType type = file->streams[j]->codecpar->codec_type;
+            if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
+                throw FFMpegException("invalid codec_type of input file");
+            hasVideo |= type == AVMEDIA_TYPE_VIDEO;
+            hasAudio |= type == AVMEDIA_TYPE_AUDIO;
+            hasSubtitle |= type == AVMEDIA_TYPE_SUBTITLE;
+        }
+    }
+}
+
+// ---- Outputs.
+
+bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
+    AVFormatContext* context = nullptr;
+    const int fileIndex = OutputFileCount;
+    bool inTable = false;
+    auto fail = [&]() {
+        if (inTable) {
+            --OutputFileCount;
+            OutputFiles[fileIndex] = nullptr;
+        }
+        if (context) {
+            for (unsigned i = 0; i < context->nb_streams && i < unsigned(MAX_STREAMS); ++i)
+                FreeOutputStreamSlot(fileIndex, int(i));
+            if (context->pb) LibAVFormat.avio_closep(&context->pb);
+            LibAVFormat.avformat_free_context(context);
+        }
+        ClearOutputScopedOptions();
+        return false;
+    };
+    if (OutputFileCount >= MAX_FILES) {
+        LastError = FormatText("Too many output files (at most %d)", MAX_FILES);
+        return fail();
+    }
+
+    const AVOutputFormat* format = ForcedOutputFormat;
+    if (!format) format = LibAVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
+    if (!format) {
+        LastError =
+            FormatText("Unable to find a suitable output format for '%s'", fileName.c_str());
+        return fail();
+    }
+    if (LibAVFormat.avformat_alloc_output_context2(&context, format, nullptr, fileName.c_str()) <
+            0 ||
+        !context) {
+        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+        return fail();
+    }
+
+    // The feed format of 2008 ("ffm" on an http: address) no longer exists, nor its branch.
+    bool useVideo =
+        VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !VideoCodecName.empty();
+    bool useAudio =
+        AudioStreamCopy || format->audio_codec != AV_CODEC_ID_NONE || !AudioCodecName.empty();
+    bool useSubtitle = SubtitleStreamCopy || format->subtitle_codec != AV_CODEC_ID_NONE ||
+                       !SubtitleCodecName.empty();
+    if (InputFileCount > 0) {
+        bool hasVideo = false, hasAudio = false, hasSubtitle = false;
+        try {
+            check_audio_video_sub_inputs(hasVideo, hasAudio, hasSubtitle);
+        } catch (const std::exception& error) {
+            LastError = FormatText("check_audio_video_sub_inputs fail: %s", error.what());
+            return fail();
+        }
+        useVideo = useVideo && hasVideo;
+        useAudio = useAudio && hasAudio;
+        useSubtitle = useSubtitle && hasSubtitle;
+    }
+    if (SubtitleDisabled) useSubtitle = false;
+    const bool videoDisabled = VideoDisabled != 0;
+    const bool audioDisabled = AudioDisabled != 0;
+
+    const char* failedStep = nullptr;
+    try {
+        if (!videoDisabled && useVideo) {
+            failedStep = "new_video_stream fail: %s";
+            new_video_stream(context);
+        }
+        if (!audioDisabled && useAudio) {
+            failedStep = "new_audio_stream fail: %s";
+            new_audio_stream(context);
+        }
+        if (useSubtitle) {
+            failedStep = "new_subtitle_stream fail: %s";
+            new_subtitle_stream(context);
+        }
+    } catch (const std::exception& error) {
+        LastError = FormatText(failedStep, error.what());
+        return fail();
+    }
+
+    SetMetadata(&context->metadata, "title", Title);
+    SetMetadata(&context->metadata, "author", Author);
+    SetMetadata(&context->metadata, "artist", Author);
+    SetMetadata(&context->metadata, "copyright", Copyright);
+    SetMetadata(&context->metadata, "comment", Comment);
+    SetMetadata(&context->metadata, "album", Album);
+    SetMetadata(&context->metadata, "genre", Genre);
+    if (Year > 0) SetMetadata(&context->metadata, "date", std::to_string(Year));
+    if (Track > 0) SetMetadata(&context->metadata, "track", std::to_string(Track));
+    if (RecordingTimestamp != 0) {
+        const time_t seconds = static_cast<time_t>(RecordingTimestamp);
+        struct tm utc {};
+        char text[32];
+        if (gmtime_r(&seconds, &utc) &&
+            std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc))
+            SetMetadata(&context->metadata, "creation_time", text);
+    }
+
+    OutputFiles[fileIndex] = context;
+    ++OutputFileCount;
+    inTable = true;
+
+    if (format->flags & AVFMT_NEEDNUMBER) {
+        if (!LibAVFormat.av_filename_number_test(fileName.c_str())) {
+            LastError = LibraryErrorText(AVERROR(EINVAL), fileName, true);
+            return fail();
+        }
+    } else if (!(format->flags & AVFMT_NOFILE)) {
+        // An existing file is replaced: whether that is wanted was decided before.
+        if (LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
+            LastError = FormatText("Could not open '%s'", fileName.c_str());
+            return fail();
+        }
+    }
+    // Encoding parameters of the file as a whole no longer exist: each stream carries its own.
+
+    // Preload is the MPEG muxers' own option, looping the GIF muxer's; others have neither.
+    LibAVUtil.av_opt_set_int(context, "preload", static_cast<int64_t>(MuxPreload * 1000000),
+                             AV_OPT_SEARCH_CHILDREN);
+    context->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
+    LibAVUtil.av_opt_set_int(context, "loop", LoopOutput, AV_OPT_SEARCH_CHILDREN);
+    CopyGenericOptions(context, FormatOptionContext, kOptionEncoding);
+    ClearOutputScopedOptions();
+    return true;
+}
+
+int TCustomFFmpeg::OutputFileIndexOf(const AVFormatContext* file) const {
+    for (int i = 0; i < OutputFileCount; ++i)
+        if (OutputFiles[i] == file) return i;
+    return OutputFileCount;  // the file OpenOutputFile is building
+}
+
+void TCustomFFmpeg::FreeOutputStreamSlot(int fileIndex, int streamIndex) {
+    FreeCodecContextLocked(OpenEncoders, OutputCodecs[fileIndex][streamIndex]);
+    OutputStreamCopy[fileIndex][streamIndex] = false;
+    OutputStreamQuality[fileIndex][streamIndex] = 0.0f;
+    for (AVBSFContext*& filter : OutputFilters[fileIndex][streamIndex])
+        LibAVCodec.av_bsf_free(&filter);
+    OutputFilters[fileIndex][streamIndex].clear();
+}
+
+AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, AVCodecContext* codec,
+                                         bool streamCopy, float quality) {
+    const int fileIndex = OutputFileIndexOf(file);
+    const int streamIndex = static_cast<int>(file->nb_streams);
+    if (fileIndex >= MAX_FILES || streamIndex >= MAX_STREAMS) return nullptr;
+    AVStream* stream = LibAVFormat.avformat_new_stream(file, nullptr);
+    if (!stream) return nullptr;
+    stream->codecpar->codec_type = codec->codec_type;
+    stream->codecpar->codec_id = codec->codec_id;
+    stream->time_base = codec->time_base;
+    OutputCodecs[fileIndex][streamIndex] = codec;
+    OutputStreamCopy[fileIndex][streamIndex] = streamCopy;
+    OutputStreamQuality[fileIndex][streamIndex] = quality;
+    OutputFilters[fileIndex][streamIndex].clear();
+    return stream;
+}
+
+void TCustomFFmpeg::NewVideoStream() {
+    if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
+    new_video_stream(OutputFiles[OutputFileCount - 1]);
+}
+
+void TCustomFFmpeg::NewAudioStream() {
+    if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
+    new_audio_stream(OutputFiles[OutputFileCount - 1]);
+}
+
+void TCustomFFmpeg::NewSubtitleStream() {
+    if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
+    new_subtitle_stream(OutputFiles[OutputFileCount - 1]);
+}
+
+void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
+    // Everything that can be refused is settled before the stream exists: a stream cannot be
+    // taken out of a file again.
+    const bool streamCopy = VideoStreamCopy != 0;
+    const AVCodec* encoder = nullptr;
+    AVCodecID codecId = AV_CODEC_ID_NONE;
+    std::vector<RcOverride> overrides;
+    if (!streamCopy) {
+        if (!VideoCodecName.empty()) {
+            if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, true, codecId)) {
+                ClearVideoStreamOptions();
+                throw FFMpegException(LastError);
+            }
+            encoder = LibAVCodec.avcodec_find_encoder_by_name(VideoCodecName.c_str());
+        } else {
+            codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
+                                                 AVMEDIA_TYPE_VIDEO);
+            encoder = LibAVCodec.avcodec_find_encoder(codecId);
+        }
+        if (!RateControlOverride.empty() &&
+            !ParseRateControlOverride(RateControlOverride, overrides)) {
+            ClearVideoStreamOptions();
+            throw FFMpegException("error parsing rc_override");
+        }
+    }
+
+    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    if (!codec) {
+        ClearVideoStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    codec->codec_type = AVMEDIA_TYPE_VIDEO;
+    if (ThreadCount > 1) codec->thread_count = ThreadCount;
+    if (VideoCodecTag) codec->codec_tag = VideoCodecTag;
+    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO];
+    if ((VideoGlobalHeader & 1) ||
+        (VideoGlobalHeader == 0 && (file->oformat->flags & AVFMT_GLOBALHEADER))) {
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (videoTemplate) videoTemplate->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (VideoGlobalHeader & 2) {
+        codec->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+        if (videoTemplate) videoTemplate->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+    }
+
+    float quality = 0.0f;
+    if (!streamCopy) {
+        const AVRational requested = FrameRate.num ? FrameRate : AVRational{25, 1};
+        codec->codec_id = codecId;
+        CopyGenericOptions(codec.get(), videoTemplate, kOptionVideo | kOptionEncoding);
+
+        AVRational rate = requested;
+        if (encoder && encoder->supported_framerates) {
+            AVRational bestDistance{INT32_MAX, 1};
+            for (const AVRational* listed = encoder->supported_framerates; listed->num; ++listed) {
+                const AVRational distance = AbsoluteRational(RateDifference(requested, *listed));
+                if (av_cmp_q(distance, bestDistance) < 0) {
+                    bestDistance = distance;
+                    rate = *listed;
+                }
+            }
+        }
+        codec->time_base = AVRational{rate.den, rate.num};
+        codec->framerate = rate;
+
+        codec->width = FrameWidth + PadLeft + PadRight;
+        codec->height = FrameHeight + PadTop + PadBottom;
+        const double sampleAspect =
+            codec->width ? double(FrameAspectRatio) * codec->height / codec->width : 0.0;
+        codec->sample_aspect_ratio =
+            sampleAspect > 0.0 ? LibAVUtil.av_d2q(sampleAspect, 255) : AVRational{0, 1};
+
+        codec->pix_fmt = AVPixelFormat(FramePixelFormat);
+        if (encoder && encoder->pix_fmts) {
+            bool listed = false;
+            for (const AVPixelFormat* format = encoder->pix_fmts; *format != AV_PIX_FMT_NONE;
+                 ++format)
+                listed |= *format == codec->pix_fmt;
+            if (!listed) codec->pix_fmt = encoder->pix_fmts[0];
+        }
+        if (IntraOnly) codec->gop_size = 0;
+        if (VideoQuantiserScale != 0.0f || SameQuality) {
+            codec->flags |= AV_CODEC_FLAG_QSCALE;
+            quality = FF_QP2LAMBDA * VideoQuantiserScale;
+            codec->global_quality = static_cast<int>(quality);
+        }
+        // The codec context frees its matrices and override list with itself.
+        auto copyMatrix = [](const std::vector<uint16_t>& matrix) -> uint16_t* {
+            if (matrix.empty()) return nullptr;
+            auto* copy =
+                static_cast<uint16_t*>(LibAVUtil.av_malloc(matrix.size() * sizeof(uint16_t)));
+            if (copy) std::copy(matrix.begin(), matrix.end(), copy);
+            return copy;
+        };
+        codec->intra_matrix = copyMatrix(IntraMatrix);
+        codec->inter_matrix = copyMatrix(InterMatrix);
+        codec->thread_count = ThreadCount;
+        if (!overrides.empty()) {
+            auto* list = static_cast<RcOverride*>(
+                LibAVUtil.av_malloc(overrides.size() * sizeof(RcOverride)));
+            if (list) {
+                std::copy(overrides.begin(), overrides.end(), list);
+                codec->rc_override = list;
+                codec->rc_override_count = static_cast<int>(overrides.size());
+            }
+        }
+        if (codec->rc_initial_buffer_occupancy == 0)
+            codec->rc_initial_buffer_occupancy = codec->rc_buffer_size * 3 / 4;
+        codec->intra_dc_precision = IntraDcPrecision - 8;
+        if (Psnr) codec->flags |= AV_CODEC_FLAG_PSNR;
+        if (Pass == 1) codec->flags |= AV_CODEC_FLAG_PASS1;
+        if (Pass == 2) codec->flags |= AV_CODEC_FLAG_PASS2;
+    }
+
+    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, quality);
+    if (!stream) {
+        ClearVideoStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    if (!streamCopy) stream->avg_frame_rate = codec->framerate;
+    codec.release();
+    ClearVideoStreamOptions();
+}
+
+void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
+    const bool streamCopy = AudioStreamCopy != 0;
+    const AVCodec* encoder = nullptr;
+    AVCodecID codecId = AV_CODEC_ID_NONE;
+    if (!streamCopy) {
+        codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
+                                             AVMEDIA_TYPE_AUDIO);
+        encoder = LibAVCodec.avcodec_find_encoder(codecId);
+        if (!AudioCodecName.empty()) {
+            if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, true, codecId)) {
+                ClearAudioStreamOptions();
+                throw FFMpegException(LastError);
+            }
+            encoder = LibAVCodec.avcodec_find_encoder_by_name(AudioCodecName.c_str());
+        }
+    }
+
+    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    if (!codec) {
+        ClearAudioStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    if (ThreadCount > 1) codec->thread_count = ThreadCount;
+    codec->codec_type = AVMEDIA_TYPE_AUDIO;
+    if (AudioCodecTag) codec->codec_tag = AudioCodecTag;
+    AVCodecContext* audioTemplate = CodecOptionContexts[AVMEDIA_TYPE_AUDIO];
+    if (file->oformat->flags & AVFMT_GLOBALHEADER) {
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (audioTemplate) audioTemplate->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+
+    float quality = 0.0f;
+    if (!streamCopy) {
+        CopyGenericOptions(codec.get(), audioTemplate, kOptionAudio | kOptionEncoding);
+        codec->codec_id = codecId;
+        if (AudioQuantiserScale > -99999.0f) {
+            codec->flags |= AV_CODEC_FLAG_QSCALE;
+            quality = FF_QP2LAMBDA * AudioQuantiserScale;
+            codec->global_quality = static_cast<int>(quality);
+        }
+        codec->thread_count = ThreadCount;
+        // The engine's samples are interleaved 16-bit: the encoder takes them as they are when
+        // it can, else in its first format (the audio output converts).
+        if (encoder && encoder->sample_fmts) {
+            codec->sample_fmt = encoder->sample_fmts[0];
+            for (const AVSampleFormat* format = encoder->sample_fmts; *format != AV_SAMPLE_FMT_NONE;
+                 ++format)
+                if (*format == AV_SAMPLE_FMT_S16) codec->sample_fmt = AV_SAMPLE_FMT_S16;
+        } else {
+            codec->sample_fmt = AV_SAMPLE_FMT_S16;
+        }
+    }
+    LibAVUtil.av_channel_layout_uninit(&codec->ch_layout);
+    LibAVUtil.av_channel_layout_default(&codec->ch_layout, AudioChannels);
+    codec->sample_rate = AudioSampleRate;
+    codec->time_base = AVRational{1, AudioSampleRate > 0 ? AudioSampleRate : 1};
+
+    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, quality);
+    if (!stream) {
+        ClearAudioStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    codec.release();
+    if (!AudioLanguage.empty())
+        SetMetadata(&stream->metadata, "language", AudioLanguage.substr(0, kLanguageLength));
+    ClearAudioStreamOptions();
+}
+
+void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
+    const bool streamCopy = SubtitleStreamCopy != 0;
+    const AVCodec* encoder = nullptr;
+    AVCodecID codecId = AV_CODEC_ID_NONE;
+    if (!streamCopy) {
+        if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, codecId)) {
+            ClearSubtitleStreamOptions();
+            throw FFMpegException(LastError);
+        }
+        if (!SubtitleCodecName.empty()) {
+            encoder = LibAVCodec.avcodec_find_encoder_by_name(SubtitleCodecName.c_str());
+        } else {
+            // Without a name the format's own subtitle codec, as for video and audio.
+            codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
+                                                 AVMEDIA_TYPE_SUBTITLE);
+            encoder = LibAVCodec.avcodec_find_encoder(codecId);
+        }
+    }
+    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    if (!codec) {
+        ClearSubtitleStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    codec->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    if (!streamCopy) {
+        CopyGenericOptions(codec.get(), CodecOptionContexts[AVMEDIA_TYPE_SUBTITLE],
+                           kOptionSubtitle | kOptionEncoding);
+        codec->codec_id = codecId;
+        codec->time_base = AVRational{1, AV_TIME_BASE};
+    }
+    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, 0.0f);
+    if (!stream) {
+        ClearSubtitleStreamOptions();
+        throw FFMpegException("Could not alloc stream");
+    }
+    codec.release();
+    if (!SubtitleLanguage.empty())
+        SetMetadata(&stream->metadata, "language", SubtitleLanguage.substr(0, kLanguageLength));
+    ClearSubtitleStreamOptions();
+}

@@ -1,0 +1,192 @@
+// The packet loop of a transcode and its shutdown: pick the input whose outputs lag most, read,
+// correct the timestamps, hand the packet to the packet path; then drain, write the trailers,
+// report for the last time and close the codecs.
+#include <cmath>
+
+#include "engine/CustomFFmpeg.h"
+#include "engine/LibraryErrors.h"
+
+namespace {
+
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+
+struct TPacketFree {
+    void operator()(AVPacket* packet) const { LibAVCodec.av_packet_free(&packet); }
+};
+
+// Index of the frame limit that applies to a media type; -1 for types without one.
+int FrameLimitIndex(AVMediaType type) {
+    switch (type) {
+        case AVMEDIA_TYPE_VIDEO:
+            return 0;
+        case AVMEDIA_TYPE_AUDIO:
+            return 1;
+        case AVMEDIA_TYPE_DATA:
+            return 2;
+        case AVMEDIA_TYPE_SUBTITLE:
+            return 3;
+        default:
+            return -1;
+    }
+}
+
+}  // namespace
+
+void TCustomFFmpeg::RunTranscodeLoop() {
+    TRunState& run = RunState;
+    std::unique_ptr<AVPacket, TPacketFree> packetHandle(LibAVCodec.av_packet_alloc());
+    AVPacket* packet = packetHandle.get();
+    if (!packet) throw FFMpegException("av_packet_alloc failed: out of memory");
+
+    TimerStart = LibAVUtil.av_gettime();
+    LastReportTime = TimerStart;
+    while (!PausePoint()) {
+        // 1. The input file whose outputs lag furthest behind.
+        double ptsMin = 1e100, optsMin = 1e100;
+        int fileIndex = -1;
+        for (const auto& output : run.OutputStreams) {
+            const TOutputStreamState& ost = *output;
+            const TInputStreamState& ist = *run.InputStreams[ost.SourceIndex];
+            const AVMediaType type = ost.Encoder->codec_type;
+            // A re-encoded video stream counts its pictures; every other stream has got as far
+            // as the packets it handed to its file.
+            const double outputTime = type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded
+                                          ? ost.SyncOpts * av_q2d(ost.Encoder->time_base)
+                                          : MuxedSeconds(ost);
+            const double inputTime = static_cast<double>(ist.Pts);
+            if (!run.InputFiles[ist.FileIndex].EofReached) {
+                if (inputTime < ptsMin) {
+                    ptsMin = inputTime;
+                    if (InputSync) fileIndex = ist.FileIndex;
+                }
+                if (outputTime < optsMin) {
+                    optsMin = outputTime;
+                    if (!InputSync) fileIndex = ist.FileIndex;
+                }
+            }
+            const int limit = FrameLimitIndex(type);
+            if (limit >= 0 && ost.FrameNumber >= FrameLimits[limit]) {
+                fileIndex = -1;
+                break;
+            }
+        }
+        // 2. Nothing left to read, or a limit reached.
+        if (fileIndex < 0) break;
+        if (optsMin >= RecordingTime / 1000000.0) break;
+        if (FileSizeLimit && OutputFiles[0]->pb &&
+            LibAVFormat.avio_seek(OutputFiles[0]->pb, 0, SEEK_CUR) > int64_t(FileSizeLimit))
+            break;
+
+        // 3. Read.
+        AVFormatContext* input = InputFiles[fileIndex];
+        if (LibAVFormat.av_read_frame(input, packet) < 0) {
+            run.InputFiles[fileIndex].EofReached = 1;
+            if (Shortest) break;
+            continue;
+        }
+        // Unreferenced on every way out of this iteration.
+        struct TPacketUnref {
+            AVPacket* packet;
+            ~TPacketUnref() { LibAVCodec.av_packet_unref(packet); }
+        } packetUnref{packet};
+
+        // 4. Dump.
+        if (PacketDump && packet->stream_index >= 0 &&
+            packet->stream_index < static_cast<int>(input->nb_streams))
+            LibAVFormat.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet, HexDump,
+                                         input->streams[packet->stream_index]);
+
+        // 5. Streams that appeared after the set-up, or that no output takes.
+        const TInputFileState& fileState = run.InputFiles[fileIndex];
+        if (packet->stream_index < 0 || packet->stream_index >= fileState.StreamCount) {
+            ReportProgressAtInterval();
+            continue;
+        }
+        const int istIndex = fileState.FirstStream + packet->stream_index;
+        TInputStreamState& ist = *run.InputStreams[istIndex];
+        if (ist.Discard) {
+            ReportProgressAtInterval();
+            continue;
+        }
+
+        // 6. The file's offset.
+        const AVRational timeBase = ist.Stream->time_base;
+        const int64_t offset =
+            LibAVUtil.av_rescale_q(InputTimeOffsets[fileIndex], kMicroseconds, timeBase);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
+
+        // 7. The stream's scale.
+        if (fileIndex < MAX_FILES && packet->stream_index < MAX_STREAMS) {
+            const double scale = InputTimeScales[fileIndex][packet->stream_index];
+            if (scale != 0.0) {
+                if (packet->pts != AV_NOPTS_VALUE)
+                    packet->pts = std::llround(double(packet->pts) * scale);
+                if (packet->dts != AV_NOPTS_VALUE)
+                    packet->dts = std::llround(double(packet->dts) * scale);
+            }
+        }
+
+        // 8. A jump in the timestamps moves the file's offset so that the stream goes on.
+        if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
+            const int64_t packetDts = LibAVUtil.av_rescale_q(packet->dts, timeBase, kMicroseconds);
+            const int64_t delta = packetDts - ist.NextPts;
+            if ((std::llabs(delta) > int64_t(TimestampJumpThreshold * 1000000.0) ||
+                 packetDts + 1 < ist.Pts) &&
+                !CopyTimestamps) {
+                InputTimeOffsets[fileIndex] -= delta;
+                if (Verbose > 2)
+                    Log(1, "timestamp discontinuity %lld, new offset= %lld",
+                        static_cast<long long>(delta),
+                        static_cast<long long>(InputTimeOffsets[fileIndex]));
+                const int64_t shift = LibAVUtil.av_rescale_q(delta, kMicroseconds, timeBase);
+                packet->dts -= shift;
+                if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+            }
+        }
+
+        // 9. Decode, re-encode or copy.
+        if (OutputPacket(ist, istIndex, packet) < 0) {
+            if (Verbose >= 0)
+                Log(1, "Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex);
+            continue;
+        }
+
+        // 11. Progress.
+        ReportProgressAtInterval();
+    }
+
+    // Shutdown: drain the decoders (and through them the encoders), write the trailers.
+    for (size_t i = 0; i < run.InputStreams.size(); ++i)
+        if (run.InputStreams[i]->DecodingNeeded)
+            OutputPacket(*run.InputStreams[i], static_cast<int>(i), nullptr);
+    int trailerError = 0;
+    int trailerFile = -1;
+    for (int i = 0; i < OutputFileCount; ++i) {
+        const int result = LibAVFormat.av_write_trailer(OutputFiles[i]);
+        if (result < 0 && trailerFile < 0) {
+            trailerError = result;
+            trailerFile = i;
+        }
+    }
+    if (trailerFile >= 0)
+        throw FFMpegException(LibraryErrorText(trailerError, OutputFiles[trailerFile]->url));
+    ReportProgress(true);
+
+    for (const auto& ost : run.OutputStreams)
+        if (ost->EncodingNeeded) {
+            LibAVUtil.av_freep(&ost->Encoder->stats_in);
+            CloseCodecLocked(OpenEncoders, ost->Encoder);
+        }
+    for (const auto& ist : run.InputStreams)
+        if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
+    Completed = !StopRequested.load();
+    FreeRunState();
+}
+
+void TCustomFFmpeg::ReportProgressAtInterval() {
+    const int64_t now = LibAVUtil.av_gettime();
+    if (now - LastReportTime <= ProgressIntervalUs) return;
+    LastReportTime = now;
+    ReportProgress(false);
+}

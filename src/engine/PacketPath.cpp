@@ -1,0 +1,279 @@
+// The packet path: one demuxed packet of one input stream is decoded (when some output
+// re-encodes from it), the stream's clock is kept, and the content goes to every output stream
+// the input stream feeds. At the end of the input the decoder and the encoders are drained.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "engine/CustomFFmpeg.h"
+
+namespace {
+
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+constexpr int kMinimumSamplesBuffer = 192000;
+constexpr int64_t kRateEmulationSlack = 50000;  // µs ahead of the wall clock before sleeping
+
+bool IsLibraryFailure(int result) {
+    return result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF;
+}
+
+// (sample × volume + 128) >> 8 on 16-bit samples, clamped; 256 leaves them as they are.
+void ApplyVolume(uint8_t* data, int size, int volume) {
+    auto* samples = reinterpret_cast<int16_t*>(data);
+    for (int i = 0; i < size / 2; ++i) {
+        const int value = (samples[i] * volume + 128) >> 8;
+        samples[i] = static_cast<int16_t>(std::clamp(value, -32768, 32767));
+    }
+}
+
+bool SameLayout(const AVChannelLayout& a, const AVChannelLayout& b) {
+    if (a.order != b.order || a.nb_channels != b.nb_channels) return false;
+    if (a.order == AV_CHANNEL_ORDER_NATIVE || a.order == AV_CHANNEL_ORDER_AMBISONIC)
+        return a.u.mask == b.u.mask;
+    return a.order != AV_CHANNEL_ORDER_CUSTOM;  // custom maps: always made anew
+}
+
+}  // namespace
+
+void TCustomFFmpeg::ConvertToS16(TInputStreamState& ist, const AVFrame* frame, int& size) {
+    size = 0;
+    const int channels = frame->ch_layout.nb_channels;
+    if (channels <= 0 || frame->nb_samples <= 0 || frame->sample_rate <= 0) return;
+    const bool changed = !ist.ToS16 || ist.ToS16Format != frame->format ||
+                         ist.ToS16Rate != frame->sample_rate ||
+                         !SameLayout(ist.ToS16Layout, frame->ch_layout);
+    if (changed) {
+        LibSwResample.swr_free(&ist.ToS16);
+        LibAVUtil.av_channel_layout_uninit(&ist.ToS16Layout);
+        // Same layout and rate on both sides: only the sample format changes.
+        auto* layout = const_cast<AVChannelLayout*>(&frame->ch_layout);
+        if (LibSwResample.swr_alloc_set_opts2(
+                &ist.ToS16, layout, AV_SAMPLE_FMT_S16, frame->sample_rate, layout,
+                AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
+            LibSwResample.swr_init(ist.ToS16) < 0) {
+            LibSwResample.swr_free(&ist.ToS16);
+            throw FFMpegException::Format(
+                "Cannot convert the samples of input stream #%d.%d to 16 bits", ist.FileIndex,
+                ist.StreamIndex);
+        }
+        LibAVUtil.av_channel_layout_copy(&ist.ToS16Layout, &frame->ch_layout);
+        ist.ToS16Format = frame->format;
+        ist.ToS16Rate = frame->sample_rate;
+    }
+    const size_t needed = static_cast<size_t>(frame->nb_samples) * 2 * channels;
+    if (DecodedSamples.size() < needed) DecodedSamples.resize(needed);
+    uint8_t* output[1] = {DecodedSamples.data()};
+    const int converted = LibSwResample.swr_convert(
+        ist.ToS16, output, frame->nb_samples, const_cast<const uint8_t**>(frame->extended_data),
+        frame->nb_samples);
+    if (converted < 0)
+        throw FFMpegException::Format(
+            "Cannot convert the samples of input stream #%d.%d to 16 bits", ist.FileIndex,
+            ist.StreamIndex);
+    ist.SampleChannels = channels;
+    ist.SampleRate = frame->sample_rate;
+    size = converted * 2 * channels;
+}
+
+void TCustomFFmpeg::EmulateRate(TInputStreamState& ist) {
+    if (!ist.RateEmulation) return;
+    const AVCodecParameters* parameters = ist.Stream->codecpar;
+    AVRational frameTime{0, 1};
+    if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && ist.Stream->r_frame_rate.num > 0)
+        frameTime = av_inv_q(ist.Stream->r_frame_rate);
+    else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO && parameters->sample_rate > 0)
+        frameTime = AVRational{parameters->frame_size > 0 ? parameters->frame_size : 1024,
+                               parameters->sample_rate};
+    if (frameTime.num > 0 && frameTime.den > 0) {
+        const int64_t target = LibAVUtil.av_rescale(
+            static_cast<int64_t>(static_cast<uint32_t>(frameTime.num * ist.Frame)), 1000000,
+            frameTime.den);
+        const int64_t now = LibAVUtil.av_gettime() - ist.Start;
+        if (target - now > kRateEmulationSlack)
+            std::this_thread::sleep_for(std::chrono::milliseconds((target - now) / 1000));
+    }
+    ++ist.Frame;
+}
+
+void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                            uint8_t* samples, int samplesSize, AVFrame* picture,
+                            AVSubtitle* subtitle) {
+    if (StartTime != 0 && ist.Pts < StartTime) return;
+    for (const auto& output : RunState.OutputStreams) {
+        TOutputStreamState& ost = *output;
+        if (ost.SourceIndex != istIndex) continue;
+        AVFormatContext* file = OutputFiles[ost.FileIndex];
+        if (ost.EncodingNeeded) {
+            switch (ost.Encoder->codec_type) {
+                case AVMEDIA_TYPE_AUDIO:
+                    if (samples && samplesSize > 0)
+                        AudioOutput(file, ost, ist, samples, samplesSize);
+                    break;
+                case AVMEDIA_TYPE_VIDEO:
+                    if (picture) {
+                        const int frameSize = VideoOutput(file, ost, ist, picture);
+                        if (!VideoStatsFileName.empty() && frameSize > 0)
+                            WriteVideoStats(file, ost, frameSize);
+                    }
+                    break;
+                case AVMEDIA_TYPE_SUBTITLE:
+                    if (subtitle)
+                        WriteSubtitle(file, ost, ist, subtitle,
+                                      packet ? packet->pts : AV_NOPTS_VALUE);
+                    break;
+                default:
+                    throw FFMpegException("invalid codec_type");
+            }
+            continue;
+        }
+
+        // Stream copy: from the first key frame on, every packet as it came.
+        if (!packet) continue;
+        if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) continue;
+        if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+            AudioBytesWritten += packet->size;
+        } else if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+            VideoBytesWritten += packet->size;
+            ++ost.SyncOpts;
+        }
+        AVPacket* copy = CopyPacket;
+        if (LibAVCodec.av_packet_ref(copy, packet) < 0)
+            throw FFMpegException("av_packet_ref failed: out of memory");
+        const AVRational from = ist.Stream->time_base;
+        const AVRational to = ost.Stream->time_base;
+        copy->stream_index = ost.StreamIndex;
+        copy->pts = packet->pts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->pts, from, to)
+                                                  : AV_NOPTS_VALUE;
+        copy->dts = packet->dts != AV_NOPTS_VALUE
+                        ? LibAVUtil.av_rescale_q(packet->dts, from, to)
+                        : LibAVUtil.av_rescale_q(ist.Pts, kMicroseconds, to);
+        copy->duration = LibAVUtil.av_rescale_q(packet->duration, from, to);
+        copy->flags = packet->flags;
+        copy->pos = -1;
+        // Parsers no longer rewrite headers of copied packets; the muxers insert what their
+        // container needs (bitstream filters of their own) as they write.
+        WriteFrame(file, copy, *ost.Filters, ost.Encoder);
+        LibAVCodec.av_packet_unref(copy);
+        ++ost.FrameNumber;
+    }
+}
+
+int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet) {
+    const AVRational timeBase = ist.Stream->time_base;
+    if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+    if (packet && packet->dts != AV_NOPTS_VALUE)
+        ist.NextPts = ist.Pts = LibAVUtil.av_rescale_q(packet->dts, timeBase, kMicroseconds);
+    const AVMediaType type = ist.Stream->codecpar->codec_type;
+
+    if (!ist.DecodingNeeded) {
+        if (!packet) return 0;
+        ist.Pts = ist.NextPts;
+        const AVCodecParameters* parameters = ist.Stream->codecpar;
+        if (type == AVMEDIA_TYPE_AUDIO) {
+            if (parameters->frame_size > 0 && parameters->sample_rate > 0)
+                ist.NextPts += int64_t(parameters->frame_size) * 1000000 / parameters->sample_rate;
+            else if (packet->duration > 0)
+                ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
+        } else if (type == AVMEDIA_TYPE_VIDEO) {
+            if (packet->duration > 0)
+                ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
+            else if (ist.Stream->r_frame_rate.num > 0)
+                ist.NextPts +=
+                    int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
+        }
+        EmulateRate(ist);
+        Deliver(ist, istIndex, packet, nullptr, 0, nullptr, nullptr);
+        return 0;
+    }
+
+    AVCodecContext* decoder = ist.Decoder;
+    if (type == AVMEDIA_TYPE_SUBTITLE) {
+        if (!packet) return 0;
+        AVSubtitle subtitle{};
+        int gotSubtitle = 0;
+        ist.Pts = ist.NextPts;
+        if (LibAVCodec.avcodec_decode_subtitle2(decoder, &subtitle, &gotSubtitle,
+                                                const_cast<AVPacket*>(packet)) < 0)
+            return -1;
+        if (!gotSubtitle) return 0;
+        // Freed whatever happens to its delivery.
+        struct TSubtitleFree {
+            AVSubtitle* subtitle;
+            ~TSubtitleFree() { LibAVCodec.avsubtitle_free(subtitle); }
+        } subtitleFree{&subtitle};
+        EmulateRate(ist);
+        Deliver(ist, istIndex, packet, nullptr, 0, nullptr, &subtitle);
+        return 0;
+    }
+    if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
+
+    if (!ist.DecodedFrame && !(ist.DecodedFrame = LibAVUtil.av_frame_alloc()))
+        throw FFMpegException("av_frame_alloc failed: out of memory");
+    if (type == AVMEDIA_TYPE_AUDIO && packet) {
+        const size_t wanted = std::max<size_t>(2 * size_t(packet->size), kMinimumSamplesBuffer);
+        if (DecodedSamples.size() < wanted) DecodedSamples.resize(wanted);
+    }
+    // A decoder takes the end of its input once; later calls find it drained already.
+    int result = LibAVCodec.avcodec_send_packet(decoder, packet);
+    if (IsLibraryFailure(result)) return -1;
+
+    AVFrame* frame = ist.DecodedFrame;
+    int framesOfPacket = 0;
+    for (;;) {
+        result = LibAVCodec.avcodec_receive_frame(decoder, frame);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) break;
+        if (result < 0) return -1;
+        // Unrefs the frame on every way out of this iteration.
+        struct TFrameUnref {
+            AVFrame* frame;
+            ~TFrameUnref() { LibAVUtil.av_frame_unref(frame); }
+        } frameUnref{frame};
+
+        ist.Pts = ist.NextPts;
+        if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
+            Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
+
+        if (type == AVMEDIA_TYPE_AUDIO) {
+            int size = 0;
+            ConvertToS16(ist, frame, size);
+            if (size <= 0) continue;
+            ist.NextPts += int64_t(size) * 500000 / (int64_t(ist.SampleRate) * ist.SampleChannels);
+            if (AudioVolume != 256) ApplyVolume(DecodedSamples.data(), size, AudioVolume);
+            EmulateRate(ist);
+            Deliver(ist, istIndex, packet, DecodedSamples.data(), size, nullptr, nullptr);
+        } else {
+            ist.Quality = static_cast<float>(frame->quality);
+            int64_t duration = 0;
+            if (frame->pkt_duration > 0)
+                duration = LibAVUtil.av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);
+            else if (decoder->framerate.num > 0 && decoder->framerate.den > 0)
+                duration = int64_t(decoder->framerate.den) * 1000000 / decoder->framerate.num;
+            else if (ist.Stream->r_frame_rate.num > 0)
+                duration =
+                    int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
+            ist.NextPts += duration;
+            PreprocessPicture(ist, frame);
+            EmulateRate(ist);
+            Deliver(ist, istIndex, packet, nullptr, 0, frame, nullptr);
+        }
+    }
+
+    if (!packet) DrainEncoders(istIndex);
+    return 0;
+}
+
+void TCustomFFmpeg::DrainEncoders(int istIndex) {
+    for (const auto& output : RunState.OutputStreams) {
+        TOutputStreamState& ost = *output;
+        if (ost.SourceIndex != istIndex || !ost.EncodingNeeded) continue;
+        const AVMediaType type = ost.Encoder->codec_type;
+        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
+        AVFormatContext* file = OutputFiles[ost.FileIndex];
+        if (type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
+        const int result = EncodeAndWrite(file, ost, nullptr);
+        if (result < 0)
+            throw FFMpegException::Format(
+                "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex,
+                ost.StreamIndex);
+    }
+}

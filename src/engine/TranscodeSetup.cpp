@@ -1,0 +1,477 @@
+// The set-up of a transcode: run-state tables, the source of every output stream, codec
+// parameters, scalers and FIFOs, two-pass files, open codecs, meta-data and headers.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/CustomFFmpeg.h"
+
+namespace {
+
+constexpr int kMaxPassLogName = 1023;
+constexpr int kSdpSize = 2048;
+constexpr int kAudioFifoBytes = 1024;
+
+double Seconds(AVRational rate) {
+    return rate.den ? double(rate.num) / rate.den : 0.0;
+}
+
+// Meta-data keys that a meta-data map copies from an input file to an output file.
+constexpr const char* kMappedMetadata[] = {"title", "author", "artist", "copyright", "comment",
+                                           "album", "date",   "year",   "track",     "genre"};
+
+}  // namespace
+
+void TCustomFFmpeg::Transcode() {
+    try {
+        SetUpTranscode();
+        RunTranscodeLoop();
+    } catch (...) {
+        FreeRunState();
+        throw;
+    }
+}
+
+void TCustomFFmpeg::FreeRunState() {
+    if (EncoderOutputBuffer) LibAVUtil.av_freep(&EncoderOutputBuffer);
+    if (CopyPacket) LibAVCodec.av_packet_free(&CopyPacket);
+    if (EncoderPacket) LibAVCodec.av_packet_free(&EncoderPacket);
+    RunState.OutputStreams.clear();
+    RunState.InputStreams.clear();
+    RunState.InputFiles.clear();
+}
+
+void TCustomFFmpeg::SetUpTranscode() {
+    TRunState& run = RunState;
+    FreeRunState();
+    const int inputFileCount = InputFileCount;
+    const int outputFileCount = OutputFileCount;
+    std::fill(&MuxedEndTime[0][0], &MuxedEndTime[0][0] + MAX_FILES * MAX_STREAMS, 0);
+    LastReportedDurationMs = -1;
+    CopyPacket = LibAVCodec.av_packet_alloc();
+    EncoderPacket = LibAVCodec.av_packet_alloc();
+    if (!CopyPacket || !EncoderPacket) throw FFMpegException("av_mallocz fail");
+
+    // 1. Input tables.
+    run.InputFiles.resize(inputFileCount);
+    for (int i = 0; i < inputFileCount; ++i) {
+        run.InputFiles[i].FirstStream = static_cast<int32_t>(run.InputStreams.size());
+        run.InputFiles[i].StreamCount = static_cast<int32_t>(InputFiles[i]->nb_streams);
+        for (unsigned k = 0; k < InputFiles[i]->nb_streams; ++k) {
+            auto ist = std::make_unique<TInputStreamState>();
+            ist->FileIndex = i;
+            ist->StreamIndex = static_cast<int32_t>(k);
+            ist->Stream = InputFiles[i]->streams[k];
+            ist->Decoder = k < InputCodecs[i].size() ? InputCodecs[i][k] : nullptr;
+            ist->Discard = 1;
+            ist->RateEmulation = InputRateEmulation[i];
+            if (ist->RateEmulation) {
+                ist->Start = LibAVUtil.av_gettime();
+                ist->Frame = 0;
+            }
+            run.InputStreams.push_back(std::move(ist));
+        }
+    }
+
+    // 2. Output count.
+    int outputStreamCount = 0;
+    for (int i = 0; i < outputFileCount; ++i) {
+        if (OutputFiles[i]->nb_streams == 0)
+            throw FFMpegException("Output file does not contain any stream");
+        outputStreamCount += static_cast<int>(OutputFiles[i]->nb_streams);
+    }
+
+    // 3. Map validation.
+    if (StreamMapCount > 0 && StreamMapCount != outputStreamCount)
+        throw FFMpegException("Number of stream maps must match number of output streams");
+    auto streamExists = [&](int file, int stream) {
+        return file >= 0 && file < inputFileCount && stream >= 0 &&
+               stream < static_cast<int>(InputFiles[file]->nb_streams);
+    };
+    for (int i = 0; i < StreamMapCount; ++i) {
+        const TStreamMap& map = StreamMaps[i];
+        if (!streamExists(map.FileIndex, map.StreamIndex))
+            throw FFMpegException::Format("Could not find input stream #%d.%d", map.FileIndex,
+                                          map.StreamIndex);
+        if (!streamExists(map.SyncFileIndex, map.SyncStreamIndex))
+            throw FFMpegException::Format("Could not find sync stream #%d.%d", map.SyncFileIndex,
+                                          map.SyncStreamIndex);
+    }
+
+    // 4. Output table.
+    for (int i = 0; i < outputFileCount; ++i)
+        for (unsigned j = 0; j < OutputFiles[i]->nb_streams; ++j) {
+            auto ost = std::make_unique<TOutputStreamState>();
+            ost->FileIndex = i;
+            ost->StreamIndex = static_cast<int32_t>(j);
+            ost->Stream = OutputFiles[i]->streams[j];
+            if (i < MAX_FILES && j < unsigned(MAX_STREAMS)) {
+                ost->Encoder = OutputCodecs[i][j];
+                ost->Filters = &OutputFilters[i][j];
+                ost->Quality = OutputStreamQuality[i][j];
+            }
+            if (!ost->Encoder)
+                throw FFMpegException::Format("Output stream #%d.%d has no codec set-up", i,
+                                              int(j));
+            run.OutputStreams.push_back(std::move(ost));
+        }
+
+    // 5. Source selection.
+    auto& inputs = run.InputStreams;
+    for (int n = 0; n < outputStreamCount; ++n) {
+        TOutputStreamState& ost = *run.OutputStreams[n];
+        const AVMediaType type = ost.Encoder->codec_type;
+        int source = -1;
+        if (StreamMapCount > 0) {
+            const TStreamMap& map = StreamMaps[n];
+            source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
+            if (inputs[source]->Stream->codecpar->codec_type != type) {
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
+                                           OutputFiles[ost.FileIndex]->url, 1);
+                throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
+                                              map.FileIndex, map.StreamIndex, ost.FileIndex,
+                                              ost.StreamIndex);
+            }
+        } else {
+            if (ProgramId != 0) {
+                for (int i = 0; i < inputFileCount && source < 0; ++i) {
+                    AVFormatContext* file = InputFiles[i];
+                    for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
+                        AVProgram* program = file->programs[p];
+                        if (program->id != ProgramId) continue;
+                        for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
+                            const int index = run.InputFiles[i].FirstStream +
+                                              static_cast<int>(program->stream_index[k]);
+                            if (inputs[index]->Discard &&
+                                inputs[index]->Stream->codecpar->codec_type == type) {
+                                source = index;
+                                break;
+                            }
+                        }
+                    }
+                }
+            } else {
+                for (size_t k = 0; k < inputs.size(); ++k)
+                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type) {
+                        source = static_cast<int>(k);
+                        break;
+                    }
+            }
+            if (source < 0 && ProgramId == 0)
+                for (size_t k = 0; k < inputs.size(); ++k)
+                    if (inputs[k]->Stream->codecpar->codec_type == type)
+                        source = static_cast<int>(k);
+            if (source < 0) {
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
+                                           OutputFiles[ost.FileIndex]->url, 1);
+                throw FFMpegException::Format(
+                    "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
+                    ost.StreamIndex);
+            }
+        }
+        ost.SourceIndex = source;
+        inputs[source]->Discard = 0;
+        if (StreamMapCount > 0) {
+            const TStreamMap& map = StreamMaps[n];
+            ost.SyncStream =
+                inputs[run.InputFiles[map.SyncFileIndex].FirstStream + map.SyncStreamIndex].get();
+        } else {
+            ost.SyncStream = inputs[source].get();
+        }
+    }
+
+    // 6. Codec parameters.
+    for (int n = 0; n < outputStreamCount; ++n) {
+        TOutputStreamState& ost = *run.OutputStreams[n];
+        TInputStreamState& ist = *inputs[ost.SourceIndex];
+        AVCodecContext* codec = ost.Encoder;
+        AVCodecContext* icodec = ist.Decoder;
+        AVStream* stream = ost.Stream;
+        AVStream* sourceStream = ist.Stream;
+        AVFormatContext* outputFile = OutputFiles[ost.FileIndex];
+        if (!icodec)
+            throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
+                                          ist.StreamIndex);
+
+        if (!LibAVUtil.av_dict_get(stream->metadata, "language", nullptr, 0))
+            if (AVDictionaryEntry* language =
+                    LibAVUtil.av_dict_get(sourceStream->metadata, "language", nullptr, 0))
+                LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
+        stream->disposition = sourceStream->disposition;
+
+        if (OutputStreamCopy[ost.FileIndex][ost.StreamIndex]) {
+            const AVCodecParameters* input = sourceStream->codecpar;
+            const uint32_t outputTag = codec->codec_tag;
+            if (LibAVCodec.avcodec_parameters_copy(stream->codecpar, input) < 0)
+                throw FFMpegException("av_mallocz fail");
+            // Keep the input's tag unless the container has a table of its own that knows the
+            // codec under a tag and this tag not for this codec (a tag can stand for another
+            // codec in another container): the muxer then picks its own.
+            uint32_t tag = outputTag;
+            if (tag == 0) {
+                tag = input->codec_tag;
+                const AVCodecTag* const* tags = outputFile->oformat->codec_tag;
+                if (tags &&
+                    LibAVFormat.av_codec_get_id(tags, input->codec_tag) != input->codec_id &&
+                    LibAVFormat.av_codec_get_tag(tags, input->codec_id) > 0)
+                    tag = 0;
+            }
+            stream->codecpar->codec_tag = tag;
+            // The codec context mirrors the copied parameters for the report and the loop.
+            LibAVCodec.avcodec_parameters_to_context(codec, stream->codecpar);
+
+            // A demuxer gives each stream one time base; a frame or sample duration is what a
+            // codec of 2008 had as its own. Prefer it when the stream's is finer than 1 ms.
+            AVRational codecTimeBase{0, 1};
+            if (input->codec_type == AVMEDIA_TYPE_VIDEO && sourceStream->r_frame_rate.num > 0)
+                codecTimeBase = av_inv_q(sourceStream->r_frame_rate);
+            else if (input->codec_type == AVMEDIA_TYPE_AUDIO && input->sample_rate > 0)
+                codecTimeBase = AVRational{1, input->sample_rate};
+            const AVRational streamTimeBase = sourceStream->time_base;
+            codec->time_base =
+                Seconds(codecTimeBase) > Seconds(streamTimeBase) && Seconds(streamTimeBase) < 0.001
+                    ? codecTimeBase
+                    : streamTimeBase;
+            stream->time_base = codec->time_base;
+
+            switch (input->codec_type) {
+                case AVMEDIA_TYPE_AUDIO:
+                    if (AudioVolume != 256)
+                        throw FFMpegException(
+                            "-acodec copy and -vol are incompatible (frames are not decoded)");
+                    if ((stream->codecpar->block_align == 1 &&
+                         input->codec_id == AV_CODEC_ID_MP3) ||
+                        input->codec_id == AV_CODEC_ID_AC3)
+                        stream->codecpar->block_align = 0;
+                    break;
+                case AVMEDIA_TYPE_VIDEO:
+                    if (OnCustomHook)
+                        throw FFMpegException(
+                            "-vcodec copy and CustomHook are incompatible (frames are not "
+                            "decoded)");
+                    if (FrameHooksInUse)
+                        throw FFMpegException(
+                            "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+                    stream->sample_aspect_ratio = sourceStream->sample_aspect_ratio;
+                    stream->avg_frame_rate = sourceStream->avg_frame_rate;
+                    stream->r_frame_rate = sourceStream->r_frame_rate;
+                    break;
+                case AVMEDIA_TYPE_SUBTITLE:
+                    break;
+                default:
+                    throw FFMpegException("invalid codec_type of output stream");
+            }
+        } else {
+            switch (codec->codec_type) {
+                case AVMEDIA_TYPE_VIDEO: {
+                    ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
+                    ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
+                    const bool sameGeometry =
+                        codec->width ==
+                            icodec->width - (CropLeft + CropRight) + (PadLeft + PadRight) &&
+                        codec->height ==
+                            icodec->height - (CropTop + CropBottom) + (PadTop + PadBottom) &&
+                        codec->pix_fmt == icodec->pix_fmt;
+                    ost.VideoResample = sameGeometry ? 0 : 1;
+                    if (ost.VideoCrop) {
+                        ost.TopBand = CropTop;
+                        ost.LeftBand = CropLeft;
+                    }
+                    if (ost.VideoPad) {
+                        ost.PadTop = PadTop;
+                        ost.PadBottom = PadBottom;
+                        ost.PadLeft = PadLeft;
+                        ost.PadRight = PadRight;
+                        if (!ost.VideoResample && !AllocatePicture(ost.TemporaryPicture, codec))
+                            throw FFMpegException("avpicture_alloc fail");
+                    }
+                    if (ost.VideoResample) {
+                        if (!AllocatePicture(ost.TemporaryPicture, codec))
+                            throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+                        int64_t flags = 0;
+                        if (ScalerOptionContext &&
+                            LibAVUtil.av_opt_get_int(ScalerOptionContext, "sws_flags", 0, &flags) >=
+                                0)
+                            ScalerFlags = static_cast<int32_t>(flags);
+                        ost.Scaler = LibSwScale.sws_getContext(
+                            icodec->width - (CropLeft + CropRight),
+                            icodec->height - (CropTop + CropBottom), icodec->pix_fmt,
+                            codec->width - (PadLeft + PadRight),
+                            codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags,
+                            nullptr, nullptr, nullptr);
+                        if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
+                        ost.ResampleHeight = icodec->height - (CropTop + CropBottom);
+                    }
+                    ost.EncodingNeeded = 1;
+                    ist.DecodingNeeded = 1;
+                    break;
+                }
+                case AVMEDIA_TYPE_AUDIO: {
+                    const int channels = std::max(1, codec->ch_layout.nb_channels);
+                    ost.Fifo = LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
+                                                             kAudioFifoBytes / (2 * channels));
+                    if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
+                    ost.AudioResample =
+                        (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
+                    ost.EncodingNeeded = 1;
+                    ist.DecodingNeeded = 1;
+                    break;
+                }
+                case AVMEDIA_TYPE_SUBTITLE:
+                    ost.EncodingNeeded = 1;
+                    ist.DecodingNeeded = 1;
+                    break;
+                default:
+                    throw FFMpegException("invalid codec_type of output stream");
+            }
+
+            // Two-pass statistics files.
+            if (codec->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
+                std::string name = PassLogFileName.empty() ? "ffmpeg2pass" : PassLogFileName;
+                name += "-" + std::to_string(n) + ".log";
+                if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
+                if (codec->flags & AV_CODEC_FLAG_PASS1) {
+                    ost.LogFile = MyUtil.fopen(name.c_str(), "w");
+                    if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
+                } else {
+                    ReadFirstPassStatistics(codec, name);
+                }
+            }
+        }
+
+        if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+            const int64_t pictureBytes = 4ll * codec->width * codec->height;
+            if (pictureBytes > EncoderOutputBufferSize)
+                EncoderOutputBufferSize =
+                    static_cast<int32_t>(std::min<int64_t>(pictureBytes, INT32_MAX));
+        }
+    }
+
+    // 7. Encoder output buffer.
+    if (!EncoderOutputBuffer) {
+        EncoderOutputBuffer = static_cast<uint8_t*>(LibAVUtil.av_malloc(EncoderOutputBufferSize));
+        if (!EncoderOutputBuffer) throw FFMpegException("av_malloc fail");
+    }
+
+    // 8. Describe the outputs.
+    for (int i = 0; i < outputFileCount; ++i)
+        LibAVFormat.av_dump_format(OutputFiles[i], i, OutputFiles[i]->url, 1);
+
+    // 9. Stream mapping.
+    if (OnLog && Verbose >= 0) {
+        Log(1, "Stream mapping:");
+        for (const auto& ost : run.OutputStreams) {
+            const TInputStreamState& ist = *inputs[ost->SourceIndex];
+            Log(1, "  Stream #%d.%d -> #%d.%d", ist.FileIndex, ist.StreamIndex, ost->FileIndex,
+                ost->StreamIndex);
+            if (ost->SyncStream != &ist)
+                Log(1, " [sync #%d.%d]", ost->SyncStream->FileIndex, ost->SyncStream->StreamIndex);
+        }
+    }
+
+    // 10. Encoders.
+    for (const auto& ost : run.OutputStreams) {
+        if (!ost->EncodingNeeded) continue;
+        AVCodecContext* codec = ost->Encoder;
+        const AVCodec* encoder =
+            codec->codec ? codec->codec : LibAVCodec.avcodec_find_encoder(codec->codec_id);
+        if (!encoder)
+            throw FFMpegException::Format("Unsupported codec for output stream #%d.%d",
+                                          ost->FileIndex, ost->StreamIndex);
+        if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
+            throw FFMpegException::Format(
+                "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
+                "such as bit_rate, rate, width or height",
+                ost->FileIndex, ost->StreamIndex);
+        GlobalHeaderBytes += codec->extradata_size;
+        if (LibAVCodec.avcodec_parameters_from_context(ost->Stream->codecpar, codec) < 0)
+            throw FFMpegException("av_mallocz fail");
+        ost->Stream->time_base = codec->time_base;
+        if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+            ost->Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
+            ost->Stream->avg_frame_rate = codec->framerate;
+        }
+    }
+
+    // 11. Decoders.
+    for (const auto& ist : inputs) {
+        if (!ist->DecodingNeeded) continue;
+        AVCodecContext* codec = ist->Decoder;
+        const AVCodec* decoder =
+            codec->codec ? codec->codec : LibAVCodec.avcodec_find_decoder(codec->codec_id);
+        if (!decoder)
+            throw FFMpegException::Format("Unsupported codec (id=%d) for input stream #%d.%d",
+                                          int(codec->codec_id), ist->FileIndex, ist->StreamIndex);
+        if (OpenCodecLocked(OpenDecoders, codec, decoder, nullptr) < 0)
+            throw FFMpegException::Format("Error while opening codec for input stream #%d.%d",
+                                          ist->FileIndex, ist->StreamIndex);
+    }
+
+    // 12. Input clocks.
+    for (const auto& ist : inputs) {
+        ist->Pts = 0;
+        ist->NextPts = AV_NOPTS_VALUE;
+        ist->IsStart = 1;
+    }
+
+    // 13. Meta-data maps.
+    for (int i = 0; i < MetaDataMapCount; ++i) {
+        const TMetaDataMap& map = MetaDataMaps[i];
+        if (map.OutFile < 0 || map.OutFile >= outputFileCount)
+            throw FFMpegException::Format("Invalid output file index %d map_meta_data(%d,%d)",
+                                          map.OutFile, map.OutFile, map.InFile);
+        if (map.InFile < 0 || map.InFile >= inputFileCount)
+            throw FFMpegException::Format("Invalid input file index %d map_meta_data(%d,%d)",
+                                          map.InFile, map.OutFile, map.InFile);
+        AVDictionary* from = InputFiles[map.InFile]->metadata;
+        for (const char* key : kMappedMetadata)
+            if (AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0))
+                LibAVUtil.av_dict_set(&OutputFiles[map.OutFile]->metadata, key, entry->value, 0);
+    }
+
+    // 14. Headers.
+    bool allRtp = outputFileCount > 0;
+    for (int i = 0; i < outputFileCount; ++i) {
+        if (LibAVFormat.avformat_write_header(OutputFiles[i], nullptr) < 0)
+            throw FFMpegException::Format(
+                "Could not write header for output file #%d (incorrect codec parameters ?)", i);
+        allRtp = allRtp && std::strcmp(OutputFiles[i]->oformat->name, "rtp") == 0;
+    }
+    if (allRtp && OnLog) {
+        char sdp[kSdpSize] = {};
+        LibAVFormat.av_sdp_create(OutputFiles, outputFileCount, sdp, sizeof sdp);
+        Log(1, "SDP: %s", TrimText(sdp).c_str());
+    }
+}
+
+bool TCustomFFmpeg::AllocatePicture(AVFrame*& picture, const AVCodecContext* codec) {
+    if (picture) LibAVUtil.av_frame_free(&picture);
+    picture = LibAVUtil.av_frame_alloc();
+    if (!picture) return false;
+    picture->format = codec->pix_fmt;
+    picture->width = codec->width;
+    picture->height = codec->height;
+    if (codec->pix_fmt < 0 || codec->width <= 0 || codec->height <= 0 ||
+        LibAVUtil.av_frame_get_buffer(picture, 0) < 0) {
+        LibAVUtil.av_frame_free(&picture);
+        return false;
+    }
+    return true;
+}
+
+void TCustomFFmpeg::ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name) {
+    FILE* file = MyUtil.fopen(name.c_str(), "r");
+    if (!file) throw FFMpegException("creat open fail: " + name);
+    MyUtil.fseek(file, 0, SEEK_END);
+    const long size = MyUtil.ftell(file);
+    MyUtil.fseek(file, 0, SEEK_SET);
+    char* text = size >= 0 ? static_cast<char*>(LibAVUtil.av_malloc(size + 1)) : nullptr;
+    if (!text) {
+        MyUtil.fclose(file);
+        throw FFMpegException("Could not allocate log buffer");
+    }
+    const size_t read = MyUtil.fread(text, 1, size, file);
+    MyUtil.fclose(file);
+    text[read] = '\0';
+    LibAVUtil.av_freep(&codec->stats_in);
+    codec->stats_in = text;
+}

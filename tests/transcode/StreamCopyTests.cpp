@@ -1,0 +1,1 @@
+// Stream copy end to end.

@@ -1,0 +1,130 @@
+#include "TranscodeTestSupport.h"
+
+#include <algorithm>
+#include <fstream>
+
+TTranscodeEngine::TTranscodeEngine() {
+    Reset();
+    OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        logs_.push_back({level, text});
+    };
+    OnProgress = [this](TCustomFFmpeg*, const TProgressInfo& info) {
+        std::lock_guard lock(mutex_);
+        progress_.push_back(info);
+    };
+    OnTerminate = [this](TCustomFFmpeg* sender) {
+        std::lock_guard lock(mutex_);
+        ++terminates_;
+        completedAtTerminate_ = sender->IsCompleted();
+    };
+}
+
+void TTranscodeEngine::SetUpOnly() {
+    try {
+        SetUpTranscode();
+    } catch (...) {
+        FreeRunState();
+        throw;
+    }
+}
+
+void TTranscodeEngine::Apply(const std::vector<std::pair<std::string, std::string>>& options) {
+    for (const auto& [name, value] : options) ParseOption(name, value);
+}
+
+bool TTranscodeEngine::RunToEnd() {
+    Start(false, tpNormal);
+    return IsCompleted() && !HasError();
+}
+
+std::vector<TRecordedLog> TTranscodeEngine::Logs() const {
+    std::lock_guard lock(mutex_);
+    return logs_;
+}
+
+bool TTranscodeEngine::Logged(const std::string& text) const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(logs_.begin(), logs_.end(),
+                       [&](const TRecordedLog& log) { return log.text == text; });
+}
+
+std::vector<TProgressInfo> TTranscodeEngine::Progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+int TTranscodeEngine::TerminateCount() const {
+    std::lock_guard lock(mutex_);
+    return terminates_;
+}
+
+bool TTranscodeEngine::CompletedAtTerminate() const {
+    std::lock_guard lock(mutex_);
+    return completedAtTerminate_;
+}
+
+TClipCache& TClipCache::Instance() {
+    static TClipCache cache;
+    return cache;
+}
+
+std::string TClipCache::Clip(const std::string& name, const TClipSpec& spec) {
+    RequireMediaLibraries();
+    std::lock_guard lock(mutex_);
+    const std::string path = dir_.File(name);
+    if (std::find(made_.begin(), made_.end(), name) == made_.end()) {
+        WriteClip(path, spec);
+        made_.push_back(name);
+    }
+    return path;
+}
+
+std::string Mp4Clip() {
+    return TClipCache::Instance().Clip("clip.mp4", TClipSpec{});
+}
+
+std::string MpegPsClip() {
+    TClipSpec spec;
+    spec.videoCodec = "mpeg2video";
+    spec.audioCodec = "mp2";
+    spec.format = "vob";
+    spec.sampleRate = 48000;
+    return TClipCache::Instance().Clip("clip.mpg", spec);
+}
+
+std::string MpegTsClip() {
+    TClipSpec spec;
+    spec.videoCodec = "mpeg2video";
+    spec.audioCodec = "mp2";
+    spec.durationSeconds = 1.0;
+    return TClipCache::Instance().Clip("clip.ts", spec);
+}
+
+std::string MpegTsAudioClip() {
+    TClipSpec spec;
+    spec.videoCodec = "";
+    spec.audioCodec = "mp2";
+    spec.durationSeconds = 1.0;
+    return TClipCache::Instance().Clip("audio.ts", spec);
+}
+
+std::string WavClip(double seconds, int sampleRate) {
+    TClipSpec spec;
+    spec.videoCodec = "";
+    spec.audioCodec = "pcm_s16le";
+    spec.sampleRate = sampleRate;
+    spec.channels = 1;
+    spec.durationSeconds = seconds;
+    return TClipCache::Instance().Clip(
+        "tone-" + std::to_string(int(seconds * 1000)) + "-" + std::to_string(sampleRate) + ".wav",
+        spec);
+}
+
+std::string FileHead(const std::string& path, size_t bytes) {
+    std::ifstream file(path, std::ios::binary);
+    std::string head(bytes, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(bytes));
+    head.resize(static_cast<size_t>(file.gcount()));
+    return head;
+}
