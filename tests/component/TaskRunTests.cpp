@@ -1,0 +1,392 @@
+// Real conversions through the component: how many tasks run at once, on which threads, the
+// terminate events of every way a task ends and of the whole run, stopping, clearing and
+// destroying during a run, library log lines of a running task, worker priority.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <thread>
+
+#include "ComponentTestSupport.h"
+#include "support/Ffprobe.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A gate a hook handler waits at (on the worker) until the test's main thread opens it.
+class TGate {
+  public:
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    void WaitOpen() {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(120), [this] { return open_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+};
+
+// Position of the first event matching `match`, or -1.
+template <typename Match>
+int FirstWhere(const std::vector<TRecordedEvent>& events, Match match) {
+    for (size_t i = 0; i < events.size(); ++i)
+        if (match(events[i])) return static_cast<int>(i);
+    return -1;
+}
+
+int TerminatePosition(const std::vector<TRecordedEvent>& events, int index) {
+    return FirstWhere(events,
+                      [&](const TRecordedEvent& e) { return e.kind == 'T' && e.index == index; });
+}
+
+bool Started(TFFmpeg& task) {
+    return task.IsRunning() || task.IsTerminated();
+}
+
+class TaskRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        LoadThroughComponent(*component);
+        component->SetProgressInterval(100);
+        TClipSpec spec;
+        spec.width = 160;
+        spec.height = 120;
+        spec.durationSeconds = 1.0;
+        WriteClip(input, spec);
+        recorder.Attach(*component);
+    }
+
+    // Adds `count` tasks copying the clip into MKV files (or re-encoding its video).
+    void AddCopyTasks(int count, bool reencodeFirst = false) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(component->AppendTask(input), i) << component->LastErrorText();
+            TOutputOptions options;
+            options.VideoCodec = reencodeFirst && i == 0 ? "mpeg4" : "copy";
+            options.AudioCodec = "copy";
+            options.CustomHook = reencodeFirst && i == 0;
+            ASSERT_TRUE(component->SetTaskOutput(i, Output(i), &options))
+                << component->LastErrorText();
+        }
+    }
+
+    std::string Output(int i) const { return dir.File("out" + std::to_string(i) + ".mkv"); }
+
+    // Every task ended by itself, in order, once; then the run's end, once.
+    void ExpectFinishedInOrder(int count) {
+        const auto terminates = recorder.Terminates();
+        ASSERT_EQ(terminates.size(), static_cast<size_t>(count + 1));
+        std::vector<int> order;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_TRUE(terminates[i].finished) << i;
+            EXPECT_FALSE(terminates[i].exception) << terminates[i].text;
+            EXPECT_EQ(terminates[i].text, "");
+            order.push_back(terminates[i].index);
+        }
+        std::vector<int> sorted = order;
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < count; ++i) EXPECT_EQ(sorted[i], i);
+        ExpectRunEnd(terminates.back());
+    }
+
+    static void ExpectRunEnd(const TRecordedEvent& event) {
+        EXPECT_EQ(event.index, -1);
+        EXPECT_TRUE(event.finished);
+        EXPECT_FALSE(event.exception);
+        EXPECT_EQ(event.text, "");
+    }
+
+    void ExpectOutputsConverted(int count) {
+        for (int i = 0; i < count; ++i) {
+            const TProbedFile probed = RunFfprobe(Output(i));
+            ASSERT_TRUE(probed.ok) << Output(i) << ": " << probed.error;
+            EXPECT_NE(probed.First("video"), nullptr);
+            EXPECT_NE(probed.First("audio"), nullptr);
+            EXPECT_NEAR(probed.duration, 1.0, 0.2);
+        }
+    }
+
+    // No task's event comes before the end of the task before it.
+    void ExpectOneAfterAnother(int count) {
+        const auto events = recorder.Events();
+        for (int k = 1; k < count; ++k) {
+            const int previousEnd = TerminatePosition(events, k - 1);
+            const int first =
+                FirstWhere(events, [&](const TRecordedEvent& e) { return e.index == k; });
+            ASSERT_GE(previousEnd, 0);
+            EXPECT_GT(first, previousEnd)
+                << "task " << k << " began before task " << k - 1 << " ended";
+        }
+    }
+
+    TTempDir dir;
+    std::string input = dir.File("clip.mp4");
+    TEventRecorder recorder;  // outlives the component: its destruction may still raise events
+    TTestMainLoop mainLoop;
+    std::unique_ptr<TTestComponent> component = std::make_unique<TTestComponent>(&mainLoop);
+    const uint32_t mainThread = CurrentThreadId();
+};
+
+TEST_F(TaskRun, OneAtATimeOnWorkerThreads) {
+    AddCopyTasks(3);
+    component->StartTasks(1);
+    EXPECT_TRUE(Started(component->Task(0)));
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+
+    ExpectFinishedInOrder(3);
+    const auto terminates = recorder.Terminates();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(terminates[i].index, i);
+    ExpectOneAfterAnother(3);
+    for (const auto& event : recorder.Events())
+        if (event.index >= 0) {
+            EXPECT_NE(event.threadId, mainThread) << event.kind << event.text;
+        }
+    EXPECT_NE(terminates[0].threadId, terminates[1].threadId);
+    ExpectOutputsConverted(3);
+}
+
+TEST_F(TaskRun, TwoAtOnceAndTheThirdWhenOneEnds) {
+    AddCopyTasks(3);
+    component->StartTasks(2);
+    EXPECT_TRUE(Started(component->Task(0)));
+    EXPECT_TRUE(Started(component->Task(1)));
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+
+    ExpectFinishedInOrder(3);
+    const auto events = recorder.Events();
+    const int firstOfThird =
+        FirstWhere(events, [](const TRecordedEvent& e) { return e.index == 2; });
+    const int firstEnd = FirstWhere(events, [](const TRecordedEvent& e) {
+        return e.kind == 'T' && (e.index == 0 || e.index == 1);
+    });
+    EXPECT_GT(firstOfThird, firstEnd) << "the third starts only when another has ended";
+    ExpectOutputsConverted(3);
+}
+
+TEST_F(TaskRun, MoreAtOnceThanThereAreTasks) {
+    AddCopyTasks(2);
+    component->StartTasks(5);
+    EXPECT_TRUE(Started(component->Task(0)));
+    EXPECT_TRUE(Started(component->Task(1)));
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    ExpectFinishedInOrder(2);
+    ExpectOutputsConverted(2);
+}
+
+TEST_F(TaskRun, ZeroRunsEachTaskOnTheMainThreadThroughTheTimer) {
+    AddCopyTasks(3);
+    component->StartTasks(0);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(Started(component->Task(i))) << "not before the tick";
+    EXPECT_EQ(mainLoop.Waiting(), 1u);
+    ASSERT_TRUE(mainLoop.RunUntil([&] { return recorder.Terminates().size() == 4; }));
+
+    ExpectFinishedInOrder(3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(recorder.Terminates()[i].index, i);
+    ExpectOneAfterAnother(3);
+    for (const auto& event : recorder.Events())
+        if (event.index >= 0 || event.kind == 'T') {
+            EXPECT_EQ(event.threadId, mainThread);
+        }
+    EXPECT_EQ(mainLoop.Delays(), (std::vector<int>{100, 100, 100}));
+    ExpectOutputsConverted(3);
+}
+
+TEST_F(TaskRun, ZeroWithoutATimerRunsOneAfterAnotherOnWorkers) {
+    component = std::make_unique<TTestComponent>();
+    recorder.Attach(*component);
+    AddCopyTasks(2);
+    component->StartTasks(0);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    ExpectFinishedInOrder(2);
+    ExpectOneAfterAnother(2);
+    for (const auto& event : recorder.Terminates()) EXPECT_NE(event.threadId, mainThread);
+}
+
+// A task that fails its start checks ends at once; the run goes on with the next one.
+class TaskRunWithAFailedStart : public TaskRun, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TaskRunWithAFailedStart, TheNextTaskStillRuns) {
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(component->AppendTask(input), i);
+    TOutputOptions options;
+    options.VideoCodec = "copy";
+    options.AudioCodec = "copy";
+    ASSERT_TRUE(component->SetTaskOutput(0, Output(0), &options));
+    ASSERT_TRUE(component->SetTaskOutput(2, Output(2), &options));  // task 1 has no output
+
+    component->StartTasks(GetParam());
+    ASSERT_TRUE(mainLoop.RunUntil([&] { return recorder.Terminates().size() == 4; }));
+
+    auto terminates = recorder.Terminates();
+    ExpectRunEnd(terminates.back());
+    terminates.pop_back();
+    std::sort(terminates.begin(), terminates.end(),
+              [](const auto& a, const auto& b) { return a.index < b.index; });
+    ASSERT_EQ(terminates.size(), 3u);
+    EXPECT_TRUE(terminates[0].finished);
+    EXPECT_FALSE(terminates[1].finished);
+    EXPECT_TRUE(terminates[1].exception);
+    EXPECT_EQ(terminates[1].text, "Must supply at least one output file");
+    EXPECT_TRUE(terminates[2].finished) << "the task after the failed one ran";
+    EXPECT_TRUE(RunFfprobe(Output(2)).ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(ParallelCounts, TaskRunWithAFailedStart, ::testing::Values(0, 1, 2, 5));
+
+TEST_F(TaskRun, StopDuringARunEndsEveryTaskAndStartsNoMore) {
+    AddCopyTasks(3, true);
+    TGate stopped;
+    std::atomic<bool> hooked{false};
+    component->OnCustomHook = [&](int index, THookBitmap&, int frameNumber, int64_t, bool&, bool&) {
+        if (index != 0 || frameNumber != 3) return;
+        hooked = true;
+        stopped.WaitOpen();  // task 0 is certainly running while the main thread stops
+    };
+    component->StartTasks(1);
+    ASSERT_TRUE(WaitUntil([&] { return hooked.load(); }));
+    component->StopTasks();
+    stopped.Open();
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+
+    const auto terminates = recorder.Terminates();
+    ASSERT_EQ(terminates.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(terminates[i].index);
+        EXPECT_FALSE(terminates[i].finished);
+        EXPECT_FALSE(terminates[i].exception);
+        EXPECT_EQ(terminates[i].text, "");
+    }
+    ExpectRunEnd(terminates[3]);
+    const auto events = recorder.Events();
+    const int workerEnd = TerminatePosition(events, 0);
+    ASSERT_GE(workerEnd, 0);
+    for (int index : {1, 2}) {
+        const int end = TerminatePosition(events, index);
+        ASSERT_GE(end, 0);
+        EXPECT_NE(events[end].threadId, mainThread) << "ended by a thread of the engine's";
+        EXPECT_NE(events[end].threadId, events[workerEnd].threadId);
+        EXPECT_EQ(
+            FirstWhere(events,
+                       [&](const TRecordedEvent& e) { return e.index == index && e.kind != 'T'; }),
+            -1)
+            << "task " << index << " never started";
+        EXPECT_FALSE(component->Task(index).IsRunning());
+    }
+    EXPECT_TRUE(fs::exists(Output(0))) << "the stopped task's output has content";
+    component->ClearTasks();
+    EXPECT_FALSE(fs::exists(Output(1))) << "never written: removed with its task";
+    EXPECT_FALSE(fs::exists(Output(2)));
+    EXPECT_EQ(recorder.Terminates().size(), 4u);
+}
+
+// ClearTasks or destruction while a task runs: every handler has run by the time it returns.
+class TaskRunEnding : public TaskRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TaskRunEnding, NoHandlerRunsAfterwards) {
+    const bool destroy = GetParam();
+    AddCopyTasks(3, true);
+    TGate clearing;
+    std::atomic<bool> hooked{false};
+    component->OnCustomHook = [&](int index, THookBitmap&, int frameNumber, int64_t, bool&, bool&) {
+        if (index != 0 || frameNumber != 2) return;
+        hooked = true;
+        clearing.WaitOpen();
+    };
+    component->StartTasks(2);
+    ASSERT_TRUE(WaitUntil([&] { return hooked.load(); }));
+    clearing.Open();
+    if (destroy)
+        component.reset();
+    else
+        component->ClearTasks();
+    recorder.MarkClosed();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // room for a stray event
+    EXPECT_EQ(recorder.LateEvents(), 0);
+    if (!destroy) {
+        EXPECT_EQ(component->TaskCount(), 0);
+    }
+    const auto events = recorder.Events();
+    const int first = TerminatePosition(events, 0);
+    ASSERT_GE(first, 0);
+    EXPECT_FALSE(events[first].finished) << "task 0 was stopped";
+}
+
+INSTANTIATE_TEST_SUITE_P(ClearOrDestroy, TaskRunEnding, ::testing::Bool());
+
+TEST_F(TaskRun, WorkersRunAtTheChosenPriority) {
+    const int base = getpriority(PRIO_PROCESS, getpid());
+    if (base > 9) GTEST_SKIP() << "the test process runs niced already";
+    AddCopyTasks(2);
+    std::vector<int> niceValues;
+    std::mutex mutex;
+    recorder.OnTerminateSeen = [&](const TRecordedEvent& event) {
+        if (event.index < 0) return;
+        std::lock_guard lock(mutex);
+        niceValues.push_back(getpriority(PRIO_PROCESS, 0));
+    };
+    component->SetThreadPriority(tpLowest);
+    component->StartTasks(1);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    EXPECT_EQ(niceValues, (std::vector<int>{base + 10, base + 10}));
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), base) << "the main thread is untouched";
+}
+
+TEST_F(TaskRun, ProgressArrivesTaggedWithTheTask) {
+    AddCopyTasks(2, true);
+    component->StartTasks(2);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    for (int index : {0, 1}) {
+        const auto events = recorder.Events();
+        const int progress = FirstWhere(
+            events, [&](const TRecordedEvent& e) { return e.kind == 'P' && e.index == index; });
+        ASSERT_GE(progress, 0) << "the last report at least";
+        EXPECT_EQ(events[progress].threadId, events[TerminatePosition(events, index)].threadId);
+        EXPECT_LT(progress, TerminatePosition(events, index));
+    }
+}
+
+TEST_F(TaskRun, LibraryLinesOfARunningTaskReachBothComponentsWithTheirOwnIndex) {
+    TTestComponent other;
+    TEventRecorder otherRecorder;
+    otherRecorder.Attach(other);
+    component->SetLogLevel(llDebug);
+    AddCopyTasks(1, true);
+    component->StartTasks(1);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    component->SetLogLevel(llInfo);
+
+    const auto events = recorder.Events();
+    const uint32_t worker = events[TerminatePosition(events, 0)].threadId;
+    std::vector<std::string> ours, theirs;
+    for (const auto& event : recorder.Logs())
+        if (event.threadId == worker) {
+            EXPECT_EQ(event.index, 0) << event.text;
+            ours.push_back(event.text);
+        }
+    for (const auto& event : otherRecorder.Logs())
+        if (event.threadId == worker) {
+            EXPECT_EQ(event.index, -1) << event.text;
+            theirs.push_back(event.text);
+        }
+    ASSERT_FALSE(theirs.empty()) << "the libraries log on the worker at debug level";
+    // The other component hears the library's lines only; this one also the engine's own.
+    auto next = ours.begin();
+    for (const auto& line : theirs) {
+        next = std::find(next, ours.end(), line);
+        ASSERT_NE(next, ours.end()) << "missing or out of order: " << line;
+        ++next;
+    }
+}
+
+}  // namespace
