@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <cctype>
 #include <map>
 #include <string>
@@ -172,7 +174,12 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     EXPECT_TRUE(options->isVisible());
     EXPECT_FALSE(options->isModal());
     Spin()->setValue(33);
-    EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 33);
+    QComboBox* format = Combo("ComboOutputFormat");
+    EXPECT_EQ(format->maxVisibleItems(), 33);
+    QStyleOptionComboBox option;
+    option.initFrom(format);
+    EXPECT_EQ(format->style()->styleHint(QStyle::SH_ComboBox_Popup, &option, format), 0)
+        << "the list's style honours the number of lines";
     Overwrite()->setChecked(true);
     EXPECT_TRUE(forms_->Form1->JobSettings().Overwrite);
     Child<QPushButton>(options, "Button1")->click();

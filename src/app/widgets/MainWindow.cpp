@@ -167,6 +167,9 @@ void TForm1::CreateControls() {
     output->addWidget(NamedLabel("Set Output Format :", central));
     ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
     ComboOutputFormat->setFixedWidth(270);
+    // A list that opens below the box and shows as many lines as the options say; the styles'
+    // menu-like list ignores the number of lines.
+    ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
     output->addWidget(ComboOutputFormat);
     page->addLayout(output);
 
@@ -246,7 +249,8 @@ void TForm1::CreateControls() {
     LabelVolume->setMinimumWidth(fontMetrics().horizontalAdvance("200%") + 4);
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     volume->addWidget(LabelVolume);
-    general->addLayout(volume, 2, 1, 2, 1);
+    general->addLayout(volume, 2, 1);
+    general->setRowStretch(3, 1);
     page->addLayout(settings);
 
     // Progress of the running file.
