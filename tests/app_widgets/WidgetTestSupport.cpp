@@ -50,3 +50,9 @@ void TWidgetTest::TearDown() {
     SetMessagePresenter({});
     QCoreApplication::processEvents();
 }
+
+// The font library keeps caches for the life of the process; the leak checker of the sanitizer
+// build is told so.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
