@@ -23,6 +23,14 @@ constexpr TRename kAudioRenames[] = {
     {"mpeg4aac_qt", "libfaac"}, {"amr_nb", "libamr_nb"},
 };
 
+// Names of the mapping that today's libraries lack, and the encoder that does their work.
+constexpr TRename kAvailableEncoders[] = {
+    {"libfaac", "aac"},
+    {"mpeg4aac", "aac"},
+    {"libamr_nb", "libopencore_amrnb"},
+    {"vorbis", "libvorbis"},
+};
+
 template <std::size_t N>
 std::string Rename(const TRename (&table)[N], const std::string& entry) {
     for (const auto& [from, to] : table) {
@@ -43,4 +51,8 @@ std::string MapVideoCodec(const std::string& lowerCaseEntry, bool onlyH264AndXvi
 
 std::string MapAudioCodec(const std::string& lowerCaseEntry) {
     return Rename(kAudioRenames, lowerCaseEntry);
+}
+
+std::string AvailableEncoder(const std::string& encoderName) {
+    return Rename(kAvailableEncoders, encoderName);
 }

@@ -16,3 +16,10 @@ std::string MapAudioCodec(const std::string& lowerCaseEntry);
 // The audio encoders that the mobile and MP4 AAC readers always use, whatever the list shows.
 extern const char* const kMobileAudioEncoder;  // "libamr_nb"
 extern const char* const kMp4AudioEncoder;     // "libfaac"
+
+// The encoder today's libraries offer for a name above that they no longer have: "libfaac" and
+// "mpeg4aac" give "aac", "libamr_nb" gives "libopencore_amrnb", "vorbis" (whose own encoder is
+// still experimental) gives "libvorbis". Any other name is returned as it is. The lists and the
+// mapping above keep the names users and settings know; this is applied when a job is handed
+// to the converter.
+std::string AvailableEncoder(const std::string& encoderName);
