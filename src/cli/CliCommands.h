@@ -1,0 +1,39 @@
+// The headless front end's commands. Each returns the program's exit code; usage errors are
+// found before any work starts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+// A run stopped by a signal ends with 128 + its number: 130 for Ctrl-C (SIGINT).
+inline constexpr int kExitSignalBase = 128;
+
+// `profiles`: the output-format list, one line each: line number, tab, display name, tab,
+// format key (empty for separator lines).
+int ProfilesCommand();
+
+// `probe`: one line per file (path, size, frame rate, duration, tab-separated, as the window's
+// list shows them), or a JSON array with json.
+int ProbeCommand(const std::vector<std::string>& files, bool json);
+
+// What `convert` was asked for; the option texts as typed.
+struct TConvertRequest {
+    std::string Profile;  // line number, display name or a unique start of one
+    std::string OutputFolder;
+    bool Overwrite = false;
+    std::optional<std::string> VideoCodec, VideoSize, VideoBitrate, FrameRate;
+    std::optional<std::string> AudioCodec, AudioBitrate, SampleRate, Channels;
+    std::optional<std::string> Aspect;
+    bool LetterBox = false;
+    std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200
+    bool Verbose = false;               // the converter's log lines on standard error
+    std::vector<std::string> Files;
+};
+int ConvertCommand(const TConvertRequest& request);
+
+// `run`: the engine's own option vocabulary, in command-line order.
+int RunCommand(const std::vector<std::string>& arguments);

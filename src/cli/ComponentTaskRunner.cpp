@@ -1,0 +1,45 @@
+#include "cli/ComponentTaskRunner.h"
+
+#include "app/core/CodecMapping.h"
+
+TInputOptions InputOptionsOf(const TJobDescription& job) {
+    TInputOptions options;
+    InitInputOptions(options);
+    options.FileName = job.InputFile;
+    options.StartTime = job.StartTime;
+    return options;
+}
+
+TOutputOptions OutputOptionsOf(const TJobDescription& job) {
+    TOutputOptions options;
+    InitOutputOptions(options);
+    options.FileName = job.OutputFile;
+    for (const std::string& line : job.OptionLines) options.OptionText += line + "\n";
+    options.VideoCodec = AvailableEncoder(job.VideoCodec);
+    options.AudioCodec = AvailableEncoder(job.AudioCodec);
+    options.FrameSize = job.FrameSize;
+    options.FrameRate = job.FrameRateText();
+    options.FrameAspect = job.FrameAspect;
+    options.AudioChannels = job.AudioChannels;
+    options.AudioSampleRate = job.AudioSampleRate;
+    options.AudioBitrate = job.AudioBitrate;
+    options.VideoBitrate = job.VideoBitrate;
+    options.AudioVolume = job.AudioVolume;
+    options.DisableVideo = job.DisableVideo;
+    options.PadTop = job.PadTop;
+    options.PadBottom = job.PadBottom;
+    options.PadLeft = job.PadLeft;
+    options.PadRight = job.PadRight;
+    options.PadColor = job.PadColor;
+    return options;
+}
+
+int TComponentTaskRunner::AppendTask(const TJobDescription& job) {
+    TInputOptions options = InputOptionsOf(job);
+    return component_.AppendTask(job.InputFile, &options);
+}
+
+bool TComponentTaskRunner::SetTaskOutput(int index, const TJobDescription& job) {
+    TOutputOptions options = OutputOptionsOf(job);
+    return component_.SetTaskOutput(index, job.OutputFile, &options);
+}

@@ -1,0 +1,27 @@
+// The job builder's task operations carried out by the converter component: a job description
+// becomes the component's input and output option records.
+#pragma once
+
+#include "app/core/JobBuilder.h"
+#include "component/FFmpegVCL.h"
+
+// The records for a job: every field the job sets, the others at their initial "not set"
+// values. Encoder names that today's libraries lack are replaced by those that do their work.
+TInputOptions InputOptionsOf(const TJobDescription& job);
+TOutputOptions OutputOptionsOf(const TJobDescription& job);
+
+class TComponentTaskRunner : public TTaskRunner {
+  public:
+    explicit TComponentTaskRunner(TFFmpegVCL& component) : component_(component) {}
+
+    void ClearTasks() override { component_.ClearTasks(); }
+    int AppendTask(const TJobDescription& job) override;
+    bool SetTaskOutput(int index, const TJobDescription& job) override;
+    void DeleteTask(int index) override { component_.DeleteTask(index); }
+    void StartTasks(int parallelCount) override { component_.StartTasks(parallelCount); }
+    void StopTasks() override { component_.StopTasks(); }
+    std::string LastErrorText() const override { return component_.LastErrorText(); }
+
+  private:
+    TFFmpegVCL& component_;
+};

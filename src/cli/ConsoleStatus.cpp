@@ -1,0 +1,56 @@
+#include "cli/ConsoleStatus.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+TConsoleStatus::TConsoleStatus(bool progressInPlace) : inPlace_(progressInPlace) {}
+
+bool TConsoleStatus::StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void TConsoleStatus::ShowProgress(const std::string& line) {
+    if (!inPlace_) return;
+    std::lock_guard lock(mutex_);
+    // Back to the line's start, the new text, and the rest of an older, longer text erased.
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fflush(stderr);
+    progressShown_ = true;
+}
+
+void TConsoleStatus::ClearProgress() {
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+}
+
+void TConsoleStatus::KeepProgress() {
+    std::lock_guard lock(mutex_);
+    if (!progressShown_) return;
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    progressShown_ = false;
+}
+
+void TConsoleStatus::ClearProgressLocked() {
+    if (!progressShown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    progressShown_ = false;
+}
+
+void TConsoleStatus::PrintResult(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void TConsoleStatus::PrintMessage(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}

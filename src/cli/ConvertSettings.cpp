@@ -1,0 +1,142 @@
+#include "cli/ConvertSettings.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/core/EntryLookup.h"
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// The entries as an indented list, one a line, quoted so blanks at their ends show.
+std::string EntryLines(const std::vector<std::string>& entries, const std::vector<int>& which) {
+    std::string text;
+    for (int index : which) text += "\n  " + Quoted(entries[index]);
+    return text;
+}
+
+std::vector<int> AllOf(const std::vector<std::string>& entries) {
+    std::vector<int> all(entries.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    return all;
+}
+
+// Selects the entry the text names in one of the profile's lists.
+void Choose(TChoiceList& list, const std::string& option, const std::string& text,
+            const std::string& what, const TOutputProfile& profile) {
+    if (list.Items.empty()) {
+        throw TUsageError(option + ": the profile " + Quoted(profile.DisplayName) + " has no " +
+                          what + " to choose");
+    }
+    const TEntryLookup found = FindEntry(list.Items, text);
+    if (found.Found()) {
+        list.Selected = found.Index;
+        return;
+    }
+    if (!found.Candidates.empty()) {
+        throw TUsageError(option + " " + Quoted(text) + " fits more than one of the " + what +
+                          "; say which:" + EntryLines(list.Items, found.Candidates));
+    }
+    throw TUsageError(option + " " + Quoted(text) + " is not one of the " + what + " of " +
+                      Quoted(profile.DisplayName) +
+                      ". Valid entries:" + EntryLines(list.Items, AllOf(list.Items)));
+}
+
+// The volume slider's position for a percentage ("100" or "100%").
+int VolumePositionOf(const std::string& text) {
+    std::string number = text;
+    if (!number.empty() && number.back() == '%') number.pop_back();
+    for (int position = 0; position <= 10; ++position) {
+        std::string label = VolumeLabel(position);
+        label.pop_back();
+        if (number == label) return position;
+    }
+    std::string valid;
+    for (int position = 0; position <= 10; ++position) {
+        std::string label = VolumeLabel(position);
+        label.pop_back();
+        valid += (position ? ", " : " ") + label;
+    }
+    throw TUsageError("--volume " + Quoted(text) +
+                      " is not a step of the volume. Valid steps:" + valid);
+}
+
+bool IsLineNumber(const std::string& text) {
+    return !text.empty() && text.size() < 6 &&
+           std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace
+
+int ProfileLineOf(const std::string& text) {
+    const auto& lines = OutputFormatLines();
+    const int count = static_cast<int>(lines.size());
+    if (IsLineNumber(text)) {
+        const int line = std::stoi(text);
+        if (line >= count) {
+            throw TUsageError("--profile " + text + ": the list has lines 0 to " +
+                              std::to_string(count - 1));
+        }
+        if (!lines[line].Profile) {
+            throw TUsageError("--profile " + text + " is a separator line, not a profile");
+        }
+        return line;
+    }
+    // Separator lines are no names: they are left out of the search by an empty text.
+    std::vector<std::string> names;
+    for (const TCatalogueLine& line : lines) names.push_back(line.Profile ? line.Text : "");
+    const TEntryLookup found = FindEntry(names, text);
+    if (found.Found()) return found.Index;
+    if (!found.Candidates.empty()) {
+        throw TUsageError("--profile " + Quoted(text) + " fits more than one profile; say which:" +
+                          EntryLines(names, found.Candidates));
+    }
+    throw TUsageError("--profile " + Quoted(text) +
+                      " names no profile. \"daziziz-cli profiles\" lists them.");
+}
+
+TConvertPlan PlanConversion(const TConvertRequest& request) {
+    TConvertPlan plan;
+    plan.Line = ProfileLineOf(request.Profile);
+    TProfileSelection selection;
+    plan.Profile = selection.Choose(plan.Line);
+    const TOutputProfile& profile = *plan.Profile;
+    TParameterLists& lists = plan.Lists;
+    lists.ApplyProfile(profile);
+
+    const struct {
+        const std::optional<std::string>& Text;
+        TChoiceList& List;
+        const char* Option;
+        const char* What;
+    } kChoices[] = {
+        {request.VideoCodec, lists.VideoCodec, "--video-codec", "video codecs"},
+        {request.VideoSize, lists.VideoSize, "--video-size", "video sizes"},
+        {request.VideoBitrate, lists.VideoBitrate, "--video-bitrate", "video bit rates"},
+        {request.FrameRate, lists.VideoFramerate, "--frame-rate", "frame rates"},
+        {request.AudioCodec, lists.AudioCodec, "--audio-codec", "audio codecs"},
+        {request.AudioBitrate, lists.AudioBitrate, "--audio-bitrate", "audio bit rates"},
+        {request.SampleRate, lists.SamplingRate, "--sample-rate", "sample rates"},
+        {request.Channels, lists.AudioChannels, "--channels", "channel choices"},
+        {request.Aspect, lists.AspectRatio, "--aspect", "aspect ratios"},
+    };
+    for (const auto& choice : kChoices) {
+        if (choice.Text) Choose(choice.List, choice.Option, *choice.Text, choice.What, profile);
+    }
+
+    TJobSettings& settings = plan.Settings;
+    settings.OutputFolder = request.OutputFolder;
+    settings.Overwrite = request.Overwrite;
+    settings.FormatKey = profile.FormatKey;
+    settings.Reader = profile.Reader;
+    settings.Parameters = ChoiceOf(lists);
+    settings.AspectIndex = lists.AspectRatio.Selected;
+    settings.LetterBoxIndex = request.LetterBox ? 1 : 0;
+    settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
+                                                       : kDefaultVolumePosition);
+    return plan;
+}

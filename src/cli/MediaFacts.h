@@ -1,0 +1,29 @@
+// What the media probe tells of one file, read the way the window's file list reads it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/core/FileList.h"
+
+class TAVProbe;
+
+struct TMediaFacts {
+    std::string Path;
+    bool Ok = false;
+    std::string Error;  // the probe's reason when the file could not be opened
+    TProbeFacts Facts;
+    int StreamCount = 0;
+    int VideoStreamCount = 0;
+    int AudioStreamCount = 0;
+    int SubtitleStreamCount = 0;
+    // The list's "Video Size", "FrameRate" and "Duration" texts; empty when !Ok.
+    std::string SizeText, FrameRateText, DurationText;
+};
+
+// Opens the file with the probe, reads it and closes it again. Throws std::runtime_error when a
+// library is not loaded.
+TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path);
+
+// The file as a row of the file list: probed, or marked "Error".
+void AddToFileList(TFileList& list, const TMediaFacts& facts, const std::string& formatKey);

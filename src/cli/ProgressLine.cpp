@@ -1,0 +1,46 @@
+#include "cli/ProgressLine.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "app/core/FileListTexts.h"
+
+std::optional<std::int64_t> SecondsLeft(std::int64_t currentMs, std::int64_t totalMs,
+                                        double elapsedSeconds) {
+    if (totalMs <= 0 || currentMs <= 0 || elapsedSeconds < 1.0) return std::nullopt;
+    if (currentMs >= totalMs) return 0;
+    const double left = elapsedSeconds * static_cast<double>(totalMs - currentMs) / currentMs;
+    return static_cast<std::int64_t>(std::ceil(left));
+}
+
+std::string SizeText(std::int64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
+    const char* const units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = bytes / 1024.0;
+    int unit = 0;
+    while (value >= 1024.0 && unit < 3) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
+}
+
+std::string ProgressLineText(const TProgressFigures& figures, double elapsedSeconds) {
+    std::string line;
+    if (figures.TotalMs > 0) {
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%5s",
+                      ProgressText(figures.CurrentMs, figures.TotalMs).c_str());
+        line += percent;
+    } else {
+        line += "time " + DurationText(figures.CurrentMs * 1000);
+    }
+    if (figures.FrameNumber >= 0) line += "  frame " + std::to_string(figures.FrameNumber);
+    if (figures.FPS >= 0) line += "  fps " + std::to_string(figures.FPS);
+    line += "  size " + SizeText(figures.SizeBytes);
+    const auto left = SecondsLeft(figures.CurrentMs, figures.TotalMs, elapsedSeconds);
+    line += "  time left " + (left ? DurationText(*left * 1000000) : std::string("--:--:--"));
+    return line;
+}

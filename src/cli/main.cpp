@@ -1,0 +1,118 @@
+// daziziz-cli: the converter without a window, for scripts, remote shells, benchmarks and
+// acceptance checks.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+
+namespace {
+
+constexpr const char* kConvertFooter = R"footer(
+A value names an entry of the chosen profile's list ("daziziz-cli profiles" lists the profiles):
+the entry itself, or enough of its start to tell it from the others, without regard to case or
+blanks. "320x240" finds "320 x 240 (VGA)"; "200" finds "200 Kbps" but not "2000 Kbps".
+--volume takes the slider's steps: 0, 20, 40, ..., 200 (100 leaves the volume as it is).
+
+Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON" or
+"...: Abort". Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (the
+running file is stopped and its output finished as far as it got).)footer";
+
+constexpr const char* kRunFooter = R"footer(
+The engine's own option vocabulary, in command-line order:
+  -i FILE      opens an input file
+  -KEYWORD     applies an option; the next argument is its value when the keyword takes one
+  FILE         any other argument opens an output file
+Example: daziziz-cli run -i in.avi -vcodec mpeg4 -b 800k -acodec mp2 out.mpg
+Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Converts media files with the converter's output profiles, without a window.",
+                 "daziziz-cli"};
+    app.set_version_flag("--version", std::string("daziziz-cli ") + DZ_VERSION);
+    app.require_subcommand(1, 1);
+
+    CLI::App* profiles = app.add_subcommand(
+        "profiles", "Lists the output profiles: line number, name and format key, tab-separated");
+
+    bool json = false;
+    std::vector<std::string> probeFiles;
+    CLI::App* probe = app.add_subcommand(
+        "probe", "Shows each file's frame size, frame rate and duration as the window lists them");
+    probe->add_flag("--json", json, "Writes a JSON array with every fact the probe reads");
+    probe->add_option("FILE", probeFiles, "Media files")->required();
+
+    TConvertRequest request;
+    CLI::App* convert = app.add_subcommand(
+        "convert", "Converts the files one after another with an output profile");
+    convert->add_option("--profile", request.Profile, "Profile name or line number")
+        ->required()
+        ->type_name("NAME|LINE");
+    convert->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
+        ->required()
+        ->type_name("DIR");
+    convert->add_flag("--overwrite", request.Overwrite,
+                      "Writes over an output file of the same name instead of numbering the name");
+    const struct {
+        const char* Name;
+        const char* Help;
+        std::optional<std::string>* Field;
+    } kValueOptions[] = {
+        {"--video-codec", "An entry of the profile's video codecs", &request.VideoCodec},
+        {"--video-size", "An entry of the profile's frame sizes", &request.VideoSize},
+        {"--video-bitrate", "An entry of the profile's video bit rates", &request.VideoBitrate},
+        {"--frame-rate", "An entry of the profile's frame rates", &request.FrameRate},
+        {"--audio-codec", "An entry of the profile's audio codecs", &request.AudioCodec},
+        {"--audio-bitrate", "An entry of the profile's audio bit rates", &request.AudioBitrate},
+        {"--sample-rate", "An entry of the profile's sample rates", &request.SampleRate},
+        {"--channels", "Stereo or Mono", &request.Channels},
+        {"--aspect", "Original, 4:3 or 16:9", &request.Aspect},
+        {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
+    };
+    for (const auto& option : kValueOptions) {
+        convert->add_option_function<std::string>(
+            option.Name, [field = option.Field](const std::string& text) { *field = text; },
+            option.Help);
+    }
+    convert->add_flag("--letterbox", request.LetterBox,
+                      "Keeps the picture's shape inside the frame size, with black bands");
+    convert->add_flag("-v,--verbose", request.Verbose,
+                      "Shows the converter's log on standard error");
+    convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
+    convert->footer(kConvertFooter);
+
+    CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
+    // Everything after "run" is the engine's: the parser leaves it alone.
+    run->prefix_command();
+    run->footer(kRunFooter);
+
+    // A mistyped command would otherwise only be told that a command is required.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands({}))
+            known |= command->check_name(argv[1]);
+        if (!known) {
+            std::fprintf(stderr,
+                         "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
+                         "convert and run\nRun with --help for more information.\n",
+                         argv[1]);
+            return kExitUsage;
+        }
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (*profiles) return ProfilesCommand();
+    if (*probe) return ProbeCommand(probeFiles, json);
+    if (*convert) return ConvertCommand(request);
+    if (*run) return RunCommand(run->remaining());
+    return kExitUsage;
+}

@@ -1,0 +1,222 @@
+// The front end's own pieces, without running the program: finding list entries from typed
+// texts, the plan a command line makes, the records a job becomes and the progress line.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/core/EntryLookup.h"
+#include "app/core/ProfileCatalogue.h"
+#include "cli/ComponentTaskRunner.h"
+#include "cli/ConvertSettings.h"
+#include "cli/ProgressLine.h"
+
+namespace {
+
+// ---- FindEntry on the catalogue's own lists
+
+const TOutputProfile& Profile(const std::string& name) {
+    const TOutputProfile* profile = FindProfile(name);
+    if (!profile) throw std::runtime_error("no profile " + name);
+    return *profile;
+}
+
+const std::vector<std::string>& StandardSizes() {
+    return Profile("AVI - Audio Video Interleave (*.avi)").VideoSizes.Items;
+}
+const std::vector<std::string>& StandardVideoBitrates() {
+    return Profile("MPEG-1 Movie (*.mpg)").VideoBitrates.Items;
+}
+
+struct TLookupCase {
+    const char* Name;
+    const std::vector<std::string>& (*Entries)();
+    std::string Typed;
+    std::optional<std::string> Found;     // the entry found, if one is
+    std::vector<std::string> Candidates;  // the entries that fit equally well, if several
+};
+
+void PrintTo(const TLookupCase& lookup, std::ostream* out) {
+    *out << lookup.Name;
+}
+
+class EntryLookupTest : public ::testing::TestWithParam<TLookupCase> {};
+
+TEST_P(EntryLookupTest, FindsTheOneEntryMeantOrSaysWhichFit) {
+    const TLookupCase& lookup = GetParam();
+    const auto& entries = lookup.Entries();
+    const TEntryLookup result = FindEntry(entries, lookup.Typed);
+    if (lookup.Found) {
+        ASSERT_TRUE(result.Found()) << result.Candidates.size() << " candidates";
+        EXPECT_EQ(entries[result.Index], *lookup.Found);
+        EXPECT_TRUE(result.Candidates.empty());
+        return;
+    }
+    EXPECT_FALSE(result.Found()) << entries[result.Index];
+    std::vector<std::string> candidates;
+    for (int index : result.Candidates) candidates.push_back(entries[index]);
+    EXPECT_EQ(candidates, lookup.Candidates);
+}
+
+const std::vector<std::string>& WideSampleRates() {
+    return Profile("WAV - Waveform Audio (*.wav)").SampleRates.Items;
+}
+const std::vector<std::string>& MpegFramerates() {
+    return Profile("Video CD (*.mpg)").VideoFramerates.Items;
+}
+const std::vector<std::string>& ZuneSizes() {
+    return Profile("Zune Mpeg4 Video (*.mp4)").VideoSizes.Items;
+}
+const std::vector<std::string>& Channels() {
+    return AudioChannelEntries();
+}
+const std::vector<std::string>& Aspects() {
+    return AspectRatioEntries();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, EntryLookupTest,
+    ::testing::Values(
+        TLookupCase{"ExactEntry", StandardSizes, "320 x 240 (VGA)", "320 x 240 (VGA)", {}},
+        TLookupCase{"WithoutBlanks", StandardSizes, "320x240", "320 x 240 (VGA)", {}},
+        TLookupCase{"OtherCase", StandardSizes, "320X240 (vga)", "320 x 240 (VGA)", {}},
+        TLookupCase{"WholeEntryWithoutBlanks", StandardSizes, "176x120", "176 x 120", {}},
+        TLookupCase{"WordEndWins", StandardVideoBitrates, "200", "200 Kbps", {}},
+        TLookupCase{"UniqueStart", StandardVideoBitrates, "250", "2500 Kbps", {}},
+        TLookupCase{
+            "SeveralStarts", StandardVideoBitrates, "20", std::nullopt, {"200 Kbps", "2000 Kbps"}},
+        TLookupCase{"SeveralWordEnds",
+                    StandardSizes,
+                    "480 x",
+                    std::nullopt,
+                    {"480 x 272", "480 x 360", "480 x 480", "480 x 576"}},
+        TLookupCase{"DoubleBlankInTheEntry", WideSampleRates, "8000 Hz", "8000  Hz", {}},
+        TLookupCase{"NumberOnly", WideSampleRates, "8000", "8000  Hz", {}},
+        TLookupCase{"NtscRate", MpegFramerates, "29.97", "29.97 fps [NTSC]", {}},
+        TLookupCase{"TrailingBlankEntry", ZuneSizes, "320x240", "320 x 240 ", {}},
+        TLookupCase{"LowerCase", Channels, "mono", "Mono", {}},
+        TLookupCase{"AspectByRatio", Aspects, "4:3", "4:3 (Standard", {}},
+        TLookupCase{"WideAspect", Aspects, "16:9", "16:9 (Wide Screen)", {}},
+        TLookupCase{"NotInTheList", StandardSizes, "999x999", std::nullopt, {}},
+        TLookupCase{"LongerThanAnyEntry", Channels, "Stereo 5.1", std::nullopt, {}},
+        TLookupCase{"Empty", StandardSizes, "", std::nullopt, {}},
+        TLookupCase{"BlanksOnly", StandardSizes, "   ", std::nullopt, {}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- the plan of a command line
+
+TEST(ConvertPlanTest, ChosenEntriesBecomeTheSettingsTheBuilderReads) {
+    TConvertRequest request;
+    request.Profile = "mpeg-2";
+    request.OutputFolder = "/tmp";
+    request.VideoCodec = "mpeg2";
+    request.VideoSize = "352x288";
+    request.FrameRate = "29.97";
+    request.AudioCodec = "ac3";
+    request.Channels = "mono";
+    request.Aspect = "16:9";
+    request.Volume = "200%";
+    request.LetterBox = true;
+    const TConvertPlan plan = PlanConversion(request);
+    EXPECT_EQ(plan.Profile->DisplayName, "MPEG-2 Movie (*.mpg)");
+    EXPECT_EQ(plan.Line, 12);
+    const TJobSettings& settings = plan.Settings;
+    EXPECT_EQ(settings.FormatKey, "MPG");
+    EXPECT_EQ(settings.Parameters.VideoCodec, "MPEG2VIDEO");
+    EXPECT_EQ(settings.Parameters.VideoSize, "352 x 288 (CIF)");
+    EXPECT_EQ(settings.Parameters.VideoFramerate, "29.97 fps");
+    EXPECT_EQ(settings.Parameters.AudioCodec, "ac3");
+    EXPECT_EQ(settings.Parameters.AudioChannels, "Mono");
+    // Entries not asked for keep the profile's defaults.
+    EXPECT_EQ(settings.Parameters.VideoBitrate, "2000 Kbps");
+    EXPECT_EQ(settings.Parameters.SamplingRate, "44100 Hz");
+    EXPECT_EQ(settings.AspectIndex, 2);
+    EXPECT_EQ(settings.LetterBoxIndex, 1);
+    EXPECT_EQ(settings.Volume, 600);
+}
+
+TEST(ConvertPlanTest, DefaultsAreTheWindowsAfterChoosingTheProfile) {
+    TConvertRequest request;
+    request.Profile = "0";
+    const TConvertPlan plan = PlanConversion(request);
+    EXPECT_EQ(plan.Settings.FormatKey, "3GP");
+    EXPECT_EQ(plan.Settings.Reader, TParameterReader::prMobileAmr);
+    EXPECT_EQ(plan.Settings.Parameters.AudioChannels, "Mono");  // the 3GP profile's reset
+    EXPECT_EQ(plan.Settings.AspectIndex, 0);
+    EXPECT_EQ(plan.Settings.LetterBoxIndex, 0);
+    EXPECT_EQ(plan.Settings.Volume, 255);  // "100%"
+}
+
+// ---- the records a job becomes
+
+TEST(ComponentRecordsTest, AJobFillsItsFieldsAndLeavesTheRestUnset) {
+    TJobDescription job;
+    job.InputFile = "/in/clip.avi";
+    job.OutputFile = "/out/clip.m4a";
+    job.VideoCodec = "libx264";
+    job.AudioCodec = "libfaac";
+    job.FrameSize = "320x240";
+    job.FrameRate = TFrameRate{30000, 1001};
+    job.FrameAspect = "1.3333";
+    job.AudioChannels = 2;
+    job.AudioSampleRate = 44100;
+    job.AudioBitrate = 128000;
+    job.VideoBitrate = 0;
+    job.AudioVolume = 255;
+    job.PadLeft = job.PadRight = 40;
+    job.OptionLines = {"threads=1", "g=12"};
+
+    const TInputOptions input = InputOptionsOf(job);
+    EXPECT_EQ(input.FileName, "/in/clip.avi");
+    EXPECT_EQ(input.StartTime, 0);
+    EXPECT_EQ(input.ProgramId, -1);
+
+    const TOutputOptions output = OutputOptionsOf(job);
+    EXPECT_EQ(output.FileName, "/out/clip.m4a");
+    EXPECT_EQ(output.VideoCodec, "libx264");
+    EXPECT_EQ(output.AudioCodec, "aac") << "an encoder today's libraries have";
+    EXPECT_EQ(output.FrameSize, "320x240");
+    EXPECT_EQ(output.FrameRate, "30000/1001");
+    EXPECT_EQ(output.FrameAspect, "1.3333");
+    EXPECT_EQ(output.AudioChannels, 2);
+    EXPECT_EQ(output.AudioSampleRate, 44100);
+    EXPECT_EQ(output.AudioBitrate, 128000);
+    EXPECT_EQ(output.VideoBitrate, 0);
+    EXPECT_EQ(output.AudioVolume, 255);
+    EXPECT_EQ(output.PadLeft, 40);
+    EXPECT_EQ(output.PadRight, 40);
+    EXPECT_EQ(output.PadTop, -1);
+    EXPECT_EQ(output.OptionText, "threads=1\ng=12\n");
+    EXPECT_FALSE(output.DisableVideo);
+    // What the job does not set stays unset.
+    EXPECT_EQ(output.GopSize, -1);
+    EXPECT_EQ(output.RecordingTime, -1);
+    EXPECT_EQ(output.TargetType, 0);
+}
+
+// ---- progress line
+
+TEST(ProgressLineTest, TimeLeftFollowsTheSpeedSoFar) {
+    EXPECT_EQ(SecondsLeft(500, 1000, 10.0), 10);
+    EXPECT_EQ(SecondsLeft(999, 1000, 10.0), 1) << "a part of a second left shows as one";
+    EXPECT_EQ(SecondsLeft(1000, 1000, 10.0), 0);
+    EXPECT_EQ(SecondsLeft(1500, 1000, 10.0), 0) << "beyond the expected length";
+    EXPECT_EQ(SecondsLeft(0, 1000, 10.0), std::nullopt) << "no speed yet";
+    EXPECT_EQ(SecondsLeft(500, 1000, 0.5), std::nullopt) << "too early to tell";
+    EXPECT_EQ(SecondsLeft(500, -1, 10.0), std::nullopt) << "length unknown";
+}
+
+TEST(ProgressLineTest, ShowsWhatIsKnown) {
+    EXPECT_EQ(SizeText(512), "512 B");
+    EXPECT_EQ(SizeText(1536), "1.5 KiB");
+    EXPECT_EQ(SizeText(5 * 1024 * 1024), "5.0 MiB");
+
+    TProgressFigures video{1234, 30, 57000, 100000, 1536};
+    EXPECT_EQ(ProgressLineText(video, 57.0),
+              "  57%  frame 1234  fps 30  size 1.5 KiB  time left 00:00:43");
+    TProgressFigures audio{-1, -1, 3000, -1, 100};
+    EXPECT_EQ(ProgressLineText(audio, 5.0), "time 00:00:03  size 100 B  time left --:--:--");
+}
+
+}  // namespace

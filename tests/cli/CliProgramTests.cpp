@@ -1,0 +1,488 @@
+// The built daziziz-cli run as a user runs it, on files generated for each test; ffprobe judges
+// what it writes.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "ProgramRun.h"
+#include "app/core/ProfileCatalogue.h"
+#include "support/DecodeMedia.h"
+#include "support/Ffprobe.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override { RequireMediaLibraries(); }
+
+    std::string Clip(const std::string& name, TClipSpec spec = {}) {
+        const std::string path = dir.File(name);
+        WriteClip(path, spec);
+        return path;
+    }
+    static TClipSpec AudioOnly() {
+        TClipSpec spec;
+        spec.videoCodec = "";
+        spec.audioCodec = "pcm_s16le";
+        return spec;
+    }
+    std::string NotMedia(const std::string& name) {
+        const std::string path = dir.File(name);
+        std::ofstream(path) << "this is not a media file\n";
+        return path;
+    }
+
+    TTempDir dir;
+};
+
+std::string Joined(const std::vector<std::string>& parts, char separator) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i ? std::string(1, separator) : "") + parts[i];
+    return text;
+}
+
+// ---- profiles
+
+TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
+    const TProgramResult run = RunCli({"profiles"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const auto lines = LinesOf(run.Out);
+    const auto& catalogue = OutputFormatLines();
+    ASSERT_EQ(lines.size(), 64u);
+    ASSERT_EQ(catalogue.size(), 64u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string key = catalogue[i].Profile ? catalogue[i].Profile->FormatKey : "";
+        EXPECT_EQ(lines[i], Joined({std::to_string(i), catalogue[i].Text, key}, '\t'))
+            << "line " << i;
+    }
+    // Spot checks against the list as users know it, independent of the catalogue's code.
+    EXPECT_EQ(lines[0], "0\t3GP - Mobile Video Format (*.3gp)\t3GP");
+    EXPECT_EQ(lines[18], "18\t              -----------------------------------------\t");
+    EXPECT_EQ(lines[23], "23\tMP3 - Mpeg Layer3 Audio (*.mp3)\tMP3");
+    EXPECT_EQ(lines[63], "63\tiRiver PMP100 (*.avi)\tAVI");
+    EXPECT_TRUE(run.Err.empty()) << run.Err;
+}
+
+// ---- probe
+
+TEST_F(CliTest, ProbePrintsTheListTextsAndErrorForAFileItCannotOpen) {
+    TClipSpec ntsc;
+    ntsc.frameRate = {30000, 1001};
+    ntsc.width = 176;
+    ntsc.height = 144;
+    const std::string video = Clip("clip.avi", ntsc);
+    TClipSpec wav = AudioOnly();
+    wav.durationSeconds = 3.5;
+    const std::string audio = Clip("tone.wav", wav);
+    const std::string bad = NotMedia("bad.avi");
+
+    const TProgramResult run = RunCli({"probe", video, bad, audio});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(LinesOf(run.Out),
+              (std::vector<std::string>{video + "\t176x144\t29.97\t00:00:02", bad + "\tError",
+                                        audio + "\t \t \t00:00:03"}));
+    // The reason goes to standard error, naming the file.
+    const auto errors = LinesOf(run.Err);
+    ASSERT_EQ(errors.size(), 1u) << run.Err;
+    EXPECT_EQ(errors[0].rfind(bad + ": ", 0), 0u) << errors[0];
+    EXPECT_GT(errors[0].size(), bad.size() + 2);
+
+    const TProgramResult good = RunCli({"probe", video, audio});
+    EXPECT_EQ(good.ExitCode, 0) << good.Err;
+    EXPECT_EQ(LinesOf(good.Out).size(), 2u);
+}
+
+TEST_F(CliTest, ProbeJsonHoldsWhatFfprobeFinds) {
+    const std::string video = Clip("clip.mp4");
+    const std::string audio = Clip("tone.wav", AudioOnly());
+    const std::string missing = dir.File("missing.mp4");
+
+    const TProgramResult run = RunCli({"probe", "--json", video, audio, missing});
+    EXPECT_EQ(run.ExitCode, 1);
+    const auto json = nlohmann::json::parse(run.Out);
+    ASSERT_TRUE(json.is_array());
+    ASSERT_EQ(json.size(), 3u);
+
+    const auto& v = json[0];
+    const TProbedFile judge = RunFfprobe(video);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* stream = judge.First("video");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(v["path"], video);
+    EXPECT_EQ(v["ok"], true);
+    EXPECT_TRUE(v["error"].is_null());
+    EXPECT_EQ(v["width"], stream->width);
+    EXPECT_EQ(v["height"], stream->height);
+    EXPECT_EQ(v["frame_rate_num"].get<int>() * stream->frameRate.den,
+              v["frame_rate_den"].get<int>() * stream->frameRate.num);
+    EXPECT_NEAR(v["duration_us"].get<double>() / 1e6, judge.duration, 0.05);
+    EXPECT_EQ(v["stream_count"], judge.streams.size());
+    EXPECT_EQ(v["video_stream_count"], 1);
+    EXPECT_EQ(v["audio_stream_count"], 1);
+    EXPECT_EQ(v["subtitle_stream_count"], 0);
+    EXPECT_EQ(v["size_text"], "320x240");
+    EXPECT_EQ(v["frame_rate_text"], "25");
+    EXPECT_EQ(v["duration_text"], "00:00:02");
+
+    const auto& a = json[1];
+    EXPECT_EQ(a["ok"], true);
+    EXPECT_TRUE(a["width"].is_null());
+    EXPECT_TRUE(a["frame_rate_num"].is_null());
+    EXPECT_EQ(a["video_stream_count"], 0);
+    EXPECT_EQ(a["audio_stream_count"], 1);
+    EXPECT_EQ(a["size_text"], " ");
+
+    const auto& m = json[2];
+    EXPECT_EQ(m["path"], missing);
+    EXPECT_EQ(m["ok"], false);
+    ASSERT_TRUE(m["error"].is_string());
+    EXPECT_FALSE(m["error"].get<std::string>().empty());
+    EXPECT_TRUE(m["duration_us"].is_null());
+    EXPECT_EQ(m["size_text"], "Error");
+}
+
+// ---- usage
+
+struct TUsageCase {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    int ExitCode;
+    const char* InOutput;  // expected in standard output or standard error
+};
+
+void PrintTo(const TUsageCase& usage, std::ostream* out) {
+    *out << usage.Name;
+}
+
+class CliUsageTest : public ::testing::TestWithParam<TUsageCase> {};
+
+TEST_P(CliUsageTest, ExitsWithItsCodeAndSaysWhy) {
+    const TUsageCase& usage = GetParam();
+    const TProgramResult run = RunCli(usage.Arguments);
+    EXPECT_EQ(run.ExitCode, usage.ExitCode) << run.Out << run.Err;
+    EXPECT_NE((run.Out + run.Err).find(usage.InOutput), std::string::npos) << run.Out << run.Err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliUsageTest,
+    ::testing::Values(
+        TUsageCase{"NoCommand", {}, 2, "subcommand is required"},
+        TUsageCase{"UnknownCommand", {"transcode"}, 2, "unknown command \"transcode\""},
+        TUsageCase{"Version", {"--version"}, 0, "daziziz-cli " DZ_VERSION},
+        TUsageCase{"Help", {"--help"}, 0, "profiles"},
+        TUsageCase{"ProfilesHelp", {"profiles", "--help"}, 0, "Usage"},
+        TUsageCase{"ProfilesTakesNoFile", {"profiles", "x"}, 2, "x"},
+        TUsageCase{"ProbeHelp", {"probe", "--help"}, 0, "--json"},
+        TUsageCase{"ProbeWithoutFile", {"probe"}, 2, "FILE"},
+        TUsageCase{"ProbeUnknownOption", {"probe", "--xml", "a.avi"}, 2, "--xml"},
+        TUsageCase{"RunHelp", {"run", "--help"}, 0, "-KEYWORD"},
+        TUsageCase{"RunWithoutArguments", {"run"}, 2, "nothing to run"},
+        TUsageCase{"RunInputWithoutName", {"run", "-i"}, 2, "\"-i\" needs an input file name"},
+        TUsageCase{"RunKeywordWithoutValue",
+                   {"run", "-i", "a.avi", "-vcodec"},
+                   2,
+                   "\"-vcodec\" needs a value"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- run
+
+// Sends SIGINT once the file has grown past `bytes`: the job is under way and has written its
+// header. Returns false once sent, so the watch ends.
+std::function<bool(pid_t)> InterruptOnceWritten(const std::string& path, std::uintmax_t bytes) {
+    return [path, bytes](pid_t pid) {
+        std::error_code error;
+        if (fs::file_size(path, error) < bytes || error) return true;
+        kill(pid, SIGINT);
+        return false;
+    };
+}
+
+// A clip long enough that a conversion of it is still running when the test interrupts it.
+TClipSpec LongClip() {
+    TClipSpec spec;
+    spec.durationSeconds = 40;
+    spec.audioCodec = "mp2";
+    return spec;
+}
+
+TEST_F(CliTest, RunAppliesTheVocabularyInOrderAndWritesTheOutput) {
+    const std::string input = Clip("clip.avi");
+    const std::string output = dir.File("out.avi");
+    const TProgramResult run = RunCli({"run", "-i", input, "-vcodec", "mpeg4", "-s", "160x120",
+                                       "-acodec", "mp2", "-ar", "44100", "-ac", "1", output});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const TProbedFile judge = RunFfprobe(output);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    const TProbedStream* audio = judge.First("audio");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(video->codecName, "mpeg4");
+    EXPECT_EQ(video->width, 160);
+    EXPECT_EQ(video->height, 120);
+    EXPECT_EQ(audio->codecName, "mp2");
+    EXPECT_EQ(audio->sampleRate, 44100);
+    EXPECT_EQ(audio->channels, 1);
+    EXPECT_NEAR(judge.duration, 2.0, 0.2);
+    // Without a terminal the engine's progress lines are ordinary lines of the log.
+    EXPECT_NE(run.Err.find("frame="), std::string::npos) << run.Err;
+}
+
+TEST_F(CliTest, RunReportsAFileItCannotOpenAndWritesNothing) {
+    const std::string missing = dir.File("missing.avi");
+    const std::string output = dir.File("out.avi");
+    const TProgramResult run = RunCli({"run", "-i", missing, output});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find(missing), std::string::npos) << run.Err;
+    EXPECT_FALSE(fs::exists(output));
+
+    const std::string input = Clip("clip.avi");
+    const TProgramResult badCodec =
+        RunCli({"run", "-i", input, "-vcodec", "no-such-encoder", output});
+    EXPECT_EQ(badCodec.ExitCode, 1);
+    EXPECT_NE(badCodec.Err.find("no-such-encoder"), std::string::npos) << badCodec.Err;
+}
+
+TEST_F(CliTest, RunStoppedByCtrlCEndsWith130AndAFinishedOutput) {
+    const std::string input = Clip("long.avi", LongClip());
+    const std::string output = dir.File("out.avi");
+    TProgramOptions options;
+    options.WhileRunning = InterruptOnceWritten(output, 64 * 1024);
+    const TProgramResult run =
+        RunCli({"run", "-i", input, "-vcodec", "mpeg4", "-s", "640x480", output}, options);
+    EXPECT_EQ(run.ExitCode, 130) << run.Err;
+    const TProbedFile judge = RunFfprobe(output, true);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_GT(video->packets, 0);
+    EXPECT_LT(video->packets, 40 * 25);
+}
+
+// ---- convert
+
+TEST_F(CliTest, ConvertWritesWhatTheProfileAndTheChosenEntriesSay) {
+    const std::string input = Clip("clip.avi");
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "MP4 - MPEG4", "--output-folder", out.string(),
+                "--video-size", "176x144", "--audio-bitrate", "96", input});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const std::string output = (out / "clip.mp4").string();
+    EXPECT_EQ(run.Out, input + " -> " + output + ": Done\n");
+
+    const TProbedFile judge = RunFfprobe(output);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    const TProbedStream* audio = judge.First("audio");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(video->codecName, "mpeg4");
+    EXPECT_EQ(video->width, 176);
+    EXPECT_EQ(video->height, 144);
+    // The profile's "mpeg4aac" is written by today's AAC encoder.
+    EXPECT_EQ(audio->codecName, "aac");
+    EXPECT_EQ(audio->sampleRate, 44100);  // the profile's default
+    EXPECT_EQ(audio->channels, 2);
+    EXPECT_NEAR(judge.duration, 2.0, 0.2);
+}
+
+TEST_F(CliTest, ConvertToAnAudioProfileByLineNumberDropsTheVideo) {
+    const std::string input = Clip("clip.avi");
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "23", "--output-folder", dir.Path().string(), "--channels",
+                "mono", "--sample-rate", "22050", "--audio-bitrate", "64", input});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const TProbedFile judge = RunFfprobe(dir.File("clip.mp3"));
+    ASSERT_TRUE(judge.ok) << judge.error;
+    EXPECT_EQ(judge.First("video"), nullptr);
+    const TProbedStream* audio = judge.First("audio");
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->codecName, "mp3");
+    EXPECT_EQ(audio->channels, 1);
+    EXPECT_EQ(audio->sampleRate, 22050);
+}
+
+TEST_F(CliTest, ConvertGoesOnAfterAFailedFileAndNumbersTheNames) {
+    const std::string input = Clip("clip.avi");
+    const std::string bad = NotMedia("bad.avi");
+    const std::string folder = dir.Path().string();
+    const std::vector<std::string> common = {
+        "convert", "--profile", "MPEG-1", "--output-folder", folder, "--video-size", "160 x 120"};
+    std::vector<std::string> arguments = common;
+    arguments.insert(arguments.end(), {input, bad, input});
+    const TProgramResult run = RunCli(arguments);
+    EXPECT_EQ(run.ExitCode, 1) << run.Err;
+    const auto lines = LinesOf(run.Out);
+    ASSERT_EQ(lines.size(), 3u) << run.Out;
+    EXPECT_EQ(lines[0], input + " -> " + dir.File("clip.mpg") + ": Done");
+    const std::string failed = bad + " -> " + dir.File("bad.mpg") + ": Fail: ";
+    EXPECT_EQ(lines[1].rfind(failed, 0), 0u) << lines[1];
+    EXPECT_GT(lines[1].size(), failed.size()) << "a failure says why";
+    EXPECT_EQ(lines[2], input + " -> " + dir.File("clip-1.mpg") + ": Done");
+    EXPECT_FALSE(fs::exists(dir.File("bad.mpg")));
+    for (const char* name : {"clip.mpg", "clip-1.mpg"}) {
+        const TProbedFile judge = RunFfprobe(dir.File(name));
+        ASSERT_TRUE(judge.ok) << name << ": " << judge.error;
+        ASSERT_NE(judge.First("video"), nullptr);
+        EXPECT_EQ(judge.First("video")->codecName, "mpeg1video");
+        EXPECT_EQ(judge.First("video")->width, 160);
+    }
+
+    // With overwrite the first name is written again and no third name appears.
+    arguments = common;
+    arguments.insert(arguments.end(), {"--overwrite", input});
+    const TProgramResult again = RunCli(arguments);
+    EXPECT_EQ(again.ExitCode, 0) << again.Err;
+    EXPECT_EQ(again.Out, input + " -> " + dir.File("clip.mpg") + ": Done\n");
+    EXPECT_FALSE(fs::exists(dir.File("clip-2.mpg")));
+}
+
+TEST_F(CliTest, ConvertWithLetterBoxKeepsThePictureShapeInsideBlackBands) {
+    const std::string input = Clip("clip.avi");  // 320x240, 4:3
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "MPEG-1", "--output-folder", dir.Path().string(),
+                "--video-size", "720 x 480", "--letterbox", input});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const auto frames = DecodeVideoFrames(dir.File("clip.mpg"), 1);
+    ASSERT_EQ(frames.size(), 1u);
+    const TDecodedFrame& frame = frames[0];
+    ASSERT_EQ(frame.width, 720);
+    ASSERT_EQ(frame.height, 480);
+    // A 4:3 picture in a 3:2 frame: 640 pixels wide, 40-pixel bands left and right.
+    const auto luma = [&](int x, int y) { return int(frame.y[y * frame.width + x]); };
+    for (int y : {10, 240, 470}) {
+        EXPECT_LE(luma(8, y), 24) << "left band, row " << y;
+        EXPECT_LE(luma(711, y), 24) << "right band, row " << y;
+    }
+    long sum = 0;
+    for (int x = 60; x < 660; ++x) sum += luma(x, 240);
+    EXPECT_GT(sum / 600, 40) << "the picture itself is not black";
+    EXPECT_EQ(ReadFrameNumber(frame), -1) << "the band shifts the digits' grid";
+}
+
+TEST_F(CliTest, ConvertShowsProgressOnATerminalOnly) {
+    const std::string input = Clip("clip.avi");
+    const std::vector<std::string> arguments = {
+        "convert",           "--profile",   "MPEG-1", "--output-folder",
+        dir.Path().string(), "--overwrite", input};
+    TProgramOptions terminal;
+    terminal.ErrorToTerminal = true;
+    const TProgramResult shown = RunCli(arguments, terminal);
+    EXPECT_EQ(shown.ExitCode, 0) << shown.Err;
+    EXPECT_NE(shown.Err.find("time left"), std::string::npos) << shown.Err;
+    EXPECT_NE(shown.Err.find("frame "), std::string::npos) << shown.Err;
+    EXPECT_EQ(shown.Out, input + " -> " + dir.File("clip.mpg") + ": Done\n");
+
+    const TProgramResult piped = RunCli(arguments);
+    EXPECT_EQ(piped.ExitCode, 0) << piped.Err;
+    EXPECT_EQ(piped.Err, "");
+}
+
+TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
+    const std::string input = Clip("long.avi", LongClip());
+    const std::string second = Clip("clip.avi");
+    TProgramOptions options;
+    options.WhileRunning = InterruptOnceWritten(dir.File("long.avi.out/long.avi"), 64 * 1024);
+    fs::create_directory(dir.File("long.avi.out"));
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "AVI - Audio Video", "--output-folder",
+                dir.File("long.avi.out"), "--video-size", "640 x 480", input, second},
+               options);
+    EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
+    EXPECT_EQ(run.Out, input + " -> " + dir.File("long.avi.out/long.avi") + ": Abort\n");
+    EXPECT_FALSE(fs::exists(dir.File("long.avi.out/clip.avi")));
+    // Stopped as the Stop button stops it: the file is finished and readable.
+    const TProbedFile judge = RunFfprobe(dir.File("long.avi.out/long.avi"), true);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->width, 640);
+    EXPECT_GT(video->packets, 0);
+    EXPECT_LT(video->packets, 40 * 25);
+}
+
+// Usage errors of convert: found before anything is converted, and naming what is valid.
+struct TConvertUsageCase {
+    const char* Name;
+    std::vector<std::string> Options;  // besides the output folder and one input file
+    std::vector<const char*> InError;  // expected in standard error
+};
+
+void PrintTo(const TConvertUsageCase& usage, std::ostream* out) {
+    *out << usage.Name;
+}
+
+class CliConvertUsageTest : public ::testing::TestWithParam<TConvertUsageCase> {
+  protected:
+    TTempDir dir;
+};
+
+TEST_P(CliConvertUsageTest, ExitsWith2AndNamesTheValidChoices) {
+    std::vector<std::string> arguments = {"convert", "--output-folder", dir.Path().string()};
+    arguments.insert(arguments.end(), GetParam().Options.begin(), GetParam().Options.end());
+    arguments.push_back(dir.File("in.avi"));
+    const TProgramResult run = RunCli(arguments);
+    EXPECT_EQ(run.ExitCode, 2) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    for (const char* text : GetParam().InError)
+        EXPECT_NE(run.Err.find(text), std::string::npos) << text << "\n" << run.Err;
+    EXPECT_TRUE(fs::is_empty(dir.Path())) << "nothing is written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, CliConvertUsageTest,
+    ::testing::Values(
+        TConvertUsageCase{"SizeNotInTheList",
+                          {"--profile", "AVI - Audio Video", "--video-size", "999x999"},
+                          {"\"999x999\" is not one of the video sizes", "Valid entries:",
+                           "\"Original Video Size\"", "\"320 x 240 (VGA)\"", "\"720 x 576\""}},
+        TConvertUsageCase{"AmbiguousBitrate",
+                          {"--profile", "MPEG-1", "--video-bitrate", "20"},
+                          {"fits more than one", "\"200 Kbps\"", "\"2000 Kbps\""}},
+        TConvertUsageCase{"TrailingBlankShows",
+                          {"--profile", "Zune Mpeg4", "--video-size", "352x288"},
+                          {"\"320 x 240 \"", "\"640 x 480\""}},
+        TConvertUsageCase{"ListTheProfileLacks",
+                          {"--profile", "MP3", "--video-codec", "mpeg4"},
+                          {"has no video codecs"}},
+        TConvertUsageCase{
+            "Channels", {"--profile", "MP3", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
+        TConvertUsageCase{"Aspect",
+                          {"--profile", "MP3", "--aspect", "21:9"},
+                          {"\"Original\"", "\"16:9 (Wide Screen)\""}},
+        TConvertUsageCase{"Volume",
+                          {"--profile", "MP3", "--volume", "55"},
+                          {"0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200"}},
+        TConvertUsageCase{"SeparatorLine", {"--profile", "18"}, {"separator line"}},
+        TConvertUsageCase{"LineOutsideTheList", {"--profile", "64"}, {"lines 0 to 63"}},
+        TConvertUsageCase{"AmbiguousProfile",
+                          {"--profile", "AVI"},
+                          {"more than one profile", "\"AVI - DivX Video (*.avi)\""}},
+        TConvertUsageCase{"UnknownProfile", {"--profile", "Betamax"}, {"daziziz-cli profiles"}},
+        TConvertUsageCase{"NoProfile", {}, {"--profile"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
+    const std::string input = Clip("clip.avi");
+    const std::string folder = dir.File("not-there");
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "MP3", "--output-folder", folder, input});
+    EXPECT_EQ(run.ExitCode, 2);
+    EXPECT_NE(run.Err.find(folder), std::string::npos) << run.Err;
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+}  // namespace
