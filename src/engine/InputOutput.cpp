@@ -153,6 +153,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (LoopInput) setParameter("loop", "1");
 
     CopyGenericOptions(context, FormatOptionContext, kOptionDecoding);
+    // Today's muxers refuse packets without a presentation time (MPEG program streams leave it
+    // out on most pictures): the demuxer works it out for copied streams.
+    context->flags |= AVFMT_FLAG_GENPTS;
     context->video_codec_id = videoCodec;
     context->audio_codec_id = audioCodec;
     context->subtitle_codec_id = subtitleCodec;

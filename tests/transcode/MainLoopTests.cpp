@@ -1,1 +1,254 @@
-// The main loop.
+// The main loop: stop requests, limits, the shortest input, progress reports and damaged
+// inputs, on real runs judged by ffprobe.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "TranscodeTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Waits for a condition another thread makes true; false after a generous limit.
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::string LongClip() {
+    TClipSpec spec;
+    spec.durationSeconds = 8.0;
+    spec.width = 160;
+    spec.height = 120;
+    return TClipCache::Instance().Clip("long.mp4", spec);
+}
+
+std::string VideoOnlyClip() {
+    TClipSpec spec;
+    spec.audioCodec = "";
+    return TClipCache::Instance().Clip("video.mp4", spec);
+}
+
+class MainLoop : public ::testing::Test {
+  protected:
+    void SetUp() override { RequireMediaLibraries(); }
+
+    // Opens the input and an output that copies every stream.
+    void CopyJob(const std::string& input, const std::string& outputName,
+                 const std::vector<std::pair<std::string, std::string>>& outputOptions = {}) {
+        ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
+        engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
+        engine.Apply(outputOptions);
+        ASSERT_TRUE(engine.OpenOutputFile(dir.File(outputName))) << engine.LastError;
+    }
+    TProbedFile Probe(const std::string& name) {
+        TProbedFile probed = RunFfprobe(dir.File(name), true);
+        EXPECT_TRUE(probed.ok) << probed.error;
+        return probed;
+    }
+    int64_t Packets(const TProbedFile& file, const char* type) {
+        const TProbedStream* stream = file.First(type);
+        return stream ? stream->packets : -1;
+    }
+
+    TTempDir dir;
+    TTranscodeEngine engine;
+};
+
+TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
+    engine.Apply({{"re", ""}});  // real time: the copy lasts as long as the clip
+    CopyJob(LongClip(), "stopped.mkv");
+    engine.ProgressIntervalUs = 20000;
+    TFFmpegThread* worker = engine.Start(true, tpNormal);
+    ASSERT_NE(worker, nullptr);
+    worker->Resume();
+    ASSERT_TRUE(WaitFor([&] {
+        const auto progress = engine.Progress();
+        return !progress.empty() && progress.back().CurrentDuration >= 500;
+    }));
+    engine.Stop();
+    ASSERT_TRUE(WaitFor([&] { return engine.TerminateCount() == 1; }));
+
+    EXPECT_FALSE(engine.CompletedAtTerminate()) << "a stopped job is not completed";
+    EXPECT_FALSE(engine.HasError()) << engine.ErrorMessage();
+    const auto progress = engine.Progress();
+    const int64_t size = static_cast<int64_t>(fs::file_size(dir.File("stopped.mkv")));
+    EXPECT_EQ(progress.back().CurrentSize, size) << "the last report comes after the trailer";
+    const TProbedFile probed = Probe("stopped.mkv");
+    EXPECT_GT(probed.duration, 0.4);
+    EXPECT_LT(probed.duration, 7.0);
+    EXPECT_GT(Packets(probed, "video"), 10);
+    EXPECT_TRUE(engine.OpenEncoders.Empty());
+    EXPECT_TRUE(engine.OpenDecoders.Empty());
+}
+
+TEST_F(MainLoop, VideoFrameLimitEndsTheJob) {
+    CopyJob(Mp4Clip(), "limited.mkv", {{"vframes", "10"}});
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const TProbedFile probed = Probe("limited.mkv");
+    EXPECT_EQ(Packets(probed, "video"), 10);
+    EXPECT_LT(probed.duration, 1.0) << "the audio ends with the video";
+    EXPECT_EQ(engine.Progress().back().FrameNumber, 10);
+}
+
+TEST_F(MainLoop, RecordingTimeEndsTheJob) {
+    CopyJob(Mp4Clip(), "second.mkv", {{"t", "1"}});
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const TProbedFile probed = Probe("second.mkv");
+    EXPECT_GE(probed.duration, 0.96);
+    EXPECT_LT(probed.duration, 1.3);
+    EXPECT_GE(Packets(probed, "video"), 25);
+    EXPECT_LE(Packets(probed, "video"), 30);
+}
+
+TEST_F(MainLoop, FileSizeLimitEndsTheJob) {
+    CopyJob(Mp4Clip(), "whole.mkv");
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const auto whole = fs::file_size(dir.File("whole.mkv"));
+    engine.Reset();
+    CopyJob(Mp4Clip(), "small.mkv", {{"fs", std::to_string(whole / 3)}});
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const auto small = fs::file_size(dir.File("small.mkv"));
+    EXPECT_GT(small, whole / 3);
+    EXPECT_LT(small, whole * 2 / 3);
+    EXPECT_TRUE(Probe("small.mkv").ok);
+}
+
+TEST_F(MainLoop, ShortestInputEndsTheJob) {
+    for (bool shortest : {false, true}) {
+        SCOPED_TRACE(shortest ? "shortest" : "to the end of every input");
+        engine.Reset();
+        ASSERT_TRUE(engine.OpenInputFile(VideoOnlyClip())) << engine.LastError;
+        ASSERT_TRUE(engine.OpenInputFile(WavClip(1.0))) << engine.LastError;
+        engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
+        if (shortest) engine.Apply({{"shortest", ""}});
+        const std::string name = shortest ? "shortest.mkv" : "longest.mkv";
+        ASSERT_TRUE(engine.OpenOutputFile(dir.File(name))) << engine.LastError;
+        ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+        const TProbedFile probed = Probe(name);
+        if (shortest) {
+            EXPECT_LT(Packets(probed, "video"), 35);
+            EXPECT_LT(probed.duration, 1.5);
+        } else {
+            EXPECT_EQ(Packets(probed, "video"), 50);
+        }
+    }
+}
+
+TEST_F(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
+    engine.ProgressIntervalUs = 0;  // a report after every packet
+    CopyJob(Mp4Clip(), "out.mkv");
+    const int32_t sourceDuration = engine.SourceDurationMs;
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const auto progress = engine.Progress();
+    ASSERT_GT(progress.size(), 10u);
+    for (size_t i = 0; i < progress.size(); ++i) {
+        SCOPED_TRACE("report " + std::to_string(i));
+        EXPECT_EQ(progress[i].TotalOutputDuration, sourceDuration);
+        EXPECT_EQ(progress[i].Quality, -1.0f);
+        EXPECT_GE(progress[i].FrameNumber, 1);
+        if (i > 0) {
+            EXPECT_GE(progress[i].CurrentDuration, progress[i - 1].CurrentDuration);
+        }
+    }
+    EXPECT_NEAR(progress.back().CurrentDuration, 2000, 100);
+    EXPECT_EQ(progress.back().FrameNumber, 50);
+    EXPECT_EQ(progress.back().CurrentSize,
+              static_cast<int64_t>(fs::file_size(dir.File("out.mkv"))));
+    EXPECT_GT(progress.back().BitRate, 0.0f);
+    // The statistics line of the last report goes to the log all the same.
+    bool statistics = false;
+    for (const auto& log : engine.Logs())
+        statistics |= log.level == 1 && log.text.rfind("video:", 0) == 0 &&
+                      log.text.find("muxing overhead") != std::string::npos;
+    EXPECT_TRUE(statistics);
+}
+
+TEST_F(MainLoop, ProgressIntervalGatesTheReports) {
+    engine.ProgressIntervalUs = int64_t(3600) * 1000000;
+    CopyJob(Mp4Clip(), "out.mkv");
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    EXPECT_EQ(engine.Progress().size(), 1u) << "only the last report";
+}
+
+TEST_F(MainLoop, AudioOnlyReportsWithoutVideoValues) {
+    engine.ProgressIntervalUs = 0;
+    CopyJob(WavClip(1.0), "out.wav");
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    const auto progress = engine.Progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().FrameNumber, -1);
+    EXPECT_EQ(progress.back().FPS, -1);
+    EXPECT_EQ(progress.back().Quality, -1.0f);
+    EXPECT_NEAR(progress.back().CurrentDuration, 1000, 50);
+    // Without a progress target the report is a line in the log.
+    TTranscodeEngine quiet;
+    quiet.OnProgress = nullptr;
+    ASSERT_TRUE(quiet.OpenInputFile(WavClip(1.0))) << quiet.LastError;
+    quiet.Apply({{"acodec", "copy"}});
+    ASSERT_TRUE(quiet.OpenOutputFile(dir.File("quiet.wav"))) << quiet.LastError;
+    ASSERT_TRUE(quiet.RunToEnd()) << quiet.ErrorMessage();
+    bool line = false;
+    for (const auto& log : quiet.Logs())
+        line |= log.text.rfind("size=", 0) == 0 && log.text.find("kbits/s") != std::string::npos;
+    EXPECT_TRUE(line);
+}
+
+struct TDamageCase {
+    const char* name;
+    TDamage damage;
+    double fraction;
+    bool reencode;
+};
+
+std::ostream& operator<<(std::ostream& out, const TDamageCase& c) {
+    return out << c.name;
+}
+
+class DamagedInput : public MainLoop, public ::testing::WithParamInterface<TDamageCase> {};
+
+// A damaged input never brings the engine down: the job ends with a clear error, or converts
+// what can be read into a file ffprobe reads.
+TEST_P(DamagedInput, EndsCleanly) {
+    const TDamageCase& c = GetParam();
+    const std::string input = dir.File(c.reencode ? "damaged.mpg" : "damaged.mp4");
+    fs::copy_file(c.reencode ? MpegPsClip() : Mp4Clip(), input);
+    DamageFile(input, c.damage, c.fraction, 7);
+    if (!engine.OpenInputFile(input)) {
+        EXPECT_FALSE(engine.LastError.empty());
+        return;
+    }
+    if (c.reencode)
+        engine.Apply({{"acodec", "pcm_s16le"}, {"vn", ""}});
+    else
+        engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
+    ASSERT_TRUE(engine.OpenOutputFile(dir.File("out.mkv"))) << engine.LastError;
+    engine.Start(false, tpNormal);
+    EXPECT_EQ(engine.TerminateCount(), 1);
+    if (engine.HasError()) {
+        EXPECT_FALSE(engine.ErrorMessage().empty());
+    } else {
+        EXPECT_TRUE(engine.IsCompleted());
+        EXPECT_TRUE(RunFfprobe(dir.File("out.mkv")).ok);
+    }
+    EXPECT_TRUE(engine.OpenEncoders.Empty());
+    EXPECT_TRUE(engine.OpenDecoders.Empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedInput,
+    ::testing::Values(TDamageCase{"TruncatedCopy", TDamage::Truncated, 0.6, false},
+                      TDamageCase{"OverwrittenCopy", TDamage::Overwritten, 0.3, false},
+                      TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false},
+                      TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true},
+                      TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
