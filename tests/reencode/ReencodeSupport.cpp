@@ -55,3 +55,52 @@ std::vector<uint8_t> PlaneBytes(const AVFrame* picture, int plane, int width, in
         for (int x = 0; x < width; ++x) bytes.push_back(Sample(picture, plane, x, y));
     return bytes;
 }
+
+std::string Convert(TReencodeEngine& engine, const std::string& input,
+                    const TOptionList& inputOptions, const std::string& output,
+                    const TOptionList& outputOptions,
+                    const std::function<void(TReencodeEngine&)>& prepare) {
+    return Convert(engine, TInputList{{input, inputOptions}}, output, outputOptions, prepare);
+}
+
+std::string Convert(TReencodeEngine& engine, const TInputList& inputs, const std::string& output,
+                    const TOptionList& outputOptions,
+                    const std::function<void(TReencodeEngine&)>& prepare) {
+    engine.Reset();
+    if (prepare) prepare(engine);
+    try {
+        for (const auto& [input, options] : inputs) {
+            for (const auto& [name, value] : options) engine.ParseOption(name, value);
+            if (!engine.OpenInputFile(input)) return "input: " + engine.LastError;
+        }
+        for (const auto& [name, value] : outputOptions) engine.ParseOption(name, value);
+        if (!engine.OpenOutputFile(output)) return "output: " + engine.LastError;
+    } catch (const std::exception& error) {
+        return std::string("option: ") + error.what();
+    }
+    engine.Start(false, tpNormal);
+    if (!engine.IsTerminated()) return "the run did not end";
+    if (engine.HasError()) return "run: " + engine.ErrorMessage();
+    if (!engine.IsCompleted()) return "the run did not complete";
+    return {};
+}
+
+int64_t StreamBytes(const std::string& path, AVMediaType type) {
+    AVFormatContext* input = nullptr;
+    if (LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0)
+        throw std::runtime_error("avformat_open_input failed for " + path);
+    int64_t bytes = 0;
+    int index = -1;
+    if (LibAVFormat.avformat_find_stream_info(input, nullptr) >= 0) {
+        for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
+            if (input->streams[i]->codecpar->codec_type == type) index = static_cast<int>(i);
+        AVPacket* packet = LibAVCodec.av_packet_alloc();
+        while (packet && LibAVFormat.av_read_frame(input, packet) >= 0) {
+            if (packet->stream_index == index) bytes += packet->size;
+            LibAVCodec.av_packet_unref(packet);
+        }
+        LibAVCodec.av_packet_free(&packet);
+    }
+    LibAVFormat.avformat_close_input(&input);
+    return bytes;
+}

@@ -1,6 +1,7 @@
 // An engine whose re-encoding pieces tests can reach, pictures to feed it, and a log recorder.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,3 +50,21 @@ TFramePtr MakePicture(AVPixelFormat format, int width, int height,
 uint8_t Sample(const AVFrame* picture, int plane, int x, int y);
 // A copy of a plane's visible bytes, row by row.
 std::vector<uint8_t> PlaneBytes(const AVFrame* picture, int plane, int width, int height);
+
+// One conversion as the component drives it: reset, input options, the input, output options,
+// the output, then the run on the calling thread. `prepare` runs right after the reset (hook
+// ranges, events). Empty when the job completed without error; otherwise what went wrong (the
+// open error or the run's message).
+using TOptionList = std::vector<std::pair<std::string, std::string>>;
+std::string Convert(TReencodeEngine& engine, const std::string& input,
+                    const TOptionList& inputOptions, const std::string& output,
+                    const TOptionList& outputOptions,
+                    const std::function<void(TReencodeEngine&)>& prepare = {});
+// The same with several inputs, each opened after its own options.
+using TInputList = std::vector<std::pair<std::string, TOptionList>>;
+std::string Convert(TReencodeEngine& engine, const TInputList& inputs, const std::string& output,
+                    const TOptionList& outputOptions,
+                    const std::function<void(TReencodeEngine&)>& prepare = {});
+
+// Bytes of all packets of the first stream of a type in a file, read through the libraries.
+int64_t StreamBytes(const std::string& path, AVMediaType type);
