@@ -269,6 +269,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void FreeRunState();
     // Allocates a picture at the codec's pixel format and size; false when it cannot.
     bool AllocatePicture(AVFrame*& picture, const AVCodecContext* codec);
+    // Opens an input stream's decoder unless it is open already.
+    void OpenDecoder(TInputStreamState& ist);
     // Reads the first-pass statistics into the encoder (stats_in).
     void ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name);
     // One demuxed packet (or none, at the end of the input) of input stream `istIndex`: decodes

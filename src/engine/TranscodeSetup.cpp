@@ -377,6 +377,22 @@ void TCustomFFmpeg::SetUpTranscode() {
         if (!encoder)
             throw FFMpegException::Format("Unsupported codec for output stream #%d.%d",
                                           ost->FileIndex, ost->StreamIndex);
+        if (codec->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+            // A subtitle encoder starts from its source's style header, which the decoder
+            // makes when it opens: that decoder opens first.
+            TInputStreamState& source = *inputs[ost->SourceIndex];
+            OpenDecoder(source);
+            const AVCodecContext* decoder = source.Decoder;
+            if (decoder->subtitle_header && decoder->subtitle_header_size > 0 &&
+                !codec->subtitle_header) {
+                codec->subtitle_header =
+                    static_cast<uint8_t*>(LibAVUtil.av_mallocz(decoder->subtitle_header_size + 1));
+                if (!codec->subtitle_header) throw FFMpegException("av_mallocz fail");
+                std::memcpy(codec->subtitle_header, decoder->subtitle_header,
+                            decoder->subtitle_header_size);
+                codec->subtitle_header_size = decoder->subtitle_header_size;
+            }
+        }
         if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
             throw FFMpegException::Format(
                 "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
@@ -393,18 +409,8 @@ void TCustomFFmpeg::SetUpTranscode() {
     }
 
     // 11. Decoders.
-    for (const auto& ist : inputs) {
-        if (!ist->DecodingNeeded) continue;
-        AVCodecContext* codec = ist->Decoder;
-        const AVCodec* decoder =
-            codec->codec ? codec->codec : LibAVCodec.avcodec_find_decoder(codec->codec_id);
-        if (!decoder)
-            throw FFMpegException::Format("Unsupported codec (id=%d) for input stream #%d.%d",
-                                          int(codec->codec_id), ist->FileIndex, ist->StreamIndex);
-        if (OpenCodecLocked(OpenDecoders, codec, decoder, nullptr) < 0)
-            throw FFMpegException::Format("Error while opening codec for input stream #%d.%d",
-                                          ist->FileIndex, ist->StreamIndex);
-    }
+    for (const auto& ist : inputs)
+        if (ist->DecodingNeeded) OpenDecoder(*ist);
 
     // 12. Input clocks.
     for (const auto& ist : inputs) {
@@ -441,6 +447,19 @@ void TCustomFFmpeg::SetUpTranscode() {
         LibAVFormat.av_sdp_create(OutputFiles, outputFileCount, sdp, sizeof sdp);
         Log(1, "SDP: %s", TrimText(sdp).c_str());
     }
+}
+
+void TCustomFFmpeg::OpenDecoder(TInputStreamState& ist) {
+    AVCodecContext* codec = ist.Decoder;
+    if (LibAVCodec.avcodec_is_open(codec)) return;
+    const AVCodec* decoder =
+        codec->codec ? codec->codec : LibAVCodec.avcodec_find_decoder(codec->codec_id);
+    if (!decoder)
+        throw FFMpegException::Format("Unsupported codec (id=%d) for input stream #%d.%d",
+                                      int(codec->codec_id), ist.FileIndex, ist.StreamIndex);
+    if (OpenCodecLocked(OpenDecoders, codec, decoder, nullptr) < 0)
+        throw FFMpegException::Format("Error while opening codec for input stream #%d.%d",
+                                      ist.FileIndex, ist.StreamIndex);
 }
 
 bool TCustomFFmpeg::AllocatePicture(AVFrame*& picture, const AVCodecContext* codec) {
