@@ -324,6 +324,87 @@ TEST_P(TaskRunEnding, NoHandlerRunsAfterwards) {
 
 INSTANTIATE_TEST_SUITE_P(ClearOrDestroy, TaskRunEnding, ::testing::Bool());
 
+TEST_F(TaskRun, TheRecordsShapeTheOutput) {
+    ASSERT_EQ(component->AppendTask(input), 0);
+    TOutputOptions options;
+    options.VideoCodec = "mpeg4";
+    options.FrameSize = "128x96";
+    options.VideoBitrate = 200000;
+    options.AudioCodec = "mp2";
+    options.AudioSampleRate = 22050;
+    options.AudioChannels = 1;
+    options.AudioBitrate = 64000;
+    options.RecordingTime = 500;
+    ASSERT_TRUE(component->SetTaskOutput(0, Output(0), &options)) << component->LastErrorText();
+    component->StartTasks(1);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    ASSERT_TRUE(recorder.Terminates()[0].finished) << recorder.Terminates()[0].text;
+
+    const TProbedFile probed = RunFfprobe(Output(0));
+    ASSERT_TRUE(probed.ok) << probed.error;
+    const TProbedStream* video = probed.First("video");
+    const TProbedStream* audio = probed.First("audio");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(video->codecName, "mpeg4");
+    EXPECT_EQ(video->width, 128);
+    EXPECT_EQ(video->height, 96);
+    EXPECT_EQ(audio->codecName, "mp2");
+    EXPECT_EQ(audio->sampleRate, 22050);
+    EXPECT_EQ(audio->channels, 1);
+    EXPECT_NEAR(probed.duration, 0.5, 0.15);
+    int progressWithTotal = 0;
+    for (const auto& event : recorder.Events())
+        if (event.kind == 'P' && event.index == 0) progressWithTotal += event.totalDuration == 500;
+    EXPECT_GT(progressWithTotal, 0) << "the expected length is the recording time";
+}
+
+TEST_F(TaskRun, HooksReachTheirHandlersWithTheTasksIndex) {
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(component->AppendTask(input), i);
+    TOutputOptions custom;
+    custom.VideoCodec = "mpeg4";
+    custom.AudioCodec = "copy";
+    custom.CustomHook = true;
+    TOutputOptions before = custom;
+    before.CustomHook = false;
+    before.BeforeHook = true;
+    before.OptionText = std::string("vhook=") + DZ_DRAWBOX_HOOK + "|-x|2|-y|2|-w|4|-h|4";
+    ASSERT_TRUE(component->SetTaskOutput(0, Output(0), &custom)) << component->LastErrorText();
+    ASSERT_TRUE(component->SetTaskOutput(1, Output(1), &before)) << component->LastErrorText();
+
+    std::mutex mutex;  // the hooks run without the component's lock, on both workers at once
+    std::vector<int> customFrames, customIndexes, beforeIndexes;
+    std::vector<THookAction> actionsOnEntry;
+    std::vector<int64_t> beforePts;
+    component->OnCustomHook = [&](int index, THookBitmap& bitmap, int frameNumber, int64_t,
+                                  bool& update, bool& stopHook) {
+        std::lock_guard lock(mutex);
+        customIndexes.push_back(index);
+        customFrames.push_back(frameNumber);
+        EXPECT_TRUE(update);
+        EXPECT_FALSE(stopHook);
+        EXPECT_EQ(bitmap.Width(), 160);
+        if (frameNumber == 3) stopHook = true;
+    };
+    component->OnBeforeHook = [&](int index, int64_t pts, THookAction& action) {
+        std::lock_guard lock(mutex);
+        beforeIndexes.push_back(index);
+        actionsOnEntry.push_back(action);
+        beforePts.push_back(pts);
+        action = beforePts.size() == 4 ? haStop : beforePts.size() == 2 ? haIgnore : haContinue;
+    };
+    component->StartTasks(2);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+
+    EXPECT_EQ(customFrames, (std::vector<int>{1, 2, 3})) << "no picture after the stop";
+    EXPECT_EQ(customIndexes, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(beforeIndexes, (std::vector<int>{1, 1, 1, 1}));
+    EXPECT_EQ(actionsOnEntry,
+              (std::vector<THookAction>{haContinue, haContinue, haIgnore, haContinue}));
+    EXPECT_TRUE(std::is_sorted(beforePts.begin(), beforePts.end()));
+    for (const auto& event : recorder.Terminates()) EXPECT_FALSE(event.exception) << event.text;
+}
+
 TEST_F(TaskRun, WorkersRunAtTheChosenPriority) {
     const int base = getpriority(PRIO_PROCESS, getpid());
     if (base > 9) GTEST_SKIP() << "the test process runs niced already";
