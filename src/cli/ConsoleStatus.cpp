@@ -4,6 +4,16 @@
 
 #include <cstdio>
 
+namespace {
+
+// Texts from the engine may end in their own line end, "\r\n" included.
+std::string WithoutLineEnd(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
 TConsoleStatus::TConsoleStatus(bool progressInPlace) : inPlace_(progressInPlace) {}
 
 bool TConsoleStatus::StandardErrorIsTerminal() {
@@ -14,7 +24,7 @@ void TConsoleStatus::ShowProgress(const std::string& line) {
     if (!inPlace_) return;
     std::lock_guard lock(mutex_);
     // Back to the line's start, the new text, and the rest of an older, longer text erased.
-    std::fprintf(stderr, "\r%s\033[K", line.c_str());
+    std::fprintf(stderr, "\r%s\033[K", WithoutLineEnd(line).c_str());
     std::fflush(stderr);
     progressShown_ = true;
 }
@@ -50,7 +60,7 @@ void TConsoleStatus::PrintResult(const std::string& line) {
 void TConsoleStatus::PrintMessage(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
-    std::fputs(line.c_str(), stderr);
+    std::fputs(WithoutLineEnd(line).c_str(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
 }

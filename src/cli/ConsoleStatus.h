@@ -22,7 +22,7 @@ class TConsoleStatus {
     void KeepProgress();
     // One line on standard output (flushed: scripts read the results as they come).
     void PrintResult(const std::string& line);
-    // One line on standard error.
+    // One line on standard error (a line end of its own is dropped).
     void PrintMessage(const std::string& line);
 
   private:

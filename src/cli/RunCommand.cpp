@@ -1,6 +1,8 @@
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -57,9 +59,28 @@ bool IsProgressText(const std::string& text) {
     return text.rfind("frame=", 0) == 0 || text.rfind("size=", 0) == 0;
 }
 
-std::string WithoutLineEnd(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+// The engine replaces an existing output file without asking. On a command line that is done
+// only when asked for with "-y" (which the engine itself ignores), and never to an input of the
+// same job: it would be destroyed while it is read. Empty when every output may be written.
+std::string OutputRefusal(const std::vector<TRunStep>& steps) {
+    namespace fs = std::filesystem;
+    bool replaceAllowed = false;
+    std::vector<fs::path> inputs;
+    for (const TRunStep& step : steps) {
+        if (step.Kind == TRunStep::rsOption && step.Name == "y") replaceAllowed = true;
+        if (step.Kind == TRunStep::rsInput) inputs.emplace_back(step.Name);
+    }
+    for (const TRunStep& step : steps) {
+        std::error_code error;
+        if (step.Kind != TRunStep::rsOutput || !fs::exists(step.Name, error)) continue;
+        for (const fs::path& input : inputs) {
+            if (fs::equivalent(input, step.Name, error)) {
+                return step.Name + ": the output is an input of the same job";
+            }
+        }
+        if (!replaceAllowed) return step.Name + ": the file exists; add -y to replace it";
+    }
+    return {};
 }
 
 }  // namespace
@@ -71,6 +92,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
         if (usage.empty()) usage = "nothing to run: give \"-i FILE\" and an output file";
         std::fprintf(stderr, "run: %s\nRun with --help for more information.\n", usage.c_str());
         return kExitUsage;
+    }
+    if (const std::string refusal = OutputRefusal(steps); !refusal.empty()) {
+        std::fprintf(stderr, "run: %s\n", refusal.c_str());
+        return kExitFailed;
     }
     InstallStopSignalHandlers();
     if (!LoadMediaLibraries()) return kExitFailed;
@@ -86,11 +111,10 @@ int RunCommand(const std::vector<std::string>& arguments) {
     engine.OnLog = [&](TCustomFFmpeg* sender, int level, const std::string& text) {
         // The error that ends a job (level -1) is reported once, at the end.
         if (level < 0 || level > sender->Verbose) return;
-        const std::string line = WithoutLineEnd(text);
-        if (IsProgressText(line) && status.ProgressInPlace()) {
-            status.ShowProgress(line);
+        if (IsProgressText(text) && status.ProgressInPlace()) {
+            status.ShowProgress(text);
         } else {
-            status.PrintMessage(line);
+            status.PrintMessage(text);
         }
     };
     engine.OnTerminate = [&](TCustomFFmpeg*) {

@@ -254,6 +254,27 @@ TEST_F(CliTest, RunReportsAFileItCannotOpenAndWritesNothing) {
     EXPECT_NE(badCodec.Err.find("no-such-encoder"), std::string::npos) << badCodec.Err;
 }
 
+TEST_F(CliTest, RunReplacesAnExistingOutputOnlyWithYAndNeverItsInput) {
+    const std::string input = Clip("clip.avi");
+    const std::string output = dir.File("out.avi");
+    std::ofstream(output) << "keep me";
+
+    const TProgramResult refused = RunCli({"run", "-i", input, output});
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_NE(refused.Err.find("add -y"), std::string::npos) << refused.Err;
+    EXPECT_EQ(fs::file_size(output), 7u) << "left as it was";
+
+    const TProgramResult replaced = RunCli({"run", "-y", "-i", input, output});
+    EXPECT_EQ(replaced.ExitCode, 0) << replaced.Err;
+    EXPECT_TRUE(RunFfprobe(output).ok);
+
+    const auto inputSize = fs::file_size(input);
+    const TProgramResult self = RunCli({"run", "-i", input, "-y", input});
+    EXPECT_EQ(self.ExitCode, 1);
+    EXPECT_NE(self.Err.find("an input of the same job"), std::string::npos) << self.Err;
+    EXPECT_EQ(fs::file_size(input), inputSize);
+}
+
 TEST_F(CliTest, RunStoppedByCtrlCEndsWith130AndAFinishedOutput) {
     const std::string input = Clip("long.avi", LongClip());
     const std::string output = dir.File("out.avi");
