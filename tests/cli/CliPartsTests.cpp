@@ -1,5 +1,5 @@
 // The front end's own pieces, without running the program: finding list entries from typed
-// texts, the plan a command line makes, the records a job becomes and the progress line.
+// texts, the plan a command line makes and the progress line.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -8,7 +8,6 @@
 
 #include "app/core/EntryLookup.h"
 #include "app/core/ProfileCatalogue.h"
-#include "cli/ComponentTaskRunner.h"
 #include "cli/ConvertSettings.h"
 #include "cli/ProgressLine.h"
 
@@ -146,53 +145,6 @@ TEST(ConvertPlanTest, DefaultsAreTheWindowsAfterChoosingTheProfile) {
     EXPECT_EQ(plan.Settings.AspectIndex, 0);
     EXPECT_EQ(plan.Settings.LetterBoxIndex, 0);
     EXPECT_EQ(plan.Settings.Volume, 255);  // "100%"
-}
-
-// ---- the records a job becomes
-
-TEST(ComponentRecordsTest, AJobFillsItsFieldsAndLeavesTheRestUnset) {
-    TJobDescription job;
-    job.InputFile = "/in/clip.avi";
-    job.OutputFile = "/out/clip.m4a";
-    job.VideoCodec = "libx264";
-    job.AudioCodec = "libfaac";
-    job.FrameSize = "320x240";
-    job.FrameRate = TFrameRate{30000, 1001};
-    job.FrameAspect = "1.3333";
-    job.AudioChannels = 2;
-    job.AudioSampleRate = 44100;
-    job.AudioBitrate = 128000;
-    job.VideoBitrate = 0;
-    job.AudioVolume = 255;
-    job.PadLeft = job.PadRight = 40;
-    job.OptionLines = {"threads=1", "g=12"};
-
-    const TInputOptions input = InputOptionsOf(job);
-    EXPECT_EQ(input.FileName, "/in/clip.avi");
-    EXPECT_EQ(input.StartTime, 0);
-    EXPECT_EQ(input.ProgramId, -1);
-
-    const TOutputOptions output = OutputOptionsOf(job);
-    EXPECT_EQ(output.FileName, "/out/clip.m4a");
-    EXPECT_EQ(output.VideoCodec, "libx264");
-    EXPECT_EQ(output.AudioCodec, "aac") << "an encoder today's libraries have";
-    EXPECT_EQ(output.FrameSize, "320x240");
-    EXPECT_EQ(output.FrameRate, "30000/1001");
-    EXPECT_EQ(output.FrameAspect, "1.3333");
-    EXPECT_EQ(output.AudioChannels, 2);
-    EXPECT_EQ(output.AudioSampleRate, 44100);
-    EXPECT_EQ(output.AudioBitrate, 128000);
-    EXPECT_EQ(output.VideoBitrate, 0);
-    EXPECT_EQ(output.AudioVolume, 255);
-    EXPECT_EQ(output.PadLeft, 40);
-    EXPECT_EQ(output.PadRight, 40);
-    EXPECT_EQ(output.PadTop, -1);
-    EXPECT_EQ(output.OptionText, "threads=1\ng=12\n");
-    EXPECT_FALSE(output.DisableVideo);
-    // What the job does not set stays unset.
-    EXPECT_EQ(output.GopSize, -1);
-    EXPECT_EQ(output.RecordingTime, -1);
-    EXPECT_EQ(output.TargetType, 0);
 }
 
 // ---- progress line

@@ -299,7 +299,7 @@ TEST_F(CliTest, ConvertWritesWhatTheProfileAndTheChosenEntriesSay) {
     fs::create_directory(out);
     const TProgramResult run =
         RunCli({"convert", "--profile", "MP4 - MPEG4", "--output-folder", out.string(),
-                "--video-size", "176x144", "--audio-bitrate", "96", input});
+                "--video-size", "176x144", "--frame-rate", "15", "--audio-bitrate", "96", input});
     ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     const std::string output = (out / "clip.mp4").string();
     EXPECT_EQ(run.Out, input + " -> " + output + ": Done\n");
@@ -313,6 +313,7 @@ TEST_F(CliTest, ConvertWritesWhatTheProfileAndTheChosenEntriesSay) {
     EXPECT_EQ(video->codecName, "mpeg4");
     EXPECT_EQ(video->width, 176);
     EXPECT_EQ(video->height, 144);
+    EXPECT_EQ(video->avgFrameRate.num, 15 * video->avgFrameRate.den);
     // The profile's "mpeg4aac" is written by today's AAC encoder.
     EXPECT_EQ(audio->codecName, "aac");
     EXPECT_EQ(audio->sampleRate, 44100);  // the profile's default
