@@ -88,7 +88,8 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
     for (;;) {
         int result = LibAVCodec.avcodec_receive_packet(encoder, EncoderPacket);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-            // A full encoder refused the frame: now that its output is out, it takes it.
+            // A full encoder refused the frame: now that its output is out, it takes it (once;
+            // an encoder that refuses again is in error).
             if (sent == AVERROR(EAGAIN) && result == AVERROR(EAGAIN)) {
                 sent = LibAVCodec.avcodec_send_frame(encoder, frame);
                 if (sent < 0) return sent;
