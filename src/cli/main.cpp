@@ -14,7 +14,7 @@ constexpr const char* kConvertFooter = R"footer(
 A value names an entry of the chosen profile's list ("daziziz-cli profiles" lists the profiles):
 the entry itself, or enough of its start to tell it from the others, without regard to case or
 blanks. "320x240" finds "320 x 240 (VGA)"; "200" finds "200 Kbps" but not "2000 Kbps".
---volume takes the slider's steps: 0, 20, 40, ..., 200 (100 leaves the volume as it is).
+--volume takes the window's slider steps: 0, 20, 40, ..., 200 (default 100).
 
 Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON" or
 "...: Abort". Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (the
@@ -24,7 +24,8 @@ constexpr const char* kRunFooter = R"footer(
 The engine's own option vocabulary, in command-line order:
   -i FILE      opens an input file
   -KEYWORD     applies an option; the next argument is its value when the keyword takes one
-  FILE         any other argument opens an output file
+  FILE         any other argument opens an output file (an existing one is replaced only
+               with -y, an input of the job never)
 Example: daziziz-cli run -i in.avi -vcodec mpeg4 -b 800k -acodec mp2 out.mpg
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
 
