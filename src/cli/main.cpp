@@ -26,7 +26,7 @@ The engine's own option vocabulary, in command-line order:
   -KEYWORD     applies an option; the next argument is its value when the keyword takes one
   FILE         any other argument opens an output file (an existing one is replaced only
                with -y, an input of the job never)
-Example: daziziz-cli run -i in.avi -vcodec mpeg4 -b 800k -acodec mp2 out.mpg
+Example: daziziz-cli run -i in.avi -vcodec mpeg4 -vb 800k -acodec mp2 -ab 128k out.mpg
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
 
 }  // namespace
