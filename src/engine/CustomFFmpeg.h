@@ -354,6 +354,18 @@ class TCustomFFmpeg : public TFFmpegOptions {
     TGrowingBuffer HookRGBBuffer;   // BGR 24 copy of the picture for the custom hook
     TGrowingBuffer AudioStaging;    // resampled s16, one encoder frame
     TGrowingBuffer AudioSilence;    // a block with silence in front of it
+    // A picture whose size or format is not the one an output was set up for (the stream
+    // changed it mid-way) is first converted to that one, with this scaler into this buffer.
+    struct TScalerHandle {
+        TScalerHandle() = default;
+        ~TScalerHandle();
+        TScalerHandle(const TScalerHandle&) = delete;
+        TScalerHandle& operator=(const TScalerHandle&) = delete;
+        SwsContext* Context = nullptr;
+    };
+    TScalerHandle ResizeScaler;
+    TGrowingBuffer ResizeBuffer;
+    int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 
     // Decides whether the frame-hook modules work on the picture at `pts` (microseconds): asks
     // the before-hook, or else looks the time up in the hook time ranges. Leaves the answer in
@@ -373,6 +385,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // amounts for subsampled chroma). False for formats whose pixels are not whole bytes.
     static bool OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
                              int left, TFrameHookPicture& result);
+    // Converts a decoded picture whose size or format differs from what the output was set
+    // up for (the stream changed it) into that size and format; false drops the picture.
+    bool FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,
+                            TFrameHookPicture& planes, AVPixelFormat& format);
     // Paints a rectangle of a picture with a colour given as Y, U, V (converted for RGB
     // formats); the rectangle is cut to the picture.
     static void FillRectangle(const TFrameHookPicture& picture, AVPixelFormat format, int width,

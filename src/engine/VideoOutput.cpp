@@ -120,6 +120,58 @@ void TCustomFFmpeg::FillRectangle(const TFrameHookPicture& picture, AVPixelForma
     }
 }
 
+TCustomFFmpeg::TScalerHandle::~TScalerHandle() {
+    if (Context) LibSwScale.sws_freeContext(Context);
+}
+
+bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,
+                                       TFrameHookPicture& planes, AVPixelFormat& format) {
+    // The decoded picture the output's crop, scaler and encoder were set up for.
+    const AVCodecContext* enc = ost.Encoder;
+    int64_t width = enc->width - ost.PadLeft - ost.PadRight;
+    int64_t height = enc->height - ost.PadTop - ost.PadBottom;
+    int64_t expectedFormat = enc->pix_fmt;
+    if (ost.VideoResample && ost.Scaler) {
+        if (LibAVUtil.av_opt_get_int(ost.Scaler, "srcw", 0, &width) < 0 ||
+            LibAVUtil.av_opt_get_int(ost.Scaler, "srch", 0, &height) < 0 ||
+            LibAVUtil.av_opt_get_int(ost.Scaler, "src_format", 0, &expectedFormat) < 0)
+            return true;  // nothing known to compare with
+    }
+    if (ost.VideoCrop) {
+        width += int64_t{CropLeft} + CropRight;
+        height += int64_t{CropTop} + CropBottom;
+    }
+    if (picture->width == width && picture->height == height && picture->format == expectedFormat)
+        return true;
+
+    const auto target = static_cast<AVPixelFormat>(expectedFormat);
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    if (picture->width != ResizedWidth || picture->height != ResizedHeight) {
+        Log(1, "Input picture changed to %dx%d, converted to %dx%d", picture->width,
+            picture->height, w, h);
+        ResizedWidth = picture->width;
+        ResizedHeight = picture->height;
+    }
+    ResizeScaler.Context =
+        LibSwScale.sws_getCachedContext(ResizeScaler.Context, picture->width, picture->height,
+                                        static_cast<AVPixelFormat>(picture->format), w, h, target,
+                                        ScalerFlags, nullptr, nullptr, nullptr);
+    const int bytes = LibAVUtil.av_image_get_buffer_size(target, w, h, 32);
+    if (!ResizeScaler.Context || bytes < 0 || !ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
+        Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
+            picture->height, w, h);
+        return false;
+    }
+    TFrameHookPicture resized{};
+    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ResizeBuffer.Data, target, w, h,
+                                   32);
+    LibSwScale.sws_scale(ResizeScaler.Context, planes.data, planes.linesize, 0, picture->height,
+                         resized.data, resized.linesize);
+    planes = resized;
+    format = target;
+    return true;
+}
+
 int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
                                TInputStreamState& ist, AVFrame* picture) {
     AVCodecContext* enc = ost.Encoder;
@@ -139,12 +191,13 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
     frames = std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
     if (frames <= 0) return 0;
 
-    const auto sourceFormat = static_cast<AVPixelFormat>(picture->format);
     TFrameHookPicture formatted{};
     for (int i = 0; i < 4; ++i) {
         formatted.data[i] = picture->data[i];
         formatted.linesize[i] = picture->linesize[i];
     }
+    auto sourceFormat = static_cast<AVPixelFormat>(picture->format);
+    if (!FitPictureToOutput(ost, picture, formatted, sourceFormat)) return 0;
     if (ost.VideoCrop &&
         !OffsetPlanes(formatted, sourceFormat, ost.TopBand, ost.LeftBand, formatted)) {
         Log(0, "error cropping picture");

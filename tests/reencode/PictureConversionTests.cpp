@@ -397,3 +397,60 @@ TEST_F(PictureConversion, TwoPassesLandCloserToTheTargetBitRateThanOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
+    // Two MPEG-2 transport streams, 320x240 then 160x120 a second later, joined byte by byte:
+    // the decoder changes its picture size in the middle of the stream.
+    const std::string first = MakeClip({25, 1}, 1.0);
+    TClipSpec small;
+    small.audioCodec.clear();
+    small.width = 160;
+    small.height = 120;
+    small.durationSeconds = 1.0;
+    const std::string second = folder_.File("small.mkv");
+    WriteClip(second, small);
+    const std::string partA = folder_.File("a.ts"), partB = folder_.File("b.ts");
+    const TOptionList mpeg2 = {{"vcodec", "mpeg2video"}, {"qscale", "2"}};
+    ASSERT_EQ(Convert(engine_, first, {}, partA, mpeg2), "");
+    // The second part keeps its offset timestamps ("vsync" 0) instead of filling the first
+    // second with copies of its first picture.
+    ASSERT_EQ(Convert(engine_, second, {{"itsoffset", "1"}}, partB, With(mpeg2, {{"vsync", "0"}})),
+              "");
+    const std::string joined = folder_.File("joined.ts");
+    {
+        std::ofstream out(joined, std::ios::binary);
+        for (const std::string& part : {partA, partB}) {
+            std::ifstream in(part, std::ios::binary);
+            out << in.rdbuf();
+        }
+    }
+    for (const std::string& size : {std::string("320x240"), std::string("240x180")}) {
+        SCOPED_TRACE(size);
+        const std::string output = folder_.File("resized" + size + ".avi");
+        ASSERT_EQ(Convert(engine_, joined, {}, output,
+                          {{"vcodec", "mpeg4"}, {"qscale", "2"}, {"s", size}}),
+                  "");
+        // Every picture of both parts is there, at the output's size and readable (the
+        // decoder may give up the last picture before the change).
+        const auto frames = DecodeVideoFrames(output);
+        ASSERT_GE(frames.size(), 49u);
+        ASSERT_LE(frames.size(), 50u);
+        int restarts = 0, last = -1;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const int number = ReadFrameNumber(frames[i]);
+            ASSERT_GE(number, 0) << "frame " << i;
+            if (number != last + 1) {
+                ++restarts;
+                EXPECT_EQ(number, 0) << "frame " << i;
+            }
+            last = number;
+        }
+        EXPECT_EQ(restarts, 1);
+        EXPECT_EQ(last, 24);
+        EXPECT_EQ(engine_.CountLogs("Input picture changed to 160x120"), 1);
+    }
+}
+
+}  // namespace
