@@ -4,6 +4,9 @@
 #include <fstream>
 
 TTranscodeEngine::TTranscodeEngine() {
+    // Fixtures make their engine before their SetUp runs: load the libraries here, or Reset
+    // would find none and leave the option templates out.
+    RequireMediaLibraries();
     Reset();
     OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) {
         std::lock_guard lock(mutex_);
