@@ -268,6 +268,8 @@ TEST_F(PictureConversion, ThirtyToTwentyFiveFramesASecondDropsFrames) {
     EXPECT_LE(engine_.DroppedFrames, 10);
     EXPECT_EQ(engine_.DuplicatedFrames, 0);
     EXPECT_EQ(engine_.CountLogs("*** drop!"), engine_.DroppedFrames);
+    EXPECT_GE(engine_.CountLogs(" dup=0 drop=" + std::to_string(engine_.DroppedFrames)), 1)
+        << "the last progress line reports the count";
     const auto frames = DecodeVideoFrames(output);
     ASSERT_EQ(frames.size(), 60u - engine_.DroppedFrames);
     // Output frame k shows a picture from about its time (the output may lag by up to 1.1 of
@@ -293,6 +295,8 @@ TEST_F(PictureConversion, FifteenToThirtyFramesASecondDuplicatesFrames) {
     EXPECT_LE(engine_.DuplicatedFrames, 30);
     EXPECT_EQ(engine_.DroppedFrames, 0);
     EXPECT_EQ(engine_.CountLogs("*** 1 dup!"), engine_.DuplicatedFrames);
+    EXPECT_GE(engine_.CountLogs(" dup=" + std::to_string(engine_.DuplicatedFrames) + " drop=0"), 1)
+        << "the last progress line reports the count";
     const auto frames = DecodeVideoFrames(output);
     ASSERT_EQ(frames.size(), 30u + engine_.DuplicatedFrames);
     int last = 0;
