@@ -57,7 +57,8 @@ class TEventQueue {
     std::deque<TComponentEvent> events_;
 };
 
-// The running conversion: one file through the window's queue, builder and component.
+// The conversion of the command's files, one after another, through the window's queue, builder
+// and component.
 class TConversionRun {
   public:
     TConversionRun(const TConvertPlan& plan, bool verbose)
