@@ -38,8 +38,8 @@ using TConvertPriority = TThreadPriority;
 
 // Gives the thread with the kernel id `threadId` the scheduling that stands for `priority`:
 // tpNormal the process's own nice value, tpLower 5 and tpLowest 10 above it, tpIdle the idle
-// scheduling class (nice 19 where that class is refused). Whatever the system refuses (an
-// unprivileged thread cannot raise its priority again) is left as it is, quietly.
+// scheduling class and nice 19. Whatever the system refuses (an unprivileged thread cannot
+// raise its priority again) is left as it is, quietly.
 void ApplyThreadPriority(uint32_t threadId, TConvertPriority priority);
 
 class TCustomFFmpegVCL : private TLogSink {

@@ -146,5 +146,6 @@ void LibraryLogCallback(void* object, int level, const char* format, va_list arg
                 }
             }
     } catch (...) {
+        // Out of memory: the message is lost rather than unwound into the libraries.
     }
 }

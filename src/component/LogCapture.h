@@ -3,7 +3,7 @@
 //
 // Locks: the registry's lock is held while a line is routed, and a component takes its own lock
 // inside RouteLogLine, so the order is always registry first, component second. The pending
-// texts have a lock of their own, taken last and never held while anything else is locked.
+// texts have a lock of their own, taken last: nothing else is locked while it is held.
 #pragma once
 
 #include <cstdarg>

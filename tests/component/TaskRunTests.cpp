@@ -296,16 +296,17 @@ class TaskRunEnding : public TaskRun, public ::testing::WithParamInterface<bool>
 TEST_P(TaskRunEnding, NoHandlerRunsAfterwards) {
     const bool destroy = GetParam();
     AddCopyTasks(3, true);
-    TGate clearing;
     std::atomic<bool> hooked{false};
+    TFFmpeg* first = &component->Task(0);  // lives until its thread has been waited for
     component->OnCustomHook = [&](int index, THookBitmap&, int frameNumber, int64_t, bool&, bool&) {
         if (index != 0 || frameNumber != 2) return;
         hooked = true;
-        clearing.WaitOpen();
+        // Task 0 is certainly running when the main thread clears: it waits here until the
+        // clearing has asked it to stop.
+        WaitUntil([&] { return first->IsStopRequested(); });
     };
     component->StartTasks(2);
     ASSERT_TRUE(WaitUntil([&] { return hooked.load(); }));
-    clearing.Open();
     if (destroy)
         component.reset();
     else
@@ -317,9 +318,9 @@ TEST_P(TaskRunEnding, NoHandlerRunsAfterwards) {
         EXPECT_EQ(component->TaskCount(), 0);
     }
     const auto events = recorder.Events();
-    const int first = TerminatePosition(events, 0);
-    ASSERT_GE(first, 0);
-    EXPECT_FALSE(events[first].finished) << "task 0 was stopped";
+    const int end = TerminatePosition(events, 0);
+    ASSERT_GE(end, 0);
+    EXPECT_FALSE(events[end].finished) << "task 0 was stopped";
 }
 
 INSTANTIATE_TEST_SUITE_P(ClearOrDestroy, TaskRunEnding, ::testing::Bool());
