@@ -170,6 +170,29 @@ TEST_F(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
     }
 }
 
+TEST_F(AudioConversion, NoSampleIsLostAtTheEnd) {
+    // 2 s at 44.1 kHz are 88200 sample frames: 19 FLAC frames of 4608 and a short one of 648.
+    const std::string input = MakeClip(44100, 2);
+    const TDecodedAudio source = DecodeAudioSamples(input);
+    ASSERT_EQ(source.samples.size(), 88200u * 2);
+    const std::string lossless = folder_.File("same.flac");
+    ASSERT_EQ(Convert(engine_, input, {}, lossless, {{"acodec", "flac"}, {"ar", "44100"}}), "");
+    const TDecodedAudio same = DecodeAudioSamples(lossless);
+    EXPECT_EQ(same.samples, source.samples) << "lossless, to the last sample";
+
+    // Through the resampler: what it still holds at the end comes out too.
+    const std::string resampledInput = MakeClip(48000, 2);
+    const std::string resampled = folder_.File("resampled.flac");
+    ASSERT_EQ(
+        Convert(engine_, resampledInput, {}, resampled, {{"acodec", "flac"}, {"ar", "44100"}}), "");
+    EXPECT_NEAR(double(DecodeAudioSamples(resampled).samples.size()) / 2, 88200, 2);
+
+    // An encoder that takes whole frames only gets the tail padded, not dropped.
+    const std::string padded = folder_.File("padded.mp2");
+    ASSERT_EQ(Convert(engine_, input, {}, padded, {{"acodec", "mp2"}, {"ar", "44100"}}), "");
+    EXPECT_GE(DecodeAudioSamples(padded).samples.size(), 88200u * 2);
+}
+
 TEST_F(AudioConversion, SynchronisationMethodsLeaveACleanInputAlone) {
     const std::string input = MakeClip(48000, 2, true);
     for (const char* method : {"1", "100"}) {
