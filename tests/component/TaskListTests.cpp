@@ -310,11 +310,19 @@ TEST_F(ComponentTasks, StartingNothingRaisesNothing) {
     EXPECT_TRUE(recorder.Terminates().empty());
 }
 
-TEST(ComponentWithoutLibraries, AddingIsRefusedWithAMessage) {
+TEST(ComponentWithoutLibraries, LoadingAndAddingFailWithAMessage) {
     if (FFmpegLibsLoaded()) GTEST_SKIP() << "the libraries are loaded in this process already";
     TTestComponent component;
     EXPECT_EQ(component.AppendTask("anything.mp4"), -1);
     EXPECT_EQ(component.LastErrorText(), "The media libraries are not loaded");
+
+    SetLibraryOpener([](const std::string&) -> void* { return nullptr; });
+    EXPECT_FALSE(component.LoadLibraries("", true));
+    SetLibraryOpener(nullptr);
+    EXPECT_EQ(component.LastErrorText(), FFmpegLibsError());
+    EXPECT_EQ(component.LastErrorText().rfind("Load libraray ", 0), 0u)
+        << component.LastErrorText();
+    EXPECT_TRUE(component.LoadLibraries("", true)) << component.LastErrorText();
 }
 
 }  // namespace
