@@ -346,6 +346,19 @@ TEST_F(PictureConversion, TheStatisticsFileHasOneLinePerEncodedPicture) {
     EXPECT_GE(intra, 1);
 }
 
+TEST_F(PictureConversion, FixedQualityReachesEveryPicture) {
+    const std::string input = MakeClip();
+    const std::string stats = folder_.File("fixed.stats");
+    ASSERT_EQ(Convert(engine_, input, {}, folder_.File("fixed.avi"),
+                      {{"an", ""}, {"vcodec", "mpeg4"}, {"qscale", "5"}, {"vstats_file", stats}}),
+              "");
+    std::ifstream file(stats);
+    int lines = 0;
+    for (std::string text; std::getline(file, text); ++lines)
+        EXPECT_NE(text.find(" q= 5.0 "), std::string::npos) << text;
+    EXPECT_EQ(lines, 25);
+}
+
 TEST_F(PictureConversion, AStopDuringTheRunEndsItWithAReadableFile) {
     const std::string input = MakeClip({25, 1}, 2.0);
     const std::string output = folder_.File("stopped.avi");
