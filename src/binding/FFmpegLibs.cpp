@@ -13,7 +13,7 @@ TSwScaleEntryPoints LibSwScale;
 TSwResampleEntryPoints LibSwResample;
 TMyUtilEntryPoints MyUtil;
 
-int CurrentLogLevel = 0;
+std::atomic<int> CurrentLogLevel{0};
 
 namespace {
 

@@ -5,6 +5,7 @@
 // through these tables, for example LibAVCodec.avcodec_open2(...).
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,8 @@ std::string FFmpegLibsError();
 
 // The libraries' log level as last read back, on the scale -1 quiet, 0 error, 1 information,
 // 2 debug, 3 everything.
-extern int CurrentLogLevel;
+// Read by every thread that logs; written when a job or the owner changes the level.
+extern std::atomic<int> CurrentLogLevel;
 int LibraryLevelToLogLevel(int libraryLevel);
 int LogLevelToLibraryLevel(int logLevel);
 // Sets the libraries' level from the -1..3 scale and reads it back into CurrentLogLevel.
