@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/core/ComponentTaskRunner.h"
 #include "app/core/ConversionQueue.h"
 #include "app/core/FileList.h"
 #include "app/core/FileListTexts.h"
@@ -13,7 +14,6 @@
 #include "app/core/OutputNames.h"
 #include "cli/CliCommands.h"
 #include "cli/CliLibraries.h"
-#include "cli/ComponentTaskRunner.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/ConvertSettings.h"
 #include "cli/MediaFacts.h"

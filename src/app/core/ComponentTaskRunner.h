@@ -1,5 +1,5 @@
-// The job builder's task operations carried out by the converter component: a job description
-// becomes the component's input and output option records.
+// The job builder's task operations carried out by the converter component, for the window and
+// the command line alike: a job description becomes the component's input and output records.
 #pragma once
 
 #include "app/core/JobBuilder.h"

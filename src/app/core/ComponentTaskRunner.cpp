@@ -1,4 +1,4 @@
-#include "cli/ComponentTaskRunner.h"
+#include "app/core/ComponentTaskRunner.h"
 
 #include "app/core/CodecMapping.h"
 
