@@ -10,7 +10,7 @@
 #include "app/core/JobBuilder.h"
 
 // One progress report of the running task. Durations are milliseconds, sizes bytes.
-struct TProgressEvent {
+struct TTaskProgressEvent {
     int Index = -1;  // the task's position in the component's list
     std::int64_t FrameNumber = -1;
     int FPS = 0;
@@ -23,14 +23,14 @@ struct TProgressEvent {
 
 // One line of the task's log; Level -1 is the error that ended a run, 0 an error survived,
 // 1 information, 2 debug.
-struct TLogEvent {
+struct TTaskLogEvent {
     int Index = -1;
     int Level = 1;
     std::string Message;
 };
 
 // The end of a task (Index >= 0), or of the whole run (Index -1).
-struct TTerminateEvent {
+struct TTaskTerminateEvent {
     int Index = -1;
     bool Finished = false;   // the task ran to its end
     bool Exception = false;  // the task failed; Message says why
@@ -40,11 +40,14 @@ struct TTerminateEvent {
 // The handlers run on whichever thread raised the event, normally the task's worker thread,
 // one at a time and in the order raised.
 struct TConversionEvents {
-    std::function<void(const TProgressEvent&)> OnProgress;
-    std::function<void(const TLogEvent&)> OnLog;
-    std::function<void(const TTerminateEvent&)> OnTerminate;
+    std::function<void(const TTaskProgressEvent&)> OnProgress;
+    std::function<void(const TTaskLogEvent&)> OnLog;
+    std::function<void(const TTaskTerminateEvent&)> OnTerminate;
 };
 
+// ClearTasks, DeleteTask and StopTasks work as the component's (see component/FFmpegVCL.h): in
+// particular, once ClearTasks has returned no event of the cleared tasks runs any more, while
+// StopTasks returns at once and the stopped task reports its end later.
 class TConversionBackend : public TTaskRunner {
   public:
     // Loads the media libraries from the folder (or the system's) by their versioned names.

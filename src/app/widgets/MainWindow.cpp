@@ -372,20 +372,24 @@ void TForm1::FormCreate() {
     }
     if (backend_) {
         // The events come on the task's thread: each is handed to this window's thread, in
-        // the order received, and only relayed there.
+        // the order received, and only relayed there. Each carries the task run it was raised
+        // in; one that arrives after its tasks were cleared (a stopped task's end when Convert
+        // was pressed again at once, say) belongs to no row any more and is dropped.
+        const auto relay = [this](auto handler) {
+            return [this, handler](const auto& event) {
+                const std::uint64_t run = taskRun_.load();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, handler, event, run] {
+                        if (run == taskRun_.load()) (this->*handler)(event);
+                    },
+                    Qt::QueuedConnection);
+            };
+        };
         TConversionEvents events;
-        events.OnProgress = [this](const TProgressEvent& event) {
-            QMetaObject::invokeMethod(
-                this, [this, event] { DEVUZProgress(event); }, Qt::QueuedConnection);
-        };
-        events.OnLog = [this](const TLogEvent& event) {
-            QMetaObject::invokeMethod(
-                this, [this, event] { DEVUZLog(event); }, Qt::QueuedConnection);
-        };
-        events.OnTerminate = [this](const TTerminateEvent& event) {
-            QMetaObject::invokeMethod(
-                this, [this, event] { DEVUZTerminate(event); }, Qt::QueuedConnection);
-        };
+        events.OnProgress = relay(&TForm1::DEVUZProgress);
+        events.OnLog = relay(&TForm1::DEVUZLog);
+        events.OnTerminate = relay(&TForm1::DEVUZTerminate);
         backend_->SetEvents(std::move(events));
     }
 
@@ -600,7 +604,7 @@ void TForm1::AddFiles(const QStringList& paths) {
 void TForm1::AddFilesFrom(const QStringList* paths) {
     // Rows keep their indices while the queue runs: the queue addresses them by index.
     if (!queue_.AllowsRowChanges() || addingFiles_) return;
-    if (backend_) backend_->ClearTasks();
+    ClearTasks();
     fileList_.ClearProgress();
     ShowAllRows();
     addingFiles_ = true;
@@ -684,7 +688,7 @@ void TForm1::DeleteSelectedItem1Click() {
 
 void TForm1::ClearAllItems1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
-    if (backend_) backend_->ClearTasks();
+    ClearTasks();
     fileList_.Clear();
     ListView1->setRowCount(0);
 }
@@ -786,13 +790,14 @@ void TForm1::ButtonConvertClick() {
     queue_.Start();
     TimerConvertAgain->start();
     EnableControls(false);
-    backend_->ClearTasks();
     RunJobBuilder();
 }
 
 void TForm1::RunJobBuilder() {
     ProgressBar1->setValue(0);
     taskError_.clear();
+    // The builder clears the tasks too; cleared here, the new task's events belong to a new run.
+    ClearTasks();
     TBuildResult result = BuildNextTask(fileList_, queue_, JobSettings(), *backend_);
     for (const std::string& line : result.LogLines) qInfo("%s", line.c_str());
     ShowRow(result.Row);
@@ -829,7 +834,7 @@ void TForm1::TimerConvertAgainTimer() {
             return;
         case TTimerAction::taReportCompletion:
             TimerConvertAgain->stop();
-            if (backend_) backend_->ClearTasks();
+            ClearTasks();
             ShowInformation(this, kMsgAllConversionsCompleted);
             ProgressBar1->setValue(0);
             EnableControls(true);
@@ -869,8 +874,9 @@ void TForm1::EnableControls(bool enabled) {
     for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp}) menu->menuAction()->setEnabled(enabled);
 }
 
-void TForm1::DEVUZProgress(const TProgressEvent& event) {
-    if (closing_) return;
+void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
+    // Reports that were on their way when the user stopped the queue would show progress again.
+    if (closing_ || !queue_.IsRunning()) return;
     const int row = queue_.CurrentRow();
     if (row >= 0 && row < fileList_.Count()) {
         ListView1->scrollToItem(ListView1->item(row, 0));
@@ -885,11 +891,11 @@ void TForm1::DEVUZProgress(const TProgressEvent& event) {
         std::clamp(ProgressPosition(event.CurrentDuration, event.TotalOutputDuration), 0, 100));
 }
 
-void TForm1::DEVUZLog(const TLogEvent& event) {
+void TForm1::DEVUZLog(const TTaskLogEvent& event) {
     if (event.Index >= 0 && event.Level <= 0) taskError_ = event.Message;
 }
 
-void TForm1::DEVUZTerminate(const TTerminateEvent& event) {
+void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
     if (closing_) return;
     if (event.Index >= 0) {
         const int row = queue_.CurrentRow();
@@ -902,9 +908,15 @@ void TForm1::DEVUZTerminate(const TTerminateEvent& event) {
     } else if (queue_.IsFinished()) {
         // The whole run has ended. The running state is left to the task's own end: a late
         // run-end must not release the queue while the next task is being prepared.
-        if (backend_) backend_->ClearTasks();
+        ClearTasks();
         ProgressBar1->setValue(0);
     }
+}
+
+void TForm1::ClearTasks() {
+    if (backend_) backend_->ClearTasks();
+    // No event of the cleared tasks runs any more: those still on their way are stale.
+    ++taskRun_;
 }
 
 // --- Menus ---

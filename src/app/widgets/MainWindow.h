@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QMainWindow>
 #include <QStringList>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -105,9 +107,9 @@ class TForm1 : public QMainWindow {
 
     // The converter's events, on the main thread (the backend's handlers relay them here in
     // the order raised).
-    void DEVUZProgress(const TProgressEvent& event);
-    void DEVUZLog(const TLogEvent& event);
-    void DEVUZTerminate(const TTerminateEvent& event);
+    void DEVUZProgress(const TTaskProgressEvent& event);
+    void DEVUZLog(const TTaskLogEvent& event);
+    void DEVUZTerminate(const TTaskTerminateEvent& event);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -137,6 +139,8 @@ class TForm1 : public QMainWindow {
     void ShowParameterLists();
     void ListView1ContextMenu(const QPoint& at);
 
+    // Clears the backend's tasks and begins a new task run.
+    void ClearTasks();
     void RunJobBuilder();
     void EnableControls(bool enabled);
     void ShowQueueMessage(const QString& text);
@@ -155,7 +159,8 @@ class TForm1 : public QMainWindow {
     bool closing_ = false;
     bool popupAllowed_ = true;
     int volume_ = 255;
-    std::string taskError_;  // the last error line the running task logged
+    std::atomic<std::uint64_t> taskRun_{0};  // read by the event relays on the task threads
+    std::string taskError_;                  // the last error line the running task logged
     QString helpFile_;
     QString lastAddFolder_;
     TForm4* options_ = nullptr;
