@@ -1,6 +1,9 @@
 #include "app/core/CodecMapping.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "binding/FFmpegLibs.h"
 
 namespace {
 
@@ -23,12 +26,37 @@ constexpr TRename kAudioRenames[] = {
     {"mpeg4aac_qt", "libfaac"}, {"amr_nb", "libamr_nb"},
 };
 
-// Names of the mapping that today's libraries lack, and the encoder that does their work.
-constexpr TRename kAvailableEncoders[] = {
-    {"libfaac", "aac"},
-    {"mpeg4aac", "aac"},
-    {"libamr_nb", "libopencore_amrnb"},
-    {"vorbis", "libvorbis"},
+// The names of the lists' mapping that stand for a kind of encoder rather than one library's:
+// each one's encoders in order of preference, the first the libraries have is used.
+struct TAlternative {
+    const char* Encoder;
+    const char* OptionLine = "";  // "name=value" the encoder needs, or empty
+    const char* Note = "";        // for the row's log when this one is used, or empty
+    bool AacForAmr = false;
+};
+struct TRule {
+    const char* Name;
+    std::vector<TAlternative> Alternatives;
+};
+
+const std::vector<TRule> kRules = {
+    {"libfaac", {{"libfdk_aac"}, {"aac"}}},
+    {"mpeg4aac", {{"libfdk_aac"}, {"aac"}}},
+    {"libamr_nb",
+     {{"libopencore_amrnb"},
+      {"libfdk_aac", "", "the libraries have no AMR-NB encoder: the audio is AAC (libfdk_aac)",
+       true},
+      {"aac", "", "the libraries have no AMR-NB encoder: the audio is AAC (aac)", true}}},
+    {"vorbis",
+     {{"libvorbis"},
+      {"vorbis", "strict=experimental",
+       "the libraries have no libvorbis: the audio is written by their experimental Vorbis "
+       "encoder"}}},
+    {"libxvid",
+     {{"libxvid"},
+      {"mpeg4", "vtag=XVID",
+       "the libraries have no Xvid encoder: the video is MPEG-4 (mpeg4) with the XVID tag"}}},
+    {"mp3", {{"libmp3lame"}}},
 };
 
 template <std::size_t N>
@@ -53,6 +81,33 @@ std::string MapAudioCodec(const std::string& lowerCaseEntry) {
     return Rename(kAudioRenames, lowerCaseEntry);
 }
 
+TLoadedEncoders::TLoadedEncoders(std::vector<std::string> hidden) : hidden_(std::move(hidden)) {}
+
+const AVCodec* TLoadedEncoders::Find(const std::string& name) const {
+    if (name.empty() || !AVCodecLoaded()) return nullptr;
+    if (std::find(hidden_.begin(), hidden_.end(), name) != hidden_.end()) return nullptr;
+    return LibAVCodec.avcodec_find_encoder_by_name(name.c_str());
+}
+
+TEncoderChoice ChooseEncoder(const std::string& mappedName, const TLoadedEncoders& encoders) {
+    for (const TRule& rule : kRules) {
+        if (mappedName != rule.Name) continue;
+        for (const TAlternative& alternative : rule.Alternatives) {
+            if (!encoders.Has(alternative.Encoder)) continue;
+            TEncoderChoice choice{alternative.Encoder, {}, alternative.Note, alternative.AacForAmr};
+            if (*alternative.OptionLine) choice.OptionLines.push_back(alternative.OptionLine);
+            return choice;
+        }
+        return {};
+    }
+    TEncoderChoice itself;
+    if (encoders.Has(mappedName)) itself.Encoder = mappedName;
+    return itself;
+}
+
 std::string AvailableEncoder(const std::string& encoderName) {
-    return Rename(kAvailableEncoders, encoderName);
+    const TLoadedEncoders encoders;
+    if (encoderName.empty() || encoders.Has(encoderName)) return encoderName;
+    const TEncoderChoice choice = ChooseEncoder(encoderName, encoders);
+    return choice.Encoder.empty() ? encoderName : choice.Encoder;
 }

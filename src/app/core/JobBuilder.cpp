@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/core/EncoderFit.h"
 #include "app/core/FileListTexts.h"
 #include "app/core/OutputNames.h"
+#include "binding/FFmpegLibs.h"
 
 namespace {
 
@@ -149,6 +151,10 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     job.FormatKey = settings.FormatKey;
 
     ReadParameters(settings.Reader, settings.Parameters, settings.FormatKey, job);
+    // The profile, not a list of keys, says whether video is written: "OGG" writes none,
+    // "ASF" writes video.
+    job.DisableVideo = IsAudioFormatKey(settings.FormatKey);
+    if (AVCodecLoaded()) FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines);
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
 

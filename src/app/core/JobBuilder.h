@@ -51,8 +51,10 @@ std::optional<TLetterBox> LetterBoxFor(int inputWidth, int inputHeight, int fram
                                        int frameHeight);
 
 // Describes the conversion of one row: input, output name, the reader's fields, volume, aspect
-// and letter box. Notes to log go to logLines. Throws TParameterError for lists whose texts do
-// not give their numbers.
+// and letter box. With the libraries loaded, the codecs are encoders they have and every value
+// one that encoder takes (EncoderFit.h). Notes to log go to logLines, the substitutions among
+// them. Throws TParameterError for lists whose texts do not give their numbers, TEncoderError
+// for a job no encoder of the libraries writes.
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
                             std::vector<std::string>& logLines);
 

@@ -1,6 +1,7 @@
 #include "app/core/ProfileCatalogue.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace {
@@ -524,6 +525,17 @@ const TOutputProfile* FindProfile(const std::string& displayName) {
         if (profile.DisplayName == displayName) return &profile;
     }
     return nullptr;
+}
+
+bool IsAudioFormatKey(const std::string& formatKey) {
+    const auto sameKey = [&](const TOutputProfile& profile) {
+        return std::equal(
+            profile.FormatKey.begin(), profile.FormatKey.end(), formatKey.begin(), formatKey.end(),
+            [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
+    };
+    const auto& profiles = Profiles();
+    const auto found = std::find_if(profiles.begin(), profiles.end(), sameKey);
+    return found != profiles.end() && found->VideoCodecs.Items.empty();
 }
 
 void TParameterLists::ApplyProfile(const TOutputProfile& profile) {

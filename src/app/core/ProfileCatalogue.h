@@ -62,6 +62,10 @@ const std::vector<TCatalogueLine>& OutputFormatLines();
 // The profile whose display name is exactly the text, or null.
 const TOutputProfile* FindProfile(const std::string& displayName);
 
+// Whether the profiles of a format key write sound only: the audio formats' keys ("MP3",
+// "OGG", ...), whose profiles offer no video lists. Every other profile writes video.
+bool IsAudioFormatKey(const std::string& formatKey);
+
 // Index of the format list's line 0 ("3GP - Mobile Video Format (*.3gp)"), selected at start.
 inline constexpr int kDefaultFormatLine = 0;
 
