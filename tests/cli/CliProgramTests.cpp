@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ProgramRun.h"
-#include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
 #include "support/DecodeMedia.h"
 #include "support/Ffprobe.h"
@@ -438,60 +435,6 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     EXPECT_GT(video->packets, 0);
     EXPECT_LT(video->packets, 40 * 25);
 }
-
-// Every profile of the list converts a clip into a file of its kind: the acceptance check of
-// the whole chain (catalogue, readers, encoder names, component, engine) for each profile.
-class CliEveryProfileTest : public ::testing::TestWithParam<int> {
-  protected:
-    static void SetUpTestSuite() {
-        RequireMediaLibraries();
-        folder = std::make_unique<TTempDir>();
-        TClipSpec spec;
-        spec.width = 160;
-        spec.height = 120;
-        spec.durationSeconds = 0.5;
-        input = folder->File("clip.avi");
-        WriteClip(input, spec);
-    }
-    static void TearDownTestSuite() { folder.reset(); }
-
-    static inline std::unique_ptr<TTempDir> folder;
-    static inline std::string input;
-};
-
-TEST_P(CliEveryProfileTest, ConvertsAClipIntoAFileOfItsKind) {
-    const TCatalogueLine& line = OutputFormatLines()[GetParam()];
-    ASSERT_NE(line.Profile, nullptr);
-    const TOutputProfile& profile = *line.Profile;
-    TTempDir out;
-    const TProgramResult run = RunCli({"convert", "--profile", std::to_string(GetParam()),
-                                       "--output-folder", out.Path().string(), input});
-    std::string extension = profile.FormatKey;
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string output = out.File("clip." + extension);
-    EXPECT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_EQ(run.Out, input + " -> " + output + ": Done\n");
-
-    const TProbedFile judge = RunFfprobe(output);
-    ASSERT_TRUE(judge.ok) << judge.error;
-    EXPECT_NE(judge.First("audio"), nullptr);
-    // The clip's video is dropped for the audio-only keys of the generic reader ("ASF" among
-    // them) and kept otherwise, even where the profile offers no video list ("OGG").
-    const bool video =
-        !(profile.Reader == TParameterReader::prGeneric && IsAudioOnlyFormatKey(profile.FormatKey));
-    EXPECT_EQ(judge.First("video") != nullptr, video);
-}
-
-std::vector<int> ProfileLines() {
-    std::vector<int> lines;
-    const auto& catalogue = OutputFormatLines();
-    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
-        if (catalogue[i].Profile) lines.push_back(i);
-    return lines;
-}
-
-INSTANTIATE_TEST_SUITE_P(Catalogue, CliEveryProfileTest, ::testing::ValuesIn(ProfileLines()),
-                         [](const auto& info) { return "Line" + std::to_string(info.param); });
 
 // Usage errors of convert: found before anything is converted, and naming what is valid.
 struct TConvertUsageCase {

@@ -1,0 +1,175 @@
+// Every profile of the catalogue at its defaults converts a 2-second 640x480 stereo clip into
+// the file its format key promises, with the codecs, frame size and rate, sample rate and
+// channels chosen, the length of the source, and sound and picture together.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ProfileRun.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// What ffprobe calls the codec of each codec-list entry the profiles preselect.
+const std::map<std::string, std::string> kProbedCodec = {
+    {"MPEG4", "mpeg4"},
+    {"H264", "h264"},
+    {"H263", "h263"},
+    {"XVID", "mpeg4"},
+    {"MSMPEG4", "msmpeg4v3"},
+    {"RAWVIDEO", "rawvideo"},
+    {"MPEG1VIDEO", "mpeg1video"},
+    {"MPEG2VIDEO", "mpeg2video"},
+    {"FLV", "flv1"},
+    {"WMV2", "wmv2"},
+    {"RV10", "rv10"},
+    {"amr_nb", "amr_nb"},
+    {"mpeg4aac", "aac"},
+    {"aac", "aac"},
+    {"mp3", "mp3"},
+    {"mp2", "mp2"},
+    {"ac3", "ac3"},
+    {"pcm_s16le", "pcm_s16le"},
+    {"pcm_s16be", "pcm_s16be"},
+    {"wmav2", "wmav2"},
+    {"vorbis", "vorbis"},
+};
+
+// The container a format key promises: ffprobe's format name, and the major brand for the
+// formats of the ISO family, which share one name.
+struct TContainer {
+    const char* FormatName;
+    const char* BrandStart;
+};
+const std::map<std::string, TContainer> kContainers = {
+    {"3GP", {"mov,mp4,m4a,3gp,3g2,mj2", "3gp"}},
+    {"3G2", {"mov,mp4,m4a,3gp,3g2,mj2", "3g2"}},
+    {"MP4", {"mov,mp4,m4a,3gp,3g2,mj2", "isom"}},
+    {"MOV", {"mov,mp4,m4a,3gp,3g2,mj2", "qt"}},
+    {"M4A", {"mov,mp4,m4a,3gp,3g2,mj2", "M4A"}},
+    {"ASF", {"asf", ""}},
+    {"WMV", {"asf", ""}},
+    {"WMA", {"asf", ""}},
+    {"AVI", {"avi", ""}},
+    {"VOB", {"mpeg", ""}},
+    {"MPG", {"mpeg", ""}},
+    {"FLV", {"flv", ""}},
+    {"SWF", {"swf", ""}},
+    {"RM", {"rm", ""}},
+    {"RA", {"rm", ""}},
+    {"AAC", {"aac", ""}},
+    {"AU", {"au", ""}},
+    {"MP2", {"mp3", ""}},
+    {"MP3", {"mp3", ""}},
+    {"OGG", {"ogg", ""}},
+    {"WAV", {"wav", ""}},
+};
+
+// The frames per second an entry asks for; 0 for "Auto" (the source's).
+double RateOf(const std::string& entry) {
+    if (entry == "Auto") return 0;
+    const double rate = std::stod(entry);
+    // The NTSC rates are written rounded.
+    return std::fabs(rate - std::round(rate)) > 0.01 ? std::round(rate) * 1000 / 1001 : rate;
+}
+
+double RateOf(AVRational rate) {
+    return rate.den ? double(rate.num) / rate.den : 0;
+}
+
+class EveryProfileTest : public ::testing::TestWithParam<int> {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::make_unique<TTempDir>();
+        RequireMediaLibraries();
+        clip = MakeSourceClip(folder->Path().string(), 2.0);
+        converter = std::make_unique<TProfileConverter>();
+    }
+    static void TearDownTestSuite() {
+        converter.reset();
+        folder.reset();
+    }
+
+    static inline std::unique_ptr<TTempDir> folder;
+    static inline TSourceClip clip;
+    static inline std::unique_ptr<TProfileConverter> converter;
+};
+
+TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
+    const TOutputProfile& profile = *OutputFormatLines()[GetParam()].Profile;
+    TParameterLists lists;
+    lists.ApplyProfile(profile);
+    TTempDir out;
+    const TConversionOutcome outcome =
+        converter->Convert(clip.Path, SettingsFor(profile, lists, out.Path().string()));
+    ASSERT_TRUE(outcome.Done) << outcome.Reason;
+    EXPECT_TRUE(outcome.Notes.empty())
+        << "the defaults need no substitution: " << outcome.Notes.front();
+
+    const TProbedFile judge = RunFfprobe(outcome.OutputFile);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TContainer& container = kContainers.at(profile.FormatKey);
+    EXPECT_EQ(judge.formatName, container.FormatName);
+    EXPECT_EQ(MajorBrand(outcome.OutputFile).rfind(container.BrandStart, 0), 0u)
+        << MajorBrand(outcome.OutputFile);
+    const auto spans = StreamSpans(outcome.OutputFile);
+    ASSERT_EQ(spans.count("audio"), 1u);
+    // Formats without a duration of their own ("SWF") are measured by their packets.
+    double duration = judge.duration;
+    if (duration < 0) {
+        for (const auto& [type, span] : spans)
+            duration = std::max(duration, span.End - spans.begin()->second.Start);
+    }
+    EXPECT_NEAR(duration, clip.Seconds, 0.2);
+
+    const TProbedStream* audio = judge.First("audio");
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->codecName, kProbedCodec.at(lists.AudioCodec.SelectedText()));
+    EXPECT_EQ(audio->sampleRate, std::stoi(lists.SamplingRate.SelectedText()));
+    // Phones' 3GP and 3G2 are mono; every other profile keeps the source's stereo.
+    const bool phone = profile.FormatKey == "3GP" || profile.FormatKey == "3G2";
+    EXPECT_EQ(audio->channels, phone ? 1 : 2);
+
+    const TProbedStream* video = judge.First("video");
+    if (profile.VideoCodecs.Items.empty()) {
+        EXPECT_EQ(video, nullptr) << "an audio format writes no video";
+        return;
+    }
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->codecName, kProbedCodec.at(lists.VideoCodec.SelectedText()));
+    int width = clip.Width, height = clip.Height;
+    std::sscanf(lists.VideoSize.SelectedText().c_str(), "%d x %d", &width, &height);
+    EXPECT_EQ(video->width, width);
+    EXPECT_EQ(video->height, height);
+    double rate = RateOf(lists.VideoFramerate.SelectedText());
+    if (rate == 0) rate = 25;
+    EXPECT_NEAR(RateOf(video->avgFrameRate), rate, 0.01);
+
+    // Sound and picture start and end together. Each stream starts and ends on a boundary of
+    // its own frames (the audio encoders' are up to 2048 samples), so the two may be apart by
+    // one frame of each.
+    ASSERT_EQ(spans.count("video"), 1u);
+    const TStreamSpan& sound = spans.at("audio");
+    const TStreamSpan& picture = spans.at("video");
+    const double oneFrame = 1 / rate + sound.LongestPacket;
+    EXPECT_NEAR(sound.Start, picture.Start, oneFrame);
+    EXPECT_NEAR(sound.End, picture.End, oneFrame);
+}
+
+std::vector<int> ProfileLines() {
+    std::vector<int> lines;
+    const auto& catalogue = OutputFormatLines();
+    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
+        if (catalogue[i].Profile) lines.push_back(i);
+    return lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, EveryProfileTest, ::testing::ValuesIn(ProfileLines()),
+                         [](const auto& info) { return "Line" + std::to_string(info.param); });
+
+}  // namespace

@@ -1,0 +1,186 @@
+#include "ProfileRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "app/core/ComponentTaskRunner.h"
+#include "app/core/ConversionQueue.h"
+#include "app/core/FileList.h"
+#include "component/FFmpegVCL.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+nlohmann::json FfprobeJson(const std::string& arguments, const std::string& path) {
+    const std::string command = "ffprobe -v error -print_format json " + arguments + " " +
+                                ShellQuoted(path) + " 2>/dev/null";
+    std::string output;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return nlohmann::json();
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        output.append(buffer, n);
+    return nlohmann::json::parse(output, nullptr, false);
+}
+
+std::optional<double> Seconds(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) return std::nullopt;
+    try {
+        return std::stod(it->get<std::string>());
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+TSourceClip MakeSourceClip(const std::string& folder, double seconds, int width, int height) {
+    TSourceClip clip;
+    clip.Path = (std::filesystem::path(folder) / "clip.avi").string();
+    clip.Width = width;
+    clip.Height = height;
+    clip.Seconds = seconds;
+    TClipSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.durationSeconds = seconds;
+    spec.frameRate = {25, 1};
+    spec.sampleRate = 48000;
+    spec.channels = 2;
+    // Samples as they are: the sound lasts exactly as long as the picture.
+    spec.audioCodec = "pcm_s16le";
+    WriteClip(clip.Path, spec);
+    return clip;
+}
+
+TJobSettings SettingsFor(const TOutputProfile& profile, const TParameterLists& lists,
+                         const std::string& outputFolder) {
+    TJobSettings settings;
+    settings.OutputFolder = outputFolder;
+    settings.Overwrite = true;
+    settings.FormatKey = profile.FormatKey;
+    settings.Reader = profile.Reader;
+    settings.Parameters = ChoiceOf(lists);
+    settings.AspectIndex = lists.AspectRatio.Selected;
+    settings.Volume = VolumeForPosition(kDefaultVolumePosition);
+    return settings;
+}
+
+struct TProfileConverter::TState {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool terminated = false;
+    bool failed = false;
+    std::string message;
+    TFileList list;
+    // Last: its threads report into the members above until it is gone.
+    TFFmpegVCL component;
+    TComponentTaskRunner runner{component};
+};
+
+TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
+    RequireMediaLibraries();
+    TState& s = *state_;
+    s.component.SetLogLevel(llError);
+    EXPECT_TRUE(s.component.LoadLibraries("", true)) << s.component.LastErrorText();
+    s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage) {
+        if (AIndex < 0) return;
+        std::lock_guard lock(s.mutex);
+        s.terminated = true;
+        s.failed = AException;
+        s.message = AMessage;
+        s.ended.notify_all();
+    };
+}
+
+TProfileConverter::~TProfileConverter() = default;
+
+TConversionOutcome TProfileConverter::Convert(const std::string& input,
+                                              const TJobSettings& settings) {
+    TState& s = *state_;
+    TConversionOutcome outcome;
+    s.list.Clear();
+    TProbeFacts facts;
+    facts.HasVideo = true;
+    s.list.AddProbedFile(input, facts, settings.FormatKey);
+    TConversionQueue queue;
+    queue.Start();
+    {
+        std::lock_guard lock(s.mutex);
+        s.terminated = false;
+    }
+    const TBuildResult build = BuildNextTask(s.list, queue, settings, s.runner);
+    outcome.Notes = build.LogLines;
+    if (build.Job) {
+        outcome.Job = *build.Job;
+        outcome.OutputFile = build.Job->OutputFile;
+    }
+    if (build.Outcome != TBuildOutcome::boStarted) {
+        outcome.Reason = build.LogLines.empty() ? build.Message : build.LogLines.back();
+        s.runner.ClearTasks();
+        return outcome;
+    }
+    std::unique_lock lock(s.mutex);
+    if (!s.ended.wait_for(lock, std::chrono::minutes(4), [&] { return s.terminated; })) {
+        lock.unlock();
+        s.runner.StopTasks();
+        s.runner.ClearTasks();
+        outcome.Reason = "no end within four minutes";
+        return outcome;
+    }
+    outcome.Done = !s.failed;
+    outcome.Reason = s.message;
+    lock.unlock();
+    s.runner.ClearTasks();
+    return outcome;
+}
+
+std::map<std::string, TStreamSpan> StreamSpans(const std::string& path) {
+    std::map<std::string, TStreamSpan> spans;
+    const nlohmann::json json = FfprobeJson(
+        "-show_entries stream=index,codec_type:packet=stream_index,pts_time,duration_time", path);
+    if (json.is_discarded() || !json.is_object()) return spans;
+    std::map<int, std::string> types;
+    for (const nlohmann::json& stream : json.value("streams", nlohmann::json::array()))
+        types[stream.value("index", -1)] = stream.value("codec_type", "");
+    std::map<std::string, bool> seen;
+    for (const nlohmann::json& packet : json.value("packets", nlohmann::json::array())) {
+        const std::string& type = types[packet.value("stream_index", -1)];
+        const double duration = Seconds(packet, "duration_time").value_or(0.0);
+        const std::optional<double> pts = Seconds(packet, "pts_time");
+        if (!seen[type]) {
+            if (!pts) continue;
+            spans[type] = {*pts, *pts, 0};
+            seen[type] = true;
+        }
+        TStreamSpan& span = spans[type];
+        const double start = pts.value_or(span.End);
+        span.Start = std::min(span.Start, start);
+        span.End = std::max(span.End, start + duration);
+        span.LongestPacket = std::max(span.LongestPacket, duration);
+    }
+    return spans;
+}
+
+std::string MajorBrand(const std::string& path) {
+    const nlohmann::json json = FfprobeJson("-show_entries format_tags=major_brand", path);
+    if (json.is_discarded() || !json.is_object()) return {};
+    const nlohmann::json tags =
+        json.value("format", nlohmann::json::object()).value("tags", nlohmann::json::object());
+    return tags.value("major_brand", "");
+}

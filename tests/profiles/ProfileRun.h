@@ -1,0 +1,63 @@
+// Conversions with the output profiles as the window makes them: the profile's lists with chosen
+// entries, the job builder, and the converter component running the task; ffprobe judges.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/JobBuilder.h"
+#include "app/core/ProfileCatalogue.h"
+#include "support/Ffprobe.h"
+
+// The source every profile converts: 640x480 at 25 fps, stereo 48 kHz.
+struct TSourceClip {
+    std::string Path;
+    int Width = 640;
+    int Height = 480;
+    double Seconds = 2.0;
+};
+// Writes the clip into the folder (mpeg4 and AAC in AVI).
+TSourceClip MakeSourceClip(const std::string& folder, double seconds, int width = 640,
+                           int height = 480);
+
+// The window's settings for a profile whose lists show `lists`: the default volume, aspect
+// "Original" unless the lists say otherwise, no letter box, overwriting in `outputFolder`.
+TJobSettings SettingsFor(const TOutputProfile& profile, const TParameterLists& lists,
+                         const std::string& outputFolder);
+
+struct TConversionOutcome {
+    bool Done = false;
+    std::string Reason;              // why it failed
+    std::vector<std::string> Notes;  // the builder's log lines for the row
+    std::string OutputFile;
+    TJobDescription Job;  // as the builder described it
+};
+
+// A converter component with the libraries loaded, converting one file at a time through the
+// file list, the queue and the job builder.
+class TProfileConverter {
+  public:
+    TProfileConverter();
+    ~TProfileConverter();
+    TConversionOutcome Convert(const std::string& input, const TJobSettings& settings);
+
+  private:
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
+
+// When each stream's packets start and end, in seconds, read packet by packet, and its longest
+// packet (a frame, for the audio encoders' fixed frames). A packet without a time follows the
+// one before it.
+struct TStreamSpan {
+    double Start = 0;
+    double End = 0;
+    double LongestPacket = 0;
+};
+// Spans by codec type ("video", "audio"); empty when ffprobe cannot read the file.
+std::map<std::string, TStreamSpan> StreamSpans(const std::string& path);
+
+// The container's major brand ("isom", "qt  ", "3gp4", ...), empty for formats without one.
+std::string MajorBrand(const std::string& path);

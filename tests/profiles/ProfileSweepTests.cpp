@@ -1,0 +1,104 @@
+// The long sweep (label "sweep", left out of the ordinary test run): for every profile, each
+// entry of its video codec, size, audio codec, sample-rate and audio bit-rate lists, the others
+// at their defaults. Every combination converts into a readable file with the streams the
+// profile writes, or fails with a reason. The failures and the substitutions the builder made
+// are printed as a table ("| profile | list | entry | ... |").
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProfileRun.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct TSweepList {
+    const char* Name;
+    TChoiceList TParameterLists::*List;
+};
+constexpr TSweepList kSweptLists[] = {
+    {"video codec", &TParameterLists::VideoCodec},
+    {"size", &TParameterLists::VideoSize},
+    {"audio codec", &TParameterLists::AudioCodec},
+    {"sample rate", &TParameterLists::SamplingRate},
+    {"audio bit rate", &TParameterLists::AudioBitrate},
+};
+
+class ProfileSweepTest : public ::testing::TestWithParam<int> {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::make_unique<TTempDir>();
+        RequireMediaLibraries();
+        clip = MakeSourceClip(folder->Path().string(), 1.0, 320, 240);
+        converter = std::make_unique<TProfileConverter>();
+    }
+    static void TearDownTestSuite() {
+        converter.reset();
+        folder.reset();
+    }
+
+    static inline std::unique_ptr<TTempDir> folder;
+    static inline TSourceClip clip;
+    static inline std::unique_ptr<TProfileConverter> converter;
+};
+
+TEST_P(ProfileSweepTest, EveryEntryConvertsOrSaysWhyNot) {
+    const TOutputProfile& profile = *OutputFormatLines()[GetParam()].Profile;
+    TParameterLists defaults;
+    defaults.ApplyProfile(profile);
+    const bool writesVideo = !profile.VideoCodecs.Items.empty();
+
+    // The defaults once, then each other entry of each list.
+    std::vector<std::pair<std::string, TParameterLists>> combinations = {{"defaults", defaults}};
+    for (const TSweepList& swept : kSweptLists) {
+        const TChoiceList& list = defaults.*swept.List;
+        for (int i = 0; i < static_cast<int>(list.Items.size()); ++i) {
+            if (i == list.Selected) continue;
+            TParameterLists lists = defaults;
+            (lists.*swept.List).Selected = i;
+            combinations.emplace_back(std::string(swept.Name) + " \"" + list.Items[i] + "\"",
+                                      lists);
+        }
+    }
+
+    int done = 0;
+    for (const auto& [what, lists] : combinations) {
+        TTempDir out;
+        const TConversionOutcome outcome =
+            converter->Convert(clip.Path, SettingsFor(profile, lists, out.Path().string()));
+        for (const std::string& note : outcome.Notes) {
+            if (note.rfind(clip.Path, 0) == 0) continue;  // the reason of a failure, below
+            std::printf("| %s | %s | note | %s |\n", profile.DisplayName.c_str(), what.c_str(),
+                        note.c_str());
+        }
+        if (!outcome.Done) {
+            std::printf("| %s | %s | FAIL | %s |\n", profile.DisplayName.c_str(), what.c_str(),
+                        outcome.Reason.c_str());
+            EXPECT_FALSE(outcome.Reason.empty()) << what << ": a failure says why";
+            continue;
+        }
+        ++done;
+        const TProbedFile judge = RunFfprobe(outcome.OutputFile);
+        ASSERT_TRUE(judge.ok) << what << ": " << judge.error;
+        EXPECT_NE(judge.First("audio"), nullptr) << what;
+        EXPECT_EQ(judge.First("video") != nullptr, writesVideo) << what;
+    }
+    std::printf("| %s | %d of %zu combinations convert |\n", profile.DisplayName.c_str(), done,
+                combinations.size());
+}
+
+std::vector<int> ProfileLines() {
+    std::vector<int> lines;
+    const auto& catalogue = OutputFormatLines();
+    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
+        if (catalogue[i].Profile) lines.push_back(i);
+    return lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, ProfileSweepTest, ::testing::ValuesIn(ProfileLines()),
+                         [](const auto& info) { return "Line" + std::to_string(info.param); });
+
+}  // namespace
