@@ -106,7 +106,7 @@ TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
     lists.ApplyProfile(profile);
     TTempDir out;
     const TConversionOutcome outcome =
-        converter->Convert(clip.Path, SettingsFor(profile, lists, out.Path().string()));
+        converter->Convert(clip, SettingsFor(profile, lists, out.Path().string()));
     ASSERT_TRUE(outcome.Done) << outcome.Reason;
     EXPECT_TRUE(outcome.Notes.empty())
         << "the defaults need no substitution: " << outcome.Notes.front();

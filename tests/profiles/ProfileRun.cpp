@@ -110,14 +110,18 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
 
 TProfileConverter::~TProfileConverter() = default;
 
-TConversionOutcome TProfileConverter::Convert(const std::string& input,
+TConversionOutcome TProfileConverter::Convert(const TSourceClip& clip,
                                               const TJobSettings& settings) {
     TState& s = *state_;
-    TConversionOutcome outcome;
     s.list.Clear();
     TProbeFacts facts;
     facts.HasVideo = true;
-    s.list.AddProbedFile(input, facts, settings.FormatKey);
+    facts.Width = clip.Width;
+    facts.Height = clip.Height;
+    facts.FrameRateNum = 25;
+    facts.FrameRateDen = 1;
+    facts.DurationUs = static_cast<std::int64_t>(clip.Seconds * 1e6);
+    s.list.AddProbedFile(clip.Path, facts, settings.FormatKey);
     TConversionQueue queue;
     queue.Start();
     {
@@ -125,6 +129,7 @@ TConversionOutcome TProfileConverter::Convert(const std::string& input,
         s.terminated = false;
     }
     const TBuildResult build = BuildNextTask(s.list, queue, settings, s.runner);
+    TConversionOutcome outcome;
     outcome.Notes = build.LogLines;
     if (build.Job) {
         outcome.Job = *build.Job;
@@ -135,19 +140,44 @@ TConversionOutcome TProfileConverter::Convert(const std::string& input,
         s.runner.ClearTasks();
         return outcome;
     }
+    WaitForEnd(outcome);
+    return outcome;
+}
+
+TConversionOutcome TProfileConverter::Run(const TJobDescription& job) {
+    TState& s = *state_;
+    TConversionOutcome outcome;
+    outcome.Job = job;
+    outcome.OutputFile = job.OutputFile;
+    s.runner.ClearTasks();
+    {
+        std::lock_guard lock(s.mutex);
+        s.terminated = false;
+    }
+    const int task = s.runner.AppendTask(job);
+    if (task < 0 || !s.runner.SetTaskOutput(task, job)) {
+        outcome.Reason = s.runner.LastErrorText();
+        s.runner.ClearTasks();
+        return outcome;
+    }
+    s.runner.StartTasks(1);
+    WaitForEnd(outcome);
+    return outcome;
+}
+
+void TProfileConverter::WaitForEnd(TConversionOutcome& outcome) {
+    TState& s = *state_;
     std::unique_lock lock(s.mutex);
     if (!s.ended.wait_for(lock, std::chrono::minutes(4), [&] { return s.terminated; })) {
         lock.unlock();
         s.runner.StopTasks();
-        s.runner.ClearTasks();
         outcome.Reason = "no end within four minutes";
-        return outcome;
+    } else {
+        outcome.Done = !s.failed;
+        outcome.Reason = s.message;
+        lock.unlock();
     }
-    outcome.Done = !s.failed;
-    outcome.Reason = s.message;
-    lock.unlock();
     s.runner.ClearTasks();
-    return outcome;
 }
 
 std::map<std::string, TStreamSpan> StreamSpans(const std::string& path) {

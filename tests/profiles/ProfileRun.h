@@ -41,9 +41,13 @@ class TProfileConverter {
   public:
     TProfileConverter();
     ~TProfileConverter();
-    TConversionOutcome Convert(const std::string& input, const TJobSettings& settings);
+    // The clip as a row of the file list, converted by the job builder with these settings.
+    TConversionOutcome Convert(const TSourceClip& clip, const TJobSettings& settings);
+    // A job described by the test, handed to the component as the builder hands its jobs.
+    TConversionOutcome Run(const TJobDescription& job);
 
   private:
+    void WaitForEnd(TConversionOutcome& outcome);
     struct TState;
     std::unique_ptr<TState> state_;
 };

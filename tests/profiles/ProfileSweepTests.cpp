@@ -68,7 +68,7 @@ TEST_P(ProfileSweepTest, EveryEntryConvertsOrSaysWhyNot) {
     for (const auto& [what, lists] : combinations) {
         TTempDir out;
         const TConversionOutcome outcome =
-            converter->Convert(clip.Path, SettingsFor(profile, lists, out.Path().string()));
+            converter->Convert(clip, SettingsFor(profile, lists, out.Path().string()));
         for (const std::string& note : outcome.Notes) {
             if (note.rfind(clip.Path, 0) == 0) continue;  // the reason of a failure, below
             std::printf("| %s | %s | note | %s |\n", profile.DisplayName.c_str(), what.c_str(),

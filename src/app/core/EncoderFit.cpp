@@ -103,17 +103,37 @@ std::string Channels(int count) {
     return std::to_string(count) + (count == 1 ? " channel" : " channels");
 }
 
+std::string Hz(int rate) {
+    return std::to_string(rate) + " Hz";
+}
+
+// The row's log line for a value the encoder refused and the one used in its place.
+std::string Refused(const std::string& encoder, const std::string& refused,
+                    const std::string& used) {
+    return encoder + " does not take " + refused + ": " + used + " instead";
+}
+
 // While the encoders are tried, their refusals stay out of the log: they are questions, not
-// failures. The builder runs while no task does, so no task's lines are lost meanwhile.
+// failures. Both the program's log callback and the libraries' own (in a program without the
+// converter component) are kept quiet. The builder runs while no task does, so no task's lines
+// are lost meanwhile.
 class TQuietLibraryLog {
   public:
-    TQuietLibraryLog() : previous_(CurrentLogLevel.exchange(-1)) {}
-    ~TQuietLibraryLog() { CurrentLogLevel = previous_; }
+    TQuietLibraryLog()
+        : previous_(CurrentLogLevel.exchange(-1)),
+          previousLibraryLevel_(LibAVUtil.av_log_get_level()) {
+        LibAVUtil.av_log_set_level(AV_LOG_QUIET);
+    }
+    ~TQuietLibraryLog() {
+        LibAVUtil.av_log_set_level(previousLibraryLevel_);
+        CurrentLogLevel = previous_;
+    }
     TQuietLibraryLog(const TQuietLibraryLog&) = delete;
     TQuietLibraryLog& operator=(const TQuietLibraryLog&) = delete;
 
   private:
     int previous_;
+    int previousLibraryLevel_;
 };
 
 // Whether the encoder opens with these values, set up as the engine sets up an audio stream:
@@ -141,37 +161,37 @@ bool AudioEncoderOpens(const AVCodec* codec, int rate, int channels, int bitrate
     return opened;
 }
 
-const AVCodec* ChosenEncoder(std::string& name, const TLoadedEncoders& encoders,
-                             TJobDescription& job, std::vector<std::string>& logLines,
-                             bool& aacForAmr) {
-    const TEncoderChoice choice = ChooseEncoder(name, encoders);
+// Puts the chosen encoder's name in `name`, its option lines into the job and its note into
+// the log.
+TEncoderChoice UseEncoder(std::string& name, const TLoadedEncoders& encoders, TJobDescription& job,
+                          std::vector<std::string>& logLines) {
+    TEncoderChoice choice = ChooseEncoder(name, encoders);
     if (choice.Encoder.empty())
         throw TEncoderError("the media libraries have no encoder for \"" + name + "\"");
     name = choice.Encoder;
     job.OptionLines.insert(job.OptionLines.end(), choice.OptionLines.begin(),
                            choice.OptionLines.end());
     if (!choice.Note.empty()) logLines.push_back(choice.Note);
-    aacForAmr = choice.AacForAmr;
-    return encoders.Find(name);
+    return choice;
 }
 
 void FitVideo(TJobDescription& job, const std::string& inputSize, const TLoadedEncoders& encoders,
               std::vector<std::string>& logLines) {
-    bool unused = false;
-    const AVCodec* codec = ChosenEncoder(job.VideoCodec, encoders, job, logLines, unused);
+    UseEncoder(job.VideoCodec, encoders, job, logLines);
+    const AVCodec* codec = encoders.Find(job.VideoCodec);
     const auto size = SizeOf(job.FrameSize.empty() ? inputSize : job.FrameSize);
     if (!size) return;
     const TSize fitted = FittedSize(codec->id, *size);
     if (fitted == *size) return;
-    logLines.push_back(job.VideoCodec + " does not take the frame size " + SizeText(*size) + ": " +
-                       SizeText(fitted) + " is used");
+    logLines.push_back(
+        Refused(job.VideoCodec, "the frame size " + SizeText(*size), SizeText(fitted)));
     job.FrameSize = SizeText(fitted);
 }
 
 void FitAudio(TJobDescription& job, const TLoadedEncoders& encoders,
               std::vector<std::string>& logLines) {
-    bool aacForAmr = false;
-    const AVCodec* codec = ChosenEncoder(job.AudioCodec, encoders, job, logLines, aacForAmr);
+    const bool aacForAmr = UseEncoder(job.AudioCodec, encoders, job, logLines).AacForAmr;
+    const AVCodec* codec = encoders.Find(job.AudioCodec);
     const std::string& name = job.AudioCodec;
     if (aacForAmr && job.AudioBitrate > 0) {
         const int aac = AacBitrateForAmr(job.AudioBitrate);
@@ -183,23 +203,24 @@ void FitAudio(TJobDescription& job, const TLoadedEncoders& encoders,
     const std::vector<int> counts = ChannelCountsOf(codec);
     if (job.AudioChannels > 0 && !counts.empty() && !Listed(counts, job.AudioChannels)) {
         const int nearest = ByNearness(counts, job.AudioChannels)[1];
-        logLines.push_back(name + " does not take " + Channels(job.AudioChannels) + ": " +
-                           Channels(nearest) + (nearest == 1 ? " is" : " are") + " used");
+        logLines.push_back(Refused(name, Channels(job.AudioChannels), Channels(nearest)));
         job.AudioChannels = nearest;
     }
     if (job.AudioSampleRate <= 0) return;  // the input's rate, unknown here
     const std::vector<int> listedRates = SampleRatesOf(codec);
     if (!listedRates.empty() && !Listed(listedRates, job.AudioSampleRate)) {
         const int nearest = ByNearness(listedRates, job.AudioSampleRate)[1];
-        logLines.push_back(name + " does not take " + std::to_string(job.AudioSampleRate) +
-                           " Hz: " + std::to_string(nearest) + " Hz is used");
+        logLines.push_back(Refused(name, Hz(job.AudioSampleRate), Hz(nearest)));
         job.AudioSampleRate = nearest;
     }
 
-    // What the lists of the encoder do not tell (a bit rate, a rate without a list) only an
-    // attempt to open it shows. Unset channels are the input's: tried as stereo.
-    const int channels = job.AudioChannels > 0 ? job.AudioChannels : 2;
-    const TQuietLibraryLog quiet;
+    // What the lists of the encoder do not tell (a bit rate; a rate or channel count of an
+    // encoder without lists) only an attempt to open it shows. The values asked for are tried
+    // first, then the channels, rates and bit rates nearest them, in that order of preference.
+    // Unset channels are the input's: tried as stereo.
+    const int wantedChannels = job.AudioChannels > 0 ? job.AudioChannels : 2;
+    const std::vector<int> channelCounts =
+        ByNearness(counts.empty() ? std::vector<int>{1, 2} : counts, wantedChannels);
     const std::vector<int> rates = ByNearness(
         listedRates.empty() ? std::vector<int>(std::begin(kCommonRates), std::end(kCommonRates))
                             : listedRates,
@@ -209,25 +230,31 @@ void FitAudio(TJobDescription& job, const TLoadedEncoders& encoders,
             ? ByNearness(std::vector<int>(std::begin(kBitrateLadder), std::end(kBitrateLadder)),
                          job.AudioBitrate)
             : std::vector<int>{job.AudioBitrate};
-    for (const int rate : rates) {
-        for (const int bitrate : bitrates) {
-            if (!AudioEncoderOpens(codec, rate, channels, std::max(bitrate, 0))) continue;
-            if (rate != job.AudioSampleRate) {
-                logLines.push_back(name + " does not take " + std::to_string(job.AudioSampleRate) +
-                                   " Hz: " + std::to_string(rate) + " Hz is used");
+    const TQuietLibraryLog quiet;
+    for (const int channels : channelCounts) {
+        for (const int rate : rates) {
+            for (const int bitrate : bitrates) {
+                if (!AudioEncoderOpens(codec, rate, channels, std::max(bitrate, 0))) continue;
+                if (channels != wantedChannels) {
+                    logLines.push_back(Refused(name, Channels(wantedChannels), Channels(channels)));
+                    job.AudioChannels = channels;
+                }
+                if (rate != job.AudioSampleRate) {
+                    logLines.push_back(Refused(name, Hz(job.AudioSampleRate), Hz(rate)));
+                }
+                if (bitrate != job.AudioBitrate) {
+                    logLines.push_back(
+                        Refused(name, Kbps(job.AudioBitrate) + " at " + Hz(rate), Kbps(bitrate)));
+                }
+                job.AudioSampleRate = rate;
+                job.AudioBitrate = bitrate;
+                return;
             }
-            if (bitrate != job.AudioBitrate) {
-                logLines.push_back(name + " does not take " + Kbps(job.AudioBitrate) + " at " +
-                                   std::to_string(rate) + " Hz: " + Kbps(bitrate) + " is used");
-            }
-            job.AudioSampleRate = rate;
-            job.AudioBitrate = bitrate;
-            return;
         }
     }
-    throw TEncoderError(name + " takes neither " + std::to_string(job.AudioSampleRate) +
-                        " Hz nor any rate near it with " + Channels(channels) + " at " +
-                        Kbps(job.AudioBitrate) + " or near it");
+    throw TEncoderError(name + " takes neither " + Channels(wantedChannels) + " at " +
+                        Hz(job.AudioSampleRate) + " and " + Kbps(job.AudioBitrate) +
+                        " nor any values near them");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ class TEncoderError : public std::runtime_error {
 
 // Fits the job's encoders, frame size, sample rate, channels and audio bit rate, adding the
 // option lines a stand-in encoder needs. Each change adds a line naming the refused value and
-// the one used ("libmp3lame does not take 54000 Hz: 48000 Hz is used") to logLines.
+// the one used ("libmp3lame does not take 54000 Hz: 48000 Hz instead") to logLines.
 // inputSize is the input's "640x480" (the frame written when the job sets no size; blank when
 // unknown). Throws TEncoderError when the libraries lack the encoder or it takes no value near
 // the entries.
