@@ -1,0 +1,190 @@
+// The same choices give the same file whichever front end makes it: the window, daziziz-cli
+// convert and the component driven by the job builder directly. The cases pick entries the
+// encoders refuse, so the substitution and its log line are compared too.
+#include <sys/wait.h>
+#include <QComboBox>
+#include <QPushButton>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../app_widgets/WidgetTestSupport.h"
+#include "ProfileRun.h"
+#include "app/core/OutputNames.h"
+#include "app/widgets/ApplicationForms.h"
+#include "app/widgets/ComponentBackend.h"
+
+namespace {
+
+struct TSameCase {
+    const char* Name;
+    const char* Profile;
+    // The entries chosen besides the profile's defaults ("" keeps the default).
+    const char* VideoCodec;
+    const char* VideoSize;
+    const char* AudioCodec;
+    const char* SampleRate;
+    // What every output holds.
+    const char* VideoName;
+    int Width, Height;
+    const char* AudioName;
+    int Rate, Channels;
+    const char* LogLine;  // the substitution, in the row's log
+};
+void PrintTo(const TSameCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+// The entries named by the case, selected in the profile's lists.
+TParameterLists ListsFor(const TSameCase& c) {
+    TParameterLists lists;
+    lists.ApplyProfile(*FindProfile(c.Profile));
+    const auto select = [](TChoiceList& list, const char* entry) {
+        if (!*entry) return;
+        const auto at = std::find(list.Items.begin(), list.Items.end(), entry);
+        ASSERT_NE(at, list.Items.end()) << entry;
+        list.Selected = static_cast<int>(at - list.Items.begin());
+    };
+    select(lists.VideoCodec, c.VideoCodec);
+    select(lists.VideoSize, c.VideoSize);
+    select(lists.AudioCodec, c.AudioCodec);
+    select(lists.SamplingRate, c.SampleRate);
+    return lists;
+}
+
+struct TCliRun {
+    int ExitCode = -1;
+    std::string Output;  // standard output and error
+};
+
+TCliRun RunCliConvert(const TSameCase& c, const std::string& folder, const std::string& input) {
+    std::vector<std::string> arguments = {DZ_CLI_PROGRAM, "convert",         "--profile",
+                                          c.Profile,      "--output-folder", folder};
+    const std::pair<const char*, const char*> options[] = {{"--video-codec", c.VideoCodec},
+                                                           {"--video-size", c.VideoSize},
+                                                           {"--audio-codec", c.AudioCodec},
+                                                           {"--sample-rate", c.SampleRate}};
+    for (const auto& [option, entry] : options)
+        if (*entry) arguments.insert(arguments.end(), {option, entry});
+    arguments.push_back(input);
+    std::string command;
+    for (const std::string& argument : arguments) {
+        command += " '";
+        for (char ch : argument) command += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+        command += "'";
+    }
+    TCliRun run;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.Output.append(buffer, n);
+    const int status = pclose(pipe);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The window's log: what it writes through Qt's message handler.
+std::vector<std::string> windowLog;
+void RecordWindowLog(QtMsgType, const QMessageLogContext&, const QString& text) {
+    windowLog.push_back(text.toStdString());
+}
+
+class SameChoicesTest : public TWidgetTest, public ::testing::WithParamInterface<TSameCase> {
+  protected:
+    void ExpectOutput(const std::string& route, const std::string& path) {
+        const TSameCase& c = GetParam();
+        SCOPED_TRACE(route);
+        const TProbedFile judge = RunFfprobe(path);
+        ASSERT_TRUE(judge.ok) << judge.error;
+        const TProbedStream* video = judge.First("video");
+        const TProbedStream* audio = judge.First("audio");
+        ASSERT_NE(video, nullptr);
+        ASSERT_NE(audio, nullptr);
+        EXPECT_EQ(video->codecName, c.VideoName);
+        EXPECT_EQ(video->width, c.Width);
+        EXPECT_EQ(video->height, c.Height);
+        EXPECT_EQ(audio->codecName, c.AudioName);
+        EXPECT_EQ(audio->sampleRate, c.Rate);
+        EXPECT_EQ(audio->channels, c.Channels);
+    }
+
+    TTempDir media_;
+};
+
+TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
+    const TSameCase& c = GetParam();
+    const TSourceClip clip = MakeSourceClip(media_.Path().string(), 1.0, 320, 240);
+    const TOutputProfile& profile = *FindProfile(c.Profile);
+    TTempDir byComponent, byCli, byWindow;
+
+    {
+        TProfileConverter converter;
+        const TConversionOutcome outcome =
+            converter.Convert(clip, SettingsFor(profile, ListsFor(c), byComponent.Path().string()));
+        ASSERT_TRUE(outcome.Done) << outcome.Reason;
+        EXPECT_NE(std::find(outcome.Notes.begin(), outcome.Notes.end(), c.LogLine),
+                  outcome.Notes.end());
+        ExpectOutput("component", outcome.OutputFile);
+    }
+
+    const TCliRun cli = RunCliConvert(c, byCli.Path().string(), clip.Path);
+    ASSERT_EQ(cli.ExitCode, 0) << cli.Output;
+    EXPECT_NE(cli.Output.find(c.LogLine), std::string::npos) << cli.Output;
+    const std::string output = "clip" + OutputExtension(profile.FormatKey);
+    ExpectOutput("daziziz-cli", (byCli.Path() / output).string());
+
+    TComponentBackend backend;
+    TApplicationForms forms(&backend);
+    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
+    TForm1& form = *forms.Form1;
+    form.show();
+    const auto choose = [&](const char* combo, const char* entry) {
+        if (!*entry) return;
+        auto* list = Child<QComboBox>(&form, combo);
+        const int index = list->findText(entry);
+        ASSERT_GE(index, 0) << combo << ": " << entry;
+        list->setCurrentIndex(index);
+    };
+    choose("ComboOutputFormat", c.Profile);
+    // Profiles that leave the channels alone keep the first profile's "Mono" in the window; the
+    // other routes start from the list's "Stereo".
+    choose("ComboAudioChannels", kChannelsStereo);
+    choose("ComboVideoCodec", c.VideoCodec);
+    choose("ComboVideoSize", c.VideoSize);
+    choose("ComboAudioCodec", c.AudioCodec);
+    choose("ComboSamplingRate", c.SampleRate);
+    form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
+    form.AddFiles({QString::fromStdString(clip.Path)});
+    windowLog.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(RecordWindowLog);
+    Child<QPushButton>(&form, "ButtonConvert")->click();
+    ProcessEventsUntil([&] {
+        return std::any_of(messages_.begin(), messages_.end(),
+                           [](const auto& m) { return m.second == "All Conversions Completed"; });
+    });
+    qInstallMessageHandler(previous);
+    EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), c.LogLine), windowLog.end());
+    ExpectOutput("window", (byWindow.Path() / output).string());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, SameChoicesTest,
+    ::testing::Values(TSameCase{"PhoneH263AtVga", "3GP - Mobile Video Format (*.3gp)", "H263",
+                                "320 x 240 (VGA)", "", "16000 bps", "h263", 352, 288, "amr_nb",
+                                8000, 1,
+                                "h263 does not take the frame size 320x240: 352x288 instead"},
+                      TSameCase{"RealVideoOddSize", "RM - Real Video (*.rm)", "", "220 x 176", "",
+                                "8000  Hz", "rv10", 224, 176, "ac3", 32000, 2,
+                                "rv10 does not take the frame size 220x176: 224x176 instead"},
+                      TSameCase{"DvdMp2At96000", "DVD - VOB (*.vob)", "", "", "mp2", "96000 Hz",
+                                "mpeg2video", 724, 480, "mp2", 48000, 2,
+                                "mp2 does not take 96000 Hz: 48000 Hz instead"},
+                      TSameCase{"Mp4H264At54000", "MP4 - MPEG4 Video (*.mp4)", "H264", "480 x 272",
+                                "", "54000 Hz", "h264", 480, 272, "aac", 48000, 2,
+                                "aac does not take 54000 Hz: 48000 Hz instead"}),
+    [](const auto& info) { return info.param.Name; });
+
+}  // namespace
