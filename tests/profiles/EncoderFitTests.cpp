@@ -187,6 +187,7 @@ void PrintTo(const TStandInCase& c, std::ostream* os) {
 
 class StandInConversionTest : public ::testing::TestWithParam<TStandInCase> {};
 TEST_P(StandInConversionTest, WritesTheFileWithTheStandIn) {
+    RequireMediaLibraries();
     const TStandInCase& c = GetParam();
     TTempDir folder;
     const TSourceClip clip = MakeSourceClip(folder.Path().string(), 1.0, 320, 240);
