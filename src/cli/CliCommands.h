@@ -35,5 +35,6 @@ struct TConvertRequest {
 };
 int ConvertCommand(const TConvertRequest& request);
 
-// `run`: the engine's own option vocabulary, in command-line order.
-int RunCommand(const std::vector<std::string>& arguments);
+// `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
+// each decoder and encoder (0: one per core).
+int RunCommand(const std::vector<std::string>& arguments, int codecThreads = 0);

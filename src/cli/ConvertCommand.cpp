@@ -195,6 +195,7 @@ void TConversionRun::Handle(const TBuildResult& build) {
 
 int TConversionRun::Run(const std::vector<std::string>& files) {
     component_.SetLogLevel(verbose_ ? llInfo : llError);
+    component_.SetCodecThreads(0);
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());
         return kExitFailed;

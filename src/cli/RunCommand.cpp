@@ -85,7 +85,7 @@ std::string OutputRefusal(const std::vector<TRunStep>& steps) {
 
 }  // namespace
 
-int RunCommand(const std::vector<std::string>& arguments) {
+int RunCommand(const std::vector<std::string>& arguments, int codecThreads) {
     std::string usage;
     const std::vector<TRunStep> steps = StepsOf(arguments, usage);
     if (steps.empty()) {
@@ -107,6 +107,8 @@ int RunCommand(const std::vector<std::string>& arguments) {
 
     TCustomFFmpeg engine;
     engine.Reset();
+    // Before the inputs open: their decoders are made there.
+    engine.ThreadCount = codecThreads;
     // The events run on the job's worker; they only print and signal.
     engine.OnLog = [&](TCustomFFmpeg* sender, int level, const std::string& text) {
         // The error that ends a job (level -1) is reported once, at the end.

@@ -27,6 +27,7 @@ The engine's own option vocabulary, in command-line order:
   FILE         any other argument opens an output file (an existing one is replaced only
                with -y, an input of the job never)
 Example: daziziz-cli run -i in.avi -vcodec mpeg4 -vb 800k -acodec mp2 -ab 128k out.mpg
+         daziziz-cli run --threads 1 -i in.avi ... (one thread per codec; default: per core)
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
 
 }  // namespace
@@ -87,6 +88,12 @@ int main(int argc, char** argv) {
     convert->footer(kConvertFooter);
 
     CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
+    int codecThreads = 0;
+    run->add_option("--threads", codecThreads,
+                    "Threads of each decoder and encoder, 0 one per core (before the job's "
+                    "options; the engine's \"threads\" keyword is refused)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
     // Everything after "run" is the engine's: the parser leaves it alone.
     run->prefix_command();
     run->footer(kRunFooter);
@@ -114,6 +121,6 @@ int main(int argc, char** argv) {
     if (*profiles) return ProfilesCommand();
     if (*probe) return ProbeCommand(probeFiles, json);
     if (*convert) return ConvertCommand(request);
-    if (*run) return RunCommand(run->remaining());
+    if (*run) return RunCommand(run->remaining(), codecThreads);
     return kExitUsage;
 }

@@ -133,6 +133,8 @@ int TCustomFFmpegVCL::AppendTask(const std::string& fileName, TInputOptions* opt
     try {
         task->Reset();
         ApplyVerbose(*task, LogLevel());
+        // Before the input opens: its decoders are made there.
+        task->ThreadCount = CodecThreads();
         if (options) {
             if (options->FileName.empty()) options->FileName = fileName;
             task->InputOptions = *options;

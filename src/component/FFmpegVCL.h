@@ -105,6 +105,10 @@ class TCustomFFmpegVCL : private TLogSink {
     // tpNormal.
     TConvertPriority ThreadPriority() const { return threadPriority_.load(); }
     void SetThreadPriority(TConvertPriority value);
+    // Threads of every decoder and encoder of the tasks added from now on: 1 by default, 0 one
+    // per core; negative values count as 0.
+    int32_t CodecThreads() const { return codecThreads_.load(); }
+    void SetCodecThreads(int32_t value) { codecThreads_ = value < 0 ? 0 : value; }
     std::string Version() const { return kVersion; }
 
     // Assign before StartTasks; they are read by the worker threads without a lock.
@@ -155,6 +159,7 @@ class TCustomFFmpegVCL : private TLogSink {
     std::atomic<TLogLevel> logLevel_{llInfo};
     std::atomic<int32_t> progressInterval_{500};
     std::atomic<TConvertPriority> threadPriority_{tpNormal};
+    std::atomic<int32_t> codecThreads_{1};
     std::unique_ptr<TAVProbe> probe_;
 
     // The component's lock: events, stop, pause, resume, the counts and changes of the list.
@@ -177,8 +182,10 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
     using TCustomFFmpegVCL::TCustomFFmpegVCL;
     ~TFFmpegVCL() override { ShutDown(); }
 
+    using TCustomFFmpegVCL::CodecThreads;
     using TCustomFFmpegVCL::LogLevel;
     using TCustomFFmpegVCL::ProgressInterval;
+    using TCustomFFmpegVCL::SetCodecThreads;
     using TCustomFFmpegVCL::SetLogLevel;
     using TCustomFFmpegVCL::SetProgressInterval;
     using TCustomFFmpegVCL::SetThreadPriority;

@@ -135,7 +135,7 @@ class TFFmpegOptions {
     int32_t AudioVolume = 256;       // 256 = unchanged
     bool FrameHooksInUse = false;
     int32_t Verbose = 1;      // -1 quiet, 0 errors, 1 information, 2 debug, 3 everything
-    int32_t ThreadCount = 1;  // codec threads per stream
+    int32_t ThreadCount = 1;  // codec threads per stream, 0 = one per core
     int32_t InputSync = 0;
     uint64_t FileSizeLimit = 0;  // bytes, 0 = none
     int32_t ImageSequenceCompat = 0;

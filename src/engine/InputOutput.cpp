@@ -206,7 +206,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                 return fail();
             }
             codec->pkt_timebase = stream->time_base;
-            if (ThreadCount > 1) codec->thread_count = ThreadCount;
+            // 0 lets the library take one thread per core.
+            codec->thread_count = std::max(ThreadCount, 0);
 
             if (parameters->codec_type < AVMEDIA_TYPE_UNKNOWN ||
                 parameters->codec_type > AVMEDIA_TYPE_ATTACHMENT)

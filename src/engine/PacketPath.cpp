@@ -243,6 +243,13 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
             Deliver(ist, istIndex, packet, DecodedSamples.data(), size, nullptr, nullptr);
         } else {
             ist.Quality = static_cast<float>(frame->quality);
+            // A frame-threaded decoder hands a picture out some packets after the one that
+            // carried it, later than the packets' clock allows for: the picture's own time holds
+            // (or the pictures would start late and a copy would fill the gap).
+            if ((decoder->active_thread_type & FF_THREAD_FRAME) &&
+                frame->best_effort_timestamp != AV_NOPTS_VALUE)
+                ist.Pts =
+                    LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds);
             int64_t duration = 0;
             if (frame->pkt_duration > 0)
                 duration = LibAVUtil.av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);
@@ -251,7 +258,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
             else if (ist.Stream->r_frame_rate.num > 0)
                 duration =
                     int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
-            ist.NextPts += duration;
+            ist.NextPts = ist.Pts + duration;
             PreprocessPicture(ist, frame);
             EmulateRate(ist);
             Deliver(ist, istIndex, packet, nullptr, 0, frame, nullptr);

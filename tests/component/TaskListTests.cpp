@@ -284,6 +284,28 @@ TEST_F(ComponentTasks, HookChoiceAndTimeRanges) {
     EXPECT_TRUE(component.Task(2).OnBeforeHook);
 }
 
+// Every decoder and encoder of a task gets the count the component held when it was added.
+TEST_F(ComponentTasks, CodecThreadsReachEveryDecoderAndEncoder) {
+    EXPECT_EQ(component.CodecThreads(), 1);
+    for (const auto& [set, expected] : {std::pair{0, 0}, {3, 3}, {-2, 0}}) {
+        SCOPED_TRACE(set);
+        component.SetCodecThreads(set);
+        EXPECT_EQ(component.CodecThreads(), expected);
+        const int index = component.AppendTask(input);
+        ASSERT_GE(index, 0) << component.LastErrorText();
+        ASSERT_TRUE(component.SetTaskOutput(index, dir.File(std::to_string(index) + ".avi")))
+            << component.LastErrorText();
+        TFFmpeg& task = component.Task(index);
+        ASSERT_EQ(task.InputCodecs[0].size(), 2u);
+        for (AVCodecContext* decoder : task.InputCodecs[0])
+            EXPECT_EQ(decoder->thread_count, expected);
+        for (AVCodecContext* encoder : {task.OutputCodecs[0][0], task.OutputCodecs[0][1]}) {
+            ASSERT_NE(encoder, nullptr);
+            EXPECT_EQ(encoder->thread_count, expected);
+        }
+    }
+}
+
 TEST_F(ComponentTasks, DeletingRenumbersTheLaterTasks) {
     for (int i = 0; i < 3; ++i) ASSERT_EQ(component.AppendTask(input), i);
     TFFmpeg* second = &component.Task(1);

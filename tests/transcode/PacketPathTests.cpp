@@ -90,6 +90,25 @@ TEST_F(PacketPath, StopBeforeTheFirstPacket) {
     EXPECT_TRUE(probed.ok) << "a header and a trailer: " << probed.error;
 }
 
+// A frame-threaded decoder gives each picture out several packets late; every picture still
+// lands on its own place: frame n of the output shows frame n of the input, none doubled.
+TEST_F(PacketPath, FrameThreadedDecodingKeepsEveryPictureInPlace) {
+    for (int threads : {1, 4}) {
+        SCOPED_TRACE(threads);
+        TTranscodeEngine engine;
+        engine.ThreadCount = threads;
+        ASSERT_TRUE(engine.OpenInputFile(Mp4Clip())) << engine.LastError;
+        engine.Apply({{"vcodec", "mpeg4"}, {"qscale", "2"}, {"an", ""}});
+        const std::string output = dir.File("threads" + std::to_string(threads) + ".avi");
+        ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.LastError;
+        ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+        const std::vector<TDecodedFrame> frames = DecodeVideoFrames(output);
+        ASSERT_EQ(frames.size(), 50u);
+        for (size_t i = 0; i < frames.size(); ++i)
+            ASSERT_EQ(ReadFrameNumber(frames[i]), static_cast<int>(i));
+    }
+}
+
 TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
     // Two transport streams one after the other: the second starts its clock again at 0.
     const std::string input = dir.File("joined.ts");
