@@ -169,8 +169,12 @@ void TCustomFFmpeg::RunTranscodeLoop() {
             trailerFile = i;
         }
     }
-    if (trailerFile >= 0)
-        throw FFMpegException(LibraryErrorText(trailerError, OutputFiles[trailerFile]->url));
+    if (trailerFile >= 0) {
+        const AVFormatContext* file = OutputFiles[trailerFile];
+        if (const int writeError = OutputWriteError(file); writeError < 0)
+            throw FFMpegException(WriteErrorText(file, writeError));
+        throw FFMpegException(LibraryErrorText(trailerError, file->url));
+    }
     ReportProgress(true);
 
     for (const auto& ost : run.OutputStreams)

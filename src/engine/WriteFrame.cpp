@@ -1,5 +1,7 @@
 // The one way packets reach a muxer: the stream's bitstream filters, then the interleaved
 // write. Also the encoder side that every re-encoding output shares, and subtitles.
+#include <cstdio>
+
 #include "engine/CustomFFmpeg.h"
 #include "engine/LibraryErrors.h"
 
@@ -35,6 +37,18 @@ void ReadQualityStats(const AVPacket* packet, TCodedFrameInfo& coded) {
 
 }  // namespace
 
+std::string WriteErrorText(const AVFormatContext* file, int errorCode) {
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (LibAVUtil.av_strerror(errorCode, reason, sizeof reason) < 0)
+        std::snprintf(reason, sizeof reason, "error %d", errorCode);
+    return FormatText("%s: Error while writing file (%s)", file && file->url ? file->url : "output",
+                      reason);
+}
+
+int OutputWriteError(const AVFormatContext* file) {
+    return file && file->pb && file->pb->error < 0 ? file->pb->error : 0;
+}
+
 void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
                                TBitstreamFilterChain& filters, AVCodecContext* codec) {
     for (AVBSFContext* filter : filters) {
@@ -68,6 +82,10 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
         }
     }
     const int result = LibAVFormat.av_interleaved_write_frame(file, packet);
+    // The byte stream keeps a failed write to itself and the muxer may not say: a full disk
+    // would otherwise go unnoticed until the trailer, after the whole input was converted.
+    if (const int writeError = OutputWriteError(file); writeError < 0)
+        throw FFMpegException(WriteErrorText(file, writeError));
     if (result < 0) throw FFMpegException(LibraryErrorText(result, "av_interleaved_write_frame()"));
 }
 
