@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# The engine against the libraries' own command-line program: the same jobs with the same codecs,
+# rates, sizes and codec thread counts, run alternately, several times each. Prints per job the
+# median wall time, CPU time (user + system) and peak memory of both with their ratio, and the
+# output size and frame count of both (a job that drops frames or misses its bit rate can look
+# fast for that reason alone).
+#
+#   bench/run.sh [--runs N] [--threads "1 0"] [--jobs "mp4-mpeg4 probe ..."] [--build DIR]
+#
+# --threads lists codec thread counts to measure at (0: one per core, both programs' default).
+# --build names the build folder holding daziziz-cli and probe-bench (default build/, or
+# $DZ_BENCH_BUILD); they are built there when missing. Inputs are generated once into
+# bench/cache/ (the 1080p clip takes a minute); runs and the table go to bench/results/.
+# Neither folder is committed; CI never runs this.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+build=${DZ_BENCH_BUILD:-$root/build}
+runs=5
+threadCounts="1 0"
+jobs="mp4-mpeg4 avi-mpeg4 mp4-x264 vob-ac3 flac-mp3 flv mkv-copy probe"
+while (($#)); do
+    case "$1" in
+        --runs) runs=$2 ;;
+        --threads) threadCounts=$2 ;;
+        --jobs) jobs=$2 ;;
+        --build) build=$2 ;;
+        *)
+            echo "usage: bench/run.sh [--runs N] [--threads \"1 0\"] [--jobs \"NAME ...\"] [--build DIR]" >&2
+            exit 2
+            ;;
+    esac
+    shift 2
+done
+cache=$here/cache
+results=$here/results/$(date +%Y%m%d-%H%M%S)
+mkdir -p "$cache" "$results"
+
+# ---- Tools: the peer programs and GNU time (peak memory), installed when missing.
+missing=()
+command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || missing+=(ffmpeg)
+[ -x /usr/bin/time ] || missing+=(time)
+command -v cmake >/dev/null && command -v ninja >/dev/null || missing+=(cmake ninja-build)
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ! -x "$build/daziziz-cli" ] || [ ! -x "$build/probe-bench" ]; then
+    [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja
+    cmake --build "$build" -j "$(nproc)" --target daziziz-cli probe-bench
+fi
+cli=$build/daziziz-cli
+
+# ---- Inputs, each written under a temporary name first so a broken run leaves none behind.
+make_input() {
+    local name=$1
+    shift
+    [ -s "$cache/$name" ] && return
+    echo "generating $cache/$name"
+    ffmpeg -v error -nostdin -y "$@" "$cache/partial-$name"
+    mv "$cache/partial-$name" "$cache/$name"
+}
+# A moving test picture with some grain (so the codecs have real work), a tone per channel.
+make_input h264-1080p30.mp4 \
+    -f lavfi -i "testsrc2=size=1920x1080:rate=30,noise=alls=6:allf=t" \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*660*t):s=48000" \
+    -t 20 -c:v libx264 -preset medium -b:v 6M -pix_fmt yuv420p -c:a aac -b:a 160k
+make_input mpeg2-720p25.mpg \
+    -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*550*t):s=48000" \
+    -t 20 -c:v mpeg2video -b:v 8M -maxrate 9M -bufsize 1835k -c:a mp2 -b:a 192k -f mpeg
+make_input audio-120s.flac \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5):s=44100" \
+    -t 120 -c:a flac -sample_fmt s16
+clips=$cache/clips
+clipList=$results/clips.txt
+"$build/probe-bench" --cache "$clips" --files 200 --rounds 1 --list "$clipList" >/dev/null
+
+# ---- Jobs: name, input, the engine's options, the other program's options, output extension.
+declare -A input ours theirs extension
+add_job() { input[$1]=$2 ours[$1]=$3 theirs[$1]=$4 extension[$1]=$5; }
+add_job mp4-mpeg4 h264-1080p30.mp4 \
+    "-vcodec mpeg4 -vb 1200k -s 320x240 -acodec aac -ab 128k" \
+    "-c:v mpeg4 -b:v 1200k -s 320x240 -c:a aac -b:a 128k" mp4
+add_job avi-mpeg4 h264-1080p30.mp4 \
+    "-vcodec mpeg4 -vb 4000k -acodec libmp3lame -ab 128k" \
+    "-c:v mpeg4 -b:v 4000k -c:a libmp3lame -b:a 128k" avi
+add_job mp4-x264 h264-1080p30.mp4 \
+    "-vcodec libx264 -s 1280x720 -vb 2000k -acodec aac -ab 128k" \
+    "-c:v libx264 -s 1280x720 -b:v 2000k -c:a aac -b:a 128k" mp4
+add_job vob-ac3 mpeg2-720p25.mpg "-target pal-dvd" "-target pal-dvd" vob
+add_job flac-mp3 audio-120s.flac "-acodec libmp3lame -ab 192k" "-c:a libmp3lame -b:a 192k" mp3
+add_job flv h264-1080p30.mp4 \
+    "-vcodec flv -s 640x360 -vb 800k -acodec libmp3lame -ar 44100 -ab 128k" \
+    "-c:v flv1 -s 640x360 -b:v 800k -c:a libmp3lame -ar 44100 -b:a 128k" flv
+add_job mkv-copy mpeg2-720p25.mpg "-vcodec copy -acodec copy" "-c:v copy -c:a copy" mkv
+
+raw=$results/raw.txt  # one line per run: job threads program wall cpu peak-kB
+: >"$raw"
+
+# Runs a command under GNU time and appends its line to the raw file; false when it failed.
+measure() {
+    local job=$1 threads=$2 program=$3 log=$4
+    shift 4
+    local timing=$results/timing
+    if ! /usr/bin/time -f "%e %U %S %M" -o "$timing" "$@" >"$log" 2>&1; then
+        echo "  $program failed on $job (threads $threads); its output is in $log" >&2
+        tail -n 5 "$log" >&2
+        return 1
+    fi
+    tail -n 1 "$timing" | awk -v j="$job" -v t="$threads" -v p="$program" \
+        '{ printf "%s %s %s %s %.2f %s\n", j, t, p, $1, $2 + $3, $4 }' >>"$raw"
+}
+
+run_ours() {
+    local job=$1 threads=$2 output=$3
+    rm -f "$output"
+    # shellcheck disable=SC2086  # the option texts split into words on purpose
+    measure "$job" "$threads" ours "$results/$job-$threads-ours.log" \
+        "$cli" run --threads "$threads" -i "$cache/${input[$job]}" ${ours[$job]} "$output"
+}
+
+run_theirs() {
+    local job=$1 threads=$2 output=$3
+    local threading=()
+    ((threads == 0)) || threading=(-threads "$threads" -filter_threads "$threads")
+    local decoding=()
+    ((threads == 0)) || decoding=(-threads "$threads")
+    rm -f "$output"
+    # shellcheck disable=SC2086
+    measure "$job" "$threads" ffmpeg "$results/$job-$threads-ffmpeg.log" \
+        ffmpeg -nostdin -v error -y "${decoding[@]}" -i "$cache/${input[$job]}" \
+        ${theirs[$job]} "${threading[@]}" "$output"
+}
+
+# Output facts: bytes and the frames (packets) of the first video stream, else the first audio.
+output_facts() {
+    local file=$1 frames
+    [ -s "$file" ] || {
+        echo "- -"
+        return
+    }
+    frames=$(ffprobe -v error -count_packets -select_streams v:0 \
+        -show_entries stream=nb_read_packets -of default=nw=1:nk=1 "$file" | head -n 1)
+    [ -n "$frames" ] || frames=$(ffprobe -v error -count_packets -select_streams a:0 \
+        -show_entries stream=nb_read_packets -of default=nw=1:nk=1 "$file" | head -n 1)
+    echo "$(stat -c %s "$file") ${frames:--}"
+}
+
+declare -A facts
+probeRate=""
+for job in $jobs; do
+    if [ "$job" = probe ]; then
+        echo "== probe: 200 clips, our probe in one process against ffprobe once per file"
+        each='while IFS= read -r f; do ffprobe -v error -show_format -show_streams "$f" >/dev/null; done <"$0"'
+        for ((r = 1; r <= runs; ++r)); do
+            # Alternate which program goes first, so neither always finds warmer caches.
+            if ((r % 2)); then
+                measure probe - ours "$results/probe-ours.log" \
+                    "$build/probe-bench" --cache "$clips" --files 200 --rounds 1
+                measure probe - ffmpeg "$results/probe-ffprobe.log" sh -c "$each" "$clipList"
+            else
+                measure probe - ffmpeg "$results/probe-ffprobe.log" sh -c "$each" "$clipList"
+                measure probe - ours "$results/probe-ours.log" \
+                    "$build/probe-bench" --cache "$clips" --files 200 --rounds 1
+            fi
+        done
+        probeRate=$("$build/probe-bench" --cache "$clips" --files 200 --rounds 5 |
+            awk '/files per second/ { print $4 }')
+        continue
+    fi
+    [ -n "${input[$job]:-}" ] || {
+        echo "unknown job $job" >&2
+        exit 2
+    }
+    for threads in $threadCounts; do
+        echo "== $job, codec threads $threads (0: one per core)"
+        oursOut=$results/$job-$threads-ours.${extension[$job]}
+        theirsOut=$results/$job-$threads-ffmpeg.${extension[$job]}
+        for ((r = 1; r <= runs; ++r)); do
+            if ((r % 2)); then
+                run_ours "$job" "$threads" "$oursOut" || break
+                run_theirs "$job" "$threads" "$theirsOut" || break
+            else
+                run_theirs "$job" "$threads" "$theirsOut" || break
+                run_ours "$job" "$threads" "$oursOut" || break
+            fi
+        done
+        facts[$job-$threads]="$(output_facts "$oursOut") $(output_facts "$theirsOut")"
+        rm -f "$oursOut" "$theirsOut"
+    done
+done
+
+# ---- The table: medians, ratios ours / theirs, a "!" where a target is missed (wall and CPU
+# at most 1.05, peak memory at most 1.2).
+table=$results/table.txt
+{
+    printf "%-10s %3s | %21s | %21s | %20s | %21s | %11s\n" job thr "wall s ours/ffmpeg" \
+        "CPU s ours/ffmpeg" "peak MB ours/ffmpeg" "size kB ours/ffmpeg" "frames"
+    for job in $jobs; do
+        list=$threadCounts
+        [ "$job" = probe ] && list=-
+        for threads in $list; do
+            read -r oursSize oursFrames theirsSize theirsFrames <<<"${facts[$job-$threads]:-- - - -}"
+            awk -v j="$job" -v t="$threads" -v os="$oursSize" -v of="$oursFrames" \
+                -v ts="$theirsSize" -v tf="$theirsFrames" '
+                function median(list, n,    i, k, v, sorted) {
+                    n = split(list, v, " ")
+                    if (n == 0) return -1
+                    for (i = 1; i <= n; ++i) sorted[i] = v[i] + 0
+                    for (i = 2; i <= n; ++i)
+                        for (k = i; k > 1 && sorted[k - 1] > sorted[k]; --k) {
+                            x = sorted[k]; sorted[k] = sorted[k - 1]; sorted[k - 1] = x
+                        }
+                    return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
+                }
+                function cell(a, b, limit, format,    ratio) {
+                    if (a < 0 || b <= 0) return sprintf("%21s", "-")
+                    ratio = a / b
+                    return sprintf(format " " format " %5.2f%s", a, b, ratio,
+                                   ratio > limit ? "!" : " ")
+                }
+                function kb(bytes) { return bytes == "-" ? "-" : sprintf("%d", bytes / 1024) }
+                $1 == j && $2 == t {
+                    wall[$3] = wall[$3] " " $4; cpu[$3] = cpu[$3] " " $5; mem[$3] = mem[$3] " " $6
+                }
+                END {
+                    printf "%-10s %3s | %s | %s | %s | %10s %10s | %5s %5s\n", j, t,
+                        cell(median(wall["ours"]), median(wall["ffmpeg"]), 1.05, "%7.2f"),
+                        cell(median(cpu["ours"]), median(cpu["ffmpeg"]), 1.05, "%7.2f"),
+                        cell(median(mem["ours"]) / 1024, median(mem["ffmpeg"]) / 1024, 1.2, "%6.1f"),
+                        kb(os), kb(ts), of, tf
+                }' "$raw"
+        done
+    done
+    echo "runs per program: $runs, medians; ratio = ours / ffmpeg; \"!\": over the target"
+    echo "(wall and CPU 1.05, peak memory 1.2); probe row: ffprobe run once per file."
+    [ -z "$probeRate" ] || echo "probe rate in one process: $probeRate files per second (target 500)"
+} | tee "$table"
+echo "raw runs: $raw"
