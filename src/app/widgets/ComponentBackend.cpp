@@ -28,6 +28,8 @@ TComponentBackend::TComponentBackend()
     : timer_(std::make_unique<TQtMainThreadTimer>()),
       component_(std::make_unique<TFFmpegVCL>(timer_.get())),
       runner_(std::make_unique<TComponentTaskRunner>(*component_)) {
+    // The window converts one file at a time: its codecs may use every core.
+    component_->SetCodecThreads(0);
     InstallRelays();
 }
 
