@@ -118,6 +118,10 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
         if (result < 0) return result;
         AVPacket* packet = EncoderPacket;
         packet->stream_index = ost.StreamIndex;
+        // Video encoders leave the duration out; a picture lasts one tick of the encoder's time
+        // base (one frame), and the time reached must count the last picture whole.
+        if (encoder->codec_type == AVMEDIA_TYPE_VIDEO && packet->duration <= 0)
+            packet->duration = 1;
         LibAVCodec.av_packet_rescale_ts(packet, encoder->time_base, ost.Stream->time_base);
         ReadQualityStats(packet, ost.Coded);
         if (encoder->codec_type == AVMEDIA_TYPE_VIDEO)
