@@ -154,7 +154,9 @@
     X(sws_getCachedContext)             \
     X(sws_scale)                        \
     X(sws_freeContext)                  \
-    X(sws_get_class)
+    X(sws_get_class)                    \
+    X(sws_isSupportedInput)             \
+    X(sws_isSupportedOutput)
 
 #define SWRESAMPLE_ENTRY_POINTS(X)      \
     X(swresample_version)               \

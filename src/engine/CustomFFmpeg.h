@@ -385,6 +385,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // amounts for subsampled chroma). False for formats whose pixels are not whole bytes.
     static bool OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
                              int left, TFrameHookPicture& result);
+    // Whether the scaler converts pictures of format `from` into `to`. A format it does not
+    // know (an input whose format is unknown, say) makes the library abort the program.
+    static bool ScalerConverts(AVPixelFormat from, AVPixelFormat to);
     // Converts a decoded picture whose size or format differs from what the output was set
     // up for (the stream changed it) into that size and format; false drops the picture.
     bool FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,

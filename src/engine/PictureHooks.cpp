@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include "engine/CustomFFmpeg.h"
 
@@ -123,9 +124,13 @@ void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat form
         } else {
             LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data,
                                            AV_PIX_FMT_BGR24, width, height, kPictureAlign);
-            ToRGBContext = LibSwScale.sws_getCachedContext(ToRGBContext, width, height, format,
-                                                           width, height, AV_PIX_FMT_BGR24,
-                                                           SWS_BICUBIC, nullptr, nullptr, nullptr);
+            if (ScalerConverts(format, AV_PIX_FMT_BGR24) &&
+                ScalerConverts(AV_PIX_FMT_BGR24, format))
+                ToRGBContext = LibSwScale.sws_getCachedContext(
+                    ToRGBContext, width, height, format, width, height, AV_PIX_FMT_BGR24,
+                    SWS_BICUBIC, nullptr, nullptr, nullptr);
+            else
+                LibSwScale.sws_freeContext(std::exchange(ToRGBContext, nullptr));
             if (!ToRGBContext) {
                 Log(0, "Cannot initialize the toRGB conversion context");
                 failed = true;

@@ -292,6 +292,12 @@ void TCustomFFmpeg::SetUpTranscode() {
                             LibAVUtil.av_opt_get_int(ScalerOptionContext, "sws_flags", 0, &flags) >=
                                 0)
                             ScalerFlags = static_cast<int32_t>(flags);
+                        // The demuxer may not have found out the pictures' format.
+                        if (!ScalerConverts(icodec->pix_fmt, codec->pix_fmt))
+                            throw FFMpegException::Format(
+                                "Cannot get resampling context: input stream #%d.%d has no "
+                                "picture format that can be converted",
+                                ist.FileIndex, ist.StreamIndex);
                         ost.Scaler = LibSwScale.sws_getContext(
                             icodec->width - (CropLeft + CropRight),
                             icodec->height - (CropTop + CropBottom), icodec->pix_fmt,

@@ -120,6 +120,10 @@ void TCustomFFmpeg::FillRectangle(const TFrameHookPicture& picture, AVPixelForma
     }
 }
 
+bool TCustomFFmpeg::ScalerConverts(AVPixelFormat from, AVPixelFormat to) {
+    return LibSwScale.sws_isSupportedInput(from) > 0 && LibSwScale.sws_isSupportedOutput(to) > 0;
+}
+
 TCustomFFmpeg::TScalerHandle::~TScalerHandle() {
     if (Context) LibSwScale.sws_freeContext(Context);
 }
@@ -151,6 +155,11 @@ bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFr
             picture->height, w, h);
         ResizedWidth = picture->width;
         ResizedHeight = picture->height;
+    }
+    if (!ScalerConverts(static_cast<AVPixelFormat>(picture->format), target)) {
+        Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
+            picture->height, w, h);
+        return false;
     }
     ResizeScaler.Context =
         LibSwScale.sws_getCachedContext(ResizeScaler.Context, picture->width, picture->height,

@@ -254,6 +254,19 @@ const TSetupFailure kSetupFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, TranscodeSetupFailure, ::testing::ValuesIn(kSetupFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Found by fuzzing: an input whose pictures' format the demuxer could not find out made the
+// scaler's set-up abort the whole program.
+TEST_F(TranscodeSetup, UnknownPictureFormatEndsTheRunNotTheProgram) {
+    OpenInput(Mp4Clip());
+    engine.InputCodecs[0][0]->pix_fmt = AV_PIX_FMT_NONE;
+    engine.Apply({{"s", "64x48"}});
+    OpenOutput("out.mkv");
+    EXPECT_EQ(RunForError(),
+              "Cannot get resampling context: input stream #0.0 has no picture format that can "
+              "be converted");
+    EXPECT_FALSE(fs::exists(dir.File("out.mkv")));
+}
+
 TEST_F(TranscodeSetup, VideoCopyRefusesACustomHook) {
     OpenInput(Mp4Clip());
     engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
