@@ -193,14 +193,12 @@ TEST(GenericReaderTest, StereoGivesOneChannelFor3gpAnd3g2Only) {
     EXPECT_EQ(Read(TParameterReader::prGeneric, choice, "AVI").AudioChannels, 2);
 }
 
-TEST(GenericReaderTest, VideoIsOffForTheAudioOnlyKeys) {
-    for (const char* key :
-         {"AAC", "AC3", "AU", "MP2", "MP3", "WAV", "WMA", "RA", "M4A", "ASF", "AMR"}) {
-        EXPECT_TRUE(IsAudioOnlyFormatKey(key)) << key;
-    }
-    for (const char* key : {"OGG", "MP4", "AVI", "3GP", "VOB", "MPG", "WMV", "FLV", "MOV"}) {
-        EXPECT_FALSE(IsAudioOnlyFormatKey(key)) << key;
-    }
+TEST(GenericReaderTest, VideoIsOffForTheAudioProfilesOnly) {
+    const auto choice = Choice("MPEG4", "", "", "", "mp3", "128 Kbps", "44100 Hz", kChannelsStereo);
+    for (const char* key : {"AAC", "AU", "M4A", "MP2", "MP3", "OGG", "RA", "WAV", "WMA"})
+        EXPECT_TRUE(Read(TParameterReader::prGeneric, choice, key).DisableVideo) << key;
+    for (const char* key : {"ASF", "MP4", "AVI", "3GP", "VOB", "MPG", "WMV", "FLV", "MOV", "RM"})
+        EXPECT_FALSE(Read(TParameterReader::prGeneric, choice, key).DisableVideo) << key;
 }
 
 TEST(GenericReaderTest, EmptyAudioBitrateOrSampleRateIsAnError) {

@@ -104,10 +104,3 @@ TEncoderChoice ChooseEncoder(const std::string& mappedName, const TLoadedEncoder
     if (encoders.Has(mappedName)) itself.Encoder = mappedName;
     return itself;
 }
-
-std::string AvailableEncoder(const std::string& encoderName) {
-    const TLoadedEncoders encoders;
-    if (encoderName.empty() || encoders.Has(encoderName)) return encoderName;
-    const TEncoderChoice choice = ChooseEncoder(encoderName, encoders);
-    return choice.Encoder.empty() ? encoderName : choice.Encoder;
-}

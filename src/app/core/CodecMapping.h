@@ -50,8 +50,3 @@ struct TEncoderChoice {
     bool AacForAmr = false;
 };
 TEncoderChoice ChooseEncoder(const std::string& mappedName, const TLoadedEncoders& encoders);
-
-// The encoder of the loaded libraries for a name the job may still hold from the lists: the
-// name itself when the libraries have that encoder, else the choice above ("libfaac" gives
-// "aac"). The job builder has already made every job's names such names.
-std::string AvailableEncoder(const std::string& encoderName);

@@ -15,8 +15,8 @@ TOutputOptions OutputOptionsOf(const TJobDescription& job) {
     InitOutputOptions(options);
     options.FileName = job.OutputFile;
     for (const std::string& line : job.OptionLines) options.OptionText += line + "\n";
-    options.VideoCodec = AvailableEncoder(job.VideoCodec);
-    options.AudioCodec = AvailableEncoder(job.AudioCodec);
+    options.VideoCodec = job.VideoCodec;
+    options.AudioCodec = job.AudioCodec;
     options.FrameSize = job.FrameSize;
     options.FrameRate = job.FrameRateText();
     options.FrameAspect = job.FrameAspect;

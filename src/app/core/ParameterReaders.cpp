@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "app/core/CodecMapping.h"
+#include "app/core/ProfileCatalogue.h"
 
 namespace {
 
@@ -101,14 +102,6 @@ std::optional<TFrameRate> ParseFrameRateText(const std::string& entry) {
     return TFrameRate{num / divisor, den / divisor};
 }
 
-bool IsAudioOnlyFormatKey(const std::string& formatKey) {
-    static const std::array<const char*, 11> kAudioOnly = {"aac", "ac3", "au",  "mp2", "mp3", "wav",
-                                                           "wma", "ra",  "m4a", "asf", "amr"};
-    const std::string key = Lower(formatKey);
-    return std::any_of(kAudioOnly.begin(), kAudioOnly.end(),
-                       [&](const char* audioKey) { return key == audioKey; });
-}
-
 void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
                     const std::string& formatKey, TJobDescription& job) {
     const bool generic = reader == TParameterReader::prGeneric;
@@ -133,7 +126,7 @@ void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
         const std::string key = Lower(formatKey);
         job.AudioChannels = choice.AudioChannels == kChannelsStereo ? 2 : 1;
         if (key == "3gp" || key == "3g2") job.AudioChannels = 1;
-        job.DisableVideo = IsAudioOnlyFormatKey(formatKey);
+        job.DisableVideo = IsAudioFormatKey(formatKey);
     } else if (mobile) {
         job.AudioChannels = 1;
     }

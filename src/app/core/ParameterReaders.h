@@ -44,6 +44,3 @@ std::string ParseSizeText(const std::string& entry);
 // 30000/1001. "Auto" and nothing chosen give none (the input's rate). Throws TParameterError for
 // a text that is not a rate.
 std::optional<TFrameRate> ParseFrameRateText(const std::string& entry);
-
-// Whether a format key's profile writes audio only ("MP3", "WAV", ..., also "ASF" and "AMR").
-bool IsAudioOnlyFormatKey(const std::string& formatKey);
