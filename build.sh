@@ -2,6 +2,10 @@
 # Set-up, build and run in one step.
 #   ./build.sh run [args]        build and start the converter
 #   ./build.sh test [--sanitize] build and run every test (--sanitize: ASan + UBSan build)
+#   ./build.sh test --tsan [ctest options]
+#                                the component and window tests under ThreadSanitizer (build-tsan/)
+#   ./build.sh fuzz [seconds] [targets]
+#                                the libFuzzer targets, each for a bounded time (build-fuzz/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,9 +18,12 @@ PACKAGES=(
   qt6-base-dev libcli11-dev
 )
 
+# Only the fuzz targets need clang and its libFuzzer runtime.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+
 install_missing_packages() {
   local missing=()
-  for package in "${PACKAGES[@]}"; do
+  for package in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       missing+=("$package")
   done
@@ -49,6 +56,23 @@ case "$command" in
     install_missing_packages
     dir=build
     options=()
+    if [ "${1:-}" = "--tsan" ]; then
+      # The tests whose code runs on several threads of its own: the component's and the
+      # window's. Only what they need is built.
+      shift
+      if [ ! -f build-tsan/build.ninja ]; then
+        cmake -S . -B build-tsan -G Ninja -DDZ_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      fi
+      cmake --build build-tsan -j "$(nproc)" --target component_tests app_widget_tests
+      cd build-tsan
+      (($#)) || set -- -L "^(component|app_widgets)$"
+      # The media libraries and Qt are not instrumented: what they synchronise among their own
+      # threads is invisible to the sanitizer (see .ci/tsan.supp).
+      TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 \
+ignore_noninstrumented_modules=1 suppressions=$PWD/../.ci/tsan.supp} \
+        ctest --output-on-failure -j "$(nproc)" "$@"
+      exit
+    fi
     if [ "${1:-}" = "--sanitize" ]; then
       dir=build-sanitize
       options=(-DDZ_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
@@ -59,8 +83,13 @@ case "$command" in
     # The long sweep of every profile entry (label "sweep") runs only when asked: ctest -L sweep
     ctest --output-on-failure -j "$(nproc)" -LE sweep "$@"
     ;;
+  fuzz)
+    install_missing_packages "${FUZZ_PACKAGES[@]}"
+    exec tests/fuzz/run.sh "$@"
+    ;;
   *)
-    echo "usage: ./build.sh run [args] | ./build.sh test [--sanitize] [ctest options]" >&2
+    echo "usage: ./build.sh run [args] | ./build.sh test [--sanitize|--tsan] [ctest options]" \
+      "| ./build.sh fuzz [seconds] [targets]" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,34 @@
+// Fuzz target: a mutated file converted by the engine on the calling thread, into a small AVI
+// with a frame, time and size limit so that every run stays short.
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "engine/CustomFFmpeg.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    LoadLibrariesForFuzzing();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string path = WriteInputFile(data, size);
+    TCustomFFmpeg engine;
+    engine.OnLog = [](TCustomFFmpeg*, int, const std::string&) {};
+    engine.Reset();
+    engine.Verbose = -1;
+    try {
+        if (!engine.OpenInputFile(path)) return 0;
+        const std::pair<const char*, const char*> options[] = {
+            {"vcodec", "mpeg4"}, {"s", "64x48"}, {"acodec", "mp2"}, {"ar", "22050"},
+            {"vframes", "25"},   {"t", "2"},     {"fs", "1000000"}};
+        for (const auto& [name, value] : options) engine.ParseOption(name, value);
+        if (!engine.OpenOutputFile(ScratchFolder() + "/output.avi")) return 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+    engine.Start(false, tpNormal);
+    return 0;
+}
