@@ -28,10 +28,10 @@ class QueueWindowTest : public TWidgetTest {
   protected:
     void SetUp() override {
         TWidgetTest::SetUp();
-        TClipSpec spec;
-        spec.durationSeconds = 1;
-        WriteClip(media_.File("one.mp4"), spec);
-        WriteClip(media_.File("two.mp4"), spec);
+        TClipSpec clipSpec;
+        clipSpec.durationSeconds = 1;
+        WriteClip(media_.File("one.mp4"), clipSpec);
+        WriteClip(media_.File("two.mp4"), clipSpec);
         converter_ = std::make_unique<TComponentBackend>();
         forms_ = std::make_unique<TApplicationForms>(converter_.get());
         ASSERT_TRUE(forms_->Form1->LibrariesLoaded());

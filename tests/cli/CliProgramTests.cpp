@@ -25,16 +25,16 @@ class CliTest : public ::testing::Test {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
 
-    std::string Clip(const std::string& name, TClipSpec spec = {}) {
+    std::string Clip(const std::string& name, TClipSpec clipSpec = {}) {
         const std::string path = dir.File(name);
-        WriteClip(path, spec);
+        WriteClip(path, clipSpec);
         return path;
     }
     static TClipSpec AudioOnly() {
-        TClipSpec spec;
-        spec.videoCodec = "";
-        spec.audioCodec = "pcm_s16le";
-        return spec;
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = "";
+        clipSpec.audioCodec = "pcm_s16le";
+        return clipSpec;
     }
     std::string NotMedia(const std::string& name) {
         const std::string path = dir.File(name);
@@ -210,10 +210,10 @@ std::function<bool(pid_t)> InterruptOnceWritten(const std::string& path, std::ui
 
 // A clip long enough that a conversion of it is still running when the test interrupts it.
 TClipSpec LongClip() {
-    TClipSpec spec;
-    spec.durationSeconds = 40;
-    spec.audioCodec = "mp2";
-    return spec;
+    TClipSpec clipSpec;
+    clipSpec.durationSeconds = 40;
+    clipSpec.audioCodec = "mp2";
+    return clipSpec;
 }
 
 TEST_F(CliTest, RunAppliesTheVocabularyInOrderAndWritesTheOutput) {

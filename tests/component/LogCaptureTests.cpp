@@ -98,11 +98,11 @@ class LogCapture : public ::testing::Test {
     void SetUp() override {
         LoadThroughComponent(*a);
         a->SetLogLevel(llInfo);
-        TClipSpec spec;
-        spec.videoCodec = "";
-        spec.audioCodec = "pcm_s16le";
-        spec.durationSeconds = 0.2;
-        WriteClip(dir.File("in.wav"), spec);
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = "";
+        clipSpec.audioCodec = "pcm_s16le";
+        clipSpec.durationSeconds = 0.2;
+        WriteClip(dir.File("in.wav"), clipSpec);
         ASSERT_EQ(a->AppendTask(dir.File("in.wav")), 0) << a->LastErrorText();
         ASSERT_EQ(b->AppendTask(dir.File("in.wav")), 0) << b->LastErrorText();
         ASSERT_EQ(b->AppendTask(dir.File("in.wav")), 1) << b->LastErrorText();

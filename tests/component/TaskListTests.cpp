@@ -118,11 +118,11 @@ class ComponentTasks : public ::testing::Test {
   protected:
     void SetUp() override {
         LoadThroughComponent(component);
-        TClipSpec spec;
-        spec.durationSeconds = 0.5;
-        spec.width = 160;
-        spec.height = 120;
-        WriteClip(input, spec);
+        TClipSpec clipSpec;
+        clipSpec.durationSeconds = 0.5;
+        clipSpec.width = 160;
+        clipSpec.height = 120;
+        WriteClip(input, clipSpec);
     }
 
     std::vector<std::string> FilesInFolder() const {

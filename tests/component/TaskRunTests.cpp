@@ -61,11 +61,11 @@ class TaskRun : public ::testing::Test {
     void SetUp() override {
         LoadThroughComponent(*component);
         component->SetProgressInterval(100);
-        TClipSpec spec;
-        spec.width = 160;
-        spec.height = 120;
-        spec.durationSeconds = 1.0;
-        WriteClip(input, spec);
+        TClipSpec clipSpec;
+        clipSpec.width = 160;
+        clipSpec.height = 120;
+        clipSpec.durationSeconds = 1.0;
+        WriteClip(input, clipSpec);
         recorder.Attach(*component);
     }
 

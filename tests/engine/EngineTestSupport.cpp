@@ -74,14 +74,14 @@ void TTestEngine::AddOutput(const std::string& path, const char* format, bool wr
 }
 
 void TTestEngine::AddInput(const std::string& path) {
-    TClipSpec spec;
-    spec.videoCodec = "";
-    spec.audioCodec = "pcm_s16le";
-    spec.format = "wav";
-    spec.sampleRate = 8000;
-    spec.channels = 1;
-    spec.durationSeconds = 0.2;
-    WriteClip(path, spec);
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "";
+    clipSpec.audioCodec = "pcm_s16le";
+    clipSpec.format = "wav";
+    clipSpec.sampleRate = 8000;
+    clipSpec.channels = 1;
+    clipSpec.durationSeconds = 0.2;
+    WriteClip(path, clipSpec);
     AVFormatContext* input = nullptr;
     Check(LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr),
           "avformat_open_input", path);

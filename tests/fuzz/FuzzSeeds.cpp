@@ -59,18 +59,18 @@ int main(int argc, char** argv) {
     try {
         for (const TSeedClip& clip : kClips) {
             const fs::path clipPath = media / ("clip-" + std::string(clip.file));
-            TClipSpec spec;
-            spec.videoCodec = clip.videoCodec;
-            spec.audioCodec = clip.audioCodec;
-            spec.width = 64;
-            spec.height = 48;
-            spec.frameRate = {10, 1};
-            spec.sampleRate = 24000;
-            spec.channels = 1;
-            spec.durationSeconds = 0.5;
-            spec.videoBitRate = 100000;
-            spec.audioBitRate = 32000;
-            WriteClip(clipPath.string(), spec);
+            TClipSpec clipSpec;
+            clipSpec.videoCodec = clip.videoCodec;
+            clipSpec.audioCodec = clip.audioCodec;
+            clipSpec.width = 64;
+            clipSpec.height = 48;
+            clipSpec.frameRate = {10, 1};
+            clipSpec.sampleRate = 24000;
+            clipSpec.channels = 1;
+            clipSpec.durationSeconds = 0.5;
+            clipSpec.videoBitRate = 100000;
+            clipSpec.audioBitRate = 32000;
+            WriteClip(clipPath.string(), clipSpec);
             std::ifstream in(clipPath, std::ios::binary);
             const std::string bytes((std::istreambuf_iterator<char>(in)), {});
             in.close();

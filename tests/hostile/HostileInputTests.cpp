@@ -135,14 +135,14 @@ TEST_P(HostileInput, EveryDamageEndsCleanly) {
     fs::create_directories(sources);
     fs::create_directories(outputs);
     const std::string pristine = (dir.Path() / family.file).string();
-    TClipSpec spec;
-    spec.videoCodec = family.videoCodec;
-    spec.audioCodec = family.audioCodec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.durationSeconds = 1.0;
-    spec.sampleRate = 48000;
-    WriteClip(pristine, spec);
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = family.videoCodec;
+    clipSpec.audioCodec = family.audioCodec;
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    clipSpec.durationSeconds = 1.0;
+    clipSpec.sampleRate = 48000;
+    WriteClip(pristine, clipSpec);
 
     TFFmpegVCL component;
     component.SetLogLevel(llQuiet);

@@ -62,14 +62,14 @@ TEST(LongQueue, TwoHundredFilesLeaveNothingGrowing) {
                  {"d.wav", "", "pcm_s16le"}};
     std::vector<std::string> inputs;
     for (const TKind& kind : kinds) {
-        TClipSpec spec;
-        spec.videoCodec = kind.video;
-        spec.audioCodec = kind.audio;
-        spec.width = 96;
-        spec.height = 64;
-        spec.durationSeconds = 0.3;
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = kind.video;
+        clipSpec.audioCodec = kind.audio;
+        clipSpec.width = 96;
+        clipSpec.height = 64;
+        clipSpec.durationSeconds = 0.3;
         inputs.push_back(dir.File(kind.file));
-        WriteClip(inputs.back(), spec);
+        WriteClip(inputs.back(), clipSpec);
     }
 
     TFFmpegVCL component;

@@ -35,10 +35,10 @@ class WriteFailure : public ::testing::Test {
     void SetUp() override {
         RequireMediaLibraries();
         fs::create_directories(inputs);
-        TClipSpec spec;
-        spec.durationSeconds = 3.0;
-        spec.videoBitRate = 1000000;
-        WriteClip(input, spec);
+        TClipSpec clipSpec;
+        clipSpec.durationSeconds = 3.0;
+        clipSpec.videoBitRate = 1000000;
+        WriteClip(input, clipSpec);
         fs::create_directories(outputs);
         inputBefore = SnapshotFolder(inputs);
     }

@@ -18,23 +18,23 @@ namespace {
 
 struct TClipCase {
     const char* name;
-    const char* file;        // the extension picks the muxer unless the spec names one
+    const char* file;        // the extension picks the muxer unless the clipSpec names one
     const char* formatName;  // part of ffprobe's format_name
     const char* videoCodec;  // ffprobe's codec names; "" for none
     const char* audioCodec;
-    TClipSpec spec;
+    TClipSpec clipSpec;
 };
 
 void PrintTo(const TClipCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-TClipSpec Spec(std::string video, std::string audio, auto&&... changes) {
-    TClipSpec spec;
-    spec.videoCodec = std::move(video);
-    spec.audioCodec = std::move(audio);
-    (changes(spec), ...);
-    return spec;
+TClipSpec ClipSpecOf(std::string video, std::string audio, auto&&... changes) {
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = std::move(video);
+    clipSpec.audioCodec = std::move(audio);
+    (changes(clipSpec), ...);
+    return clipSpec;
 }
 auto Rate(int rate) {
     return [=](TClipSpec& s) { s.sampleRate = rate; };
@@ -64,48 +64,50 @@ auto AudioBitRate(int64_t b) {
 // Encoders with sample formats u8, s16, s16p, s32, s32p (mp3), flt, fltp, dbl; pictures drawn
 // in YUV420P and converted to YUVJ420P, RGB24 and YUV444P.
 const TClipCase kClips[] = {
-    {"Mp4", "a.mp4", "mp4", "mpeg4", "aac", Spec("mpeg4", "aac")},
-    {"Mp4H264", "a.mp4", "mp4", "h264", "aac", Spec("libx264", "aac")},
-    {"MkvMono", "a.mkv", "matroska", "mpeg4", "aac", Spec("mpeg4", "aac", Mono())},
-    {"MovPng", "a.mov", "mov", "png", "pcm_s16le", Spec("png", "pcm_s16le", Seconds(1))},
-    {"AviMp3", "a.avi", "avi", "mpeg4", "mp3", Spec("mpeg4", "libmp3lame", Rate(44100))},
-    {"AviMjpegAc3", "a.avi", "avi", "mjpeg", "ac3", Spec("mjpeg", "ac3")},
-    {"Mpeg1", "a.mpg", "mpeg", "mpeg1video", "mp2", Spec("mpeg1video", "mp2")},
+    {"Mp4", "a.mp4", "mp4", "mpeg4", "aac", ClipSpecOf("mpeg4", "aac")},
+    {"Mp4H264", "a.mp4", "mp4", "h264", "aac", ClipSpecOf("libx264", "aac")},
+    {"MkvMono", "a.mkv", "matroska", "mpeg4", "aac", ClipSpecOf("mpeg4", "aac", Mono())},
+    {"MovPng", "a.mov", "mov", "png", "pcm_s16le", ClipSpecOf("png", "pcm_s16le", Seconds(1))},
+    {"AviMp3", "a.avi", "avi", "mpeg4", "mp3", ClipSpecOf("mpeg4", "libmp3lame", Rate(44100))},
+    {"AviMjpegAc3", "a.avi", "avi", "mjpeg", "ac3", ClipSpecOf("mjpeg", "ac3")},
+    {"Mpeg1", "a.mpg", "mpeg", "mpeg1video", "mp2", ClipSpecOf("mpeg1video", "mp2")},
     {"Mpeg2Ntsc", "a.mpg", "mpeg", "mpeg2video", "mp2",
-     Spec("mpeg2video", "mp2", Fps(30000, 1001), Size(352, 240))},
-    {"Mpegts", "a.ts", "mpegts", "mpeg2video", "mp2", Spec("mpeg2video", "mp2")},
-    {"Flv", "a.flv", "flv", "flv1", "mp3", Spec("flv", "libmp3lame", Rate(44100))},
-    {"Wmv", "a.wmv", "asf", "wmv2", "wmav2", Spec("wmv2", "wmav2", Rate(44100))},
+     ClipSpecOf("mpeg2video", "mp2", Fps(30000, 1001), Size(352, 240))},
+    {"Mpegts", "a.ts", "mpegts", "mpeg2video", "mp2", ClipSpecOf("mpeg2video", "mp2")},
+    {"Flv", "a.flv", "flv", "flv1", "mp3", ClipSpecOf("flv", "libmp3lame", Rate(44100))},
+    {"Wmv", "a.wmv", "asf", "wmv2", "wmav2", ClipSpecOf("wmv2", "wmav2", Rate(44100))},
     {"ThreeGpQcif", "a.3gp", "3gp", "h263", "amr_nb",
-     Spec("h263", "libopencore_amrnb", Size(176, 144), Mono(), Rate(8000), AudioBitRate(12200))},
-    {"OggVorbis", "a.ogg", "ogg", "", "vorbis", Spec("", "libvorbis")},
-    {"OggTheora", "a.ogv", "ogg", "theora", "vorbis", Spec("libtheora", "libvorbis")},
-    {"WebM", "a.webm", "webm", "vp8", "opus", Spec("libvpx", "libopus")},
-    {"Mkv444", "a.mkv", "matroska", "h264", "", Spec("libx264", "", Pixels(AV_PIX_FMT_YUV444P))},
-    {"VideoOnlyHalfSecond", "a.avi", "avi", "mpeg4", "", Spec("mpeg4", "", Seconds(0.5))},
-    {"Mp3", "a.mp3", "mp3", "", "mp3", Spec("", "libmp3lame", Mono(), Rate(22050))},
-    {"WavS16", "a.wav", "wav", "", "pcm_s16le", Spec("", "pcm_s16le")},
-    {"WavU8", "a.wav", "wav", "", "pcm_u8", Spec("", "pcm_u8", Mono(), Rate(8000))},
-    {"WavS24", "a.wav", "wav", "", "pcm_s24le", Spec("", "pcm_s24le")},
-    {"WavFloat", "a.wav", "wav", "", "pcm_f32le", Spec("", "pcm_f32le")},
-    {"WavImaAdpcm", "a.wav", "wav", "", "adpcm_ima_wav", Spec("", "adpcm_ima_wav")},
-    {"WavNamedFormat", "a.bin", "wav", "", "pcm_f64le", Spec("", "pcm_f64le", Format("wav"))},
+     ClipSpecOf("h263", "libopencore_amrnb", Size(176, 144), Mono(), Rate(8000),
+                AudioBitRate(12200))},
+    {"OggVorbis", "a.ogg", "ogg", "", "vorbis", ClipSpecOf("", "libvorbis")},
+    {"OggTheora", "a.ogv", "ogg", "theora", "vorbis", ClipSpecOf("libtheora", "libvorbis")},
+    {"WebM", "a.webm", "webm", "vp8", "opus", ClipSpecOf("libvpx", "libopus")},
+    {"Mkv444", "a.mkv", "matroska", "h264", "",
+     ClipSpecOf("libx264", "", Pixels(AV_PIX_FMT_YUV444P))},
+    {"VideoOnlyHalfSecond", "a.avi", "avi", "mpeg4", "", ClipSpecOf("mpeg4", "", Seconds(0.5))},
+    {"Mp3", "a.mp3", "mp3", "", "mp3", ClipSpecOf("", "libmp3lame", Mono(), Rate(22050))},
+    {"WavS16", "a.wav", "wav", "", "pcm_s16le", ClipSpecOf("", "pcm_s16le")},
+    {"WavU8", "a.wav", "wav", "", "pcm_u8", ClipSpecOf("", "pcm_u8", Mono(), Rate(8000))},
+    {"WavS24", "a.wav", "wav", "", "pcm_s24le", ClipSpecOf("", "pcm_s24le")},
+    {"WavFloat", "a.wav", "wav", "", "pcm_f32le", ClipSpecOf("", "pcm_f32le")},
+    {"WavImaAdpcm", "a.wav", "wav", "", "adpcm_ima_wav", ClipSpecOf("", "adpcm_ima_wav")},
+    {"WavNamedFormat", "a.bin", "wav", "", "pcm_f64le", ClipSpecOf("", "pcm_f64le", Format("wav"))},
     {"OneMinute", "a.mkv", "matroska", "mpeg4", "aac",
-     Spec("mpeg4", "aac", Seconds(60), Size(80, 60), Fps(5, 1), Mono(), Rate(8000))},
+     ClipSpecOf("mpeg4", "aac", Seconds(60), Size(80, 60), Fps(5, 1), Mono(), Rate(8000))},
 };
 
 bool HasEncoder(const std::string& name) {
     return name.empty() || LibAVCodec.avcodec_find_encoder_by_name(name.c_str());
 }
 
-int64_t FrameCount(const TClipSpec& spec) {
-    return std::llround(spec.durationSeconds * av_q2d(spec.frameRate));
+int64_t FrameCount(const TClipSpec& clipSpec) {
+    return std::llround(clipSpec.durationSeconds * av_q2d(clipSpec.frameRate));
 }
 
 // Audio ends up to an encoder frame late (the last frame is filled up) and starts with the
 // encoder's priming samples; two frames of the longest encoders here cover both.
-double AudioSlack(const TClipSpec& spec) {
-    return 2048.0 / spec.sampleRate;
+double AudioSlack(const TClipSpec& clipSpec) {
+    return 2048.0 / clipSpec.sampleRate;
 }
 
 // A 2x2 box filter: what a scaler makes of the picture at half size (luma is all that counts).
@@ -130,11 +132,11 @@ class ClipTest : public ::testing::TestWithParam<TClipCase> {
   protected:
     void SetUp() override {
         QuietLibraries();
-        const TClipSpec& spec = GetParam().spec;
-        if (!HasEncoder(spec.videoCodec) || !HasEncoder(spec.audioCodec))
+        const TClipSpec& clipSpec = GetParam().clipSpec;
+        if (!HasEncoder(clipSpec.videoCodec) || !HasEncoder(clipSpec.audioCodec))
             GTEST_SKIP() << "encoder not in this build of the libraries";
         path_ = dir_.File(GetParam().file);
-        ASSERT_NO_THROW(WriteClip(path_, spec));
+        ASSERT_NO_THROW(WriteClip(path_, clipSpec));
     }
     TTempDir dir_;
     std::string path_;
@@ -142,48 +144,49 @@ class ClipTest : public ::testing::TestWithParam<TClipCase> {
 
 TEST_P(ClipTest, FfprobeSeesWhatWasAskedFor) {
     const TClipCase& c = GetParam();
-    const TClipSpec& spec = c.spec;
+    const TClipSpec& clipSpec = c.clipSpec;
     const TProbedFile probe = RunFfprobe(path_, true);
     ASSERT_TRUE(probe.ok) << probe.error;
     EXPECT_NE(probe.formatName.find(c.formatName), std::string::npos) << probe.formatName;
     EXPECT_EQ(probe.size, int64_t(std::filesystem::file_size(path_)));
-    EXPECT_EQ(probe.streams.size(), size_t(!spec.videoCodec.empty() + !spec.audioCodec.empty()));
+    EXPECT_EQ(probe.streams.size(),
+              size_t(!clipSpec.videoCodec.empty() + !clipSpec.audioCodec.empty()));
     double tolerance = 0;
     if (const TProbedStream* v = probe.First("video")) {
         EXPECT_EQ(v->codecName, c.videoCodec);
-        EXPECT_EQ(v->width, spec.width);
-        EXPECT_EQ(v->height, spec.height);
-        EXPECT_EQ(av_cmp_q(v->frameRate, spec.frameRate), 0)
+        EXPECT_EQ(v->width, clipSpec.width);
+        EXPECT_EQ(v->height, clipSpec.height);
+        EXPECT_EQ(av_cmp_q(v->frameRate, clipSpec.frameRate), 0)
             << v->frameRate.num << "/" << v->frameRate.den;
-        EXPECT_EQ(v->packets, FrameCount(spec));
-        tolerance = 1 / av_q2d(spec.frameRate);
+        EXPECT_EQ(v->packets, FrameCount(clipSpec));
+        tolerance = 1 / av_q2d(clipSpec.frameRate);
     } else {
         EXPECT_STREQ(c.videoCodec, "");
     }
     if (const TProbedStream* a = probe.First("audio")) {
         EXPECT_EQ(a->codecName, c.audioCodec);
-        EXPECT_EQ(a->sampleRate, spec.sampleRate);
-        EXPECT_EQ(a->channels, spec.channels);
-        tolerance = std::max(tolerance, AudioSlack(spec));
+        EXPECT_EQ(a->sampleRate, clipSpec.sampleRate);
+        EXPECT_EQ(a->channels, clipSpec.channels);
+        tolerance = std::max(tolerance, AudioSlack(clipSpec));
     } else {
         EXPECT_STREQ(c.audioCodec, "");
     }
-    EXPECT_NEAR(probe.duration, spec.durationSeconds, tolerance);
+    EXPECT_NEAR(probe.duration, clipSpec.durationSeconds, tolerance);
 }
 
 TEST_P(ClipTest, FramesCarryTheirNumbersAndTimes) {
-    const TClipSpec& spec = GetParam().spec;
-    if (spec.videoCodec.empty()) GTEST_SKIP() << "no video";
+    const TClipSpec& clipSpec = GetParam().clipSpec;
+    if (clipSpec.videoCodec.empty()) GTEST_SKIP() << "no video";
     const auto frames = DecodeVideoFrames(path_);
-    ASSERT_EQ(int64_t(frames.size()), FrameCount(spec));
-    const double frameSeconds = 1 / av_q2d(spec.frameRate);
+    ASSERT_EQ(int64_t(frames.size()), FrameCount(clipSpec));
+    const double frameSeconds = 1 / av_q2d(clipSpec.frameRate);
     int untimed = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
-        ASSERT_EQ(frames[i].width, spec.width);
-        ASSERT_EQ(frames[i].height, spec.height);
+        ASSERT_EQ(frames[i].width, clipSpec.width);
+        ASSERT_EQ(frames[i].height, clipSpec.height);
         ASSERT_EQ(ReadFrameNumber(frames[i]), int(i)) << "frame " << i;
         // Half of 320x240 leaves 4x4 pixels to a cell of the digits; smaller is not promised.
-        if (spec.width >= 320 && spec.height >= 240) {
+        if (clipSpec.width >= 320 && clipSpec.height >= 240) {
             ASSERT_EQ(ReadFrameNumber(HalfSize(frames[i])), int(i)) << "frame " << i << ", half";
         }
         if (frames[i].seconds < 0) {
@@ -197,14 +200,14 @@ TEST_P(ClipTest, FramesCarryTheirNumbersAndTimes) {
 }
 
 TEST_P(ClipTest, ToneChangesPitchEachSecond) {
-    const TClipSpec& spec = GetParam().spec;
-    if (spec.audioCodec.empty()) GTEST_SKIP() << "no audio";
+    const TClipSpec& clipSpec = GetParam().clipSpec;
+    if (clipSpec.audioCodec.empty()) GTEST_SKIP() << "no audio";
     const TDecodedAudio audio = DecodeAudioSamples(path_);
-    EXPECT_EQ(audio.sampleRate, spec.sampleRate);
-    EXPECT_EQ(audio.channels, spec.channels);
-    EXPECT_NEAR(audio.Seconds(), spec.durationSeconds, AudioSlack(spec));
+    EXPECT_EQ(audio.sampleRate, clipSpec.sampleRate);
+    EXPECT_EQ(audio.channels, clipSpec.channels);
+    EXPECT_NEAR(audio.Seconds(), clipSpec.durationSeconds, AudioSlack(clipSpec));
     // The middle of each second, away from the steps and the encoder's start-up delay.
-    for (double t = 0.5; t < spec.durationSeconds; t += 1.0)
+    for (double t = 0.5; t < clipSpec.durationSeconds; t += 1.0)
         EXPECT_NEAR(MeasureToneFrequency(audio, t - 0.3, 0.6), ToneFrequencyAt(t),
                     ToneFrequencyAt(t) * 0.01)
             << "at " << t << " s";
@@ -233,9 +236,9 @@ TEST(ClipPatternTest, ToneStaysInsideNarrowBand) {
 TEST(WriteClipTest, FailuresNameTheCallAndTheFile) {
     QuietLibraries();
     TTempDir dir;
-    auto failure = [](const std::string& path, const TClipSpec& spec) -> std::string {
+    auto failure = [](const std::string& path, const TClipSpec& clipSpec) -> std::string {
         try {
-            WriteClip(path, spec);
+            WriteClip(path, clipSpec);
         } catch (const std::runtime_error& e) {
             return e.what();
         }
@@ -245,14 +248,14 @@ TEST(WriteClipTest, FailuresNameTheCallAndTheFile) {
     EXPECT_EQ(failure(missingFolder, TClipSpec{}).find("avio_open failed on " + missingFolder), 0u)
         << failure(missingFolder, TClipSpec{});
     const std::string path = dir.File("a.mp4");
-    const std::string noEncoder = failure(path, Spec("no-such-encoder", "aac"));
+    const std::string noEncoder = failure(path, ClipSpecOf("no-such-encoder", "aac"));
     EXPECT_NE(noEncoder.find("no-such-encoder"), std::string::npos) << noEncoder;
     EXPECT_NE(noEncoder.find(path), std::string::npos) << noEncoder;
-    const std::string audioAsVideo = failure(path, Spec("aac", ""));
+    const std::string audioAsVideo = failure(path, ClipSpecOf("aac", ""));
     EXPECT_NE(audioAsVideo.find("no video encoder"), std::string::npos) << audioAsVideo;
     const std::string unknownFormat = failure(dir.File("a.unknown-extension"), TClipSpec{});
     EXPECT_NE(unknownFormat.find("avformat_alloc_output_context2"), std::string::npos);
-    const std::string badRate = failure(path, Spec("", "libmp3lame", Rate(12345)));
+    const std::string badRate = failure(path, ClipSpecOf("", "libmp3lame", Rate(12345)));
     EXPECT_NE(badRate.find("avcodec_open2 failed on " + path + " (libmp3lame)"), std::string::npos)
         << badRate;
 }
@@ -261,9 +264,9 @@ class DamageTest : public ::testing::Test {
   protected:
     void SetUp() override {
         QuietLibraries();
-        TClipSpec spec;
-        spec.durationSeconds = 0.5;
-        WriteClip(path_, spec);
+        TClipSpec clipSpec;
+        clipSpec.durationSeconds = 0.5;
+        WriteClip(path_, clipSpec);
         original_ = Bytes();
     }
     std::vector<char> Bytes() const {

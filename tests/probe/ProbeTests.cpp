@@ -116,16 +116,16 @@ class ProbeTest : public ::testing::Test {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
 
-    std::string Clip(const std::string& name, TClipSpec spec = {}) {
+    std::string Clip(const std::string& name, TClipSpec clipSpec = {}) {
         const std::string path = dir_.File(name);
-        WriteClip(path, spec);
+        WriteClip(path, clipSpec);
         return path;
     }
     static TClipSpec AudioOnly() {
-        TClipSpec spec;
-        spec.videoCodec.clear();
-        spec.durationSeconds = 1.0;
-        return spec;
+        TClipSpec clipSpec;
+        clipSpec.videoCodec.clear();
+        clipSpec.durationSeconds = 1.0;
+        return clipSpec;
     }
 
     TTempDir dir_;
@@ -170,18 +170,18 @@ class ProbeMatchesFfprobe : public ProbeTest, public ::testing::WithParamInterfa
 
 TEST_P(ProbeMatchesFfprobe, CountsSizesRatesAndDurations) {
     const TMediaCase& c = GetParam();
-    TClipSpec spec;
-    spec.format = c.format;
-    spec.videoCodec = c.videoCodec;
-    spec.audioCodec = c.audioCodec;
+    TClipSpec clipSpec;
+    clipSpec.format = c.format;
+    clipSpec.videoCodec = c.videoCodec;
+    clipSpec.audioCodec = c.audioCodec;
     if (c.width) {
-        spec.width = c.width;
-        spec.height = c.height;
+        clipSpec.width = c.width;
+        clipSpec.height = c.height;
     }
-    spec.frameRate = c.frameRate;
-    spec.sampleRate = c.sampleRate;
-    spec.durationSeconds = c.seconds;
-    const std::string path = Clip(c.fileName, spec);
+    clipSpec.frameRate = c.frameRate;
+    clipSpec.sampleRate = c.sampleRate;
+    clipSpec.durationSeconds = c.seconds;
+    const std::string path = Clip(c.fileName, clipSpec);
     const TProbedFile judge = RunFfprobe(path);
     ASSERT_TRUE(judge.ok) << judge.error;
 
@@ -344,12 +344,12 @@ class ProbeSurvivesDamage : public ProbeTest, public ::testing::WithParamInterfa
 
 TEST_P(ProbeSurvivesDamage, ReadsOrRefusesCleanly) {
     const TDamageCase& c = GetParam();
-    TClipSpec spec;
-    spec.format = c.format;
-    spec.videoCodec = c.videoCodec;
-    spec.audioCodec = c.audioCodec;
-    spec.durationSeconds = 1.0;
-    const std::string path = Clip(c.fileName, spec);
+    TClipSpec clipSpec;
+    clipSpec.format = c.format;
+    clipSpec.videoCodec = c.videoCodec;
+    clipSpec.audioCodec = c.audioCodec;
+    clipSpec.durationSeconds = 1.0;
+    const std::string path = Clip(c.fileName, clipSpec);
     DamageFile(path, c.damage, c.fraction, c.seed);
 
     TAVProbe probe;
@@ -472,15 +472,15 @@ TEST_F(ProbeTest, IndexesOutsideTheFileOrOfOtherStreamsAreRefused) {
 
 TEST_F(ProbeTest, OpeningAndClosingKeepTheFieldsConsistent) {
     const std::string video = Clip("clip.avi", [] {
-        TClipSpec spec;
-        spec.audioCodec = "mp2";
-        spec.durationSeconds = 1.0;
-        return spec;
+        TClipSpec clipSpec;
+        clipSpec.audioCodec = "mp2";
+        clipSpec.durationSeconds = 1.0;
+        return clipSpec;
     }());
     const std::string audio = Clip("tone.wav", [] {
-        TClipSpec spec = AudioOnly();
-        spec.audioCodec = "pcm_s16le";
-        return spec;
+        TClipSpec clipSpec = AudioOnly();
+        clipSpec.audioCodec = "pcm_s16le";
+        return clipSpec;
     }());
     const std::string missing = dir_.File("missing.avi");
 

@@ -55,16 +55,16 @@ TSourceClip MakeSourceClip(const std::string& folder, double seconds, int width,
     clip.Width = width;
     clip.Height = height;
     clip.Seconds = seconds;
-    TClipSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.durationSeconds = seconds;
-    spec.frameRate = {25, 1};
-    spec.sampleRate = 48000;
-    spec.channels = 2;
+    TClipSpec clipSpec;
+    clipSpec.width = width;
+    clipSpec.height = height;
+    clipSpec.durationSeconds = seconds;
+    clipSpec.frameRate = {25, 1};
+    clipSpec.sampleRate = 48000;
+    clipSpec.channels = 2;
     // Samples as they are: the sound lasts exactly as long as the picture.
-    spec.audioCodec = "pcm_s16le";
-    WriteClip(clip.Path, spec);
+    clipSpec.audioCodec = "pcm_s16le";
+    WriteClip(clip.Path, clipSpec);
     return clip;
 }
 

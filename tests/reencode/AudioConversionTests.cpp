@@ -21,13 +21,13 @@ class AudioConversion : public testing::Test {
     // picture.
     std::string MakeClip(int sampleRate, int channels, bool withVideo = false) {
         const std::string path = folder_.File("clip" + std::to_string(clips_++) + ".mkv");
-        TClipSpec spec;
-        spec.videoCodec = withVideo ? "mpeg4" : "";
-        spec.audioCodec = "pcm_s16le";
-        spec.sampleRate = sampleRate;
-        spec.channels = channels;
-        spec.durationSeconds = 2.0;
-        WriteClip(path, spec);
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = withVideo ? "mpeg4" : "";
+        clipSpec.audioCodec = "pcm_s16le";
+        clipSpec.sampleRate = sampleRate;
+        clipSpec.channels = channels;
+        clipSpec.durationSeconds = 2.0;
+        WriteClip(path, clipSpec);
         return path;
     }
 

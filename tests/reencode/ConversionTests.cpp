@@ -40,10 +40,10 @@ TEST_P(Formats, ConvertsAClipEndToEnd) {
     const TFormatCase& c = GetParam();
     const std::string input = folder_.File("clip.mkv");
     // PCM: the input's audio lasts exactly as long as its video, with no encoder delay.
-    TClipSpec spec;
-    spec.audioCodec = "pcm_s16le";
-    spec.durationSeconds = 2.0;
-    WriteClip(input, spec);
+    TClipSpec clipSpec;
+    clipSpec.audioCodec = "pcm_s16le";
+    clipSpec.durationSeconds = 2.0;
+    WriteClip(input, clipSpec);
     const std::string output = folder_.File(c.file);
     ASSERT_EQ(Convert(engine_, input, {}, output, c.options), "");
 

@@ -42,11 +42,11 @@ class PictureConversion : public testing::Test {
     // A clip without sound (the picture is what these tests look at).
     std::string MakeClip(AVRational rate = {25, 1}, double seconds = 1.0) {
         const std::string path = folder_.File("clip" + std::to_string(clips_++) + ".mkv");
-        TClipSpec spec;
-        spec.audioCodec.clear();
-        spec.frameRate = rate;
-        spec.durationSeconds = seconds;
-        WriteClip(path, spec);
+        TClipSpec clipSpec;
+        clipSpec.audioCodec.clear();
+        clipSpec.frameRate = rate;
+        clipSpec.durationSeconds = seconds;
+        WriteClip(path, clipSpec);
         return path;
     }
 

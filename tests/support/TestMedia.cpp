@@ -85,7 +85,8 @@ void StoreSample(uint8_t* p, AVSampleFormat packedFormat, double v) {
 
 class TClipWriter {
   public:
-    TClipWriter(const std::string& path, const TClipSpec& spec) : path_(path), spec_(spec) {}
+    TClipWriter(const std::string& path, const TClipSpec& clipSpec)
+        : path_(path), spec_(clipSpec) {}
 
     void Write() {
         AVFormatContext* output = nullptr;
@@ -299,10 +300,10 @@ class TClipWriter {
 
 }  // namespace
 
-void WriteClip(const std::string& path, const TClipSpec& spec) {
-    if (spec.videoCodec.empty() && spec.audioCodec.empty())
+void WriteClip(const std::string& path, const TClipSpec& clipSpec) {
+    if (clipSpec.videoCodec.empty() && clipSpec.audioCodec.empty())
         throw std::runtime_error("WriteClip: no stream asked for " + path);
-    TClipWriter(path, spec).Write();
+    TClipWriter(path, clipSpec).Write();
 }
 
 double ToneFrequencyAt(double seconds) {

@@ -27,7 +27,7 @@ struct TClipSpec {
 // number burned in as large digits (so a test can recognise a frame after decoding), and a tone
 // whose pitch changes each second (440 Hz, then 550, 660, ... ; amplitude about 0.5 full scale).
 // Throws std::runtime_error naming the failed library call and the file on any failure.
-void WriteClip(const std::string& path, const TClipSpec& spec);
+void WriteClip(const std::string& path, const TClipSpec& clipSpec);
 
 enum class TDamage { Truncated, Overwritten, Empty, NotMedia };
 

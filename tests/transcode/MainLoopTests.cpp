@@ -23,17 +23,17 @@ bool WaitFor(const std::function<bool()>& condition) {
 }
 
 std::string LongClip() {
-    TClipSpec spec;
-    spec.durationSeconds = 8.0;
-    spec.width = 160;
-    spec.height = 120;
-    return TClipCache::Instance().Clip("long.mp4", spec);
+    TClipSpec clipSpec;
+    clipSpec.durationSeconds = 8.0;
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    return TClipCache::Instance().Clip("long.mp4", clipSpec);
 }
 
 std::string VideoOnlyClip() {
-    TClipSpec spec;
-    spec.audioCodec = "";
-    return TClipCache::Instance().Clip("video.mp4", spec);
+    TClipSpec clipSpec;
+    clipSpec.audioCodec = "";
+    return TClipCache::Instance().Clip("video.mp4", clipSpec);
 }
 
 class MainLoop : public ::testing::Test {

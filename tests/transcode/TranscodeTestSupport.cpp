@@ -72,12 +72,12 @@ TClipCache& TClipCache::Instance() {
     return cache;
 }
 
-std::string TClipCache::Clip(const std::string& name, const TClipSpec& spec) {
+std::string TClipCache::Clip(const std::string& name, const TClipSpec& clipSpec) {
     RequireMediaLibraries();
     std::lock_guard lock(mutex_);
     const std::string path = dir_.File(name);
     if (std::find(made_.begin(), made_.end(), name) == made_.end()) {
-        WriteClip(path, spec);
+        WriteClip(path, clipSpec);
         made_.push_back(name);
     }
     return path;
@@ -88,40 +88,40 @@ std::string Mp4Clip() {
 }
 
 std::string MpegPsClip() {
-    TClipSpec spec;
-    spec.videoCodec = "mpeg2video";
-    spec.audioCodec = "mp2";
-    spec.format = "vob";
-    spec.sampleRate = 48000;
-    return TClipCache::Instance().Clip("clip.mpg", spec);
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "mpeg2video";
+    clipSpec.audioCodec = "mp2";
+    clipSpec.format = "vob";
+    clipSpec.sampleRate = 48000;
+    return TClipCache::Instance().Clip("clip.mpg", clipSpec);
 }
 
 std::string MpegTsClip() {
-    TClipSpec spec;
-    spec.videoCodec = "mpeg2video";
-    spec.audioCodec = "mp2";
-    spec.durationSeconds = 1.0;
-    return TClipCache::Instance().Clip("clip.ts", spec);
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "mpeg2video";
+    clipSpec.audioCodec = "mp2";
+    clipSpec.durationSeconds = 1.0;
+    return TClipCache::Instance().Clip("clip.ts", clipSpec);
 }
 
 std::string MpegTsAudioClip() {
-    TClipSpec spec;
-    spec.videoCodec = "";
-    spec.audioCodec = "mp2";
-    spec.durationSeconds = 1.0;
-    return TClipCache::Instance().Clip("audio.ts", spec);
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "";
+    clipSpec.audioCodec = "mp2";
+    clipSpec.durationSeconds = 1.0;
+    return TClipCache::Instance().Clip("audio.ts", clipSpec);
 }
 
 std::string WavClip(double seconds, int sampleRate) {
-    TClipSpec spec;
-    spec.videoCodec = "";
-    spec.audioCodec = "pcm_s16le";
-    spec.sampleRate = sampleRate;
-    spec.channels = 1;
-    spec.durationSeconds = seconds;
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "";
+    clipSpec.audioCodec = "pcm_s16le";
+    clipSpec.sampleRate = sampleRate;
+    clipSpec.channels = 1;
+    clipSpec.durationSeconds = seconds;
     return TClipCache::Instance().Clip(
         "tone-" + std::to_string(int(seconds * 1000)) + "-" + std::to_string(sampleRate) + ".wav",
-        spec);
+        clipSpec);
 }
 
 std::string FileHead(const std::string& path, size_t bytes) {

@@ -55,8 +55,8 @@ class TTranscodeEngine : public TCustomFFmpeg {
 class TClipCache {
   public:
     static TClipCache& Instance();
-    // The path of a clip written with the spec the first time the name is asked for.
-    std::string Clip(const std::string& name, const TClipSpec& spec);
+    // The path of a clip written with the clipSpec the first time the name is asked for.
+    std::string Clip(const std::string& name, const TClipSpec& clipSpec);
 
   private:
     TClipCache() = default;
