@@ -98,19 +98,19 @@ std::vector<std::string> PrepareClips(const TOptions& options) {
         paths.push_back(path.string());
         if (std::filesystem::exists(path)) continue;
 
-        TClipSpec spec;
-        spec.videoCodec = kind.videoCodec;
-        spec.audioCodec = kind.audioCodec;
-        spec.format = kind.format;
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = kind.videoCodec;
+        clipSpec.audioCodec = kind.audioCodec;
+        clipSpec.format = kind.format;
         if (kind.width > 0) {
-            spec.width = kind.width;
-            spec.height = kind.height;
+            clipSpec.width = kind.width;
+            clipSpec.height = kind.height;
         }
-        spec.frameRate = kind.frameRate;
-        spec.sampleRate = kind.sampleRate;
-        spec.durationSeconds = options.seconds;
+        clipSpec.frameRate = kind.frameRate;
+        clipSpec.sampleRate = kind.sampleRate;
+        clipSpec.durationSeconds = options.seconds;
         const std::string partial = path.string() + ".partial." + kind.extension;
-        WriteClip(partial, spec);
+        WriteClip(partial, clipSpec);
         std::filesystem::rename(partial, path);
         ++written;
     }
