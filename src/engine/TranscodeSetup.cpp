@@ -4,12 +4,14 @@
 #include <cstring>
 
 #include "engine/CustomFFmpeg.h"
+#include "engine/SecondPassBudget.h"
 
 namespace {
 
 constexpr int kMaxPassLogName = 1023;
 constexpr int kSdpSize = 2048;
 constexpr int kAudioFifoBytes = 1024;
+constexpr double kSecondPassMargin = 1.02;
 
 double Seconds(AVRational rate) {
     return rate.den ? double(rate.num) / rate.den : 0.0;
@@ -398,6 +400,16 @@ void TCustomFFmpeg::SetUpTranscode() {
                             decoder->subtitle_header_size);
                 codec->subtitle_header_size = decoder->subtitle_header_size;
             }
+        }
+        if ((codec->flags & AV_CODEC_FLAG_PASS2) && codec->bit_rate > 0) {
+            const double least = LeastSecondPassBitRate(codec);
+            // A little to spare: the encoder's own sum also counts buffer stuffing.
+            if (least * kSecondPassMargin > double(codec->bit_rate))
+                throw FFMpegException::Format(
+                    "Bit rate %lld kbit/s is too low for the second pass of output stream "
+                    "#%d.%d: its first pass needs at least %lld kbit/s",
+                    static_cast<long long>(codec->bit_rate / 1000), ost->FileIndex,
+                    ost->StreamIndex, static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
         }
         if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
             throw FFMpegException::Format(

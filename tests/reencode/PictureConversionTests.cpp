@@ -413,6 +413,32 @@ TEST_F(PictureConversion, TwoPassesLandCloserToTheTargetBitRateThanOne) {
     EXPECT_LT(twoPassError, singleError / 2);
 }
 
+TEST_F(PictureConversion, ASecondPassItsFirstCannotMeetEndsWithTheRateItNeeds) {
+    // The library's encoder would refuse these rates and then corrupt the heap closing itself.
+    const std::string input = MakeClip({25, 1}, 2.0);
+    const std::string log = folder_.File("passes");
+    const TOptionList video = {{"an", ""}, {"vcodec", "mpeg4"}, {"passlogfile", log}};
+    ASSERT_EQ(Convert(engine_, input, {}, folder_.File("first.avi"),
+                      With(video, {{"b", "50k"}, {"pass", "1"}})),
+              "");
+
+    const std::string second = folder_.File("second.avi");
+    const std::string refusal =
+        Convert(engine_, input, {}, second, With(video, {{"b", "5k"}, {"pass", "2"}}));
+    std::smatch needed;
+    ASSERT_TRUE(std::regex_search(
+        refusal, needed,
+        std::regex("^run: Bit rate 5 kbit/s is too low for the second pass of output stream #0.0: "
+                   "its first pass needs at least ([0-9]+) kbit/s$")))
+        << refusal;
+    EXPECT_FALSE(std::filesystem::exists(second));
+    // The rate it names is one the encoder takes.
+    EXPECT_EQ(Convert(engine_, input, {}, second,
+                      With(video, {{"b", needed[1].str() + "k"}, {"pass", "2"}})),
+              "");
+    EXPECT_GT(StreamBytes(second, AVMEDIA_TYPE_VIDEO), 0);
+}
+
 }  // namespace
 
 namespace {
