@@ -1,6 +1,7 @@
 #include "cli/MediaFacts.h"
 
 #include "app/core/FileListTexts.h"
+#include "app/core/ProbeFacts.h"
 #include "probe/AVProbe.h"
 
 TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path) {
@@ -16,24 +17,12 @@ TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path) {
     media.AudioStreamCount = probe.AudioStreamCount();
     media.SubtitleStreamCount = probe.SubtitleStreamCount();
 
-    TProbeFacts& facts = media.Facts;
-    facts.HasVideo = media.VideoStreamCount > 0;
-    if (facts.HasVideo) {
-        TAVVideoStreamInfo video;
-        probe.GetVideoStreamInfo(-1, video);
-        facts.Width = video.Width;
-        facts.Height = video.Height;
-        facts.FrameRateNum = video.FrameRateNum;
-        facts.FrameRateDen = video.FrameRateDen;
-    }
-    TAVFileInfo info;
-    probe.GetFileInfo(info);
-    facts.DurationUs = info.Duration;
+    media.Facts = ReadProbeFacts(probe);
     probe.CloseFile();
 
     // The same row the window adds, so the texts are the list's own.
     TFileList row;
-    row.AddProbedFile(path, facts, "");
+    row.AddProbedFile(path, media.Facts, "");
     media.SizeText = row.Row(0).VideoSize;
     media.FrameRateText = row.Row(0).FrameRate;
     media.DurationText = row.Row(0).Duration;

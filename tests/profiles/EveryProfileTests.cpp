@@ -82,23 +82,7 @@ double RateOf(AVRational rate) {
     return rate.den ? double(rate.num) / rate.den : 0;
 }
 
-class EveryProfileTest : public ::testing::TestWithParam<int> {
-  protected:
-    static void SetUpTestSuite() {
-        folder = std::make_unique<TTempDir>();
-        RequireMediaLibraries();
-        clip = MakeSourceClip(folder->Path().string(), 2.0);
-        converter = std::make_unique<TProfileConverter>();
-    }
-    static void TearDownTestSuite() {
-        converter.reset();
-        folder.reset();
-    }
-
-    static inline std::unique_ptr<TTempDir> folder;
-    static inline TSourceClip clip;
-    static inline std::unique_ptr<TProfileConverter> converter;
-};
+class EveryProfileTest : public TProfileSuite<2000, 640, 480> {};
 
 TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
     const TOutputProfile& profile = *OutputFormatLines()[GetParam()].Profile;

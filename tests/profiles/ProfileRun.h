@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
 #include "support/Ffprobe.h"
+#include "support/TempDir.h"
 
 // The source every profile converts: 640x480 at 25 fps, stereo 48 kHz.
 struct TSourceClip {
@@ -50,6 +53,27 @@ class TProfileConverter {
     void WaitForEnd(TConversionOutcome& outcome);
     struct TState;
     std::unique_ptr<TState> state_;
+};
+
+// Tests over the output profiles (the parameter: a line of the format list) that share one
+// source clip, `Milliseconds` long at `Width`x`Height`, and one converter for the whole suite.
+template <int Milliseconds, int Width, int Height>
+class TProfileSuite : public ::testing::TestWithParam<int> {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::make_unique<TTempDir>();
+        RequireMediaLibraries();
+        clip = MakeSourceClip(folder->Path().string(), Milliseconds / 1000.0, Width, Height);
+        converter = std::make_unique<TProfileConverter>();
+    }
+    static void TearDownTestSuite() {
+        converter.reset();
+        folder.reset();
+    }
+
+    static inline std::unique_ptr<TTempDir> folder;
+    static inline TSourceClip clip;
+    static inline std::unique_ptr<TProfileConverter> converter;
 };
 
 // When each stream's packets start and end, in seconds, read packet by packet, and its longest

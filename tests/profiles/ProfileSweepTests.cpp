@@ -27,23 +27,7 @@ constexpr TSweepList kSweptLists[] = {
     {"audio bit rate", &TParameterLists::AudioBitrate},
 };
 
-class ProfileSweepTest : public ::testing::TestWithParam<int> {
-  protected:
-    static void SetUpTestSuite() {
-        folder = std::make_unique<TTempDir>();
-        RequireMediaLibraries();
-        clip = MakeSourceClip(folder->Path().string(), 1.0, 320, 240);
-        converter = std::make_unique<TProfileConverter>();
-    }
-    static void TearDownTestSuite() {
-        converter.reset();
-        folder.reset();
-    }
-
-    static inline std::unique_ptr<TTempDir> folder;
-    static inline TSourceClip clip;
-    static inline std::unique_ptr<TProfileConverter> converter;
-};
+class ProfileSweepTest : public TProfileSuite<1000, 320, 240> {};
 
 TEST_P(ProfileSweepTest, EveryEntryConvertsOrSaysWhyNot) {
     const TOutputProfile& profile = *OutputFormatLines()[GetParam()].Profile;

@@ -37,6 +37,7 @@
 #include "app/core/DroppedFiles.h"
 #include "app/core/FileListTexts.h"
 #include "app/core/ParameterReaders.h"
+#include "app/core/ProbeFacts.h"
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/ApplicationIcon.h"
@@ -646,19 +647,7 @@ void TForm1::AddFileRows(const QStringList& paths) {
         QString reason;
         try {
             if (probe_.LoadFile(file)) {
-                TProbeFacts facts;
-                facts.HasVideo = probe_.VideoStreamCount() > 0;
-                if (facts.HasVideo) {
-                    TAVVideoStreamInfo video;
-                    probe_.GetVideoStreamInfo(-1, video);
-                    facts.Width = video.Width;
-                    facts.Height = video.Height;
-                    facts.FrameRateNum = video.FrameRateNum;
-                    facts.FrameRateDen = video.FrameRateDen;
-                }
-                TAVFileInfo info;
-                probe_.GetFileInfo(info);
-                facts.DurationUs = info.Duration;
+                const TProbeFacts facts = ReadProbeFacts(probe_);
                 probe_.CloseFile();
                 fileList_.AddProbedFile(file, facts, selection_.FormatKey());
                 fileList_.Row(fileList_.Count() - 1).FrameRate =
