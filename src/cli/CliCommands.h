@@ -31,9 +31,18 @@ struct TConvertRequest {
     bool LetterBox = false;
     std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200
     bool Verbose = false;               // the converter's log lines on standard error
+    int Jobs = 1;                       // files converted at once
+    std::string Report;                 // report file, "-" standard output, empty none
+    std::optional<std::string> Shard;   // "I/N": only the I-th of N parts of the files
+    bool SkipExisting = false;          // skip files whose output is already complete
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);
+
+// `watch`: converts every media file that appears in `folder` once it has stopped growing for
+// `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was
+// done, so no file is converted twice across restarts. request.Files is not used.
+int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds);
 
 // `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
 // each decoder and encoder (0: one per core).

@@ -52,9 +52,10 @@ void TConsoleStatus::ClearProgressLocked() {
 void TConsoleStatus::PrintResult(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::FILE* out = resultsToError_ ? stderr : stdout;
+    std::fputs(line.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
 }
 
 void TConsoleStatus::PrintMessage(const std::string& line) {

@@ -20,6 +20,8 @@ class TConsoleStatus {
     void ClearProgress();
     // Leaves the progress line, if one is shown, as an ordinary line of the output.
     void KeepProgress();
+    // Result lines go to standard error from now on (standard output carries a report).
+    void SendResultsToStandardError() { resultsToError_ = true; }
     // One line on standard output (flushed: scripts read the results as they come).
     void PrintResult(const std::string& line);
     // One line on standard error (a line end of its own is dropped).
@@ -31,4 +33,5 @@ class TConsoleStatus {
     std::mutex mutex_;
     const bool inPlace_;
     bool progressShown_ = false;
+    bool resultsToError_ = false;
 };

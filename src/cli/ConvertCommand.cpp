@@ -1,9 +1,13 @@
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "app/core/ComponentTaskRunner.h"
@@ -12,17 +16,25 @@
 #include "app/core/FileListTexts.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/OutputNames.h"
+#include "cli/BatchConversion.h"
 #include "cli/CliCommands.h"
 #include "cli/CliLibraries.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/ConvertSettings.h"
+#include "cli/FileShard.h"
 #include "cli/MediaFacts.h"
+#include "cli/OutputFacts.h"
 #include "cli/ProgressLine.h"
 #include "cli/StopSignal.h"
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
+
+// The result of a file whose output was already complete, and of one a stop kept from
+// starting (which shows no line).
+constexpr const char* kStatusSkip = "Skip";
+constexpr const char* kStatusNotStarted = "Not started";
 
 // One event of the component, as the main thread handles it.
 struct TComponentEvent {
@@ -50,6 +62,11 @@ class TEventQueue {
         events_.pop_front();
         return true;
     }
+    // Drops what the tasks of an earlier chunk left.
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        events_.clear();
+    }
 
   private:
     std::mutex mutex_;
@@ -57,34 +74,71 @@ class TEventQueue {
     std::deque<TComponentEvent> events_;
 };
 
-// The conversion of the command's files, one after another, through the window's queue, builder
-// and component.
+// Files converted at once per chunk of jobs: the component starts each queued task when another
+// ends, and a chunk's inputs are all open until it is done, so a chunk is a few times the job
+// count (one file alone when one job runs, which keeps the order of the result lines).
+constexpr int kChunkPerJob = 4;
+
+// One file of a chunk: its row, its job and its task.
+struct TPlannedFile {
+    int Row = -1;
+    std::optional<TJobDescription> Job;
+    int Task = -1;
+    TClock::time_point Started;
+    bool ProgressSeen = false;
+};
+
+// The numbered form of an output name that neither exists nor is taken by another file of the
+// same chunk ("clip.mp4" taken gives "clip-1.mp4").
+std::string FreeOutputName(const std::string& path, const std::set<std::string>& taken) {
+    if (!taken.count(path)) return path;
+    const std::filesystem::path name(path);
+    const std::string base = (name.parent_path() / name.stem()).string();
+    for (int n = 1;; ++n) {
+        const std::string candidate = base + "-" + std::to_string(n) + name.extension().string();
+        std::error_code error;
+        if (!taken.count(candidate) && !std::filesystem::exists(candidate, error)) return candidate;
+    }
+}
+
+// The conversion of the command's files with the window's builder and converter component: up
+// to Jobs at once, chunk by chunk.
 class TConversionRun {
   public:
-    TConversionRun(const TConvertPlan& plan, bool verbose)
+    TConversionRun(const TConvertPlan& plan, const TBatchOptions& options, TBatchReport& report)
         : plan_(plan),
-          verbose_(verbose),
+          options_(options),
+          report_(report),
           status_(TConsoleStatus::StandardErrorIsTerminal()),
-          runner_(component_) {}
+          runner_(component_) {
+        if (report_.Path() == "-") status_.SendResultsToStandardError();
+    }
 
     int Run(const std::vector<std::string>& files);
 
   private:
     void WireEvents();
-    // Handles one outcome of the builder: waits for a started task, reports a failed row.
-    void Handle(const TBuildResult& build);
-    // Waits for the end of the started task, showing its progress; stops it on a signal.
-    void WaitForTask(const TBuildResult& build);
-    void PrintResult(const TBuildResult& build, const std::string& status,
-                     const std::string& reason);
+    // With SkipExisting: skips rows whose output is complete, marks those whose output is not.
+    std::vector<int> RowsToConvert();
+    void RunChunk(const std::vector<int>& rows);
+    // Describes and appends the row's task; false when the row failed (and is reported).
+    bool Describe(TPlannedFile& file, std::set<std::string>& taken);
+    void WaitForChunk(std::vector<TPlannedFile>& files);
+    // Prints the row's line (none for a row a stop kept from starting) and records it.
+    void Finish(const TPlannedFile& file, const std::string& result, const std::string& reason,
+                double seconds);
+    std::string OutputOf(const TPlannedFile& file) const;
     bool Interrupted() const { return StopSignalNumber() != 0; }
 
     const TConvertPlan& plan_;
-    const bool verbose_;
+    const TBatchOptions& options_;
+    TBatchReport& report_;
     TConsoleStatus status_;
     TEventQueue events_;
     TFileList list_;
-    TConversionQueue queue_;
+    std::vector<std::int64_t> sourceDurationUs_;  // per row
+    std::vector<char> overwriteOwn_;              // per row: redo over an incomplete output
+    std::vector<char> finished_;                  // per row: its record is written
     bool anyFailed_ = false;
     bool stopped_ = false;
     // Last: the component's threads raise events into the members above until it is gone.
@@ -101,7 +155,7 @@ void TConversionRun::WireEvents() {
         event.Progress = {AFrameNumber, AFPS, ACurrentDuration, ATotalOutputDuration, ACurrentSize};
         events_.Push(std::move(event));
     };
-    if (verbose_) {
+    if (options_.Verbose) {
         component_.OnLog = [this](int AIndex, TLogLevel, const std::string& AMsg) {
             TComponentEvent event;
             event.Index = AIndex;
@@ -120,93 +174,196 @@ void TConversionRun::WireEvents() {
     };
 }
 
-void TConversionRun::PrintResult(const TBuildResult& build, const std::string& result,
-                                 const std::string& reason) {
-    const TFileListRow& row = list_.Row(build.Row);
+std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
+    if (file.Job) return file.Job->OutputFile;
     // A row that failed before its job was described still shows where it would have gone.
-    const std::string output =
-        build.Job ? build.Job->OutputFile
-                  : ChooseOutputName(row.FileName, plan_.Settings.OutputFolder,
-                                     plan_.Settings.FormatKey, plan_.Settings.Overwrite)
-                        .Path;
-    std::string line = row.FileName + " -> " + output + ": " + result;
-    if (!reason.empty()) line += ": " + reason;
-    status_.PrintResult(line);
+    return ChooseOutputName(list_.Row(file.Row).FileName, plan_.Settings.OutputFolder,
+                            plan_.Settings.FormatKey,
+                            plan_.Settings.Overwrite || overwriteOwn_[file.Row])
+        .Path;
 }
 
-void TConversionRun::WaitForTask(const TBuildResult& build) {
-    const auto started = TClock::now();
+void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
+                            const std::string& reason, double seconds) {
+    TFileListRow& row = list_.Row(file.Row);
+    row.Progress = result;
+    const std::string output = OutputOf(file);
+    const bool started = result != kStatusNotStarted;
+    if (started) {
+        std::string line = row.FileName + " -> " + output + ": " + result;
+        if (!reason.empty()) line += ": " + reason;
+        status_.PrintResult(line);
+    }
+    finished_[file.Row] = 1;
+    if (!report_.Enabled()) return;
+
+    TReportRecord record;
+    record.Input = row.FileName;
+    record.Output = output;
+    record.Status = result == kStatusDone   ? kReportDone
+                    : result == kStatusFail ? kReportFailed
+                    : result == kStatusSkip ? kReportSkipped
+                                            : kReportStopped;
+    record.Reason = reason;
+    if (result == kStatusAbort) record.Reason = "stopped before its end";
+    if (!started) record.Reason = "stopped before it started";
+    record.SourceDurationUs = sourceDurationUs_[file.Row];
+    if (started) {
+        const TOutputFacts facts = ReadOutputFacts(component_.Probe(), output);
+        record.OutputDurationUs = facts.DurationUs;
+        record.OutputBytes = facts.Bytes;
+    }
+    if (file.Job) {
+        if (!file.Job->DisableVideo) record.VideoCodec = file.Job->VideoCodec;
+        record.AudioCodec = file.Job->AudioCodec;
+    }
+    record.Seconds = seconds;
+    report_.Add(record);
+}
+
+std::vector<int> TConversionRun::RowsToConvert() {
+    std::vector<int> rows;
+    for (int row = 0; row < list_.Count(); ++row) {
+        if (!options_.SkipExisting || list_.Row(row).Progress == kStatusError) {
+            rows.push_back(row);
+            continue;
+        }
+        const std::string& input = list_.Row(row).FileName;
+        const std::string output =
+            ChooseOutputName(input, plan_.Settings.OutputFolder, plan_.Settings.FormatKey, true)
+                .Path;
+        const TOutputFacts facts = ReadOutputFacts(component_.Probe(), output);
+        if (!facts.Exists) {
+            rows.push_back(row);
+            continue;
+        }
+        const std::string why = IncompleteReason(facts, sourceDurationUs_[row]);
+        if (why.empty()) {
+            TPlannedFile file;
+            file.Row = row;
+            overwriteOwn_[row] = 1;  // its name is the output's own
+            Finish(file, kStatusSkip, "the output is complete", 0);
+            continue;
+        }
+        status_.PrintMessage(input + ": " + output + " is incomplete (" + why +
+                             "); it is converted again");
+        overwriteOwn_[row] = 1;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool TConversionRun::Describe(TPlannedFile& file, std::set<std::string>& taken) {
+    const TFileListRow& row = list_.Row(file.Row);
+    TJobSettings settings = plan_.Settings;
+    if (overwriteOwn_[file.Row]) settings.Overwrite = true;
+    std::vector<std::string> notes;
+    std::string reason;
+    try {
+        TJobDescription job = DescribeJob(row, settings, notes);
+        job.OutputFile = FreeOutputName(job.OutputFile, taken);
+        taken.insert(job.OutputFile);
+        file.Job = job;
+        file.Task = runner_.AppendTask(job);
+        if (file.Task < 0) {
+            reason = runner_.LastErrorText();
+        } else if (!runner_.SetTaskOutput(file.Task, job)) {
+            reason = runner_.LastErrorText();
+            runner_.DeleteTask(file.Task);
+            file.Task = -1;
+        }
+    } catch (const std::exception& error) {
+        reason = error.what();
+    }
+    for (const std::string& note : notes) status_.PrintMessage(note);
+    if (file.Task >= 0) return true;
+    anyFailed_ = true;
+    Finish(file, kStatusFail, reason, 0);
+    return false;
+}
+
+void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
+    // The component starts the first Jobs tasks at once, then the next one at each end.
+    std::size_t nextStart = std::min<std::size_t>(files.size(), options_.Jobs);
+    for (std::size_t i = 0; i < nextStart; ++i) files[i].Started = TClock::now();
+    std::size_t ended = 0;
     bool stopAsked = false;
-    for (;;) {
+    while (ended < files.size()) {
         if (!stopAsked && Interrupted()) {
-            // As the Stop button: the queue ends, the running file is stopped and shows "Abort"
-            // once its output is finished.
+            // As the Stop button: every running file is stopped and shows "Abort" once its
+            // output is finished; none starts any more.
             stopAsked = true;
             stopped_ = true;
-            queue_.Stop(true);
             runner_.StopTasks();
         }
         TComponentEvent event;
         if (!events_.Pop(event, std::chrono::milliseconds(50))) continue;
         if (event.Kind == TComponentEvent::ceLog) {
             status_.PrintMessage(event.Text);
-        } else if (event.Kind == TComponentEvent::ceProgress) {
-            const double elapsed = std::chrono::duration<double>(TClock::now() - started).count();
+            continue;
+        }
+        if (event.Index < 0 || event.Index >= static_cast<int>(files.size())) continue;
+        TPlannedFile& file = files[event.Index];
+        const double elapsed = std::chrono::duration<double>(TClock::now() - file.Started).count();
+        if (event.Kind == TComponentEvent::ceProgress) {
+            file.ProgressSeen = true;
             status_.ShowProgress(ProgressLineText(event.Progress, elapsed));
-        } else if (event.Index >= 0) {
-            queue_.MarkResult(list_, event.Exception);
-            if (event.Exception) anyFailed_ = true;
-            PrintResult(build, list_.Row(build.Row).Progress,
-                        event.Exception ? event.Text : std::string());
-            return;
+            continue;
+        }
+        ++ended;
+        if (!stopAsked && nextStart < files.size()) files[nextStart++].Started = TClock::now();
+        const bool started = static_cast<std::size_t>(event.Index) < nextStart || file.ProgressSeen;
+        if (event.Exception) {
+            anyFailed_ = true;
+            Finish(file, kStatusFail, event.Text, elapsed);
+        } else if (stopAsked) {
+            Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+        } else {
+            Finish(file, kStatusDone, "", elapsed);
         }
     }
 }
 
-void TConversionRun::Handle(const TBuildResult& build) {
-    // Notes of the builder (a name changed, ...); on a failure the last one is the reason.
-    std::vector<std::string> notes = build.LogLines;
-    std::string reason;
-    if (build.Outcome == TBuildOutcome::boRowFailed ||
-        build.Outcome == TBuildOutcome::boStartFailed) {
-        if (!notes.empty()) {
-            reason = notes.back();
-            notes.pop_back();
-            const std::string prefix = list_.Row(build.Row).FileName + ": ";
-            if (reason.rfind(prefix, 0) == 0) reason.erase(0, prefix.size());
-        }
-        if (reason.empty()) reason = build.Message;
+void TConversionRun::RunChunk(const std::vector<int>& rows) {
+    runner_.ClearTasks();
+    events_.Clear();
+    std::vector<TPlannedFile> files;
+    std::set<std::string> taken;
+    for (int row : rows) {
+        TPlannedFile file;
+        file.Row = row;
+        // Task indices are positions in the component's list: failed rows take none.
+        if (Describe(file, taken)) files.push_back(std::move(file));
     }
-    for (const std::string& note : notes) status_.PrintMessage(note);
-
-    switch (build.Outcome) {
-        case TBuildOutcome::boStarted:
-            WaitForTask(build);
-            break;
-        case TBuildOutcome::boRowFailed:
-        case TBuildOutcome::boStartFailed:
-            anyFailed_ = true;
-            PrintResult(build, kStatusFail, reason);
-            break;
-        case TBuildOutcome::boNoRowLeft:
-            break;
+    if (files.empty()) return;
+    try {
+        runner_.StartTasks(options_.Jobs);
+    } catch (const std::exception& error) {
+        runner_.StopTasks();
+        anyFailed_ = true;
+        stopped_ = true;
+        for (const TPlannedFile& file : files) Finish(file, kStatusFail, error.what(), 0);
+        return;
     }
+    WaitForChunk(files);
 }
 
 int TConversionRun::Run(const std::vector<std::string>& files) {
-    component_.SetLogLevel(verbose_ ? llInfo : llError);
+    component_.SetLogLevel(options_.Verbose ? llInfo : llError);
     component_.SetCodecThreads(0);
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());
         return kExitFailed;
     }
     WireEvents();
+    if (files.empty()) return kExitOk;
 
     // The rows, as the window adds them: probed, checked, with the profile's key.
     try {
         for (const std::string& file : files) {
-            AddToFileList(list_, ReadMediaFacts(component_.Probe(), file),
-                          plan_.Settings.FormatKey);
+            const TMediaFacts facts = ReadMediaFacts(component_.Probe(), file);
+            AddToFileList(list_, facts, plan_.Settings.FormatKey);
+            sourceDurationUs_.push_back(facts.Ok ? facts.Facts.DurationUs : -1);
         }
     } catch (const std::exception& error) {
         status_.PrintMessage(error.what());
@@ -218,44 +375,85 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
                              "\" does not exist or is not a folder");
         return kExitUsage;
     }
+    overwriteOwn_.assign(list_.Count(), 0);
+    finished_.assign(list_.Count(), 0);
 
-    // Convert, as the window's button does, then the timer's ticks move the queue on; here
-    // the ticks follow each other at once.
-    if (!Interrupted()) {
-        queue_.Start();
-        runner_.ClearTasks();
-        Handle(BuildNextTask(list_, queue_, plan_.Settings, runner_));
-        while (!stopped_ && queue_.IsActive()) {
-            if (Interrupted()) {
-                stopped_ = true;
-                queue_.Stop(true);
-                break;
-            }
-            const TTimerAction action = queue_.Tick();
-            if (action == TTimerAction::taBuildNext) {
-                Handle(BuildNextTask(list_, queue_, plan_.Settings, runner_));
-            } else if (action == TTimerAction::taReportCompletion) {
-                break;
-            }
-        }
+    const std::vector<int> rows = RowsToConvert();
+    const std::size_t chunk = options_.Jobs == 1 ? 1 : std::size_t(kChunkPerJob) * options_.Jobs;
+    for (std::size_t first = 0; first < rows.size() && !stopped_ && !Interrupted();
+         first += chunk) {
+        const auto begin = rows.begin() + first;
+        RunChunk(std::vector<int>(begin, begin + std::min(chunk, rows.size() - first)));
     }
     runner_.ClearTasks();
     status_.ClearProgress();
+    // What a stop kept from starting still has its record.
+    for (int row = 0; row < list_.Count(); ++row) {
+        if (finished_[row]) continue;
+        TPlannedFile file;
+        file.Row = row;
+        Finish(file, kStatusNotStarted, "", 0);
+    }
     if (Interrupted()) return kExitSignalBase + StopSignalNumber();
     return anyFailed_ ? kExitFailed : kExitOk;
 }
 
 }  // namespace
 
+int ConvertFiles(const TConvertPlan& plan, const std::vector<std::string>& files,
+                 const TBatchOptions& options, TBatchReport& report) {
+    TConversionRun run(plan, options, report);
+    return run.Run(files);
+}
+
+nlohmann::json ReportSettingsOf(const TConvertPlan& plan) {
+    const TJobSettings& settings = plan.Settings;
+    const TParameterChoice& choice = settings.Parameters;
+    std::string volume;
+    for (int position = 0; position <= 10; ++position)
+        if (VolumeForPosition(position) == settings.Volume) volume = VolumeLabel(position);
+    return {
+        {"profile", plan.Profile ? plan.Profile->DisplayName : ""},
+        {"profile_line", plan.Line},
+        {"choices",
+         {{"video_codec", choice.VideoCodec},
+          {"video_size", choice.VideoSize},
+          {"video_bitrate", choice.VideoBitrate},
+          {"frame_rate", choice.VideoFramerate},
+          {"audio_codec", choice.AudioCodec},
+          {"audio_bitrate", choice.AudioBitrate},
+          {"sample_rate", choice.SamplingRate},
+          {"channels", choice.AudioChannels},
+          {"aspect", plan.Lists.AspectRatio.SelectedText()},
+          {"letterbox", settings.LetterBoxIndex == 1},
+          {"volume", volume},
+          {"overwrite", settings.Overwrite}}},
+    };
+}
+
 int ConvertCommand(const TConvertRequest& request) {
     TConvertPlan plan;
+    std::vector<std::string> files = request.Files;
     try {
         plan = PlanConversion(request);
+        if (request.Shard) files = FilesOfShard(files, ParseShard(*request.Shard));
     } catch (const TUsageError& error) {
         std::fprintf(stderr, "convert: %s\nRun with --help for more information.\n", error.what());
         return kExitUsage;
     }
+    TBatchReport report(request.Report, ReportSettingsOf(plan));
+    // A report that cannot be written is found before anything is converted.
+    if (!report.Write()) {
+        std::fprintf(stderr, "convert: %s\n", report.LastError().c_str());
+        return kExitUsage;
+    }
     InstallStopSignalHandlers();
-    TConversionRun run(plan, request.Verbose);
-    return run.Run(request.Files);
+    int code =
+        ConvertFiles(plan, files, {request.Jobs, request.SkipExisting, request.Verbose}, report);
+    report.Finish();
+    if (!report.LastError().empty()) {
+        std::fprintf(stderr, "convert: %s\n", report.LastError().c_str());
+        if (code == kExitOk) code = kExitFailed;
+    }
+    return code;
 }

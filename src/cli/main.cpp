@@ -16,9 +16,21 @@ the entry itself, or enough of its start to tell it from the others, without reg
 blanks. "320x240" finds "320 x 240 (VGA)"; "200" finds "200 Kbps" but not "2000 Kbps".
 --volume takes the window's slider steps: 0, 20, 40, ..., 200 (default 100).
 
-Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON" or
-"...: Abort". Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (the
-running file is stopped and its output finished as far as it got).)footer";
+Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON",
+"...: Abort" or, with --skip-existing, "...: Skip: REASON"; with --jobs N up to N files run at
+once and their lines come as they finish. --report FILE keeps one JSON record per file, rewritten
+whole (a temporary file renamed over it) as each one ends; with "--report -" the report goes to
+standard output at the end and the lines to standard error. --shard I/N takes the files whose
+path hash falls in part I of N, so N machines given the same list convert each file once.
+Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (every running file
+is stopped and its output finished as far as it got).)footer";
+
+constexpr const char* kWatchFooter = R"footer(
+A file in IN_FOLDER (not in its subfolders; names starting with "." are left alone) is converted
+once its size and time of change have stayed the same for --settle seconds. The report (default
+OUTPUT_FOLDER/daziziz-watch.json) records every file handled; a restart reads it and converts
+only what it does not record as done, failed or skipped. An output that is already complete is
+recorded as skipped. Ctrl-C stops the running files and ends the watch with status 130.)footer";
 
 constexpr const char* kRunFooter = R"footer(
 The engine's own option vocabulary, in command-line order:
@@ -29,6 +41,53 @@ The engine's own option vocabulary, in command-line order:
 Example: daziziz-cli run -i in.avi -vcodec mpeg4 -vb 800k -acodec mp2 -ab 128k out.mpg
          daziziz-cli run --threads 1 -i in.avi ... (one thread per codec; default: per core)
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
+
+// The options `convert` and `watch` share: the profile, its choices and how the batch runs.
+void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
+    command->add_option("--profile", request.Profile, "Profile name or line number")
+        ->required()
+        ->type_name("NAME|LINE");
+    command->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
+        ->required()
+        ->type_name("DIR");
+    command->add_flag("--overwrite", request.Overwrite,
+                      "Writes over an output file of the same name instead of numbering the name");
+    const struct {
+        const char* Name;
+        const char* Help;
+        std::optional<std::string>* Field;
+    } kValueOptions[] = {
+        {"--video-codec", "An entry of the profile's video codecs", &request.VideoCodec},
+        {"--video-size", "An entry of the profile's frame sizes", &request.VideoSize},
+        {"--video-bitrate", "An entry of the profile's video bit rates", &request.VideoBitrate},
+        {"--frame-rate", "An entry of the profile's frame rates", &request.FrameRate},
+        {"--audio-codec", "An entry of the profile's audio codecs", &request.AudioCodec},
+        {"--audio-bitrate", "An entry of the profile's audio bit rates", &request.AudioBitrate},
+        {"--sample-rate", "An entry of the profile's sample rates", &request.SampleRate},
+        {"--channels", "Stereo or Mono", &request.Channels},
+        {"--aspect", "Original, 4:3 or 16:9", &request.Aspect},
+        {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
+    };
+    for (const auto& option : kValueOptions) {
+        command->add_option_function<std::string>(
+            option.Name, [field = option.Field](const std::string& text) { *field = text; },
+            option.Help);
+    }
+    command->add_flag("--letterbox", request.LetterBox,
+                      "Keeps the picture's shape inside the frame size, with black bands");
+    command->add_flag("-v,--verbose", request.Verbose,
+                      "Shows the converter's log on standard error");
+    command->add_option("-j,--jobs", request.Jobs, "Files converted at once")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    command
+        ->add_option("--report", request.Report,
+                     "Keeps a JSON record of every file in FILE (\"-\": standard output)")
+        ->type_name("FILE");
+    command->add_flag("--skip-existing", request.SkipExisting,
+                      "Skips a file whose output exists and is complete; converts an incomplete "
+                      "output again over it");
+}
 
 }  // namespace
 
@@ -50,42 +109,28 @@ int main(int argc, char** argv) {
 
     TConvertRequest request;
     CLI::App* convert = app.add_subcommand(
-        "convert", "Converts the files one after another with an output profile");
-    convert->add_option("--profile", request.Profile, "Profile name or line number")
-        ->required()
-        ->type_name("NAME|LINE");
-    convert->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
-        ->required()
-        ->type_name("DIR");
-    convert->add_flag("--overwrite", request.Overwrite,
-                      "Writes over an output file of the same name instead of numbering the name");
-    const struct {
-        const char* Name;
-        const char* Help;
-        std::optional<std::string>* Field;
-    } kValueOptions[] = {
-        {"--video-codec", "An entry of the profile's video codecs", &request.VideoCodec},
-        {"--video-size", "An entry of the profile's frame sizes", &request.VideoSize},
-        {"--video-bitrate", "An entry of the profile's video bit rates", &request.VideoBitrate},
-        {"--frame-rate", "An entry of the profile's frame rates", &request.FrameRate},
-        {"--audio-codec", "An entry of the profile's audio codecs", &request.AudioCodec},
-        {"--audio-bitrate", "An entry of the profile's audio bit rates", &request.AudioBitrate},
-        {"--sample-rate", "An entry of the profile's sample rates", &request.SampleRate},
-        {"--channels", "Stereo or Mono", &request.Channels},
-        {"--aspect", "Original, 4:3 or 16:9", &request.Aspect},
-        {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
-    };
-    for (const auto& option : kValueOptions) {
-        convert->add_option_function<std::string>(
-            option.Name, [field = option.Field](const std::string& text) { *field = text; },
-            option.Help);
-    }
-    convert->add_flag("--letterbox", request.LetterBox,
-                      "Keeps the picture's shape inside the frame size, with black bands");
-    convert->add_flag("-v,--verbose", request.Verbose,
-                      "Shows the converter's log on standard error");
+        "convert", "Converts the files with an output profile, one or several at once");
+    AddConvertOptions(convert, request);
+    convert
+        ->add_option("--shard", request.Shard,
+                     "Converts only the I-th of N parts of the files (by a hash of each path)")
+        ->type_name("I/N");
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
     convert->footer(kConvertFooter);
+
+    TConvertRequest watchRequest;
+    std::string watchFolder;
+    double settleSeconds = 5;
+    CLI::App* watch = app.add_subcommand(
+        "watch", "Converts every media file that appears in a folder, until Ctrl-C");
+    AddConvertOptions(watch, watchRequest);
+    watch
+        ->add_option("--settle", settleSeconds,
+                     "Seconds a file must stay unchanged before it is converted")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    watch->add_option("IN_FOLDER", watchFolder, "The folder to watch")->required();
+    watch->footer(kWatchFooter);
 
     CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
     int codecThreads = 0;
@@ -106,7 +151,7 @@ int main(int argc, char** argv) {
         if (!known) {
             std::fprintf(stderr,
                          "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
-                         "convert and run\nRun with --help for more information.\n",
+                         "convert, watch and run\nRun with --help for more information.\n",
                          argv[1]);
             return kExitUsage;
         }
@@ -121,6 +166,7 @@ int main(int argc, char** argv) {
     if (*profiles) return ProfilesCommand();
     if (*probe) return ProbeCommand(probeFiles, json);
     if (*convert) return ConvertCommand(request);
+    if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
     if (*run) return RunCommand(run->remaining(), codecThreads);
     return kExitUsage;
 }

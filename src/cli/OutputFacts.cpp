@@ -1,0 +1,56 @@
+#include "cli/OutputFacts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "probe/AVProbe.h"
+
+namespace {
+
+std::string SecondsText(std::int64_t us) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(us) / 1e6);
+    return text;
+}
+
+}  // namespace
+
+TOutputFacts ReadOutputFacts(TAVProbe& probe, const std::string& path) {
+    TOutputFacts facts;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return facts;
+    facts.Exists = true;
+    const auto bytes = std::filesystem::file_size(path, error);
+    if (!error) facts.Bytes = static_cast<std::int64_t>(bytes);
+    if (!probe.LoadFile(path)) {
+        facts.Error = probe.LastErrorText();
+        return facts;
+    }
+    facts.Opens = true;
+    TAVFileInfo info;
+    probe.GetFileInfo(info);
+    facts.DurationUs = info.Duration;
+    probe.CloseFile();
+    return facts;
+}
+
+std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDurationUs) {
+    if (!output.Exists) return "there is no output";
+    if (!output.Opens) return "the output does not open: " + output.Error;
+    if (output.DurationUs <= 0) return "the output does not tell its length";
+    if (sourceDurationUs <= 0) return {};
+    const std::int64_t tolerance = std::max(
+        kLengthToleranceUs, static_cast<std::int64_t>(std::llround(
+                                static_cast<double>(sourceDurationUs) * kLengthToleranceShare)));
+    if (std::llabs(output.DurationUs - sourceDurationUs) > tolerance) {
+        return "the output lasts " + SecondsText(output.DurationUs) + ", its source " +
+               SecondsText(sourceDurationUs);
+    }
+    return {};
+}
+
+bool ReadsAsComplete(const TOutputFacts& output, std::int64_t sourceDurationUs) {
+    return IncompleteReason(output, sourceDurationUs).empty();
+}

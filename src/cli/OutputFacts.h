@@ -1,0 +1,34 @@
+// What an output file on disk says of itself: whether it opens, its length and size, and
+// whether it reads as a complete conversion of its source.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TAVProbe;
+
+struct TOutputFacts {
+    bool Exists = false;
+    bool Opens = false;
+    std::int64_t Bytes = -1;
+    std::int64_t DurationUs = -1;  // negative when the container does not tell
+    std::string Error;             // the probe's reason when it does not open
+};
+
+TOutputFacts ReadOutputFacts(TAVProbe& probe, const std::string& path);
+
+// How far an output's length may be off its source's and still count as complete: container
+// and codec framing (an audio frame, a last picture's duration) make short outputs differ by a
+// few hundredths; a conversion cut short misses far more.
+inline constexpr std::int64_t kLengthToleranceUs = 500'000;
+inline constexpr double kLengthToleranceShare = 0.02;
+
+// Complete: it opens, its container tells its length and that length is the source's within
+// the tolerance (the larger of kLengthToleranceUs and kLengthToleranceShare of the source). A
+// source of unknown length cannot be compared: then an output that opens and tells a positive
+// length counts. An output cut short by a crash either does not open (its index is written
+// last), tells no length, or tells the shorter length of what was written.
+bool ReadsAsComplete(const TOutputFacts& output, std::int64_t sourceDurationUs);
+
+// Why an output does not count as complete, for the log; empty when it does.
+std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDurationUs);
