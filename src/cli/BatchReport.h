@@ -38,7 +38,8 @@ class TBatchReport {
     bool Enabled() const { return !path_.empty(); }
     // Takes over the records of a report already at the path (none when there is no file);
     // from then on a record replaces the earlier one of its input (a file given twice to one
-    // run otherwise has two). Throws std::runtime_error when the file is there but is not such a report.
+    // run otherwise has two). Throws std::runtime_error when the file is there but is not such a
+    // report.
     void LoadEarlier();
     // The record of an input, or nullptr.
     const nlohmann::json* Find(const std::string& input) const;
