@@ -19,7 +19,7 @@ root=$(dirname "$here")
 build=${DZ_BENCH_BUILD:-$root/build}
 runs=5
 threadCounts="1 0"
-jobs="mp4-mpeg4 avi-mpeg4 mp4-x264 vob-ac3 flac-mp3 flv mkv-copy probe"
+jobs="mp4-mpeg4 avi-mpeg4 mp4-x264 vob-ac3 flac-mp3 flv mkv-copy probe batch"
 while (($#)); do
     case "$1" in
         --runs) runs=$2 ;;
@@ -64,21 +64,46 @@ make_input() {
     ffmpeg -v error -nostdin -y "$@" "$cache/partial-$name"
     mv "$cache/partial-$name" "$cache/$name"
 }
-# A moving test picture with some grain (so the codecs have real work), a tone per channel.
-make_input h264-1080p30.mp4 \
-    -f lavfi -i "testsrc2=size=1920x1080:rate=30,noise=alls=6:allf=t" \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*660*t):s=48000" \
-    -t 20 -c:v libx264 -preset medium -b:v 6M -pix_fmt yuv420p -c:a aac -b:a 160k
-make_input mpeg2-720p25.mpg \
-    -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*550*t):s=48000" \
-    -t 20 -c:v mpeg2video -b:v 8M -maxrate 9M -bufsize 1835k -c:a mp2 -b:a 192k -f mpeg
-make_input audio-120s.flac \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5):s=44100" \
-    -t 120 -c:a flac -sample_fmt s16
+# Only what the chosen jobs read is generated.
+wants() { [[ " $jobs " == *" $1 "* ]]; }
+needsLong=""
+for job in $jobs; do [ "$job" = probe ] || [ "$job" = batch ] || needsLong=yes; done
+if [ -n "$needsLong" ]; then
+    # A moving test picture with some grain (so the codecs have real work), a tone per channel.
+    make_input h264-1080p30.mp4 \
+        -f lavfi -i "testsrc2=size=1920x1080:rate=30,noise=alls=6:allf=t" \
+        -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*660*t):s=48000" \
+        -t 20 -c:v libx264 -preset medium -b:v 6M -pix_fmt yuv420p -c:a aac -b:a 160k
+    make_input mpeg2-720p25.mpg \
+        -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
+        -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.3*sin(2*PI*550*t):s=48000" \
+        -t 20 -c:v mpeg2video -b:v 8M -maxrate 9M -bufsize 1835k -c:a mp2 -b:a 192k -f mpeg
+    make_input audio-120s.flac \
+        -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5):s=44100" \
+        -t 120 -c:a flac -sample_fmt s16
+fi
+# 24 short clips for the batch job: several files at once against one after another.
+batchClips=()
+mkdir -p "$cache/batch"
+wants batch && for i in $(seq -w 1 24); do
+    clip=$cache/batch/clip-$i.mp4
+    if [ ! -s "$clip" ]; then
+        ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=640x360:rate=25,noise=alls=6:allf=t" \
+            -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$i)*t):s=48000" -t 4 \
+            -c:v libx264 -preset fast -b:v 1500k -pix_fmt yuv420p -c:a aac -b:a 128k \
+            "$cache/batch/partial.mp4"
+        mv "$cache/batch/partial.mp4" "$clip"
+    fi
+    batchClips+=("$clip")
+done
+batchList=$results/batch-clips.txt
+printf '%s\n' "${batchClips[@]}" >"$batchList"
+
 clips=$cache/clips
 clipList=$results/clips.txt
-"$build/probe-bench" --cache "$clips" --files 200 --rounds 1 --list "$clipList" >/dev/null
+if wants probe; then
+    "$build/probe-bench" --cache "$clips" --files 200 --rounds 1 --list "$clipList" >/dev/null
+fi
 
 # ---- Jobs: name, input, the engine's options, the other program's options, output extension.
 declare -A input ours theirs extension
@@ -153,7 +178,32 @@ output_facts() {
 
 declare -A facts
 probeRate=""
+batchDone=""
 for job in $jobs; do
+    if [ "$job" = batch ]; then
+        # The profile "MP4 - MPEG4" at its defaults: MPEG-4 Part 2 at 1200 kbit/s, the input's
+        # size and rate, AAC 128 kbit/s 44.1 kHz stereo; both programs one codec thread per core.
+        echo "== batch: 24 clips, convert --jobs 1 and --jobs 2 against ffmpeg once per file"
+        batchOut=$results/batch-out
+        mkdir -p "$batchOut"
+        each='while IFS= read -r f; do n=${f##*/}; ffmpeg -nostdin -v error -y -i "$f" -c:v mpeg4 -b:v 1200k -c:a aac -b:a 128k -ar 44100 -ac 2 "$1/${n%.*}.mp4" || exit 1; done <"$0"'
+        for ((r = 1; r <= runs; ++r)); do
+            for program in jobs1 jobs2 ffmpeg; do
+                rm -f "$batchOut"/*
+                if [ "$program" = ffmpeg ]; then
+                    measure batch - ffmpeg "$results/batch-ffmpeg.log" \
+                        sh -c "$each" "$batchList" "$batchOut" || break
+                else
+                    measure batch - "$program" "$results/batch-$program.log" \
+                        "$cli" convert --profile "MP4 - MPEG4" --output-folder "$batchOut" \
+                        --jobs "${program#jobs}" "${batchClips[@]}" || break
+                fi
+            done
+        done
+        rm -rf "$batchOut"
+        batchDone=yes
+        continue
+    fi
     if [ "$job" = probe ]; then
         echo "== probe: 200 clips, our probe in one process against ffprobe once per file"
         each='while IFS= read -r f; do ffprobe -v error -show_format -show_streams "$f" >/dev/null; done <"$0"'
@@ -202,6 +252,7 @@ table=$results/table.txt
     printf "%-10s %3s | %21s | %21s | %20s | %21s | %11s\n" job thr "wall s ours/ffmpeg" \
         "CPU s ours/ffmpeg" "peak MB ours/ffmpeg" "size kB ours/ffmpeg" "frames"
     for job in $jobs; do
+        [ "$job" = batch ] && continue
         list=$threadCounts
         [ "$job" = probe ] && list=-
         for threads in $list; do
@@ -240,5 +291,33 @@ table=$results/table.txt
     echo "runs per program: $runs, medians; ratio = ours / ffmpeg; \"!\": over the target"
     echo "(wall and CPU 1.05, peak memory 1.2); probe row: ffprobe run once per file."
     [ -z "$probeRate" ] || echo "probe rate in one process: $probeRate files per second (target 500)"
+    if [ -n "$batchDone" ]; then
+        # Throughput of the batch: files per second from the median wall time of each way.
+        awk -v n=${#batchClips[@]} '
+            $1 == "batch" { wall[$3] = wall[$3] " " $4 }
+            function median(list,    i, k, v, s, m, x) {
+                m = split(list, v, " ")
+                for (i = 1; i <= m; ++i) s[i] = v[i] + 0
+                for (i = 2; i <= m; ++i)
+                    for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
+                return m % 2 ? s[(m + 1) / 2] : (s[m / 2] + s[m / 2 + 1]) / 2
+            }
+            END {
+                printf "\n%-34s %8s %10s %14s\n", "batch of " n " clips", "wall s", "files/s", "vs --jobs 1"
+                one = median(wall["jobs1"])
+                split("jobs1 jobs2 ffmpeg", order, " ")
+                names["jobs1"] = "daziziz-cli convert --jobs 1"
+                names["jobs2"] = "daziziz-cli convert --jobs 2"
+                names["ffmpeg"] = "ffmpeg once per file, in turn"
+                for (i = 1; i <= 3; ++i) {
+                    p = order[i]
+                    if (wall[p] == "") continue
+                    w = median(wall[p])
+                    mark = (p == "jobs2" && one / w < 1.25) ? "!" : " "
+                    printf "%-34s %8.2f %10.2f %13.2fx%s\n", names[p], w, n / w, one / w, mark
+                }
+                print "goal: --jobs 2 at least 1.25x the rate of --jobs 1 (\"!\": missed)"
+            }' "$raw"
+    fi
 } | tee "$table"
 echo "raw runs: $raw"

@@ -327,12 +327,12 @@ TEST_F(BatchTest, WatchConvertsAFileCopiedInSlowlyOnceItIsCompleteAndNeverTwice)
     const std::string in = Folder("in"), out = Folder("out");
     const std::string report = out + "/daziziz-watch.json";
     const std::vector<std::string> watch =
-        Joined({"watch", "--output-folder", out, "--settle", "1.5", in}, kMp4);
+        Joined({"watch", "--output-folder", out, "--settle", "3", in}, kMp4);
     const std::string first = in + "/first.avi", second = in + "/second.avi";
     const auto deadline = TClock::now() + std::chrono::seconds(120);
 
-    // Slices every 0.5 s: each pause is shorter than the settle time.
-    TSlowCopy copy(source, first, 8, std::chrono::milliseconds(500));
+    // Slices every 0.4 s: each pause far shorter than the settle time, even on a busy machine.
+    TSlowCopy copy(source, first, 8, std::chrono::milliseconds(400));
     bool outputBeforeComplete = false;
     TProgramOptions options;
     options.WhileRunning = [&](pid_t pid) {
