@@ -88,16 +88,24 @@ struct TPlannedFile {
     bool ProgressSeen = false;
 };
 
-// The numbered form of an output name that neither exists nor is taken by another file of the
-// same chunk ("clip.mp4" taken gives "clip-1.mp4").
+// A path in one spelling, so that names compare equal when they name the same place.
+std::string NormalPath(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::absolute(path, error).lexically_normal().string();
+}
+
+// The numbered form of an output name that neither exists nor is taken (the run's inputs, the
+// outputs of the other files of the same chunk): "clip.mp4" taken gives "clip-1.mp4". Taken
+// names are NormalPath's.
 std::string FreeOutputName(const std::string& path, const std::set<std::string>& taken) {
-    if (!taken.count(path)) return path;
+    if (!taken.count(NormalPath(path))) return path;
     const std::filesystem::path name(path);
     const std::string base = (name.parent_path() / name.stem()).string();
     for (int n = 1;; ++n) {
         const std::string candidate = base + "-" + std::to_string(n) + name.extension().string();
         std::error_code error;
-        if (!taken.count(candidate) && !std::filesystem::exists(candidate, error)) return candidate;
+        if (!taken.count(NormalPath(candidate)) && !std::filesystem::exists(candidate, error))
+            return candidate;
     }
 }
 
@@ -262,7 +270,7 @@ bool TConversionRun::Describe(TPlannedFile& file, std::set<std::string>& taken) 
     try {
         TJobDescription job = DescribeJob(row, settings, notes);
         job.OutputFile = FreeOutputName(job.OutputFile, taken);
-        taken.insert(job.OutputFile);
+        taken.insert(NormalPath(job.OutputFile));
         file.Job = job;
         file.Task = runner_.AppendTask(job);
         if (file.Task < 0) {
@@ -328,7 +336,10 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
     runner_.ClearTasks();
     events_.Clear();
     std::vector<TPlannedFile> files;
+    // Files running side by side never write where another reads or writes, even with
+    // --overwrite.
     std::set<std::string> taken;
+    for (int row = 0; row < list_.Count(); ++row) taken.insert(NormalPath(list_.Row(row).FileName));
     for (int row : rows) {
         TPlannedFile file;
         file.Row = row;

@@ -154,6 +154,23 @@ TEST_F(BatchTest, TwoJobsGiveTheSameLinesOutputsAndRecordsAsOne) {
     }
 }
 
+TEST_F(BatchTest, FilesSideBySideNeverWriteOverAnInputOfTheRunEvenWithOverwrite) {
+    // x.avi's output would be x.mp4, which is the other input, read at the same time.
+    const std::string mp4 = dir.File("x.mp4");
+    WriteClip(mp4, {});
+    const std::string avi = Clip("x.avi");
+    const auto size = fs::file_size(mp4);
+    const TProgramResult run = RunCli(Joined(
+        {"convert", "--output-folder", dir.Path().string(), "--jobs", "2", "--overwrite", avi, mp4},
+        kMp4));
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(fs::file_size(mp4), size);
+    EXPECT_NE(run.Out.find(avi + " -> " + dir.File("x-1.mp4") + ": Done"), std::string::npos)
+        << run.Out;
+    EXPECT_NE(run.Out.find(mp4 + " -> " + dir.File("x-2.mp4") + ": Done"), std::string::npos)
+        << run.Out;
+}
+
 // ---- --shard
 
 TEST_F(BatchTest, TwoShardsConvertWhatOneRunConvertsEachFileOnce) {
