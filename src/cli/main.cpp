@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
         {"--channels", "Stereo or Mono", &request.Channels},
         {"--aspect", "Original, 4:3 or 16:9", &request.Aspect},
         {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
+        {"--quality", "An entry of the profile's qualities: Very high, High, Standard, Small",
+         &request.Quality},
     };
     for (const auto& option : kValueOptions) {
         convert->add_option_function<std::string>(
@@ -82,6 +84,8 @@ int main(int argc, char** argv) {
     }
     convert->add_flag("--letterbox", request.LetterBox,
                       "Keeps the picture's shape inside the frame size, with black bands");
+    convert->add_flag("--reencode", request.Reencode,
+                      "Encodes every stream again, also one that already fits the profile");
     convert->add_flag("-v,--verbose", request.Verbose,
                       "Shows the converter's log on standard error");
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
