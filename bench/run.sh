@@ -19,7 +19,7 @@ root=$(dirname "$here")
 build=${DZ_BENCH_BUILD:-$root/build}
 runs=5
 threadCounts="1 0"
-jobs="mp4-mpeg4 avi-mpeg4 mp4-x264 vob-ac3 flac-mp3 flv mkv-copy probe batch"
+jobs="mp4-mpeg4 avi-mpeg4 mp4-x264 mp4-x264-crf mp4-x265 webm-av1 vob-ac3 flac-mp3 flv mkv-copy probe batch"
 while (($#)); do
     case "$1" in
         --runs) runs=$2 ;;
@@ -81,6 +81,8 @@ if [ -n "$needsLong" ]; then
     make_input audio-120s.flac \
         -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5):s=44100" \
         -t 120 -c:a flac -sample_fmt s16
+    # Its first 10 s, for the slow encoders of today's profiles (packets copied, nothing decoded).
+    make_input h264-1080p30-10s.mp4 -i "$cache/h264-1080p30.mp4" -t 10 -c copy
 fi
 # 24 short clips for the batch job: several files at once against one after another.
 batchClips=()
@@ -117,6 +119,17 @@ add_job avi-mpeg4 h264-1080p30.mp4 \
 add_job mp4-x264 h264-1080p30.mp4 \
     "-vcodec libx264 -s 1280x720 -vb 2000k -acodec aac -ab 128k" \
     "-c:v libx264 -s 1280x720 -b:v 2000k -c:a aac -b:a 128k" mp4
+# Today's encoders at constant quality, with the speeds and options today's profiles give them,
+# on the first 10 s of the clip (x265 and SVT-AV1 take long on a small machine).
+add_job mp4-x264-crf h264-1080p30-10s.mp4 \
+    "-vcodec libx264 -s 1280x720 -crf 23 -preset faster -vb 0 -acodec aac -ab 128k -movflags +faststart" \
+    "-c:v libx264 -s 1280x720 -crf 23 -preset faster -b:v 0 -c:a aac -b:a 128k -movflags +faststart" mp4
+add_job mp4-x265 h264-1080p30-10s.mp4 \
+    "-vcodec libx265 -s 1280x720 -crf 26 -preset veryfast -vb 0 -vtag hvc1 -acodec aac -ab 128k" \
+    "-c:v libx265 -s 1280x720 -crf 26 -preset veryfast -b:v 0 -tag:v hvc1 -c:a aac -b:a 128k" mp4
+add_job webm-av1 h264-1080p30-10s.mp4 \
+    "-vcodec libsvtav1 -s 1280x720 -crf 35 -preset 8 -vb 0 -acodec libopus -ab 96k" \
+    "-c:v libsvtav1 -s 1280x720 -crf 35 -preset 8 -b:v 0 -c:a libopus -b:a 96k" webm
 add_job vob-ac3 mpeg2-720p25.mpg "-target pal-dvd" "-target pal-dvd" vob
 add_job flac-mp3 audio-120s.flac "-acodec libmp3lame -ab 192k" "-c:a libmp3lame -b:a 192k" mp3
 add_job flv h264-1080p30.mp4 \

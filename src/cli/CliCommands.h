@@ -28,7 +28,9 @@ struct TConvertRequest {
     std::optional<std::string> VideoCodec, VideoSize, VideoBitrate, FrameRate;
     std::optional<std::string> AudioCodec, AudioBitrate, SampleRate, Channels;
     std::optional<std::string> Aspect;
+    std::optional<std::string> Quality;  // today's profiles: an entry of their quality list
     bool LetterBox = false;
+    bool Reencode = false;              // no stream copied, even one that fits
     std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200
     bool Verbose = false;               // the converter's log lines on standard error
     int Jobs = 1;                       // files converted at once

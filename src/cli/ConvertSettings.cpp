@@ -123,6 +123,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
         {request.SampleRate, lists.SamplingRate, "--sample-rate", "sample rates"},
         {request.Channels, lists.AudioChannels, "--channels", "channel choices"},
         {request.Aspect, lists.AspectRatio, "--aspect", "aspect ratios"},
+        {request.Quality, lists.Quality, "--quality", "qualities"},
     };
     for (const auto& choice : kChoices) {
         if (choice.Text) Choose(choice.List, choice.Option, *choice.Text, choice.What, profile);
@@ -136,6 +137,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.Parameters = ChoiceOf(lists);
     settings.AspectIndex = lists.AspectRatio.Selected;
     settings.LetterBoxIndex = request.LetterBox ? 1 : 0;
+    settings.Reencode = request.Reencode;
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                                        : kDefaultVolumePosition);
     return plan;

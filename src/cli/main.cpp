@@ -67,6 +67,8 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
         {"--channels", "Stereo or Mono", &request.Channels},
         {"--aspect", "Original, 4:3 or 16:9", &request.Aspect},
         {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
+        {"--quality", "An entry of the profile's qualities: Very high, High, Standard, Small",
+         &request.Quality},
     };
     for (const auto& option : kValueOptions) {
         command->add_option_function<std::string>(
@@ -75,6 +77,8 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     }
     command->add_flag("--letterbox", request.LetterBox,
                       "Keeps the picture's shape inside the frame size, with black bands");
+    command->add_flag("--reencode", request.Reencode,
+                      "Encodes every stream again, also one that already fits the profile");
     command->add_flag("-v,--verbose", request.Verbose,
                       "Shows the converter's log on standard error");
     command->add_option("-j,--jobs", request.Jobs, "Files converted at once")

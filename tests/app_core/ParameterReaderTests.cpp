@@ -1,11 +1,15 @@
 // The parameter readers and the codec mappings on the texts the lists really show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/core/CodecMapping.h"
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/TodaysEncoding.h"
 
 namespace {
 
@@ -21,33 +25,33 @@ class VideoCodecMappingTest : public ::testing::TestWithParam<TMapping> {};
 TEST_P(VideoCodecMappingTest, MapsEntry) {
     EXPECT_EQ(MapVideoCodec(GetParam().Entry), GetParam().Encoder);
 }
-INSTANTIATE_TEST_SUITE_P(Entries, VideoCodecMappingTest,
-                         ::testing::Values(TMapping{"mpeg4", "mpeg4"}, TMapping{"h264", "libx264"},
-                                           TMapping{"xvid", "libxvid"}, TMapping{"wmv2x", "wmv2"},
-                                           TMapping{"mpeg4_qt", "mpeg4"},
-                                           TMapping{"mpeg1video", "mpeg1video"},
-                                           TMapping{"mpeg2video", "mpeg2video"},
-                                           TMapping{"msmpeg4", "msmpeg4"}, TMapping{"flv", "flv"},
-                                           TMapping{"wmv2", "wmv2"}, TMapping{"rv10", "rv10"},
-                                           TMapping{"rv20", "rv20"}, TMapping{"h263", "h263"},
-                                           TMapping{"rawvideo", "rawvideo"}, TMapping{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Entries, VideoCodecMappingTest,
+    ::testing::Values(TMapping{"mpeg4", "mpeg4"}, TMapping{"h264", "libx264"},
+                      TMapping{"xvid", "libxvid"}, TMapping{"wmv2x", "wmv2"},
+                      TMapping{"mpeg4_qt", "mpeg4"}, TMapping{"mpeg1video", "mpeg1video"},
+                      TMapping{"mpeg2video", "mpeg2video"}, TMapping{"msmpeg4", "msmpeg4"},
+                      TMapping{"flv", "flv"}, TMapping{"wmv2", "wmv2"}, TMapping{"rv10", "rv10"},
+                      TMapping{"rv20", "rv20"}, TMapping{"h263", "h263"},
+                      TMapping{"rawvideo", "rawvideo"}, TMapping{"h265", "libx265"},
+                      TMapping{"vp9", "libvpx-vp9"}, TMapping{"av1", "libsvtav1"},
+                      TMapping{"", ""}));
 
 class AudioCodecMappingTest : public ::testing::TestWithParam<TMapping> {};
 TEST_P(AudioCodecMappingTest, MapsEntry) {
     EXPECT_EQ(MapAudioCodec(GetParam().Entry), GetParam().Encoder);
 }
-INSTANTIATE_TEST_SUITE_P(Entries, AudioCodecMappingTest,
-                         ::testing::Values(TMapping{"aac", "libfaac"}, TMapping{"ac3", "ac3"},
-                                           TMapping{"flac", "flac"}, TMapping{"asf", "mp3"},
-                                           TMapping{"mp3", "libmp3lame"},
-                                           TMapping{"m4a", "mpeg4aac"},
-                                           TMapping{"mpeg4aac", "libfaac"}, TMapping{"ra", "ac3"},
-                                           TMapping{"wma7x", "wmav2"}, TMapping{"wav", "pcm_s16le"},
-                                           TMapping{"mpeg4aac_qt", "libfaac"},
-                                           TMapping{"amr_nb", "libamr_nb"}, TMapping{"mp2", "mp2"},
-                                           TMapping{"wmav2", "wmav2"}, TMapping{"vorbis", "vorbis"},
-                                           TMapping{"pcm_s16le", "pcm_s16le"},
-                                           TMapping{"pcm_s16be", "pcm_s16be"}, TMapping{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Entries, AudioCodecMappingTest,
+    ::testing::Values(TMapping{"aac", "libfaac"}, TMapping{"ac3", "ac3"}, TMapping{"flac", "flac"},
+                      TMapping{"asf", "mp3"}, TMapping{"mp3", "libmp3lame"},
+                      TMapping{"m4a", "mpeg4aac"}, TMapping{"mpeg4aac", "libfaac"},
+                      TMapping{"ra", "ac3"}, TMapping{"wma7x", "wmav2"},
+                      TMapping{"wav", "pcm_s16le"}, TMapping{"mpeg4aac_qt", "libfaac"},
+                      TMapping{"amr_nb", "libamr_nb"}, TMapping{"mp2", "mp2"},
+                      TMapping{"wmav2", "wmav2"}, TMapping{"vorbis", "vorbis"},
+                      TMapping{"pcm_s16le", "pcm_s16le"}, TMapping{"pcm_s16be", "pcm_s16be"},
+                      TMapping{"opus", "libopus"}, TMapping{"", ""}));
 
 TEST(CodecMappingTest, NarrowVideoMappingRenamesOnlyH264AndXvid) {
     EXPECT_EQ(MapVideoCodec("h264", true), "libx264");
@@ -115,9 +119,9 @@ TEST(FrameRateTextTest, NonsenseIsAnError) {
 
 TParameterChoice Choice(const char* videoCodec, const char* size, const char* videoBitrate,
                         const char* framerate, const char* audioCodec, const char* audioBitrate,
-                        const char* sampleRate, const char* channels) {
-    return {videoCodec, size,         videoBitrate, framerate,
-            audioCodec, audioBitrate, sampleRate,   channels};
+                        const char* sampleRate, const char* channels, const char* quality = "") {
+    return {videoCodec,   size,       videoBitrate, framerate, audioCodec,
+            audioBitrate, sampleRate, channels,     quality};
 }
 
 TJobDescription Read(TParameterReader reader, const TParameterChoice& choice,
@@ -265,9 +269,143 @@ TEST(ReaderOnDefaultsTest, EveryProfileDefaultsRead) {
         EXPECT_NO_THROW(
             ReadParameters(line.Profile->Reader, ChoiceOf(lists), line.Profile->FormatKey, job))
             << line.Text;
-        EXPECT_GT(job.AudioBitrate, 0) << line.Text;
+        // Today's Opus, lossless and VBR profiles leave the rate to the quality or the codec.
+        if (!line.Profile->AudioBitrates.Items.empty()) {
+            EXPECT_GT(job.AudioBitrate, 0) << line.Text;
+        }
         EXPECT_GT(job.AudioSampleRate, 0) << line.Text;
     }
+}
+
+// Height entries: the width follows the input's shape, both sides even; 16:9 when the input's
+// size is unknown.
+TEST(HeightSizeTest, WidthFollowsTheShapeAndSidesAreEven) {
+    EXPECT_EQ(HeightOfEntry("1080p"), 1080);
+    EXPECT_EQ(HeightOfEntry(" 360p "), 360);
+    EXPECT_EQ(HeightOfEntry("Original"), std::nullopt);
+    EXPECT_EQ(HeightOfEntry("p"), std::nullopt);
+    EXPECT_EQ(HeightOfEntry("0p"), std::nullopt);
+    EXPECT_EQ(HeightOfEntry("320 x 240"), std::nullopt);
+    EXPECT_EQ(ParseSizeText("Original"), "");
+    const struct {
+        const char* Input;
+        int Height;
+        const char* Size;
+    } kCases[] = {
+        {"1920x1080", 720, "1280x720"},
+        {"640x480", 1080, "1440x1080"},
+        {"1920x800", 1080, "2592x1080"},
+        {"1920x800", 360, "864x360"},
+        {"720x576", 480, "600x480"},
+        {"853x480", 360, "640x360"},
+        {"1080x1920", 720, "406x720"},
+        {"", 1080, "1920x1080"},
+        {"junk", 480, "854x480"},
+        {"640x0", 480, "854x480"},
+        {"3x2", 1, "2x2"},
+    };
+    for (const auto& c : kCases) EXPECT_EQ(SizeForHeight(c.Input, c.Height), c.Size) << c.Input;
+}
+
+TEST(TodaysReaderTest, EmptyListsLeaveTheirValuesUnset) {
+    const TJobDescription job =
+        Read(TParameterReader::prToday,
+             Choice("VP9", "720p", "", "Auto", "opus", "", "48000 Hz", "Stereo", "High"), "WEBM");
+    EXPECT_EQ(job.VideoCodec, "libvpx-vp9");
+    EXPECT_EQ(job.AudioCodec, "libopus");
+    EXPECT_EQ(job.FrameSize, "720p") << "the builder measures it against the input";
+    EXPECT_EQ(job.VideoBitrate, -1);
+    EXPECT_EQ(job.AudioBitrate, -1);
+    EXPECT_EQ(job.AudioChannels, 2);
+    EXPECT_EQ(job.AudioSampleRate, 48000);
+    EXPECT_FALSE(job.DisableVideo);
+    EXPECT_TRUE(Read(TParameterReader::prToday,
+                     Choice("", "", "", "", "flac", "", "96000 Hz", "Mono"), "FLAC")
+                    .DisableVideo);
+}
+
+// Each step of each encoder: the setting that reaches the encoder.
+struct TQualityCase {
+    const char* Encoder;
+    const char* Step;
+    const char* Line;  // "" when the step gives a bit rate per channel
+    int PerChannel;
+};
+void PrintTo(const TQualityCase& c, std::ostream* os) {
+    *os << c.Encoder << " " << c.Step;
+}
+class QualityStepTest : public ::testing::TestWithParam<TQualityCase> {};
+TEST_P(QualityStepTest, StepReachesTheEncodersOwnSetting) {
+    const TQualityCase& c = GetParam();
+    const TQualitySetting setting = QualitySettingFor(c.Encoder, c.Step);
+    if (*c.Line) {
+        EXPECT_EQ(setting.OptionLines, std::vector<std::string>{c.Line});
+    } else {
+        EXPECT_TRUE(setting.OptionLines.empty());
+    }
+    EXPECT_EQ(setting.BitratePerChannel, c.PerChannel);
+}
+INSTANTIATE_TEST_SUITE_P(Steps, QualityStepTest,
+                         ::testing::Values(TQualityCase{"libx264", "Very high", "crf=18", 0},
+                                           TQualityCase{"libx264", "Small", "crf=28", 0},
+                                           TQualityCase{"libx265", "Standard", "crf=26", 0},
+                                           TQualityCase{"libvpx-vp9", "High", "crf=28", 0},
+                                           TQualityCase{"libsvtav1", "Standard", "crf=35", 0},
+                                           TQualityCase{"libmp3lame", "Very high", "aq=0", 0},
+                                           TQualityCase{"libmp3lame", "Small", "aq=6", 0},
+                                           TQualityCase{"libopus", "High", "", 64000},
+                                           TQualityCase{"libopus", "Small", "", 32000},
+                                           TQualityCase{"flac", "High", "", 0},
+                                           TQualityCase{"aac", "High", "", 0},
+                                           TQualityCase{"libx264", "Best", "", 0}));
+
+bool Has(const TJobDescription& job, const std::string& line) {
+    return std::find(job.OptionLines.begin(), job.OptionLines.end(), line) != job.OptionLines.end();
+}
+
+TEST(TodaysEncodingTest, QualitySpeedTagAndFastStart) {
+    TJobDescription hevc;
+    hevc.FormatKey = "MP4";
+    hevc.VideoCodec = "libx265";
+    hevc.AudioCodec = "aac";
+    hevc.AudioBitrate = 160000;
+    ApplyTodaysEncoding(hevc, "");
+    EXPECT_TRUE(Has(hevc, "crf=26")) << "no step chosen is the standard one";
+    EXPECT_TRUE(Has(hevc, "b=0"));
+    EXPECT_TRUE(Has(hevc, "preset=veryfast"));
+    EXPECT_TRUE(Has(hevc, "vtag=hvc1"));
+    EXPECT_TRUE(Has(hevc, "movflags=+faststart"));
+    EXPECT_EQ(hevc.AudioBitrate, 160000);
+
+    TJobDescription webm;
+    webm.FormatKey = "WEBM";
+    webm.VideoCodec = "libvpx-vp9";
+    webm.VideoBitrate = 1500000;  // a rate the job sets outweighs the quality
+    webm.AudioCodec = "libopus";
+    webm.AudioChannels = 1;
+    ApplyTodaysEncoding(webm, "Very high");
+    EXPECT_FALSE(Has(webm, "crf=24"));
+    EXPECT_FALSE(Has(webm, "b=0"));
+    EXPECT_TRUE(Has(webm, "row-mt=1"));
+    EXPECT_FALSE(Has(webm, "movflags=+faststart"));
+    EXPECT_EQ(webm.AudioBitrate, 80000);
+
+    TJobDescription mp3;
+    mp3.FormatKey = "MP3";
+    mp3.DisableVideo = true;
+    mp3.VideoCodec = "libx264";
+    mp3.AudioCodec = "libmp3lame";
+    mp3.AudioBitrate = 192000;
+    ApplyTodaysEncoding(mp3, "High");
+    EXPECT_EQ(mp3.OptionLines, std::vector<std::string>{"aq=2"});
+    EXPECT_EQ(mp3.AudioBitrate, -1) << "a VBR level, not a rate";
+
+    TJobDescription copied;
+    copied.FormatKey = "MOV";
+    copied.VideoCodec = "copy";
+    copied.AudioCodec = "copy";
+    ApplyTodaysEncoding(copied, "High");
+    EXPECT_EQ(copied.OptionLines, std::vector<std::string>{"movflags=+faststart"});
 }
 
 }  // namespace

@@ -92,12 +92,31 @@ const TExpectedLine kExpectedLines[] = {
     {63, "iRiver PMP100 (*.avi)", "AVI"},
 };
 
+const std::vector<TExpectedLine> kTodaysLines = {
+    {64, nullptr, ""},
+    {65, "MP4 - H.264 + AAC", "MP4"},
+    {66, "MP4 - H.265 (HEVC) + AAC", "MP4"},
+    {67, "MKV - H.264 + every audio and subtitle track", "MKV"},
+    {68, "WebM - VP9 + Opus", "WEBM"},
+    {69, "WebM - AV1 + Opus", "WEBM"},
+    {70, "MP4 - Phone (1080p H.264)", "MP4"},
+    {71, "MP4 - Web upload (1080p H.264, fast start)", "MP4"},
+    {72, "Opus", "OPUS"},
+    {73, "FLAC (lossless)", "FLAC"},
+    {74, "M4A - ALAC (lossless)", "M4A"},
+    {75, "MP3 (VBR quality)", "MP3"},
+};
+
+// The catalogue's 64 lines come first, as they always were; today's group follows under a
+// separator of its own.
 TEST(OutputFormatListTest, HasSixtyFourLinesOfWhichEightSeparators) {
     const auto& lines = OutputFormatLines();
-    ASSERT_EQ(lines.size(), 64u);
+    ASSERT_EQ(lines.size(), std::size(kExpectedLines) + kTodaysLines.size());
     int separators = 0;
-    for (const auto& line : lines) separators += line.Profile == nullptr;
+    for (int i = 0; i < kCatalogueLineCount; ++i) separators += lines[i].Profile == nullptr;
     EXPECT_EQ(separators, 8);
+    for (std::size_t i = kCatalogueLineCount; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].Profile == nullptr, i == kCatalogueLineCount) << lines[i].Text;
 }
 
 class OutputFormatLineTest : public ::testing::TestWithParam<TExpectedLine> {};
@@ -121,6 +140,43 @@ TEST_P(OutputFormatLineTest, LineMatches) {
 
 INSTANTIATE_TEST_SUITE_P(AllLines, OutputFormatLineTest, ::testing::ValuesIn(kExpectedLines),
                          [](const auto& info) { return "Line" + std::to_string(info.param.Line); });
+INSTANTIATE_TEST_SUITE_P(TodaysLines, OutputFormatLineTest, ::testing::ValuesIn(kTodaysLines),
+                         [](const auto& info) { return "Line" + std::to_string(info.param.Line); });
+
+// Today's profiles: sizes by height, quality steps with "Standard" preselected (the lossless
+// ones have none), no video bit-rate list, and every one read by the reader of today.
+TEST(TodaysProfilesTest, ListsOfTheGroup) {
+    const TTexts heights = {"Original", "2160p", "1440p", "1080p", "720p", "480p", "360p"};
+    for (const TExpectedLine& line : kTodaysLines) {
+        if (!line.Text) continue;
+        SCOPED_TRACE(line.Text);
+        const TOutputProfile& profile = *FindProfile(line.Text);
+        EXPECT_EQ(profile.Reader, TParameterReader::prToday);
+        EXPECT_TRUE(profile.VideoBitrates.Items.empty());
+        const bool lossless = std::string(line.Text).find("lossless") != std::string::npos;
+        if (lossless) {
+            EXPECT_TRUE(profile.Qualities.Items.empty());
+        } else {
+            EXPECT_EQ(profile.Qualities.Items, QualityEntries());
+            EXPECT_EQ(profile.Qualities.SelectedText(), "Standard");
+        }
+        EXPECT_EQ(IsAudioFormatKey(profile.FormatKey), profile.VideoCodecs.Items.empty());
+        if (profile.VideoCodecs.Items.empty()) continue;
+        const bool phone = std::string(line.Text).find("1080p") != std::string::npos;
+        const TTexts phoneSizes = {"1080p", "720p", "480p"};
+        EXPECT_EQ(profile.VideoSizes.Items, phone ? phoneSizes : heights);
+        EXPECT_EQ(profile.VideoSizes.SelectedText(), phone ? "1080p" : "Original");
+        EXPECT_EQ(profile.VideoFramerates.SelectedText(), "Auto");
+        // Opus' rate follows the quality; AAC keeps a bit-rate list.
+        const bool opus = profile.AudioCodecs.SelectedText() == "opus";
+        EXPECT_EQ(profile.AudioBitrates.Items.empty(), opus);
+    }
+    TParameterLists lists;
+    lists.ApplyProfile(*FindProfile("WebM - AV1 + Opus"));
+    EXPECT_EQ(lists.Quality.SelectedText(), "Standard");
+    lists.ApplyProfile(*FindProfile("FLAC (lossless)"));
+    EXPECT_TRUE(lists.Quality.Items.empty()) << "a profile without steps empties the list";
+}
 
 // ---- Every profile's lists ----
 
@@ -795,7 +851,8 @@ TEST(ProfileTableTest, CoversEveryProfileOfTheList) {
     std::set<std::string> expected;
     for (const auto& profile : ExpectedProfiles()) expected.insert(profile.Name);
     std::set<std::string> listed;
-    for (const auto& line : OutputFormatLines()) {
+    for (int i = 0; i < kCatalogueLineCount; ++i) {
+        const TCatalogueLine& line = OutputFormatLines()[i];
         if (line.Profile) listed.insert(line.Text);
     }
     EXPECT_EQ(expected.size(), 56u);

@@ -250,6 +250,7 @@ TEST_P(ProfileChoiceTest, RefillsTheParameterListsFromTheCore) {
         {"ComboSamplingRate", &expected.SamplingRate},
         {"ComboAudioChannels", &expected.AudioChannels},
         {"ComboAspectRatio", &expected.AspectRatio},
+        {"ComboQuality", &expected.Quality},
     };
     for (const auto& [name, list] : lists) {
         const auto* combo = Child<QComboBox>(form_, name);
@@ -268,7 +269,9 @@ INSTANTIATE_TEST_SUITE_P(Profiles, ProfileChoiceTest,
                                            TProfileStep{0, 29},    // 3GP (mono), then iPod
                                            TProfileStep{29, 42},   // iPod Touch Wide resets
                                            TProfileStep{23, 7},    // DVD after audio only
-                                           TProfileStep{10, 36}),  // Apple TV H264
+                                           TProfileStep{10, 36},   // Apple TV H264
+                                           TProfileStep{68, 73},   // WebM VP9, then FLAC
+                                           TProfileStep{23, 66}),  // MP3, then H.265
                          [](const auto& info) {
                              return "Line" + std::to_string(info.param.before) + "ThenLine" +
                                     std::to_string(info.param.after);
@@ -295,6 +298,16 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
     EXPECT_EQ(settings.AspectIndex, 2);
     EXPECT_EQ(settings.Volume, 600);
     EXPECT_EQ(Child<QLabel>(form_, "LabelVolume")->text(), "200%");
+    EXPECT_FALSE(settings.Reencode);
+
+    format_->setCurrentIndex(65);  // MP4 - H.264 + AAC
+    auto* quality = Child<QComboBox>(form_, "ComboQuality");
+    quality->setCurrentIndex(quality->findText("Very high"));
+    Child<QCheckBox>(form_, "CheckReencode")->setChecked(true);
+    const TJobSettings today = form_->JobSettings();
+    EXPECT_EQ(today.Reader, TParameterReader::prToday);
+    EXPECT_EQ(today.Parameters.Quality, "Very high");
+    EXPECT_TRUE(today.Reencode);
 }
 
 TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {

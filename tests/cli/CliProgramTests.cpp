@@ -59,8 +59,8 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const auto lines = LinesOf(run.Out);
     const auto& catalogue = OutputFormatLines();
-    ASSERT_EQ(lines.size(), 64u);
-    ASSERT_EQ(catalogue.size(), 64u);
+    ASSERT_EQ(lines.size(), 76u);
+    ASSERT_EQ(catalogue.size(), 76u);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string key = catalogue[i].Profile ? catalogue[i].Profile->FormatKey : "";
         EXPECT_EQ(lines[i], Joined({std::to_string(i), catalogue[i].Text, key}, '\t'))
@@ -71,6 +71,9 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     EXPECT_EQ(lines[18], "18\t              -----------------------------------------\t");
     EXPECT_EQ(lines[23], "23\tMP3 - Mpeg Layer3 Audio (*.mp3)\tMP3");
     EXPECT_EQ(lines[63], "63\tiRiver PMP100 (*.avi)\tAVI");
+    EXPECT_EQ(lines[64], "64\t              -----------------------------------------\t");
+    EXPECT_EQ(lines[66], "66\tMP4 - H.265 (HEVC) + AAC\tMP4");
+    EXPECT_EQ(lines[75], "75\tMP3 (VBR quality)\tMP3");
     EXPECT_TRUE(run.Err.empty()) << run.Err;
 }
 
@@ -348,6 +351,43 @@ TEST_F(CliTest, ConvertWritesWhatTheProfileAndTheChosenEntriesSay) {
     EXPECT_NEAR(judge.duration, 2.0, 0.2);
 }
 
+// Today's profiles: a quality step and a height; an H.264 + AAC source is copied unless
+// --reencode asks otherwise, and -v says which streams were copied.
+TEST_F(CliTest, ConvertTakesQualityAndCopiesUnlessToldToReencode) {
+    TClipSpec camera;
+    camera.videoCodec = "libx264";
+    camera.width = 640;
+    camera.height = 480;
+    const std::string input = Clip("camera.mp4", camera);
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+
+    const TProgramResult webm =
+        RunCli({"convert", "--profile", "WebM - VP9", "--output-folder", out.string(), "--quality",
+                "small", "--video-size", "360p", input});
+    ASSERT_EQ(webm.ExitCode, 0) << webm.Out << webm.Err;
+    const TProbedFile vp9 = RunFfprobe((out / "camera.webm").string());
+    ASSERT_TRUE(vp9.ok) << vp9.error;
+    ASSERT_NE(vp9.First("video"), nullptr);
+    EXPECT_EQ(vp9.First("video")->codecName, "vp9");
+    EXPECT_EQ(vp9.First("video")->width, 480);
+    EXPECT_EQ(vp9.First("video")->height, 360);
+
+    const TProgramResult copied = RunCli({"convert", "-v", "--profile", "MP4 - H.264 + AAC",
+                                          "--output-folder", out.string(), input});
+    ASSERT_EQ(copied.ExitCode, 0) << copied.Out << copied.Err;
+    EXPECT_NE(copied.Err.find("video copied as it is (h264 640x480)"), std::string::npos)
+        << copied.Err;
+    const TProgramResult encoded =
+        RunCli({"convert", "-v", "--reencode", "--overwrite", "--profile", "MP4 - H.264 + AAC",
+                "--output-folder", out.string(), input});
+    ASSERT_EQ(encoded.ExitCode, 0) << encoded.Out << encoded.Err;
+    EXPECT_EQ(encoded.Err.find("copied as it is"), std::string::npos) << encoded.Err;
+    const TProbedFile h264 = RunFfprobe((out / "camera.mp4").string());
+    ASSERT_TRUE(h264.ok) << h264.error;
+    EXPECT_EQ(h264.First("video")->codecName, "h264");
+}
+
 TEST_F(CliTest, ConvertToAnAudioProfileByLineNumberDropsTheVideo) {
     const std::string input = Clip("clip.avi");
     const TProgramResult run =
@@ -505,18 +545,25 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--profile", "Zune Mpeg4", "--video-size", "352x288"},
                           {"\"320 x 240 \"", "\"640 x 480\""}},
         TConvertUsageCase{"ListTheProfileLacks",
-                          {"--profile", "MP3", "--video-codec", "mpeg4"},
+                          {"--profile", "MP3 - ", "--video-codec", "mpeg4"},
                           {"has no video codecs"}},
         TConvertUsageCase{
-            "Channels", {"--profile", "MP3", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
+            "Channels", {"--profile", "MP3 - ", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
         TConvertUsageCase{"Aspect",
-                          {"--profile", "MP3", "--aspect", "21:9"},
+                          {"--profile", "MP3 - ", "--aspect", "21:9"},
                           {"\"Original\"", "\"16:9 (Wide Screen)\""}},
         TConvertUsageCase{"Volume",
-                          {"--profile", "MP3", "--volume", "55"},
+                          {"--profile", "MP3 - ", "--volume", "55"},
                           {"0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200"}},
         TConvertUsageCase{"SeparatorLine", {"--profile", "18"}, {"separator line"}},
-        TConvertUsageCase{"LineOutsideTheList", {"--profile", "64"}, {"lines 0 to 63"}},
+        TConvertUsageCase{"LineOutsideTheList", {"--profile", "76"}, {"lines 0 to 75"}},
+        TConvertUsageCase{"TodaysSeparator", {"--profile", "64"}, {"separator line"}},
+        TConvertUsageCase{"QualityNotAStep",
+                          {"--profile", "WebM - VP9", "--quality", "Best"},
+                          {"\"Best\" is not one of the qualities", "\"Very high\"", "\"Small\""}},
+        TConvertUsageCase{"QualityOfALosslessProfile",
+                          {"--profile", "FLAC", "--quality", "High"},
+                          {"has no qualities to choose"}},
         TConvertUsageCase{"AmbiguousProfile",
                           {"--profile", "AVI"},
                           {"more than one profile", "\"AVI - DivX Video (*.avi)\""}},
@@ -528,7 +575,7 @@ TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
     const std::string input = Clip("clip.avi");
     const std::string folder = dir.File("not-there");
     const TProgramResult run =
-        RunCli({"convert", "--profile", "MP3", "--output-folder", folder, input});
+        RunCli({"convert", "--profile", "MP3 - ", "--output-folder", folder, input});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Err.find(folder), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(folder));

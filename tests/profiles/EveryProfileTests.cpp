@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "ProfileRun.h"
+#include "app/core/ParameterReaders.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -38,6 +40,12 @@ const std::map<std::string, std::string> kProbedCodec = {
     {"pcm_s16be", "pcm_s16be"},
     {"wmav2", "wmav2"},
     {"vorbis", "vorbis"},
+    {"H265", "hevc"},
+    {"VP9", "vp9"},
+    {"AV1", "av1"},
+    {"opus", "opus"},
+    {"flac", "flac"},
+    {"alac", "alac"},
 };
 
 // The container a format key promises: ffprobe's format name, and the major brand for the
@@ -68,6 +76,23 @@ const std::map<std::string, TContainer> kContainers = {
     {"MP3", {"mp3", ""}},
     {"OGG", {"ogg", ""}},
     {"WAV", {"wav", ""}},
+    {"MKV", {"matroska,webm", ""}},
+    {"WEBM", {"matroska,webm", ""}},
+    {"OPUS", {"ogg", ""}},
+    {"FLAC", {"flac", ""}},
+};
+
+// What today's profiles promise beyond codec and size: the tag Apple's players need for
+// H.265, the codec profile players expect, and the index first in MP4 and M4A.
+struct TTodaysPromise {
+    const char* VideoTag;      // "" when any
+    const char* VideoProfile;  // "" when any
+};
+const std::map<std::string, TTodaysPromise> kTodaysPromises = {
+    {"H264", {"", "High"}},
+    {"H265", {"", "Main"}},
+    {"VP9", {"", "Profile 0"}},
+    {"AV1", {"", "Main"}},
 };
 
 // The frames per second an entry asks for; 0 for "Auto" (the source's).
@@ -123,6 +148,12 @@ TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
     const bool phone = profile.FormatKey == "3GP" || profile.FormatKey == "3G2";
     EXPECT_EQ(audio->channels, phone ? 1 : 2);
 
+    if (profile.Reader == TParameterReader::prToday &&
+        (profile.FormatKey == "MP4" || profile.FormatKey == "M4A")) {
+        EXPECT_TRUE(IndexBeforeMedia(outcome.OutputFile))
+            << "fast start: " << ::testing::PrintToString(TopLevelBoxes(outcome.OutputFile));
+    }
+
     const TProbedStream* video = judge.First("video");
     if (profile.VideoCodecs.Items.empty()) {
         EXPECT_EQ(video, nullptr) << "an audio format writes no video";
@@ -131,12 +162,27 @@ TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
     ASSERT_NE(video, nullptr);
     EXPECT_EQ(video->codecName, kProbedCodec.at(lists.VideoCodec.SelectedText()));
     int width = clip.Width, height = clip.Height;
-    std::sscanf(lists.VideoSize.SelectedText().c_str(), "%d x %d", &width, &height);
+    if (const auto rows = HeightOfEntry(lists.VideoSize.SelectedText())) {
+        std::sscanf(
+            SizeForHeight(std::to_string(clip.Width) + "x" + std::to_string(clip.Height), *rows)
+                .c_str(),
+            "%dx%d", &width, &height);
+    } else {
+        std::sscanf(lists.VideoSize.SelectedText().c_str(), "%d x %d", &width, &height);
+    }
     EXPECT_EQ(video->width, width);
     EXPECT_EQ(video->height, height);
     double rate = RateOf(lists.VideoFramerate.SelectedText());
     if (rate == 0) rate = 25;
     EXPECT_NEAR(RateOf(video->avgFrameRate), rate, 0.01);
+    if (profile.Reader == TParameterReader::prToday) {
+        const TTodaysPromise& promise = kTodaysPromises.at(lists.VideoCodec.SelectedText());
+        EXPECT_EQ(video->profile, promise.VideoProfile);
+        if (video->codecName == "hevc" && profile.FormatKey == "MP4") {
+            EXPECT_EQ(video->codecTag, "hvc1") << "Apple's players open only hvc1";
+        }
+        EXPECT_GT(judge.bitRate, 0);
+    }
 
     // Sound and picture start and end together. Each stream starts and ends on a boundary of
     // its own frames (the audio encoders' are up to 2048 samples), so the two may be apart by
@@ -148,6 +194,38 @@ TEST_P(EveryProfileTest, DefaultsConvertIntoWhatTheProfileSays) {
     EXPECT_NEAR(sound.Start, picture.Start, oneFrame);
     EXPECT_NEAR(sound.End, picture.End, oneFrame);
 }
+
+// The quality steps reach the encoder: for each of today's encoders, "Very high" writes a
+// clearly larger file than "Small" from the same picture and sound.
+class TodaysQualityTest : public TProfileSuite<2000, 640, 480> {};
+
+TEST_P(TodaysQualityTest, VeryHighIsLargerThanSmall) {
+    const TOutputProfile& profile = *OutputFormatLines()[GetParam()].Profile;
+    std::map<std::string, std::int64_t> sizes;
+    for (const std::string step : {"Very high", "Small"}) {
+        TParameterLists lists;
+        lists.ApplyProfile(profile);
+        lists.Quality.Selected = static_cast<int>(
+            std::find(lists.Quality.Items.begin(), lists.Quality.Items.end(), step) -
+            lists.Quality.Items.begin());
+        TTempDir out;
+        const TConversionOutcome outcome =
+            converter->Convert(clip, SettingsFor(profile, lists, out.Path().string()));
+        ASSERT_TRUE(outcome.Done) << step << ": " << outcome.Reason;
+        const TProbedFile judge = RunFfprobe(outcome.OutputFile);
+        ASSERT_TRUE(judge.ok) << judge.error;
+        // The picture's own bytes where the container counts them: a fixed-rate sound track
+        // would hide the difference.
+        const TProbedStream* video = judge.First("video");
+        sizes[step] = video && video->bitRate > 0 ? video->bitRate : judge.size;
+    }
+    EXPECT_GT(sizes["Very high"], sizes["Small"] * 13 / 10)
+        << sizes["Very high"] << " against " << sizes["Small"];
+}
+
+// One profile per encoder that takes quality steps: x264, x265, VP9 with Opus, SVT-AV1, LAME.
+INSTANTIATE_TEST_SUITE_P(Today, TodaysQualityTest, ::testing::Values(65, 66, 68, 69, 72, 75),
+                         [](const auto& info) { return "Line" + std::to_string(info.param); });
 
 std::vector<int> ProfileLines() {
     std::vector<int> lines;

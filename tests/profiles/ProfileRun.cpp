@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -213,4 +215,36 @@ std::string MajorBrand(const std::string& path) {
     const nlohmann::json tags =
         json.value("format", nlohmann::json::object()).value("tags", nlohmann::json::object());
     return tags.value("major_brand", "");
+}
+
+std::vector<std::string> TopLevelBoxes(const std::string& path) {
+    std::vector<std::string> boxes;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return boxes;
+    for (;;) {
+        unsigned char header[16];
+        if (std::fread(header, 1, 8, file.get()) != 8) break;
+        std::uint64_t size =
+            (std::uint64_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+        std::uint64_t headerSize = 8;
+        if (size == 1) {  // a 64-bit size follows the type
+            if (std::fread(header + 8, 1, 8, file.get()) != 8) break;
+            size = 0;
+            for (int i = 8; i < 16; ++i) size = size << 8 | header[i];
+            headerSize = 16;
+        }
+        boxes.emplace_back(reinterpret_cast<const char*>(header + 4), 4);
+        if (size == 0) break;  // to the end of the file
+        if (size < headerSize ||
+            std::fseek(file.get(), static_cast<long>(size - headerSize), SEEK_CUR) != 0)
+            break;
+    }
+    return boxes;
+}
+
+bool IndexBeforeMedia(const std::string& path) {
+    const std::vector<std::string> boxes = TopLevelBoxes(path);
+    const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
+    const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+    return moov != boxes.end() && mdat != boxes.end() && moov < mdat;
 }

@@ -87,5 +87,12 @@ struct TStreamSpan {
 // Spans by codec type ("video", "audio"); empty when ffprobe cannot read the file.
 std::map<std::string, TStreamSpan> StreamSpans(const std::string& path);
 
+// The top-level boxes of an ISO-family file in their order ("ftyp", "moov", "mdat", ...);
+// empty for a file that is not one.
+std::vector<std::string> TopLevelBoxes(const std::string& path);
+
+// Whether an ISO-family file has its index before its media: a player can start at once.
+bool IndexBeforeMedia(const std::string& path);
+
 // The container's major brand ("isom", "qt  ", "3gp4", ...), empty for formats without one.
 std::string MajorBrand(const std::string& path);

@@ -88,6 +88,7 @@ TProbedFile RunFfprobe(const std::string& path, bool countPackets, bool countFra
         stream.codecType = Text(s, "codec_type");
         stream.codecName = Text(s, "codec_name");
         stream.codecTag = Text(s, "codec_tag_string");
+        stream.profile = Text(s, "profile");
         stream.width = Number(s, "width", 0);
         stream.height = Number(s, "height", 0);
         stream.frameRate = Rate(s, "r_frame_rate");

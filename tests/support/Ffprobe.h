@@ -17,6 +17,7 @@ struct TProbedStream {
     double duration = -1;               // seconds; -1: not given
     int64_t packets = -1, frames = -1;  // -1: not counted
     std::string pixelFormat, sampleFormat;
+    std::string profile;  // the codec's profile as ffprobe names it ("High", "Main"), or empty
     int64_t bitRate = 0;
 };
 

@@ -11,8 +11,8 @@ using TRename = std::pair<const char*, const char*>;
 
 // Entries not listed pass through unchanged (mpeg1video, msmpeg4, flv, wmv2, rv10, h263, ...).
 constexpr TRename kVideoRenames[] = {
-    {"mpeg4", "mpeg4"}, {"h264", "libx264"},   {"xvid", "libxvid"},
-    {"wmv2x", "wmv2"},  {"mpeg4_qt", "mpeg4"},
+    {"mpeg4", "mpeg4"},    {"h264", "libx264"}, {"xvid", "libxvid"},   {"wmv2x", "wmv2"},
+    {"mpeg4_qt", "mpeg4"}, {"h265", "libx265"}, {"vp9", "libvpx-vp9"}, {"av1", "libsvtav1"},
 };
 constexpr TRename kNarrowVideoRenames[] = {{"h264", "libx264"}, {"xvid", "libxvid"}};
 
@@ -24,6 +24,7 @@ constexpr TRename kAudioRenames[] = {
     {"mpeg4aac", "libfaac"},    {"ra", "ac3"},
     {"wma7x", "wmav2"},         {"wav", "pcm_s16le"},
     {"mpeg4aac_qt", "libfaac"}, {"amr_nb", "libamr_nb"},
+    {"opus", "libopus"},
 };
 
 // The names of the lists' mapping that stand for a kind of encoder rather than one library's:
@@ -57,6 +58,13 @@ const std::vector<TRule> kRules = {
       {"mpeg4", "vtag=XVID",
        "the libraries have no Xvid encoder: the video is MPEG-4 (mpeg4) with the XVID tag"}}},
     {"mp3", {{"libmp3lame"}}},
+    {"libsvtav1",
+     {{"libsvtav1"},
+      {"libaom-av1", "", "the libraries have no SVT-AV1 encoder: the video is AV1 (libaom-av1)"}}},
+    {"libopus",
+     {{"libopus"},
+      {"opus", "strict=experimental",
+       "the libraries have no libopus: the audio is written by their experimental Opus encoder"}}},
 };
 
 template <std::size_t N>

@@ -10,6 +10,8 @@
 #include "app/core/EncoderFit.h"
 #include "app/core/FileListTexts.h"
 #include "app/core/OutputNames.h"
+#include "app/core/StreamCopy.h"
+#include "app/core/TodaysEncoding.h"
 #include "binding/FFmpegLibs.h"
 
 namespace {
@@ -154,9 +156,21 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     // The profile, not a list of keys, says whether video is written: "OGG" writes none,
     // "ASF" writes video.
     job.DisableVideo = IsAudioFormatKey(settings.FormatKey);
+    const bool today = settings.Reader == TParameterReader::prToday;
+    if (const auto height = HeightOfEntry(settings.Parameters.VideoSize); today && height)
+        job.FrameSize = SizeForHeight(Trimmed(row.VideoSize), *height);
     if (AVCodecLoaded()) FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines);
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
+    if (today) {
+        const bool copyable = !settings.Reencode && settings.LetterBoxIndex == 0 &&
+                              settings.AspectIndex == 0 && AVFormatLoaded();
+        if (copyable) {
+            if (const auto source = ReadSourceStreams(job.InputFile))
+                CopyStreamsThatFit(job, *source, logLines);
+        }
+        ApplyTodaysEncoding(job, settings.Parameters.Quality);
+    }
 
     if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {
         const auto input = SizeOf(Trimmed(row.VideoSize));

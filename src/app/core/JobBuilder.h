@@ -22,6 +22,9 @@ struct TJobSettings {
     int AspectIndex = 0;     // 0 "Original", 1 "4:3 (Standard", 2 "16:9 (Wide Screen)"
     int LetterBoxIndex = 0;  // 0 "None", 1 "LetterBox"
     int Volume = 255;        // see VolumeForPosition
+    // Today's profiles copy a source stream that already fits (StreamCopy.h); true encodes
+    // every stream again.
+    bool Reencode = false;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be

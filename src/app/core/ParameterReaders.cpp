@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <numeric>
 
 #include "app/core/CodecMapping.h"
@@ -68,12 +70,13 @@ TParameterChoice ChoiceOf(const TParameterLists& lists) {
     return {lists.VideoCodec.SelectedText(),   lists.VideoSize.SelectedText(),
             lists.VideoBitrate.SelectedText(), lists.VideoFramerate.SelectedText(),
             lists.AudioCodec.SelectedText(),   lists.AudioBitrate.SelectedText(),
-            lists.SamplingRate.SelectedText(), lists.AudioChannels.SelectedText()};
+            lists.SamplingRate.SelectedText(), lists.AudioChannels.SelectedText(),
+            lists.Quality.SelectedText()};
 }
 
 std::string ParseSizeText(const std::string& entry) {
     const std::string size = Trimmed(entry.substr(0, entry.find('(')));
-    if (size == "Original Video Size" || size == "Auto") return {};
+    if (size == "Original Video Size" || size == "Original" || size == "Auto") return {};
     std::string packed;
     std::copy_if(size.begin(), size.end(), std::back_inserter(packed),
                  [](char c) { return c != ' '; });
@@ -102,14 +105,55 @@ std::optional<TFrameRate> ParseFrameRateText(const std::string& entry) {
     return TFrameRate{num / divisor, den / divisor};
 }
 
+std::optional<int> HeightOfEntry(const std::string& entry) {
+    const std::string text = Trimmed(entry);
+    if (text.size() < 2 || text.back() != 'p') return std::nullopt;
+    const std::string digits = text.substr(0, text.size() - 1);
+    if (digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return std::nullopt;
+    const int height = std::stoi(digits);
+    if (height <= 0) return std::nullopt;
+    return height;
+}
+
+std::string SizeForHeight(const std::string& inputSize, int height) {
+    int width = 16, tall = 9;
+    char rest = 0;
+    if (std::sscanf(inputSize.c_str(), "%dx%d%c", &width, &tall, &rest) != 2 || width <= 0 ||
+        tall <= 0) {
+        width = 16;
+        tall = 9;
+    }
+    const auto even = [](double x) { return std::max(2L, 2 * std::lround(x / 2)); };
+    return std::to_string(even(static_cast<double>(height) * width / tall)) + "x" +
+           std::to_string(even(height));
+}
+
 void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
                     const std::string& formatKey, TJobDescription& job) {
+    if (reader == TParameterReader::prToday) {
+        // Codecs as the generic reader names them; lists a profile leaves empty are the
+        // quality's or the input's to decide.
+        job.VideoCodec = MapVideoCodec(Lower(choice.VideoCodec));
+        job.AudioCodec = MapAudioCodec(Lower(choice.AudioCodec));
+        job.FrameSize = ParseSizeText(choice.VideoSize);
+        job.FrameRate = ParseFrameRateText(choice.VideoFramerate);
+        job.AudioChannels = choice.AudioChannels == kChannelsMono ? 1 : 2;
+        job.DisableVideo = IsAudioFormatKey(formatKey);
+        job.VideoBitrate =
+            choice.VideoBitrate.empty() ? -1 : ToInt(FirstWord(choice.VideoBitrate) + "000");
+        job.AudioBitrate = choice.AudioBitrate.empty() ? -1 : BitrateOf(choice.AudioBitrate, false);
+        job.AudioSampleRate = ToInt(FirstWord(choice.SamplingRate));
+        return;
+    }
     const bool generic = reader == TParameterReader::prGeneric;
     const bool mobile = reader == TParameterReader::prMobileAmr;
 
     job.VideoCodec = MapVideoCodec(Lower(choice.VideoCodec), !generic);
     switch (reader) {
         case TParameterReader::prGeneric:
+        case TParameterReader::prToday:  // read above
             job.AudioCodec = MapAudioCodec(Lower(choice.AudioCodec));
             break;
         case TParameterReader::prMobileAmr:

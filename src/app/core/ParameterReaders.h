@@ -20,6 +20,7 @@ struct TParameterChoice {
     std::string AudioBitrate;
     std::string SamplingRate;
     std::string AudioChannels;
+    std::string Quality;  // today's profiles: an entry of QualityEntries()
 };
 
 TParameterChoice ChoiceOf(const TParameterLists& lists);
@@ -37,10 +38,19 @@ void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
                     const std::string& formatKey, TJobDescription& job);
 
 // The frame size the engine gets for a size entry: "352 x 288 (CIF)" gives "352x288". An entry
-// that keeps the input's size ("Original Video Size", "Auto", nothing chosen) gives "".
+// that keeps the input's size ("Original Video Size", "Original", "Auto", nothing chosen) gives
+// "". A height entry ("1080p") stays as it is: the input's shape decides its width
+// (SizeForHeight).
 std::string ParseSizeText(const std::string& entry);
 
 // The exact rate of a frame-rate entry: "25.0 fps" gives 25/1, the NTSC-style "29.97 fps" gives
 // 30000/1001. "Auto" and nothing chosen give none (the input's rate). Throws TParameterError for
 // a text that is not a rate.
 std::optional<TFrameRate> ParseFrameRateText(const std::string& entry);
+
+// The height a height entry asks for ("720p" gives 720), or none for any other text.
+std::optional<int> HeightOfEntry(const std::string& entry);
+
+// The frame size for a picture of inputSize ("1920x800") scaled to `height`, its shape kept and
+// both sides even; an unknown input size counts as 16:9.
+std::string SizeForHeight(const std::string& inputSize, int height);

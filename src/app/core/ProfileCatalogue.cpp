@@ -268,6 +268,81 @@ TOutputProfile BlackBerry(const std::string& name, const std::string& key,
             kGeneric};
 }
 
+// Today's profiles: sizes by picture height (the width follows the picture's shape), the rate
+// control by quality steps, the encoders' speed chosen in the reader.
+const TTexts kHeightSizes = {"Original", "2160p", "1440p", "1080p", "720p", "480p", "360p"};
+const TTexts kTodaysFramerates = {"Auto",   "23.976 fps", "24 fps",    "25 fps", "29.97 fps",
+                                  "30 fps", "50 fps",     "59.94 fps", "60 fps"};
+const TTexts kTodaysSampleRates = {"44100 Hz", "48000 Hz"};
+const TTexts kLosslessSampleRates = {"44100 Hz", "48000 Hz", "88200 Hz", "96000 Hz"};
+constexpr auto kToday = TParameterReader::prToday;
+
+TChoiceList Qualities() {
+    return Choices(QualityEntries(), "Standard");
+}
+
+// A video profile of today; an audio list left empty means the quality sets the audio's rate
+// too (Opus).
+TOutputProfile Today(const std::string& name, const std::string& key,
+                     const TChoiceList& videoCodecs, const TChoiceList& sizes,
+                     const TChoiceList& audioCodecs, const TTexts& audioBitrates) {
+    // Opus codes 48 kHz only.
+    const TTexts rates = audioBitrates.empty() ? TTexts{"48000 Hz"} : kTodaysSampleRates;
+    return {name,
+            key,
+            videoCodecs,
+            sizes,
+            {},
+            Choices(kTodaysFramerates, "Auto"),
+            audioCodecs,
+            Choices(audioBitrates, "160 Kbps"),
+            Choices(rates, "48000 Hz"),
+            kResets,
+            kToday,
+            Qualities()};
+}
+
+TOutputProfile TodaysAudio(const std::string& name, const std::string& key,
+                           const std::string& codec, const TTexts& sampleRates,
+                           const std::string& sampleRate, bool quality) {
+    return {name,
+            key,
+            {},
+            {},
+            {},
+            {},
+            Single(codec),
+            {},
+            Choices(sampleRates, sampleRate),
+            kResets,
+            kToday,
+            quality ? Qualities() : TChoiceList{}};
+}
+
+std::vector<TOutputProfile> TodaysProfiles() {
+    const TChoiceList sizes = Choices(kHeightSizes, "Original");
+    const TTexts aacRates = {"96 Kbps", "128 Kbps", "160 Kbps", "192 Kbps", "256 Kbps"};
+    const TChoiceList phoneSizes = Choices({"1080p", "720p", "480p"}, "1080p");
+    return {
+        Today("MP4 - H.264 + AAC", "MP4", Single("H264"), sizes, Single("aac"), aacRates),
+        Today("MP4 - H.265 (HEVC) + AAC", "MP4", Single("H265"), sizes, Single("aac"), aacRates),
+        Today("MKV - H.264 + every audio and subtitle track", "MKV",
+              Choices({"H264", "H265", "VP9", "AV1"}, "H264"), sizes,
+              Choices({"aac", "opus", "flac"}, "aac"), aacRates),
+        Today("WebM - VP9 + Opus", "WEBM", Single("VP9"), sizes, Single("opus"), {}),
+        Today("WebM - AV1 + Opus", "WEBM", Single("AV1"), sizes, Single("opus"), {}),
+        Today("MP4 - Phone (1080p H.264)", "MP4", Single("H264"), phoneSizes, Single("aac"),
+              aacRates),
+        Today("MP4 - Web upload (1080p H.264, fast start)", "MP4", Single("H264"), phoneSizes,
+              Single("aac"), aacRates),
+        TodaysAudio("Opus", "OPUS", "opus", {"48000 Hz"}, "48000 Hz", true),
+        TodaysAudio("FLAC (lossless)", "FLAC", "flac", kLosslessSampleRates, "48000 Hz", false),
+        TodaysAudio("M4A - ALAC (lossless)", "M4A", "alac", kLosslessSampleRates, "48000 Hz",
+                    false),
+        TodaysAudio("MP3 (VBR quality)", "MP3", "mp3", {"44100 Hz", "48000 Hz"}, "44100 Hz", true),
+    };
+}
+
 std::vector<TOutputProfile> MakeProfiles() {
     const TTexts aviCodecs = {"pcm_s16le", "mp3", "mp2", "ac3"};
     const TTexts ipodCodecs = {"MPEG4", "H264"};
@@ -402,8 +477,14 @@ std::vector<TOutputProfile> MakeProfiles() {
     };
 }
 
+std::vector<TOutputProfile> AllProfiles() {
+    std::vector<TOutputProfile> profiles = MakeProfiles();
+    for (TOutputProfile& today : TodaysProfiles()) profiles.push_back(std::move(today));
+    return profiles;
+}
+
 const std::vector<TOutputProfile>& Profiles() {
-    static const std::vector<TOutputProfile> profiles = MakeProfiles();
+    static const std::vector<TOutputProfile> profiles = AllProfiles();
     return profiles;
 }
 
@@ -473,6 +554,18 @@ const std::vector<const char*> kLineOrder = {
     "BlackBerry 3GP Video (*.3gp)",
     "Creative Zen Vision (*.avi)",
     "iRiver PMP100 (*.avi)",
+    "",
+    "MP4 - H.264 + AAC",
+    "MP4 - H.265 (HEVC) + AAC",
+    "MKV - H.264 + every audio and subtitle track",
+    "WebM - VP9 + Opus",
+    "WebM - AV1 + Opus",
+    "MP4 - Phone (1080p H.264)",
+    "MP4 - Web upload (1080p H.264, fast start)",
+    "Opus",
+    "FLAC (lossless)",
+    "M4A - ALAC (lossless)",
+    "MP3 (VBR quality)",
 };
 
 std::vector<TCatalogueLine> MakeLines() {
@@ -503,6 +596,11 @@ const std::vector<std::string>& AudioChannelEntries() {
 
 const std::vector<std::string>& AspectRatioEntries() {
     static const TTexts entries = {"Original", "4:3 (Standard", "16:9 (Wide Screen)"};
+    return entries;
+}
+
+const std::vector<std::string>& QualityEntries() {
+    static const TTexts entries = {"Very high", "High", "Standard", "Small"};
     return entries;
 }
 
@@ -546,6 +644,7 @@ void TParameterLists::ApplyProfile(const TOutputProfile& profile) {
     AudioCodec = profile.AudioCodecs;
     AudioBitrate = profile.AudioBitrates;
     SamplingRate = profile.SampleRates;
+    Quality = profile.Qualities;
     switch (profile.Reset) {
         case TListReset::lrNone:
             break;

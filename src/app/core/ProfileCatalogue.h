@@ -16,7 +16,9 @@ struct TChoiceList {
 };
 
 // Which of the readers in ParameterReaders.h builds the job for a profile.
-enum class TParameterReader { prGeneric, prMobileAmr, prMp4Aac };
+// prToday reads today's profiles: sizes by picture height, a quality list mapped per encoder,
+// fast start for MP4 and MOV, and streams copied where they already fit.
+enum class TParameterReader { prGeneric, prMobileAmr, prMp4Aac, prToday };
 
 // What a profile does to the channels and aspect-ratio lists, which it does not fill.
 enum class TListReset {
@@ -37,6 +39,9 @@ struct TOutputProfile {
     TChoiceList SampleRates;
     TListReset Reset = TListReset::lrNone;
     TParameterReader Reader = TParameterReader::prGeneric;
+    // Constant-quality steps ("Very high" ... "Small"); empty for the profiles that give bit
+    // rates only.
+    TChoiceList Qualities = {};
 };
 
 // One line of the output-format list: a profile, or a separator (Profile is null).
@@ -51,12 +56,15 @@ inline constexpr const char* kChannelsMono = "Mono";
 const std::vector<std::string>& AudioChannelEntries();  // "Stereo", "Mono"
 const std::vector<std::string>& AspectRatioEntries();   // "Original", "4:3 (Standard", ...
 const std::vector<std::string>& LetterBoxEntries();     // "None", "LetterBox"
+const std::vector<std::string>& QualityEntries();       // "Very high", "High", "Standard", "Small"
 
 // The text of every separator line, and the start that identifies one.
 extern const char* const kSeparatorLine;
 bool IsSeparatorText(const std::string& text);
 
-// The output-format list in display order: 56 profiles and 8 separators.
+// The output-format list in display order: the catalogue's 56 profiles and 8 separators, then
+// a separator and today's profiles.
+inline constexpr int kCatalogueLineCount = 64;
 const std::vector<TCatalogueLine>& OutputFormatLines();
 
 // The profile whose display name is exactly the text, or null.
@@ -82,6 +90,7 @@ struct TParameterLists {
     TChoiceList SamplingRate;
     TChoiceList AudioChannels{AudioChannelEntries(), 0};
     TChoiceList AspectRatio{AspectRatioEntries(), 0};
+    TChoiceList Quality;
 
     void ApplyProfile(const TOutputProfile& profile);
 };

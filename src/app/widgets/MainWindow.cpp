@@ -251,7 +251,11 @@ void TForm1::CreateControls() {
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     volume->addWidget(LabelVolume);
     general->addLayout(volume, 2, 1);
-    general->setRowStretch(3, 1);
+    row(general, 3, "Quality : ", ComboQuality, "ComboQuality");
+    CheckReencode =
+        Named(new QCheckBox("Re-encode streams that could be copied", central), "CheckReencode");
+    general->addWidget(CheckReencode, 4, 0, 1, 2);
+    general->setRowStretch(5, 1);
     page->addLayout(settings);
 
     // Progress of the running file.
@@ -311,6 +315,7 @@ void TForm1::CreateControls() {
         {ComboSamplingRate, &TParameterLists::SamplingRate},
         {ComboAudioChannels, &TParameterLists::AudioChannels},
         {ComboAspectRatio, &TParameterLists::AspectRatio},
+        {ComboQuality, &TParameterLists::Quality},
     };
     for (const auto& [combo, list] : lists) {
         connect(combo, &QComboBox::currentIndexChanged, this,
@@ -513,6 +518,7 @@ TJobSettings TForm1::JobSettings() const {
     settings.AspectIndex = params_.AspectRatio.Selected;
     settings.LetterBoxIndex = ComboLetterBox->currentIndex();
     settings.Volume = volume_;
+    settings.Reencode = CheckReencode->isChecked();
     return settings;
 }
 
@@ -744,7 +750,7 @@ void TForm1::ShowParameterLists() {
         {ComboVideoBitrate, &params_.VideoBitrate}, {ComboVideoFramerate, &params_.VideoFramerate},
         {ComboAudioCodec, &params_.AudioCodec},     {ComboAudioBitrate, &params_.AudioBitrate},
         {ComboSamplingRate, &params_.SamplingRate}, {ComboAudioChannels, &params_.AudioChannels},
-        {ComboAspectRatio, &params_.AspectRatio},
+        {ComboAspectRatio, &params_.AspectRatio},   {ComboQuality, &params_.Quality},
     };
     for (const auto& [combo, list] : lists) {
         const QSignalBlocker blocker(combo);
@@ -856,7 +862,7 @@ void TForm1::EnableControls(bool enabled) {
              ButtonAddFile, ButtonClear, ButtonRemove, ButtonConvert, ComboOutputFormat,
              ComboVideoSize, ComboVideoBitrate, ComboVideoFramerate, ComboAudioBitrate,
              ComboAudioChannels, ComboVideoCodec, ComboSamplingRate, ComboAudioCodec, TrackBar1,
-             ComboAspectRatio, ComboLetterBox}) {
+             ComboAspectRatio, ComboLetterBox, ComboQuality, CheckReencode}) {
         control->setEnabled(enabled);
     }
     popupAllowed_ = enabled;

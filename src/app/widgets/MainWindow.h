@@ -4,6 +4,7 @@
 // user's actions to it; the converter stands behind TConversionBackend.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMainWindow>
 #include <QStringList>
@@ -185,6 +186,9 @@ class TForm1 : public QMainWindow {
     QComboBox* ComboVideoBitrate = nullptr;
     QComboBox* ComboVideoFramerate = nullptr;
     QComboBox* ComboLetterBox = nullptr;
+    // Today's profiles: the quality step, and encoding a stream that could be copied.
+    QComboBox* ComboQuality = nullptr;
+    QCheckBox* CheckReencode = nullptr;
     QComboBox* ComboAspectRatio = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* LabelVolume = nullptr;

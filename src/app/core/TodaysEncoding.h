@@ -1,0 +1,28 @@
+// How today's profiles drive their encoders: a quality step becomes each encoder's own
+// constant-quality setting, every encoder runs at a speed that suits a small machine, MP4 and
+// MOV files get their index first, and H.265 in them the tag Apple's players look for.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/core/JobDescription.h"
+
+// One quality step for one encoder: the option lines that set it, or for the audio encoders
+// that take a bit rate, the bits per second per channel.
+struct TQualitySetting {
+    std::vector<std::string> OptionLines;
+    int BitratePerChannel = 0;
+};
+
+// The setting of a step ("Very high", "High", "Standard", "Small") for an encoder; none (no
+// lines, no rate) for an encoder without a constant-quality mode or an unknown step.
+TQualitySetting QualitySettingFor(const std::string& encoder, const std::string& quality);
+
+// The lines that set an encoder's speed (x264 "preset=faster"); none for the others.
+std::vector<std::string> SpeedOptionLines(const std::string& encoder);
+
+// Adds to a fitted job of a today's profile: the speed lines, the quality step (a video bit rate
+// the job sets stays in force and the quality is then the audio's only), the hvc1 tag and fast
+// start. A step left empty counts as "Standard".
+void ApplyTodaysEncoding(TJobDescription& job, const std::string& quality);
