@@ -73,7 +73,7 @@ void TTestEngine::AddOutput(const std::string& path, const char* format, bool wr
     Check(LibAVFormat.avformat_write_header(output, nullptr), "avformat_write_header", path);
 }
 
-void TTestEngine::AddInput(const std::string& path) {
+void WriteInputClip(const std::string& path) {
     TClipSpec clipSpec;
     clipSpec.videoCodec = "";
     clipSpec.audioCodec = "pcm_s16le";
@@ -82,6 +82,10 @@ void TTestEngine::AddInput(const std::string& path) {
     clipSpec.channels = 1;
     clipSpec.durationSeconds = 0.2;
     WriteClip(path, clipSpec);
+}
+
+void TTestEngine::AddInput(const std::string& path) {
+    WriteInputClip(path);
     AVFormatContext* input = nullptr;
     Check(LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr),
           "avformat_open_input", path);

@@ -74,5 +74,8 @@ class TTestEngine : public TCustomFFmpeg {
     }
 };
 
+// Writes the short WAV clip that AddInput opens (0.2 s, 8000 Hz, mono).
+void WriteInputClip(const std::string& path);
+
 // Waits for a condition that another thread makes true; false after a generous limit.
 bool WaitUntil(const std::function<bool()>& condition);
