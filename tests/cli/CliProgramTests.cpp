@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ProgramRun.h"
 #include "app/core/ProfileCatalogue.h"
 #include "support/DecodeMedia.h"
 #include "support/Ffprobe.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 

@@ -46,7 +46,7 @@ class EngineLifecycle : public ::testing::Test {
     }
 
     TTempDir dir;
-    TEventRecorder recorder;  // outlives the engine: destruction may still raise events
+    TEngineRecorder recorder;  // outlives the engine: destruction may still raise events
     std::unique_ptr<TTestEngine> engine;
     std::atomic<int> iterations{0};
 };

@@ -7,20 +7,11 @@
 #include <thread>
 
 #include "TranscodeTestSupport.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Waits for a condition another thread makes true; false after a generous limit.
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 std::string LongClip() {
     TClipSpec clipSpec;
@@ -69,12 +60,12 @@ TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
     TFFmpegThread* worker = engine.Start(true, tpNormal);
     ASSERT_NE(worker, nullptr);
     worker->Resume();
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         const auto progress = engine.Progress();
         return !progress.empty() && progress.back().CurrentDuration >= 500;
     }));
     engine.Stop();
-    ASSERT_TRUE(WaitFor([&] { return engine.TerminateCount() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return engine.TerminateCount() == 1; }));
 
     EXPECT_FALSE(engine.CompletedAtTerminate()) << "a stopped job is not completed";
     EXPECT_FALSE(engine.HasError()) << engine.ErrorMessage();
