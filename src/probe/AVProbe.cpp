@@ -1,5 +1,6 @@
 #include "probe/AVProbe.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -210,12 +211,13 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
         AVideoStreamInfo.DurationUs =
             LibAVUtil.av_rescale_q(stream.duration, stream.time_base, AV_TIME_BASE_Q);
     AVideoStreamInfo.BitRate = ClampToInt32(codec.bit_rate);
-    AVideoStreamInfo.Height = codec.height;
-    AVideoStreamInfo.Width = codec.width;
+    // A damaged header may give a negative size: unknown (0) then, as for a missing one.
+    AVideoStreamInfo.Height = std::max(codec.height, 0);
+    AVideoStreamInfo.Width = std::max(codec.width, 0);
     // A damaged header may give no height or a zero denominator: no aspect then, not infinity.
     const AVRational sampleAspect = codec.sample_aspect_ratio;
     AVideoStreamInfo.DisplayAspect =
-        codec.height > 0 && sampleAspect.den != 0
+        codec.height > 0 && codec.width >= 0 && sampleAspect.den != 0
             ? static_cast<float>(codec.width *
                                  (static_cast<double>(sampleAspect.num) / sampleAspect.den) /
                                  codec.height)

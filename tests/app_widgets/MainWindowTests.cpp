@@ -414,8 +414,10 @@ TEST_F(MainWindowTest, ConvertChecksFilesAndFolderAndSaysWhyItCannotConvert) {
     form_->AddFiles({Media("first.avi")});
     const QString missing = QString::fromStdString((media_.Path() / "gone").string());
     form_->SetOutputFolder(missing);
-    CloseNextModalDialog();  // the folder dialog that follows the message
+    const auto dialog = CloseNextModalDialog();  // the folder dialog that follows the message
     convert->click();
+    EXPECT_TRUE(dialog->opened) << "the folder dialog follows the message";
+    EXPECT_EQ(dialog->title, "Choose the required output folder below :");
     ASSERT_EQ(messages_.size(), 2u);
     EXPECT_EQ(messages_[1].second, "The output folder \"" + missing +
                                        "\"\ndoes not exist or has been deleted!\n"

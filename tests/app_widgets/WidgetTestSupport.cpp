@@ -1,5 +1,6 @@
 #include "WidgetTestSupport.h"
 
+#include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
 #include <chrono>
@@ -17,19 +18,34 @@ QApplication& TestApplication() {
 
 void ProcessEventsUntil(const std::function<bool()>& done) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    // A state that no event announces (a file on disk) is still looked at every few ticks.
+    QTimer wake;
+    wake.start(50);
     while (!done()) {
         if (std::chrono::steady_clock::now() > limit) {
             ADD_FAILURE() << "the awaited state never came";
             return;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
 }
 
-void CloseNextModalDialog() {
-    QTimer::singleShot(0, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+void ProcessEventsFor(std::chrono::milliseconds span) {
+    QEventLoop loop;
+    QTimer::singleShot(span, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+std::shared_ptr<const TClosedDialog> CloseNextModalDialog() {
+    auto closed = std::make_shared<TClosedDialog>();
+    QTimer::singleShot(0, [closed] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            closed->opened = true;
+            closed->title = dialog->windowTitle();
+            dialog->close();
+        }
     });
+    return closed;
 }
 
 void TWidgetTest::SetUp() {

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -17,11 +19,20 @@
 // Created on first use, on the main thread, before any widget.
 QApplication& TestApplication();
 
-// Runs the event loop until done() holds; fails the test after a generous limit.
+// Runs the event loop until done() holds; fails the test after a generous limit. The loop
+// sleeps until an event arrives (a worker's queued report, a timer) instead of spinning.
 void ProcessEventsUntil(const std::function<bool()>& done);
 
-// Closes the modal dialog that the next call opens (a folder or file dialog), once it runs.
-void CloseNextModalDialog();
+// Runs the event loop for the given time, so that whatever timers fire in it is seen.
+void ProcessEventsFor(std::chrono::milliseconds span);
+
+// Closes the modal dialog that the next call opens (a folder or file dialog), once it runs, and
+// records its title; the title stays empty when no dialog opened.
+struct TClosedDialog {
+    bool opened = false;
+    QString title;
+};
+std::shared_ptr<const TClosedDialog> CloseNextModalDialog();
 
 class TWidgetTest : public ::testing::Test {
   protected:

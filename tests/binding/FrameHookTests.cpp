@@ -18,6 +18,7 @@
 
 #include "binding/FFmpegLibs.h"
 #include "binding/FrameHook.h"
+#include "support/LogRecorder.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -80,17 +81,12 @@ void* CountingOpener(const std::string& path) {
 }
 
 // The library log as the hooks wrote it.
-struct TLogLine {
-    void* object;
-    int level;
-    std::string text;
-};
 std::vector<TLogLine> logLines;
 
 void CaptureLog(void* object, int level, const char* format, va_list args) {
     char text[1024];
     std::vsnprintf(text, sizeof text, format, args);
-    logLines.push_back({object, level, text});
+    logLines.push_back({level, text, object});
 }
 
 // The counters a test module keeps of its calls.

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "ProgramRun.h"
+#include "support/ProgramRun.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "ProgramRun.h"
 #include "app/core/ProfileCatalogue.h"
 #include "support/DecodeMedia.h"
 #include "support/Ffprobe.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 
@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"Version", {"--version"}, 0, "daziziz-cli " DZ_VERSION},
         TUsageCase{"Help", {"--help"}, 0, "profiles"},
         TUsageCase{"ProfilesHelp", {"profiles", "--help"}, 0, "Usage"},
-        TUsageCase{"ProfilesTakesNoFile", {"profiles", "x"}, 2, "x"},
+        TUsageCase{"ProfilesTakesNoFile", {"profiles", "holiday.avi"}, 2, "holiday.avi"},
         TUsageCase{"ProbeHelp", {"probe", "--help"}, 0, "--json"},
         TUsageCase{"ProbeWithoutFile", {"probe"}, 2, "FILE"},
         TUsageCase{"ProbeUnknownOption", {"probe", "--xml", "a.avi"}, 2, "--xml"},

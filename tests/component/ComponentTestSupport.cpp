@@ -6,12 +6,6 @@
 
 #include "support/TempDir.h"
 
-namespace {
-
-constexpr auto kPatience = std::chrono::seconds(120);
-
-}  // namespace
-
 void TTestMainLoop::RunLater(int delayMs, std::function<void()> callback) {
     std::lock_guard lock(mutex_);
     items_.push_back({TClock::now() + std::chrono::milliseconds(delayMs), std::move(callback)});
@@ -19,7 +13,7 @@ void TTestMainLoop::RunLater(int delayMs, std::function<void()> callback) {
 }
 
 bool TTestMainLoop::RunUntil(const std::function<bool()>& done) {
-    const auto limit = TClock::now() + kPatience;
+    const auto limit = TClock::now() + kTestPatience;
     while (!done()) {
         if (TClock::now() > limit) return false;
         std::function<void()> due;
@@ -112,7 +106,7 @@ std::vector<TRecordedEvent> TEventRecorder::Logs() const {
 bool TEventRecorder::WaitFor(
     const std::function<bool(const std::vector<TRecordedEvent>&)>& condition) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kPatience, [&] { return condition(events_); });
+    return changed_.wait_for(lock, kTestPatience, [&] { return condition(events_); });
 }
 
 bool TEventRecorder::WaitForRunEnd(int count) const {
@@ -136,15 +130,6 @@ int TEventRecorder::LateEvents() const {
 void LoadThroughComponent(TTestComponent& component) {
     RequireMediaLibraries();
     ASSERT_TRUE(component.LoadLibraries("", true)) << component.LastErrorText();
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-    const auto limit = std::chrono::steady_clock::now() + kPatience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 std::vector<THookTimeRange> HookTimeRangesOf(TFFmpeg& task) {

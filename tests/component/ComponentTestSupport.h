@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "component/FFmpegVCL.h"
+#include "support/WaitUntil.h"
 
 // The owner's main loop: callbacks scheduled with RunLater run on the thread that calls RunUntil
 // (the test's main thread), once they are due.
@@ -92,7 +93,6 @@ class TTestComponent : public TFFmpegVCL {
 void LoadThroughComponent(TTestComponent& component);
 
 // Waits for a condition another thread makes true; false after a generous limit.
-bool WaitUntil(const std::function<bool()>& condition);
 
 // The hook time ranges an engine holds (they are protected).
 std::vector<THookTimeRange> HookTimeRangesOf(TFFmpeg& task);

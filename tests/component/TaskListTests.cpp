@@ -333,7 +333,16 @@ TEST_F(ComponentTasks, StartingNothingRaisesNothing) {
 }
 
 TEST(ComponentWithoutLibraries, LoadingAndAddingFailWithAMessage) {
-    if (FFmpegLibsLoaded()) GTEST_SKIP() << "the libraries are loaded in this process already";
+    // Earlier tests of this process may have loaded the libraries: unloaded here, and loaded
+    // again for the tests after this one however it ends.
+    struct TReload {
+        ~TReload() {
+            SetLibraryOpener(nullptr);
+            if (!FFmpegLibsLoaded()) LoadFFmpegLibs("", true);
+        }
+    } reload;
+    UnloadFFmpegLibs();
+    ASSERT_FALSE(FFmpegLibsLoaded());
     TTestComponent component;
     EXPECT_EQ(component.AppendTask("anything.mp4"), -1);
     EXPECT_EQ(component.LastErrorText(), "The media libraries are not loaded");

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "EngineTestSupport.h"
+#include "support/Ffprobe.h"
 #include "support/MediaHandles.h"
 #include "support/TempDir.h"
 
@@ -45,7 +46,7 @@ class EngineLifecycle : public ::testing::Test {
     }
 
     TTempDir dir;
-    TEventRecorder recorder;  // outlives the engine: destruction may still raise events
+    TEngineRecorder recorder;  // outlives the engine: destruction may still raise events
     std::unique_ptr<TTestEngine> engine;
     std::atomic<int> iterations{0};
 };
@@ -108,12 +109,18 @@ TEST_F(EngineLifecycle, ResetAllocatesTheTemplatesAndAllowsAnotherStart) {
     EXPECT_NE(engine->FormatOptionContext, nullptr);
     EXPECT_NE(engine->ScalerOptionContext, nullptr);
 
-    AddInputAndOutput();
+    // A whole job, set up as every job is, runs to its end after the reset.
+    WriteInputClip(dir.File("in.wav"));
+    ASSERT_TRUE(engine->OpenInputFile(dir.File("in.wav"))) << engine->LastError;
+    ASSERT_TRUE(engine->OpenOutputFile(dir.File("out.wav"))) << engine->LastError;
     EXPECT_EQ(engine->Start(false, tpNormal), nullptr) << "not threaded: no worker";
     EXPECT_EQ(recorder.TerminateCount(), 2);
     EXPECT_EQ(recorder.TerminateThread(), gettid());
-    // A job that was not stopped either finished or failed.
-    EXPECT_NE(recorder.CompletedAtTerminate(), recorder.ErrorAtTerminate());
+    EXPECT_TRUE(recorder.CompletedAtTerminate()) << engine->ErrorMessage();
+    EXPECT_FALSE(recorder.ErrorAtTerminate()) << engine->ErrorMessage();
+    const TProbedFile probed = RunFfprobe(dir.File("out.wav"));
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_NEAR(probed.duration, 0.2, 0.02) << "the whole clip";
     EXPECT_FALSE(engine->IsRunning());
     EXPECT_TRUE(engine->IsTerminated());
     EXPECT_EQ(engine->InputFileCount, 0);

@@ -13,35 +13,8 @@
 #include <vector>
 
 #include "engine/CustomFFmpeg.h"
-
-struct TLogLine {
-    int level;
-    std::string text;
-};
-
-// What the engine reported, from whatever thread; it outlives the engine it watched.
-class TEventRecorder {
-  public:
-    void Attach(TCustomFFmpeg& engine);
-
-    int TerminateCount() const;
-    pid_t TerminateThread() const;      // the thread of the last terminate event
-    bool CompletedAtTerminate() const;  // the engine's state as the last event saw it
-    bool ErrorAtTerminate() const;
-    std::string MessageAtTerminate() const;
-    std::vector<TLogLine> Logs() const;
-    // Waits (up to a generous limit, so a fault fails instead of hanging) for the n-th event.
-    bool WaitForTerminates(int n) const;
-
-  private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    int terminates_ = 0;
-    pid_t terminateThread_ = 0;
-    bool completed_ = false, error_ = false;
-    std::string message_;
-    std::vector<TLogLine> logs_;
-};
+#include "support/EngineRecorder.h"
+#include "support/WaitUntil.h"
 
 class TTestEngine : public TCustomFFmpeg {
   public:
@@ -74,5 +47,5 @@ class TTestEngine : public TCustomFFmpeg {
     }
 };
 
-// Waits for a condition that another thread makes true; false after a generous limit.
-bool WaitUntil(const std::function<bool()>& condition);
+// Writes the short WAV clip that AddInput opens (0.2 s, 8000 Hz, mono).
+void WriteInputClip(const std::string& path);

@@ -1,8 +1,10 @@
 // Fuzz target: a mutated file converted by the engine on the calling thread, into a small AVI
-// with a frame, time and size limit so that every run stays short.
+// with a frame, time and size limit so that every run stays short. A conversion that reports
+// success leaves a file ffprobe reads; one that fails says why.
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -25,10 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             {"vcodec", "mpeg4"}, {"s", "64x48"}, {"acodec", "mp2"}, {"ar", "22050"},
             {"vframes", "25"},   {"t", "2"},     {"fs", "1000000"}};
         for (const auto& [name, value] : options) engine.ParseOption(name, value);
+        std::filesystem::remove(ScratchFolder() + "/output.avi");
         if (!engine.OpenOutputFile(ScratchFolder() + "/output.avi")) return 0;
     } catch (const std::exception&) {
         return 0;
     }
+    const std::string output = ScratchFolder() + "/output.avi";
     engine.Start(false, tpNormal);
+    FUZZ_EXPECT(engine.IsTerminated());
+    if (engine.HasError()) {
+        FUZZ_EXPECT(!engine.ErrorMessage().empty());
+    } else if (engine.IsCompleted()) {
+        FUZZ_EXPECT(FfprobeReads(output));
+    }
     return 0;
 }

@@ -42,3 +42,14 @@ std::string WriteInputFile(const uint8_t* data, size_t size) {
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return path;
 }
+
+void FuzzInvariantBroken(const char* condition, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: invariant broken: %s\n", file, line, condition);
+    std::abort();
+}
+
+bool FfprobeReads(const std::string& path) {
+    // The scratch folder's names hold no quote, so single quotes keep the path one word.
+    const std::string command = "ffprobe -v error -show_streams '" + path + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}

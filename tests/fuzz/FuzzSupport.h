@@ -16,3 +16,13 @@ std::string WriteInputFile(const uint8_t* data, size_t size);
 
 // The process's scratch folder (created on first use, under $TMPDIR).
 const std::string& ScratchFolder();
+
+// A broken invariant: says which and aborts, so that the fuzzer keeps the input that broke it.
+#define FUZZ_EXPECT(condition)                                                 \
+    do {                                                                       \
+        if (!(condition)) FuzzInvariantBroken(#condition, __FILE__, __LINE__); \
+    } while (false)
+[[noreturn]] void FuzzInvariantBroken(const char* condition, const char* file, int line);
+
+// True when ffprobe opens the file and reads its streams without an error.
+bool FfprobeReads(const std::string& path);

@@ -176,8 +176,7 @@ TEST_P(HostileInput, EveryDamageEndsCleanly) {
         options.VideoCodec = "mpeg4";
         options.AudioCodec = "aac";
         const std::string output = (outputs / (std::string(variant.name) + ".mp4")).string();
-        const TConversionOutcome outcome =
-            ConvertOnce(component, input, output, options, kJobBound);
+        const TTaskOutcome outcome = ConvertOnce(component, input, output, options, kJobBound);
 
         ASSERT_NE(outcome.stage, "hang") << outcome.message;
         if (outcome.stage != "run" || outcome.exception) {

@@ -84,8 +84,8 @@ TEST(LongQueue, TwoHundredFilesLeaveNothingGrowing) {
         options.VideoCodec = "mpeg4";
         options.AudioCodec = "mp2";
         const std::string output = dir.File("out" + std::to_string(i % 2) + ".avi");
-        const TConversionOutcome outcome = ConvertOnce(component, inputs[i % inputs.size()], output,
-                                                       options, std::chrono::seconds(60));
+        const TTaskOutcome outcome = ConvertOnce(component, inputs[i % inputs.size()], output,
+                                                 options, std::chrono::seconds(60));
         ASSERT_EQ(outcome.stage, "run") << i << ": " << outcome.message;
         ASSERT_TRUE(outcome.finished) << i << ": " << outcome.message;
         fs::remove(output);

@@ -9,10 +9,9 @@
 
 namespace fs = std::filesystem;
 
-TConversionOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input,
-                               const std::string& output, TOutputOptions options,
-                               std::chrono::seconds bound) {
-    TConversionOutcome outcome;
+TTaskOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input, const std::string& output,
+                         TOutputOptions options, std::chrono::seconds bound) {
+    TTaskOutcome outcome;
     component.ClearTasks();
     const int index = component.AppendTask(input);
     if (index < 0) return Outcome("input", component.LastErrorText());
@@ -24,7 +23,7 @@ TConversionOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input,
         std::mutex mutex;
         std::condition_variable changed;
         bool ended = false;
-        TConversionOutcome outcome = Outcome("run");
+        TTaskOutcome outcome = Outcome("run");
     };
     auto end = std::make_shared<TEnd>();
     component.OnTerminate = [end](int AIndex, bool AFinished, bool AException,

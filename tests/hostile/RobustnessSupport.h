@@ -13,7 +13,7 @@
 // How one conversion ended. `stage` says where: the input was refused ("input"), the output was
 // refused ("output"), or the task ran and terminated ("run"); "hang" when it did not end within
 // the bound.
-struct TConversionOutcome {
+struct TTaskOutcome {
     std::string stage;
     bool finished = false;   // run: the task reached the end of its input
     bool exception = false;  // run: the task failed
@@ -21,8 +21,8 @@ struct TConversionOutcome {
 };
 
 // An outcome that is only a stage and a message.
-inline TConversionOutcome Outcome(std::string stage, std::string message = {}) {
-    TConversionOutcome outcome;
+inline TTaskOutcome Outcome(std::string stage, std::string message = {}) {
+    TTaskOutcome outcome;
     outcome.stage = std::move(stage);
     outcome.message = std::move(message);
     return outcome;
@@ -31,9 +31,8 @@ inline TConversionOutcome Outcome(std::string stage, std::string message = {}) {
 // Converts `input` into `output` as the window does (clear, add, set the output, start one) and
 // waits for the task's end, at most `bound`. On a hang the task is asked to stop; the component
 // is left for its owner to clear.
-TConversionOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input,
-                               const std::string& output, TOutputOptions options,
-                               std::chrono::seconds bound);
+TTaskOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input, const std::string& output,
+                         TOutputOptions options, std::chrono::seconds bound);
 
 // A message a user can act on: not empty, one to a few lines of printable text, no format
 // directive left unfilled and not a bare library error number.

@@ -51,8 +51,8 @@ class WriteFailure : public ::testing::Test {
 
 // The conversion runs in a child whose files may not grow beyond `limit` bytes (writes past it
 // fail with EFBIG instead of killing the process); the child reports the outcome through a pipe.
-TConversionOutcome ConvertWithFileSizeLimit(const std::string& input, const std::string& output,
-                                            rlim_t limit) {
+TTaskOutcome ConvertWithFileSizeLimit(const std::string& input, const std::string& output,
+                                      rlim_t limit) {
     int channel[2];
     if (pipe(channel) != 0) return Outcome("pipe failed");
     const pid_t child = fork();
@@ -62,7 +62,7 @@ TConversionOutcome ConvertWithFileSizeLimit(const std::string& input, const std:
         const rlimit size{limit, limit};
         setrlimit(RLIMIT_FSIZE, &size);
         std::signal(SIGXFSZ, SIG_IGN);
-        TConversionOutcome outcome;
+        TTaskOutcome outcome;
         {
             TFFmpegVCL component;
             component.SetLogLevel(llQuiet);
@@ -97,7 +97,7 @@ TConversionOutcome ConvertWithFileSizeLimit(const std::string& input, const std:
     }
     if (!WIFEXITED(status)) return Outcome("crash", "signal " + std::to_string(WTERMSIG(status)));
     std::istringstream lines(report);
-    TConversionOutcome outcome;
+    TTaskOutcome outcome;
     std::string flags;
     std::getline(lines, outcome.stage);
     std::getline(lines, flags);
@@ -110,7 +110,7 @@ TConversionOutcome ConvertWithFileSizeLimit(const std::string& input, const std:
 TEST_F(WriteFailure, AFileSizeLimitReachedPartWayEndsTheTaskWithTheReason) {
     constexpr rlim_t kLimit = 64 * 1024;
     const std::string output = (outputs / "clip.avi").string();
-    const TConversionOutcome outcome = ConvertWithFileSizeLimit(input, output, kLimit);
+    const TTaskOutcome outcome = ConvertWithFileSizeLimit(input, output, kLimit);
     ASSERT_EQ(outcome.stage, "run") << outcome.message;
     EXPECT_TRUE(outcome.exception);
     EXPECT_FALSE(outcome.finished);
@@ -129,7 +129,7 @@ TEST_F(WriteFailure, AFullDeviceEndsTheTaskWithTheReasonAndIsNotDeleted) {
     TFFmpegVCL component;
     component.SetLogLevel(llQuiet);
     ASSERT_TRUE(component.LoadLibraries("", true)) << component.LastErrorText();
-    const TConversionOutcome outcome =
+    const TTaskOutcome outcome =
         ConvertOnce(component, input, output.string(), Options(), kJobBound);
     ASSERT_NE(outcome.stage, "hang");
     EXPECT_FALSE(outcome.finished);

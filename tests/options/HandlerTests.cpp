@@ -197,10 +197,10 @@ TEST_F(HandlerTest, PixelFormatListReportsEveryFormatAndChangesNothing) {
     while (LibAVUtil.av_pix_fmt_desc_get(AVPixelFormat(formats))) ++formats;
     ASSERT_EQ(Options().Log.size(), static_cast<size_t>(formats) + 1);
     EXPECT_EQ(Options().Log[0], (TLogLine{1, "name nb_components nb_bits"}));
-    EXPECT_EQ(Options().Log[1].Text.rfind("yuv420p ", 0), 0u) << Options().Log[1].Text;
+    EXPECT_EQ(Options().Log[1].text.rfind("yuv420p ", 0), 0u) << Options().Log[1].text;
     for (const TLogLine& line : Options().Log) {
-        EXPECT_EQ(line.Level, 1);
-        EXPECT_EQ(line.Text, TrimText(line.Text));
+        EXPECT_EQ(line.level, 1);
+        EXPECT_EQ(line.text, TrimText(line.text));
     }
     // An unknown name is the library's "none", not an error.
     Options().ParseOption("pix_fmt", "purple");

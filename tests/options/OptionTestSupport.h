@@ -12,17 +12,8 @@
 
 #include "binding/FFmpegLibs.h"
 #include "engine/FFmpegOptions.h"
+#include "support/LogRecorder.h"
 #include "support/TempDir.h"
-
-struct TLogLine {
-    int Level;
-    std::string Text;
-    bool operator==(const TLogLine&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const TLogLine& line) {
-    return out << "(" << line.Level << ", \"" << line.Text << "\")";
-}
 
 class TTestOptions : public TFFmpegOptions {
   public:

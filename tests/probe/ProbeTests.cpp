@@ -361,13 +361,27 @@ TEST_P(ProbeSurvivesDamage, ReadsOrRefusesCleanly) {
     EXPECT_GE(probe.StreamCount(), 0);
     EXPECT_LE(probe.VideoStreamCount() + probe.AudioStreamCount() + probe.SubtitleStreamCount(),
               probe.StreamCount());
+    // Every value is in range or says "unknown" (AV_NOPTS_VALUE for times, -1 for the
+    // microsecond fields, 0 for rates).
     TAVFileInfo file;
     probe.GetFileInfo(file);
+    EXPECT_TRUE(file.Duration >= 0 || file.Duration == AV_NOPTS_VALUE) << file.Duration;
+    EXPECT_GE(file.BitRate, 0);
     TAVVideoStreamInfo video;
     for (int32_t index = 0; index < probe.StreamCount(); ++index) {
         probe.GetVideoStreamInfo(index, video);
         EXPECT_FALSE(std::isnan(video.DisplayAspect));
         EXPECT_FALSE(std::isinf(video.DisplayAspect));
+        if (video.CodecName[0] == '\0') continue;  // not a video stream
+        SCOPED_TRACE("stream " + std::to_string(index));
+        EXPECT_TRUE(video.Duration >= 0 || video.Duration == AV_NOPTS_VALUE) << video.Duration;
+        EXPECT_GE(video.DurationUs, -1);
+        EXPECT_GE(video.BitRate, 0);
+        EXPECT_GE(video.Width, 0);
+        EXPECT_GE(video.Height, 0);
+        EXPECT_GE(video.DisplayAspect, 0.0f);
+        EXPECT_GE(video.FrameRateNum, 0);
+        EXPECT_GE(video.FrameRateDen, 0);
     }
 }
 

@@ -227,14 +227,6 @@ TEST_P(TodaysQualityTest, VeryHighIsLargerThanSmall) {
 INSTANTIATE_TEST_SUITE_P(Today, TodaysQualityTest, ::testing::Values(65, 66, 68, 69, 72, 75),
                          [](const auto& info) { return "Line" + std::to_string(info.param); });
 
-std::vector<int> ProfileLines() {
-    std::vector<int> lines;
-    const auto& catalogue = OutputFormatLines();
-    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
-        if (catalogue[i].Profile) lines.push_back(i);
-    return lines;
-}
-
 INSTANTIATE_TEST_SUITE_P(Catalogue, EveryProfileTest, ::testing::ValuesIn(ProfileLines()),
                          [](const auto& info) { return "Line" + std::to_string(info.param); });
 

@@ -21,24 +21,6 @@
 
 namespace {
 
-std::string ShellQuoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-nlohmann::json FfprobeJson(const std::string& arguments, const std::string& path) {
-    const std::string command = "ffprobe -v error -print_format json " + arguments + " " +
-                                ShellQuoted(path) + " 2>/dev/null";
-    std::string output;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return nlohmann::json();
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-        output.append(buffer, n);
-    return nlohmann::json::parse(output, nullptr, false);
-}
-
 std::optional<double> Seconds(const nlohmann::json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end() || !it->is_string()) return std::nullopt;
@@ -247,4 +229,12 @@ bool IndexBeforeMedia(const std::string& path) {
     const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
     const auto mdat = std::find(boxes.begin(), boxes.end(), "mdat");
     return moov != boxes.end() && mdat != boxes.end() && moov < mdat;
+}
+
+std::vector<int> ProfileLines() {
+    std::vector<int> lines;
+    const auto& catalogue = OutputFormatLines();
+    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
+        if (catalogue[i].Profile) lines.push_back(i);
+    return lines;
 }

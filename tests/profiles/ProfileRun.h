@@ -25,6 +25,9 @@ struct TSourceClip {
 TSourceClip MakeSourceClip(const std::string& folder, double seconds, int width = 640,
                            int height = 480);
 
+// The lines of the format list that hold a profile (the others are headings), in order.
+std::vector<int> ProfileLines();
+
 // The window's settings for a profile whose lists show `lists`: the default volume, aspect
 // "Original" unless the lists say otherwise, no letter box, overwriting in `outputFolder`.
 TJobSettings SettingsFor(const TOutputProfile& profile, const TParameterLists& lists,

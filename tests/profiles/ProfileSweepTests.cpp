@@ -95,14 +95,6 @@ TEST_P(ProfileSweepTest, EveryEntryConvertsOrSaysWhyNot) {
                 combinations.size());
 }
 
-std::vector<int> ProfileLines() {
-    std::vector<int> lines;
-    const auto& catalogue = OutputFormatLines();
-    for (int i = 0; i < static_cast<int>(catalogue.size()); ++i)
-        if (catalogue[i].Profile) lines.push_back(i);
-    return lines;
-}
-
 INSTANTIATE_TEST_SUITE_P(Catalogue, ProfileSweepTest, ::testing::ValuesIn(ProfileLines()),
                          [](const auto& info) { return "Line" + std::to_string(info.param); });
 

@@ -1,7 +1,6 @@
 // The same choices give the same file whichever front end makes it: the window, daziziz-cli
 // convert and the component driven by the job builder directly. The cases pick entries the
 // encoders refuse, so the substitution and its log line are compared too.
-#include <sys/wait.h>
 #include <QComboBox>
 #include <QPushButton>
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "app/core/OutputNames.h"
 #include "app/widgets/ApplicationForms.h"
 #include "app/widgets/ComponentBackend.h"
+#include "support/ProgramRun.h"
 
 namespace {
 
@@ -60,8 +60,8 @@ struct TCliRun {
 };
 
 TCliRun RunCliConvert(const TSameCase& c, const std::string& folder, const std::string& input) {
-    std::vector<std::string> arguments = {DZ_CLI_PROGRAM, "convert",         "--profile",
-                                          c.Profile,      "--output-folder", folder};
+    std::vector<std::string> arguments = {"convert", "--profile", c.Profile, "--output-folder",
+                                          folder};
     const std::pair<const char*, const char*> options[] = {{"--video-codec", c.VideoCodec},
                                                            {"--video-size", c.VideoSize},
                                                            {"--audio-codec", c.AudioCodec},
@@ -69,21 +69,8 @@ TCliRun RunCliConvert(const TSameCase& c, const std::string& folder, const std::
     for (const auto& [option, entry] : options)
         if (*entry) arguments.insert(arguments.end(), {option, entry});
     arguments.push_back(input);
-    std::string command;
-    for (const std::string& argument : arguments) {
-        command += " '";
-        for (char ch : argument) command += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-        command += "'";
-    }
-    TCliRun run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.Output.append(buffer, n);
-    const int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    const TProgramResult result = RunCli(arguments);
+    return {result.ExitCode, result.Out + result.Err};
 }
 
 // The window's log: what it writes through Qt's message handler.

@@ -205,6 +205,7 @@ TEST_F(AudioConversion, SynchronisationMethodsLeaveACleanInputAlone) {
                 [](TReencodeEngine& engine) { engine.Verbose = 3; }),
             "");
         EXPECT_EQ(engine_.CountLogs("audio samples"), 0) << "nothing added or discarded";
+        EXPECT_EQ(engine_.CountLogs("compensating"), 0) << "no drift to make up for";
         const TDecodedAudio result = DecodeAudioSamples(output);
         EXPECT_NEAR(result.Seconds(), 2.0, 0.06);
         EXPECT_NEAR(MeasureToneFrequency(result, 1.2, 0.6), ToneFrequencyAt(1.5), 4);

@@ -3,23 +3,17 @@
 #include <stdexcept>
 
 TReencodeEngine::TReencodeEngine() {
-    OnLog = [this](TCustomFFmpeg*, int, const std::string& text) {
-        std::lock_guard lock(mutex_);
-        logs_.push_back(text);
-    };
+    OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) { log_.Add(level, text); };
 }
 
 std::vector<std::string> TReencodeEngine::Logs() const {
-    std::lock_guard lock(mutex_);
-    return logs_;
+    std::vector<std::string> texts;
+    for (const TLogLine& line : log_.Lines()) texts.push_back(line.text);
+    return texts;
 }
 
 int TReencodeEngine::CountLogs(const std::string& text) const {
-    std::lock_guard lock(mutex_);
-    int count = 0;
-    for (const std::string& line : logs_)
-        if (line.find(text) != std::string::npos) ++count;
-    return count;
+    return log_.Count(text);
 }
 
 void TFrameFree::operator()(AVFrame* frame) const {

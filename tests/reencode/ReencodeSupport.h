@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/CustomFFmpeg.h"
+#include "support/LogRecorder.h"
 
 class TReencodeEngine : public TCustomFFmpeg {
   public:
@@ -34,8 +35,7 @@ class TReencodeEngine : public TCustomFFmpeg {
     int CountLogs(const std::string& text) const;
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> logs_;
+    TLogRecorder log_;
 };
 
 struct TFrameFree {

@@ -47,25 +47,24 @@ const TProbedStream* TProbedFile::First(const std::string& codecType) const {
     return nullptr;
 }
 
+nlohmann::json FfprobeJson(const std::string& arguments, const std::string& path) {
+    const std::string command = "ffprobe -v error -print_format json " + arguments + " " +
+                                ShellQuoted(path) + " 2>/dev/null";
+    std::string output;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return nlohmann::json();
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
+        output.append(buffer, n);
+    return nlohmann::json::parse(output, nullptr, false);
+}
+
 TProbedFile RunFfprobe(const std::string& path, bool countPackets, bool countFrames) {
     TProbedFile result;
-    std::string command =
-        "ffprobe -v error -print_format json -show_error -show_format -show_streams";
-    if (countPackets) command += " -count_packets";
-    if (countFrames) command += " -count_frames";
-    command += " " + ShellQuoted(path) + " 2>/dev/null";
-    std::string output;
-    {
-        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-        if (!pipe) {
-            result.error = "cannot run ffprobe";
-            return result;
-        }
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;)
-            output.append(buffer, n);
-    }
-    const nlohmann::json json = nlohmann::json::parse(output, nullptr, false);
+    std::string arguments = "-show_error -show_format -show_streams";
+    if (countPackets) arguments += " -count_packets";
+    if (countFrames) arguments += " -count_frames";
+    const nlohmann::json json = FfprobeJson(arguments, path);
     if (json.is_discarded() || !json.is_object()) {
         result.error = "ffprobe gave no readable answer for " + path;
         return result;

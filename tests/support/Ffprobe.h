@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct TProbedFile {
     // The first stream of a type ("video", "audio", "subtitle"), or nullptr.
     const TProbedStream* First(const std::string& codecType) const;
 };
+
+// ffprobe's JSON answer for the file with the given arguments (e.g. "-show_packets"); a
+// discarded value when ffprobe could not run or answered nothing readable.
+nlohmann::json FfprobeJson(const std::string& arguments, const std::string& path);
 
 // Runs ffprobe on the file; counting packets or frames reads the whole file.
 TProbedFile RunFfprobe(const std::string& path, bool countPackets = false,

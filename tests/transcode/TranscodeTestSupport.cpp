@@ -8,19 +8,7 @@ TTranscodeEngine::TTranscodeEngine() {
     // would find none and leave the option templates out.
     RequireMediaLibraries();
     Reset();
-    OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) {
-        std::lock_guard lock(mutex_);
-        logs_.push_back({level, text});
-    };
-    OnProgress = [this](TCustomFFmpeg*, const TProgressInfo& info) {
-        std::lock_guard lock(mutex_);
-        progress_.push_back(info);
-    };
-    OnTerminate = [this](TCustomFFmpeg* sender) {
-        std::lock_guard lock(mutex_);
-        ++terminates_;
-        completedAtTerminate_ = sender->IsCompleted();
-    };
+    recorder_.Attach(*this);
 }
 
 void TTranscodeEngine::SetUpOnly() {
@@ -39,32 +27,6 @@ void TTranscodeEngine::Apply(const std::vector<std::pair<std::string, std::strin
 bool TTranscodeEngine::RunToEnd() {
     Start(false, tpNormal);
     return IsCompleted() && !HasError();
-}
-
-std::vector<TRecordedLog> TTranscodeEngine::Logs() const {
-    std::lock_guard lock(mutex_);
-    return logs_;
-}
-
-bool TTranscodeEngine::Logged(const std::string& text) const {
-    std::lock_guard lock(mutex_);
-    return std::any_of(logs_.begin(), logs_.end(),
-                       [&](const TRecordedLog& log) { return log.text == text; });
-}
-
-std::vector<TProgressInfo> TTranscodeEngine::Progress() const {
-    std::lock_guard lock(mutex_);
-    return progress_;
-}
-
-int TTranscodeEngine::TerminateCount() const {
-    std::lock_guard lock(mutex_);
-    return terminates_;
-}
-
-bool TTranscodeEngine::CompletedAtTerminate() const {
-    std::lock_guard lock(mutex_);
-    return completedAtTerminate_;
 }
 
 TClipCache& TClipCache::Instance() {

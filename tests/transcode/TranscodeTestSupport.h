@@ -7,14 +7,10 @@
 #include <vector>
 
 #include "engine/CustomFFmpeg.h"
+#include "support/EngineRecorder.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
-
-struct TRecordedLog {
-    int level;
-    std::string text;
-};
 
 class TTranscodeEngine : public TCustomFFmpeg {
   public:
@@ -36,19 +32,15 @@ class TTranscodeEngine : public TCustomFFmpeg {
     // Runs the job on the calling thread; true when it finished (neither stopped nor failed).
     bool RunToEnd();
 
-    // What the engine reported; the progress and terminate slots are the recorder's.
-    std::vector<TRecordedLog> Logs() const;
-    bool Logged(const std::string& text) const;
-    std::vector<TProgressInfo> Progress() const;
-    int TerminateCount() const;
-    bool CompletedAtTerminate() const;
+    // What the engine reported; the log, progress and terminate slots are the recorder's.
+    std::vector<TLogLine> Logs() const { return recorder_.Logs(); }
+    bool Logged(const std::string& text) const { return recorder_.Log().Has(text); }
+    std::vector<TProgressInfo> Progress() const { return recorder_.Progress(); }
+    int TerminateCount() const { return recorder_.TerminateCount(); }
+    bool CompletedAtTerminate() const { return recorder_.CompletedAtTerminate(); }
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<TRecordedLog> logs_;
-    std::vector<TProgressInfo> progress_;
-    int terminates_ = 0;
-    bool completedAtTerminate_ = false;
+    TEngineRecorder recorder_;
 };
 
 // Clips made once per test program, in a folder that lives as long as the program.

@@ -19,7 +19,8 @@ void Check(bool ok, const char* what) {
 
 }  // namespace
 
-TProgramResult RunCli(const std::vector<std::string>& arguments, const TProgramOptions& options) {
+TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const TProgramOptions& options) {
     int out[2], err[2];
     Check(pipe2(out, O_CLOEXEC) == 0, "pipe2");
     if (options.ErrorToTerminal) {
@@ -30,7 +31,7 @@ TProgramResult RunCli(const std::vector<std::string>& arguments, const TProgramO
         Check(pipe2(err, O_CLOEXEC) == 0, "pipe2");
     }
 
-    std::vector<std::string> texts{DZ_CLI_PROGRAM};
+    std::vector<std::string> texts{program};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& text : texts) argv.push_back(text.data());

@@ -1,4 +1,5 @@
-// Runs the built daziziz-cli as a child process and collects what it wrote and how it ended.
+// Runs a program as a child process (the built daziziz-cli, for the tests of the command line and
+// of the front ends) and collects what it wrote and how it ended.
 #pragma once
 
 #include <sys/types.h>
@@ -22,9 +23,17 @@ struct TProgramOptions {
     bool ErrorToTerminal = false;
 };
 
-// The program's path (compiled in) followed by the arguments.
-TProgramResult RunCli(const std::vector<std::string>& arguments,
-                      const TProgramOptions& options = {});
+// The program at `program` with the arguments.
+TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const TProgramOptions& options = {});
+
+#ifdef DZ_CLI_PROGRAM
+// daziziz-cli as built beside the tests (its path compiled in) with the arguments.
+inline TProgramResult RunCli(const std::vector<std::string>& arguments,
+                             const TProgramOptions& options = {}) {
+    return RunProgram(DZ_CLI_PROGRAM, arguments, options);
+}
+#endif
 
 // The text's lines without their line feeds.
 std::vector<std::string> LinesOf(const std::string& text);
