@@ -16,6 +16,7 @@ PACKAGES=(
   libswresample-dev
   ffmpeg nlohmann-json3-dev
   qt6-base-dev libcli11-dev
+  qt6-tools-dev qt6-l10n-tools
 )
 
 # Only the fuzz targets need clang and its libFuzzer runtime.
