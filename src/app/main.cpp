@@ -43,10 +43,11 @@ void InstallTranslations(QApplication& application) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    // The name desktops match with daziziz.desktop; the window's caption is its own.
+    // The name desktops match with org.vavuror.Daziziz.desktop (and, on X11, the window class
+    // of StartupWMClass); the window's caption is its own.
     QApplication::setApplicationName("daziziz");
     QApplication::setApplicationVersion(DZ_VERSION);
-    QGuiApplication::setDesktopFileName("daziziz");
+    QGuiApplication::setDesktopFileName("org.vavuror.Daziziz");
     QApplication::setWindowIcon(ApplicationIcon());
     InstallTranslations(application);
 
