@@ -102,7 +102,7 @@ ignore_noninstrumented_modules=1 suppressions=$PWD/../.ci/tsan.supp} \
     rm -f build/daziziz_*.deb
     (cd build && cpack -G DEB)
     deb=$(ls build/daziziz_*.deb)
-    dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+    dpkg-deb --field "$deb"
     # lintian's verdict is shown, not enforced: its errors are listed for a person to judge.
     lintian --tag-display-limit 0 "$deb" || true
     echo "$deb"
