@@ -6,6 +6,7 @@
 #                                the component and window tests under ThreadSanitizer (build-tsan/)
 #   ./build.sh fuzz [seconds] [targets]
 #                                the libFuzzer targets, each for a bounded time (build-fuzz/)
+#   ./build.sh package           the Debian package (CPack) in build/, checked with lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,7 +18,12 @@ PACKAGES=(
   ffmpeg nlohmann-json3-dev
   qt6-base-dev libcli11-dev
   parallel shellcheck yamllint
+  qt6-tools-dev qt6-l10n-tools
+  librsvg2-bin desktop-file-utils appstream
 )
+
+# Only the package needs dpkg-shlibdeps and lintian.
+PACKAGE_PACKAGES=(dpkg-dev lintian)
 
 # Only the fuzz targets need clang and its libFuzzer runtime.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
@@ -88,9 +94,23 @@ ignore_noninstrumented_modules=1 suppressions=$PWD/../.ci/tsan.supp} \
     install_missing_packages "${FUZZ_PACKAGES[@]}"
     exec tests/fuzz/run.sh "$@"
     ;;
+  package)
+    install_missing_packages "${PACKAGE_PACKAGES[@]}"
+    # The package installs under /usr; the programs find their files relative to their own
+    # folder, so the build folder's programs keep working after this.
+    cmake -S . -B build -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+    cmake --build build -j "$(nproc)"
+    rm -f build/daziziz_*.deb
+    (cd build && cpack -G DEB)
+    deb=$(ls build/daziziz_*.deb)
+    dpkg-deb --field "$deb"
+    # lintian's verdict is shown, not enforced: its errors are listed for a person to judge.
+    lintian --tag-display-limit 0 "$deb" || true
+    echo "$deb"
+    ;;
   *)
     echo "usage: ./build.sh run [args] | ./build.sh test [--sanitize|--tsan] [ctest options]" \
-      "| ./build.sh fuzz [seconds] [targets]" >&2
+      "| ./build.sh fuzz [seconds] [targets] | ./build.sh package" >&2
     exit 2
     ;;
 esac

@@ -1,10 +1,14 @@
 // The converter's desktop program: the main window with its about box and options dialog, over
 // the converter component. Files named on the command line ("Open with" of a file manager, or
 // `daziziz FILE...`) are added to the list at start-up; folders add the media files in them.
+// The window speaks the system's language when a translation of it is at hand.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <string>
 #include <vector>
 
@@ -12,21 +16,50 @@
 #include "app/widgets/ApplicationForms.h"
 #include "app/widgets/ApplicationIcon.h"
 #include "app/widgets/ComponentBackend.h"
+#include "binding/ProgramFolders.h"
+
+namespace {
+
+// Installs the translation of the program's texts for the system's languages, the first
+// daziziz_LANG.qm found in translations/ beside the program (build folder) or in the installed
+// data folder, and Qt's own for its standard buttons and dialogs. Without one the texts stay
+// English.
+void InstallTranslations(QApplication& application) {
+    const QLocale locale;
+    auto* qtTexts = new QTranslator(&application);
+    if (qtTexts->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtTexts);
+    auto* ownTexts = new QTranslator(&application);
+    for (const std::string& folder : ProgramFileFolders(TProgramFiles::Data)) {
+        if (ownTexts->load(locale, "daziziz", "_",
+                           QString::fromStdString(folder) + "/translations")) {
+            QCoreApplication::installTranslator(ownTexts);
+            return;
+        }
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    // The name desktops match with daziziz.desktop; the window's caption is its own.
+    // The name desktops match with org.vavuror.Daziziz.desktop (and, on X11, the window class
+    // of StartupWMClass); the window's caption is its own.
     QApplication::setApplicationName("daziziz");
     QApplication::setApplicationVersion(DZ_VERSION);
-    QGuiApplication::setDesktopFileName("daziziz");
+    QGuiApplication::setDesktopFileName("org.vavuror.Daziziz");
     QApplication::setWindowIcon(ApplicationIcon());
+    InstallTranslations(application);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Converts video and sound files for players and phones.");
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main", "Converts video and sound files for players and phones."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("files", "Media files or folders to add to the list.",
-                                 "[FILE...]");
+    parser.addPositionalArgument(
+        QCoreApplication::translate("main", "files"),
+        QCoreApplication::translate("main", "Media files or folders to add to the list."),
+        QCoreApplication::translate("main", "[FILE...]"));
     parser.process(application);
 
     // The converter outlives the windows, which detach from its events when they go.

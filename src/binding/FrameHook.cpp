@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/ProgramFolders.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ class THookModuleRegistry {
         for (const THookModule& module : modules_)
             if (SameName(module.name, name)) return module.handle;
         dlerror();
-        void* handle = OpenLibraryFile(name);
+        void* handle = OpenLibraryFile(FrameHookFile(name, ProgramFolder()));
         if (!handle) {
             const char* message = dlerror();
             error = message ? message : "cannot load " + name;
@@ -70,6 +71,12 @@ void FreeEntry(TFrameHookEntry* entry) {
 }
 
 }  // namespace
+
+std::string FrameHookFile(const std::string& name, const std::string& programFolder) {
+    if (name.find('/') != std::string::npos) return name;
+    const std::string own = FindProgramFile(TProgramFiles::FrameHooks, name, programFolder);
+    return own.empty() ? name : own;
+}
 
 int AddFrameHook(TFrameHookEntry*& first, int argc, char* argv[], int highestIndex) {
     if (argc < 1 || !argv || !argv[0]) return -2;

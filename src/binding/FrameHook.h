@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "binding/FrameHookModule.h"
 
@@ -13,6 +14,12 @@ struct TFrameHookEntry {
     TFrameHookRelease Release = nullptr;  // may be absent
     void* Context = nullptr;              // what Configure stored; none without Configure
 };
+
+// The file a hook module name is loaded from: a name with a folder as it is; a bare file name
+// from the frame-hook folder of the program in programFolder when it lies there
+// (build/framehooks, or lib/daziziz/framehooks of the installation), else as it is, for the
+// dynamic loader's search.
+std::string FrameHookFile(const std::string& name, const std::string& programFolder);
 
 // Adds the hook named by argv[0] with its arguments (argv[1] .. argv[argc - 1]) to the end of
 // the chain; the module file is loaded once per process, its name compared without regard to

@@ -1,0 +1,97 @@
+# bash completion for daziziz-cli                                   -*- shell-script -*-
+
+# The profile names as daziziz-cli lists them, without the separator lines.
+_daziziz_cli_profiles() {
+    "${1:-daziziz-cli}" profiles 2>/dev/null | cut -f2 | grep -v -- '-----'
+}
+
+_daziziz_cli() {
+    local cur prev words cword
+    _init_completion -n = || return
+
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            profiles | probe | convert | run)
+                command=${words[i]}
+                break
+                ;;
+        esac
+    done
+
+    case $command in
+        "")
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W 'profiles probe convert run' -- "$cur"))
+            fi
+            ;;
+        profiles)
+            COMPREPLY=($(compgen -W '--help' -- "$cur"))
+            ;;
+        probe)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--help --json' -- "$cur"))
+            else
+                _filedir
+            fi
+            ;;
+        convert)
+            case $prev in
+                --profile)
+                    local IFS=$'\n' name
+                    COMPREPLY=()
+                    while IFS= read -r name; do
+                        [[ $name == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$name")")
+                    done < <(_daziziz_cli_profiles "${words[0]}")
+                    return
+                    ;;
+                --output-folder)
+                    _filedir -d
+                    return
+                    ;;
+                --channels)
+                    COMPREPLY=($(compgen -W 'Stereo Mono' -- "$cur"))
+                    return
+                    ;;
+                --aspect)
+                    COMPREPLY=($(compgen -W 'Original 4:3 16:9' -- "$cur"))
+                    return
+                    ;;
+                --volume)
+                    COMPREPLY=($(compgen -W '0 20 40 60 80 100 120 140 160 180 200' -- "$cur"))
+                    return
+                    ;;
+                --video-codec | --video-size | --video-bitrate | --frame-rate | --audio-codec | \
+                    --audio-bitrate | --sample-rate)
+                    # Entries of the chosen profile's lists: nothing to offer without it.
+                    return
+                    ;;
+            esac
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--help --profile --output-folder --overwrite
+                    --video-codec --video-size --video-bitrate --frame-rate --audio-codec
+                    --audio-bitrate --sample-rate --channels --aspect --volume --letterbox
+                    --verbose' -- "$cur"))
+            else
+                _filedir
+            fi
+            ;;
+        run)
+            case $prev in
+                --threads)
+                    return
+                    ;;
+            esac
+            if [[ $cur == --* ]]; then
+                COMPREPLY=($(compgen -W '--help --threads' -- "$cur"))
+            elif [[ $cur != -* ]]; then
+                _filedir
+            fi
+            ;;
+    esac
+} &&
+    complete -F _daziziz_cli daziziz-cli
+
+# ex: filetype=sh
