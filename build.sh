@@ -15,7 +15,10 @@ PACKAGES=(
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libswresample-dev
   ffmpeg nlohmann-json3-dev
-  qt6-base-dev libcli11-dev
+  qt6-base-dev libqt6dbus6 libcli11-dev
+  # Test time: the window's screenshots under a virtual X server, and the notification test on
+  # a private session bus.
+  xvfb dbus python3-dbus python3-gi
 )
 
 # Only the fuzz targets need clang and its libFuzzer runtime.

@@ -1,6 +1,7 @@
 // The converter's desktop program: the main window with its about box and options dialog, over
 // the converter component. Files named on the command line ("Open with" of a file manager, or
-// `daziziz FILE...`) are added to the list at start-up; folders add the media files in them.
+// `daziziz FILE...`) are added to the list at start-up, after the queue saved by the last run;
+// folders add the media files in them, and a named file that is missing gets a row that says so.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -17,22 +18,28 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // The name desktops match with daziziz.desktop; the window's caption is its own.
     QApplication::setApplicationName("daziziz");
+    // With the organisation, the data folder (saved queue, presets) is ~/.local/share/Vavuror/
+    // daziziz, where daziziz-cli looks for the presets too.
+    QApplication::setOrganizationName("Vavuror");
     QApplication::setApplicationVersion(DZ_VERSION);
     QGuiApplication::setDesktopFileName("daziziz");
     QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Converts video and sound files for players and phones.");
+    parser.setApplicationDescription(
+        QApplication::translate("main", "Converts video and sound files for players and phones."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("files", "Media files or folders to add to the list.",
-                                 "[FILE...]");
+    parser.addPositionalArgument(
+        "files", QApplication::translate("main", "Media files or folders to add to the list."),
+        "[FILE...]");
     parser.process(application);
 
     // The converter outlives the windows, which detach from its events when they go.
     TComponentBackend converter;
     TApplicationForms forms(&converter);
     if (!forms.Form1->LibrariesLoaded()) return 1;
+    forms.Form1->RestoreQueue();
     forms.Form1->show();
 
     std::vector<std::string> named;

@@ -129,14 +129,14 @@ TEST(FileListTextTest, SizeProgressAndFrameTexts) {
 
 TEST(FileListTextTest, ColumnsInOrder) {
     const auto& columns = FileListColumns();
-    ASSERT_EQ(columns.size(), 7u);
+    ASSERT_EQ(columns.size(), 8u);
     const char* captions[] = {"Video File Name", "Video Size", "FrameRate", "Duration",
-                              "Output",          "Progress",   "Frames"};
-    const int widths[] = {310, 90, 80, 60, 65, 57, 60};
-    for (int i = 0; i < 7; ++i) {
+                              "Output",          "Progress",   "Frames",    "Status"};
+    const int widths[] = {310, 90, 80, 60, 65, 57, 60, 240};
+    for (int i = 0; i < 8; ++i) {
         EXPECT_STREQ(columns[i].Caption, captions[i]);
         EXPECT_EQ(columns[i].Width, widths[i]);
-        EXPECT_EQ(columns[i].Centred, i != 0);
+        EXPECT_EQ(columns[i].Centred, i != 0 && i != 7);
     }
 }
 

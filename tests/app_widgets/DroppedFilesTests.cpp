@@ -31,10 +31,9 @@ TEST(DroppedFilesTest, FoldersStandForTheirMediaFilesAndFilesForThemselves) {
     const auto files =
         ExpandDroppedPaths({loose, folder, (dir.Path() / "gone.avi").string(), folder + "/b.avi"});
     // A missing file named on its own stays: its row will say that it is missing.
-    EXPECT_EQ(files, (std::vector<std::string>{loose, folder + "/2024/summer.mov",
-                                               folder + "/A.MKV", folder + "/a.MP4",
-                                               folder + "/b.avi",
-                                               (dir.Path() / "gone.avi").string()}));
+    EXPECT_EQ(files, (std::vector<std::string>{
+                         loose, folder + "/2024/summer.mov", folder + "/A.MKV", folder + "/a.MP4",
+                         folder + "/b.avi", (dir.Path() / "gone.avi").string()}));
 }
 
 TEST(DroppedFilesTest, SupportedKindsFollowTheOpenDialogsFilter) {

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "WidgetTestSupport.h"
+#include "app/core/QueueProgress.h"
 #include "app/widgets/ApplicationForms.h"
 #include "app/widgets/ComponentBackend.h"
 #include "support/Ffprobe.h"
@@ -43,6 +44,12 @@ class QueueWindowTest : public TWidgetTest {
         format->setCurrentIndex(format->findText(kProfile));
         ASSERT_EQ(form_->FormatKey(), "AVI");
         // Every text the "Progress" column shows, row by row.
+        QObject::connect(form_, &QWidget::windowTitleChanged, [this](const QString& title) {
+            if (titles_.isEmpty() || titles_.back() != title) titles_.append(title);
+            const QString status = Child<QLabel>(form_, "StatusPanel0")->text();
+            const QString state = status.section(" - ", 0, 0);
+            if (statusTexts_.isEmpty() || statusTexts_.back() != state) statusTexts_.append(state);
+        });
         QObject::connect(list_, &QTableWidget::cellChanged, [this](int row, int column) {
             const QString text = list_->item(row, column)->text();
             if (column == 5 && (shown_[row].isEmpty() || shown_[row].back() != text)) {
@@ -98,6 +105,8 @@ class QueueWindowTest : public TWidgetTest {
     TForm1* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     std::map<int, QStringList> shown_;
+    QStringList titles_;       // every window title of the run
+    QStringList statusTexts_;  // the queue's state as the status bar said it, without time left
 };
 
 TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
@@ -122,8 +131,19 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
     ExpectWholeClip(Output("one.avi"));
     ExpectWholeClip(Output("two.avi"));
     EXPECT_EQ(Child<QLabel>(form_, "StatusPanel1")->text(),
-              QString("File Size : %1").arg(fs::file_size(Output("two.avi"))));
+              QString("File Size : %1")
+                  .arg(QString::fromStdString(ByteSizeText(fs::file_size(Output("two.avi"))))));
     EXPECT_EQ(Child<QProgressBar>(form_, "ProgressBar1")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressQueue")->value(), 100);
+    // While it ran, the status bar said which file of how many, and the title the percentage.
+    EXPECT_TRUE(statusTexts_.contains("Converting 1 of 2")) << statusTexts_.join('|').toStdString();
+    EXPECT_TRUE(statusTexts_.contains("Converting 2 of 2")) << statusTexts_.join('|').toStdString();
+    EXPECT_TRUE(titles_.contains("100% - Daziziz Izaza Zivudadov"))
+        << titles_.join('|').toStdString();
+    EXPECT_EQ(form_->windowTitle(), "Daziziz Izaza Zivudadov");
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "All Conversions Completed");
+    EXPECT_EQ(form_->FileList().Row(1).OutputFile, Output("two.avi"));
+    EXPECT_FALSE(form_->RowLog(0).isEmpty()) << "each row keeps its conversion's log";
     ExpectControlsEnabled(true);
     EXPECT_TRUE(form_->close()) << "closing is allowed once the queue is done";
 }
@@ -180,18 +200,25 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     fs::create_symlink("/dev/full", Output("one.avi"));
 
     Click("ButtonConvert");
-    ProcessEventsUntil([&] { return Completions() > 0; });
+    ProcessEventsUntil([&] { return CountMessages("1 converted, 2 failed") > 0; });
     Settle();
-    EXPECT_EQ(Completions(), 1);
+    EXPECT_EQ(Completions(), 0) << "two of three failed: the run is not called complete";
+    EXPECT_EQ(CountMessages("1 converted, 2 failed"), 1);
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "1 converted, 2 failed");
     EXPECT_EQ(Cell(0, 5), "Fail");
     EXPECT_EQ(Cell(1, 5), "Fail");
     EXPECT_EQ(Cell(2, 5), "Done");
     for (int row = 0; row < 2; ++row) {
-        const QString reason = list_->item(row, 5)->toolTip();
-        EXPECT_NE(reason, list_->item(row, 0)->text()) << "row " << row << " tells why";
+        // The reason shows once in the row's status, without the input's path.
+        const QString reason = Cell(row, 7);
         EXPECT_FALSE(reason.isEmpty()) << "row " << row;
+        EXPECT_FALSE(reason.contains(QString::fromStdString(form_->FileList().Row(row).FileName)))
+            << reason.toStdString();
+        EXPECT_EQ(list_->item(row, 5)->toolTip(), list_->item(row, 7)->toolTip());
     }
-    EXPECT_EQ(list_->item(2, 5)->toolTip(), list_->item(2, 0)->text());
+    EXPECT_EQ(Cell(1, 7), "no such file or directory");
+    EXPECT_EQ(Cell(2, 7), "");
+    EXPECT_EQ(list_->item(2, 5)->toolTip(), "two.mp4");
     ExpectWholeClip(Output("two.avi"));
 }
 

@@ -36,6 +36,7 @@ const std::vector<TListColumn>& FileListColumns() {
         {"Output", 65, true},
         {"Progress", 57, true},
         {"Frames", 60, true},
+        {"Status", 240, false},
     };
     return columns;
 }

@@ -11,7 +11,8 @@ struct TListColumn {
     int Width;  // pixels
     bool Centred;
 };
-// "Video File Name", "Video Size", "FrameRate", "Duration", "Output", "Progress", "Frames".
+// "Video File Name", "Video Size", "FrameRate", "Duration", "Output", "Progress", "Frames",
+// "Status" (why a row failed, its pace while converting, what a crash left of it).
 const std::vector<TListColumn>& FileListColumns();
 
 // Texts of the "Progress" column at the end of a row's conversion or after a failed probe.
