@@ -52,8 +52,10 @@ int main(int argc, char** argv) {
     CLI::App* convert = app.add_subcommand(
         "convert", "Converts the files one after another with an output profile");
     convert->add_option("--profile", request.Profile, "Profile name or line number")
-        ->required()
         ->type_name("NAME|LINE");
+    convert->add_option_function<std::string>(
+        "--preset", [&request](const std::string& name) { request.Preset = name; },
+        "A preset saved in the window: its profile and choices (options given too win)");
     convert->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
         ->required()
         ->type_name("DIR");
