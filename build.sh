@@ -18,7 +18,7 @@ PACKAGES=(
   qt6-base-dev libqt6dbus6 libcli11-dev
   # Test time: the window's screenshots under a virtual X server, and the notification test on
   # a private session bus.
-  xvfb dbus python3-dbus python3-gi
+  xvfb xdotool dbus python3-dbus python3-gi
 )
 
 # Only the fuzz targets need clang and its libFuzzer runtime.

@@ -152,7 +152,8 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
     EXPECT_EQ(back->Rows[0].Progress, kStatusDone);
     EXPECT_EQ(back->Rows[1].Progress, "");
     EXPECT_EQ(back->Rows[1].Frames, "");
-    EXPECT_EQ(back->Rows[1].Status, "Partial output: /out/clip1.avi");
+    EXPECT_EQ(back->Rows[1].Status, "Partial output: clip1.avi");
+    EXPECT_EQ(back->Rows[1].OutputFile, "/out/clip1.avi");
     EXPECT_FALSE(back->Rows[2].Checked);
     EXPECT_EQ(back->Rows[2].DurationMs, 3000);
     EXPECT_EQ(back->Rows[3].Progress, kStatusError);

@@ -192,7 +192,10 @@ std::optional<TSavedQueue> ReadSavedQueue(const std::string& text,
             if (WasConverting(data)) {
                 data.Progress.clear();
                 data.Frames.clear();
-                data.Status = data.OutputFile.empty() ? "" : partialPrefix + data.OutputFile;
+                // The output folder is the row's; its name is enough.
+                data.Status = data.OutputFile.empty()
+                                  ? ""
+                                  : partialPrefix + fs::path(data.OutputFile).filename().string();
             }
             queue.Rows.push_back(std::move(data));
         }

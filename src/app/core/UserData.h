@@ -46,7 +46,7 @@ struct TSavedQueue {
 };
 std::string SavedQueueJson(const TSavedQueue& queue);
 // None for a text that is no saved queue. Rows that were converting when the program ended
-// come back not done, their partial outputs named in their status (partialPrefix + path).
+// come back not done, their partial outputs named in their status (partialPrefix + file name).
 std::optional<TSavedQueue> ReadSavedQueue(const std::string& json,
                                           const std::string& partialPrefix);
 

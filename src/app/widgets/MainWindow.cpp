@@ -393,7 +393,9 @@ void TForm1::CreateMenus() {
         ButtonAddFile->click();
     })->setShortcut(QKeySequence::Open);
     MenuFile->addSeparator();
-    item(MenuFile, "Convert1", tr("Convert"), [this] { ButtonConvertClick(); });
+    item(MenuFile, "Convert1", tr("Convert"), [this] {
+        ButtonConvertClick();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
     item(MenuFile, "OpenOutputFolder1", tr("Open Output Folder"),
          [this] { OpenOutputFolderClick(); });
     MenuFile->addSeparator();
@@ -537,6 +539,7 @@ void TForm1::showEvent(QShowEvent* event) {
             move(frame.topLeft());
         }
     }
+    if (!restoredColumns_) FitNameColumn();
     // The profile restored from the settings fills the parameter lists, unless the saved queue
     // has already chosen them.
     if (!choicesRestored_) ComboOutputFormatChange();
@@ -588,7 +591,18 @@ QByteArray TForm1::ListColumnState() const {
 }
 
 void TForm1::RestoreListColumnState(const QByteArray& state) {
-    if (!state.isEmpty()) ListView1->horizontalHeader()->restoreState(state);
+    if (!state.isEmpty()) restoredColumns_ = ListView1->horizontalHeader()->restoreState(state);
+}
+
+void TForm1::FitNameColumn() {
+    // The name column takes what the list's width leaves beside the others and a status column
+    // of a fair width, so that no column starts out of sight.
+    int others = 0;
+    for (int c = 1; c < kColumnCount - 1; ++c) others += ListView1->columnWidth(c);
+    const int status = fontMetrics().averageCharWidth() * 26;
+    const int free = ListView1->viewport()->width() - others - status;
+    ListView1->setColumnWidth(0, std::clamp(free, fontMetrics().averageCharWidth() * 14,
+                                            ListView1->columnWidth(0)));
 }
 
 // --- Settings ---

@@ -193,6 +193,7 @@ class TForm1 : public QMainWindow {
     void EnableControls(bool enabled);
     void ShowQueueMessage(const QString& text);
     void ReportRunEnd();
+    void FitNameColumn();
     QString ConvertCheckText(TConvertCheck check, const QString& folder) const;
     void StartBatch();
     void RowEnded(int row, const TTaskTerminateEvent& event);
@@ -217,6 +218,7 @@ class TForm1 : public QMainWindow {
     bool showingRows_ = false;  // the list is being written from the core's rows
     bool firstShow_ = true;
     bool restoredGeometry_ = false;
+    bool restoredColumns_ = false;
     bool choicesRestored_ = false;  // the saved queue chose profile and parameters
     bool closing_ = false;
     bool popupAllowed_ = true;
