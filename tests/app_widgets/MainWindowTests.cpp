@@ -201,12 +201,19 @@ TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
         const QTableWidgetItem* header = list_->horizontalHeaderItem(c);
         EXPECT_EQ(header->text(), columns[c].Caption);
         EXPECT_EQ((header->textAlignment() & Qt::AlignHCenter) != 0, columns[c].Centred);
-        if (c + 1 < list_->columnCount()) {
+        if (c == 0) {
+            // The name column gives way so that every column starts in sight.
+            EXPECT_LE(list_->columnWidth(c), columns[c].Width);
+            EXPECT_GE(list_->columnWidth(c), list_->fontMetrics().averageCharWidth() * 14);
+        } else if (c + 1 < list_->columnCount()) {
             EXPECT_EQ(list_->columnWidth(c), columns[c].Width) << columns[c].Caption;
         } else {
             EXPECT_GE(list_->columnWidth(c), columns[c].Width) << "the last column fills the rest";
         }
     }
+    int total = 0;
+    for (int c = 0; c < list_->columnCount(); ++c) total += list_->columnWidth(c);
+    EXPECT_LE(total, list_->viewport()->width()) << "no column starts out of sight";
     EXPECT_TRUE(list_->showGrid());
     EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list_->editTriggers(), QAbstractItemView::NoEditTriggers);

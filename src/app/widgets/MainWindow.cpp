@@ -599,10 +599,11 @@ void TForm1::FitNameColumn() {
     // of a fair width, so that no column starts out of sight.
     int others = 0;
     for (int c = 1; c < kColumnCount - 1; ++c) others += ListView1->columnWidth(c);
-    const int status = fontMetrics().averageCharWidth() * 26;
+    // The status column's own width is its least: the last column only stretches.
+    const int status = ListView1->columnWidth(kColumnCount - 1);
     const int free = ListView1->viewport()->width() - others - status;
-    ListView1->setColumnWidth(0, std::clamp(free, fontMetrics().averageCharWidth() * 14,
-                                            ListView1->columnWidth(0)));
+    ListView1->setColumnWidth(
+        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, ListView1->columnWidth(0)));
 }
 
 // --- Settings ---
