@@ -16,10 +16,13 @@ PACKAGES=(
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libswresample-dev
   ffmpeg nlohmann-json3-dev
-  qt6-base-dev libcli11-dev
+  qt6-base-dev libqt6dbus6 libcli11-dev
   parallel shellcheck yamllint
   qt6-tools-dev qt6-l10n-tools
   librsvg2-bin desktop-file-utils appstream
+  # Test time: the window's screenshots under a virtual X server, and the notification test on
+  # a private session bus.
+  xvfb xdotool dbus python3-dbus python3-gi
 )
 
 # Only the package needs dpkg-shlibdeps and lintian.

@@ -1,6 +1,7 @@
 // The converter's desktop program: the main window with its about box and options dialog, over
 // the converter component. Files named on the command line ("Open with" of a file manager, or
-// `daziziz FILE...`) are added to the list at start-up; folders add the media files in them.
+// `daziziz FILE...`) are added to the list at start-up, after the queue saved by the last run;
+// folders add the media files in them, and a named file that is missing gets a row that says so.
 // The window speaks the system's language when a translation of it is at hand.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     // The name desktops match with org.vavuror.Daziziz.desktop (and, on X11, the window class
     // of StartupWMClass); the window's caption is its own.
     QApplication::setApplicationName("daziziz");
+    // With the organisation, the data folder (saved queue, presets) is ~/.local/share/Vavuror/
+    // daziziz, where daziziz-cli looks for the presets too.
+    QApplication::setOrganizationName("Vavuror");
     QApplication::setApplicationVersion(DZ_VERSION);
     QGuiApplication::setDesktopFileName("org.vavuror.Daziziz");
     QApplication::setWindowIcon(ApplicationIcon());
@@ -66,6 +70,7 @@ int main(int argc, char** argv) {
     TComponentBackend converter;
     TApplicationForms forms(&converter);
     if (!forms.Form1->LibrariesLoaded()) return 1;
+    forms.Form1->RestoreQueue();
     forms.Form1->show();
 
     std::vector<std::string> named;

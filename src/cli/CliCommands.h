@@ -23,6 +23,8 @@ int ProbeCommand(const std::vector<std::string>& files, bool json);
 // What `convert` was asked for; the option texts as typed.
 struct TConvertRequest {
     std::string Profile;  // line number, display name or a unique start of one
+    // A preset the window saved (its profile and choices); options given as well win.
+    std::optional<std::string> Preset;
     std::string OutputFolder;
     bool Overwrite = false;
     std::optional<std::string> VideoCodec, VideoSize, VideoBitrate, FrameRate;

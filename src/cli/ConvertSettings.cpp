@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "app/core/EntryLookup.h"
+#include "app/core/UserData.h"
 
 namespace {
 
@@ -99,14 +101,44 @@ int ProfileLineOf(const std::string& text) {
                       " names no profile. \"daziziz-cli profiles\" lists them.");
 }
 
+namespace {
+
+// The preset of that name in the window's preset store; throws TUsageError naming those there.
+TPreset PresetNamed(const std::string& name) {
+    const std::filesystem::path file = DefaultDataFolder() / kPresetsFileName;
+    TPresetStore store;
+    const auto text = ReadWholeFile(file);
+    if (text && !store.Load(*text)) throw TUsageError(file.string() + " holds no presets");
+    if (const TPreset* preset = store.Find(name)) return *preset;
+    std::string known;
+    for (const TPreset& preset : store.Presets()) {
+        known += (known.empty() ? "" : ", ") + ("\"" + preset.Name + "\"");
+    }
+    throw TUsageError(
+        "--preset: no preset named \"" + name + "\"" +
+        (known.empty() ? " (none saved in " + file.string() + ")" : "; saved presets: " + known));
+}
+
+}  // namespace
+
 TConvertPlan PlanConversion(const TConvertRequest& request) {
     TConvertPlan plan;
-    plan.Line = ProfileLineOf(request.Profile);
+    const std::optional<TPreset> preset =
+        request.Preset ? std::optional<TPreset>(PresetNamed(*request.Preset)) : std::nullopt;
+    if (request.Profile.empty() && !preset) throw TUsageError("--profile or --preset is required");
+    plan.Line = ProfileLineOf(request.Profile.empty() ? preset->Choices.Profile : request.Profile);
     TProfileSelection selection;
     plan.Profile = selection.Choose(plan.Line);
     const TOutputProfile& profile = *plan.Profile;
     TParameterLists& lists = plan.Lists;
     lists.ApplyProfile(profile);
+    if (preset) {
+        SelectChoices(lists, preset->Choices.Parameters);
+        const int aspect = preset->Choices.AspectIndex;
+        if (aspect >= 0 && aspect < static_cast<int>(lists.AspectRatio.Items.size())) {
+            lists.AspectRatio.Selected = aspect;
+        }
+    }
 
     const struct {
         const std::optional<std::string>& Text;
@@ -136,9 +168,11 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.Reader = profile.Reader;
     settings.Parameters = ChoiceOf(lists);
     settings.AspectIndex = lists.AspectRatio.Selected;
-    settings.LetterBoxIndex = request.LetterBox ? 1 : 0;
+    settings.LetterBoxIndex =
+        request.LetterBox || (preset && preset->Choices.LetterBoxIndex == 1) ? 1 : 0;
     settings.Reencode = request.Reencode;
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
+                                        : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);
     return plan;
 }

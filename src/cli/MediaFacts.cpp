@@ -33,6 +33,12 @@ void AddToFileList(TFileList& list, const TMediaFacts& facts, const std::string&
     if (facts.Ok) {
         list.AddProbedFile(facts.Path, facts.Facts, formatKey);
     } else {
+        // The window leaves an unreadable file out of the run; the command line converts every
+        // file it is given, so that each ends with its own "Fail" line and reason.
         list.AddFailedFile(facts.Path);
+        TFileListRow& row = list.Row(list.Count() - 1);
+        row.Checked = true;
+        row.Progress.clear();
+        row.Status.clear();
     }
 }

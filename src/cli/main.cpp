@@ -45,8 +45,10 @@ Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error,
 // The options `convert` and `watch` share: the profile, its choices and how the batch runs.
 void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_option("--profile", request.Profile, "Profile name or line number")
-        ->required()
         ->type_name("NAME|LINE");
+    command->add_option_function<std::string>(
+        "--preset", [&request](const std::string& name) { request.Preset = name; },
+        "A preset saved in the window: its profile and choices (options given too win)");
     command->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
         ->required()
         ->type_name("DIR");

@@ -379,3 +379,69 @@ TEST(VolumeTest, SliderPositions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConversionQueueTest, UnreadableRowsAreSkippedEvenWhenChecked) {
+    AddRows({true});
+    list_.AddFailedFile("/media/broken.avi", "Invalid data");
+    list_.Row(1).Checked = true;
+    AddRows({true});
+    EXPECT_EQ(Convert().Row, 0);
+    queue_.MarkResult(list_, false);
+    TBuildResult built;
+    ASSERT_EQ(TickUntilAction(&built), TTimerAction::taBuildNext);
+    EXPECT_EQ(built.Row, 2);
+    EXPECT_EQ(list_.Row(1).Progress, "Error");
+    EXPECT_EQ(list_.Row(2).OutputFile, (dir_.Path() / "clip2.mp4").string());
+}
+
+TEST_F(ConversionQueueTest, StopAfterThisFileEndsTheRunWhenTheRowEnds) {
+    AddRows({true, true, true});
+    EXPECT_EQ(Convert().Row, 0);
+    queue_.StopAfterCurrentRow();
+    EXPECT_EQ(queue_.Tick(), TTimerAction::taNone);  // the running row goes on
+    queue_.MarkResult(list_, false);
+    TBuildResult built;
+    ASSERT_EQ(TickUntilAction(&built), TTimerAction::taBuildNext);
+    EXPECT_EQ(built.Outcome, TBuildOutcome::boNoRowLeft);
+    EXPECT_EQ(queue_.Tick(), TTimerAction::taReportCompletion);
+    EXPECT_EQ(Progress(), (TTexts{"Done", "", ""}));
+    EXPECT_EQ(runner_.Started, 1);
+    // The next Convert runs every row again.
+    EXPECT_EQ(Convert().Row, 0);
+    EXPECT_FALSE(queue_.StopsAfterCurrentRow());
+}
+
+TEST_F(ConversionQueueTest, BatchGivesEveryRunnableRowATaskWithNamesOfItsOwn) {
+    // Two inputs of the same name in different folders, one unchecked, one unreadable, one whose
+    // task cannot be added.
+    list_.AddProbedFile("/a/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    list_.AddProbedFile("/b/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    AddRows({false});
+    list_.AddFailedFile("/media/broken.avi", "Invalid data");
+    list_.AddProbedFile("/c/refused.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    AddRows({true});
+    runner_.FailAppendOf = "/c/refused.avi";
+    const TBatchResult batch = BuildAllTasks(list_, settings_, runner_);
+    EXPECT_EQ(batch.TaskRows, (std::vector<int>{0, 1, 5}));
+    EXPECT_EQ(batch.FailedRows, (std::vector<int>{4}));
+    ASSERT_EQ(runner_.Appended.size(), 3u);
+    EXPECT_EQ(list_.Row(0).OutputFile, (dir_.Path() / "clip.mp4").string());
+    EXPECT_EQ(list_.Row(1).OutputFile, (dir_.Path() / "clip-1.mp4").string());
+    EXPECT_EQ(list_.Row(4).Progress, "Fail");
+    EXPECT_EQ(list_.Row(4).Status, "could not open");
+    EXPECT_EQ(list_.Row(3).Progress, "Error");
+}
+
+TEST_F(ConversionQueueTest, SameFolderAsInputNeedsNoOutputFolder) {
+    AddRows({true});
+    settings_.OutputFolder.clear();
+    settings_.SameFolderAsInput = true;
+    EXPECT_EQ(CheckCanConvert(list_, "", true), TConvertCheck::ccReady);
+    EXPECT_EQ(CheckCanConvert(list_, ""), TConvertCheck::ccNoFolder);
+    std::vector<std::string> log;
+    EXPECT_EQ(DescribeJob(list_.Row(0), settings_, log).OutputFile, "/media/clip0.mp4");
+}
+
+}  // namespace

@@ -199,7 +199,7 @@ const TTexts kStdAbr = {"32 Kbps",  "40 Kbps",  "48 Kbps",  "64 Kbps",  "80 Kbps
                         "224 Kbps", "256 Kbps", "320 Kbps"};
 const TTexts kStdRates = {"8000 Hz",  "16000 Hz", "22050 Hz", "32000 Hz",
                           "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
-const TTexts kWideRates = {"8000  Hz", "16000 Hz", "22050 Hz", "32000 Hz",
+const TTexts kWideRates = {"8000 Hz",  "16000 Hz", "22050 Hz", "32000 Hz",
                            "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
 const TTexts kMpegSizes = {"128 x 96 (SQCIF)", "176 x 144 (QCIF)", "352 x 240", "352 x 288 (CIF)",
                            "480 x 272",        "480 x 480",        "640 x 480", "704 x 576 (4CIF)"};
@@ -272,7 +272,7 @@ std::vector<TExpectedProfile> ExpectedProfiles() {
          mobileFps,
          {{"amr_nb", "mpeg4aac"}, "amr_nb"},
          {kAmr, "7400 bps"},
-         {{"8000  bps", "16000 bps"}, "8000  bps"},
+         {{"8000 Hz", "16000 Hz"}, "8000 Hz"},
          kMono,
          kMobileAmr},
         {"3G2 - Mobile Video Format (*.3g2)",
@@ -282,7 +282,7 @@ std::vector<TExpectedProfile> ExpectedProfiles() {
          mobileFps,
          {{"amr_nb", "mpeg4aac"}, "amr_nb"},
          {kAmr, "7400 bps"},
-         {{"8000  bps", "16000 bps"}, "8000  bps"},
+         {{"8000 Hz", "16000 Hz"}, "8000 Hz"},
          kMono,
          kMobileAmr},
         {"ASF - Advance Streaming Format (*.asf)",
@@ -338,8 +338,8 @@ std::vector<TExpectedProfile> ExpectedProfiles() {
         {"DVD - VOB (*.vob)",
          One("MPEG2VIDEO"),
          {{"128 x 96 (SQCIF)", "176 x 144 (QCIF)", "352 x 240", "352 x 288 (CIF)", "480 x 272",
-           "480 x 480", "640 x 480", "704 x 576 (4CIF)", "724 x 480", "724 x 576"},
-          "724 x 480"},
+           "480 x 480", "640 x 480", "704 x 576 (4CIF)", "720 x 480", "720 x 576"},
+          "720 x 480"},
          One("6000 Kbps"),
          {kMpegFps, "29.97 fps [NTSC]"},
          {{"ac3", "mp2"}, "ac3"},
@@ -812,7 +812,7 @@ std::vector<TExpectedProfile> ExpectedProfiles() {
          {{"Auto", "11 fps", "15 fps", "20 fps", "24 fps", "25 fps"}, "15 fps"},
          {{"amr_nb", "mpeg4aac"}, "amr_nb"},
          {kAmr, "4750 bps"},
-         {{"8000  Hz", "16000 Hz"}, "8000  Hz"},
+         {{"8000 Hz", "16000 Hz"}, "8000 Hz"},
          kKeeps,
          kGeneric},
         {"Creative Zen Vision (*.avi)",

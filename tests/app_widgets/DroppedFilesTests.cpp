@@ -20,7 +20,7 @@ TEST(DroppedFilesTest, FoldersStandForTheirMediaFilesAndFilesForThemselves) {
     };
     const std::string loose = touch("loose.txt");
     touch("films/b.avi");
-    touch("films/A.MKV");  // not a supported kind
+    touch("films/A.MKV");
     touch("films/a.MP4");
     touch("films/notes.txt");
     touch("films/2024/summer.mov");
@@ -30,15 +30,18 @@ TEST(DroppedFilesTest, FoldersStandForTheirMediaFilesAndFilesForThemselves) {
 
     const auto files =
         ExpandDroppedPaths({loose, folder, (dir.Path() / "gone.avi").string(), folder + "/b.avi"});
-    EXPECT_EQ(files, (std::vector<std::string>{loose, folder + "/2024/summer.mov",
-                                               folder + "/a.MP4", folder + "/b.avi"}));
+    // A missing file named on its own stays: its row will say that it is missing.
+    EXPECT_EQ(files, (std::vector<std::string>{
+                         loose, folder + "/2024/summer.mov", folder + "/A.MKV", folder + "/a.MP4",
+                         folder + "/b.avi", (dir.Path() / "gone.avi").string()}));
 }
 
 TEST(DroppedFilesTest, SupportedKindsFollowTheOpenDialogsFilter) {
-    for (const char* name : {"a.avi", "b.VOB", "c.qt", "d.mjpeg", "e.aiff", "f.flv", "g.m4a"}) {
+    for (const char* name : {"a.avi", "b.VOB", "c.qt", "d.mjpeg", "e.aiff", "f.flv", "g.m4a",
+                             "h.mkv", "i.FLAC", "j.webm", "k.m2ts", "l.opus", "m.ogv"}) {
         EXPECT_TRUE(IsSupportedMediaFile(name)) << name;
     }
-    for (const char* name : {"a.mkv", "b.txt", "avi", "c.avi.part", "d."}) {
+    for (const char* name : {"b.txt", "avi", "c.avi.part", "d."}) {
         EXPECT_FALSE(IsSupportedMediaFile(name)) << name;
     }
 }

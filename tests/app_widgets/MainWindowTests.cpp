@@ -2,6 +2,7 @@
 // parameter lists from the core, files added through the add-files routine with what the probe
 // reads, removal, checking, dropping files and folders, and Convert's checks.
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
@@ -97,10 +99,14 @@ class MainWindowTest : public TWidgetTest {
         ASSERT_EQ(list_->rowCount(), rows.Count());
         for (int r = 0; r < rows.Count(); ++r) {
             const TFileListRow& row = rows.Row(r);
-            EXPECT_EQ(RowTexts(list_, r), (std::vector<std::string>{
-                                              row.FileName, row.VideoSize, row.FrameRate,
-                                              row.Duration, row.Output, row.Progress, row.Frames}))
+            // The name column shows the file's name, its folder in the tool tip.
+            const std::filesystem::path path(row.FileName);
+            EXPECT_EQ(RowTexts(list_, r),
+                      (std::vector<std::string>{path.filename().string(), row.VideoSize,
+                                                row.FrameRate, row.Duration, row.Output,
+                                                row.Progress, row.Frames, row.Status}))
                 << "row " << r;
+            EXPECT_EQ(list_->item(r, 0)->toolTip().toStdString(), path.parent_path().string());
             EXPECT_EQ(list_->item(r, 0)->checkState() == Qt::Checked, row.Checked) << "row " << r;
         }
     }
@@ -112,15 +118,18 @@ class MainWindowTest : public TWidgetTest {
     QComboBox* format_ = nullptr;
 };
 
-TEST_F(MainWindowTest, WindowHasItsCaptionSizeBorderAndPlace) {
+TEST_F(MainWindowTest, WindowHasItsCaptionAndFitsTheScreen) {
     EXPECT_EQ(form_->windowTitle(), "Daziziz Izaza Zivudadov");
-    EXPECT_EQ(form_->width(), 760);
-    EXPECT_EQ(form_->height() - form_->menuBar()->height(), 514);
-    EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "the border is fixed";
-    EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
-    const QPoint centre = form_->screen()->availableGeometry().center();
-    EXPECT_LE((form_->frameGeometry().center() - centre).manhattanLength(), 2);
+    // Resizable and maximisable, with a minimum the layouts can show without cutting.
+    EXPECT_LT(form_->minimumSize().width(), form_->maximumSize().width());
+    EXPECT_TRUE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_GE(form_->minimumWidth(), form_->minimumSizeHint().boundedTo(QSize(720, 480)).width());
+    const QRect available = form_->screen()->availableGeometry();
+    EXPECT_TRUE(available.contains(form_->frameGeometry()));
+    EXPECT_LE((form_->frameGeometry().center() - available.center()).manhattanLength(), 2);
+    // Smaller than the smallest size it can show: held at its minimum.
+    form_->resize(100, 100);
+    EXPECT_EQ(form_->size(), form_->minimumSize());
 }
 
 TEST_F(MainWindowTest, ControlsShowTheirTexts) {
@@ -147,9 +156,14 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
         EXPECT_NE(Child<QWidget>(form_, group), nullptr);
     }
 
-    const auto* folder = Child<QLineEdit>(form_, "EditOutputFolder");
-    EXPECT_TRUE(folder->isReadOnly());
+    // The folder can be typed, or left to each input's own.
+    auto* folder = Child<QLineEdit>(form_, "EditOutputFolder");
+    EXPECT_FALSE(folder->isReadOnly());
+    EXPECT_TRUE(folder->isEnabled());
+    Child<QCheckBox>(form_, "CheckSameFolder")->setChecked(true);
     EXPECT_FALSE(folder->isEnabled());
+    EXPECT_TRUE(form_->JobSettings().SameFolderAsInput);
+    Child<QCheckBox>(form_, "CheckSameFolder")->setChecked(false);
     EXPECT_NE(Child<QToolButton>(form_, "ButtonBrowseForFolder"), nullptr);
 
     EXPECT_EQ(Items(Child<QComboBox>(form_, "ComboAudioChannels")),
@@ -171,10 +185,11 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     const auto* progress = Child<QProgressBar>(form_, "ProgressBar1");
     EXPECT_EQ(progress->minimum(), 0);
     EXPECT_EQ(progress->maximum(), 100);
-    const int widths[3] = {150, 300, 50};
-    for (int p = 0; p < 3; ++p) {
-        EXPECT_EQ(Child<QLabel>(form_, ("StatusPanel" + std::to_string(p)).c_str())->width(),
-                  widths[p]);
+    // The panels share the status bar's width, the first (the queue's state) the most.
+    const int first = Child<QLabel>(form_, "StatusPanel0")->width();
+    for (int p = 1; p < 3; ++p) {
+        EXPECT_LT(Child<QLabel>(form_, ("StatusPanel" + std::to_string(p)).c_str())->width(),
+                  first);
     }
     EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "Ready");
 }
@@ -186,12 +201,19 @@ TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
         const QTableWidgetItem* header = list_->horizontalHeaderItem(c);
         EXPECT_EQ(header->text(), columns[c].Caption);
         EXPECT_EQ((header->textAlignment() & Qt::AlignHCenter) != 0, columns[c].Centred);
-        if (c + 1 < list_->columnCount()) {
+        if (c == 0) {
+            // The name column gives way so that every column starts in sight.
+            EXPECT_LE(list_->columnWidth(c), columns[c].Width);
+            EXPECT_GE(list_->columnWidth(c), list_->fontMetrics().averageCharWidth() * 14);
+        } else if (c + 1 < list_->columnCount()) {
             EXPECT_EQ(list_->columnWidth(c), columns[c].Width) << columns[c].Caption;
         } else {
             EXPECT_GE(list_->columnWidth(c), columns[c].Width) << "the last column fills the rest";
         }
     }
+    int total = 0;
+    for (int c = 0; c < list_->columnCount(); ++c) total += list_->columnWidth(c);
+    EXPECT_LE(total, list_->viewport()->width()) << "no column starts out of sight";
     EXPECT_TRUE(list_->showGrid());
     EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list_->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -207,18 +229,25 @@ TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
 
 TEST_F(MainWindowTest, MenusHoldTheirItems) {
     const QList<QAction*> top = form_->menuBar()->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text().remove('&'), "File");
     EXPECT_EQ(top[1]->text().remove('&'), "Options");
-    EXPECT_EQ(top[2]->text().remove('&'), "Help");
-    EXPECT_EQ(ActionTexts(top[0]->menu()),
-              (std::vector<std::string>{"Add Files", "-", "Convert", "-", "Exit"}));
-    EXPECT_EQ(ActionTexts(top[1]->menu()), (std::vector<std::string>{"Set Options"}));
+    EXPECT_EQ(top[2]->text().remove('&'), "Presets");
+    EXPECT_EQ(top[3]->text().remove('&'), "Help");
     EXPECT_EQ(
-        ActionTexts(top[2]->menu()),
+        ActionTexts(top[0]->menu()),
+        (std::vector<std::string>{"Add Files", "-", "Convert", "Open Output Folder", "-", "Exit"}));
+    EXPECT_EQ(ActionTexts(top[1]->menu()), (std::vector<std::string>{"Set Options"}));
+    EXPECT_EQ(ActionTexts(top[2]->menu()),
+              (std::vector<std::string>{"Save Current Settings as Preset...", "Rename Preset...",
+                                        "Delete Preset...", "-", "Export Presets...",
+                                        "Import Presets..."}));
+    EXPECT_EQ(
+        ActionTexts(top[3]->menu()),
         (std::vector<std::string>{"Open Help File", "-", "Visit Vavuror Website", "-", "About"}));
     EXPECT_EQ(ActionTexts(Child<QMenu>(form_, "PopupListView1")),
-              (std::vector<std::string>{"Check All Items", "Uncheck All Items", "-",
+              (std::vector<std::string>{"Show in Folder", "Play", "Show Log", "-",
+                                        "Check All Items", "Uncheck All Items", "-",
                                         "Remove Selected Item", "Clear All Items"}));
 }
 
@@ -315,32 +344,46 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     form_->AddFiles(
         {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
     ASSERT_EQ(list_->rowCount(), 4);
-    EXPECT_EQ(RowTexts(list_, 0), (std::vector<std::string>{media_.File("first.avi"), "320x240",
-                                                            "25", "00:00:02", "3GP", "", ""}));
-    EXPECT_EQ(RowTexts(list_, 1), (std::vector<std::string>{media_.File("second.mp4"), "176x144",
-                                                            "29.97", "00:00:03", "3GP", "", ""}));
-    EXPECT_EQ(RowTexts(list_, 2),
-              (std::vector<std::string>{media_.File("notes.txt"), "", "", "", "", "Error", ""}));
-    EXPECT_EQ(RowTexts(list_, 3), (std::vector<std::string>{media_.File("sound.wav"), " ", " ",
-                                                            "00:00:01", "3GP", "", ""}));
-    for (int r = 0; r < 4; ++r) EXPECT_EQ(list_->item(r, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(RowTexts(list_, 0), (std::vector<std::string>{"first.avi", "320x240", "25",
+                                                            "00:00:02", "3GP", "", "", ""}));
+    EXPECT_EQ(RowTexts(list_, 1), (std::vector<std::string>{"second.mp4", "176x144", "29.97",
+                                                            "00:00:03", "3GP", "", "", ""}));
+    EXPECT_EQ(RowTexts(list_, 2).size(), 8u);
+    EXPECT_EQ(RowTexts(list_, 2)[5], "Error");
+    EXPECT_EQ(RowTexts(list_, 3),
+              (std::vector<std::string>{"sound.wav", " ", " ", "00:00:01", "3GP", "", "", ""}));
+    // The unreadable file is unchecked and cannot be checked: it would only fail again.
+    for (int r : {0, 1, 3}) EXPECT_EQ(list_->item(r, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(list_->item(2, 0)->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(list_->item(2, 0)->flags() & Qt::ItemIsUserCheckable);
     ExpectListShowsCore();
 
-    // The reason a file could not be read shows on its row; other rows show their file.
-    const QString reason = list_->item(2, 5)->toolTip();
+    // The reason a file could not be read shows once in its status, without its path; the
+    // name's tool tip is its folder.
+    const QString reason = list_->item(2, 7)->text();
     EXPECT_FALSE(reason.isEmpty());
-    EXPECT_NE(reason, Media("notes.txt"));
-    EXPECT_EQ(list_->item(0, 3)->toolTip(), Media("first.avi"));
+    EXPECT_FALSE(reason.contains(Media("notes.txt")));
+    EXPECT_EQ(list_->item(2, 7)->toolTip(), reason);
+    EXPECT_EQ(list_->item(0, 0)->toolTip().toStdString(), media_.Path().string());
+    EXPECT_EQ(list_->item(0, 3)->toolTip(), "first.avi");
 
-    // A new profile's key reaches every row; adding again keeps the rows and their marks.
+    // A new profile's key reaches every row; adding again keeps the rows and their marks, and
+    // the unreadable row its "Error". A file already in the list is not added twice.
     format_->setCurrentIndex(23);
     EXPECT_EQ(list_->item(0, 4)->text(), "MP3");
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     form_->AddFiles({Media("first.avi")});
-    ASSERT_EQ(list_->rowCount(), 5);
+    ASSERT_EQ(list_->rowCount(), 4);
+    EXPECT_TRUE(Child<QStatusBar>(form_, "StatusBar1")->currentMessage().contains("first.avi"));
+    std::filesystem::copy_file(media_.File("first.avi"), media_.File("third.avi"));
+    form_->AddFiles({Media("third.avi"), Media("gone.avi")});
+    ASSERT_EQ(list_->rowCount(), 6);
     EXPECT_EQ(list_->item(4, 4)->text(), "MP3");
     EXPECT_FALSE(form_->FileList().Row(1).Checked);
-    EXPECT_EQ(list_->item(2, 5)->text(), "") << "adding clears the previous progress texts";
+    EXPECT_EQ(list_->item(2, 5)->text(), "Error");
+    // A missing file named on the command line or dropped gets a row that says so.
+    EXPECT_EQ(list_->item(5, 5)->text(), "Error");
+    EXPECT_EQ(list_->item(5, 7)->text(), "The file does not exist");
     ExpectListShowsCore();
 }
 
@@ -359,7 +402,7 @@ TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QTest::keyClick(list_, Qt::Key_Delete);
     ASSERT_EQ(list_->rowCount(), 1);
-    EXPECT_EQ(list_->item(0, 0)->text(), Media("second.mp4"));
+    EXPECT_EQ(list_->item(0, 0)->text(), "second.mp4");
     ExpectListShowsCore();
 
     auto* popup = Child<QMenu>(form_, "PopupListView1");
@@ -396,9 +439,9 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersAreAdded) {
     QApplication::sendEvent(form_, &drop);
 
     ASSERT_EQ(list_->rowCount(), 3);
-    EXPECT_EQ(list_->item(0, 0)->text(), Media("first.avi"));
-    EXPECT_EQ(list_->item(1, 0)->text().toStdString(), (folder / "a.wav").string());
-    EXPECT_EQ(list_->item(2, 0)->text().toStdString(), (folder / "day two" / "b.MP4").string());
+    EXPECT_EQ(form_->FileList().Row(0).FileName, media_.File("first.avi"));
+    EXPECT_EQ(form_->FileList().Row(1).FileName, (folder / "a.wav").string());
+    EXPECT_EQ(form_->FileList().Row(2).FileName, (folder / "day two" / "b.MP4").string());
     EXPECT_EQ(list_->item(2, 1)->text(), "176x144");
     ExpectListShowsCore();
 }

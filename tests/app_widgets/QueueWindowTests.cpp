@@ -3,16 +3,22 @@
 // through a whole run, a stop, a restart right after a stop, closing, and failures.
 #include <QAction>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QTableWidget>
+#include <QThread>
 #include <filesystem>
 #include <map>
 
 #include "WidgetTestSupport.h"
 #include "app/core/ConversionQueue.h"
+#include "app/core/ProfileCatalogue.h"
+#include "app/core/QueueProgress.h"
+#include "app/core/UserData.h"
 #include "app/widgets/ApplicationForms.h"
 #include "app/widgets/ComponentBackend.h"
 #include "support/Ffprobe.h"
@@ -44,6 +50,12 @@ class QueueWindowTest : public TWidgetTest {
         format->setCurrentIndex(format->findText(kProfile));
         ASSERT_EQ(form_->FormatKey(), "AVI");
         // Every text the "Progress" column shows, row by row.
+        QObject::connect(form_, &QWidget::windowTitleChanged, [this](const QString& title) {
+            if (titles_.isEmpty() || titles_.back() != title) titles_.append(title);
+            const QString status = Child<QLabel>(form_, "StatusPanel0")->text();
+            const QString state = status.section(" - ", 0, 0);
+            if (statusTexts_.isEmpty() || statusTexts_.back() != state) statusTexts_.append(state);
+        });
         QObject::connect(list_, &QTableWidget::cellChanged, [this](int row, int column) {
             const QString text = list_->item(row, column)->text();
             if (column == 5 && (shown_[row].isEmpty() || shown_[row].back() != text)) {
@@ -97,6 +109,8 @@ class QueueWindowTest : public TWidgetTest {
     TForm1* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     std::map<int, QStringList> shown_;
+    QStringList titles_;       // every window title of the run
+    QStringList statusTexts_;  // the queue's state as the status bar said it, without time left
 };
 
 TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
@@ -121,8 +135,19 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
     ExpectWholeClip(Output("one.avi"));
     ExpectWholeClip(Output("two.avi"));
     EXPECT_EQ(Child<QLabel>(form_, "StatusPanel1")->text(),
-              QString("File Size : %1").arg(fs::file_size(Output("two.avi"))));
+              QString("File Size : %1")
+                  .arg(QString::fromStdString(ByteSizeText(fs::file_size(Output("two.avi"))))));
     EXPECT_EQ(Child<QProgressBar>(form_, "ProgressBar1")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressQueue")->value(), 100);
+    // While it ran, the status bar said which file of how many, and the title the percentage.
+    EXPECT_TRUE(statusTexts_.contains("Converting 1 of 2")) << statusTexts_.join('|').toStdString();
+    EXPECT_TRUE(statusTexts_.contains("Converting 2 of 2")) << statusTexts_.join('|').toStdString();
+    EXPECT_TRUE(titles_.contains("100% - Daziziz Izaza Zivudadov"))
+        << titles_.join('|').toStdString();
+    EXPECT_EQ(form_->windowTitle(), "Daziziz Izaza Zivudadov");
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "All Conversions Completed");
+    EXPECT_EQ(form_->FileList().Row(1).OutputFile, Output("two.avi"));
+    EXPECT_FALSE(form_->RowLog(0).isEmpty()) << "each row keeps its conversion's log";
     ExpectControlsEnabled(true);
     EXPECT_TRUE(form_->close()) << "closing is allowed once the queue is done";
 }
@@ -181,18 +206,26 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     if (fullDisk) fs::create_symlink("/dev/full", Output("one.avi"));
 
     Click("ButtonConvert");
-    ProcessEventsUntil([&] { return Completions() > 0; });
+    const QString summary = fullDisk ? "1 converted, 2 failed" : "2 converted, 1 failed";
+    ProcessEventsUntil([&] { return CountMessages(summary) > 0; });
     Settle();
-    EXPECT_EQ(Completions(), 1);
+    EXPECT_EQ(Completions(), 0) << "a failed row: the run is not called complete";
+    EXPECT_EQ(CountMessages(summary), 1);
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), summary);
     EXPECT_EQ(Cell(0, 5), fullDisk ? "Fail" : "Done");
     EXPECT_EQ(Cell(1, 5), "Fail");
     EXPECT_EQ(Cell(2, 5), "Done");
     for (int row = fullDisk ? 0 : 1; row < 2; ++row) {
-        const QString reason = list_->item(row, 5)->toolTip();
-        EXPECT_NE(reason, list_->item(row, 0)->text()) << "row " << row << " tells why";
+        // The reason shows once in the row's status, without the input's path.
+        const QString reason = Cell(row, 7);
         EXPECT_FALSE(reason.isEmpty()) << "row " << row;
+        EXPECT_FALSE(reason.contains(QString::fromStdString(form_->FileList().Row(row).FileName)))
+            << reason.toStdString();
+        EXPECT_EQ(list_->item(row, 5)->toolTip(), list_->item(row, 7)->toolTip());
     }
-    EXPECT_EQ(list_->item(2, 5)->toolTip(), list_->item(2, 0)->text());
+    EXPECT_EQ(Cell(1, 7), "no such file or directory");
+    EXPECT_EQ(Cell(2, 7), "");
+    EXPECT_EQ(list_->item(2, 5)->toolTip(), "two.mp4");
     ExpectWholeClip(Output("two.avi"));
     if (fullDisk) {
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
@@ -200,3 +233,161 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two files at once: both rows end as they do one after the other, in list order, with the same
+// outputs; the whole-queue bar reaches its end.
+TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
+    fs::copy_file(media_.File("one.mp4"), media_.File("three.mp4"));
+    form_->AddFiles({Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
+    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    form_->SetParallelFiles(2);
+    ASSERT_EQ(form_->ParallelFiles(), std::min(2, std::max(1, QThread::idealThreadCount())));
+
+    Click("ButtonConvert");
+    ExpectControlsEnabled(false);
+    ProcessEventsUntil([&] { return Completions() > 0; });
+    Settle();
+    EXPECT_EQ(Completions(), 1);
+    EXPECT_EQ(Cell(0, 5), "Done");
+    EXPECT_EQ(Cell(1, 5), "") << "an unchecked row stays out of the run";
+    EXPECT_EQ(Cell(2, 5), "Done");
+    for (int row : {0, 2}) EXPECT_EQ(Cell(row, 6), QString::number(kClipFrames)) << row;
+    ExpectWholeClip(Output("one.avi"));
+    ExpectWholeClip(Output("three.avi"));
+    EXPECT_FALSE(fs::exists(Output("two.avi")));
+    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressQueue")->value(), 100);
+    ExpectControlsEnabled(true);
+}
+
+TEST_F(QueueWindowTest, StopAfterThisFileLeavesTheRestNotDoneAndSaysSo) {
+    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    Click("ButtonConvert");
+    EXPECT_TRUE(Child<QPushButton>(form_, "ButtonStopAfter")->isEnabled());
+    Click("ButtonStopAfter");
+    ProcessEventsUntil([&] { return CountMessages("1 converted, 1 stopped") > 0; });
+    Settle();
+    EXPECT_EQ(Cell(0, 5), "Done");
+    EXPECT_EQ(Cell(1, 5), "");
+    EXPECT_FALSE(fs::exists(Output("two.avi")));
+    EXPECT_EQ(Completions(), 0);
+    ExpectControlsEnabled(true);
+}
+
+// The program killed in the middle of a run: the saved queue brings the rows back, the running
+// one not done and its partial output named; the choices come back with them.
+TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
+    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    Child<QComboBox>(form_, "ComboVideoSize")
+        ->setCurrentIndex(Child<QComboBox>(form_, "ComboVideoSize")->findText("320 x 240 (VGA)"));
+    // The state on disk at the moment of the crash: the first progress the row shows.
+    const QString data = form_->DataFolder();
+    std::string saved;
+    const auto saving =
+        QObject::connect(list_, &QTableWidget::cellChanged, [&](int row, int column) {
+            if (saved.empty() && row == 0 && column == 5 && Cell(0, 5).endsWith('%')) {
+                form_->SaveQueueNow();
+                saved = ReadWholeFile(fs::path(data.toStdString()) / kQueueFileName).value_or("");
+            }
+        });
+    Click("ButtonConvert");
+    ProcessEventsUntil([&] { return Completions() > 0; });
+    Settle();
+    QObject::disconnect(saving);
+    ASSERT_FALSE(saved.empty());
+    // Put the crash's state back, as if the run had never ended.
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(fs::path(data.toStdString()) / kQueueFileName, saved, error));
+
+    TApplicationForms again(converter_.get());
+    TForm1& restarted = *again.Form1;
+    restarted.SetDataFolder(data);
+    ASSERT_TRUE(restarted.RestoreQueue());
+    restarted.show();
+    auto* list = Child<QTableWidget>(&restarted, "ListView1");
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(restarted.FileList().Row(0).FileName, media_.File("one.mp4"));
+    EXPECT_EQ(list->item(0, 5)->text(), "") << "the running row comes back not done";
+    EXPECT_EQ(list->item(0, 7)->text(), QString("Not finished; partial output: one.avi"));
+    EXPECT_TRUE(restarted.FileList().Row(0).Checked);
+    EXPECT_FALSE(restarted.FileList().Row(1).Checked);
+    EXPECT_EQ(restarted.FormatKey(), "AVI");
+    EXPECT_EQ(Child<QComboBox>(&restarted, "ComboVideoSize")->currentText(), "320 x 240 (VGA)");
+    EXPECT_EQ(restarted.OutputFolder(), QString::fromStdString(output_.Path().string()));
+}
+
+TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
+    auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
+    auto* size = Child<QComboBox>(form_, "ComboVideoSize");
+    size->setCurrentIndex(size->findText("320 x 240 (VGA)"));
+    Child<QSlider>(form_, "TrackBar1")->setValue(7);
+    ASSERT_TRUE(form_->SaveCurrentAsPreset("Small AVI"));
+    const int catalogue = static_cast<int>(OutputFormatLines().size());
+    ASSERT_EQ(format->count(), catalogue + 2);
+    EXPECT_EQ(format->itemText(catalogue), "--- My Presets ---");
+    EXPECT_EQ(format->itemText(catalogue + 1), "Small AVI");
+
+    format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
+    ASSERT_EQ(form_->FormatKey(), "MP4");
+    format->setCurrentIndex(catalogue + 1);  // the preset, as picked in the list
+    EXPECT_EQ(form_->FormatKey(), "AVI");
+    EXPECT_EQ(format->currentText().toStdString(), kProfile);
+    EXPECT_EQ(size->currentText(), "320 x 240 (VGA)");
+    EXPECT_EQ(form_->VolumeValue(), 350);
+
+    // Renamed through the store, the store file follows; another window reads it.
+    ASSERT_TRUE(form_->Presets().Rename("Small AVI", "Tiny AVI"));
+    ASSERT_TRUE(form_->SaveCurrentAsPreset("Second"));
+    TApplicationForms again(converter_.get());
+    const auto* names = Child<QComboBox>(again.Form1.get(), "ComboOutputFormat");
+    ASSERT_EQ(names->count(), catalogue + 3);
+    EXPECT_EQ(names->itemText(catalogue + 1), "Tiny AVI");
+    EXPECT_EQ(names->itemText(catalogue + 2), "Second");
+    EXPECT_TRUE(again.Form1->ApplyPreset("Tiny AVI"));
+    EXPECT_FALSE(again.Form1->ApplyPreset("Nobody"));
+}
+
+// A notification service of the test's own on the session bus receives the run's summary.
+// Without a session bus (a plain test run) the window sends nothing and nothing fails.
+class TNotificationCatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+  public:
+    QStringList Summaries;
+    QStringList Bodies;
+
+  public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap&, int) {
+        Summaries.append(summary);
+        Bodies.append(body);
+        return static_cast<uint>(Summaries.size());
+    }
+};
+
+TEST_F(QueueWindowTest, TheRunsEndIsAnnouncedOnTheDesktop) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    form_->AddFiles({Media("one.mp4")});
+    if (!bus.isConnected() || !bus.registerService("org.freedesktop.Notifications")) {
+        // Still converts and reports, silently without a service.
+        Click("ButtonConvert");
+        ProcessEventsUntil([&] { return Completions() > 0; });
+        GTEST_SKIP() << "no session bus to offer a notification service on";
+    }
+    TNotificationCatcher catcher;
+    ASSERT_TRUE(bus.registerObject("/org/freedesktop/Notifications", &catcher,
+                                   QDBusConnection::ExportAllSlots));
+    Click("ButtonConvert");
+    ProcessEventsUntil([&] { return Completions() > 0 && !catcher.Bodies.isEmpty(); });
+    EXPECT_EQ(catcher.Summaries, QStringList{"Daziziz Izaza Zivudadov"});
+    EXPECT_EQ(catcher.Bodies, QStringList{"All Conversions Completed"});
+    bus.unregisterObject("/org/freedesktop/Notifications");
+    bus.unregisterService("org.freedesktop.Notifications");
+}
+
+}  // namespace
+
+#include "QueueWindowTests.moc"

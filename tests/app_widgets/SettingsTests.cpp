@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTableWidget>
+#include <QThread>
 #include <cctype>
 #include <map>
 #include <string>
@@ -45,7 +47,8 @@ class SettingsTest : public TWidgetTest {
     TStored Stored() {
         QSettings store(kSettingsOrganisation, kSettingsApplication);
         TStored values;
-        for (const QString& name : store.allKeys()) {
+        // The values the store has always held; the window keeps its own state in a group.
+        for (const QString& name : store.childKeys()) {
             values[name.toStdString()] = store.value(name).toString().toStdString();
         }
         return values;
@@ -95,6 +98,27 @@ TEST_F(SettingsTest, ChoicesSurviveARestart) {
     EXPECT_TRUE(Overwrite()->isChecked());
     EXPECT_EQ(Spin()->value(), 40);
     EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 40);
+}
+
+// The window's own state beside the settings: its size, the list's column widths, the number
+// of files at once and the output beside the input.
+TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
+    Start();
+    TForm1& form = *forms_->Form1;
+    const QSize size = form.minimumSize() + QSize(40, 30);
+    form.resize(size);
+    auto* list = Child<QTableWidget>(&form, "ListView1");
+    list->setColumnWidth(1, 123);
+    form.SetParallelFiles(2);
+    form.SetSameFolderAsInput(true);
+    Quit();
+    EXPECT_EQ(Stored().count("Window/Geometry"), 0u) << "kept in a group of its own";
+
+    Start();
+    EXPECT_EQ(forms_->Form1->size(), size);
+    EXPECT_EQ(Child<QTableWidget>(forms_->Form1.get(), "ListView1")->columnWidth(1), 123);
+    EXPECT_EQ(forms_->Form1->ParallelFiles(), std::min(2, QThread::idealThreadCount()));
+    EXPECT_TRUE(forms_->Form1->SameFolderAsInput());
 }
 
 TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {

@@ -52,6 +52,8 @@ void TWidgetTest::SetUp() {
     // Each test has a settings store of its own: the environment for anything that asks, and
     // QSettings, which reads the environment only once per process.
     qputenv("XDG_CONFIG_HOME", configDir_.Path().string().c_str());
+    // The saved queue and the presets go to a data folder of the test's own.
+    qputenv("XDG_DATA_HOME", (configDir_.Path() / "data").string().c_str());
     TestApplication();
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromStdString(configDir_.Path().string()));

@@ -2,14 +2,17 @@
 // texts, the plan a command line makes and the progress line.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/core/EntryLookup.h"
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/UserData.h"
 #include "cli/ConvertSettings.h"
 #include "cli/ProgressLine.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -90,8 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "480 x",
                     std::nullopt,
                     {"480 x 272", "480 x 360", "480 x 480", "480 x 576"}},
-        TLookupCase{"DoubleBlankInTheEntry", WideSampleRates, "8000 Hz", "8000  Hz", {}},
-        TLookupCase{"NumberOnly", WideSampleRates, "8000", "8000  Hz", {}},
+        TLookupCase{"SampleRateEntry", WideSampleRates, "8000 hz", "8000 Hz", {}},
+        TLookupCase{"NumberOnly", WideSampleRates, "8000", "8000 Hz", {}},
         TLookupCase{"NtscRate", MpegFramerates, "29.97", "29.97 fps [NTSC]", {}},
         TLookupCase{"TrailingBlankEntry", ZuneSizes, "320x240", "320 x 240 ", {}},
         TLookupCase{"LowerCase", Channels, "mono", "Mono", {}},
@@ -145,6 +148,48 @@ TEST(ConvertPlanTest, DefaultsAreTheWindowsAfterChoosingTheProfile) {
     EXPECT_EQ(plan.Settings.AspectIndex, 0);
     EXPECT_EQ(plan.Settings.LetterBoxIndex, 0);
     EXPECT_EQ(plan.Settings.Volume, 255);  // "100%"
+}
+
+// `--preset` reads the store the window writes; options given as well win over it.
+TEST(ConvertPlanTest, PresetOfTheWindowGivesProfileAndChoices) {
+    TTempDir data;
+    const char* before = std::getenv("XDG_DATA_HOME");
+    const std::string saved = before ? before : "";
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    TPresetStore store;
+    TPreset preset{"Small AVI", {"AVI - Audio Video Interleave (*.avi)", {}, 2, 1, 7}};
+    preset.Choices.Parameters.VideoSize = "320 x 240 (VGA)";
+    preset.Choices.Parameters.AudioBitrate = "96 Kbps";
+    store.Save(preset);
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(DefaultDataFolder() / kPresetsFileName, store.Json(), error));
+
+    TConvertRequest request;
+    request.Preset = "Small AVI";
+    request.AudioBitrate = "128";
+    const TConvertPlan plan = PlanConversion(request);
+    EXPECT_EQ(plan.Settings.FormatKey, "AVI");
+    EXPECT_EQ(plan.Settings.Parameters.VideoSize, "320 x 240 (VGA)");
+    EXPECT_EQ(plan.Settings.Parameters.AudioBitrate, "128 Kbps");
+    EXPECT_EQ(plan.Settings.AspectIndex, 2);
+    EXPECT_EQ(plan.Settings.LetterBoxIndex, 1);
+    EXPECT_EQ(plan.Settings.Volume, 350);
+
+    request.Preset = "Nobody";
+    try {
+        PlanConversion(request);
+        ADD_FAILURE() << "an unknown preset is a usage error";
+    } catch (const TUsageError& error) {
+        EXPECT_NE(std::string(error.what()).find("\"Small AVI\""), std::string::npos)
+            << error.what();
+    }
+    request.Preset.reset();
+    EXPECT_THROW(PlanConversion(request), TUsageError) << "neither --profile nor --preset";
+    if (before) {
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
 }
 
 // ---- progress line

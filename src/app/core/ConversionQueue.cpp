@@ -14,8 +14,10 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-TConvertCheck CheckCanConvert(const TFileList& list, const std::string& outputFolder) {
+TConvertCheck CheckCanConvert(const TFileList& list, const std::string& outputFolder,
+                              bool sameFolderAsInput) {
     if (list.Empty()) return TConvertCheck::ccNoFiles;
+    if (sameFolderAsInput) return TConvertCheck::ccReady;
     if (outputFolder.empty()) return TConvertCheck::ccNoFolder;
     std::error_code ec;
     if (!std::filesystem::is_directory(Trimmed(outputFolder), ec)) {
@@ -49,6 +51,7 @@ void TConversionQueue::Start() {
     lastRowReached_ = false;
     currentRow_ = -1;
     tickCount_ = 0;
+    stopAfterRow_ = false;
 }
 
 int TConversionQueue::NextCheckedRow(const TFileList& list) {
@@ -56,10 +59,17 @@ int TConversionQueue::NextCheckedRow(const TFileList& list) {
     finished_ = false;
     const int last = list.Count() - 1;
     ++currentRow_;
-    while (currentRow_ < last && !list.Row(currentRow_).Checked) ++currentRow_;
+    const auto runs = [&](int row) {
+        return list.Row(row).Checked && list.Row(row).Progress != kStatusError;
+    };
+    while (currentRow_ < last && !runs(currentRow_)) ++currentRow_;
     // Past the end counts as the last row too (the list may have shrunk), so the queue ends.
     lastRowReached_ = currentRow_ >= last;
-    if (currentRow_ <= last && list.Row(currentRow_).Checked) return currentRow_;
+    if (stopAfterRow_ || (currentRow_ <= last && !runs(currentRow_))) {
+        // Nothing more to do: a stop after the previous file leaves the rest not done.
+        lastRowReached_ = true;
+    }
+    if (!stopAfterRow_ && currentRow_ <= last && runs(currentRow_)) return currentRow_;
     running_ = false;
     if (lastRowReached_) finished_ = true;
     return -1;

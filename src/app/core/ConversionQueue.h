@@ -23,7 +23,9 @@ inline constexpr const char* kCaptionConfirmation = "Confirmation";
 
 // What Convert finds before it starts the queue.
 enum class TConvertCheck { ccReady, ccNoFiles, ccNoFolder, ccFolderMissing };
-TConvertCheck CheckCanConvert(const TFileList& list, const std::string& outputFolder);
+// With sameFolderAsInput the output folder is not needed.
+TConvertCheck CheckCanConvert(const TFileList& list, const std::string& outputFolder,
+                              bool sameFolderAsInput = false);
 // The message for a check that failed ("" for ccReady).
 std::string ConvertCheckMessage(TConvertCheck check, const std::string& outputFolder);
 
@@ -60,6 +62,11 @@ class TConversionQueue {
     // the timer off, nothing running. byUser marks the ending task "Abort".
     void Stop(bool byUser);
 
+    // "Stop after this file": the running row ends as it would, no further row starts, and the
+    // queue then reports its end as usual.
+    void StopAfterCurrentRow() { stopAfterRow_ = true; }
+    bool StopsAfterCurrentRow() const { return stopAfterRow_; }
+
     // Rows must keep their indices while the queue runs: the current row is an index.
     bool AllowsRowChanges() const { return !active_ && !IsRunning(); }
 
@@ -78,6 +85,7 @@ class TConversionQueue {
     bool finished_ = false;
     bool stoppedByUser_ = false;
     bool lastRowReached_ = false;
+    bool stopAfterRow_ = false;
     int currentRow_ = -1;
     int tickCount_ = 0;
 };

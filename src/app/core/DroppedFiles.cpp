@@ -64,7 +64,8 @@ std::vector<std::string> ExpandDroppedPaths(const std::vector<std::string>& path
             }
             std::sort(inside.begin(), inside.end());
             for (const std::string& file : inside) add(file);
-        } else if (fs::exists(path, ec)) {
+        } else {
+            // A file that is missing or unreadable is added all the same: its row says why.
             add(path);
         }
     }

@@ -11,6 +11,7 @@ bool IsSupportedMediaFile(const std::string& path);
 
 // The files to add for dropped paths, in the order dropped: a file as it is; a folder as the
 // supported media files in it and in its subfolders, sorted by path, hidden ones left out;
-// anything else (a path that no longer exists) is left out. Each file is listed once.
+// anything else (a path that no longer exists) as it is too, so that its row can say what is
+// wrong with it. Each file is listed once.
 // Subfolders that cannot be read are skipped.
 std::vector<std::string> ExpandDroppedPaths(const std::vector<std::string>& paths);

@@ -13,13 +13,16 @@ void TFileList::AddProbedFile(const std::string& path, const TProbeFacts& facts,
     row.FrameRate = FrameRateText(facts.HasVideo, facts.FrameRateNum, facts.FrameRateDen);
     row.Duration = DurationText(facts.DurationUs);
     row.Output = formatKey;
+    row.DurationMs = facts.DurationUs < 0 ? -1 : facts.DurationUs / 1000;
     rows_.push_back(std::move(row));
 }
 
-void TFileList::AddFailedFile(const std::string& path) {
+void TFileList::AddFailedFile(const std::string& path, const std::string& reason) {
     TFileListRow row;
     row.FileName = path;
+    row.Checked = false;
     row.Progress = kStatusError;
+    row.Status = reason;
     rows_.push_back(std::move(row));
 }
 
@@ -40,12 +43,19 @@ void TFileList::SetFormatKey(const std::string& formatKey) {
 }
 
 void TFileList::ClearProgress() {
-    for (TFileListRow& row : rows_) row.Progress.clear();
+    for (TFileListRow& row : rows_) {
+        if (row.Progress == kStatusError) continue;
+        row.Progress.clear();
+        row.Status.clear();
+    }
 }
 
 void TFileList::ClearProgressAndFrames() {
-    for (TFileListRow& row : rows_) {
-        row.Progress.clear();
-        row.Frames.clear();
-    }
+    ClearProgress();
+    for (TFileListRow& row : rows_) row.Frames.clear();
+}
+
+bool TFileList::Contains(const std::string& path) const {
+    return std::any_of(rows_.begin(), rows_.end(),
+                       [&](const TFileListRow& row) { return row.FileName == path; });
 }

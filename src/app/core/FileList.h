@@ -25,6 +25,9 @@ struct TFileListRow {
     std::string Output;     // format key of the chosen profile
     std::string Progress;   // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
     std::string Frames;     // frame number while converting
+    std::int64_t DurationMs = -1;  // negative when unknown
+    std::string Status;            // why it failed, its pace while converting, or what a crash left
+    std::string OutputFile;        // the output of its last conversion, once one began
 };
 
 class TFileList {
@@ -32,16 +35,21 @@ class TFileList {
     // A file the probe could read: a checked row with its size, rate and duration.
     void AddProbedFile(const std::string& path, const TProbeFacts& facts,
                        const std::string& formatKey);
-    // A file the probe could not read: a checked row with "Error" under "Progress".
-    void AddFailedFile(const std::string& path);
+    // A file the probe could not read: an unchecked row with "Error" under "Progress" and the
+    // reason in its status; the queue never runs it.
+    void AddFailedFile(const std::string& path, const std::string& reason = {});
     // Removes the rows at the given indices (in any order; duplicates and unknown ones ignored).
     void RemoveRows(std::vector<int> indices);
     void Clear() { rows_.clear(); }
     void SetAllChecked(bool checked);
     // A newly chosen profile's key goes into the "Output" column of every row.
     void SetFormatKey(const std::string& formatKey);
+    // Both keep a row's "Error": the file stays unreadable.
     void ClearProgress();           // before files are added
     void ClearProgressAndFrames();  // before a conversion starts
+    // Whether a row holds the file already (the same path).
+    bool Contains(const std::string& path) const;
+    void Append(TFileListRow row) { rows_.push_back(std::move(row)); }
 
     int Count() const { return static_cast<int>(rows_.size()); }
     bool Empty() const { return rows_.empty(); }

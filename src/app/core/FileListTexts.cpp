@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/core/QueueProgress.h"
+
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -34,6 +36,7 @@ const std::vector<TListColumn>& FileListColumns() {
         {"Output", 65, true},
         {"Progress", 57, true},
         {"Frames", 60, true},
+        {"Status", 240, false},
     };
     return columns;
 }
@@ -86,14 +89,17 @@ std::string FramesText(std::int64_t frameNumber) {
 }
 
 std::string FileSizeText(std::int64_t bytes) {
-    return "File Size : " + std::to_string(bytes);
+    return "File Size : " + ByteSizeText(bytes);
 }
 
-// Exactly as the dialog has always shown it, blanks after some ";" included.
+// The first pair holds every extension of the others; "All files" comes last, for names the
+// list does not know that the libraries still read.
 const char* const kOpenDialogFilter =
-    "All Supported Files|*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; "
-    "*.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; "
-    "*.dat;*.cda;*.dv; *.dif;*.wav; *.au; *.aiff;*.mjpg; *.mjpeg;*.ac3; *.gif; *.swf; *.flv|"
+    "All Supported Files|*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov;"
+    "*.qt;*.3gp;*.3g2;*.mp3;*.mp2;*.ogg;*.oga;*.ogv;*.opus;*.aac;*.mp4;*.m4a;*.m4v;*.rm;*.rmvb;"
+    "*.ram;*.ra;*.vob;*.dat;*.cda;*.dv;*.dif;*.wav;*.au;*.aiff;*.aif;*.mjpg;*.mjpeg;*.ac3;*.gif;"
+    "*.swf;*.flv;*.flac;*.mkv;*.mka;*.webm;*.ts;*.m2ts;*.mts;*.m2t;*.ape;*.amr;*.caf;*.wv;*.mxf;"
+    "*.nut;*.y4m;*.f4v;*.divx;*.xvid;*.mod;*.tod;*.evo;*.dts;*.eac3;*.mlp;*.thd;*.tta;*.w64|"
     "3GPP Files (*.3gp)|*.3gp|"
     "3GPP2 Files (*.3g2)|*.3g2|"
     "AAC Files (*.aac)|*.aac|"
@@ -102,21 +108,26 @@ const char* const kOpenDialogFilter =
     "AVI Files (*.avi)|*.avi|"
     "DV Video Files (*.dv, *.dif)|*.dv;*.dif|"
     "DVD VOB Files (*.vob)|*.vob|"
+    "FLAC Files (*.flac)|*.flac|"
     "GIF Animated Files (*.gif)|*.gif|"
     "Macromedia Flash Files (*.flv, *.swf)|*.flv; *.swf|"
+    "Matroska Files (*.mkv, *.mka)|*.mkv;*.mka|"
     "Monkey Audio Files (*.ape, *.cue)|*.ape;*.cue|"
     "MJpeg Video Files (*.mjpg, *.mjpeg)|*.mjpg; *.mjpeg|"
     "MP2 Files (*.mp2)|*.mp2|"
     "MP3 Files (*.mp3)|*.mp3|"
     "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)|*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2|"
-    "MPEG-4 Files (*.mp4)|*.mp4|"
+    "MPEG Transport Streams (*.ts, *.m2ts, *.mts)|*.ts;*.m2ts;*.mts;*.m2t|"
+    "MPEG-4 Files (*.mp4, *.m4v)|*.mp4;*.m4v|"
     "MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|"
-    "Ogg Vorbis Files (*.ogg)|*.ogg|"
+    "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)|*.ogg;*.oga;*.ogv;*.opus|"
     "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)|*.rm; *.rmvb; *.ram; *.ra|"
     "QuickTime Files (*.mov, *.qt)|*.mov; *.qt|"
     "VCD DAT Files (*.dat)|*.dat|"
-    "WAV Files (*.wav, *.au, *.aiff)|*.wav; *.au; *.aiff|"
-    "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|";
+    "WAV Files (*.wav, *.au, *.aiff)|*.wav; *.au; *.aiff;*.aif;*.w64|"
+    "WebM Files (*.webm)|*.webm|"
+    "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|"
+    "All Files (*)|*|";
 
 std::vector<TFileFilter> OpenDialogFilters() {
     std::vector<std::string> parts = Split(kOpenDialogFilter, '|');

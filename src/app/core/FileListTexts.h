@@ -11,7 +11,8 @@ struct TListColumn {
     int Width;  // pixels
     bool Centred;
 };
-// "Video File Name", "Video Size", "FrameRate", "Duration", "Output", "Progress", "Frames".
+// "Video File Name", "Video Size", "FrameRate", "Duration", "Output", "Progress", "Frames",
+// "Status" (why a row failed, its pace while converting, what a crash left of it).
 const std::vector<TListColumn>& FileListColumns();
 
 // Texts of the "Progress" column at the end of a row's conversion or after a failed probe.
@@ -38,7 +39,7 @@ std::string ProgressText(std::int64_t currentMs, std::int64_t totalMs);
 int ProgressPosition(std::int64_t currentMs, std::int64_t totalMs);
 // The "Frames" cell: the frame number, or " " for -1.
 std::string FramesText(std::int64_t frameNumber);
-// The status bar's output-size panel: "File Size : " and the size in bytes.
+// The status bar's output-size panel: "File Size : " and the size ("1.5 MB", ByteSizeText).
 std::string FileSizeText(std::int64_t bytes);
 
 // The open-file dialog's filter, "name|patterns|name|patterns|...|".
@@ -48,7 +49,7 @@ struct TFileFilter {
     std::string Name;                   // "AVI Files (*.avi)"
     std::vector<std::string> Patterns;  // "*.avi"
 };
-// The filter's 24 name and pattern pairs, patterns split at ";" and trimmed.
+// The filter's name and pattern pairs, patterns split at ";" and trimmed.
 std::vector<TFileFilter> OpenDialogFilters();
 // The same as a dialog toolkit takes them: "name (pattern pattern ...)".
 std::vector<std::string> OpenDialogFilterEntries();

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <set>
 
 #include "app/core/EncoderFit.h"
 #include "app/core/FileListTexts.h"
@@ -146,8 +148,11 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                             std::vector<std::string>& logLines) {
     TJobDescription job;
     job.InputFile = Trimmed(row.FileName);
-    const TOutputName output = ChooseOutputName(job.InputFile, Trimmed(settings.OutputFolder),
-                                                settings.FormatKey, settings.Overwrite);
+    const std::string folder = settings.SameFolderAsInput
+                                   ? std::filesystem::path(job.InputFile).parent_path().string()
+                                   : Trimmed(settings.OutputFolder);
+    const TOutputName output =
+        ChooseOutputName(job.InputFile, folder, settings.FormatKey, settings.Overwrite);
     job.OutputFile = output.Path;
     if (!output.LogLine.empty()) logLines.push_back(output.LogLine);
     job.FormatKey = settings.FormatKey;
@@ -219,6 +224,7 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     try {
         TJobDescription job = DescribeJob(list.Row(result.Row), settings, result.LogLines);
         result.Job = job;
+        list.Row(result.Row).OutputFile = job.OutputFile;
         task = runner.AppendTask(job);
         if (task < 0) return rowFailed(runner.LastErrorText());
         if (!runner.SetTaskOutput(task, job)) return rowFailed(runner.LastErrorText());
@@ -239,5 +245,66 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     }
     queue.TaskStarted();
     result.Outcome = TBuildOutcome::boStarted;
+    return result;
+}
+
+namespace {
+
+// The name itself when no earlier task of the batch writes it, else the first numbered name that
+// neither exists nor is claimed.
+std::string UnclaimedName(const std::string& path, const std::set<std::string>& claimed) {
+    if (!claimed.count(path)) return path;
+    const std::filesystem::path name(path);
+    const std::string extension = name.extension().string();
+    const std::filesystem::path base = std::filesystem::path(name).replace_extension();
+    for (long n = 1;; ++n) {
+        std::filesystem::path candidate = base;
+        candidate += "-" + std::to_string(n) + extension;
+        std::error_code ec;
+        if (!claimed.count(candidate.string()) &&
+            !std::filesystem::exists(std::filesystem::symlink_status(candidate, ec))) {
+            return candidate.string();
+        }
+    }
+}
+
+}  // namespace
+
+TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskRunner& runner) {
+    TBatchResult result;
+    runner.ClearTasks();
+    std::set<std::string> claimed;
+    for (int row = 0; row < list.Count(); ++row) {
+        TFileListRow& data = list.Row(row);
+        if (!data.Checked || data.Progress == kStatusError) continue;
+        const auto rowFailed = [&](const std::string& why) {
+            result.LogLines.push_back(data.FileName + ": " + why);
+            data.Progress = kStatusFail;
+            data.Status = why;
+            result.FailedRows.push_back(row);
+        };
+        try {
+            TJobDescription job = DescribeJob(data, settings, result.LogLines);
+            job.OutputFile = UnclaimedName(job.OutputFile, claimed);
+            const int task = runner.AppendTask(job);
+            if (task < 0) {
+                rowFailed(runner.LastErrorText());
+                continue;
+            }
+            if (!runner.SetTaskOutput(task, job)) {
+                rowFailed(runner.LastErrorText());
+                runner.DeleteTask(task);
+                continue;
+            }
+            claimed.insert(job.OutputFile);
+            data.OutputFile = job.OutputFile;
+            if (static_cast<int>(result.TaskRows.size()) <= task) {
+                result.TaskRows.resize(task + 1, -1);
+            }
+            result.TaskRows[task] = row;
+        } catch (const std::exception& error) {
+            rowFailed(error.what());
+        }
+    }
     return result;
 }

@@ -15,6 +15,7 @@
 // The window's choices that a job is built from.
 struct TJobSettings {
     std::string OutputFolder;
+    bool SameFolderAsInput = false;  // each output beside its input; OutputFolder is not used
     bool Overwrite = false;
     std::string FormatKey;
     TParameterReader Reader = TParameterReader::prGeneric;
@@ -92,5 +93,17 @@ struct TBuildResult {
 
 // One call of the builder: the queue's next checked row becomes the one task of the runner.
 // Called by Convert after TConversionQueue::Start and on each taBuildNext of the queue timer.
+// The row's OutputFile names the output.
 TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobSettings& settings,
                            TTaskRunner& runner);
+
+// Several files at once: every runnable checked row becomes a task of the runner, in list order,
+// so that the component runs them `parallelCount` at a time. A row that cannot be described or
+// added shows "Fail" with its reason and gets no task. Two rows whose outputs would share a name
+// get numbered names, as they would one after another. TaskRows maps each task to its row.
+struct TBatchResult {
+    std::vector<int> TaskRows;
+    std::vector<std::string> LogLines;
+    std::vector<int> FailedRows;
+};
+TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskRunner& runner);

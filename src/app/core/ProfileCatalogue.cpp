@@ -51,7 +51,7 @@ const TTexts kStandardAudioBitrates = {"32 Kbps",  "40 Kbps",  "48 Kbps",  "64 K
                                        "224 Kbps", "256 Kbps", "320 Kbps"};
 const TTexts kStandardSampleRates = {"8000 Hz",  "16000 Hz", "22050 Hz", "32000 Hz",
                                      "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
-const TTexts kWideSampleRates = {"8000  Hz", "16000 Hz", "22050 Hz", "32000 Hz",
+const TTexts kWideSampleRates = {"8000 Hz",  "16000 Hz", "22050 Hz", "32000 Hz",
                                  "44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"};
 const TTexts kMpegSizes = {"128 x 96 (SQCIF)", "176 x 144 (QCIF)", "352 x 240", "352 x 288 (CIF)",
                            "480 x 272",        "480 x 480",        "640 x 480", "704 x 576 (4CIF)"};
@@ -82,7 +82,7 @@ TOutputProfile Mobile(const std::string& name, const std::string& key) {
         Choices({"Auto", "11 fps", "14.985 fps", "15 fps"}, "Auto"),
         Choices({"amr_nb", "mpeg4aac"}, "amr_nb"),
         Choices(kAmrBitrates, "7400 bps"),
-        Choices({"8000  bps", "16000 bps"}, "8000  bps"),
+        Choices({"8000 Hz", "16000 Hz"}, "8000 Hz"),
         TListReset::lrMonoOnly,
         TParameterReader::prMobileAmr};
 }
@@ -362,9 +362,9 @@ std::vector<TOutputProfile> MakeProfiles() {
         Avi("AVI - DivX Video (*.avi)", {"MPEG4"}, {"mp3"}),
         Avi("AVI - Uncompress (*.avi)", {"RAWVIDEO"}, aviCodecs),
         Avi("AVI - XviD Video (*.avi)", {"XVID"}, {"mp3"}),
-        // The size list's own first choice, "724 x 480", is the one preselected.
+        // DVD frames are 720 wide; NTSC's size is preselected.
         {"DVD - VOB (*.vob)", "VOB", Single("MPEG2VIDEO"),
-         Choices(Joined(kMpegSizes, {"724 x 480", "724 x 576"}), "724 x 480"), Single("6000 Kbps"),
+         Choices(Joined(kMpegSizes, {"720 x 480", "720 x 576"}), "720 x 480"), Single("6000 Kbps"),
          Choices(kMpegFramerates, "29.97 fps [NTSC]"), Choices({"ac3", "mp2"}, "ac3"),
          Choices(kStandardAudioBitrates, "224 Kbps"),
          Choices({"44100 Hz", "48000 Hz", "54000 Hz", "96000 Hz"}, "48000 Hz"), kNoReset, kGeneric},
@@ -471,7 +471,7 @@ std::vector<TOutputProfile> MakeProfiles() {
                  "120 Kbps"),
          Choices(Joined({"Auto"}, kBlackBerryFramerates), "15 fps"),
          Choices({"amr_nb", "mpeg4aac"}, "amr_nb"), Choices(kAmrBitrates, "4750 bps"),
-         Choices({"8000  Hz", "16000 Hz"}, "8000  Hz"), kNoReset, kGeneric},
+         Choices({"8000 Hz", "16000 Hz"}, "8000 Hz"), kNoReset, kGeneric},
         player("Creative Zen Vision (*.avi)", "640 x 480"),
         player("iRiver PMP100 (*.avi)", "640 x 480"),
     };

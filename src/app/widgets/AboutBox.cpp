@@ -15,7 +15,7 @@
 namespace {
 
 // A blue, underlined text with the hand cursor that runs the handler when clicked.
-QLabel* Link(const char* name, const char* text, QWidget* parent, std::function<void()> click) {
+QLabel* Link(const char* name, const QString& text, QWidget* parent, std::function<void()> click) {
     auto* label =
         new QLabel(QString("<a href=\"#\" style=\"color:#0000ff;\">%1</a>").arg(text), parent);
     label->setObjectName(name);
@@ -31,7 +31,7 @@ QLabel* Link(const char* name, const char* text, QWidget* parent, std::function<
 TFormAbout::TFormAbout(QWidget* mainForm) : QDialog(mainForm) {
     setObjectName("FormAbout");
     SetDesignedFont(this);
-    setWindowTitle("About");
+    setWindowTitle(tr("About"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
 
@@ -45,20 +45,20 @@ TFormAbout::TFormAbout(QWidget* mainForm) : QDialog(mainForm) {
     top->addSpacing(8);
 
     auto* texts = new QVBoxLayout;
-    auto* product = new QLabel(kMainCaption, this);
+    auto* product = new QLabel(tr(kMainCaption), this);
     product->setObjectName("ProductName");
     QFont bold = product->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() + 2);
     product->setFont(bold);
     texts->addWidget(product);
-    auto* version = new QLabel(QString("Version %1").arg(DZ_VERSION), this);
+    auto* version = new QLabel(tr("Version %1").arg(DZ_VERSION), this);
     version->setObjectName("Version");
     texts->addWidget(version);
     texts->addSpacing(6);
-    Label2 = Link("Label2", "Visit Vavuror Website", this, [this] { Label2Click(); });
+    Label2 = Link("Label2", tr("Visit Vavuror Website"), this, [this] { Label2Click(); });
     texts->addWidget(Label2);
-    Label3 = Link("Label3", "Contact Support Department", this, [this] { Label3Click(); });
+    Label3 = Link("Label3", tr("Contact Support Department"), this, [this] { Label3Click(); });
     texts->addWidget(Label3);
     top->addLayout(texts, 1);
     page->addLayout(top);
@@ -71,7 +71,7 @@ TFormAbout::TFormAbout(QWidget* mainForm) : QDialog(mainForm) {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    SpeedButton1 = new QPushButton("OK", this);
+    SpeedButton1 = new QPushButton(tr("OK"), this);
     SpeedButton1->setObjectName("SpeedButton1");
     SpeedButton1->setDefault(true);
     connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });

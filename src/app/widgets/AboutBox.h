@@ -12,6 +12,8 @@ inline constexpr const char* kVavurorWebsite = "https://www.vavuror.example/";
 inline constexpr const char* kSupportAddress = "mailto:support@vavuror.example";
 
 class TFormAbout : public QDialog {
+    Q_OBJECT
+
   public:
     explicit TFormAbout(QWidget* mainForm);
 

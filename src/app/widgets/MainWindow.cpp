@@ -1,8 +1,13 @@
 #include "app/widgets/MainWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -10,6 +15,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,12 +23,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStandardItemModel>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -32,6 +42,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <thread>
 #include <utility>
 
 #include "app/core/DroppedFiles.h"
@@ -41,50 +53,56 @@
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/ApplicationIcon.h"
+#include "app/widgets/DesktopNotification.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
+#include "binding/ProgramFolders.h"
 
 namespace {
 
 constexpr int kHintMs = 30000;
-constexpr int kColumnCount = 7;
-constexpr int kProgressColumn = 5;
-constexpr int kReasonRole = Qt::UserRole + 1;
+constexpr int kColumnCount = 8;
+constexpr int kStatusColumn = 7;
+constexpr int kSaveDelayMs = 400;
+// Window geometry, list columns and the last folder files were added from, kept with the
+// settings.
+constexpr const char* kKeyWindowGeometry = "Window/Geometry";
+constexpr const char* kKeyListColumns = "Window/ListColumns";
+constexpr const char* kKeyLastAddFolder = "Window/LastAddFolder";
+constexpr const char* kKeyParallelFiles = "Window/ParallelFiles";
+constexpr const char* kKeySameFolder = "Window/SameFolderAsInput";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Line breaks written as a line feed and a carriage return show as one line break here.
-QString DisplayText(const std::string& text) {
-    return Q(text).replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
-}
-
-// The help file beside the program.
+// The help file beside the program, or in the installed data folder.
 QString HelpFilePath() {
-    return QCoreApplication::applicationDirPath() + "/help.html";
+    const std::string found = FindProgramFile(TProgramFiles::Data, "help.html");
+    return found.empty() ? QCoreApplication::applicationDirPath() + "/help.html"
+                         : QString::fromStdString(found);
 }
 
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
     return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
 }
 
-QLabel* NamedLabel(const char* text, QWidget* parent) {
+QLabel* NamedLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     return label;
+}
+
+std::int64_t CoreCount() {
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 template <typename TWidget>
 TWidget* Named(TWidget* widget, const char* name) {
     widget->setObjectName(name);
     return widget;
-}
-
-bool IsFailureText(const std::string& progress) {
-    return progress == kStatusFail || progress == kStatusError;
 }
 
 }  // namespace
@@ -122,7 +140,7 @@ void TForm1::CreateControls() {
     // The tool bar.
     auto* tools = new QHBoxLayout;
     tools->setSpacing(4);
-    const auto toolButton = [&](QPushButton*& button, const char* name, const char* caption,
+    const auto toolButton = [&](QPushButton*& button, const char* name, const QString& caption,
                                 const QIcon& icon) {
         button = Named(new QPushButton(icon, caption, central), name);
         button->setMinimumHeight(30);
@@ -130,21 +148,23 @@ void TForm1::CreateControls() {
         button->setFocusPolicy(Qt::TabFocus);
         tools->addWidget(button);
     };
-    toolButton(ButtonAddFile, "ButtonAddFile", "Add File",
+    toolButton(ButtonAddFile, "ButtonAddFile", tr("Add File"),
                ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
-    toolButton(ButtonRemove, "ButtonRemove", "Remove File",
+    toolButton(ButtonRemove, "ButtonRemove", tr("Remove File"),
                ThemeIcon("list-remove", QStyle::SP_TrashIcon));
-    toolButton(ButtonClear, "ButtonClear", "Clear All ",
+    toolButton(ButtonClear, "ButtonClear", tr("Clear All "),
                ThemeIcon("edit-clear", QStyle::SP_DialogResetButton));
-    toolButton(ButtonStopConvert, "ButtonStopConvert", "Stop Convert",
+    toolButton(ButtonStopConvert, "ButtonStopConvert", tr("Stop Convert"),
                ThemeIcon("media-playback-stop", QStyle::SP_MediaStop));
-    toolButton(ButtonConvert, "ButtonConvert", "Go Convert ",
+    toolButton(ButtonConvert, "ButtonConvert", tr("Go Convert "),
                ThemeIcon("media-playback-start", QStyle::SP_MediaPlay));
+    toolButton(ButtonOpenOutput, "ButtonOpenOutput", tr("Open Output Folder"),
+               ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
     tools->addStretch(1);
     auto* logo = new QLabel(central);
     logo->setPixmap(ApplicationIcon().pixmap(28, 28));
     tools->addWidget(logo);
-    auto* product = new QLabel(kMainCaption, central);
+    auto* product = new QLabel(tr(kMainCaption), central);
     QFont productFont = product->font();
     productFont.setBold(true);
     productFont.setPointSizeF(productFont.pointSizeF() * 1.15);
@@ -155,19 +175,24 @@ void TForm1::CreateControls() {
     // Output folder and output format.
     auto* output = new QHBoxLayout;
     output->setSpacing(4);
-    output->addWidget(NamedLabel("Output Folder :", central));
+    output->addWidget(NamedLabel(tr("Output Folder :"), central));
     EditOutputFolder = Named(new QLineEdit(central), "EditOutputFolder");
-    EditOutputFolder->setReadOnly(true);
-    EditOutputFolder->setEnabled(false);
+    EditOutputFolder->setPlaceholderText(tr("Type or choose a folder"));
+    EditOutputFolder->setMinimumWidth(fontMetrics().averageCharWidth() * 16);
     output->addWidget(EditOutputFolder, 1);
     ButtonBrowseForFolder = Named(new QToolButton(central), "ButtonBrowseForFolder");
     ButtonBrowseForFolder->setIcon(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
-    ButtonBrowseForFolder->setToolTip("Choose the output folder");
+    ButtonBrowseForFolder->setToolTip(tr("Choose the output folder"));
     output->addWidget(ButtonBrowseForFolder);
+    CheckSameFolder =
+        Named(new QCheckBox(tr("Same folder as the input"), central), "CheckSameFolder");
+    output->addWidget(CheckSameFolder);
     output->addSpacing(10);
-    output->addWidget(NamedLabel("Set Output Format :", central));
+    output->addWidget(NamedLabel(tr("Set Output Format :"), central));
     ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
-    ComboOutputFormat->setFixedWidth(270);
+    // As wide as its longest line, within reason: the list is long and its names are too.
+    ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboOutputFormat->setMinimumContentsLength(24);
     // A list that opens below the box and shows as many lines as the options say; the styles'
     // menu-like list ignores the number of lines.
     ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
@@ -177,12 +202,17 @@ void TForm1::CreateControls() {
     // The file list.
     ListView1 = Named(new QTableWidget(0, kColumnCount, central), "ListView1");
     const auto& columns = FileListColumns();
+    const QString captions[kColumnCount] = {
+        tr("Video File Name"), tr("Video Size"), tr("FrameRate"), tr("Duration"),
+        tr("Output"),          tr("Progress"),   tr("Frames"),    tr("Status")};
     for (int c = 0; c < kColumnCount; ++c) {
-        auto* header = new QTableWidgetItem(columns[c].Caption);
+        auto* header = new QTableWidgetItem(captions[c]);
         header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                     : Qt::AlignLeft | Qt::AlignVCenter);
         ListView1->setHorizontalHeaderItem(c, header);
-        ListView1->setColumnWidth(c, columns[c].Width);
+        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font.
+        ListView1->setColumnWidth(c,
+                                  columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0));
     }
     ListView1->verticalHeader()->setVisible(false);
     ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -192,7 +222,9 @@ void TForm1::CreateControls() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setTextElideMode(Qt::ElideMiddle);
+    // The name column shows file names only, the status column a reason's start: the folder and
+    // the whole reason are in the tool tips.
+    ListView1->setTextElideMode(Qt::ElideRight);
     ListView1->setWordWrap(false);
     ListView1->setSortingEnabled(false);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -205,7 +237,7 @@ void TForm1::CreateControls() {
     settings->setSpacing(6);
     // The groups share the width by what their lists hold at most: the video lists have the
     // longest entries ("Original Video Size", "23.976 fps [NTSC]").
-    const auto group = [&](const char* title, const char* name, int stretch) {
+    const auto group = [&](const QString& title, const char* name, int stretch) {
         auto* box = Named(new QGroupBox(title, central), name);
         auto* grid = new QGridLayout(box);
         grid->setContentsMargins(6, 4, 6, 4);
@@ -215,7 +247,7 @@ void TForm1::CreateControls() {
         settings->addWidget(box, stretch);
         return grid;
     };
-    const auto row = [&](QGridLayout* grid, int at, const char* caption, QComboBox*& combo,
+    const auto row = [&](QGridLayout* grid, int at, const QString& caption, QComboBox*& combo,
                          const char* name) {
         grid->addWidget(NamedLabel(caption, grid->parentWidget()), at, 0);
         combo = Named(new QComboBox(grid->parentWidget()), name);
@@ -223,22 +255,22 @@ void TForm1::CreateControls() {
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         grid->addWidget(combo, at, 1);
     };
-    QGridLayout* audio = group(" Audio Settings ", "GroupAudioSettings", 20);
-    row(audio, 0, "Audio Codec : ", ComboAudioCodec, "ComboAudioCodec");
-    row(audio, 1, "Audio Bitrate :", ComboAudioBitrate, "ComboAudioBitrate");
-    row(audio, 2, "Audio Channels :", ComboAudioChannels, "ComboAudioChannels");
-    row(audio, 3, "Sampling Rate : ", ComboSamplingRate, "ComboSamplingRate");
-    QGridLayout* video = group(" Video Settings ", "GroupVideoSettings", 27);
-    row(video, 0, "Video Codec : ", ComboVideoCodec, "ComboVideoCodec");
-    row(video, 1, "Video Size : ", ComboVideoSize, "ComboVideoSize");
-    row(video, 2, "Video Bitrate : ", ComboVideoBitrate, "ComboVideoBitrate");
-    row(video, 3, "Video Framerate : ", ComboVideoFramerate, "ComboVideoFramerate");
-    QGridLayout* general = group(" General Settings ", "GroupGeneralSettings", 24);
-    row(general, 0, "Video Zoom : ", ComboLetterBox, "ComboLetterBox");
-    ComboLetterBox->setToolTip("Add a letterbox to keep video aspect ratio");
+    QGridLayout* audio = group(tr(" Audio Settings "), "GroupAudioSettings", 20);
+    row(audio, 0, tr("Audio Codec : "), ComboAudioCodec, "ComboAudioCodec");
+    row(audio, 1, tr("Audio Bitrate :"), ComboAudioBitrate, "ComboAudioBitrate");
+    row(audio, 2, tr("Audio Channels :"), ComboAudioChannels, "ComboAudioChannels");
+    row(audio, 3, tr("Sampling Rate : "), ComboSamplingRate, "ComboSamplingRate");
+    QGridLayout* video = group(tr(" Video Settings "), "GroupVideoSettings", 27);
+    row(video, 0, tr("Video Codec : "), ComboVideoCodec, "ComboVideoCodec");
+    row(video, 1, tr("Video Size : "), ComboVideoSize, "ComboVideoSize");
+    row(video, 2, tr("Video Bitrate : "), ComboVideoBitrate, "ComboVideoBitrate");
+    row(video, 3, tr("Video Framerate : "), ComboVideoFramerate, "ComboVideoFramerate");
+    QGridLayout* general = group(tr(" General Settings "), "GroupGeneralSettings", 24);
+    row(general, 0, tr("Video Zoom : "), ComboLetterBox, "ComboLetterBox");
+    ComboLetterBox->setToolTip(tr("Add a letterbox to keep video aspect ratio"));
     ComboLetterBox->setToolTipDuration(kHintMs);
-    row(general, 1, "Aspect Ratio : ", ComboAspectRatio, "ComboAspectRatio");
-    general->addWidget(NamedLabel("Volume : ", central), 2, 0);
+    row(general, 1, tr("Aspect Ratio : "), ComboAspectRatio, "ComboAspectRatio");
+    general->addWidget(NamedLabel(tr("Volume : "), central), 2, 0);
     auto* volume = new QHBoxLayout;
     TrackBar1 = Named(new QSlider(Qt::Horizontal, central), "TrackBar1");
     TrackBar1->setRange(0, 10);
@@ -258,33 +290,57 @@ void TForm1::CreateControls() {
     general->setRowStretch(5, 1);
     page->addLayout(settings);
 
-    // Progress of the running file.
-    auto* progress = new QHBoxLayout;
+    // Progress of the running file and of the whole queue.
+    auto* progress = new QGridLayout;
+    progress->setHorizontalSpacing(6);
+    progress->setVerticalSpacing(2);
     ProgressBar1 = Named(new QProgressBar(central), "ProgressBar1");
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
-    progress->addWidget(ProgressBar1, 1);
-    ButtonStopSmall = Named(new QPushButton("Stop", central), "ButtonStopSmall");
-    progress->addWidget(ButtonStopSmall);
+    ProgressBar1->setToolTip(tr("The file being converted"));
+    ProgressQueue = Named(new QProgressBar(central), "ProgressQueue");
+    ProgressQueue->setRange(0, 100);
+    ProgressQueue->setValue(0);
+    ProgressQueue->setFormat(tr("Queue %p%"));
+    ProgressQueue->setToolTip(tr("All files of the run"));
+    progress->addWidget(ProgressBar1, 0, 0);
+    progress->addWidget(ProgressQueue, 1, 0);
+    progress->setColumnStretch(0, 1);
+    ButtonStopSmall = Named(new QPushButton(tr("Stop"), central), "ButtonStopSmall");
+    progress->addWidget(ButtonStopSmall, 0, 1);
+    ButtonStopAfter =
+        Named(new QPushButton(tr("Stop After This File"), central), "ButtonStopAfter");
+    ButtonStopAfter->setEnabled(false);
+    progress->addWidget(ButtonStopAfter, 1, 1);
+    auto* parallelLabel = NamedLabel(tr("Convert files at once:"), central);
+    progress->addWidget(parallelLabel, 0, 2);
+    SpinParallel = Named(new QSpinBox(central), "SpinParallel");
+    SpinParallel->setRange(1, static_cast<int>(CoreCount()));
+    SpinParallel->setValue(1);
+    SpinParallel->setToolTip(tr("How many files convert at the same time"));
+    parallelLabel->setBuddy(SpinParallel);
+    progress->addWidget(SpinParallel, 1, 2);
     page->addLayout(progress);
     setCentralWidget(central);
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
-    const int panelWidths[3] = {150, 300, 50};
     for (int p = 0; p < 3; ++p) {
         StatusPanels[p] = new QLabel(StatusBar1);
         StatusPanels[p]->setObjectName(QString("StatusPanel%1").arg(p));
-        StatusPanels[p]->setFixedWidth(panelWidths[p]);
         StatusPanels[p]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanels[p]);
+        StatusBar1->addWidget(StatusPanels[p], p == 0 ? 3 : p == 1 ? 2 : 1);
     }
-    StatusPanels[0]->setText("Ready");
+    StatusPanels[0]->setText(tr("Ready"));
     setStatusBar(StatusBar1);
 
     TimerConvertAgain = Named(new QTimer(this), "TimerConvertAgain");
     TimerConvertAgain->setInterval(kQueueTimerMs);
+    // The queue is written a moment after the last change, not at every report of a run.
+    SaveTimer = Named(new QTimer(this), "SaveTimer");
+    SaveTimer->setSingleShot(true);
+    SaveTimer->setInterval(kSaveDelayMs);
+    connect(SaveTimer, &QTimer::timeout, this, [this] { SaveQueueNow(); });
 
     connect(ButtonAddFile, &QPushButton::clicked, this, [this] { ButtonAddFileClick(); });
     connect(ButtonRemove, &QPushButton::clicked, this, [this] { DeleteSelectedItem1Click(); });
@@ -292,6 +348,14 @@ void TForm1::CreateControls() {
     connect(ButtonStopConvert, &QPushButton::clicked, this, [this] { ButtonStopConvertClick(); });
     connect(ButtonStopSmall, &QPushButton::clicked, ButtonStopConvert, &QPushButton::click);
     connect(ButtonConvert, &QPushButton::clicked, this, [this] { ButtonConvertClick(); });
+    connect(ButtonStopAfter, &QPushButton::clicked, this, [this] { ButtonStopAfterClick(); });
+    connect(ButtonOpenOutput, &QPushButton::clicked, this, [this] { OpenOutputFolderClick(); });
+    connect(CheckSameFolder, &QCheckBox::toggled, this, [this](bool same) {
+        EditOutputFolder->setEnabled(!same);
+        ButtonBrowseForFolder->setEnabled(!same);
+        ScheduleSave();
+    });
+    connect(EditOutputFolder, &QLineEdit::textEdited, this, [this] { ScheduleSave(); });
     connect(ButtonBrowseForFolder, &QToolButton::clicked, this,
             [this] { ButtonBrowseForFolderClick(); });
     connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this,
@@ -318,48 +382,70 @@ void TForm1::CreateControls() {
         {ComboQuality, &TParameterLists::Quality},
     };
     for (const auto& [combo, list] : lists) {
-        connect(combo, &QComboBox::currentIndexChanged, this,
-                [this, list](int index) { (params_.*list).Selected = index; });
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, list](int index) {
+            (params_.*list).Selected = index;
+            ScheduleSave();
+        });
     }
 }
 
 void TForm1::CreateMenus() {
-    const auto item = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
+    const auto item = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(name);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    MenuFile = Named(menuBar()->addMenu("&File"), "File1");
-    item(MenuFile, "AddFiles1", "Add Files", [this] {
+    MenuFile = Named(menuBar()->addMenu(tr("&File")), "File1");
+    item(MenuFile, "AddFiles1", tr("Add Files"), [this] {
         ButtonAddFile->click();
     })->setShortcut(QKeySequence::Open);
     MenuFile->addSeparator();
-    item(MenuFile, "Convert1", "Convert", [this] { ButtonConvertClick(); });
+    item(MenuFile, "Convert1", tr("Convert"), [this] {
+        ButtonConvertClick();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    item(MenuFile, "OpenOutputFolder1", tr("Open Output Folder"),
+         [this] { OpenOutputFolderClick(); });
     MenuFile->addSeparator();
-    item(MenuFile, "Exit1", "Exit", [this] { Exit1Click(); })->setShortcut(QKeySequence::Quit);
+    item(MenuFile, "Exit1", tr("Exit"), [this] { Exit1Click(); })->setShortcut(QKeySequence::Quit);
 
-    MenuOptions = Named(menuBar()->addMenu("&Options"), "Options1");
-    item(MenuOptions, "SetGeneralOptions1", "Set Options", [this] { SetGeneralOptions1Click(); });
+    MenuOptions = Named(menuBar()->addMenu(tr("&Options")), "Options1");
+    item(MenuOptions, "SetGeneralOptions1", tr("Set Options"),
+         [this] { SetGeneralOptions1Click(); });
 
-    MenuHelp = Named(menuBar()->addMenu("&Help"), "Help1");
-    item(MenuHelp, "OpenHelpFile1", "Open Help File", [this] {
+    MenuPresets = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
+    item(MenuPresets, "SavePreset1", tr("Save Current Settings as Preset..."),
+         [this] { SavePresetClick(); });
+    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { RenamePresetClick(); });
+    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { DeletePresetClick(); });
+    MenuPresets->addSeparator();
+    item(MenuPresets, "ExportPresets1", tr("Export Presets..."), [this] { ExportPresetsClick(); });
+    item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
+
+    MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
+    item(MenuHelp, "OpenHelpFile1", tr("Open Help File"), [this] {
         OpenHelpFile1Click();
     })->setShortcut(QKeySequence::HelpContents);
     MenuHelp->addSeparator();
-    item(MenuHelp, "VisitOurWebsite1", "Visit Vavuror Website",
+    item(MenuHelp, "VisitOurWebsite1", tr("Visit Vavuror Website"),
          [this] { VisitOurWebsite1Click(); });
     MenuHelp->addSeparator();
-    item(MenuHelp, "About1", "About", [this] { About1Click(); });
+    item(MenuHelp, "About1", tr("About"), [this] { About1Click(); });
 
     PopupListView1 = Named(new QMenu(this), "PopupListView1");
-    item(PopupListView1, "CheckAllItems1", "Check All Items", [this] { CheckAllItems1Click(); });
-    item(PopupListView1, "UncheckAllItems1", "Uncheck All Items",
+    item(PopupListView1, "ShowInFolder1", tr("Show in Folder"), [this] { ShowInFolderClick(); });
+    item(PopupListView1, "Play1", tr("Play"), [this] { PlayClick(); });
+    item(PopupListView1, "ShowLog1", tr("Show Log"), [this] { ShowLogClick(); });
+    PopupListView1->addSeparator();
+    item(PopupListView1, "CheckAllItems1", tr("Check All Items"),
+         [this] { CheckAllItems1Click(); });
+    item(PopupListView1, "UncheckAllItems1", tr("Uncheck All Items"),
          [this] { UncheckAllItems1Click(); });
     PopupListView1->addSeparator();
-    item(PopupListView1, "DeleteSelectedItem1", "Remove Selected Item",
+    item(PopupListView1, "DeleteSelectedItem1", tr("Remove Selected Item"),
          [this] { DeleteSelectedItem1Click(); });
-    item(PopupListView1, "ClearAllItems1", "Clear All Items", [this] { ClearAllItems1Click(); });
+    item(PopupListView1, "ClearAllItems1", tr("Clear All Items"),
+         [this] { ClearAllItems1Click(); });
 }
 
 void TForm1::FormCreate() {
@@ -399,12 +485,10 @@ void TForm1::FormCreate() {
         backend_->SetEvents(std::move(events));
     }
 
-    setWindowTitle(kMainCaption);
+    setWindowTitle(tr(kMainCaption));
     helpFile_ = HelpFilePath();
-    // A fixed border with the system menu and the minimise box only.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    dataFolder_ = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 
     TrackBar1->setValue(kDefaultVolumePosition);
     TrackBar1Change();
@@ -431,9 +515,17 @@ void TForm1::FormCreate() {
         ComboLetterBox->setCurrentIndex(0);
     }
     TimerConvertAgain->stop();
+    LoadPresets();
+    ReloadPresetLines();
 
-    // 760 x 514 below the menu bar, whatever the font.
-    setFixedSize(760, 514 + menuBar()->sizeHint().height());
+    // The layouts say how small the window may get; it opens at a comfortable size that still
+    // fits the screen it is on.
+    setMinimumSize(minimumSizeHint().boundedTo(QSize(720, 480)));
+    QSize size = sizeHint().expandedTo(QSize(960, 620));
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    }
+    resize(size.expandedTo(minimumSize()));
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -441,12 +533,24 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!firstShow_) return;
     firstShow_ = false;
     if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        const QRect available = screen->availableGeometry();
+        if (!available.contains(frameGeometry())) {
+            // A geometry saved on a larger screen, or a font that grew: back onto this screen.
+            const QSize frameExtra = frameGeometry().size() - size();
+            resize(size().boundedTo(available.size() - frameExtra).expandedTo(minimumSize()));
+            QRect frame = frameGeometry();
+            frame.moveCenter(available.center());
+            move(frame.topLeft());
+        } else if (!restoredGeometry_) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(available.center());
+            move(frame.topLeft());
+        }
     }
-    // The profile restored from the settings fills the parameter lists.
-    ComboOutputFormatChange();
+    if (!restoredColumns_) FitNameColumn();
+    // The profile restored from the settings fills the parameter lists, unless the saved queue
+    // has already chosen them.
+    if (!choicesRestored_) ComboOutputFormatChange();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -472,6 +576,42 @@ bool TForm1::FormCloseQuery() {
 
 void TForm1::FormClose() {
     if (options_) SaveSettings(*this, *options_);
+    QSettings store(kSettingsOrganisation, kSettingsApplication);
+    store.setValue(kKeyWindowGeometry, saveGeometry());
+    store.setValue(kKeyListColumns, ListColumnState());
+    store.setValue(kKeyLastAddFolder, lastAddFolder_);
+    store.setValue(kKeyParallelFiles, ParallelFiles());
+    store.setValue(kKeySameFolder, SameFolderAsInput() ? 1 : 0);
+    SaveQueueNow();
+}
+
+void TForm1::RestoreWindowState() {
+    QSettings store(kSettingsOrganisation, kSettingsApplication);
+    restoredGeometry_ = restoreGeometry(store.value(kKeyWindowGeometry).toByteArray());
+    RestoreListColumnState(store.value(kKeyListColumns).toByteArray());
+    lastAddFolder_ = store.value(kKeyLastAddFolder).toString();
+    SetParallelFiles(store.value(kKeyParallelFiles, 1).toInt());
+    SetSameFolderAsInput(store.value(kKeySameFolder, 0).toInt() != 0);
+}
+
+QByteArray TForm1::ListColumnState() const {
+    return ListView1->horizontalHeader()->saveState();
+}
+
+void TForm1::RestoreListColumnState(const QByteArray& state) {
+    if (!state.isEmpty()) restoredColumns_ = ListView1->horizontalHeader()->restoreState(state);
+}
+
+void TForm1::FitNameColumn() {
+    // The name column takes what the list's width leaves beside the others and a status column
+    // of a fair width, so that no column starts out of sight.
+    int others = 0;
+    for (int c = 1; c < kColumnCount - 1; ++c) others += ListView1->columnWidth(c);
+    // The status column's own width is its least: the last column only stretches.
+    const int status = ListView1->columnWidth(kColumnCount - 1);
+    const int free = ListView1->viewport()->width() - others - status;
+    ListView1->setColumnWidth(
+        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, ListView1->columnWidth(0)));
 }
 
 // --- Settings ---
@@ -483,9 +623,27 @@ QString TForm1::OutputFolder() const {
 void TForm1::SetOutputFolder(const QString& folder) {
     EditOutputFolder->setText(folder);
     EditOutputFolder->setToolTip(folder);
+    ScheduleSave();
+}
+
+bool TForm1::SameFolderAsInput() const {
+    return CheckSameFolder->isChecked();
+}
+
+void TForm1::SetSameFolderAsInput(bool same) {
+    CheckSameFolder->setChecked(same);
+}
+
+int TForm1::ParallelFiles() const {
+    return SpinParallel->value();
+}
+
+void TForm1::SetParallelFiles(int count) {
+    SpinParallel->setValue(std::clamp(count, SpinParallel->minimum(), SpinParallel->maximum()));
 }
 
 void TForm1::SelectOutputFormatLine(int line) {
+    if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
     const QSignalBlocker blocker(ComboOutputFormat);
     ComboOutputFormat->setCurrentIndex(line);
@@ -511,6 +669,7 @@ void TForm1::ApplyDropDownItems() {
 TJobSettings TForm1::JobSettings() const {
     TJobSettings settings;
     settings.OutputFolder = OutputFolder().toStdString();
+    settings.SameFolderAsInput = SameFolderAsInput();
     settings.Overwrite = options_ && options_->Overwrite();
     settings.FormatKey = selection_.FormatKey();
     settings.Reader = selection_.Profile()->Reader;
@@ -547,19 +706,25 @@ void TForm1::ShowRow(int row) {
     const TFileListRow& data = fileList_.Row(row);
     const bool blocked = showingRows_;
     showingRows_ = true;
-    const std::string texts[kColumnCount] = {data.FileName, data.VideoSize, data.FrameRate,
-                                             data.Duration, data.Output,    data.Progress,
-                                             data.Frames};
-    QTableWidgetItem* first = ListView1->item(row, 0);
-    if (!IsFailureText(data.Progress)) first->setData(kReasonRole, QVariant());
-    const QString reason = first->data(kReasonRole).toString();
-    const QString tip = reason.isEmpty() ? Q(data.FileName) : reason;
+    const QFileInfo file(Q(data.FileName));
+    const QString status = Q(data.Status);
+    const QString texts[kColumnCount] = {
+        file.fileName(), Q(data.VideoSize), Q(data.FrameRate), Q(data.Duration),
+        Q(data.Output),  Q(data.Progress),  Q(data.Frames),    status.section('\n', 0, 0)};
+    const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
     for (int c = 0; c < kColumnCount; ++c) {
         QTableWidgetItem* cell = ListView1->item(row, c);
-        cell->setText(Q(texts[c]));
-        cell->setToolTip(tip);
+        cell->setText(texts[c]);
+        cell->setToolTip(c == 0               ? folderTip
+                         : c == kStatusColumn ? status
+                         : !status.isEmpty()  ? status
+                                              : file.fileName());
     }
+    QTableWidgetItem* first = ListView1->item(row, 0);
     first->setCheckState(data.Checked ? Qt::Checked : Qt::Unchecked);
+    // An unreadable file cannot be checked: it would only fail again.
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    first->setFlags(IsRunnableRow(data) ? flags | Qt::ItemIsUserCheckable : flags);
     showingRows_ = blocked;
 }
 
@@ -568,9 +733,10 @@ void TForm1::ShowAllRows() {
 }
 
 void TForm1::SetRowReason(int row, const QString& reason) {
-    if (row < 0 || row >= ListView1->rowCount()) return;
-    ListView1->item(row, 0)->setData(kReasonRole, reason);
+    if (row < 0 || row >= fileList_.Count()) return;
+    fileList_.Row(row).Status = FailureReason(reason.toStdString(), fileList_.Row(row).FileName);
     ShowRow(row);
+    ScheduleSave();
 }
 
 QList<int> TForm1::SelectedRows() const {
@@ -584,6 +750,7 @@ QList<int> TForm1::SelectedRows() const {
 void TForm1::ListView1ItemChanged(int row, int column) {
     if (showingRows_ || column != 0 || row >= fileList_.Count()) return;
     fileList_.Row(row).Checked = ListView1->item(row, 0)->checkState() == Qt::Checked;
+    ScheduleSave();
 }
 
 void TForm1::ListView1ContextMenu(const QPoint& at) {
@@ -633,7 +800,7 @@ void TForm1::BMDThread1Start(void*& data) {
 QStringList TForm1::ChooseFilesToAdd() {
     QStringList filters;
     for (const std::string& entry : OpenDialogFilterEntries()) filters.append(Q(entry));
-    QFileDialog dialog(this, "Open", lastAddFolder_);
+    QFileDialog dialog(this, tr("Open"), lastAddFolder_);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(filters);
     // The filters' names already say their patterns.
@@ -648,11 +815,19 @@ void TForm1::AddFileRows(const QStringList& paths) {
     const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
                              ? static_cast<char>(separator[0].unicode())
                              : '.';
+    QStringList already;
     for (const QString& path : paths) {
         const std::string file = path.toStdString();
+        if (fileList_.Contains(file)) {
+            already.append(QFileInfo(path).fileName());
+            continue;
+        }
         QString reason;
         try {
-            if (probe_.LoadFile(file)) {
+            if (!QFileInfo::exists(path)) {
+                fileList_.AddFailedFile(file);
+                reason = tr("The file does not exist");
+            } else if (probe_.LoadFile(file)) {
                 const TProbeFacts facts = ReadProbeFacts(probe_);
                 probe_.CloseFile();
                 fileList_.AddProbedFile(file, facts, selection_.FormatKey());
@@ -671,6 +846,11 @@ void TForm1::AddFileRows(const QStringList& paths) {
         ListView1->scrollToBottom();
         QCoreApplication::processEvents();
     }
+    if (!already.isEmpty()) {
+        StatusBar1->showMessage(
+            tr("Already in the list: %1").arg(already.join(QStringLiteral(", "))), kHintMs);
+    }
+    ScheduleSave();
 }
 
 void TForm1::DeleteSelectedItem1Click() {
@@ -679,6 +859,8 @@ void TForm1::DeleteSelectedItem1Click() {
     std::sort(rows.begin(), rows.end(), std::greater<>());
     fileList_.RemoveRows(std::vector<int>(rows.begin(), rows.end()));
     for (int row : rows) ListView1->removeRow(row);
+    rowLogs_.clear();
+    ScheduleSave();
 }
 
 void TForm1::ClearAllItems1Click() {
@@ -686,16 +868,24 @@ void TForm1::ClearAllItems1Click() {
     ClearTasks();
     fileList_.Clear();
     ListView1->setRowCount(0);
+    rowLogs_.clear();
+    ScheduleSave();
 }
 
 void TForm1::CheckAllItems1Click() {
     fileList_.SetAllChecked(true);
+    // Unreadable files stay unchecked.
+    for (int row = 0; row < fileList_.Count(); ++row) {
+        if (!IsRunnableRow(fileList_.Row(row))) fileList_.Row(row).Checked = false;
+    }
     ShowAllRows();
+    ScheduleSave();
 }
 
 void TForm1::UncheckAllItems1Click() {
     fileList_.SetAllChecked(false);
     ShowAllRows();
+    ScheduleSave();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
@@ -720,14 +910,25 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 void TForm1::ButtonBrowseForFolderClick() {
     if (queue_.IsRunning()) return;
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, "Choose the required output folder below :", OutputFolder().trimmed(),
-        QFileDialog::ShowDirsOnly);
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Choose the required output folder below :"),
+                                          OutputFolder().trimmed(), QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
 void TForm1::ComboOutputFormatChange() {
-    const TOutputProfile* profile = selection_.Choose(ComboOutputFormat->currentIndex());
+    const int line = ComboOutputFormat->currentIndex();
+    if (presetLineStart_ >= 0 && line >= presetLineStart_) {
+        // A preset: its profile's line and its choices.
+        const QString name = ComboOutputFormat->itemText(line);
+        {
+            const QSignalBlocker blocker(ComboOutputFormat);
+            ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
+        }
+        ApplyPreset(name);
+        return;
+    }
+    const TOutputProfile* profile = selection_.Choose(line);
     if (!profile) {
         const QSignalBlocker blocker(ComboOutputFormat);
         ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
@@ -738,6 +939,7 @@ void TForm1::ComboOutputFormatChange() {
     fileList_.SetFormatKey(profile->FormatKey);
     ShowAllRows();
     ApplyDropDownItems();
+    ScheduleSave();
 }
 
 void TForm1::ComboOutputFormatDropDown() {
@@ -763,6 +965,7 @@ void TForm1::ShowParameterLists() {
 void TForm1::TrackBar1Change() {
     LabelVolume->setText(Q(VolumeLabel(TrackBar1->value())));
     volume_ = VolumeForPosition(TrackBar1->value());
+    ScheduleSave();
 }
 
 // --- The conversion queue ---
@@ -772,29 +975,89 @@ void TForm1::ButtonConvertClick() {
     fileList_.ClearProgressAndFrames();
     ShowAllRows();
     const std::string folder = OutputFolder().toStdString();
-    const TConvertCheck check = CheckCanConvert(fileList_, folder);
+    const TConvertCheck check = CheckCanConvert(fileList_, folder, SameFolderAsInput());
     if (check != TConvertCheck::ccReady) {
-        ShowInformation(this, DisplayText(ConvertCheckMessage(check, folder)));
+        ShowInformation(this, ConvertCheckText(check, OutputFolder()));
         if (check != TConvertCheck::ccNoFiles) ButtonBrowseForFolderClick();
         return;
     }
     if (!backend_) {
-        ShowInformation(this, kMsgConversionUnavailable);
+        ShowInformation(this, tr(kMsgConversionUnavailable));
         return;
     }
+    rowLogs_.clear();
+    taskErrors_.clear();
+    rowStartMs_.clear();
+    runClock_.start();
+    queueProgress_.Start(fileList_, 0);
+    ProgressQueue->setValue(0);
     queue_.Start();
     TimerConvertAgain->start();
     EnableControls(false);
-    RunJobBuilder();
+    ShowQueueStatus();
+    if (ParallelFiles() > 1) {
+        StartBatch();
+    } else {
+        RunJobBuilder();
+    }
+}
+
+QString TForm1::ConvertCheckText(TConvertCheck check, const QString& folder) const {
+    switch (check) {
+        case TConvertCheck::ccReady:
+            return {};
+        case TConvertCheck::ccNoFiles:
+            return tr(kMsgAddFiles);
+        case TConvertCheck::ccNoFolder:
+            return tr(kMsgSelectOutputFolder);
+        case TConvertCheck::ccFolderMissing:
+            return tr("The output folder \"%1\"\ndoes not exist or has been deleted!\nPlease "
+                      "choose a new output folder.")
+                .arg(folder);
+    }
+    return {};
+}
+
+void TForm1::StartBatch() {
+    // The component runs the tasks, up to N at once, in list order; the queue's timer only
+    // waits for the run's end.
+    ClearTasks();
+    TBatchResult batch = BuildAllTasks(fileList_, JobSettings(), *backend_);
+    for (const std::string& line : batch.LogLines) qInfo("%s", line.c_str());
+    for (int row : batch.FailedRows) {
+        SetRowReason(row, Q(fileList_.Row(row).Status));
+        queueProgress_.RowEnded(row);
+    }
+    batchRows_ = batch.TaskRows;
+    batchRunning_ = true;
+    ShowAllRows();
+    if (batchRows_.empty()) {
+        queue_.Stop(false);
+        ReportRunEnd();
+        return;
+    }
+    try {
+        backend_->StartTasks(ParallelFiles());
+    } catch (const std::exception& error) {
+        backend_->StopTasks();
+        for (int row : batchRows_) {
+            if (row >= 0) SetRowReason(row, Q(error.what()));
+        }
+        queue_.Stop(false);
+        ReportRunEnd();
+    }
 }
 
 void TForm1::RunJobBuilder() {
     ProgressBar1->setValue(0);
-    taskError_.clear();
     // The builder clears the tasks too; cleared here, the new task's events belong to a new run.
     ClearTasks();
     TBuildResult result = BuildNextTask(fileList_, queue_, JobSettings(), *backend_);
-    for (const std::string& line : result.LogLines) qInfo("%s", line.c_str());
+    for (const std::string& line : result.LogLines) {
+        qInfo("%s", line.c_str());
+        if (result.Row >= 0) rowLogs_[result.Row].append(Q(line));
+    }
+    if (result.Row >= 0) rowStartMs_[result.Row] = runClock_.elapsed();
     ShowRow(result.Row);
     switch (result.Outcome) {
         case TBuildOutcome::boStarted:
@@ -802,14 +1065,16 @@ void TForm1::RunJobBuilder() {
             break;
         case TBuildOutcome::boRowFailed:
             if (!result.LogLines.empty()) SetRowReason(result.Row, Q(result.LogLines.back()));
+            queueProgress_.RowEnded(result.Row);
             break;
         case TBuildOutcome::boStartFailed:
             if (!result.LogLines.empty()) SetRowReason(result.Row, Q(result.LogLines.back()));
             TimerConvertAgain->stop();
-            EnableControls(true);
+            ReportRunEnd();
             break;
     }
-    if (!result.Message.empty()) ShowQueueMessage(Q(result.Message));
+    ShowQueueStatus();
+    if (!result.Message.empty()) ShowQueueMessage(tr(result.Message.c_str()));
 }
 
 void TForm1::ShowQueueMessage(const QString& text) {
@@ -830,20 +1095,44 @@ void TForm1::TimerConvertAgainTimer() {
         case TTimerAction::taReportCompletion:
             TimerConvertAgain->stop();
             ClearTasks();
-            ShowInformation(this, kMsgAllConversionsCompleted);
-            ProgressBar1->setValue(0);
-            EnableControls(true);
+            ReportRunEnd();
+            ShowInformation(this, RunSummary());
             return;
     }
 }
 
+QString TForm1::RunSummary() const {
+    const TRunCounts counts = CountRunResults(fileList_);
+    if (counts.AllDone()) return tr(kMsgAllConversionsCompleted);
+    QStringList parts;
+    parts.append(tr("%n converted", nullptr, counts.Done));
+    if (counts.Failed) parts.append(tr("%n failed", nullptr, counts.Failed));
+    if (counts.Stopped) parts.append(tr("%n stopped", nullptr, counts.Stopped));
+    return parts.join(QStringLiteral(", "));
+}
+
+void TForm1::ReportRunEnd() {
+    // The run is over, however it ended: controls back, the title and bars at rest, the
+    // desktop told.
+    batchRunning_ = false;
+    batchRows_.clear();
+    ProgressBar1->setValue(0);
+    ProgressQueue->setValue(queueProgress_.Percent());
+    EnableControls(true);
+    setWindowTitle(tr(kMainCaption));
+    const QString summary = RunSummary();
+    StatusPanels[0]->setText(summary);
+    SendDesktopNotification(tr(kMainCaption), summary);
+    SaveQueueNow();
+}
+
 void TForm1::ButtonStopConvertClick() {
     bool byUser = false;
-    if (queue_.IsRunning()) {
+    if (queue_.IsRunning() || batchRunning_) {
         const bool active = TimerConvertAgain->isActive();
         TimerConvertAgain->stop();
         if (backend_) backend_->PauseTasks();
-        if (!AskConfirmation(this, kMsgStopAllConversions)) {
+        if (!AskConfirmation(this, tr(kMsgStopAllConversions))) {
             if (backend_) backend_->ResumeTasks();
             if (active && queue_.IsActive()) TimerConvertAgain->start();
             return;
@@ -854,7 +1143,31 @@ void TForm1::ButtonStopConvertClick() {
     TimerConvertAgain->stop();
     if (backend_) backend_->StopTasks();
     ProgressBar1->setValue(0);
-    EnableControls(true);
+    if (batchRunning_) {
+        // The stopped tasks report their ends; the run's end follows them.
+        return;
+    }
+    if (byUser) {
+        ReportRunEnd();
+    } else {
+        EnableControls(true);
+    }
+}
+
+void TForm1::ButtonStopAfterClick() {
+    if (batchRunning_) {
+        // Tasks that have not begun are taken out from the last one backwards, so that the
+        // indices of those before stay as they are.
+        for (int task = static_cast<int>(batchRows_.size()) - 1; task >= 0; --task) {
+            const int row = batchRows_[task];
+            if (row < 0 || rowStartMs_.count(row)) continue;
+            backend_->DeleteTask(task);
+            batchRows_.erase(batchRows_.begin() + task);
+        }
+    }
+    queue_.StopAfterCurrentRow();
+    ButtonStopAfter->setEnabled(false);
+    StatusBar1->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
 }
 
 void TForm1::EnableControls(bool enabled) {
@@ -862,44 +1175,125 @@ void TForm1::EnableControls(bool enabled) {
              ButtonAddFile, ButtonClear, ButtonRemove, ButtonConvert, ComboOutputFormat,
              ComboVideoSize, ComboVideoBitrate, ComboVideoFramerate, ComboAudioBitrate,
              ComboAudioChannels, ComboVideoCodec, ComboSamplingRate, ComboAudioCodec, TrackBar1,
-             ComboAspectRatio, ComboLetterBox, ComboQuality, CheckReencode}) {
+             ComboAspectRatio, ComboLetterBox, ComboQuality, CheckReencode,
+             SpinParallel, CheckSameFolder}) {
         control->setEnabled(enabled);
     }
-    popupAllowed_ = enabled;
-    for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp}) menu->menuAction()->setEnabled(enabled);
+    EditOutputFolder->setEnabled(enabled && !SameFolderAsInput());
+    ButtonStopAfter->setEnabled(!enabled);
+    popupAllowed_ = true;
+    for (QAction* action : PopupListView1->actions()) {
+        const QString name = action->objectName();
+        const bool always =
+            name == "ShowInFolder1" || name == "Play1" || name == "ShowLog1" || name.isEmpty();
+        action->setEnabled(enabled || always);
+    }
+    for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp, MenuPresets}) {
+        menu->menuAction()->setEnabled(enabled);
+    }
+}
+
+int TForm1::RowOfTask(int task) const {
+    if (batchRunning_) {
+        return task >= 0 && task < static_cast<int>(batchRows_.size()) ? batchRows_[task] : -1;
+    }
+    return queue_.CurrentRow();
 }
 
 void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
     // Reports that were on their way when the user stopped the queue would show progress again.
-    if (closing_ || !queue_.IsRunning()) return;
-    const int row = queue_.CurrentRow();
+    if (closing_ || !(queue_.IsRunning() || batchRunning_)) return;
+    const int row = RowOfTask(event.Index);
+    const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
+        if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
         ListView1->scrollToItem(ListView1->item(row, 0));
         TFileListRow& data = fileList_.Row(row);
         data.Progress = ProgressText(event.CurrentDuration, event.TotalOutputDuration);
         data.Frames = FramesText(event.FrameNumber);
+        // Speed and time left of this file, from its own start.
+        const std::int64_t elapsed = now - rowStartMs_[row];
+        QStringList pace;
+        if (event.FPS > 0) pace.append(tr("%1 fps").arg(event.FPS));
+        const double speed = SpeedFactor(event.CurrentDuration, elapsed);
+        if (speed > 0 && elapsed >= 1000) pace.append(tr("%1x").arg(speed, 0, 'f', 1));
+        if (const auto left =
+                TimeLeftMs(event.CurrentDuration, event.TotalOutputDuration, elapsed)) {
+            pace.append(tr("%1 left").arg(Q(ClockText(*left))));
+        }
+        data.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
         ShowRow(row);
+        queueProgress_.RowProgress(row, event.CurrentDuration);
+        ScheduleSave();
     }
-    StatusPanels[1]->setText(Q(FileSizeText(event.CurrentSize)));
+    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(event.CurrentSize))));
     // The bar shows at most 100 %; a position outside its range would be ignored.
     ProgressBar1->setValue(
         std::clamp(ProgressPosition(event.CurrentDuration, event.TotalOutputDuration), 0, 100));
+    ShowQueueStatus();
+}
+
+void TForm1::ShowQueueStatus() {
+    if (!(queue_.IsActive() || batchRunning_)) return;
+    const int percent = queueProgress_.Percent();
+    ProgressQueue->setValue(percent);
+    QString text =
+        tr("Converting %1 of %2").arg(queueProgress_.Position()).arg(queueProgress_.Count());
+    if (const auto left = queueProgress_.TimeLeftMs(runClock_.elapsed())) {
+        text += tr(" - %1 left").arg(Q(ClockText(*left)));
+    }
+    StatusPanels[0]->setText(text);
+    StatusPanels[2]->setText(QStringLiteral("%1%").arg(percent));
+    setWindowTitle(tr("%1% - %2").arg(percent).arg(tr(kMainCaption)));
 }
 
 void TForm1::DEVUZLog(const TTaskLogEvent& event) {
-    if (event.Index >= 0 && event.Level <= 0) taskError_ = event.Message;
+    if (event.Index < 0) return;
+    const int row = RowOfTask(event.Index);
+    if (row >= 0) rowLogs_[row].append(Q(event.Message));
+    if (event.Level <= 0) taskErrors_[event.Index] = event.Message;
+}
+
+void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
+    if (row < 0 || row >= fileList_.Count()) return;
+    TFileListRow& data = fileList_.Row(row);
+    data.Status.clear();
+    queueProgress_.RowEnded(row);
+    if (event.Exception) {
+        SetRowReason(row, Q(event.Message.empty() ? taskErrors_[event.Index] : event.Message));
+    } else {
+        ShowRow(row);
+    }
+    ShowQueueStatus();
+    ScheduleSave();
 }
 
 void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
     if (closing_) return;
+    if (batchRunning_) {
+        if (event.Index >= 0) {
+            const int row = RowOfTask(event.Index);
+            if (row >= 0 && row < fileList_.Count()) {
+                fileList_.Row(row).Progress = event.Exception ? kStatusFail
+                                              : queue_.StoppedByUser() || !event.Finished
+                                                  ? kStatusAbort
+                                                  : kStatusDone;
+                RowEnded(row, event);
+            }
+        } else {
+            // The run's end: every task has reported its own.
+            queue_.Stop(false);
+            ClearTasks();
+            const bool stopped = queue_.StoppedByUser();
+            ReportRunEnd();
+            if (!stopped) ShowInformation(this, RunSummary());
+        }
+        return;
+    }
     if (event.Index >= 0) {
         const int row = queue_.CurrentRow();
         queue_.MarkResult(fileList_, event.Exception);
-        if (event.Exception) {
-            SetRowReason(row, Q(event.Message.empty() ? taskError_ : event.Message));
-        } else {
-            ShowRow(row);
-        }
+        RowEnded(row, event);
     } else if (queue_.IsFinished()) {
         // The whole run has ended. The running state is left to the task's own end: a late
         // run-end must not release the queue while the next task is being prepared.
@@ -914,6 +1308,283 @@ void TForm1::ClearTasks() {
     ++taskRun_;
 }
 
+// --- After the run ---
+
+QString TForm1::OutputFolderOfRow(int row) const {
+    if (row >= 0 && row < fileList_.Count() && !fileList_.Row(row).OutputFile.empty()) {
+        return QFileInfo(Q(fileList_.Row(row).OutputFile)).absolutePath();
+    }
+    if (SameFolderAsInput() && row >= 0 && row < fileList_.Count()) {
+        return QFileInfo(Q(fileList_.Row(row).FileName)).absolutePath();
+    }
+    return OutputFolder().trimmed();
+}
+
+int TForm1::CurrentListRow() const {
+    const QList<int> rows = SelectedRows();
+    if (!rows.isEmpty()) return rows.front();
+    return ListView1->currentRow();
+}
+
+void TForm1::OpenOutputFolderClick() {
+    const QString folder = OutputFolderOfRow(CurrentListRow());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        ShowInformation(this, tr("The output folder \"%1\" does not exist.").arg(folder));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void TForm1::ShowInFolderClick() {
+    const int row = CurrentListRow();
+    if (row < 0 || row >= fileList_.Count()) return;
+    const QString output = Q(fileList_.Row(row).OutputFile);
+    // The output's folder once there is one, else the input's.
+    const QString folder = !output.isEmpty() && QFileInfo::exists(output)
+                               ? QFileInfo(output).absolutePath()
+                               : QFileInfo(Q(fileList_.Row(row).FileName)).absolutePath();
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void TForm1::PlayClick() {
+    const int row = CurrentListRow();
+    if (row < 0 || row >= fileList_.Count()) return;
+    const QString output = Q(fileList_.Row(row).OutputFile);
+    const QString file = fileList_.Row(row).Progress == kStatusDone && QFileInfo::exists(output)
+                             ? output
+                             : Q(fileList_.Row(row).FileName);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+QStringList TForm1::RowLog(int row) const {
+    const auto log = rowLogs_.find(row);
+    return log == rowLogs_.end() ? QStringList() : log->second;
+}
+
+void TForm1::ShowLogClick() {
+    const int row = CurrentListRow();
+    if (row < 0 || row >= fileList_.Count()) return;
+    QDialog dialog(this);
+    dialog.setObjectName("LogDialog");
+    dialog.setWindowTitle(
+        tr("Log of %1").arg(QFileInfo(Q(fileList_.Row(row).FileName)).fileName()));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QStringList log = RowLog(row);
+    text->setPlainText(log.isEmpty() ? tr("This file has not been converted yet.")
+                                     : log.join('\n'));
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 25);
+    dialog.exec();
+}
+
+// --- The saved queue and the presets ---
+
+void TForm1::ScheduleSave() {
+    if (SaveTimer && !closing_) SaveTimer->start();
+}
+
+TSavedChoices TForm1::SavedChoices() const {
+    TSavedChoices choices;
+    if (const TOutputProfile* profile = selection_.Profile())
+        choices.Profile = profile->DisplayName;
+    choices.Parameters = ChoiceOf(params_);
+    choices.AspectIndex = params_.AspectRatio.Selected;
+    choices.LetterBoxIndex = ComboLetterBox->currentIndex();
+    choices.VolumePosition = TrackBar1->value();
+    return choices;
+}
+
+void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
+    const auto& lines = OutputFormatLines();
+    for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
+        if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
+        {
+            const QSignalBlocker blocker(ComboOutputFormat);
+            ComboOutputFormat->setCurrentIndex(line);
+        }
+        const bool restored = choicesRestored_;
+        choicesRestored_ = false;
+        ComboOutputFormatChange();
+        choicesRestored_ = restored;
+        break;
+    }
+    SelectChoices(params_, choices.Parameters);
+    if (choices.AspectIndex >= 0 && choices.AspectIndex < ComboAspectRatio->count()) {
+        params_.AspectRatio.Selected = choices.AspectIndex;
+    }
+    ShowParameterLists();
+    SelectLetterBox(choices.LetterBoxIndex);
+    TrackBar1->setValue(std::clamp(choices.VolumePosition, 0, 10));
+}
+
+void TForm1::SaveQueueNow() {
+    if (SaveTimer) SaveTimer->stop();
+    if (dataFolder_.isEmpty()) return;
+    TSavedQueue saved;
+    for (int row = 0; row < fileList_.Count(); ++row) saved.Rows.push_back(fileList_.Row(row));
+    saved.OutputFolder = OutputFolder().toStdString();
+    saved.SameFolderAsInput = SameFolderAsInput();
+    saved.Choices = SavedChoices();
+    std::string error;
+    const std::filesystem::path path =
+        std::filesystem::path(dataFolder_.toStdString()) / kQueueFileName;
+    if (!WriteFileAtomically(path, SavedQueueJson(saved), error)) {
+        qWarning("Saving the queue: %s", error.c_str());
+    }
+}
+
+bool TForm1::RestoreQueue() {
+    if (dataFolder_.isEmpty() || !queue_.AllowsRowChanges()) return false;
+    const auto text =
+        ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kQueueFileName);
+    if (!text) return false;
+    const auto saved = ReadSavedQueue(*text, tr("Not finished; partial output: ").toStdString());
+    if (!saved) {
+        qWarning("The saved queue cannot be read; it is left as it is");
+        return false;
+    }
+    fileList_.Clear();
+    ListView1->setRowCount(0);
+    for (const TFileListRow& row : saved->Rows) {
+        fileList_.Append(row);
+        AppendRowView();
+    }
+    SetOutputFolder(Q(saved->OutputFolder));
+    SetSameFolderAsInput(saved->SameFolderAsInput);
+    if (!saved->Choices.Profile.empty()) {
+        ApplySavedChoices(saved->Choices);
+        choicesRestored_ = true;
+    }
+    return true;
+}
+
+void TForm1::LoadPresets() {
+    if (dataFolder_.isEmpty()) return;
+    const auto text =
+        ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName);
+    if (text && !presets_.Load(*text)) qWarning("The presets file cannot be read");
+}
+
+void TForm1::SavePresets() {
+    if (dataFolder_.isEmpty()) return;
+    std::string error;
+    if (!WriteFileAtomically(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName,
+                             presets_.Json(), error)) {
+        ShowInformation(this, tr("The presets cannot be saved: %1").arg(Q(error)));
+    }
+}
+
+void TForm1::ReloadPresetLines() {
+    const QSignalBlocker blocker(ComboOutputFormat);
+    const int catalogue = static_cast<int>(OutputFormatLines().size());
+    while (ComboOutputFormat->count() > catalogue) {
+        ComboOutputFormat->removeItem(ComboOutputFormat->count() - 1);
+    }
+    presetLineStart_ = -1;
+    if (presets_.Presets().empty()) return;
+    // A heading of their own, which cannot be chosen, then the presets by name.
+    ComboOutputFormat->addItem(tr("--- My Presets ---"));
+    if (auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model())) {
+        model->item(catalogue)->setFlags(Qt::NoItemFlags);
+    }
+    presetLineStart_ = catalogue + 1;
+    for (const TPreset& preset : presets_.Presets()) ComboOutputFormat->addItem(Q(preset.Name));
+    ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
+}
+
+bool TForm1::SaveCurrentAsPreset(const QString& name) {
+    TPreset preset{name.trimmed().toStdString(), SavedChoices()};
+    if (!presets_.Save(preset)) return false;
+    SavePresets();
+    ReloadPresetLines();
+    return true;
+}
+
+bool TForm1::ApplyPreset(const QString& name) {
+    const TPreset* preset = presets_.Find(name.toStdString());
+    if (!preset) return false;
+    ApplySavedChoices(preset->Choices);
+    StatusBar1->showMessage(tr("Preset \"%1\" chosen").arg(name), kHintMs);
+    return true;
+}
+
+void TForm1::SavePresetClick() {
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, tr("Save Preset"), tr("Preset name:"),
+                                               QLineEdit::Normal, QString(), &ok);
+    if (ok && !name.trimmed().isEmpty()) SaveCurrentAsPreset(name);
+}
+
+namespace {
+
+QStringList PresetNames(const TPresetStore& store) {
+    QStringList names;
+    for (const TPreset& preset : store.Presets()) names.append(Q(preset.Name));
+    return names;
+}
+
+}  // namespace
+
+void TForm1::RenamePresetClick() {
+    const QStringList names = PresetNames(presets_);
+    if (names.isEmpty()) return;
+    bool ok = false;
+    const QString old =
+        QInputDialog::getItem(this, tr("Rename Preset"), tr("Preset:"), names, 0, false, &ok);
+    if (!ok) return;
+    const QString name = QInputDialog::getText(this, tr("Rename Preset"), tr("New name:"),
+                                               QLineEdit::Normal, old, &ok);
+    if (!ok) return;
+    if (!presets_.Rename(old.toStdString(), name.trimmed().toStdString())) {
+        ShowInformation(this, tr("A preset named \"%1\" exists already.").arg(name.trimmed()));
+        return;
+    }
+    SavePresets();
+    ReloadPresetLines();
+}
+
+void TForm1::DeletePresetClick() {
+    const QStringList names = PresetNames(presets_);
+    if (names.isEmpty()) return;
+    bool ok = false;
+    const QString name =
+        QInputDialog::getItem(this, tr("Delete Preset"), tr("Preset:"), names, 0, false, &ok);
+    if (!ok || !presets_.Remove(name.toStdString())) return;
+    SavePresets();
+    ReloadPresetLines();
+}
+
+void TForm1::ExportPresetsClick() {
+    const QString file = QFileDialog::getSaveFileName(this, tr("Export Presets"), lastAddFolder_,
+                                                      tr("Presets (*.json)"));
+    if (file.isEmpty()) return;
+    std::string error;
+    if (!WriteFileAtomically(file.toStdString(), presets_.Json(), error)) {
+        ShowInformation(this, tr("The presets cannot be exported: %1").arg(Q(error)));
+    }
+}
+
+void TForm1::ImportPresetsClick() {
+    const QString file = QFileDialog::getOpenFileName(this, tr("Import Presets"), lastAddFolder_,
+                                                      tr("Presets (*.json)"));
+    if (file.isEmpty()) return;
+    const auto text = ReadWholeFile(file.toStdString());
+    const auto added = text ? presets_.Import(*text) : std::nullopt;
+    if (!added) {
+        ShowInformation(this, tr("\"%1\" holds no presets.").arg(file));
+        return;
+    }
+    SavePresets();
+    ReloadPresetLines();
+    StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
+}
+
 // --- Menus ---
 
 void TForm1::SetGeneralOptions1Click() {
@@ -925,7 +1596,7 @@ void TForm1::SetGeneralOptions1Click() {
 
 void TForm1::OpenHelpFile1Click() {
     if (!QFileInfo::exists(helpFile_)) {
-        ShowInformation(this, "The help file \"" + helpFile_ + "\" cannot be found.");
+        ShowInformation(this, tr("The help file \"%1\" cannot be found.").arg(helpFile_));
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile_));

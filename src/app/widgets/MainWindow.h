@@ -6,24 +6,31 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/core/ConversionQueue.h"
 #include "app/core/FileList.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/QueueProgress.h"
+#include "app/core/UserData.h"
 #include "app/widgets/BMDThread.h"
 #include "app/widgets/ConversionBackend.h"
 #include "probe/AVProbe.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
+class QSpinBox;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
@@ -50,6 +57,8 @@ class TDropDownComboBox : public QComboBox {
 };
 
 class TForm1 : public QMainWindow {
+    Q_OBJECT
+
   public:
     // Without a backend the window works in full except that it cannot convert; it then loads
     // the media libraries itself, for the probe.
@@ -65,6 +74,20 @@ class TForm1 : public QMainWindow {
     // Adds the files as "Add File" adds the files chosen in its dialog (dropped files come
     // this way too).
     void AddFiles(const QStringList& paths);
+
+    // The saved queue: restored at start (a crash or a closed window loses nothing) and written
+    // again, atomically, whenever the list or the choices change. The folder is the program's
+    // data folder; tests give their own.
+    void SetDataFolder(const QString& folder) { dataFolder_ = folder; }
+    QString DataFolder() const { return dataFolder_; }
+    bool RestoreQueue();
+    void SaveQueueNow();
+    TPresetStore& Presets() { return presets_; }
+    // Saves the current profile and choices as a preset (replacing one of the same name).
+    bool SaveCurrentAsPreset(const QString& name);
+    // Chooses a preset's profile and choices, as picking it in the profile list does.
+    bool ApplyPreset(const QString& name);
+    void ReloadPresetLines();
 
     // The choices kept in the settings store.
     QString OutputFolder() const;
@@ -86,6 +109,21 @@ class TForm1 : public QMainWindow {
     bool AddingFiles() const { return addingFiles_; }
     // What the job builder gets from the window's choices.
     TJobSettings JobSettings() const;
+    TSavedChoices SavedChoices() const;
+    void ApplySavedChoices(const TSavedChoices& choices);
+    bool SameFolderAsInput() const;
+    void SetSameFolderAsInput(bool same);
+    // How many files convert at once (1 ... cores).
+    int ParallelFiles() const;
+    void SetParallelFiles(int count);
+    // The log lines of a row's last conversion.
+    QStringList RowLog(int row) const;
+    // The run's summary: "All Conversions Completed", or the counts of each outcome.
+    QString RunSummary() const;
+    // Window geometry and list columns, kept with the settings.
+    void RestoreWindowState();
+    QByteArray ListColumnState() const;
+    void RestoreListColumnState(const QByteArray& state);
 
     // Handlers of the controls, the menus and the queue timer.
     void ButtonAddFileClick();
@@ -96,6 +134,16 @@ class TForm1 : public QMainWindow {
     void ButtonBrowseForFolderClick();
     void ButtonConvertClick();
     void ButtonStopConvertClick();
+    void ButtonStopAfterClick();
+    void OpenOutputFolderClick();
+    void ShowInFolderClick();
+    void PlayClick();
+    void ShowLogClick();
+    void SavePresetClick();
+    void RenamePresetClick();
+    void DeletePresetClick();
+    void ExportPresetsClick();
+    void ImportPresetsClick();
     void ComboOutputFormatChange();
     void ComboOutputFormatDropDown();
     void TrackBar1Change();
@@ -145,6 +193,19 @@ class TForm1 : public QMainWindow {
     void RunJobBuilder();
     void EnableControls(bool enabled);
     void ShowQueueMessage(const QString& text);
+    void ReportRunEnd();
+    void FitNameColumn();
+    QString ConvertCheckText(TConvertCheck check, const QString& folder) const;
+    void StartBatch();
+    void RowEnded(int row, const TTaskTerminateEvent& event);
+    void ShowQueueStatus();
+    void ScheduleSave();
+    void LoadPresets();
+    void SavePresets();
+    QString OutputFolderOfRow(int row) const;
+    int CurrentListRow() const;
+    // The row a task's event belongs to: with several files at once, the task's own row.
+    int RowOfTask(int task) const;
     std::optional<int> DropDownItems() const;
 
     TConversionBackend* backend_;
@@ -157,11 +218,24 @@ class TForm1 : public QMainWindow {
     bool addingFiles_ = false;
     bool showingRows_ = false;  // the list is being written from the core's rows
     bool firstShow_ = true;
+    bool restoredGeometry_ = false;
+    bool restoredColumns_ = false;
+    bool choicesRestored_ = false;  // the saved queue chose profile and parameters
     bool closing_ = false;
     bool popupAllowed_ = true;
     int volume_ = 255;
     std::atomic<std::uint64_t> taskRun_{0};  // read by the event relays on the task threads
-    std::string taskError_;                  // the last error line the running task logged
+    std::map<int, std::string> taskErrors_;  // the last error line each task logged
+    std::map<int, QStringList> rowLogs_;     // each row's log of its last conversion
+    std::vector<int> batchRows_;             // task -> row, with several files at once
+    bool batchRunning_ = false;
+    TQueueProgress queueProgress_;
+    QElapsedTimer runClock_;
+    std::map<int, std::int64_t> rowStartMs_;
+    QString dataFolder_;
+    TPresetStore presets_;
+    int presetLineStart_ = -1;  // the first preset line of the profile list, -1 when none
+    QTimer* SaveTimer = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
     TForm4* options_ = nullptr;
@@ -193,6 +267,12 @@ class TForm1 : public QMainWindow {
     QSlider* TrackBar1 = nullptr;
     QLabel* LabelVolume = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    QProgressBar* ProgressQueue = nullptr;
+    QPushButton* ButtonStopAfter = nullptr;
+    QPushButton* ButtonOpenOutput = nullptr;
+    QCheckBox* CheckSameFolder = nullptr;
+    QSpinBox* SpinParallel = nullptr;
+    QMenu* MenuPresets = nullptr;
     QPushButton* ButtonStopSmall = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanels[3] = {};

@@ -1,5 +1,6 @@
 #include "app/widgets/MessageBoxes.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include "app/core/ConversionQueue.h"
@@ -18,13 +19,15 @@ void ShowInformation(QWidget* parent, const QString& text) {
         Presenter()(TMessageKind::mkInformation, text);
         return;
     }
-    QMessageBox::information(parent, kCaptionInformation, text);
+    QMessageBox::information(
+        parent, QCoreApplication::translate("TMessageBoxes", kCaptionInformation), text);
 }
 
 bool AskConfirmation(QWidget* parent, const QString& text) {
     if (Presenter()) return Presenter()(TMessageKind::mkConfirmation, text);
-    return QMessageBox::question(parent, kCaptionConfirmation, text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(parent,
+                                 QCoreApplication::translate("TMessageBoxes", kCaptionConfirmation),
+                                 text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void SetMessagePresenter(TMessagePresenter presenter) {

@@ -16,15 +16,15 @@
 TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     setObjectName("Form4");
     SetDesignedFont(this);
-    setWindowTitle(kOptionsCaption);
+    setWindowTitle(tr(kOptionsCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
 
     auto* page = new QVBoxLayout(this);
-    auto* group = new QGroupBox(" Additional Options ", this);
+    auto* group = new QGroupBox(tr(" Additional Options "), this);
     group->setObjectName("GroupBox1");
     auto* inside = new QVBoxLayout(group);
-    CheckBoxOverWrite = new QCheckBox(kOverwriteCaption, group);
+    CheckBoxOverWrite = new QCheckBox(tr(kOverwriteCaption), group);
     CheckBoxOverWrite->setObjectName("CheckBoxOverWrite");
     CheckBoxOverWrite->setChecked(kDefaultOverwrite);
     inside->addWidget(CheckBoxOverWrite);
@@ -34,7 +34,7 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     SpinEdit1->setRange(kMinDropDownItems, kMaxDropDownItems);
     SpinEdit1->setValue(kDefaultDropDownItems);
     items->addWidget(SpinEdit1);
-    auto* label = new QLabel(kDropDownItemsCaption, group);
+    auto* label = new QLabel(tr(kDropDownItemsCaption), group);
     label->setObjectName("Label1");
     label->setBuddy(SpinEdit1);
     items->addWidget(label, 1);
@@ -43,7 +43,7 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    Button1 = new QPushButton("Done", this);
+    Button1 = new QPushButton(tr("Done"), this);
     Button1->setObjectName("Button1");
     Button1->setDefault(true);
     buttons->addWidget(Button1);

@@ -11,6 +11,8 @@ class QSpinBox;
 class TForm1;
 
 class TForm4 : public QDialog {
+    Q_OBJECT
+
   public:
     // Reads the settings store into its own controls and the main window's.
     explicit TForm4(TForm1* mainForm);
