@@ -93,6 +93,13 @@ int ProfileLineOf(const std::string& text) {
     for (const TCatalogueLine& line : lines) names.push_back(line.Profile ? line.Text : "");
     const TEntryLookup found = FindEntry(names, text);
     if (found.Found()) return found.Index;
+    // Scripts written before today's group was added keep their meaning: a start that fits
+    // exactly one of the catalogue's own lines ("MP3") still names that line.
+    const std::vector<std::string> catalogueNames(names.begin(),
+                                                  names.begin() + kCatalogueLineCount);
+    if (const TEntryLookup older = FindEntry(catalogueNames, text); older.Found()) {
+        return older.Index;
+    }
     if (!found.Candidates.empty()) {
         throw TUsageError("--profile " + Quoted(text) + " fits more than one profile; say which:" +
                           EntryLines(names, found.Candidates));

@@ -108,6 +108,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the plan of a command line
 
+// A start that fitted one profile before today's group came keeps naming it; today's lines are
+// reached by a start of their own.
+TEST(ConvertPlanTest, ProfileStartsOfTheCatalogueKeepTheirMeaning) {
+    const auto& lines = OutputFormatLines();
+    EXPECT_EQ(lines[ProfileLineOf("MP3")].Text, "MP3 - Mpeg Layer3 Audio (*.mp3)");
+    EXPECT_EQ(lines[ProfileLineOf("MP3 (")].Text, "MP3 (VBR quality)");
+    EXPECT_THROW(ProfileLineOf("MP4 - H"), TUsageError) << "two of today's lines fit";
+}
+
 TEST(ConvertPlanTest, ChosenEntriesBecomeTheSettingsTheBuilderReads) {
     TConvertRequest request;
     request.Profile = "mpeg-2";

@@ -545,15 +545,15 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--profile", "Zune Mpeg4", "--video-size", "352x288"},
                           {"\"320 x 240 \"", "\"640 x 480\""}},
         TConvertUsageCase{"ListTheProfileLacks",
-                          {"--profile", "MP3 - ", "--video-codec", "mpeg4"},
+                          {"--profile", "MP3", "--video-codec", "mpeg4"},
                           {"has no video codecs"}},
         TConvertUsageCase{
-            "Channels", {"--profile", "MP3 - ", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
+            "Channels", {"--profile", "MP3", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
         TConvertUsageCase{"Aspect",
-                          {"--profile", "MP3 - ", "--aspect", "21:9"},
+                          {"--profile", "MP3", "--aspect", "21:9"},
                           {"\"Original\"", "\"16:9 (Wide Screen)\""}},
         TConvertUsageCase{"Volume",
-                          {"--profile", "MP3 - ", "--volume", "55"},
+                          {"--profile", "MP3", "--volume", "55"},
                           {"0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200"}},
         TConvertUsageCase{"SeparatorLine", {"--profile", "18"}, {"separator line"}},
         TConvertUsageCase{"LineOutsideTheList", {"--profile", "76"}, {"lines 0 to 75"}},
@@ -575,7 +575,7 @@ TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
     const std::string input = Clip("clip.avi");
     const std::string folder = dir.File("not-there");
     const TProgramResult run =
-        RunCli({"convert", "--profile", "MP3 - ", "--output-folder", folder, input});
+        RunCli({"convert", "--profile", "MP3", "--output-folder", folder, input});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Err.find(folder), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(folder));

@@ -1172,11 +1172,11 @@ void TForm1::ButtonStopAfterClick() {
 
 void TForm1::EnableControls(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
-             ButtonAddFile, ButtonClear, ButtonRemove, ButtonConvert, ComboOutputFormat,
-             ComboVideoSize, ComboVideoBitrate, ComboVideoFramerate, ComboAudioBitrate,
-             ComboAudioChannels, ComboVideoCodec, ComboSamplingRate, ComboAudioCodec, TrackBar1,
-             ComboAspectRatio, ComboLetterBox, ComboQuality, CheckReencode,
-             SpinParallel, CheckSameFolder}) {
+             ButtonAddFile,     ButtonClear,        ButtonRemove,      ButtonConvert,
+             ComboOutputFormat, ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate,
+             ComboAudioBitrate, ComboAudioChannels, ComboVideoCodec,   ComboSamplingRate,
+             ComboAudioCodec,   TrackBar1,          ComboAspectRatio,  ComboLetterBox,
+             ComboQuality,      CheckReencode,      SpinParallel,      CheckSameFolder}) {
         control->setEnabled(enabled);
     }
     EditOutputFolder->setEnabled(enabled && !SameFolderAsInput());
