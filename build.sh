@@ -13,7 +13,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
-  libswresample-dev
+  libswresample-dev libavfilter-dev
   ffmpeg nlohmann-json3-dev
   qt6-base-dev libcli11-dev
 )
