@@ -235,6 +235,12 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void new_video_stream(AVFormatContext* file);
     void new_audio_stream(AVFormatContext* file);
     void new_subtitle_stream(AVFormatContext* file);
+    // Without a video stream of its own, a format that holds a cover gets the first input's
+    // cover picture, copied; false when it holds none or the input has none (TagsAndCover.cpp).
+    bool new_cover_stream(AVFormatContext* file);
+    // The recording's tags (title, artist, album, date, track, comment, ...) of the first input
+    // that the output does not set itself.
+    void CarryTags(AVFormatContext* output);
     // The index of an output file in OutputFiles, or OutputFileCount for the file that
     // OpenOutputFile is still building.
     int OutputFileIndexOf(const AVFormatContext* file) const;
@@ -271,6 +277,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     bool AllocatePicture(AVFrame*& picture, const AVCodecContext* codec);
     // Opens an input stream's decoder unless it is open already.
     void OpenDecoder(TInputStreamState& ist);
+    // The picture filter of a video input (once, for its first re-encoding output `encoder`):
+    // upright from the display matrix unless "noautorotate", tone-mapped when HDR meets an 8-bit
+    // encoder; and the encoder's colour tags for what it will hold (UprightPictures.cpp).
+    void PreparePictureFilter(TInputStreamState& ist, AVCodecContext* encoder);
     // Reads the first-pass statistics into the encoder (stats_in).
     void ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name);
     // One demuxed packet (or none, at the end of the input) of input stream `istIndex`: decodes

@@ -99,6 +99,7 @@ void TFFmpegOptions::ApplyOptionDefaults() {
     VideoCodecTag = 0;
     SameQuality = 0;
     Deinterlace = 0;
+    NoAutoRotate = 0;
     TopFieldFirst = -1;
     MotionEstimationThreshold = 0;
     IntraDcPrecision = 8;

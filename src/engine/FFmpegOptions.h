@@ -81,6 +81,8 @@ class TFFmpegOptions {
     uint32_t VideoCodecTag = 0;  // four characters, the first in the low byte
     int32_t SameQuality = 0;
     int32_t Deinterlace = 0;
+    // Pictures keep the coded orientation: the display matrix is not applied.
+    int32_t NoAutoRotate = 0;
     int32_t TopFieldFirst = -1;  // -1 = from the input
     int32_t MotionEstimationThreshold = 0;
     int32_t IntraDcPrecision = 8;  // bits

@@ -9,6 +9,8 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/LibraryErrors.h"
+#include "engine/RateFit.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -66,18 +68,6 @@ bool ParseRateControlOverride(const std::string& text, std::vector<RcOverride>& 
         position = end + 1;
     }
     return true;
-}
-
-// The difference a - b of two rates as an exact fraction, reduced.
-AVRational RateDifference(AVRational a, AVRational b) {
-    int num = 0, den = 0;
-    LibAVUtil.av_reduce(&num, &den, int64_t(a.num) * b.den - int64_t(b.num) * a.den,
-                        int64_t(a.den) * b.den, INT32_MAX);
-    return AVRational{num, den};
-}
-
-AVRational AbsoluteRational(AVRational value) {
-    return AVRational{std::abs(value.num), std::abs(value.den)};
 }
 
 }  // namespace
@@ -182,14 +172,22 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         return fail();
     }
 
+    // Cues and timed meta-data may start long before the pictures and the sound.
     int64_t timestamp = StartTime;
-    if (context->start_time != AV_NOPTS_VALUE) timestamp += context->start_time;
+    const int64_t mediaStart = MediaStartTime(context);
+    if (mediaStart != AV_NOPTS_VALUE)
+        timestamp += mediaStart;
+    else if (context->start_time != AV_NOPTS_VALUE)
+        timestamp += context->start_time;
     if (StartTime != 0) {
         LibAVFormat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
         StartTime = 0;
     }
 
     const int fileIndex = InputFileCount;
+    // The geometry, rate and sound of the streams a conversion takes, not of the last listed.
+    const int chosenVideo = ChooseStream(context, AVMEDIA_TYPE_VIDEO);
+    const int chosenAudio = ChooseStream(context, AVMEDIA_TYPE_AUDIO);
     try {
         for (unsigned i = 0; i < context->nb_streams; ++i) {
             AVStream* stream = context->streams[i];
@@ -216,6 +214,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                 case AVMEDIA_TYPE_VIDEO: {
                     CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO],
                                        kOptionVideo | kOptionDecoding);
+                    if (VideoDisabled)
+                        stream->discard = AVDISCARD_ALL;
+                    else if (VideoDiscard)
+                        stream->discard = AVDiscard(VideoDiscard);
+                    if (chosenVideo >= 0 && int(i) != chosenVideo) break;
                     FrameHeight = parameters->height;
                     FrameWidth = parameters->width;
                     const AVRational sar = parameters->sample_aspect_ratio;
@@ -235,19 +238,21 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                         }
                     }
                     FramePixelFormat = parameters->format;
-                    FrameRate = stream->r_frame_rate;
-                    if (VideoDisabled)
-                        stream->discard = AVDISCARD_ALL;
-                    else if (VideoDiscard)
-                        stream->discard = AVDiscard(VideoDiscard);
+                    FrameRate = RealFrameRate(stream);
+                    if (!NoAutoRotate && DisplayTransformOf(stream).SwapsSides()) {
+                        // The outputs get the picture upright: its sides change places.
+                        std::swap(FrameWidth, FrameHeight);
+                        if (FrameAspectRatio > 0.0f) FrameAspectRatio = 1.0f / FrameAspectRatio;
+                    }
                     break;
                 }
                 case AVMEDIA_TYPE_AUDIO:
                     CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO],
                                        kOptionAudio | kOptionDecoding);
+                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
+                    if (chosenAudio >= 0 && int(i) != chosenAudio) break;
                     AudioChannels = parameters->ch_layout.nb_channels;
                     AudioSampleRate = parameters->sample_rate;
-                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
                     break;
                 case AVMEDIA_TYPE_SUBTITLE:
                     if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
@@ -284,7 +289,9 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
             const AVMediaType type = file->streams[j]->codecpar->codec_type;
             if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
                 throw FFMpegException("invalid codec_type of input file");
-            hasVideo |= type == AVMEDIA_TYPE_VIDEO;
+            // A cover picture is no video to convert (a format that holds one gets it as it is).
+            const bool cover = file->streams[j]->disposition & AV_DISPOSITION_ATTACHED_PIC;
+            hasVideo |= type == AVMEDIA_TYPE_VIDEO && !cover;
             hasAudio |= type == AVMEDIA_TYPE_AUDIO;
             hasSubtitle |= type == AVMEDIA_TYPE_SUBTITLE;
         }
@@ -362,6 +369,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
         if (!audioDisabled && useAudio) {
             failedStep = "new_audio_stream fail: %s";
             new_audio_stream(context);
+            if (videoDisabled || !useVideo) new_cover_stream(context);
         }
         if (useSubtitle) {
             failedStep = "new_subtitle_stream fail: %s";
@@ -516,17 +524,10 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
         codec->codec_id = codecId;
         CopyGenericOptions(codec.get(), videoTemplate, kOptionVideo | kOptionEncoding);
 
-        AVRational rate = requested;
-        if (encoder && encoder->supported_framerates) {
-            AVRational bestDistance{INT32_MAX, 1};
-            for (const AVRational* listed = encoder->supported_framerates; listed->num; ++listed) {
-                const AVRational distance = AbsoluteRational(RateDifference(requested, *listed));
-                if (av_cmp_q(distance, bestDistance) < 0) {
-                    bestDistance = distance;
-                    rate = *listed;
-                }
-            }
-        }
+        const AVRational rate = FitFrameRate(encoder, requested);
+        if (av_cmp_q(rate, requested) != 0)
+            Log(1, "%s does not take %s fps: %s instead", encoder->name,
+                FrameRateText(requested).c_str(), FrameRateText(rate).c_str());
         codec->time_base = AVRational{rate.den, rate.num};
         codec->framerate = rate;
 

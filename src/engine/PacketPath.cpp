@@ -259,9 +259,16 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
                 duration =
                     int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
             ist.NextPts = ist.Pts + duration;
-            PreprocessPicture(ist, frame);
+            AVFrame* picture = frame;
+            if (ist.PictureFilter && !(picture = ist.PictureFilter->Apply(frame))) {
+                if (ist.PictureFilter->Error().empty()) continue;
+                throw FFMpegException::Format("Picture filters of input stream #%d.%d: %s",
+                                              ist.FileIndex, ist.StreamIndex,
+                                              ist.PictureFilter->Error().c_str());
+            }
+            PreprocessPicture(ist, picture);
             EmulateRate(ist);
-            Deliver(ist, istIndex, packet, nullptr, 0, frame, nullptr);
+            Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);
         }
     }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "binding/FFmpegLibs.h"
+#include "engine/PictureFilter.h"
 
 // The bitstream filters a stream's packets pass through before they are written, in order.
 // The filter contexts are the engine's (one chain per output file and stream); no keyword
@@ -70,6 +71,8 @@ struct TInputStreamState {
     AVChannelLayout ToS16Layout{};    // the input layout ToS16 was made for
     int32_t ToS16Format = -1;         // the input sample format ToS16 was made for
     int32_t ToS16Rate = 0;            // the input rate ToS16 was made for
+    // Owned: turns decoded pictures upright and tone-maps them; none when they go as they are.
+    std::unique_ptr<TPictureFilter> PictureFilter;
 };
 
 // What the encoder said about the last packet it produced for a stream (the 2008 "coded

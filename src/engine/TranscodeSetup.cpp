@@ -5,6 +5,7 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/SecondPassBudget.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -152,11 +153,17 @@ void TCustomFFmpeg::SetUpTranscode() {
                     }
                 }
             } else {
-                for (size_t k = 0; k < inputs.size(); ++k)
-                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type) {
+                // The stream each file would be converted for (a cover picture or an empty
+                // track never), then any stream of the type not taken yet.
+                for (int i = 0; i < inputFileCount && source < 0; ++i) {
+                    const int chosen = ChooseStream(InputFiles[i], type);
+                    if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
+                        source = run.InputFiles[i].FirstStream + chosen;
+                }
+                for (size_t k = 0; k < inputs.size() && source < 0; ++k)
+                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
+                        UsableStream(inputs[k]->Stream))
                         source = static_cast<int>(k);
-                        break;
-                    }
             }
             if (source < 0 && ProgramId == 0)
                 for (size_t k = 0; k < inputs.size(); ++k)
@@ -265,14 +272,20 @@ void TCustomFFmpeg::SetUpTranscode() {
         } else {
             switch (codec->codec_type) {
                 case AVMEDIA_TYPE_VIDEO: {
+                    // The pictures as the outputs get them: upright, tone-mapped.
+                    PreparePictureFilter(ist, codec);
+                    const TPictureFilter* filter = ist.PictureFilter.get();
+                    const int inputWidth = filter ? filter->Width() : icodec->width;
+                    const int inputHeight = filter ? filter->Height() : icodec->height;
+                    const AVPixelFormat inputFormat = filter ? filter->Format() : icodec->pix_fmt;
                     ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
                     ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
                     const bool sameGeometry =
                         codec->width ==
-                            icodec->width - (CropLeft + CropRight) + (PadLeft + PadRight) &&
+                            inputWidth - (CropLeft + CropRight) + (PadLeft + PadRight) &&
                         codec->height ==
-                            icodec->height - (CropTop + CropBottom) + (PadTop + PadBottom) &&
-                        codec->pix_fmt == icodec->pix_fmt;
+                            inputHeight - (CropTop + CropBottom) + (PadTop + PadBottom) &&
+                        codec->pix_fmt == inputFormat;
                     ost.VideoResample = sameGeometry ? 0 : 1;
                     if (ost.VideoCrop) {
                         ost.TopBand = CropTop;
@@ -295,19 +308,19 @@ void TCustomFFmpeg::SetUpTranscode() {
                                 0)
                             ScalerFlags = static_cast<int32_t>(flags);
                         // The demuxer may not have found out the pictures' format.
-                        if (!ScalerConverts(icodec->pix_fmt, codec->pix_fmt))
+                        if (!ScalerConverts(inputFormat, codec->pix_fmt))
                             throw FFMpegException::Format(
                                 "Cannot get resampling context: input stream #%d.%d has no "
                                 "picture format that can be converted",
                                 ist.FileIndex, ist.StreamIndex);
                         ost.Scaler = LibSwScale.sws_getContext(
-                            icodec->width - (CropLeft + CropRight),
-                            icodec->height - (CropTop + CropBottom), icodec->pix_fmt,
+                            inputWidth - (CropLeft + CropRight),
+                            inputHeight - (CropTop + CropBottom), inputFormat,
                             codec->width - (PadLeft + PadRight),
                             codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags,
                             nullptr, nullptr, nullptr);
                         if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
-                        ost.ResampleHeight = icodec->height - (CropTop + CropBottom);
+                        ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
                     }
                     ost.EncodingNeeded = 1;
                     ist.DecodingNeeded = 1;
@@ -451,6 +464,10 @@ void TCustomFFmpeg::SetUpTranscode() {
             if (AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0))
                 LibAVUtil.av_dict_set(&OutputFiles[map.OutFile]->metadata, key, entry->value, 0);
     }
+
+    // Without maps of its own, an output keeps what the recording says about itself.
+    if (MetaDataMapCount == 0)
+        for (int i = 0; i < outputFileCount; ++i) CarryTags(OutputFiles[i]);
 
     // 14. Headers.
     bool allRtp = outputFileCount > 0;

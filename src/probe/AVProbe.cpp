@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "binding/FFmpegLibs.h"
 #include "binding/LibraryErrors.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -182,7 +184,7 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
     }
     int32_t index = AIndex;
     if (index == -1) {
-        index = firstVideoStream_;
+        index = ChooseStream(formatContext_, AVMEDIA_TYPE_VIDEO);
         if (index == -1) {
             LibAVUtil.av_log(nullptr, AV_LOG_ERROR, "no video stream.\n");
             return;
@@ -221,6 +223,14 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
                                  codec.height)
             : 0.0f;
     AVideoStreamInfo.PixelFormat = codec.format;
-    AVideoStreamInfo.FrameRateNum = stream.r_frame_rate.num;
-    AVideoStreamInfo.FrameRateDen = stream.r_frame_rate.den;
+    const AVRational rate = RealFrameRate(&stream);
+    AVideoStreamInfo.FrameRateNum = rate.num;
+    AVideoStreamInfo.FrameRateDen = rate.den;
+    const TDisplayTransform transform = DisplayTransformOf(&stream);
+    AVideoStreamInfo.Rotation = transform.ClockwiseDegrees;
+    if (transform.SwapsSides()) {
+        std::swap(AVideoStreamInfo.Width, AVideoStreamInfo.Height);
+        if (AVideoStreamInfo.DisplayAspect > 0.0f)
+            AVideoStreamInfo.DisplayAspect = 1.0f / AVideoStreamInfo.DisplayAspect;
+    }
 }

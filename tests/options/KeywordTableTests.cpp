@@ -187,6 +187,7 @@ const std::vector<TStoreCase>& StoreCases() {
         {"Pass", {}, "pass", "2", FIELD(Pass), "2"},
         {"PassLogFile", {}, "passlogfile", "stats", FIELD(PassLogFileName), "stats"},
         {"Deinterlace", {}, "deinterlace", "", FIELD(Deinterlace), "1"},
+        {"NoAutoRotate", {}, "noautorotate", "", FIELD(NoAutoRotate), "1"},
         {"Psnr", {}, "psnr", "", FIELD(Psnr), "1"},
         {"VideoStats",
          {},
@@ -273,7 +274,7 @@ const std::vector<std::string> kEngineOwned = {"target", "newvideo", "newaudio",
 const std::set<std::string> kSwitches = {
     "L",      "h",    "version",  "formats",     "i",           "y",      "benchmark",
     "dump",   "hex",  "re",       "loop_input",  "threads",     "copyts", "shortest",
-    "intra",  "vn",   "sameq",    "deinterlace", "psnr",        "vstats", "newvideo",
+    "intra",  "vn",   "sameq",    "deinterlace", "noautorotate", "psnr",        "vstats", "newvideo",
     "qphist", "an",   "newaudio", "sn",          "newsubtitle", "isync",  "absf",
     "vbsf",   "sbsf", "apre",     "vpre",        "spre"};
 
@@ -320,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 103u);
+    EXPECT_EQ(own.size(), 104u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());
