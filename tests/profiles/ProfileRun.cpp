@@ -86,6 +86,7 @@ struct TProfileConverter::TState {
     std::condition_variable ended;
     bool terminated = false;
     bool failed = false;
+    std::vector<std::string> log;
     std::string message;
     TFileList list;
     // Last: its threads report into the members above until it is gone.
@@ -97,6 +98,11 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
     RequireMediaLibraries();
     TState& s = *state_;
     s.component.SetLogLevel(llError);
+    s.component.OnLog = [&s](int, TLogLevel level, const std::string& text) {
+        if (level > llInfo) return;
+        std::lock_guard lock(s.mutex);
+        s.log.push_back(text);
+    };
     EXPECT_TRUE(s.component.LoadLibraries("", true)) << s.component.LastErrorText();
     s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage) {
         if (AIndex < 0) return;
@@ -112,8 +118,6 @@ TProfileConverter::~TProfileConverter() = default;
 
 TConversionOutcome TProfileConverter::Convert(const TSourceClip& clip,
                                               const TJobSettings& settings) {
-    TState& s = *state_;
-    s.list.Clear();
     TProbeFacts facts;
     facts.HasVideo = true;
     facts.Width = clip.Width;
@@ -121,7 +125,14 @@ TConversionOutcome TProfileConverter::Convert(const TSourceClip& clip,
     facts.FrameRateNum = 25;
     facts.FrameRateDen = 1;
     facts.DurationUs = static_cast<std::int64_t>(clip.Seconds * 1e6);
-    s.list.AddProbedFile(clip.Path, facts, settings.FormatKey);
+    return Convert(clip.Path, facts, settings);
+}
+
+TConversionOutcome TProfileConverter::Convert(const std::string& path, const TProbeFacts& facts,
+                                              const TJobSettings& settings) {
+    TState& s = *state_;
+    s.list.Clear();
+    s.list.AddProbedFile(path, facts, settings.FormatKey);
     TConversionQueue queue;
     queue.Start();
     {
@@ -175,6 +186,8 @@ void TProfileConverter::WaitForEnd(TConversionOutcome& outcome) {
     } else {
         outcome.Done = !s.failed;
         outcome.Reason = s.message;
+        outcome.Log = std::move(s.log);
+        s.log.clear();
         lock.unlock();
     }
     s.runner.ClearTasks();

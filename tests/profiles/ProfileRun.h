@@ -34,6 +34,7 @@ struct TConversionOutcome {
     bool Done = false;
     std::string Reason;              // why it failed
     std::vector<std::string> Notes;  // the builder's log lines for the row
+    std::vector<std::string> Log;    // the component's log of the conversion, information up
     std::string OutputFile;
     TJobDescription Job;  // as the builder described it
 };
@@ -46,6 +47,9 @@ class TProfileConverter {
     ~TProfileConverter();
     // The clip as a row of the file list, converted by the job builder with these settings.
     TConversionOutcome Convert(const TSourceClip& clip, const TJobSettings& settings);
+    // A file as the window lists it (what the probe found), converted likewise.
+    TConversionOutcome Convert(const std::string& path, const TProbeFacts& facts,
+                               const TJobSettings& settings);
     // A job described by the test, handed to the component as the builder hands its jobs.
     TConversionOutcome Run(const TJobDescription& job);
 
