@@ -80,6 +80,12 @@ const TSource kSources[] = {
     {"tagged.flac",
      "ffmpeg -v error -y -i {dir}/tagged.mp3 -map 0 -c:a flac -c:v copy "
      "{dir}/tagged.flac"},
+    // Cues (a data stream) from 0.7 s before the pictures and the sound.
+    {"cues.ts",
+     "yes cue | head -c 4000 > {dir}/cues.bin && ffmpeg -v error -y -itsoffset 0.7 -f "
+     "lavfi -i testsrc2=size=320x240:rate=25:duration=1 -itsoffset 0.7 -f lavfi -i "
+     "sine=sample_rate=48000:duration=1 -f data -i {dir}/cues.bin -map 0:v -map 1:a "
+     "-map 2 -c:v mpeg2video -c:a mp2 -c:d copy {dir}/cues.ts"},
     // The second track is the default one and lasts twice as long.
     {"two.mkv",
      "ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:duration=1 -f lavfi -i "
@@ -233,6 +239,9 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
         if (!holdsCover) {
             EXPECT_EQ(video, nullptr);
         }
+    } else if (name == "cues.ts") {
+        // No frozen first picture: the output is as long as the pictures, within a frame.
+        EXPECT_NEAR(judge.duration, 1.0, 0.04);
     } else if (name == "two.mkv") {
         EXPECT_NEAR(judge.duration, 2.0, 0.1) << "the default track, the longer one";
     }
@@ -247,6 +256,7 @@ const TCase kCases[] = {
     {"jitter.mp4", kAVI},  {"jitter.mp4", kMP4},    {"empty.mp4", kAVI},   {"empty.mp4", kMP4},
     {"hlg.mp4", kMP4},     {"pq.mp4", kAVI},        {"tagged.mp3", kMP3},  {"tagged.mp3", kM4A},
     {"tagged.mp3", kOGG},  {"tagged.mp3", kWAV},    {"tagged.flac", kMP3}, {"two.mkv", kMP3},
+    {"cues.ts", kAVI},
 };
 
 INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),
