@@ -86,7 +86,6 @@ struct TProfileConverter::TState {
     std::condition_variable ended;
     bool terminated = false;
     bool failed = false;
-    std::vector<std::string> log;
     std::string message;
     TFileList list;
     // Last: its threads report into the members above until it is gone.
@@ -98,11 +97,6 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
     RequireMediaLibraries();
     TState& s = *state_;
     s.component.SetLogLevel(llError);
-    s.component.OnLog = [&s](int, TLogLevel level, const std::string& text) {
-        if (level > llInfo) return;
-        std::lock_guard lock(s.mutex);
-        s.log.push_back(text);
-    };
     EXPECT_TRUE(s.component.LoadLibraries("", true)) << s.component.LastErrorText();
     s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage) {
         if (AIndex < 0) return;
@@ -186,8 +180,6 @@ void TProfileConverter::WaitForEnd(TConversionOutcome& outcome) {
     } else {
         outcome.Done = !s.failed;
         outcome.Reason = s.message;
-        outcome.Log = std::move(s.log);
-        s.log.clear();
         lock.unlock();
     }
     s.runner.ClearTasks();

@@ -34,7 +34,6 @@ struct TConversionOutcome {
     bool Done = false;
     std::string Reason;              // why it failed
     std::vector<std::string> Notes;  // the builder's log lines for the row
-    std::vector<std::string> Log;    // the component's log of the conversion, information up
     std::string OutputFile;
     TJobDescription Job;  // as the builder described it
 };

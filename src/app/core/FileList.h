@@ -21,10 +21,12 @@ struct TFileListRow {
     bool Checked = true;
     std::string VideoSize;  // "640x480", or " " without video
     std::string FrameRate;  // "29.97", or " "
-    std::string Duration;   // "01:02:05" or "Unknown"
-    std::string Output;     // format key of the chosen profile
-    std::string Progress;   // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
-    std::string Frames;     // frame number while converting
+    int FrameRateNum = 0;   // the exact rate behind FrameRate (30000/1001); 0 when unknown
+    int FrameRateDen = 1;
+    std::string Duration;  // "01:02:05" or "Unknown"
+    std::string Output;    // format key of the chosen profile
+    std::string Progress;  // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
+    std::string Frames;    // frame number while converting
 };
 
 class TFileList {

@@ -154,7 +154,9 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     // The profile, not a list of keys, says whether video is written: "OGG" writes none,
     // "ASF" writes video.
     job.DisableVideo = IsAudioFormatKey(settings.FormatKey);
-    if (AVCodecLoaded()) FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines);
+    if (AVCodecLoaded())
+        FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines,
+                         TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
 
