@@ -10,10 +10,6 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
-struct TPacketFree {
-    void operator()(AVPacket* packet) const { LibAVCodec.av_packet_free(&packet); }
-};
-
 // Index of the frame limit that applies to a media type; -1 for types without one.
 int FrameLimitIndex(AVMediaType type) {
     switch (type) {
@@ -34,7 +30,7 @@ int FrameLimitIndex(AVMediaType type) {
 
 void TCustomFFmpeg::RunTranscodeLoop() {
     TRunState& run = RunState;
-    std::unique_ptr<AVPacket, TPacketFree> packetHandle(LibAVCodec.av_packet_alloc());
+    TPacketPtr packetHandle(LibAVCodec.av_packet_alloc());
     AVPacket* packet = packetHandle.get();
     if (!packet) throw FFMpegException("av_packet_alloc failed: out of memory");
 
@@ -78,7 +74,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
             break;
 
         // 3. Read.
-        AVFormatContext* input = InputFiles[fileIndex];
+        AVFormatContext* input = InputFiles[fileIndex].get();
         if (LibAVFormat.av_read_frame(input, packet) < 0) {
             run.InputFiles[fileIndex].EofReached = 1;
             if (Shortest) break;
@@ -163,14 +159,14 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     int trailerError = 0;
     int trailerFile = -1;
     for (int i = 0; i < OutputFileCount; ++i) {
-        const int result = LibAVFormat.av_write_trailer(OutputFiles[i]);
+        const int result = LibAVFormat.av_write_trailer(OutputFiles[i].get());
         if (result < 0 && trailerFile < 0) {
             trailerError = result;
             trailerFile = i;
         }
     }
     if (trailerFile >= 0) {
-        const AVFormatContext* file = OutputFiles[trailerFile];
+        const AVFormatContext* file = OutputFiles[trailerFile].get();
         if (const int writeError = OutputWriteError(file); writeError < 0)
             throw FFMpegException(WriteErrorText(file, writeError));
         throw FFMpegException(LibraryErrorText(trailerError, file->url));
@@ -178,10 +174,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     ReportProgress(true);
 
     for (const auto& ost : run.OutputStreams)
-        if (ost->EncodingNeeded) {
-            LibAVUtil.av_freep(&ost->Encoder->stats_in);
-            CloseCodecLocked(OpenEncoders, ost->Encoder);
-        }
+        if (ost->EncodingNeeded) CloseCodecLocked(OpenEncoders, ost->Encoder);
     for (const auto& ist : run.InputStreams)
         if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
     Completed = !StopRequested.load();

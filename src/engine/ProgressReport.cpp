@@ -27,7 +27,7 @@ void Append(std::string& line, const char* format, ...) {
 void TCustomFFmpeg::ReportProgress(bool lastReport) {
     auto& outputs = RunState.OutputStreams;
     int64_t totalSize = 0;
-    if (OutputFileCount > 0 && OutputFiles[0] && OutputFiles[0]->pb) {
+    if (OutputFileCount > 0 && OutputFiles[0].get() && OutputFiles[0]->pb) {
         AVIOContext* pb = OutputFiles[0]->pb;
         totalSize = LibAVFormat.avio_size(pb);
         if (totalSize < 0) totalSize = LibAVFormat.avio_seek(pb, 0, SEEK_CUR);

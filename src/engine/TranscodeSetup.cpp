@@ -34,9 +34,8 @@ void TCustomFFmpeg::Transcode() {
 }
 
 void TCustomFFmpeg::FreeRunState() {
-    if (EncoderOutputBuffer) LibAVUtil.av_freep(&EncoderOutputBuffer);
-    if (CopyPacket) LibAVCodec.av_packet_free(&CopyPacket);
-    if (EncoderPacket) LibAVCodec.av_packet_free(&EncoderPacket);
+    CopyPacket.reset();
+    EncoderPacket.reset();
     RunState.OutputStreams.clear();
     RunState.InputStreams.clear();
     RunState.InputFiles.clear();
@@ -49,8 +48,8 @@ void TCustomFFmpeg::SetUpTranscode() {
     const int outputFileCount = OutputFileCount;
     std::fill(&MuxedEndTime[0][0], &MuxedEndTime[0][0] + MAX_FILES * MAX_STREAMS, 0);
     LastReportedDurationMs = -1;
-    CopyPacket = LibAVCodec.av_packet_alloc();
-    EncoderPacket = LibAVCodec.av_packet_alloc();
+    CopyPacket.reset(LibAVCodec.av_packet_alloc());
+    EncoderPacket.reset(LibAVCodec.av_packet_alloc());
     if (!CopyPacket || !EncoderPacket) throw FFMpegException("av_mallocz fail");
 
     // 1. Input tables.
@@ -63,7 +62,7 @@ void TCustomFFmpeg::SetUpTranscode() {
             ist->FileIndex = i;
             ist->StreamIndex = static_cast<int32_t>(k);
             ist->Stream = InputFiles[i]->streams[k];
-            ist->Decoder = k < InputCodecs[i].size() ? InputCodecs[i][k] : nullptr;
+            ist->Decoder = k < InputCodecs[i].size() ? InputCodecs[i][k].get() : nullptr;
             ist->Discard = 1;
             ist->RateEmulation = InputRateEmulation[i];
             if (ist->RateEmulation) {
@@ -107,7 +106,7 @@ void TCustomFFmpeg::SetUpTranscode() {
             ost->StreamIndex = static_cast<int32_t>(j);
             ost->Stream = OutputFiles[i]->streams[j];
             if (i < MAX_FILES && j < unsigned(MAX_STREAMS)) {
-                ost->Encoder = OutputCodecs[i][j];
+                ost->Encoder = OutputCodecs[i][j].get();
                 ost->Filters = &OutputFilters[i][j];
                 ost->Quality = OutputStreamQuality[i][j];
             }
@@ -127,7 +126,7 @@ void TCustomFFmpeg::SetUpTranscode() {
             const TStreamMap& map = StreamMaps[n];
             source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
             if (inputs[source]->Stream->codecpar->codec_type != type) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].get(), ost.FileIndex,
                                            OutputFiles[ost.FileIndex]->url, 1);
                 throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
                                               map.FileIndex, map.StreamIndex, ost.FileIndex,
@@ -136,7 +135,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         } else {
             if (ProgramId != 0) {
                 for (int i = 0; i < inputFileCount && source < 0; ++i) {
-                    AVFormatContext* file = InputFiles[i];
+                    AVFormatContext* file = InputFiles[i].get();
                     for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
                         AVProgram* program = file->programs[p];
                         if (program->id != ProgramId) continue;
@@ -163,7 +162,7 @@ void TCustomFFmpeg::SetUpTranscode() {
                     if (inputs[k]->Stream->codecpar->codec_type == type)
                         source = static_cast<int>(k);
             if (source < 0) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].get(), ost.FileIndex,
                                            OutputFiles[ost.FileIndex]->url, 1);
                 throw FFMpegException::Format(
                     "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
@@ -189,7 +188,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         AVCodecContext* icodec = ist.Decoder;
         AVStream* stream = ost.Stream;
         AVStream* sourceStream = ist.Stream;
-        AVFormatContext* outputFile = OutputFiles[ost.FileIndex];
+        AVFormatContext* outputFile = OutputFiles[ost.FileIndex].get();
         if (!icodec)
             throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
                                           ist.StreamIndex);
@@ -291,8 +290,8 @@ void TCustomFFmpeg::SetUpTranscode() {
                             throw FFMpegException("Cannot allocate temp picture, check pix fmt");
                         int64_t flags = 0;
                         if (ScalerOptionContext &&
-                            LibAVUtil.av_opt_get_int(ScalerOptionContext, "sws_flags", 0, &flags) >=
-                                0)
+                            LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0,
+                                                     &flags) >= 0)
                             ScalerFlags = static_cast<int32_t>(flags);
                         // The demuxer may not have found out the pictures' format.
                         if (!ScalerConverts(icodec->pix_fmt, codec->pix_fmt))
@@ -300,12 +299,12 @@ void TCustomFFmpeg::SetUpTranscode() {
                                 "Cannot get resampling context: input stream #%d.%d has no "
                                 "picture format that can be converted",
                                 ist.FileIndex, ist.StreamIndex);
-                        ost.Scaler = LibSwScale.sws_getContext(
+                        ost.Scaler.reset(LibSwScale.sws_getContext(
                             icodec->width - (CropLeft + CropRight),
                             icodec->height - (CropTop + CropBottom), icodec->pix_fmt,
                             codec->width - (PadLeft + PadRight),
                             codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags,
-                            nullptr, nullptr, nullptr);
+                            nullptr, nullptr, nullptr));
                         if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
                         ost.ResampleHeight = icodec->height - (CropTop + CropBottom);
                     }
@@ -315,8 +314,8 @@ void TCustomFFmpeg::SetUpTranscode() {
                 }
                 case AVMEDIA_TYPE_AUDIO: {
                     const int channels = std::max(1, codec->ch_layout.nb_channels);
-                    ost.Fifo = LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
-                                                             kAudioFifoBytes / (2 * channels));
+                    ost.Fifo.reset(LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
+                                                                 kAudioFifoBytes / (2 * channels)));
                     if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
                     ost.AudioResample =
                         (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
@@ -338,7 +337,7 @@ void TCustomFFmpeg::SetUpTranscode() {
                 name += "-" + std::to_string(n) + ".log";
                 if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
                 if (codec->flags & AV_CODEC_FLAG_PASS1) {
-                    ost.LogFile = MyUtil.fopen(name.c_str(), "w");
+                    ost.LogFile.reset(MyUtil.fopen(name.c_str(), "w"));
                     if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
                 } else {
                     ReadFirstPassStatistics(codec, name);
@@ -354,15 +353,9 @@ void TCustomFFmpeg::SetUpTranscode() {
         }
     }
 
-    // 7. Encoder output buffer.
-    if (!EncoderOutputBuffer) {
-        EncoderOutputBuffer = static_cast<uint8_t*>(LibAVUtil.av_malloc(EncoderOutputBufferSize));
-        if (!EncoderOutputBuffer) throw FFMpegException("av_malloc fail");
-    }
-
     // 8. Describe the outputs.
     for (int i = 0; i < outputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i], i, OutputFiles[i]->url, 1);
+        LibAVFormat.av_dump_format(OutputFiles[i].get(), i, OutputFiles[i]->url, 1);
 
     // 9. Stream mapping.
     if (OnLog && Verbose >= 0) {
@@ -455,14 +448,16 @@ void TCustomFFmpeg::SetUpTranscode() {
     // 14. Headers.
     bool allRtp = outputFileCount > 0;
     for (int i = 0; i < outputFileCount; ++i) {
-        if (LibAVFormat.avformat_write_header(OutputFiles[i], nullptr) < 0)
+        if (LibAVFormat.avformat_write_header(OutputFiles[i].get(), nullptr) < 0)
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
         allRtp = allRtp && std::strcmp(OutputFiles[i]->oformat->name, "rtp") == 0;
     }
     if (allRtp && OnLog) {
         char sdp[kSdpSize] = {};
-        LibAVFormat.av_sdp_create(OutputFiles, outputFileCount, sdp, sizeof sdp);
+        AVFormatContext* files[MAX_FILES] = {};
+        for (int i = 0; i < outputFileCount; ++i) files[i] = OutputFiles[i].get();
+        LibAVFormat.av_sdp_create(files, outputFileCount, sdp, sizeof sdp);
         Log(1, "SDP: %s", TrimText(sdp).c_str());
     }
 }
@@ -480,35 +475,33 @@ void TCustomFFmpeg::OpenDecoder(TInputStreamState& ist) {
                                       ist.FileIndex, ist.StreamIndex);
 }
 
-bool TCustomFFmpeg::AllocatePicture(AVFrame*& picture, const AVCodecContext* codec) {
-    if (picture) LibAVUtil.av_frame_free(&picture);
-    picture = LibAVUtil.av_frame_alloc();
+bool TCustomFFmpeg::AllocatePicture(TFramePtr& picture, const AVCodecContext* codec) {
+    picture.reset(LibAVUtil.av_frame_alloc());
     if (!picture) return false;
     picture->format = codec->pix_fmt;
     picture->width = codec->width;
     picture->height = codec->height;
     if (codec->pix_fmt < 0 || codec->width <= 0 || codec->height <= 0 ||
-        LibAVUtil.av_frame_get_buffer(picture, 0) < 0) {
-        LibAVUtil.av_frame_free(&picture);
+        LibAVUtil.av_frame_get_buffer(picture.get(), 0) < 0) {
+        picture.reset();
         return false;
     }
     return true;
 }
 
 void TCustomFFmpeg::ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name) {
-    FILE* file = MyUtil.fopen(name.c_str(), "r");
+    TStdioFilePtr file(MyUtil.fopen(name.c_str(), "r"));
     if (!file) throw FFMpegException("creat open fail: " + name);
-    MyUtil.fseek(file, 0, SEEK_END);
-    const long size = MyUtil.ftell(file);
-    MyUtil.fseek(file, 0, SEEK_SET);
-    char* text = size >= 0 ? static_cast<char*>(LibAVUtil.av_malloc(size + 1)) : nullptr;
-    if (!text) {
-        MyUtil.fclose(file);
-        throw FFMpegException("Could not allocate log buffer");
-    }
-    const size_t read = MyUtil.fread(text, 1, size, file);
-    MyUtil.fclose(file);
-    text[read] = '\0';
-    LibAVUtil.av_freep(&codec->stats_in);
-    codec->stats_in = text;
+    MyUtil.fseek(file.get(), 0, SEEK_END);
+    const long size = MyUtil.ftell(file.get());
+    MyUtil.fseek(file.get(), 0, SEEK_SET);
+    TLibMemoryPtr<char> text(size >= 0 ? static_cast<char*>(LibAVUtil.av_malloc(size + 1))
+                                       : nullptr);
+    if (!text) throw FFMpegException("Could not allocate log buffer");
+    const size_t read = MyUtil.fread(text.get(), 1, size, file.get());
+    file.reset();
+    text.get()[read] = '\0';
+    // The context frees stats_in with itself (LibFree::CodecContext).
+    TLibMemoryPtr<char> previous(codec->stats_in);
+    codec->stats_in = text.release();
 }

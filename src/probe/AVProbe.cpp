@@ -96,9 +96,9 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
         lastErrorText_ = LibraryErrorText(result, AFileName);
         return false;
     }
-    formatContext_ = context;
+    formatContext_.reset(context);
 
-    result = LibAVFormat.avformat_find_stream_info(formatContext_, nullptr);
+    result = LibAVFormat.avformat_find_stream_info(formatContext_.get(), nullptr);
     // The deadline lives on this stack frame: nothing may call back into it later.
     formatContext_->interrupt_callback = {};
     if (result < 0) {
@@ -139,7 +139,7 @@ void TAVProbe::CountStreams() {
 
 void TAVProbe::CloseFile() {
     formatName_.clear();
-    if (formatContext_) LibAVFormat.avformat_close_input(&formatContext_);
+    formatContext_.reset();
     streamCount_ = programCount_ = -1;
     audioStreamCount_ = videoStreamCount_ = subtitleStreamCount_ = -1;
     firstAudioStream_ = firstVideoStream_ = firstSubtitleStream_ = -1;

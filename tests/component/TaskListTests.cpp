@@ -297,9 +297,10 @@ TEST_F(ComponentTasks, CodecThreadsReachEveryDecoderAndEncoder) {
             << component.LastErrorText();
         TFFmpeg& task = component.Task(index);
         ASSERT_EQ(task.InputCodecs[0].size(), 2u);
-        for (AVCodecContext* decoder : task.InputCodecs[0])
+        for (const TCodecContextPtr& decoder : task.InputCodecs[0])
             EXPECT_EQ(decoder->thread_count, expected);
-        for (AVCodecContext* encoder : {task.OutputCodecs[0][0], task.OutputCodecs[0][1]}) {
+        for (AVCodecContext* encoder :
+             {task.OutputCodecs[0][0].get(), task.OutputCodecs[0][1].get()}) {
             ASSERT_NE(encoder, nullptr);
             EXPECT_EQ(encoder->thread_count, expected);
         }

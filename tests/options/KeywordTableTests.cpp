@@ -98,7 +98,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "800000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "800000"},
@@ -108,7 +109,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "900000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "900000"},
@@ -231,7 +233,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "192000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "192000"},

@@ -92,7 +92,7 @@ TEST_F(TranscodeSetup, FindCodecByName) {
 TEST_F(TranscodeSetup, ProgramIdDiscardsOtherPrograms) {
     engine.SetProgramId(2);
     OpenInput(MpegTsAudioClip());
-    AVFormatContext* input = engine.InputFiles[0];
+    AVFormatContext* input = engine.InputFiles[0].get();
     ASSERT_GE(input->nb_programs, 1u);
     for (unsigned i = 0; i < input->nb_programs; ++i)
         EXPECT_EQ(input->programs[i]->discard,
@@ -354,7 +354,7 @@ TEST_F(TranscodeSetup, RateControlOverrideEntries) {
     OpenInput(Mp4Clip());
     engine.Apply({{"rc_override", "0,100,2/101,200,-50"}, {"vcodec", "mpeg4"}});
     OpenOutput("out.mkv");
-    const AVCodecContext* codec = engine.OutputCodecs[0][0];
+    const AVCodecContext* codec = engine.OutputCodecs[0][0].get();
     ASSERT_EQ(codec->rc_override_count, 2);
     EXPECT_EQ(codec->rc_override[0].start_frame, 0);
     EXPECT_EQ(codec->rc_override[0].end_frame, 100);

@@ -11,12 +11,14 @@ class TargetPresets : public ::testing::Test {
 
     int64_t VideoOption(const char* name) {
         int64_t value = 0;
-        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], name, 0, &value);
+        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), name, 0,
+                                 &value);
         return value;
     }
     int64_t AudioOption(const char* name) {
         int64_t value = 0;
-        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], name, 0, &value);
+        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), name, 0,
+                                 &value);
         return value;
     }
     std::string FormatName() const {
