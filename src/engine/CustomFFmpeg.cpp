@@ -258,7 +258,7 @@ void TCustomFFmpeg::Cleanup() {
 void TCustomFFmpeg::CloseOutputFiles() {
     const int count = std::min(OutputFileCount, MAX_FILES);
     for (int i = 0; i < count; ++i) {
-        TOutputPtr output = std::move(OutputFiles[i]);
+        TOutputPtr output = std::move(OutputFiles[i].Context);
         if (!output) continue;
         // Only a file this job opened may be deleted for being empty: a format that writes no
         // byte stream of its own (an image sequence, say) leaves the name alone.
@@ -275,12 +275,11 @@ void TCustomFFmpeg::CloseOutputFiles() {
 
 void TCustomFFmpeg::CloseInputFiles() {
     const int count = std::min(InputFileCount, MAX_FILES);
-    for (int i = 0; i < count; ++i) InputFiles[i].reset();
+    for (int i = 0; i < count; ++i) InputFiles[i].Context.reset();
     for (int i = 0; i < MAX_FILES; ++i) {
-        for (TCodecContextPtr& decoder : InputCodecs[i])
+        for (TCodecContextPtr& decoder : InputFiles[i].Decoders)
             FreeCodecContextLocked(OpenDecoders, decoder);
-        InputCodecs[i].clear();
-        InputRateEmulation[i] = false;
+        InputFiles[i] = TInputFile{};
     }
     InputFileCount = 0;
 }

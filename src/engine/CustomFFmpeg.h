@@ -18,6 +18,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
+#include "engine/MediaFiles.h"
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
@@ -215,17 +216,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
                    const std::string& fallbackNorm) override;
     void ParseTarget(const std::string& text) override;
 
-    // Per output file and stream, made by the stream creations, consumed by the transcode and
-    // freed by Cleanup: the codec context (the encoder, or the copied parameters), whether the
-    // stream is copied, its fixed quality (lambda units, 0 = none) and its filter chain.
-    TCodecContextPtr OutputCodecs[MAX_FILES][MAX_STREAMS];
-    bool OutputStreamCopy[MAX_FILES][MAX_STREAMS] = {};
-    float OutputStreamQuality[MAX_FILES][MAX_STREAMS] = {};
-    TBitstreamFilterChain OutputFilters[MAX_FILES][MAX_STREAMS];
-    // Per input file: a decoder context per stream (made from the demuxer's parameters when the
-    // file is opened; opened by the transcode only when needed) and the rate-emulation flag.
-    std::vector<TCodecContextPtr> InputCodecs[MAX_FILES];
-    bool InputRateEmulation[MAX_FILES] = {};
+    // The open files, in the order opened (InputFileCount and OutputFileCount of them), with
+    // their streams; freed by Cleanup.
+    TInputFile InputFiles[MAX_FILES];
+    TOutputFile OutputFiles[MAX_FILES];
 
   protected:
     void NewVideoStream() override;
@@ -252,10 +246,6 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // largest picture. Today's encoders hand out their own packets; the audio output still cuts
     // sample-per-frame blocks into pieces whose coded size fits it.
     int32_t EncoderOutputBufferSize = 262144;
-    // Where each output stream has got to in its file: the end (pts + duration) of the last
-    // packet handed to the muxer, in the stream's time base; 0 before the first. Reset by the
-    // set-up, written by WriteFrame. Stands for the muxer's current pts of 2008.
-    int64_t MuxedEndTime[MAX_FILES][MAX_STREAMS] = {};
     // Quantisers of the coded pictures reported so far (0 to 51), kept for the engine's life.
     int32_t QpHistogramCounts[52] = {};
     // Wall-clock start of the packet loop, microseconds.

@@ -40,13 +40,9 @@ class TFFmpegOptions {
     TFFmpegOptions(const TFFmpegOptions&) = delete;
     TFFmpegOptions& operator=(const TFFmpegOptions&) = delete;
 
-    // ---- Input-side tables: filled by opening input files.
-    TInputPtr InputFiles[MAX_FILES];
-    int64_t InputTimeOffsets[MAX_FILES] = {};             // microseconds, added to every timestamp
+    // ---- Files: the engine keeps a record per opened file (MediaFiles.h); these count them.
     double InputTimeScales[MAX_FILES][MAX_STREAMS] = {};  // 0.0: no scaling; "itsscale"
     int32_t InputFileCount = 0;
-
-    TOutputPtr OutputFiles[MAX_FILES];
     int32_t OutputFileCount = 0;
 
     // ---- Option block.

@@ -255,10 +255,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         SourceDurationMs =
             static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
 
-    InputFiles[fileIndex] = std::move(input);
-    InputCodecs[fileIndex] = std::move(decoders);
-    InputRateEmulation[fileIndex] = RateEmulation != 0;
-    InputTimeOffsets[fileIndex] = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
+    InputFiles[fileIndex].Context = std::move(input);
+    InputFiles[fileIndex].Decoders = std::move(decoders);
+    InputFiles[fileIndex].RateEmulation = RateEmulation != 0;
+    InputFiles[fileIndex].TimeOffset =
+        CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
     if (Verbose >= 0) LibAVFormat.av_dump_format(context, fileIndex, fileName.c_str(), 0);
     ++InputFileCount;
     ClearInputScopedOptions();
@@ -269,7 +270,7 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
                                                  bool& hasSubtitle) {
     hasVideo = hasAudio = hasSubtitle = false;
     for (int i = 0; i < InputFileCount; ++i) {
-        AVFormatContext* file = InputFiles[i].get();
+        AVFormatContext* file = InputFiles[i].Context.get();
         for (unsigned j = 0; file && j < file->nb_streams; ++j) {
             const AVMediaType type = file->streams[j]->codecpar->codec_type;
             if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
@@ -291,7 +292,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
     auto fail = [&]() {
         if (inTable) {
             --OutputFileCount;
-            output = std::move(OutputFiles[fileIndex]);
+            output = std::move(OutputFiles[fileIndex].Context);
         }
         if (output) {
             for (unsigned i = 0; i < output->nb_streams && i < unsigned(MAX_STREAMS); ++i)
@@ -381,7 +382,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
             SetMetadata(&context->metadata, "creation_time", text);
     }
 
-    OutputFiles[fileIndex] = std::move(output);
+    OutputFiles[fileIndex].Context = std::move(output);
     ++OutputFileCount;
     inTable = true;
 
@@ -411,15 +412,15 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
 
 int TCustomFFmpeg::OutputFileIndexOf(const AVFormatContext* file) const {
     for (int i = 0; i < OutputFileCount; ++i)
-        if (OutputFiles[i].get() == file) return i;
+        if (OutputFiles[i].Context.get() == file) return i;
     return OutputFileCount;  // the file OpenOutputFile is building
 }
 
 void TCustomFFmpeg::FreeOutputStreamSlot(int fileIndex, int streamIndex) {
-    FreeCodecContextLocked(OpenEncoders, OutputCodecs[fileIndex][streamIndex]);
-    OutputStreamCopy[fileIndex][streamIndex] = false;
-    OutputStreamQuality[fileIndex][streamIndex] = 0.0f;
-    OutputFilters[fileIndex][streamIndex].clear();
+    FreeCodecContextLocked(OpenEncoders, OutputFiles[fileIndex].Streams[streamIndex].Codec);
+    OutputFiles[fileIndex].Streams[streamIndex].Copy = false;
+    OutputFiles[fileIndex].Streams[streamIndex].Quality = 0.0f;
+    OutputFiles[fileIndex].Streams[streamIndex].Filters.clear();
 }
 
 AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, TCodecContextPtr& codec,
@@ -432,26 +433,26 @@ AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, TCodecContextPtr
     stream->codecpar->codec_type = codec->codec_type;
     stream->codecpar->codec_id = codec->codec_id;
     stream->time_base = codec->time_base;
-    OutputCodecs[fileIndex][streamIndex] = std::move(codec);
-    OutputStreamCopy[fileIndex][streamIndex] = streamCopy;
-    OutputStreamQuality[fileIndex][streamIndex] = quality;
-    OutputFilters[fileIndex][streamIndex].clear();
+    OutputFiles[fileIndex].Streams[streamIndex].Codec = std::move(codec);
+    OutputFiles[fileIndex].Streams[streamIndex].Copy = streamCopy;
+    OutputFiles[fileIndex].Streams[streamIndex].Quality = quality;
+    OutputFiles[fileIndex].Streams[streamIndex].Filters.clear();
     return stream;
 }
 
 void TCustomFFmpeg::NewVideoStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_video_stream(OutputFiles[OutputFileCount - 1].get());
+    new_video_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::NewAudioStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_audio_stream(OutputFiles[OutputFileCount - 1].get());
+    new_audio_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::NewSubtitleStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_subtitle_stream(OutputFiles[OutputFileCount - 1].get());
+    new_subtitle_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {

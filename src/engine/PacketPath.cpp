@@ -104,7 +104,7 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
     for (const auto& output : RunState.OutputStreams) {
         TOutputStreamState& ost = *output;
         if (ost.SourceIndex != istIndex) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex].get();
+        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
         if (ost.EncodingNeeded) {
             switch (ost.Encoder->codec_type) {
                 case AVMEDIA_TYPE_AUDIO:
@@ -274,7 +274,7 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
         if (ost.SourceIndex != istIndex || !ost.EncodingNeeded) continue;
         const AVMediaType type = ost.Encoder->codec_type;
         if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex].get();
+        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
         if (type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
         const int result = EncodeAndWrite(file, ost, nullptr);
         if (result < 0)

@@ -5,9 +5,9 @@
 //
 // Ownership, in short: a record owns the library objects it holds in handles (LibHandles.h),
 // whoever created them; everything marked "engine's" belongs to the
-// engine's per-file tables (created when the files were opened, freed by Cleanup) and outlives
-// the record. Units: timestamps in microseconds unless a field says otherwise; audio handed
-// between the stages is interleaved signed 16-bit.
+// engine's file records (MediaFiles.h: created when the files were opened, freed by Cleanup) and
+// outlives the record. Units: timestamps in microseconds unless a field says otherwise; audio
+// handed between the stages is interleaved signed 16-bit.
 #pragma once
 
 #include <cstdint>
@@ -97,7 +97,7 @@ struct TOutputStreamState {
     // EncodingNeeded it is the encoder, open from the driver's step 10 to the shutdown; for a
     // copied stream it only carries the copied parameters and is never opened.
     AVCodecContext* Encoder = nullptr;
-    TBitstreamFilterChain* Filters = nullptr;  // the engine's chain for this stream
+    TBitstreamFilterChain* Filters = nullptr;  // the chain of the stream's TOutputStream
     int32_t EncodingNeeded = 0;                // 0: packets are copied
     int32_t FrameNumber = 0;  // frames (audio frames, subtitles) encoded or copied so far
     TInputStreamState* SyncStream = nullptr;  // the input this output keeps in step with

@@ -46,7 +46,8 @@ void TCustomFFmpeg::SetUpTranscode() {
     FreeRunState();
     const int inputFileCount = InputFileCount;
     const int outputFileCount = OutputFileCount;
-    std::fill(&MuxedEndTime[0][0], &MuxedEndTime[0][0] + MAX_FILES * MAX_STREAMS, 0);
+    for (TOutputFile& file : OutputFiles)
+        for (TOutputStream& stream : file.Streams) stream.MuxedEndTime = 0;
     LastReportedDurationMs = -1;
     CopyPacket.reset(LibAVCodec.av_packet_alloc());
     EncoderPacket.reset(LibAVCodec.av_packet_alloc());
@@ -56,15 +57,16 @@ void TCustomFFmpeg::SetUpTranscode() {
     run.InputFiles.resize(inputFileCount);
     for (int i = 0; i < inputFileCount; ++i) {
         run.InputFiles[i].FirstStream = static_cast<int32_t>(run.InputStreams.size());
-        run.InputFiles[i].StreamCount = static_cast<int32_t>(InputFiles[i]->nb_streams);
-        for (unsigned k = 0; k < InputFiles[i]->nb_streams; ++k) {
+        run.InputFiles[i].StreamCount = static_cast<int32_t>(InputFiles[i].Context->nb_streams);
+        for (unsigned k = 0; k < InputFiles[i].Context->nb_streams; ++k) {
             auto ist = std::make_unique<TInputStreamState>();
             ist->FileIndex = i;
             ist->StreamIndex = static_cast<int32_t>(k);
-            ist->Stream = InputFiles[i]->streams[k];
-            ist->Decoder = k < InputCodecs[i].size() ? InputCodecs[i][k].get() : nullptr;
+            ist->Stream = InputFiles[i].Context->streams[k];
+            ist->Decoder =
+                k < InputFiles[i].Decoders.size() ? InputFiles[i].Decoders[k].get() : nullptr;
             ist->Discard = 1;
-            ist->RateEmulation = InputRateEmulation[i];
+            ist->RateEmulation = InputFiles[i].RateEmulation;
             if (ist->RateEmulation) {
                 ist->Start = LibAVUtil.av_gettime();
                 ist->Frame = 0;
@@ -76,9 +78,9 @@ void TCustomFFmpeg::SetUpTranscode() {
     // 2. Output count.
     int outputStreamCount = 0;
     for (int i = 0; i < outputFileCount; ++i) {
-        if (OutputFiles[i]->nb_streams == 0)
+        if (OutputFiles[i].Context->nb_streams == 0)
             throw FFMpegException("Output file does not contain any stream");
-        outputStreamCount += static_cast<int>(OutputFiles[i]->nb_streams);
+        outputStreamCount += static_cast<int>(OutputFiles[i].Context->nb_streams);
     }
 
     // 3. Map validation.
@@ -86,7 +88,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         throw FFMpegException("Number of stream maps must match number of output streams");
     auto streamExists = [&](int file, int stream) {
         return file >= 0 && file < inputFileCount && stream >= 0 &&
-               stream < static_cast<int>(InputFiles[file]->nb_streams);
+               stream < static_cast<int>(InputFiles[file].Context->nb_streams);
     };
     for (int i = 0; i < StreamMapCount; ++i) {
         const TStreamMap& map = StreamMaps[i];
@@ -100,15 +102,15 @@ void TCustomFFmpeg::SetUpTranscode() {
 
     // 4. Output table.
     for (int i = 0; i < outputFileCount; ++i)
-        for (unsigned j = 0; j < OutputFiles[i]->nb_streams; ++j) {
+        for (unsigned j = 0; j < OutputFiles[i].Context->nb_streams; ++j) {
             auto ost = std::make_unique<TOutputStreamState>();
             ost->FileIndex = i;
             ost->StreamIndex = static_cast<int32_t>(j);
-            ost->Stream = OutputFiles[i]->streams[j];
+            ost->Stream = OutputFiles[i].Context->streams[j];
             if (i < MAX_FILES && j < unsigned(MAX_STREAMS)) {
-                ost->Encoder = OutputCodecs[i][j].get();
-                ost->Filters = &OutputFilters[i][j];
-                ost->Quality = OutputStreamQuality[i][j];
+                ost->Encoder = OutputFiles[i].Streams[j].Codec.get();
+                ost->Filters = &OutputFiles[i].Streams[j].Filters;
+                ost->Quality = OutputFiles[i].Streams[j].Quality;
             }
             if (!ost->Encoder)
                 throw FFMpegException::Format("Output stream #%d.%d has no codec set-up", i,
@@ -126,8 +128,8 @@ void TCustomFFmpeg::SetUpTranscode() {
             const TStreamMap& map = StreamMaps[n];
             source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
             if (inputs[source]->Stream->codecpar->codec_type != type) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].get(), ost.FileIndex,
-                                           OutputFiles[ost.FileIndex]->url, 1);
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                           OutputFiles[ost.FileIndex].Context->url, 1);
                 throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
                                               map.FileIndex, map.StreamIndex, ost.FileIndex,
                                               ost.StreamIndex);
@@ -135,7 +137,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         } else {
             if (ProgramId != 0) {
                 for (int i = 0; i < inputFileCount && source < 0; ++i) {
-                    AVFormatContext* file = InputFiles[i].get();
+                    AVFormatContext* file = InputFiles[i].Context.get();
                     for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
                         AVProgram* program = file->programs[p];
                         if (program->id != ProgramId) continue;
@@ -162,8 +164,8 @@ void TCustomFFmpeg::SetUpTranscode() {
                     if (inputs[k]->Stream->codecpar->codec_type == type)
                         source = static_cast<int>(k);
             if (source < 0) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].get(), ost.FileIndex,
-                                           OutputFiles[ost.FileIndex]->url, 1);
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                           OutputFiles[ost.FileIndex].Context->url, 1);
                 throw FFMpegException::Format(
                     "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
                     ost.StreamIndex);
@@ -188,7 +190,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         AVCodecContext* icodec = ist.Decoder;
         AVStream* stream = ost.Stream;
         AVStream* sourceStream = ist.Stream;
-        AVFormatContext* outputFile = OutputFiles[ost.FileIndex].get();
+        AVFormatContext* outputFile = OutputFiles[ost.FileIndex].Context.get();
         if (!icodec)
             throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
                                           ist.StreamIndex);
@@ -199,7 +201,7 @@ void TCustomFFmpeg::SetUpTranscode() {
                 LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
         stream->disposition = sourceStream->disposition;
 
-        if (OutputStreamCopy[ost.FileIndex][ost.StreamIndex]) {
+        if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy) {
             const AVCodecParameters* input = sourceStream->codecpar;
             const uint32_t outputTag = codec->codec_tag;
             if (LibAVCodec.avcodec_parameters_copy(stream->codecpar, input) < 0)
@@ -355,7 +357,7 @@ void TCustomFFmpeg::SetUpTranscode() {
 
     // 8. Describe the outputs.
     for (int i = 0; i < outputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i].get(), i, OutputFiles[i]->url, 1);
+        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
 
     // 9. Stream mapping.
     if (OnLog && Verbose >= 0) {
@@ -439,24 +441,25 @@ void TCustomFFmpeg::SetUpTranscode() {
         if (map.InFile < 0 || map.InFile >= inputFileCount)
             throw FFMpegException::Format("Invalid input file index %d map_meta_data(%d,%d)",
                                           map.InFile, map.OutFile, map.InFile);
-        AVDictionary* from = InputFiles[map.InFile]->metadata;
+        AVDictionary* from = InputFiles[map.InFile].Context->metadata;
         for (const char* key : kMappedMetadata)
             if (AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0))
-                LibAVUtil.av_dict_set(&OutputFiles[map.OutFile]->metadata, key, entry->value, 0);
+                LibAVUtil.av_dict_set(&OutputFiles[map.OutFile].Context->metadata, key,
+                                      entry->value, 0);
     }
 
     // 14. Headers.
     bool allRtp = outputFileCount > 0;
     for (int i = 0; i < outputFileCount; ++i) {
-        if (LibAVFormat.avformat_write_header(OutputFiles[i].get(), nullptr) < 0)
+        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0)
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
-        allRtp = allRtp && std::strcmp(OutputFiles[i]->oformat->name, "rtp") == 0;
+        allRtp = allRtp && std::strcmp(OutputFiles[i].Context->oformat->name, "rtp") == 0;
     }
     if (allRtp && OnLog) {
         char sdp[kSdpSize] = {};
         AVFormatContext* files[MAX_FILES] = {};
-        for (int i = 0; i < outputFileCount; ++i) files[i] = OutputFiles[i].get();
+        for (int i = 0; i < outputFileCount; ++i) files[i] = OutputFiles[i].Context.get();
         LibAVFormat.av_sdp_create(files, outputFileCount, sdp, sizeof sdp);
         Log(1, "SDP: %s", TrimText(sdp).c_str());
     }

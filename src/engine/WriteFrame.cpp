@@ -73,7 +73,7 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
         const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (start != AV_NOPTS_VALUE) {
             const int64_t end = start + std::max<int64_t>(packet->duration, 0);
-            int64_t& reached = MuxedEndTime[fileIndex][streamIndex];
+            int64_t& reached = OutputFiles[fileIndex].Streams[streamIndex].MuxedEndTime;
             if (end > reached) reached = end;
         }
     }
@@ -87,7 +87,8 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
 
 double TCustomFFmpeg::MuxedSeconds(const TOutputStreamState& ost) const {
     if (ost.FileIndex >= MAX_FILES || ost.StreamIndex >= MAX_STREAMS) return 0.0;
-    return MuxedEndTime[ost.FileIndex][ost.StreamIndex] * av_q2d(ost.Stream->time_base);
+    return OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].MuxedEndTime *
+           av_q2d(ost.Stream->time_base);
 }
 
 int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost,
