@@ -4,6 +4,8 @@
 // Add a name on a line of its own where the program starts calling it.
 #pragma once
 
+// The lists are tables: one name a line, the continuations aligned.
+// clang-format off
 #define AVCODEC_ENTRY_POINTS(X)         \
     X(avcodec_version)                  \
     X(avcodec_alloc_context3)           \
@@ -202,3 +204,4 @@
     X(strtok_r)                         \
     X(strtol)                           \
     X(strtod)
+// clang-format on

@@ -31,14 +31,10 @@ std::string PictureFilterText(const std::string& rotation, bool toneMap, AVPixel
     return text;
 }
 
-TPictureFilter::~TPictureFilter() {
-    Free();
-}
-
 void TPictureFilter::Free() {
-    if (graph_) LibAVFilter.avfilter_graph_free(&graph_);
-    if (output_) LibAVUtil.av_frame_free(&output_);
     source_ = sink_ = nullptr;
+    graph_.reset();
+    output_.reset();
 }
 
 bool TPictureFilter::Fail(const char* call, int code) {
@@ -62,8 +58,8 @@ bool TPictureFilter::BuildFor(int width, int height, AVPixelFormat format, AVRat
     sourceWidth_ = width;
     sourceHeight_ = height;
     sourceFormat_ = format;
-    graph_ = LibAVFilter.avfilter_graph_alloc();
-    output_ = LibAVUtil.av_frame_alloc();
+    graph_.reset(LibAVFilter.avfilter_graph_alloc());
+    output_.reset(LibAVUtil.av_frame_alloc());
     if (!graph_ || !output_) return Fail("avfilter_graph_alloc", AVERROR(ENOMEM));
     // One thread: the codecs already use the cores, and the graph runs once per picture.
     graph_->nb_threads = 1;
@@ -74,30 +70,31 @@ bool TPictureFilter::BuildFor(int width, int height, AVPixelFormat format, AVRat
                    int(format), timeBase_.num, timeBase_.den, aspect.num, aspect.den);
     int result = LibAVFilter.avfilter_graph_create_filter(
         &source_, LibAVFilter.avfilter_get_by_name("buffer"), "in", arguments.c_str(), nullptr,
-        graph_);
+        graph_.get());
     if (result < 0) return Fail("avfilter_graph_create_filter(buffer)", result);
     result = LibAVFilter.avfilter_graph_create_filter(
-        &sink_, LibAVFilter.avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph_);
+        &sink_, LibAVFilter.avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
+        graph_.get());
     if (result < 0) return Fail("avfilter_graph_create_filter(buffersink)", result);
 
     // The parser's open ends: "in" feeds the text's first filter, its last feeds "out".
-    AVFilterInOut* outputs = LibAVFilter.avfilter_inout_alloc();
-    AVFilterInOut* inputs = LibAVFilter.avfilter_inout_alloc();
-    if (!outputs || !inputs) {
-        LibAVFilter.avfilter_inout_free(&outputs);
-        LibAVFilter.avfilter_inout_free(&inputs);
-        return Fail("avfilter_inout_alloc", AVERROR(ENOMEM));
-    }
+    TFilterInOutPtr outputs(LibAVFilter.avfilter_inout_alloc());
+    TFilterInOutPtr inputs(LibAVFilter.avfilter_inout_alloc());
+    if (!outputs || !inputs) return Fail("avfilter_inout_alloc", AVERROR(ENOMEM));
     outputs->name = LibAVUtil.av_strdup("in");
     outputs->filter_ctx = source_;
     inputs->name = LibAVUtil.av_strdup("out");
     inputs->filter_ctx = sink_;
-    result = LibAVFilter.avfilter_graph_parse_ptr(
-        graph_, filters_.empty() ? "null" : filters_.c_str(), &inputs, &outputs, nullptr);
-    LibAVFilter.avfilter_inout_free(&outputs);
-    LibAVFilter.avfilter_inout_free(&inputs);
+    // The parser takes the lists and leaves in them what it did not connect.
+    AVFilterInOut* openInputs = inputs.release();
+    AVFilterInOut* openOutputs = outputs.release();
+    result = LibAVFilter.avfilter_graph_parse_ptr(graph_.get(),
+                                                  filters_.empty() ? "null" : filters_.c_str(),
+                                                  &openInputs, &openOutputs, nullptr);
+    inputs.reset(openInputs);
+    outputs.reset(openOutputs);
     if (result < 0) return Fail("avfilter_graph_parse_ptr", result);
-    result = LibAVFilter.avfilter_graph_config(graph_, nullptr);
+    result = LibAVFilter.avfilter_graph_config(graph_.get(), nullptr);
     if (result < 0) return Fail("avfilter_graph_config", result);
 
     width_ = LibAVFilter.av_buffersink_get_w(sink_);
@@ -113,7 +110,7 @@ AVFrame* TPictureFilter::Apply(const AVFrame* picture) {
                  picture->sample_aspect_ratio);
     if (!graph_) return nullptr;
     error_.clear();
-    LibAVUtil.av_frame_unref(output_);
+    LibAVUtil.av_frame_unref(output_.get());
     // The graph takes its own reference: the decoder's picture stays as it is.
     int result = LibAVFilter.av_buffersrc_add_frame_flags(source_, const_cast<AVFrame*>(picture),
                                                           AV_BUFFERSRC_FLAG_KEEP_REF);
@@ -121,11 +118,11 @@ AVFrame* TPictureFilter::Apply(const AVFrame* picture) {
         Fail("av_buffersrc_add_frame_flags", result);
         return nullptr;
     }
-    result = LibAVFilter.av_buffersink_get_frame(sink_, output_);
+    result = LibAVFilter.av_buffersink_get_frame(sink_, output_.get());
     if (result == AVERROR(EAGAIN)) return nullptr;
     if (result < 0) {
         Fail("av_buffersink_get_frame", result);
         return nullptr;
     }
-    return output_;
+    return output_.get();
 }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 
 // PQ (SMPTE 2084) and HLG (ARIB STD-B67) pictures: too bright and grey without tone mapping.
 bool IsHdrTransfer(AVColorTransferCharacteristic transfer);
@@ -21,7 +21,6 @@ std::string PictureFilterText(const std::string& rotation, bool toneMap, AVPixel
 class TPictureFilter {
   public:
     TPictureFilter() = default;
-    ~TPictureFilter();
     TPictureFilter(const TPictureFilter&) = delete;
     TPictureFilter& operator=(const TPictureFilter&) = delete;
 
@@ -49,10 +48,10 @@ class TPictureFilter {
     int sourceWidth_ = 0, sourceHeight_ = 0;
     AVPixelFormat sourceFormat_ = AV_PIX_FMT_NONE;
 
-    AVFilterGraph* graph_ = nullptr;  // owned; the contexts below belong to it
+    TFilterGraphPtr graph_;  // the contexts below belong to it
     AVFilterContext* source_ = nullptr;
     AVFilterContext* sink_ = nullptr;
-    AVFrame* output_ = nullptr;  // owned
+    TFramePtr output_;
     int width_ = 0, height_ = 0;
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     std::string error_;

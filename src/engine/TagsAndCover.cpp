@@ -27,8 +27,8 @@ void CarryTagsFrom(const AVDictionary* from, AVDictionary** to) {
 }  // namespace
 
 void TCustomFFmpeg::CarryTags(AVFormatContext* output) {
-    if (InputFileCount == 0 || !InputFiles[0]) return;
-    const AVFormatContext* input = InputFiles[0];
+    if (InputFileCount == 0 || !InputFiles[0].Context) return;
+    const AVFormatContext* input = InputFiles[0].Context.get();
     // The file's own tags first; Ogg and some others keep them with the sound.
     CarryTagsFrom(input->metadata, &output->metadata);
     const int audio = ChooseStream(input, AVMEDIA_TYPE_AUDIO);
@@ -36,22 +36,20 @@ void TCustomFFmpeg::CarryTags(AVFormatContext* output) {
 }
 
 bool TCustomFFmpeg::new_cover_stream(AVFormatContext* file) {
-    if (InputFileCount == 0 || !InputFiles[0]) return false;
+    if (InputFileCount == 0 || !InputFiles[0].Context) return false;
+    AVFormatContext* input = InputFiles[0].Context.get();
     bool holdsCover = false;
     for (const char* name : kCoverFormats)
         holdsCover |= std::strcmp(file->oformat->name, name) == 0;
-    const int cover = FindCoverStream(InputFiles[0]);
+    const int cover = FindCoverStream(input);
     if (!holdsCover || cover < 0) return false;
-    AVStream* source = InputFiles[0]->streams[cover];
-    AVCodecContext* codec = LibAVCodec.avcodec_alloc_context3(nullptr);
+    AVStream* source = input->streams[cover];
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(nullptr));
     if (!codec) return false;
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
     codec->codec_id = source->codecpar->codec_id;
     codec->time_base = AVRational{1, 90000};
-    if (!AddOutputStream(file, codec, true, 0.0f)) {
-        LibAVCodec.avcodec_free_context(&codec);
-        return false;
-    }
+    if (!AddOutputStream(file, codec, true, 0.0f)) return false;
     // A profile without video discards the input's pictures: the cover's one packet must come.
     source->discard = AVDISCARD_DEFAULT;
     return true;

@@ -98,9 +98,9 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
         lastErrorText_ = LibraryErrorText(result, AFileName);
         return false;
     }
-    formatContext_ = context;
+    formatContext_.reset(context);
 
-    result = LibAVFormat.avformat_find_stream_info(formatContext_, nullptr);
+    result = LibAVFormat.avformat_find_stream_info(formatContext_.get(), nullptr);
     // The deadline lives on this stack frame: nothing may call back into it later.
     formatContext_->interrupt_callback = {};
     if (result < 0) {
@@ -141,7 +141,7 @@ void TAVProbe::CountStreams() {
 
 void TAVProbe::CloseFile() {
     formatName_.clear();
-    if (formatContext_) LibAVFormat.avformat_close_input(&formatContext_);
+    formatContext_.reset();
     streamCount_ = programCount_ = -1;
     audioStreamCount_ = videoStreamCount_ = subtitleStreamCount_ = -1;
     firstAudioStream_ = firstVideoStream_ = firstSubtitleStream_ = -1;
@@ -184,7 +184,7 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
     }
     int32_t index = AIndex;
     if (index == -1) {
-        index = ChooseStream(formatContext_, AVMEDIA_TYPE_VIDEO);
+        index = ChooseStream(formatContext_.get(), AVMEDIA_TYPE_VIDEO);
         if (index == -1) {
             LibAVUtil.av_log(nullptr, AV_LOG_ERROR, "no video stream.\n");
             return;

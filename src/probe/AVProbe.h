@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-struct AVFormatContext;
+#include "binding/LibHandles.h"
 
 // Everything the container says about the file. Times are microseconds; texts are NUL-terminated
 // and cut to their field's size.
@@ -84,7 +84,7 @@ class TAVProbe {
   private:
     void CountStreams();
 
-    AVFormatContext* formatContext_ = nullptr;  // owned; closed by CloseFile
+    TInputPtr formatContext_;  // closed by CloseFile
     std::string lastErrorText_;
     std::string formatName_;
     int32_t streamCount_ = -1;

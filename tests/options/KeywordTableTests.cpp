@@ -98,7 +98,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "800000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "800000"},
@@ -108,7 +109,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "900000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "900000"},
@@ -232,7 +234,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "192000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "192000"},
@@ -272,11 +275,11 @@ const std::vector<std::string> kEngineOwned = {"target", "newvideo", "newaudio",
                                                "vhook"};
 // The switches: keywords that take no value on a command line.
 const std::set<std::string> kSwitches = {
-    "L",      "h",    "version",  "formats",     "i",           "y",      "benchmark",
-    "dump",   "hex",  "re",       "loop_input",  "threads",     "copyts", "shortest",
-    "intra",  "vn",   "sameq",    "deinterlace", "noautorotate", "psnr",        "vstats", "newvideo",
-    "qphist", "an",   "newaudio", "sn",          "newsubtitle", "isync",  "absf",
-    "vbsf",   "sbsf", "apre",     "vpre",        "spre"};
+    "L",        "h",           "version",      "formats", "i",      "y",        "benchmark", "dump",
+    "hex",      "re",          "loop_input",   "threads", "copyts", "shortest", "intra",     "vn",
+    "sameq",    "deinterlace", "noautorotate", "psnr",    "vstats", "newvideo", "qphist",    "an",
+    "newaudio", "sn",          "newsubtitle",  "isync",   "absf",   "vbsf",     "sbsf",      "apre",
+    "vpre",     "spre"};
 
 class KeywordStores : public OptionTest, public ::testing::WithParamInterface<TStoreCase> {};
 

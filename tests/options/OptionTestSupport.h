@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 #include "engine/FFmpegOptions.h"
 #include "support/TempDir.h"
 
@@ -120,15 +121,14 @@ class OptionTest : public ::testing::Test {
     }
 
     TTestOptions& Options() { return *options_; }
-    AVCodecContext* Template(AVMediaType type) { return options_->CodecOptionContexts[type]; }
+    AVCodecContext* Template(AVMediaType type) { return options_->CodecOptionContexts[type].get(); }
 
     // An option's value read back from a library context as the library prints it.
     static std::string Read(void* context, const char* name) {
         uint8_t* text = nullptr;
         if (LibAVUtil.av_opt_get(context, name, 0, &text) < 0 || !text) return "<missing>";
-        std::string value(reinterpret_cast<const char*>(text));
-        LibAVUtil.av_free(text);
-        return value;
+        TLibMemoryPtr<uint8_t> owned(text);
+        return std::string(reinterpret_cast<const char*>(text));
     }
     static int64_t ReadInt(void* context, const char* name) {
         int64_t value = -1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/LibHandles.h"
 #include "engine/CustomFFmpeg.h"
 
 class TReencodeEngine : public TCustomFFmpeg {
@@ -37,11 +38,6 @@ class TReencodeEngine : public TCustomFFmpeg {
     mutable std::mutex mutex_;
     std::vector<std::string> logs_;
 };
-
-struct TFrameFree {
-    void operator()(AVFrame* frame) const;
-};
-using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
 
 // A picture with its own buffers, every sample of plane p set to fill[p].
 TFramePtr MakePicture(AVPixelFormat format, int width, int height,
