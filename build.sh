@@ -14,10 +14,10 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev
   libavcodec-extra59 libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
-  libswresample-dev
+  libswresample-dev libavfilter-dev
   ffmpeg nlohmann-json3-dev
   qt6-base-dev libqt6dbus6 libcli11-dev
-  parallel shellcheck yamllint
+  parallel shellcheck yamllint clang-format
   qt6-tools-dev qt6-l10n-tools
   librsvg2-bin desktop-file-utils appstream
   # Test time: the window's screenshots under a virtual X server, and the notification test on
@@ -45,11 +45,15 @@ install_missing_packages() {
   fi
 }
 
+# DZ_WERROR=ON in the environment (CI sets it) makes warnings errors; it is passed on every
+# configure, so it also reaches folders configured before.
+werror_option=(${DZ_WERROR:+-DDZ_WERROR=$DZ_WERROR})
+
 configure_and_build() {
   local dir=$1
   shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S . -B "$dir" -G Ninja "$@"
+  if [ ! -f "$dir/build.ninja" ] || ((${#werror_option[@]})); then
+    cmake -S . -B "$dir" -G Ninja "$@" "${werror_option[@]}"
   fi
   cmake --build "$dir" -j "$(nproc)"
 }
@@ -70,8 +74,9 @@ case "$command" in
       # The tests whose code runs on several threads of its own: the component's and the
       # window's. Only what they need is built.
       shift
-      if [ ! -f build-tsan/build.ninja ]; then
-        cmake -S . -B build-tsan -G Ninja -DDZ_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      if [ ! -f build-tsan/build.ninja ] || ((${#werror_option[@]})); then
+        cmake -S . -B build-tsan -G Ninja -DDZ_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+          "${werror_option[@]}"
       fi
       cmake --build build-tsan -j "$(nproc)" --target component_tests app_widget_tests
       cd build-tsan

@@ -4,6 +4,8 @@
 // Add a name on a line of its own where the program starts calling it.
 #pragma once
 
+// The lists are tables: one name a line, the continuations aligned.
+// clang-format off
 #define AVCODEC_ENTRY_POINTS(X)         \
     X(avcodec_version)                  \
     X(avcodec_alloc_context3)           \
@@ -144,7 +146,8 @@
     X(av_opt_get)                       \
     X(av_opt_get_int)                   \
     X(av_opt_next)                      \
-    X(av_opt_set_defaults)
+    X(av_opt_set_defaults)              \
+    X(av_display_rotation_get)
 
 #define SWSCALE_ENTRY_POINTS(X)         \
     X(swscale_version)                  \
@@ -169,6 +172,23 @@
     X(swr_set_matrix)                   \
     X(swr_free)
 
+// Filter graphs built from text and fed frame by frame: rotation and tone mapping.
+#define AVFILTER_ENTRY_POINTS(X)        \
+    X(avfilter_version)                 \
+    X(avfilter_get_by_name)             \
+    X(avfilter_graph_alloc)             \
+    X(avfilter_graph_free)              \
+    X(avfilter_graph_create_filter)     \
+    X(avfilter_graph_parse_ptr)         \
+    X(avfilter_graph_config)            \
+    X(avfilter_inout_alloc)             \
+    X(avfilter_inout_free)              \
+    X(av_buffersrc_add_frame_flags)     \
+    X(av_buffersink_get_frame)          \
+    X(av_buffersink_get_w)              \
+    X(av_buffersink_get_h)              \
+    X(av_buffersink_get_format)
+
 // The C runtime stands for the helper runtime library: formatted printing, file streams and
 // number parsing exactly as C does them, bounded where 2008 was not.
 #define MYUTIL_ENTRY_POINTS(X)          \
@@ -184,3 +204,4 @@
     X(strtok_r)                         \
     X(strtol)                           \
     X(strtod)
+// clang-format on

@@ -11,6 +11,7 @@ TAVFormatEntryPoints LibAVFormat;
 TAVUtilEntryPoints LibAVUtil;
 TSwScaleEntryPoints LibSwScale;
 TSwResampleEntryPoints LibSwResample;
+TAVFilterEntryPoints LibAVFilter;
 TMyUtilEntryPoints MyUtil;
 
 std::atomic<int> CurrentLogLevel{0};
@@ -35,6 +36,7 @@ TLibraryModule avutilModule{"libavutil.so.%d", LIBAVUTIL_VERSION_MAJOR, "libavut
 TLibraryModule swscaleModule{"libswscale.so.%d", LIBSWSCALE_VERSION_MAJOR, "libswscale.so"};
 TLibraryModule swresampleModule{"libswresample.so.%d", LIBSWRESAMPLE_VERSION_MAJOR,
                                 "libswresample.so"};
+TLibraryModule avfilterModule{"libavfilter.so.%d", LIBAVFILTER_VERSION_MAJOR, "libavfilter.so"};
 TLibraryModule myutilModule{nullptr, 0, "libc.so.6"};
 
 bool libsLoaded = false;
@@ -147,6 +149,7 @@ void SetLibraryOpener(TLibraryOpener opener) {
 #define DZ_RESOLVE_AVUTIL(fn) Resolve(m, #fn, LibAVUtil.fn);
 #define DZ_RESOLVE_SWSCALE(fn) Resolve(m, #fn, LibSwScale.fn);
 #define DZ_RESOLVE_SWRESAMPLE(fn) Resolve(m, #fn, LibSwResample.fn);
+#define DZ_RESOLVE_AVFILTER(fn) Resolve(m, #fn, LibAVFilter.fn);
 #define DZ_RESOLVE_MYUTIL(fn) Resolve(m, #fn, MyUtil.fn);
 
 // The registration calls of older releases no longer exist: nothing is called in their place.
@@ -218,6 +221,20 @@ bool SwResampleLoaded() {
 }
 std::string SwResampleFileName() {
     return FileNameOf(swresampleModule);
+}
+
+bool LoadAVFilter(std::string& error, bool useVersionedName) {
+    return LoadModule(avfilterModule, error, useVersionedName,
+                      DZ_RESOLVE(AVFILTER_ENTRY_POINTS(DZ_RESOLVE_AVFILTER)));
+}
+void UnloadAVFilter() {
+    UnloadModule(avfilterModule);
+}
+bool AVFilterLoaded() {
+    return avfilterModule.entryPointsResolved;
+}
+std::string AVFilterFileName() {
+    return FileNameOf(avfilterModule);
 }
 
 // The C runtime is always the C library by its one name, versioned names or not.
@@ -317,7 +334,8 @@ bool LoadFFmpegLibs(const std::string& Folder, bool UseVersionedNames) {
                      LoadAVFormat(libsError, UseVersionedNames, true) &&
                      LoadAVUtil(libsError, UseVersionedNames) &&
                      LoadSwScale(libsError, UseVersionedNames) &&
-                     LoadSwResample(libsError, UseVersionedNames) && LoadMyUtil(libsError);
+                     LoadSwResample(libsError, UseVersionedNames) &&
+                     LoadAVFilter(libsError, UseVersionedNames) && LoadMyUtil(libsError);
     }
 
     if (libsLoaded)
@@ -334,6 +352,7 @@ void UnloadFFmpegLibs() {
     UnloadAVUtil();
     UnloadSwScale();
     UnloadSwResample();
+    UnloadAVFilter();
     UnloadMyUtil();
 }
 

@@ -14,11 +14,15 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/avstring.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
@@ -48,6 +52,9 @@ struct TSwScaleEntryPoints {
 struct TSwResampleEntryPoints {
     SWRESAMPLE_ENTRY_POINTS(DZ_DECLARE_ENTRY_POINT)
 };
+struct TAVFilterEntryPoints {
+    AVFILTER_ENTRY_POINTS(DZ_DECLARE_ENTRY_POINT)
+};
 struct TMyUtilEntryPoints {
     MYUTIL_ENTRY_POINTS(DZ_DECLARE_ENTRY_POINT)
 };
@@ -60,9 +67,11 @@ extern TAVFormatEntryPoints LibAVFormat;
 extern TAVUtilEntryPoints LibAVUtil;
 extern TSwScaleEntryPoints LibSwScale;
 extern TSwResampleEntryPoints LibSwResample;
+extern TAVFilterEntryPoints LibAVFilter;
 extern TMyUtilEntryPoints MyUtil;
 
-// Loads every module in the order avcodec, avformat, avutil, swscale, swresample, C runtime,
+// Loads every module in the order avcodec, avformat, avutil, swscale, swresample, avfilter,
+// C runtime,
 // stopping at the first that fails; a failed load leaves nothing loaded. A file that Folder
 // holds is opened by its full path there, any other by the loader's ordinary search. While
 // loading, Folder (relative to the current directory) is the current directory; it is put in
@@ -108,6 +117,11 @@ bool LoadSwResample(std::string& error, bool useVersionedName);
 void UnloadSwResample();
 bool SwResampleLoaded();
 std::string SwResampleFileName();
+
+bool LoadAVFilter(std::string& error, bool useVersionedName);
+void UnloadAVFilter();
+bool AVFilterLoaded();
+std::string AVFilterFileName();
 
 bool LoadMyUtil(std::string& error);
 void UnloadMyUtil();

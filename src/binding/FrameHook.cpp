@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 #include "binding/ProgramFolders.h"
 
 namespace {
@@ -67,7 +68,7 @@ Function EntryPoint(void* handle, const char* name) {
 
 void FreeEntry(TFrameHookEntry* entry) {
     entry->~TFrameHookEntry();
-    LibAVUtil.av_free(entry);
+    TLibMemoryPtr<void> memory(entry);  // the entry's bytes came from av_mallocz
 }
 
 }  // namespace

@@ -11,20 +11,6 @@
 
 namespace {
 
-// Nice values above the process's own, by priority.
-int NiceOffset(TConvertPriority priority) {
-    switch (priority) {
-        case tpIdle:
-            return 19;
-        case tpLowest:
-            return 10;
-        case tpLower:
-            return 5;
-        default:
-            return 0;
-    }
-}
-
 TLogLevel MapLogLevel(int level) {
     if (level < 0) return llQuiet;
     switch (level) {
@@ -59,7 +45,8 @@ void ApplyThreadPriority(uint32_t threadId, TConvertPriority priority) {
     const int baseNice = errno == 0 ? processNice : 0;
     const sched_param parameters{};
     sched_setscheduler(thread, priority == tpIdle ? SCHED_IDLE : SCHED_OTHER, &parameters);
-    setpriority(PRIO_PROCESS, thread, std::min(baseNice + NiceOffset(priority), 19));
+    // The component only ever lowers a worker below the process.
+    setpriority(PRIO_PROCESS, thread, std::min(baseNice + std::max(NiceOffset(priority), 0), 19));
 }
 
 TCustomFFmpegVCL::TCustomFFmpegVCL(TMainThreadTimer* mainThreadTimer)

@@ -100,8 +100,8 @@ int64_t TCustomFFmpeg::SamplePerFrameCodedBytes(AVCodecID codec, int64_t s16Byte
 void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStreamState& ost,
                                      const uint8_t* s16, int frames) {
     AVCodecContext* enc = ost.Encoder;
-    if (!ost.EncoderFrame) ost.EncoderFrame = LibAVUtil.av_frame_alloc();
-    AVFrame* frame = ost.EncoderFrame;
+    if (!ost.EncoderFrame) ost.EncoderFrame.reset(LibAVUtil.av_frame_alloc());
+    AVFrame* frame = ost.EncoderFrame.get();
     if (!frame) throw FFMpegException("Audio encoding failed");
     // A fresh buffer per frame: the encoder may still hold the last one.
     LibAVUtil.av_frame_unref(frame);
@@ -120,22 +120,22 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStreamState& 
                     static_cast<size_t>(frames) * 2 * enc->ch_layout.nb_channels);
     } else {
         if (!ost.ToEncoder) {
-            SwrContext* converter = nullptr;
-            const int made = LibSwResample.swr_alloc_set_opts2(
-                &converter, &layout, enc->sample_fmt, enc->sample_rate, &layout, AV_SAMPLE_FMT_S16,
+            SwrContext* made = nullptr;
+            const int result = LibSwResample.swr_alloc_set_opts2(
+                &made, &layout, enc->sample_fmt, enc->sample_rate, &layout, AV_SAMPLE_FMT_S16,
                 enc->sample_rate, 0, nullptr);
-            if (made < 0 || LibSwResample.swr_init(converter) < 0) {
-                LibSwResample.swr_free(&converter);
+            TSwrPtr converter(made);
+            if (result < 0 || LibSwResample.swr_init(converter.get()) < 0) {
                 LibAVUtil.av_channel_layout_uninit(&layout);
                 throw FFMpegException::Format(
                     "Can not convert audio to the %s samples of the encoder",
                     LibAVUtil.av_get_sample_fmt_name(enc->sample_fmt));
             }
-            ost.ToEncoder = converter;
+            ost.ToEncoder = std::move(converter);
         }
         const uint8_t* in[1] = {s16};
-        const int converted =
-            LibSwResample.swr_convert(ost.ToEncoder, frame->extended_data, frames, in, frames);
+        const int converted = LibSwResample.swr_convert(ost.ToEncoder.get(), frame->extended_data,
+                                                        frames, in, frames);
         if (converted != frames) {
             LibAVUtil.av_channel_layout_uninit(&layout);
             throw FFMpegException("Audio encoding failed");
@@ -163,17 +163,18 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStreamState& 
 
     if (enc->frame_size > 1) {
         if (!ost.Fifo) {
-            ost.Fifo = LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, enc->frame_size);
+            ost.Fifo.reset(
+                LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels, enc->frame_size));
             if (!ost.Fifo) return;
         }
         void* in[1] = {const_cast<uint8_t*>(s16)};
-        if (LibAVUtil.av_audio_fifo_write(ost.Fifo, in, blockFrames) < blockFrames) return;
+        if (LibAVUtil.av_audio_fifo_write(ost.Fifo.get(), in, blockFrames) < blockFrames) return;
         const int frameSize = enc->frame_size;
-        while (LibAVUtil.av_audio_fifo_size(ost.Fifo) >= frameSize) {
+        while (LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) >= frameSize) {
             if (!AudioStaging.Reserve(static_cast<size_t>(frameSize) * frameBytes)) return;
-            void* out[1] = {AudioStaging.Data};
-            if (LibAVUtil.av_audio_fifo_read(ost.Fifo, out, frameSize) < frameSize) return;
-            EncodeAudioFrame(file, ost, AudioStaging.Data, frameSize);
+            void* out[1] = {AudioStaging.Data()};
+            if (LibAVUtil.av_audio_fifo_read(ost.Fifo.get(), out, frameSize) < frameSize) return;
+            EncodeAudioFrame(file, ost, AudioStaging.Data(), frameSize);
         }
         return;
     }
@@ -208,13 +209,15 @@ void TCustomFFmpeg::AudioOutput(AVFormatContext* file, TOutputStreamState& ost,
         ost.AudioResample = 1;
     if (ost.AudioResample &&
         (!ost.Resampler || ost.ResamplerChannels != decChannels || ost.ResamplerRate != decRate)) {
-        if (ost.Resampler) LibSwResample.swr_free(&ost.Resampler);
+        ost.Resampler.reset();
         AVChannelLayout inLayout = DefaultLayout(decChannels);
         AVChannelLayout outLayout = EncoderLayout(enc);
-        SwrContext* resampler = nullptr;
+        SwrContext* allocated = nullptr;
         int made =
-            LibSwResample.swr_alloc_set_opts2(&resampler, &outLayout, AV_SAMPLE_FMT_S16, encRate,
+            LibSwResample.swr_alloc_set_opts2(&allocated, &outLayout, AV_SAMPLE_FMT_S16, encRate,
                                               &inLayout, AV_SAMPLE_FMT_S16, decRate, 0, nullptr);
+        TSwrPtr owned(allocated);
+        SwrContext* resampler = owned.get();
         LibAVUtil.av_channel_layout_uninit(&inLayout);
         LibAVUtil.av_channel_layout_uninit(&outLayout);
         if (made >= 0) {
@@ -231,20 +234,18 @@ void TCustomFFmpeg::AudioOutput(AVFormatContext* file, TOutputStreamState& ost,
         if (made >= 0 && AudioSyncMethod > 1)
             made = LibAVUtil.av_opt_set_int(resampler, "flags", SWR_FLAG_RESAMPLE, 0);
         if (made >= 0) made = LibSwResample.swr_init(resampler);
-        if (made < 0) {
-            LibSwResample.swr_free(&resampler);
+        if (made < 0)
             throw FFMpegException::Format(
                 "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate,
                 encChannels, encRate);
-        }
-        ost.Resampler = resampler;
+        ost.Resampler = std::move(owned);
         ost.ResamplerChannels = decChannels;
         ost.ResamplerRate = decRate;
     }
 
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
     const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
-    const int64_t fifoFrames = ost.Fifo ? LibAVUtil.av_audio_fifo_size(ost.Fifo) : 0;
+    const int64_t fifoFrames = ost.Fifo ? LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) : 0;
     if (AudioSyncMethod == 0) {
         ost.SyncOpts = std::llrint(syncTime * encRate) - fifoFrames;
     } else {
@@ -263,9 +264,9 @@ void TCustomFFmpeg::AudioOutput(AVFormatContext* file, TOutputStreamState& ost,
             case TAudioSyncPlan::Silence: {
                 const size_t padded = static_cast<size_t>(plan.Bytes) + static_cast<size_t>(size);
                 if (!AudioSilence.Reserve(padded)) return;
-                std::memset(AudioSilence.Data, 0, static_cast<size_t>(plan.Bytes));
-                std::memcpy(AudioSilence.Data + plan.Bytes, samples, static_cast<size_t>(size));
-                samples = AudioSilence.Data;
+                std::memset(AudioSilence.Data(), 0, static_cast<size_t>(plan.Bytes));
+                std::memcpy(AudioSilence.Data() + plan.Bytes, samples, static_cast<size_t>(size));
+                samples = AudioSilence.Data();
                 size = static_cast<int>(padded);
                 if (plan.ClearStart) ist.IsStart = 0;
                 if (Verbose > 2)
@@ -277,29 +278,29 @@ void TCustomFFmpeg::AudioOutput(AVFormatContext* file, TOutputStreamState& ost,
                 if (Verbose > 2)
                     Log(1, "compensating audio timestamp drift:%f compensation:%d in:%d",
                         plan.Delta, plan.Compensation, encRate);
-                LibSwResample.swr_set_compensation(ost.Resampler, plan.Compensation, encRate);
+                LibSwResample.swr_set_compensation(ost.Resampler.get(), plan.Compensation, encRate);
                 break;
             case TAudioSyncPlan::Keep:
                 break;
         }
     }
 
-    if (ost.AudioResample && ost.Resampler) {
+    if (ost.AudioResample && ost.Resampler.get()) {
         const int inFrames = size / decFrameBytes;
-        const int64_t delay = LibSwResample.swr_get_delay(ost.Resampler, decRate);
+        const int64_t delay = LibSwResample.swr_get_delay(ost.Resampler.get(), decRate);
         // Room for the converted block, what the resampler still holds and any compensation.
         const int64_t room =
             (delay + inFrames) * encRate / decRate + 256 + std::abs(AudioSyncMethod);
         if (!AudioStaging.Reserve(static_cast<size_t>(room) * 2 * encChannels)) return;
-        uint8_t* out[1] = {AudioStaging.Data};
+        uint8_t* out[1] = {AudioStaging.Data()};
         const uint8_t* in[1] = {samples};
-        const int converted =
-            LibSwResample.swr_convert(ost.Resampler, out, static_cast<int>(room), in, inFrames);
+        const int converted = LibSwResample.swr_convert(ost.Resampler.get(), out,
+                                                        static_cast<int>(room), in, inFrames);
         if (converted < 0)
             throw FFMpegException::Format(
                 "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate,
                 encChannels, encRate);
-        samples = AudioStaging.Data;
+        samples = AudioStaging.Data();
         size = converted * 2 * encChannels;
     }
     EncodeAudioBlock(file, ost, samples, size);
@@ -315,19 +316,19 @@ void TCustomFFmpeg::FlushAudioOutput(AVFormatContext* file, TOutputStreamState& 
         const int room = 4096;
         // Not the staging buffer: the FIFO path reads whole frames into that one.
         if (AudioSilence.Reserve(static_cast<size_t>(room) * frameBytes)) {
-            uint8_t* out[1] = {AudioSilence.Data};
+            uint8_t* out[1] = {AudioSilence.Data()};
             int converted;
-            while ((converted = LibSwResample.swr_convert(ost.Resampler, out, room, nullptr, 0)) >
-                   0)
-                EncodeAudioBlock(file, ost, AudioSilence.Data, converted * frameBytes);
+            while ((converted =
+                        LibSwResample.swr_convert(ost.Resampler.get(), out, room, nullptr, 0)) > 0)
+                EncodeAudioBlock(file, ost, AudioSilence.Data(), converted * frameBytes);
         }
     }
 
     // The samples short of a whole encoder frame go out as one shorter last frame.
     if (!ost.Fifo || enc->frame_size <= 1) return;
-    const int left = LibAVUtil.av_audio_fifo_size(ost.Fifo);
+    const int left = LibAVUtil.av_audio_fifo_size(ost.Fifo.get());
     if (left <= 0 || !AudioStaging.Reserve(static_cast<size_t>(left) * frameBytes)) return;
-    void* out[1] = {AudioStaging.Data};
-    if (LibAVUtil.av_audio_fifo_read(ost.Fifo, out, left) < left) return;
-    EncodeAudioFrame(file, ost, AudioStaging.Data, left);
+    void* out[1] = {AudioStaging.Data()};
+    if (LibAVUtil.av_audio_fifo_read(ost.Fifo.get(), out, left) < left) return;
+    EncodeAudioFrame(file, ost, AudioStaging.Data(), left);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -37,25 +38,23 @@ int OpenCodecLocked(TOpenCodecList& list, AVCodecContext* context, const AVCodec
 }
 
 void CloseCodecLocked(TOpenCodecList& list, AVCodecContext* context) {
+    // An encoder's first-pass statistics (stats_in) are the engine's, allocated with av_malloc:
+    // libavcodec never frees them, and they go before the close. Decoders leave the field empty.
+    TLibMemoryPtr<char> statistics(std::exchange(context->stats_in, nullptr));
     TCodecLock lock;
     LibAVCodec.avcodec_close(context);
     list.contexts_.remove(context);
 }
 
-void FreeCodecContextLocked(TOpenCodecList& list, AVCodecContext*& context) {
+void FreeCodecContextLocked(TOpenCodecList& list, TCodecContextPtr& context) {
     if (!context) return;
     TCodecLock lock;
-    list.contexts_.remove(context);
-    LibAVUtil.av_freep(&context->stats_in);
-    LibAVCodec.avcodec_free_context(&context);
+    list.contexts_.remove(context.get());
+    context.reset();
 }
 
 void CloseAllCodecsLocked(TOpenCodecList& list) {
     while (!list.contexts_.empty()) {
-        AVCodecContext* context = list.contexts_.front();
-        // An encoder's first-pass statistics (stats_in) are the engine's, allocated with
-        // av_malloc: libavcodec never frees them. Decoders leave the field empty.
-        LibAVUtil.av_freep(&context->stats_in);
-        CloseCodecLocked(list, context);
+        CloseCodecLocked(list, list.contexts_.front());
     }
 }

@@ -4,7 +4,7 @@
 
 #include <list>
 
-#include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 
 // Holds CodecLock for its lifetime. Not recursive: a thread that holds it must not take it
 // again.
@@ -32,7 +32,7 @@ class TOpenCodecList {
   private:
     friend int OpenCodecLocked(TOpenCodecList&, AVCodecContext*, const AVCodec*, AVDictionary**);
     friend void CloseCodecLocked(TOpenCodecList&, AVCodecContext*);
-    friend void FreeCodecContextLocked(TOpenCodecList&, AVCodecContext*&);
+    friend void FreeCodecContextLocked(TOpenCodecList&, TCodecContextPtr&);
     friend void CloseAllCodecsLocked(TOpenCodecList&);
     std::list<AVCodecContext*> contexts_;
 };
@@ -41,13 +41,14 @@ class TOpenCodecList {
 // the list. Returns avcodec_open2's result.
 int OpenCodecLocked(TOpenCodecList& list, AVCodecContext* context, const AVCodec* codec,
                     AVDictionary** options);
-// Closes the codec inside CodecLock and takes the context off the list. The context stays
-// allocated; its owner frees it.
+// Closes the codec inside CodecLock and takes the context off the list; an encoder's first-pass
+// statistics text (stats_in) is freed before the close. The context stays allocated; its owner
+// frees it.
 void CloseCodecLocked(TOpenCodecList& list, AVCodecContext* context);
-// Frees a codec context (closing it when open, and freeing its stats_in) inside CodecLock,
-// takes it off the list and sets the pointer to null: how the owner of a context that may be
-// open lets go of it.
-void FreeCodecContextLocked(TOpenCodecList& list, AVCodecContext*& context);
+// Frees a codec context (closing it when open, and freeing its stats_in) inside CodecLock and
+// takes it off the list, leaving the handle empty: how the owner of a context that may be open
+// lets go of it.
+void FreeCodecContextLocked(TOpenCodecList& list, TCodecContextPtr& context);
 // Closes every codec still on the list, newest first, and empties it; an encoder's first-pass
 // statistics text (stats_in) is freed before its close. The contexts stay allocated.
 void CloseAllCodecsLocked(TOpenCodecList& list);

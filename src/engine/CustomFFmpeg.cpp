@@ -258,18 +258,15 @@ void TCustomFFmpeg::Cleanup() {
 void TCustomFFmpeg::CloseOutputFiles() {
     const int count = std::min(OutputFileCount, MAX_FILES);
     for (int i = 0; i < count; ++i) {
-        AVFormatContext* output = OutputFiles[i];
-        OutputFiles[i] = nullptr;
+        TOutputPtr output = std::move(OutputFiles[i].Context);
         if (!output) continue;
         // Only a file this job opened may be deleted for being empty: a format that writes no
         // byte stream of its own (an image sequence, say) leaves the name alone.
         const bool openedFile =
             output->oformat && !(output->oformat->flags & AVFMT_NOFILE) && output->pb;
-        if (openedFile) {
-            LibAVFormat.avio_closep(&output->pb);
-            if (output->url && FileSize(output->url) == 0) std::remove(output->url);
-        }
-        LibAVFormat.avformat_free_context(output);
+        const std::string url = output->url ? output->url : "";
+        output.reset();  // closes the byte stream, so the size below is final
+        if (openedFile && !url.empty() && FileSize(url.c_str()) == 0) std::remove(url.c_str());
     }
     for (int i = 0; i < MAX_FILES; ++i)
         for (int j = 0; j < MAX_STREAMS; ++j) FreeOutputStreamSlot(i, j);
@@ -278,23 +275,19 @@ void TCustomFFmpeg::CloseOutputFiles() {
 
 void TCustomFFmpeg::CloseInputFiles() {
     const int count = std::min(InputFileCount, MAX_FILES);
-    for (int i = 0; i < count; ++i)
-        if (InputFiles[i]) LibAVFormat.avformat_close_input(&InputFiles[i]);
+    for (int i = 0; i < count; ++i) InputFiles[i].Context.reset();
     for (int i = 0; i < MAX_FILES; ++i) {
-        for (AVCodecContext*& decoder : InputCodecs[i])
+        for (TCodecContextPtr& decoder : InputFiles[i].Decoders)
             FreeCodecContextLocked(OpenDecoders, decoder);
-        InputCodecs[i].clear();
-        InputRateEmulation[i] = false;
+        InputFiles[i] = TInputFile{};
     }
     InputFileCount = 0;
 }
 
 void TCustomFFmpeg::FreeHookState() {
     HookBitmap.reset();
-    if (ToRGBContext) LibSwScale.sws_freeContext(ToRGBContext);
-    ToRGBContext = nullptr;
-    if (FromRGBContext) LibSwScale.sws_freeContext(FromRGBContext);
-    FromRGBContext = nullptr;
+    ToRGBContext.reset();
+    FromRGBContext.reset();
 }
 
 void TCustomFFmpeg::SetHookTimeRanges(std::vector<THookTimeRange> ranges) {

@@ -18,6 +18,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
+#include "engine/MediaFiles.h"
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
@@ -187,8 +188,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Frame-hook state: the custom hook's picture and its converters, the frame counter, the
     // before-hook's current answer and the hook time ranges (sorted by end).
     std::unique_ptr<THookBitmap> HookBitmap;
-    SwsContext* ToRGBContext = nullptr;    // decoded picture -> BGR 24-bit
-    SwsContext* FromRGBContext = nullptr;  // BGR 24-bit -> picture
+    TSwsPtr ToRGBContext;    // decoded picture -> BGR 24-bit
+    TSwsPtr FromRGBContext;  // BGR 24-bit -> picture
     int32_t HookFrameNumber = 0;
     THookAction HookAction = haContinue;
     std::vector<THookTimeRange> HookTimeRanges;
@@ -215,17 +216,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
                    const std::string& fallbackNorm) override;
     void ParseTarget(const std::string& text) override;
 
-    // Per output file and stream, made by the stream creations, consumed by the transcode and
-    // freed by Cleanup: the codec context (the encoder, or the copied parameters), whether the
-    // stream is copied, its fixed quality (lambda units, 0 = none) and its filter chain.
-    AVCodecContext* OutputCodecs[MAX_FILES][MAX_STREAMS] = {};
-    bool OutputStreamCopy[MAX_FILES][MAX_STREAMS] = {};
-    float OutputStreamQuality[MAX_FILES][MAX_STREAMS] = {};
-    TBitstreamFilterChain OutputFilters[MAX_FILES][MAX_STREAMS];
-    // Per input file: a decoder context per stream (made from the demuxer's parameters when the
-    // file is opened; opened by the transcode only when needed) and the rate-emulation flag.
-    std::vector<AVCodecContext*> InputCodecs[MAX_FILES];
-    bool InputRateEmulation[MAX_FILES] = {};
+    // The open files, in the order opened (InputFileCount and OutputFileCount of them), with
+    // their streams; freed by Cleanup.
+    TInputFile InputFiles[MAX_FILES];
+    TOutputFile OutputFiles[MAX_FILES];
 
   protected:
     void NewVideoStream() override;
@@ -235,12 +229,18 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void new_video_stream(AVFormatContext* file);
     void new_audio_stream(AVFormatContext* file);
     void new_subtitle_stream(AVFormatContext* file);
+    // Without a video stream of its own, a format that holds a cover gets the first input's
+    // cover picture, copied; false when it holds none or the input has none (TagsAndCover.cpp).
+    bool new_cover_stream(AVFormatContext* file);
+    // The recording's tags (title, artist, album, date, track, comment, ...) of the first input
+    // that the output does not set itself.
+    void CarryTags(AVFormatContext* output);
     // The index of an output file in OutputFiles, or OutputFileCount for the file that
     // OpenOutputFile is still building.
     int OutputFileIndexOf(const AVFormatContext* file) const;
-    // Adds a stream with its codec context (taken over) to an output file; none when the file
-    // holds MAX_STREAMS streams or the library cannot add one.
-    AVStream* AddOutputStream(AVFormatContext* file, AVCodecContext* codec, bool streamCopy,
+    // Adds a stream with its codec context (taken over when it succeeds) to an output file; none
+    // when the file holds MAX_STREAMS streams or the library cannot add one.
+    AVStream* AddOutputStream(AVFormatContext* file, TCodecContextPtr& codec, bool streamCopy,
                               float quality);
     // Frees the codec context and filter chain of one output stream slot.
     void FreeOutputStreamSlot(int fileIndex, int streamIndex);
@@ -248,14 +248,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
     // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
     TRunState RunState;
-    // The encoder output buffer of the set-up (av_malloc, freed with the run state). Today's
-    // encoders hand out their own packets; it is kept at its size for any output that wants it.
+    // The size of the encoder output buffer of 2008, bytes: at least 4 bytes per pixel of the
+    // largest picture. Today's encoders hand out their own packets; the audio output still cuts
+    // sample-per-frame blocks into pieces whose coded size fits it.
     int32_t EncoderOutputBufferSize = 262144;
-    uint8_t* EncoderOutputBuffer = nullptr;
-    // Where each output stream has got to in its file: the end (pts + duration) of the last
-    // packet handed to the muxer, in the stream's time base; 0 before the first. Reset by the
-    // set-up, written by WriteFrame. Stands for the muxer's current pts of 2008.
-    int64_t MuxedEndTime[MAX_FILES][MAX_STREAMS] = {};
     // Quantisers of the coded pictures reported so far (0 to 51), kept for the engine's life.
     int32_t QpHistogramCounts[52] = {};
     // Wall-clock start of the packet loop, microseconds.
@@ -265,12 +261,16 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpTranscode();
     // The packet loop and the shutdown.
     void RunTranscodeLoop();
-    // Frees the run-state tables and the encoder output buffer.
+    // Frees the run-state tables and the packets of the run.
     void FreeRunState();
     // Allocates a picture at the codec's pixel format and size; false when it cannot.
-    bool AllocatePicture(AVFrame*& picture, const AVCodecContext* codec);
+    bool AllocatePicture(TFramePtr& picture, const AVCodecContext* codec);
     // Opens an input stream's decoder unless it is open already.
     void OpenDecoder(TInputStreamState& ist);
+    // The picture filter of a video input (once, for its first re-encoding output `encoder`):
+    // upright from the display matrix unless "noautorotate", tone-mapped when HDR meets an 8-bit
+    // encoder; and the encoder's colour tags for what it will hold (UprightPictures.cpp).
+    void PreparePictureFilter(TInputStreamState& ist, AVCodecContext* encoder);
     // Reads the first-pass statistics into the encoder (stats_in).
     void ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name);
     // One demuxed packet (or none, at the end of the input) of input stream `istIndex`: decodes
@@ -296,8 +296,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void ReportProgressAtInterval();
     std::vector<uint8_t> DecodedSamples;  // interleaved s16 handed to AudioOutput
     std::vector<uint8_t> SubtitleBuffer;  // encoded subtitles, 65536 bytes once used
-    AVPacket* CopyPacket = nullptr;       // the packet a stream copy writes
-    AVPacket* EncoderPacket = nullptr;    // the packets EncodeAndWrite receives
+    TPacketPtr CopyPacket;                // the packet a stream copy writes
+    TPacketPtr EncoderPacket;             // the packets EncodeAndWrite receives
     int32_t LastReportedDurationMs = -1;  // the progress never goes backwards
     int64_t LastReportTime = 0;           // wall clock of the last progress report, µs
 
@@ -341,14 +341,14 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // What the re-encoding outputs keep between calls; each engine has its own.
     // A buffer from av_malloc that only grows; freed with the engine.
     struct TGrowingBuffer {
-        TGrowingBuffer() = default;
-        ~TGrowingBuffer();
-        TGrowingBuffer(const TGrowingBuffer&) = delete;
-        TGrowingBuffer& operator=(const TGrowingBuffer&) = delete;
         // False, with the buffer as it was, when that many bytes cannot be had.
         bool Reserve(size_t bytes);
-        uint8_t* Data = nullptr;
-        size_t Size = 0;
+        uint8_t* Data() const { return memory_.get(); }
+        size_t Size() const { return size_; }
+
+      private:
+        TLibMemoryPtr<uint8_t> memory_;
+        size_t size_ = 0;
     };
     TGrowingBuffer HookWorkBuffer;  // the deinterlaced or copied picture the hooks work on
     TGrowingBuffer HookRGBBuffer;   // BGR 24 copy of the picture for the custom hook
@@ -356,14 +356,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     TGrowingBuffer AudioSilence;    // a block with silence in front of it
     // A picture whose size or format is not the one an output was set up for (the stream
     // changed it mid-way) is first converted to that one, with this scaler into this buffer.
-    struct TScalerHandle {
-        TScalerHandle() = default;
-        ~TScalerHandle();
-        TScalerHandle(const TScalerHandle&) = delete;
-        TScalerHandle& operator=(const TScalerHandle&) = delete;
-        SwsContext* Context = nullptr;
-    };
-    TScalerHandle ResizeScaler;
+    TSwsPtr ResizeScaler;
     TGrowingBuffer ResizeBuffer;
     int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 

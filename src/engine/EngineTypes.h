@@ -16,6 +16,10 @@ enum TLogLevel { llQuiet, llError, llInfo, llDebug, llAll };
 // Priority asked for a worker thread; the component offers tpIdle .. tpNormal.
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
+// The nice value a priority stands for, relative to a normal thread's: tpIdle 19, tpLowest 10,
+// tpLower 5, tpNormal 0, tpHigher -5, tpHighest -10, tpTimeCritical -20.
+int NiceOffset(TThreadPriority priority);
+
 // What one progress report of a running job says.
 struct TProgressInfo {
     int32_t FrameNumber = -1;          // frames of the first video output; -1 without video

@@ -99,6 +99,7 @@ void TFFmpegOptions::ApplyOptionDefaults() {
     VideoCodecTag = 0;
     SameQuality = 0;
     Deinterlace = 0;
+    NoAutoRotate = 0;
     TopFieldFirst = -1;
     MotionEstimationThreshold = 0;
     IntraDcPrecision = 8;
@@ -168,23 +169,21 @@ void TFFmpegOptions::ApplyOptionDefaults() {
 }
 
 void TFFmpegOptions::AllocateOptionContexts() {
-    for (auto*& context : CodecOptionContexts) LibAVCodec.avcodec_free_context(&context);
-    if (FormatOptionContext) LibAVFormat.avformat_free_context(FormatOptionContext);
-    FormatOptionContext = nullptr;
-    if (ScalerOptionContext) LibSwScale.sws_freeContext(ScalerOptionContext);
-    ScalerOptionContext = nullptr;
+    for (TCodecContextPtr& context : CodecOptionContexts) context.reset();
+    FormatOptionContext.reset();
+    ScalerOptionContext.reset();
 
     for (int type = 0; type < kCodecTemplateCount; ++type) {
-        CodecOptionContexts[type] = LibAVCodec.avcodec_alloc_context3(nullptr);
+        CodecOptionContexts[type].reset(LibAVCodec.avcodec_alloc_context3(nullptr));
         if (!CodecOptionContexts[type])
             throw FFMpegException("Cannot allocate the codec option templates");
         CodecOptionContexts[type]->codec_type = static_cast<AVMediaType>(type);
     }
-    FormatOptionContext = LibAVFormat.avformat_alloc_context();
+    FormatOptionContext.reset(LibAVFormat.avformat_alloc_context());
     if (!FormatOptionContext) throw FFMpegException("Cannot allocate the format option template");
 
     // The scaler template describes a 16x16 picture of pixel format 0 scaled to the same.
-    ScalerOptionContext = LibSwScale.sws_alloc_context();
+    ScalerOptionContext.reset(LibSwScale.sws_alloc_context());
     if (!ScalerOptionContext) throw FFMpegException("Cannot allocate the scaler option template");
     const std::pair<const char*, int64_t> scalerSettings[] = {
         {"srcw", 16},
@@ -196,18 +195,15 @@ void TFFmpegOptions::AllocateOptionContexts() {
         {"sws_flags", static_cast<uint32_t>(ScalerFlags)},
     };
     for (const auto& [name, value] : scalerSettings)
-        if (LibAVUtil.av_opt_set_int(ScalerOptionContext, name, value, 0) < 0)
+        if (LibAVUtil.av_opt_set_int(ScalerOptionContext.get(), name, value, 0) < 0)
             throw FFMpegException(
                 FormatText("Cannot set '%s' on the scaler option template", name));
 }
 
 void TFFmpegOptions::FreeOptionState() {
-    for (auto*& context : CodecOptionContexts)
-        if (context) LibAVCodec.avcodec_free_context(&context);
-    if (FormatOptionContext) LibAVFormat.avformat_free_context(FormatOptionContext);
-    FormatOptionContext = nullptr;
-    if (ScalerOptionContext) LibSwScale.sws_freeContext(ScalerOptionContext);
-    ScalerOptionContext = nullptr;
+    for (TCodecContextPtr& context : CodecOptionContexts) context.reset();
+    FormatOptionContext.reset();
+    ScalerOptionContext.reset();
 
     IntraMatrix.clear();
     InterMatrix.clear();
@@ -217,8 +213,7 @@ void TFFmpegOptions::FreeOptionState() {
     RateControlOverride.clear();
     VideoStandard.clear();
     VideoStatsFileName.clear();
-    if (VideoStatsFile) MyUtil.fclose(VideoStatsFile);
-    VideoStatsFile = nullptr;
+    VideoStatsFile.reset();
     OptionNames.clear();
     PrivateOptions.clear();
     AudioLanguage.clear();
@@ -267,7 +262,7 @@ void TFFmpegOptions::ClearSubtitleStreamOptions() {
 
 bool TFFmpegOptions::SetGenericOption(const std::string& name, const std::string& value) {
     if (TrimText(name).empty() || TrimText(value).empty()) return false;
-    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO];
+    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get();
     if (!videoTemplate || !FormatOptionContext || !ScalerOptionContext) return false;
 
     // The untrimmed texts from here on: the libraries decide what they accept.
@@ -280,17 +275,18 @@ bool TFFmpegOptions::SetGenericOption(const std::string& name, const std::string
     const AVOption* option = nullptr;
     for (int type = 0; type < kCodecTemplateCount; ++type) {
         if (!LibAVUtil.av_opt_find(videoTemplate, key, nullptr, kTemplateMasks[type], 0)) continue;
-        if (const AVOption* set = SetOptionText(CodecOptionContexts[type], key, text)) option = set;
+        if (const AVOption* set = SetOptionText(CodecOptionContexts[type].get(), key, text))
+            option = set;
     }
-    if (!option) option = SetOptionText(FormatOptionContext, key, text);
-    if (!option) option = SetOptionText(ScalerOptionContext, key, text);
+    if (!option) option = SetOptionText(FormatOptionContext.get(), key, text);
+    if (!option) option = SetOptionText(ScalerOptionContext.get(), key, text);
     if (!option && name.size() > 1) {
         // "ab", "vb", "sfoo": the rest of the name in the template of that media type.
         int type = name[0] == 'a'   ? AVMEDIA_TYPE_AUDIO
                    : name[0] == 'v' ? AVMEDIA_TYPE_VIDEO
                    : name[0] == 's' ? AVMEDIA_TYPE_SUBTITLE
                                     : -1;
-        if (type >= 0) option = SetOptionText(CodecOptionContexts[type], key + 1, text);
+        if (type >= 0) option = SetOptionText(CodecOptionContexts[type].get(), key + 1, text);
     }
     if (!option) {
         // An option of one codec or muxer only ("muxrate", "preset"): no template holds it, so
@@ -321,10 +317,10 @@ bool TFFmpegOptions::CopyGenericOptions(void* target, void* templateContext, int
         uint8_t* text = nullptr;
         if (LibAVUtil.av_opt_get(templateContext, name.c_str(), kSearchFlags, &text) < 0 || !text)
             continue;
+        TLibMemoryPtr<uint8_t> owned(text);
         if (LibAVUtil.av_opt_set(target, name.c_str(), reinterpret_cast<const char*>(text),
                                  kSearchFlags) < 0)
             allWritten = false;
-        LibAVUtil.av_free(text);
     }
     for (const auto& [name, value] : PrivateOptions) {
         if (!LibAVUtil.av_opt_find(target, name.c_str(), nullptr, mask, kSearchFlags)) continue;

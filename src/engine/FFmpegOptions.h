@@ -14,6 +14,7 @@
 
 #include "binding/FFmpegLibs.h"
 #include "binding/FrameHook.h"
+#include "binding/LibHandles.h"
 #include "engine/EngineTypes.h"
 #include "engine/OptionText.h"
 
@@ -39,13 +40,9 @@ class TFFmpegOptions {
     TFFmpegOptions(const TFFmpegOptions&) = delete;
     TFFmpegOptions& operator=(const TFFmpegOptions&) = delete;
 
-    // ---- Input-side tables: filled by opening input files.
-    AVFormatContext* InputFiles[MAX_FILES] = {};
-    int64_t InputTimeOffsets[MAX_FILES] = {};             // microseconds, added to every timestamp
+    // ---- Files: the engine keeps a record per opened file (MediaFiles.h); these count them.
     double InputTimeScales[MAX_FILES][MAX_STREAMS] = {};  // 0.0: no scaling; "itsscale"
     int32_t InputFileCount = 0;
-
-    AVFormatContext* OutputFiles[MAX_FILES] = {};
     int32_t OutputFileCount = 0;
 
     // ---- Option block.
@@ -81,6 +78,8 @@ class TFFmpegOptions {
     uint32_t VideoCodecTag = 0;  // four characters, the first in the low byte
     int32_t SameQuality = 0;
     int32_t Deinterlace = 0;
+    // Pictures keep the coded orientation: the display matrix is not applied.
+    int32_t NoAutoRotate = 0;
     int32_t TopFieldFirst = -1;  // -1 = from the input
     int32_t MotionEstimationThreshold = 0;
     int32_t IntraDcPrecision = 8;  // bits
@@ -127,7 +126,7 @@ class TFFmpegOptions {
     int32_t Shortest = 0;
     int32_t VideoGlobalHeader = 0;   // bit 1: global header, bit 2: local header
     std::string VideoStatsFileName;  // empty = no statistics file
-    FILE* VideoStatsFile = nullptr;  // opened through MyUtil by the video output
+    TStdioFilePtr VideoStatsFile;    // opened through MyUtil by the video output
     int32_t ProgramId = 0;           // 0 = all programs
     int32_t RateEmulation = 0;       // consumed by each input
     int32_t VideoChannel = 0;        // consumed by each input
@@ -149,9 +148,9 @@ class TFFmpegOptions {
     std::vector<std::pair<std::string, std::string>> PrivateOptions;
 
     // Template contexts that generic library options are stored in; allocated by Reset.
-    AVCodecContext* CodecOptionContexts[kCodecTemplateCount] = {};
-    AVFormatContext* FormatOptionContext = nullptr;
-    SwsContext* ScalerOptionContext = nullptr;
+    TCodecContextPtr CodecOptionContexts[kCodecTemplateCount];
+    TFormatContextPtr FormatOptionContext;
+    TSwsPtr ScalerOptionContext;
 
     // Frame hooks added by "vhook", released after every run.
     TFrameHookEntry* FrameHooks = nullptr;

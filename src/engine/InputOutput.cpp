@@ -9,20 +9,12 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/LibraryErrors.h"
+#include "engine/RateFit.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
 constexpr int kLanguageLength = 3;
-
-// Frees a codec context that was never opened (a stream creation that failed half-way).
-struct TCodecContextFree {
-    void operator()(AVCodecContext* context) const { LibAVCodec.avcodec_free_context(&context); }
-};
-using TCodecContextHandle = std::unique_ptr<AVCodecContext, TCodecContextFree>;
-
-struct TDictionaryFree {
-    void operator()(AVDictionary* dictionary) const { LibAVUtil.av_dict_free(&dictionary); }
-};
 
 const char* MediaTypeWord(bool encoder) {
     return encoder ? "encoder" : "decoder";
@@ -68,18 +60,6 @@ bool ParseRateControlOverride(const std::string& text, std::vector<RcOverride>& 
     return true;
 }
 
-// The difference a - b of two rates as an exact fraction, reduced.
-AVRational RateDifference(AVRational a, AVRational b) {
-    int num = 0, den = 0;
-    LibAVUtil.av_reduce(&num, &den, int64_t(a.num) * b.den - int64_t(b.num) * a.den,
-                        int64_t(a.den) * b.den, INT32_MAX);
-    return AVRational{num, den};
-}
-
-AVRational AbsoluteRational(AVRational value) {
-    return AVRational{std::abs(value.num), std::abs(value.den)};
-}
-
 }  // namespace
 
 // ---- Codec lookup.
@@ -106,10 +86,11 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     AVFormatContext* context = nullptr;
-    std::vector<AVCodecContext*> decoders;
+    TInputPtr input;  // owns context once it is open
+    std::vector<TCodecContextPtr> decoders;
     auto fail = [&]() {
-        for (AVCodecContext*& decoder : decoders) LibAVCodec.avcodec_free_context(&decoder);
-        if (context) LibAVFormat.avformat_close_input(&context);
+        decoders.clear();
+        input.reset();
         ClearInputScopedOptions();
         return false;
     };
@@ -131,11 +112,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         return fail();
     }
     // What a raw input cannot tell by itself; demuxers without these options leave them.
-    AVDictionary* rawParameters = nullptr;
-    std::unique_ptr<AVDictionary*, void (*)(AVDictionary**)> parametersGuard(
-        &rawParameters, [](AVDictionary** d) { LibAVUtil.av_dict_free(d); });
+    TDictionary rawParameters;
     auto setParameter = [&](const char* key, const std::string& value) {
-        LibAVUtil.av_dict_set(&rawParameters, key, value.c_str(), 0);
+        rawParameters.Set(key, value.c_str());
     };
     if (FrameRate.num && FrameRate.den)
         setParameter("framerate", FormatText("%d/%d", FrameRate.num, FrameRate.den));
@@ -152,7 +131,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (!VideoStandard.empty()) setParameter("standard", VideoStandard);
     if (LoopInput) setParameter("loop", "1");
 
-    CopyGenericOptions(context, FormatOptionContext, kOptionDecoding);
+    CopyGenericOptions(context, FormatOptionContext.get(), kOptionDecoding);
     // Today's muxers refuse packets without a presentation time (MPEG program streams leave it
     // out on most pictures): the demuxer works it out for copied streams.
     context->flags |= AVFMT_FLAG_GENPTS;
@@ -162,11 +141,12 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
 
     // On failure the library frees the context and clears the pointer.
     int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
-                                                 &rawParameters);
+                                                 rawParameters.Address());
     if (result < 0) {
         LastError = LibraryErrorText(result, fileName);
         return fail();
     }
+    input.reset(context);
 
     if (ProgramId != 0)
         for (unsigned i = 0; i < context->nb_programs; ++i)
@@ -182,25 +162,33 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         return fail();
     }
 
+    // Cues and timed meta-data may start long before the pictures and the sound.
     int64_t timestamp = StartTime;
-    if (context->start_time != AV_NOPTS_VALUE) timestamp += context->start_time;
+    const int64_t mediaStart = MediaStartTime(context);
+    if (mediaStart != AV_NOPTS_VALUE)
+        timestamp += mediaStart;
+    else if (context->start_time != AV_NOPTS_VALUE)
+        timestamp += context->start_time;
     if (StartTime != 0) {
         LibAVFormat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
         StartTime = 0;
     }
 
     const int fileIndex = InputFileCount;
+    // The geometry, rate and sound of the streams a conversion takes, not of the last listed.
+    const int chosenVideo = ChooseStream(context, AVMEDIA_TYPE_VIDEO);
+    const int chosenAudio = ChooseStream(context, AVMEDIA_TYPE_AUDIO);
     try {
         for (unsigned i = 0; i < context->nb_streams; ++i) {
             AVStream* stream = context->streams[i];
             AVCodecParameters* parameters = stream->codecpar;
             const AVCodec* decoder = LibAVCodec.avcodec_find_decoder(parameters->codec_id);
-            AVCodecContext* codec = LibAVCodec.avcodec_alloc_context3(decoder);
+            decoders.emplace_back(LibAVCodec.avcodec_alloc_context3(decoder));
+            AVCodecContext* codec = decoders.back().get();
             if (!codec) {
                 LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
                 return fail();
             }
-            decoders.push_back(codec);
             if (LibAVCodec.avcodec_parameters_to_context(codec, parameters) < 0) {
                 LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
                 return fail();
@@ -214,8 +202,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                 throw FFMpegException("invalid codec_type");
             switch (parameters->codec_type) {
                 case AVMEDIA_TYPE_VIDEO: {
-                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO],
+                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(),
                                        kOptionVideo | kOptionDecoding);
+                    if (VideoDisabled)
+                        stream->discard = AVDISCARD_ALL;
+                    else if (VideoDiscard)
+                        stream->discard = AVDiscard(VideoDiscard);
+                    if (chosenVideo >= 0 && int(i) != chosenVideo) break;
                     FrameHeight = parameters->height;
                     FrameWidth = parameters->width;
                     const AVRational sar = parameters->sample_aspect_ratio;
@@ -235,19 +228,21 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                         }
                     }
                     FramePixelFormat = parameters->format;
-                    FrameRate = stream->r_frame_rate;
-                    if (VideoDisabled)
-                        stream->discard = AVDISCARD_ALL;
-                    else if (VideoDiscard)
-                        stream->discard = AVDiscard(VideoDiscard);
+                    FrameRate = RealFrameRate(stream);
+                    if (!NoAutoRotate && DisplayTransformOf(stream).SwapsSides()) {
+                        // The outputs get the picture upright: its sides change places.
+                        std::swap(FrameWidth, FrameHeight);
+                        if (FrameAspectRatio > 0.0f) FrameAspectRatio = 1.0f / FrameAspectRatio;
+                    }
                     break;
                 }
                 case AVMEDIA_TYPE_AUDIO:
-                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO],
+                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(),
                                        kOptionAudio | kOptionDecoding);
+                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
+                    if (chosenAudio >= 0 && int(i) != chosenAudio) break;
                     AudioChannels = parameters->ch_layout.nb_channels;
                     AudioSampleRate = parameters->sample_rate;
-                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
                     break;
                 case AVMEDIA_TYPE_SUBTITLE:
                     if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
@@ -265,10 +260,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         SourceDurationMs =
             static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
 
-    InputFiles[fileIndex] = context;
-    InputCodecs[fileIndex] = std::move(decoders);
-    InputRateEmulation[fileIndex] = RateEmulation != 0;
-    InputTimeOffsets[fileIndex] = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
+    InputFiles[fileIndex].Context = std::move(input);
+    InputFiles[fileIndex].Decoders = std::move(decoders);
+    InputFiles[fileIndex].RateEmulation = RateEmulation != 0;
+    InputFiles[fileIndex].TimeOffset =
+        CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
     if (Verbose >= 0) LibAVFormat.av_dump_format(context, fileIndex, fileName.c_str(), 0);
     ++InputFileCount;
     ClearInputScopedOptions();
@@ -279,12 +275,14 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
                                                  bool& hasSubtitle) {
     hasVideo = hasAudio = hasSubtitle = false;
     for (int i = 0; i < InputFileCount; ++i) {
-        AVFormatContext* file = InputFiles[i];
+        AVFormatContext* file = InputFiles[i].Context.get();
         for (unsigned j = 0; file && j < file->nb_streams; ++j) {
             const AVMediaType type = file->streams[j]->codecpar->codec_type;
             if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
                 throw FFMpegException("invalid codec_type of input file");
-            hasVideo |= type == AVMEDIA_TYPE_VIDEO;
+            // A cover picture is no video to convert (a format that holds one gets it as it is).
+            const bool cover = file->streams[j]->disposition & AV_DISPOSITION_ATTACHED_PIC;
+            hasVideo |= type == AVMEDIA_TYPE_VIDEO && !cover;
             hasAudio |= type == AVMEDIA_TYPE_AUDIO;
             hasSubtitle |= type == AVMEDIA_TYPE_SUBTITLE;
         }
@@ -295,18 +293,18 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
 
 bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
     AVFormatContext* context = nullptr;
+    TOutputPtr output;  // owns context until the file table takes it
     const int fileIndex = OutputFileCount;
     bool inTable = false;
     auto fail = [&]() {
         if (inTable) {
             --OutputFileCount;
-            OutputFiles[fileIndex] = nullptr;
+            output = std::move(OutputFiles[fileIndex].Context);
         }
-        if (context) {
-            for (unsigned i = 0; i < context->nb_streams && i < unsigned(MAX_STREAMS); ++i)
+        if (output) {
+            for (unsigned i = 0; i < output->nb_streams && i < unsigned(MAX_STREAMS); ++i)
                 FreeOutputStreamSlot(fileIndex, int(i));
-            if (context->pb) LibAVFormat.avio_closep(&context->pb);
-            LibAVFormat.avformat_free_context(context);
+            output.reset();
         }
         ClearOutputScopedOptions();
         return false;
@@ -329,6 +327,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
         LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
         return fail();
     }
+    output.reset(context);
 
     // The feed format of 2008 ("ffm" on an http: address) no longer exists, nor its branch.
     bool useVideo =
@@ -362,6 +361,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
         if (!audioDisabled && useAudio) {
             failedStep = "new_audio_stream fail: %s";
             new_audio_stream(context);
+            if (videoDisabled || !useVideo) new_cover_stream(context);
         }
         if (useSubtitle) {
             failedStep = "new_subtitle_stream fail: %s";
@@ -390,7 +390,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
             SetMetadata(&context->metadata, "creation_time", text);
     }
 
-    OutputFiles[fileIndex] = context;
+    OutputFiles[fileIndex].Context = std::move(output);
     ++OutputFileCount;
     inTable = true;
 
@@ -413,27 +413,25 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
                              AV_OPT_SEARCH_CHILDREN);
     context->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
     LibAVUtil.av_opt_set_int(context, "loop", LoopOutput, AV_OPT_SEARCH_CHILDREN);
-    CopyGenericOptions(context, FormatOptionContext, kOptionEncoding);
+    CopyGenericOptions(context, FormatOptionContext.get(), kOptionEncoding);
     ClearOutputScopedOptions();
     return true;
 }
 
 int TCustomFFmpeg::OutputFileIndexOf(const AVFormatContext* file) const {
     for (int i = 0; i < OutputFileCount; ++i)
-        if (OutputFiles[i] == file) return i;
+        if (OutputFiles[i].Context.get() == file) return i;
     return OutputFileCount;  // the file OpenOutputFile is building
 }
 
 void TCustomFFmpeg::FreeOutputStreamSlot(int fileIndex, int streamIndex) {
-    FreeCodecContextLocked(OpenEncoders, OutputCodecs[fileIndex][streamIndex]);
-    OutputStreamCopy[fileIndex][streamIndex] = false;
-    OutputStreamQuality[fileIndex][streamIndex] = 0.0f;
-    for (AVBSFContext*& filter : OutputFilters[fileIndex][streamIndex])
-        LibAVCodec.av_bsf_free(&filter);
-    OutputFilters[fileIndex][streamIndex].clear();
+    FreeCodecContextLocked(OpenEncoders, OutputFiles[fileIndex].Streams[streamIndex].Codec);
+    OutputFiles[fileIndex].Streams[streamIndex].Copy = false;
+    OutputFiles[fileIndex].Streams[streamIndex].Quality = 0.0f;
+    OutputFiles[fileIndex].Streams[streamIndex].Filters.clear();
 }
 
-AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, AVCodecContext* codec,
+AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, TCodecContextPtr& codec,
                                          bool streamCopy, float quality) {
     const int fileIndex = OutputFileIndexOf(file);
     const int streamIndex = static_cast<int>(file->nb_streams);
@@ -443,26 +441,26 @@ AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, AVCodecContext* 
     stream->codecpar->codec_type = codec->codec_type;
     stream->codecpar->codec_id = codec->codec_id;
     stream->time_base = codec->time_base;
-    OutputCodecs[fileIndex][streamIndex] = codec;
-    OutputStreamCopy[fileIndex][streamIndex] = streamCopy;
-    OutputStreamQuality[fileIndex][streamIndex] = quality;
-    OutputFilters[fileIndex][streamIndex].clear();
+    OutputFiles[fileIndex].Streams[streamIndex].Codec = std::move(codec);
+    OutputFiles[fileIndex].Streams[streamIndex].Copy = streamCopy;
+    OutputFiles[fileIndex].Streams[streamIndex].Quality = quality;
+    OutputFiles[fileIndex].Streams[streamIndex].Filters.clear();
     return stream;
 }
 
 void TCustomFFmpeg::NewVideoStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_video_stream(OutputFiles[OutputFileCount - 1]);
+    new_video_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::NewAudioStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_audio_stream(OutputFiles[OutputFileCount - 1]);
+    new_audio_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::NewSubtitleStream() {
     if (OutputFileCount == 0) throw FFMpegException("At least one output file must be specified");
-    new_subtitle_stream(OutputFiles[OutputFileCount - 1]);
+    new_subtitle_stream(OutputFiles[OutputFileCount - 1].Context.get());
 }
 
 void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
@@ -491,7 +489,7 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
         }
     }
 
-    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
     if (!codec) {
         ClearVideoStreamOptions();
         throw FFMpegException("Could not alloc stream");
@@ -499,7 +497,7 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
     if (ThreadCount > 1) codec->thread_count = ThreadCount;
     if (VideoCodecTag) codec->codec_tag = VideoCodecTag;
-    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO];
+    AVCodecContext* videoTemplate = CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get();
     if ((VideoGlobalHeader & 1) ||
         (VideoGlobalHeader == 0 && (file->oformat->flags & AVFMT_GLOBALHEADER))) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -516,17 +514,10 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
         codec->codec_id = codecId;
         CopyGenericOptions(codec.get(), videoTemplate, kOptionVideo | kOptionEncoding);
 
-        AVRational rate = requested;
-        if (encoder && encoder->supported_framerates) {
-            AVRational bestDistance{INT32_MAX, 1};
-            for (const AVRational* listed = encoder->supported_framerates; listed->num; ++listed) {
-                const AVRational distance = AbsoluteRational(RateDifference(requested, *listed));
-                if (av_cmp_q(distance, bestDistance) < 0) {
-                    bestDistance = distance;
-                    rate = *listed;
-                }
-            }
-        }
+        const AVRational rate = FitFrameRate(encoder, requested);
+        if (av_cmp_q(rate, requested) != 0)
+            Log(1, "%s does not take %s fps: %s instead", encoder->name,
+                FrameRateText(requested).c_str(), FrameRateText(rate).c_str());
         codec->time_base = AVRational{rate.den, rate.num};
         codec->framerate = rate;
 
@@ -579,13 +570,13 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
         if (Pass == 2) codec->flags |= AV_CODEC_FLAG_PASS2;
     }
 
-    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, quality);
+    const AVRational frameRate = codec->framerate;
+    AVStream* stream = AddOutputStream(file, codec, streamCopy, quality);
     if (!stream) {
         ClearVideoStreamOptions();
         throw FFMpegException("Could not alloc stream");
     }
-    if (!streamCopy) stream->avg_frame_rate = codec->framerate;
-    codec.release();
+    if (!streamCopy) stream->avg_frame_rate = frameRate;
     ClearVideoStreamOptions();
 }
 
@@ -606,7 +597,7 @@ void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
         }
     }
 
-    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
     if (!codec) {
         ClearAudioStreamOptions();
         throw FFMpegException("Could not alloc stream");
@@ -614,7 +605,7 @@ void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
     if (ThreadCount > 1) codec->thread_count = ThreadCount;
     codec->codec_type = AVMEDIA_TYPE_AUDIO;
     if (AudioCodecTag) codec->codec_tag = AudioCodecTag;
-    AVCodecContext* audioTemplate = CodecOptionContexts[AVMEDIA_TYPE_AUDIO];
+    AVCodecContext* audioTemplate = CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get();
     if (file->oformat->flags & AVFMT_GLOBALHEADER) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         if (audioTemplate) audioTemplate->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -646,12 +637,11 @@ void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
     codec->sample_rate = AudioSampleRate;
     codec->time_base = AVRational{1, AudioSampleRate > 0 ? AudioSampleRate : 1};
 
-    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, quality);
+    AVStream* stream = AddOutputStream(file, codec, streamCopy, quality);
     if (!stream) {
         ClearAudioStreamOptions();
         throw FFMpegException("Could not alloc stream");
     }
-    codec.release();
     if (!AudioLanguage.empty())
         SetMetadata(&stream->metadata, "language", AudioLanguage.substr(0, kLanguageLength));
     ClearAudioStreamOptions();
@@ -675,24 +665,23 @@ void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
             encoder = LibAVCodec.avcodec_find_encoder(codecId);
         }
     }
-    TCodecContextHandle codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
     if (!codec) {
         ClearSubtitleStreamOptions();
         throw FFMpegException("Could not alloc stream");
     }
     codec->codec_type = AVMEDIA_TYPE_SUBTITLE;
     if (!streamCopy) {
-        CopyGenericOptions(codec.get(), CodecOptionContexts[AVMEDIA_TYPE_SUBTITLE],
+        CopyGenericOptions(codec.get(), CodecOptionContexts[AVMEDIA_TYPE_SUBTITLE].get(),
                            kOptionSubtitle | kOptionEncoding);
         codec->codec_id = codecId;
         codec->time_base = AVRational{1, AV_TIME_BASE};
     }
-    AVStream* stream = AddOutputStream(file, codec.get(), streamCopy, 0.0f);
+    AVStream* stream = AddOutputStream(file, codec, streamCopy, 0.0f);
     if (!stream) {
         ClearSubtitleStreamOptions();
         throw FFMpegException("Could not alloc stream");
     }
-    codec.release();
     if (!SubtitleLanguage.empty())
         SetMetadata(&stream->metadata, "language", SubtitleLanguage.substr(0, kLanguageLength));
     ClearSubtitleStreamOptions();

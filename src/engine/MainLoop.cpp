@@ -10,10 +10,6 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
-struct TPacketFree {
-    void operator()(AVPacket* packet) const { LibAVCodec.av_packet_free(&packet); }
-};
-
 // Index of the frame limit that applies to a media type; -1 for types without one.
 int FrameLimitIndex(AVMediaType type) {
     switch (type) {
@@ -34,7 +30,7 @@ int FrameLimitIndex(AVMediaType type) {
 
 void TCustomFFmpeg::RunTranscodeLoop() {
     TRunState& run = RunState;
-    std::unique_ptr<AVPacket, TPacketFree> packetHandle(LibAVCodec.av_packet_alloc());
+    TPacketPtr packetHandle(LibAVCodec.av_packet_alloc());
     AVPacket* packet = packetHandle.get();
     if (!packet) throw FFMpegException("av_packet_alloc failed: out of memory");
 
@@ -73,12 +69,12 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         // 2. Nothing left to read, or a limit reached.
         if (fileIndex < 0) break;
         if (optsMin >= RecordingTime / 1000000.0) break;
-        if (FileSizeLimit && OutputFiles[0]->pb &&
-            LibAVFormat.avio_seek(OutputFiles[0]->pb, 0, SEEK_CUR) > int64_t(FileSizeLimit))
+        if (FileSizeLimit && OutputFiles[0].Context->pb &&
+            LibAVFormat.avio_seek(OutputFiles[0].Context->pb, 0, SEEK_CUR) > int64_t(FileSizeLimit))
             break;
 
         // 3. Read.
-        AVFormatContext* input = InputFiles[fileIndex];
+        AVFormatContext* input = InputFiles[fileIndex].Context.get();
         if (LibAVFormat.av_read_frame(input, packet) < 0) {
             run.InputFiles[fileIndex].EofReached = 1;
             if (Shortest) break;
@@ -112,7 +108,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         // 6. The file's offset.
         const AVRational timeBase = ist.Stream->time_base;
         const int64_t offset =
-            LibAVUtil.av_rescale_q(InputTimeOffsets[fileIndex], kMicroseconds, timeBase);
+            LibAVUtil.av_rescale_q(InputFiles[fileIndex].TimeOffset, kMicroseconds, timeBase);
         if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
         if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
 
@@ -134,11 +130,11 @@ void TCustomFFmpeg::RunTranscodeLoop() {
             if ((std::llabs(delta) > int64_t(TimestampJumpThreshold * 1000000.0) ||
                  packetDts + 1 < ist.Pts) &&
                 !CopyTimestamps) {
-                InputTimeOffsets[fileIndex] -= delta;
+                InputFiles[fileIndex].TimeOffset -= delta;
                 if (Verbose > 2)
                     Log(1, "timestamp discontinuity %lld, new offset= %lld",
                         static_cast<long long>(delta),
-                        static_cast<long long>(InputTimeOffsets[fileIndex]));
+                        static_cast<long long>(InputFiles[fileIndex].TimeOffset));
                 const int64_t shift = LibAVUtil.av_rescale_q(delta, kMicroseconds, timeBase);
                 packet->dts -= shift;
                 if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
@@ -163,14 +159,14 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     int trailerError = 0;
     int trailerFile = -1;
     for (int i = 0; i < OutputFileCount; ++i) {
-        const int result = LibAVFormat.av_write_trailer(OutputFiles[i]);
+        const int result = LibAVFormat.av_write_trailer(OutputFiles[i].Context.get());
         if (result < 0 && trailerFile < 0) {
             trailerError = result;
             trailerFile = i;
         }
     }
     if (trailerFile >= 0) {
-        const AVFormatContext* file = OutputFiles[trailerFile];
+        const AVFormatContext* file = OutputFiles[trailerFile].Context.get();
         if (const int writeError = OutputWriteError(file); writeError < 0)
             throw FFMpegException(WriteErrorText(file, writeError));
         throw FFMpegException(LibraryErrorText(trailerError, file->url));
@@ -178,10 +174,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     ReportProgress(true);
 
     for (const auto& ost : run.OutputStreams)
-        if (ost->EncodingNeeded) {
-            LibAVUtil.av_freep(&ost->Encoder->stats_in);
-            CloseCodecLocked(OpenEncoders, ost->Encoder);
-        }
+        if (ost->EncodingNeeded) CloseCodecLocked(OpenEncoders, ost->Encoder);
     for (const auto& ist : run.InputStreams)
         if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
     Completed = !StopRequested.load();

@@ -258,7 +258,7 @@ void TFFmpegOptions::SetBitRate(const std::string& keyword, const std::string& v
     if (keyword.empty() || value.empty()) return;
     if (!SetGenericOption(keyword, value)) return;
     AVCodecContext* context =
-        CodecOptionContexts[keyword[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO];
+        CodecOptionContexts[keyword[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO].get();
     int64_t bitRate = 0;
     if (context && LibAVUtil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)
         DoLog(1,

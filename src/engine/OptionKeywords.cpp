@@ -101,6 +101,7 @@ const std::vector<TFFmpegOptions::TKeywordRow>& TFFmpegOptions::KeywordTable() {
         {"pass", K::Int, [](O& o, const V& v) { o.SetPass(v.Int); }},
         {"passlogfile", K::Text, [](O& o, const V& v) { o.PassLogFileName = v.Text; }},
         {"deinterlace", K::None, [](O& o, const V&) { o.Deinterlace = 1; }},
+        {"noautorotate", K::None, [](O& o, const V&) { o.NoAutoRotate = 1; }},
         {"psnr", K::None, [](O& o, const V&) { o.Psnr = 1; }},
         {"vstats", K::None, [](O& o, const V&) { o.SetDefaultVideoStatsFile(); }},
         {"vstats_file", K::Text, [](O& o, const V& v) { o.SetVideoStatsFile(v.Text); }},

@@ -43,15 +43,17 @@ void TCustomFFmpeg::ConvertToS16(TInputStreamState& ist, const AVFrame* frame, i
                          ist.ToS16Rate != frame->sample_rate ||
                          !SameLayout(ist.ToS16Layout, frame->ch_layout);
     if (changed) {
-        LibSwResample.swr_free(&ist.ToS16);
+        ist.ToS16.reset();
         LibAVUtil.av_channel_layout_uninit(&ist.ToS16Layout);
         // Same layout and rate on both sides: only the sample format changes.
         auto* layout = const_cast<AVChannelLayout*>(&frame->ch_layout);
-        if (LibSwResample.swr_alloc_set_opts2(
-                &ist.ToS16, layout, AV_SAMPLE_FMT_S16, frame->sample_rate, layout,
-                AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-            LibSwResample.swr_init(ist.ToS16) < 0) {
-            LibSwResample.swr_free(&ist.ToS16);
+        SwrContext* converter = nullptr;
+        const int made = LibSwResample.swr_alloc_set_opts2(
+            &converter, layout, AV_SAMPLE_FMT_S16, frame->sample_rate, layout,
+            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+        ist.ToS16.reset(converter);
+        if (made < 0 || LibSwResample.swr_init(ist.ToS16.get()) < 0) {
+            ist.ToS16.reset();
             throw FFMpegException::Format(
                 "Cannot convert the samples of input stream #%d.%d to 16 bits", ist.FileIndex,
                 ist.StreamIndex);
@@ -64,8 +66,8 @@ void TCustomFFmpeg::ConvertToS16(TInputStreamState& ist, const AVFrame* frame, i
     if (DecodedSamples.size() < needed) DecodedSamples.resize(needed);
     uint8_t* output[1] = {DecodedSamples.data()};
     const int converted = LibSwResample.swr_convert(
-        ist.ToS16, output, frame->nb_samples, const_cast<const uint8_t**>(frame->extended_data),
-        frame->nb_samples);
+        ist.ToS16.get(), output, frame->nb_samples,
+        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (converted < 0)
         throw FFMpegException::Format(
             "Cannot convert the samples of input stream #%d.%d to 16 bits", ist.FileIndex,
@@ -102,7 +104,7 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
     for (const auto& output : RunState.OutputStreams) {
         TOutputStreamState& ost = *output;
         if (ost.SourceIndex != istIndex) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex];
+        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
         if (ost.EncodingNeeded) {
             switch (ost.Encoder->codec_type) {
                 case AVMEDIA_TYPE_AUDIO:
@@ -136,7 +138,7 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
             VideoBytesWritten += packet->size;
             ++ost.SyncOpts;
         }
-        AVPacket* copy = CopyPacket;
+        AVPacket* copy = CopyPacket.get();
         if (LibAVCodec.av_packet_ref(copy, packet) < 0)
             throw FFMpegException("av_packet_ref failed: out of memory");
         const AVRational from = ist.Stream->time_base;
@@ -197,18 +199,15 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
             return -1;
         if (!gotSubtitle) return 0;
         // Freed whatever happens to its delivery.
-        struct TSubtitleFree {
-            AVSubtitle* subtitle;
-            ~TSubtitleFree() { LibAVCodec.avsubtitle_free(subtitle); }
-        } subtitleFree{&subtitle};
+        TSubtitleContents contents(&subtitle);
         EmulateRate(ist);
         Deliver(ist, istIndex, packet, nullptr, 0, nullptr, &subtitle);
         return 0;
     }
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
 
-    if (!ist.DecodedFrame && !(ist.DecodedFrame = LibAVUtil.av_frame_alloc()))
-        throw FFMpegException("av_frame_alloc failed: out of memory");
+    if (!ist.DecodedFrame) ist.DecodedFrame.reset(LibAVUtil.av_frame_alloc());
+    if (!ist.DecodedFrame) throw FFMpegException("av_frame_alloc failed: out of memory");
     if (type == AVMEDIA_TYPE_AUDIO && packet) {
         const size_t wanted = std::max<size_t>(2 * size_t(packet->size), kMinimumSamplesBuffer);
         if (DecodedSamples.size() < wanted) DecodedSamples.resize(wanted);
@@ -217,7 +216,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
     int result = LibAVCodec.avcodec_send_packet(decoder, packet);
     if (IsLibraryFailure(result)) return -1;
 
-    AVFrame* frame = ist.DecodedFrame;
+    AVFrame* frame = ist.DecodedFrame.get();
     int framesOfPacket = 0;
     for (;;) {
         result = LibAVCodec.avcodec_receive_frame(decoder, frame);
@@ -259,9 +258,16 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
                 duration =
                     int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
             ist.NextPts = ist.Pts + duration;
-            PreprocessPicture(ist, frame);
+            AVFrame* picture = frame;
+            if (ist.PictureFilter && !(picture = ist.PictureFilter->Apply(frame))) {
+                if (ist.PictureFilter->Error().empty()) continue;
+                throw FFMpegException::Format("Picture filters of input stream #%d.%d: %s",
+                                              ist.FileIndex, ist.StreamIndex,
+                                              ist.PictureFilter->Error().c_str());
+            }
+            PreprocessPicture(ist, picture);
             EmulateRate(ist);
-            Deliver(ist, istIndex, packet, nullptr, 0, frame, nullptr);
+            Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);
         }
     }
 
@@ -275,7 +281,7 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
         if (ost.SourceIndex != istIndex || !ost.EncodingNeeded) continue;
         const AVMediaType type = ost.Encoder->codec_type;
         if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex];
+        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
         if (type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
         const int result = EncodeAndWrite(file, ost, nullptr);
         if (result < 0)

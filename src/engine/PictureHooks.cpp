@@ -37,18 +37,13 @@ bool IsPlanarOfBytes(const AVPixFmtDescriptor* desc) {
 
 }  // namespace
 
-TCustomFFmpeg::TGrowingBuffer::~TGrowingBuffer() {
-    if (Data) LibAVUtil.av_free(Data);
-}
-
 bool TCustomFFmpeg::TGrowingBuffer::Reserve(size_t bytes) {
-    if (bytes <= Size) return true;
+    if (bytes <= size_) return true;
     // Contents need not survive: every user refills the buffer after growing it.
-    uint8_t* grown = static_cast<uint8_t*>(LibAVUtil.av_malloc(bytes));
+    TLibMemoryPtr<uint8_t> grown(static_cast<uint8_t*>(LibAVUtil.av_malloc(bytes)));
     if (!grown) return false;
-    if (Data) LibAVUtil.av_free(Data);
-    Data = grown;
-    Size = bytes;
+    memory_ = std::move(grown);
+    size_ = bytes;
     return true;
 }
 
@@ -122,20 +117,21 @@ void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat form
             Log(0, "hook buf malloc error.");
             failed = true;
         } else {
-            LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data,
+            LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data(),
                                            AV_PIX_FMT_BGR24, width, height, kPictureAlign);
             if (ScalerConverts(format, AV_PIX_FMT_BGR24) &&
                 ScalerConverts(AV_PIX_FMT_BGR24, format))
-                ToRGBContext = LibSwScale.sws_getCachedContext(
-                    ToRGBContext, width, height, format, width, height, AV_PIX_FMT_BGR24,
-                    SWS_BICUBIC, nullptr, nullptr, nullptr);
+                // The cached-context call frees the context it is given when it makes another.
+                ToRGBContext.reset(LibSwScale.sws_getCachedContext(
+                    ToRGBContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
+                    SWS_BICUBIC, nullptr, nullptr, nullptr));
             else
-                LibSwScale.sws_freeContext(std::exchange(ToRGBContext, nullptr));
+                ToRGBContext.reset();
             if (!ToRGBContext) {
                 Log(0, "Cannot initialize the toRGB conversion context");
                 failed = true;
             } else {
-                LibSwScale.sws_scale(ToRGBContext, picture.data, picture.linesize, 0, height,
+                LibSwScale.sws_scale(ToRGBContext.get(), picture.data, picture.linesize, 0, height,
                                      rgb.data, rgb.linesize);
             }
         }
@@ -161,14 +157,14 @@ void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat form
                                 bitmap.Row(y), rowBytes);
         }
         if (update && !isBGR) {
-            FromRGBContext = LibSwScale.sws_getCachedContext(
-                FromRGBContext, width, height, AV_PIX_FMT_BGR24, width, height, format, SWS_BICUBIC,
-                nullptr, nullptr, nullptr);
+            FromRGBContext.reset(LibSwScale.sws_getCachedContext(
+                FromRGBContext.release(), width, height, AV_PIX_FMT_BGR24, width, height, format,
+                SWS_BICUBIC, nullptr, nullptr, nullptr));
             if (!FromRGBContext) {
                 Log(0, "Cannot initialize the fromRGB conversion context");
                 failed = true;
             } else {
-                LibSwScale.sws_scale(FromRGBContext, rgb.data, rgb.linesize, 0, height,
+                LibSwScale.sws_scale(FromRGBContext.get(), rgb.data, rgb.linesize, 0, height,
                                      picture.data, picture.linesize);
             }
         }
@@ -205,8 +201,8 @@ void TCustomFFmpeg::PreprocessPicture(TInputStreamState& ist, AVFrame* picture) 
             return;
         }
         TFrameHookPicture copy{};
-        LibAVUtil.av_image_fill_arrays(copy.data, copy.linesize, HookWorkBuffer.Data, format, width,
-                                       height, kPictureAlign);
+        LibAVUtil.av_image_fill_arrays(copy.data, copy.linesize, HookWorkBuffer.Data(), format,
+                                       width, height, kPictureAlign);
         const bool deinterlaced =
             Deinterlace && BlendDeinterlace(input, copy, format, width, height);
         if (Deinterlace && !deinterlaced) Log(0, "deinterlace error.");

@@ -27,8 +27,8 @@ void Append(std::string& line, const char* format, ...) {
 void TCustomFFmpeg::ReportProgress(bool lastReport) {
     auto& outputs = RunState.OutputStreams;
     int64_t totalSize = 0;
-    if (OutputFileCount > 0 && OutputFiles[0] && OutputFiles[0]->pb) {
-        AVIOContext* pb = OutputFiles[0]->pb;
+    if (OutputFileCount > 0 && OutputFiles[0].Context.get() && OutputFiles[0].Context->pb) {
+        AVIOContext* pb = OutputFiles[0].Context->pb;
         totalSize = LibAVFormat.avio_size(pb);
         if (totalSize < 0) totalSize = LibAVFormat.avio_seek(pb, 0, SEEK_CUR);
         if (totalSize < 0) totalSize = 0;

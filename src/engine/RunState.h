@@ -3,11 +3,11 @@
 // and frees them at its end (or when the set-up fails); the packet path, the audio and video
 // outputs and the progress report read and update them, all on the engine's worker thread.
 //
-// Ownership, in short: a record owns the library objects listed under it as "owned" and its
-// destructor frees them, whoever created them; everything marked "engine's" belongs to the
-// engine's per-file tables (created when the files were opened, freed by Cleanup) and outlives
-// the record. Units: timestamps in microseconds unless a field says otherwise; audio handed
-// between the stages is interleaved signed 16-bit.
+// Ownership, in short: a record owns the library objects it holds in handles (LibHandles.h),
+// whoever created them; everything marked "engine's" belongs to the
+// engine's file records (MediaFiles.h: created when the files were opened, freed by Cleanup) and
+// outlives the record. Units: timestamps in microseconds unless a field says otherwise; audio
+// handed between the stages is interleaved signed 16-bit.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +15,13 @@
 #include <memory>
 #include <vector>
 
-#include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
+#include "engine/PictureFilter.h"
 
 // The bitstream filters a stream's packets pass through before they are written, in order.
 // The filter contexts are the engine's (one chain per output file and stream); no keyword
 // fills them today, so chains are empty unless the program adds filters itself.
-using TBitstreamFilterChain = std::vector<AVBSFContext*>;
+using TBitstreamFilterChain = std::vector<TBsfPtr>;
 
 struct TInputFileState {
     int32_t EofReached = 0;   // 1 once reading returned end of file or an error
@@ -65,11 +66,13 @@ struct TInputStreamState {
     int32_t SampleRate = 0;
 
     // Owned: the packet path's work objects.
-    AVFrame* DecodedFrame = nullptr;  // the picture or samples last received from the decoder
-    SwrContext* ToS16 = nullptr;      // decoder's sample format -> interleaved s16, same layout
-    AVChannelLayout ToS16Layout{};    // the input layout ToS16 was made for
-    int32_t ToS16Format = -1;         // the input sample format ToS16 was made for
-    int32_t ToS16Rate = 0;            // the input rate ToS16 was made for
+    TFramePtr DecodedFrame;         // the picture or samples last received from the decoder
+    TSwrPtr ToS16;                  // decoder's sample format -> interleaved s16, same layout
+    AVChannelLayout ToS16Layout{};  // the input layout ToS16 was made for
+    int32_t ToS16Format = -1;       // the input sample format ToS16 was made for
+    int32_t ToS16Rate = 0;          // the input rate ToS16 was made for
+    // Turns decoded pictures upright and tone-maps them; none when they go as they are.
+    std::unique_ptr<TPictureFilter> PictureFilter;
 };
 
 // What the encoder said about the last packet it produced for a stream (the 2008 "coded
@@ -84,7 +87,6 @@ struct TCodedFrameInfo {
 
 struct TOutputStreamState {
     TOutputStreamState() = default;
-    ~TOutputStreamState();
     TOutputStreamState(const TOutputStreamState&) = delete;
     TOutputStreamState& operator=(const TOutputStreamState&) = delete;
 
@@ -98,7 +100,7 @@ struct TOutputStreamState {
     // EncodingNeeded it is the encoder, open from the driver's step 10 to the shutdown; for a
     // copied stream it only carries the copied parameters and is never opened.
     AVCodecContext* Encoder = nullptr;
-    TBitstreamFilterChain* Filters = nullptr;  // the engine's chain for this stream
+    TBitstreamFilterChain* Filters = nullptr;  // the chain of the stream's TOutputStream
     int32_t EncodingNeeded = 0;                // 0: packets are copied
     int32_t FrameNumber = 0;  // frames (audio frames, subtitles) encoded or copied so far
     TInputStreamState* SyncStream = nullptr;  // the input this output keeps in step with
@@ -109,29 +111,29 @@ struct TOutputStreamState {
     float Quality = 0.0f;
 
     // Video, set by the driver when re-encoding.
-    int32_t VideoResample = 0;            // 1: scale or convert the pixel format
-    AVFrame* TemporaryPicture = nullptr;  // owned: output format and size, buffers allocated
-    SwsContext* Scaler = nullptr;         // owned: cropped input size -> un-padded output size
-    int32_t ResampleHeight = 0;           // height of the cropped input picture
-    int32_t VideoCrop = 0;                // 1 when any crop band is non-zero
-    int32_t TopBand = 0, LeftBand = 0;    // crop offsets (pixels)
-    int32_t VideoPad = 0;                 // 1 when any pad band is non-zero
+    int32_t VideoResample = 0;          // 1: scale or convert the pixel format
+    TFramePtr TemporaryPicture;         // output format and size, buffers allocated
+    TSwsPtr Scaler;                     // cropped input size -> un-padded output size
+    int32_t ResampleHeight = 0;         // height of the cropped input picture
+    int32_t VideoCrop = 0;              // 1 when any crop band is non-zero
+    int32_t TopBand = 0, LeftBand = 0;  // crop offsets (pixels)
+    int32_t VideoPad = 0;               // 1 when any pad band is non-zero
     int32_t PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
 
     // Audio. The driver sets AudioResample (rates differ, or drift compensation) and creates the
     // FIFO; AudioOutput creates the converters and the frame on first use.
     int32_t AudioResample = 0;
-    SwrContext* Resampler = nullptr;  // owned: s16 source channels/rate -> s16 encoder's
-    AVAudioFifo* Fifo = nullptr;      // owned: s16 interleaved, the encoder's channel count
-    SwrContext* ToEncoder = nullptr;  // owned: s16 -> the encoder's sample format and layout
-    AVFrame* EncoderFrame = nullptr;  // owned: the frame AudioOutput sends to the encoder
+    TSwrPtr Resampler;       // s16 source channels/rate -> s16 encoder's
+    TAudioFifoPtr Fifo;      // s16 interleaved, the encoder's channel count
+    TSwrPtr ToEncoder;       // s16 -> the encoder's sample format and layout
+    TFramePtr EncoderFrame;  // the frame AudioOutput sends to the encoder
     // The input channel count and rate Resampler was made for, and the pts just past the last
     // audio frame sent (frames never overlap); kept by AudioOutput.
     int32_t ResamplerChannels = 0, ResamplerRate = 0;
     int64_t AudioNextPts = INT64_MIN;
 
-    FILE* LogFile = nullptr;  // owned: first-pass statistics file (closed through MyUtil)
-    TCodedFrameInfo Coded;    // set by EncodeAndWrite for every packet it writes
+    TStdioFilePtr LogFile;  // first-pass statistics file
+    TCodedFrameInfo Coded;  // set by EncodeAndWrite for every packet it writes
 
     // Bytes of s16 audio the FIFO holds (2 × channels per sample frame).
     int FifoBytes() const;

@@ -43,7 +43,7 @@ void TCustomFFmpeg::SetTarget(const std::string& targetType, const std::string& 
         bool decided = NormOfRate(std::lround(FrameRate.num * 1000.0 / FrameRate.den), chosen);
         // Then the first input video stream at a rate of one of the norms.
         for (int i = 0; i < InputFileCount && !decided; ++i) {
-            AVFormatContext* file = InputFiles[i];
+            AVFormatContext* file = InputFiles[i].Context.get();
             for (unsigned j = 0; file && j < file->nb_streams && !decided; ++j) {
                 AVStream* stream = file->streams[j];
                 if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;

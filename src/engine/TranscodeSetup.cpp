@@ -5,6 +5,7 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/SecondPassBudget.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -34,9 +35,8 @@ void TCustomFFmpeg::Transcode() {
 }
 
 void TCustomFFmpeg::FreeRunState() {
-    if (EncoderOutputBuffer) LibAVUtil.av_freep(&EncoderOutputBuffer);
-    if (CopyPacket) LibAVCodec.av_packet_free(&CopyPacket);
-    if (EncoderPacket) LibAVCodec.av_packet_free(&EncoderPacket);
+    CopyPacket.reset();
+    EncoderPacket.reset();
     RunState.OutputStreams.clear();
     RunState.InputStreams.clear();
     RunState.InputFiles.clear();
@@ -47,25 +47,27 @@ void TCustomFFmpeg::SetUpTranscode() {
     FreeRunState();
     const int inputFileCount = InputFileCount;
     const int outputFileCount = OutputFileCount;
-    std::fill(&MuxedEndTime[0][0], &MuxedEndTime[0][0] + MAX_FILES * MAX_STREAMS, 0);
+    for (TOutputFile& file : OutputFiles)
+        for (TOutputStream& stream : file.Streams) stream.MuxedEndTime = 0;
     LastReportedDurationMs = -1;
-    CopyPacket = LibAVCodec.av_packet_alloc();
-    EncoderPacket = LibAVCodec.av_packet_alloc();
+    CopyPacket.reset(LibAVCodec.av_packet_alloc());
+    EncoderPacket.reset(LibAVCodec.av_packet_alloc());
     if (!CopyPacket || !EncoderPacket) throw FFMpegException("av_mallocz fail");
 
     // 1. Input tables.
     run.InputFiles.resize(inputFileCount);
     for (int i = 0; i < inputFileCount; ++i) {
         run.InputFiles[i].FirstStream = static_cast<int32_t>(run.InputStreams.size());
-        run.InputFiles[i].StreamCount = static_cast<int32_t>(InputFiles[i]->nb_streams);
-        for (unsigned k = 0; k < InputFiles[i]->nb_streams; ++k) {
+        run.InputFiles[i].StreamCount = static_cast<int32_t>(InputFiles[i].Context->nb_streams);
+        for (unsigned k = 0; k < InputFiles[i].Context->nb_streams; ++k) {
             auto ist = std::make_unique<TInputStreamState>();
             ist->FileIndex = i;
             ist->StreamIndex = static_cast<int32_t>(k);
-            ist->Stream = InputFiles[i]->streams[k];
-            ist->Decoder = k < InputCodecs[i].size() ? InputCodecs[i][k] : nullptr;
+            ist->Stream = InputFiles[i].Context->streams[k];
+            ist->Decoder =
+                k < InputFiles[i].Decoders.size() ? InputFiles[i].Decoders[k].get() : nullptr;
             ist->Discard = 1;
-            ist->RateEmulation = InputRateEmulation[i];
+            ist->RateEmulation = InputFiles[i].RateEmulation;
             if (ist->RateEmulation) {
                 ist->Start = LibAVUtil.av_gettime();
                 ist->Frame = 0;
@@ -77,9 +79,9 @@ void TCustomFFmpeg::SetUpTranscode() {
     // 2. Output count.
     int outputStreamCount = 0;
     for (int i = 0; i < outputFileCount; ++i) {
-        if (OutputFiles[i]->nb_streams == 0)
+        if (OutputFiles[i].Context->nb_streams == 0)
             throw FFMpegException("Output file does not contain any stream");
-        outputStreamCount += static_cast<int>(OutputFiles[i]->nb_streams);
+        outputStreamCount += static_cast<int>(OutputFiles[i].Context->nb_streams);
     }
 
     // 3. Map validation.
@@ -87,7 +89,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         throw FFMpegException("Number of stream maps must match number of output streams");
     auto streamExists = [&](int file, int stream) {
         return file >= 0 && file < inputFileCount && stream >= 0 &&
-               stream < static_cast<int>(InputFiles[file]->nb_streams);
+               stream < static_cast<int>(InputFiles[file].Context->nb_streams);
     };
     for (int i = 0; i < StreamMapCount; ++i) {
         const TStreamMap& map = StreamMaps[i];
@@ -101,15 +103,15 @@ void TCustomFFmpeg::SetUpTranscode() {
 
     // 4. Output table.
     for (int i = 0; i < outputFileCount; ++i)
-        for (unsigned j = 0; j < OutputFiles[i]->nb_streams; ++j) {
+        for (unsigned j = 0; j < OutputFiles[i].Context->nb_streams; ++j) {
             auto ost = std::make_unique<TOutputStreamState>();
             ost->FileIndex = i;
             ost->StreamIndex = static_cast<int32_t>(j);
-            ost->Stream = OutputFiles[i]->streams[j];
+            ost->Stream = OutputFiles[i].Context->streams[j];
             if (i < MAX_FILES && j < unsigned(MAX_STREAMS)) {
-                ost->Encoder = OutputCodecs[i][j];
-                ost->Filters = &OutputFilters[i][j];
-                ost->Quality = OutputStreamQuality[i][j];
+                ost->Encoder = OutputFiles[i].Streams[j].Codec.get();
+                ost->Filters = &OutputFiles[i].Streams[j].Filters;
+                ost->Quality = OutputFiles[i].Streams[j].Quality;
             }
             if (!ost->Encoder)
                 throw FFMpegException::Format("Output stream #%d.%d has no codec set-up", i,
@@ -127,8 +129,8 @@ void TCustomFFmpeg::SetUpTranscode() {
             const TStreamMap& map = StreamMaps[n];
             source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
             if (inputs[source]->Stream->codecpar->codec_type != type) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
-                                           OutputFiles[ost.FileIndex]->url, 1);
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                           OutputFiles[ost.FileIndex].Context->url, 1);
                 throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
                                               map.FileIndex, map.StreamIndex, ost.FileIndex,
                                               ost.StreamIndex);
@@ -136,7 +138,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         } else {
             if (ProgramId != 0) {
                 for (int i = 0; i < inputFileCount && source < 0; ++i) {
-                    AVFormatContext* file = InputFiles[i];
+                    AVFormatContext* file = InputFiles[i].Context.get();
                     for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
                         AVProgram* program = file->programs[p];
                         if (program->id != ProgramId) continue;
@@ -152,19 +154,25 @@ void TCustomFFmpeg::SetUpTranscode() {
                     }
                 }
             } else {
-                for (size_t k = 0; k < inputs.size(); ++k)
-                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type) {
+                // The stream each file would be converted for (a cover picture or an empty
+                // track never), then any stream of the type not taken yet.
+                for (int i = 0; i < inputFileCount && source < 0; ++i) {
+                    const int chosen = ChooseStream(InputFiles[i].Context.get(), type);
+                    if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
+                        source = run.InputFiles[i].FirstStream + chosen;
+                }
+                for (size_t k = 0; k < inputs.size() && source < 0; ++k)
+                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
+                        UsableStream(inputs[k]->Stream))
                         source = static_cast<int>(k);
-                        break;
-                    }
             }
             if (source < 0 && ProgramId == 0)
                 for (size_t k = 0; k < inputs.size(); ++k)
                     if (inputs[k]->Stream->codecpar->codec_type == type)
                         source = static_cast<int>(k);
             if (source < 0) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex], ost.FileIndex,
-                                           OutputFiles[ost.FileIndex]->url, 1);
+                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                           OutputFiles[ost.FileIndex].Context->url, 1);
                 throw FFMpegException::Format(
                     "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
                     ost.StreamIndex);
@@ -189,7 +197,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         AVCodecContext* icodec = ist.Decoder;
         AVStream* stream = ost.Stream;
         AVStream* sourceStream = ist.Stream;
-        AVFormatContext* outputFile = OutputFiles[ost.FileIndex];
+        AVFormatContext* outputFile = OutputFiles[ost.FileIndex].Context.get();
         if (!icodec)
             throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
                                           ist.StreamIndex);
@@ -200,7 +208,7 @@ void TCustomFFmpeg::SetUpTranscode() {
                 LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
         stream->disposition = sourceStream->disposition;
 
-        if (OutputStreamCopy[ost.FileIndex][ost.StreamIndex]) {
+        if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy) {
             const AVCodecParameters* input = sourceStream->codecpar;
             const uint32_t outputTag = codec->codec_tag;
             if (LibAVCodec.avcodec_parameters_copy(stream->codecpar, input) < 0)
@@ -265,14 +273,20 @@ void TCustomFFmpeg::SetUpTranscode() {
         } else {
             switch (codec->codec_type) {
                 case AVMEDIA_TYPE_VIDEO: {
+                    // The pictures as the outputs get them: upright, tone-mapped.
+                    PreparePictureFilter(ist, codec);
+                    const TPictureFilter* filter = ist.PictureFilter.get();
+                    const int inputWidth = filter ? filter->Width() : icodec->width;
+                    const int inputHeight = filter ? filter->Height() : icodec->height;
+                    const AVPixelFormat inputFormat = filter ? filter->Format() : icodec->pix_fmt;
                     ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
                     ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
                     const bool sameGeometry =
                         codec->width ==
-                            icodec->width - (CropLeft + CropRight) + (PadLeft + PadRight) &&
+                            inputWidth - (CropLeft + CropRight) + (PadLeft + PadRight) &&
                         codec->height ==
-                            icodec->height - (CropTop + CropBottom) + (PadTop + PadBottom) &&
-                        codec->pix_fmt == icodec->pix_fmt;
+                            inputHeight - (CropTop + CropBottom) + (PadTop + PadBottom) &&
+                        codec->pix_fmt == inputFormat;
                     ost.VideoResample = sameGeometry ? 0 : 1;
                     if (ost.VideoCrop) {
                         ost.TopBand = CropTop;
@@ -291,23 +305,23 @@ void TCustomFFmpeg::SetUpTranscode() {
                             throw FFMpegException("Cannot allocate temp picture, check pix fmt");
                         int64_t flags = 0;
                         if (ScalerOptionContext &&
-                            LibAVUtil.av_opt_get_int(ScalerOptionContext, "sws_flags", 0, &flags) >=
-                                0)
+                            LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0,
+                                                     &flags) >= 0)
                             ScalerFlags = static_cast<int32_t>(flags);
                         // The demuxer may not have found out the pictures' format.
-                        if (!ScalerConverts(icodec->pix_fmt, codec->pix_fmt))
+                        if (!ScalerConverts(inputFormat, codec->pix_fmt))
                             throw FFMpegException::Format(
                                 "Cannot get resampling context: input stream #%d.%d has no "
                                 "picture format that can be converted",
                                 ist.FileIndex, ist.StreamIndex);
-                        ost.Scaler = LibSwScale.sws_getContext(
-                            icodec->width - (CropLeft + CropRight),
-                            icodec->height - (CropTop + CropBottom), icodec->pix_fmt,
+                        ost.Scaler.reset(LibSwScale.sws_getContext(
+                            inputWidth - (CropLeft + CropRight),
+                            inputHeight - (CropTop + CropBottom), inputFormat,
                             codec->width - (PadLeft + PadRight),
                             codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags,
-                            nullptr, nullptr, nullptr);
+                            nullptr, nullptr, nullptr));
                         if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
-                        ost.ResampleHeight = icodec->height - (CropTop + CropBottom);
+                        ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
                     }
                     ost.EncodingNeeded = 1;
                     ist.DecodingNeeded = 1;
@@ -315,8 +329,8 @@ void TCustomFFmpeg::SetUpTranscode() {
                 }
                 case AVMEDIA_TYPE_AUDIO: {
                     const int channels = std::max(1, codec->ch_layout.nb_channels);
-                    ost.Fifo = LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
-                                                             kAudioFifoBytes / (2 * channels));
+                    ost.Fifo.reset(LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
+                                                                 kAudioFifoBytes / (2 * channels)));
                     if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
                     ost.AudioResample =
                         (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
@@ -338,7 +352,7 @@ void TCustomFFmpeg::SetUpTranscode() {
                 name += "-" + std::to_string(n) + ".log";
                 if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
                 if (codec->flags & AV_CODEC_FLAG_PASS1) {
-                    ost.LogFile = MyUtil.fopen(name.c_str(), "w");
+                    ost.LogFile.reset(MyUtil.fopen(name.c_str(), "w"));
                     if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
                 } else {
                     ReadFirstPassStatistics(codec, name);
@@ -354,15 +368,9 @@ void TCustomFFmpeg::SetUpTranscode() {
         }
     }
 
-    // 7. Encoder output buffer.
-    if (!EncoderOutputBuffer) {
-        EncoderOutputBuffer = static_cast<uint8_t*>(LibAVUtil.av_malloc(EncoderOutputBufferSize));
-        if (!EncoderOutputBuffer) throw FFMpegException("av_malloc fail");
-    }
-
     // 8. Describe the outputs.
     for (int i = 0; i < outputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i], i, OutputFiles[i]->url, 1);
+        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
 
     // 9. Stream mapping.
     if (OnLog && Verbose >= 0) {
@@ -446,23 +454,30 @@ void TCustomFFmpeg::SetUpTranscode() {
         if (map.InFile < 0 || map.InFile >= inputFileCount)
             throw FFMpegException::Format("Invalid input file index %d map_meta_data(%d,%d)",
                                           map.InFile, map.OutFile, map.InFile);
-        AVDictionary* from = InputFiles[map.InFile]->metadata;
+        AVDictionary* from = InputFiles[map.InFile].Context->metadata;
         for (const char* key : kMappedMetadata)
             if (AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0))
-                LibAVUtil.av_dict_set(&OutputFiles[map.OutFile]->metadata, key, entry->value, 0);
+                LibAVUtil.av_dict_set(&OutputFiles[map.OutFile].Context->metadata, key,
+                                      entry->value, 0);
     }
+
+    // Without maps of its own, an output keeps what the recording says about itself.
+    if (MetaDataMapCount == 0)
+        for (int i = 0; i < outputFileCount; ++i) CarryTags(OutputFiles[i].Context.get());
 
     // 14. Headers.
     bool allRtp = outputFileCount > 0;
     for (int i = 0; i < outputFileCount; ++i) {
-        if (LibAVFormat.avformat_write_header(OutputFiles[i], nullptr) < 0)
+        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0)
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
-        allRtp = allRtp && std::strcmp(OutputFiles[i]->oformat->name, "rtp") == 0;
+        allRtp = allRtp && std::strcmp(OutputFiles[i].Context->oformat->name, "rtp") == 0;
     }
     if (allRtp && OnLog) {
         char sdp[kSdpSize] = {};
-        LibAVFormat.av_sdp_create(OutputFiles, outputFileCount, sdp, sizeof sdp);
+        AVFormatContext* files[MAX_FILES] = {};
+        for (int i = 0; i < outputFileCount; ++i) files[i] = OutputFiles[i].Context.get();
+        LibAVFormat.av_sdp_create(files, outputFileCount, sdp, sizeof sdp);
         Log(1, "SDP: %s", TrimText(sdp).c_str());
     }
 }
@@ -480,35 +495,33 @@ void TCustomFFmpeg::OpenDecoder(TInputStreamState& ist) {
                                       ist.FileIndex, ist.StreamIndex);
 }
 
-bool TCustomFFmpeg::AllocatePicture(AVFrame*& picture, const AVCodecContext* codec) {
-    if (picture) LibAVUtil.av_frame_free(&picture);
-    picture = LibAVUtil.av_frame_alloc();
+bool TCustomFFmpeg::AllocatePicture(TFramePtr& picture, const AVCodecContext* codec) {
+    picture.reset(LibAVUtil.av_frame_alloc());
     if (!picture) return false;
     picture->format = codec->pix_fmt;
     picture->width = codec->width;
     picture->height = codec->height;
     if (codec->pix_fmt < 0 || codec->width <= 0 || codec->height <= 0 ||
-        LibAVUtil.av_frame_get_buffer(picture, 0) < 0) {
-        LibAVUtil.av_frame_free(&picture);
+        LibAVUtil.av_frame_get_buffer(picture.get(), 0) < 0) {
+        picture.reset();
         return false;
     }
     return true;
 }
 
 void TCustomFFmpeg::ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name) {
-    FILE* file = MyUtil.fopen(name.c_str(), "r");
+    TStdioFilePtr file(MyUtil.fopen(name.c_str(), "r"));
     if (!file) throw FFMpegException("creat open fail: " + name);
-    MyUtil.fseek(file, 0, SEEK_END);
-    const long size = MyUtil.ftell(file);
-    MyUtil.fseek(file, 0, SEEK_SET);
-    char* text = size >= 0 ? static_cast<char*>(LibAVUtil.av_malloc(size + 1)) : nullptr;
-    if (!text) {
-        MyUtil.fclose(file);
-        throw FFMpegException("Could not allocate log buffer");
-    }
-    const size_t read = MyUtil.fread(text, 1, size, file);
-    MyUtil.fclose(file);
-    text[read] = '\0';
-    LibAVUtil.av_freep(&codec->stats_in);
-    codec->stats_in = text;
+    MyUtil.fseek(file.get(), 0, SEEK_END);
+    const long size = MyUtil.ftell(file.get());
+    MyUtil.fseek(file.get(), 0, SEEK_SET);
+    TLibMemoryPtr<char> text(size >= 0 ? static_cast<char*>(LibAVUtil.av_malloc(size + 1))
+                                       : nullptr);
+    if (!text) throw FFMpegException("Could not allocate log buffer");
+    const size_t read = MyUtil.fread(text.get(), 1, size, file.get());
+    file.reset();
+    text.get()[read] = '\0';
+    // The context frees stats_in with itself (LibFree::CodecContext).
+    TLibMemoryPtr<char> previous(codec->stats_in);
+    codec->stats_in = text.release();
 }

@@ -124,10 +124,6 @@ bool TCustomFFmpeg::ScalerConverts(AVPixelFormat from, AVPixelFormat to) {
     return LibSwScale.sws_isSupportedInput(from) > 0 && LibSwScale.sws_isSupportedOutput(to) > 0;
 }
 
-TCustomFFmpeg::TScalerHandle::~TScalerHandle() {
-    if (Context) LibSwScale.sws_freeContext(Context);
-}
-
 bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,
                                        TFrameHookPicture& planes, AVPixelFormat& format) {
     // The decoded picture the output's crop, scaler and encoder were set up for.
@@ -136,9 +132,9 @@ bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFr
     int64_t height = enc->height - ost.PadTop - ost.PadBottom;
     int64_t expectedFormat = enc->pix_fmt;
     if (ost.VideoResample && ost.Scaler) {
-        if (LibAVUtil.av_opt_get_int(ost.Scaler, "srcw", 0, &width) < 0 ||
-            LibAVUtil.av_opt_get_int(ost.Scaler, "srch", 0, &height) < 0 ||
-            LibAVUtil.av_opt_get_int(ost.Scaler, "src_format", 0, &expectedFormat) < 0)
+        if (LibAVUtil.av_opt_get_int(ost.Scaler.get(), "srcw", 0, &width) < 0 ||
+            LibAVUtil.av_opt_get_int(ost.Scaler.get(), "srch", 0, &height) < 0 ||
+            LibAVUtil.av_opt_get_int(ost.Scaler.get(), "src_format", 0, &expectedFormat) < 0)
             return true;  // nothing known to compare with
     }
     if (ost.VideoCrop) {
@@ -161,20 +157,20 @@ bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFr
             picture->height, w, h);
         return false;
     }
-    ResizeScaler.Context =
-        LibSwScale.sws_getCachedContext(ResizeScaler.Context, picture->width, picture->height,
+    ResizeScaler.reset(
+        LibSwScale.sws_getCachedContext(ResizeScaler.release(), picture->width, picture->height,
                                         static_cast<AVPixelFormat>(picture->format), w, h, target,
-                                        ScalerFlags, nullptr, nullptr, nullptr);
+                                        ScalerFlags, nullptr, nullptr, nullptr));
     const int bytes = LibAVUtil.av_image_get_buffer_size(target, w, h, 32);
-    if (!ResizeScaler.Context || bytes < 0 || !ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
+    if (!ResizeScaler || bytes < 0 || !ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
         Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
             picture->height, w, h);
         return false;
     }
     TFrameHookPicture resized{};
-    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ResizeBuffer.Data, target, w, h,
-                                   32);
-    LibSwScale.sws_scale(ResizeScaler.Context, planes.data, planes.linesize, 0, picture->height,
+    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ResizeBuffer.Data(), target, w,
+                                   h, 32);
+    LibSwScale.sws_scale(ResizeScaler.get(), planes.data, planes.linesize, 0, picture->height,
                          resized.data, resized.linesize);
     planes = resized;
     format = target;
@@ -215,7 +211,7 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
 
     TFrameHookPicture output = formatted;
     if (ost.VideoResample || ost.VideoPad) {
-        AVFrame* temporary = ost.TemporaryPicture;
+        AVFrame* temporary = ost.TemporaryPicture.get();
         if (!temporary || !temporary->data[0] || (ost.VideoResample && !ost.Scaler)) {
             Log(0, "error padding picture");
             return 0;
@@ -231,7 +227,7 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
             return 0;
         }
         if (ost.VideoResample) {
-            LibSwScale.sws_scale(ost.Scaler, formatted.data, formatted.linesize, 0,
+            LibSwScale.sws_scale(ost.Scaler.get(), formatted.data, formatted.linesize, 0,
                                  ost.ResampleHeight, inner.data, inner.linesize);
         } else {
             // Padding alone: the picture already has the output's format and inner size.
@@ -257,10 +253,10 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
     }
 
     if (!ost.EncoderFrame) {
-        ost.EncoderFrame = LibAVUtil.av_frame_alloc();
+        ost.EncoderFrame.reset(LibAVUtil.av_frame_alloc());
         if (!ost.EncoderFrame) throw FFMpegException("Video encoding failed");
     }
-    const AVCodecContext* videoOptions = CodecOptionContexts[0];
+    const AVCodecContext* videoOptions = CodecOptionContexts[0].get();
     const int interlaceFlags = AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     const bool interlacedCoding =
         (enc->flags & interlaceFlags) || (videoOptions && (videoOptions->flags & interlaceFlags));
@@ -268,7 +264,7 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
     int frameSize = 0;
     for (int64_t i = 0; i < frames; ++i) {
         if (PausePoint()) break;
-        AVFrame* frame = ost.EncoderFrame;
+        AVFrame* frame = ost.EncoderFrame.get();
         LibAVUtil.av_frame_unref(frame);
         // The frame only points at the picture: the encoder copies what it keeps.
         for (int p = 0; p < 4; ++p) {
@@ -297,12 +293,12 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
 
 void TCustomFFmpeg::WriteVideoStats(AVFormatContext*, TOutputStreamState& ost, int frameSize) {
     if (!VideoStatsFile) {
-        VideoStatsFile = MyUtil.fopen(VideoStatsFileName.c_str(), "w");
+        VideoStatsFile.reset(MyUtil.fopen(VideoStatsFileName.c_str(), "w"));
         if (!VideoStatsFile) throw FFMpegException("fopen fail: " + VideoStatsFileName);
     }
     const AVCodecContext* enc = ost.Encoder;
     if (!enc || enc->codec_type != AVMEDIA_TYPE_VIDEO) return;
-    FILE* file = VideoStatsFile;
+    FILE* file = VideoStatsFile.get();
     MyUtil.fprintf(file, "frame= %5d q= %2.1f ", ost.FrameNumber,
                    ost.Coded.Quality / static_cast<double>(FF_QP2LAMBDA));
     if (enc->flags & AV_CODEC_FLAG_PSNR) {

@@ -14,11 +14,6 @@ namespace {
 constexpr int kSubtitleBufferSize = 65536;
 constexpr AVRational kMilliseconds{1, 1000};
 
-struct TPacketFree {
-    void operator()(AVPacket* packet) const { LibAVCodec.av_packet_free(&packet); }
-};
-using TPacketHandle = std::unique_ptr<AVPacket, TPacketFree>;
-
 // The encoder's report on a packet: quality (lambda), picture type and per-plane errors.
 void ReadQualityStats(const AVPacket* packet, TCodedFrameInfo& coded) {
     size_t size = 0;
@@ -51,9 +46,10 @@ int OutputWriteError(const AVFormatContext* file) {
 
 void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
                                TBitstreamFilterChain& filters, AVCodecContext* codec) {
-    for (AVBSFContext* filter : filters) {
+    for (const TBsfPtr& owned : filters) {
+        AVBSFContext* filter = owned.get();
         // The filter takes its input; the copy is what goes on when it refuses the packet.
-        TPacketHandle unfiltered(LibAVCodec.av_packet_alloc());
+        TPacketPtr unfiltered(LibAVCodec.av_packet_alloc());
         if (!unfiltered || LibAVCodec.av_packet_ref(unfiltered.get(), packet) < 0)
             throw FFMpegException("av_packet_ref failed: out of memory");
         int result = LibAVCodec.av_bsf_send_packet(filter, packet);
@@ -77,7 +73,7 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
         const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (start != AV_NOPTS_VALUE) {
             const int64_t end = start + std::max<int64_t>(packet->duration, 0);
-            int64_t& reached = MuxedEndTime[fileIndex][streamIndex];
+            int64_t& reached = OutputFiles[fileIndex].Streams[streamIndex].MuxedEndTime;
             if (end > reached) reached = end;
         }
     }
@@ -91,20 +87,22 @@ void TCustomFFmpeg::WriteFrame(AVFormatContext* file, AVPacket* packet,
 
 double TCustomFFmpeg::MuxedSeconds(const TOutputStreamState& ost) const {
     if (ost.FileIndex >= MAX_FILES || ost.StreamIndex >= MAX_STREAMS) return 0.0;
-    return MuxedEndTime[ost.FileIndex][ost.StreamIndex] * av_q2d(ost.Stream->time_base);
+    return OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].MuxedEndTime *
+           av_q2d(ost.Stream->time_base);
 }
 
 int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost,
                                   const AVFrame* frame) {
     AVCodecContext* encoder = ost.Encoder;
-    if (!EncoderPacket && !(EncoderPacket = LibAVCodec.av_packet_alloc())) return AVERROR(ENOMEM);
+    if (!EncoderPacket) EncoderPacket.reset(LibAVCodec.av_packet_alloc());
+    if (!EncoderPacket) return AVERROR(ENOMEM);
     int sent = LibAVCodec.avcodec_send_frame(encoder, frame);
     if (sent == AVERROR_EOF && !frame) sent = 0;  // drained before: nothing more to come
     if (sent < 0 && sent != AVERROR(EAGAIN)) return sent;
 
     int lastSize = 0;
     for (;;) {
-        int result = LibAVCodec.avcodec_receive_packet(encoder, EncoderPacket);
+        int result = LibAVCodec.avcodec_receive_packet(encoder, EncoderPacket.get());
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
             // A full encoder refused the frame: now that its output is out, it takes it (once;
             // an encoder that refuses again is in error).
@@ -116,7 +114,7 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
             break;
         }
         if (result < 0) return result;
-        AVPacket* packet = EncoderPacket;
+        AVPacket* packet = EncoderPacket.get();
         packet->stream_index = ost.StreamIndex;
         // Video encoders leave the duration out; a picture lasts one tick of the encoder's time
         // base (one frame), and the time reached must count the last picture whole.
@@ -129,7 +127,7 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
         else if (encoder->codec_type == AVMEDIA_TYPE_AUDIO)
             AudioBytesWritten += packet->size;
         if (ost.LogFile && encoder->stats_out)
-            MyUtil.fprintf(ost.LogFile, "%s", encoder->stats_out);
+            MyUtil.fprintf(ost.LogFile.get(), "%s", encoder->stats_out);
         lastSize = packet->size;
         WriteFrame(file, packet, *ost.Filters, encoder);
         LibAVCodec.av_packet_unref(packet);
@@ -148,7 +146,7 @@ void TCustomFFmpeg::WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost
     const bool dvb = encoder->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
     const int packets = dvb ? 2 : 1;
     const unsigned rectangles = subtitle->num_rects;
-    TPacketHandle packet(LibAVCodec.av_packet_alloc());
+    TPacketPtr packet(LibAVCodec.av_packet_alloc());
     if (!packet) throw FFMpegException("av_packet_alloc failed: out of memory");
     for (int i = 0; i < packets; ++i) {
         // The second DVB packet clears the page at the end of the display time.

@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "binding/FFmpegLibs.h"
 #include "binding/LibraryErrors.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -97,9 +99,9 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
         lastErrorText_ = LibraryErrorText(result, AFileName);
         return false;
     }
-    formatContext_ = context;
+    formatContext_.reset(context);
 
-    result = LibAVFormat.avformat_find_stream_info(formatContext_, nullptr);
+    result = LibAVFormat.avformat_find_stream_info(formatContext_.get(), nullptr);
     // The deadline lives on this stack frame: nothing may call back into it later.
     formatContext_->interrupt_callback = {};
     if (result < 0) {
@@ -140,7 +142,7 @@ void TAVProbe::CountStreams() {
 
 void TAVProbe::CloseFile() {
     formatName_.clear();
-    if (formatContext_) LibAVFormat.avformat_close_input(&formatContext_);
+    formatContext_.reset();
     streamCount_ = programCount_ = -1;
     audioStreamCount_ = videoStreamCount_ = subtitleStreamCount_ = -1;
     firstAudioStream_ = firstVideoStream_ = firstSubtitleStream_ = -1;
@@ -183,7 +185,7 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
     }
     int32_t index = AIndex;
     if (index == -1) {
-        index = firstVideoStream_;
+        index = ChooseStream(formatContext_.get(), AVMEDIA_TYPE_VIDEO);
         if (index == -1) {
             LibAVUtil.av_log(nullptr, AV_LOG_ERROR, "no video stream.\n");
             return;
@@ -223,6 +225,14 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
                                  codec.height)
             : 0.0f;
     AVideoStreamInfo.PixelFormat = codec.format;
-    AVideoStreamInfo.FrameRateNum = stream.r_frame_rate.num;
-    AVideoStreamInfo.FrameRateDen = stream.r_frame_rate.den;
+    const AVRational rate = RealFrameRate(&stream);
+    AVideoStreamInfo.FrameRateNum = rate.num;
+    AVideoStreamInfo.FrameRateDen = rate.den;
+    const TDisplayTransform transform = DisplayTransformOf(&stream);
+    AVideoStreamInfo.Rotation = transform.ClockwiseDegrees;
+    if (transform.SwapsSides()) {
+        std::swap(AVideoStreamInfo.Width, AVideoStreamInfo.Height);
+        if (AVideoStreamInfo.DisplayAspect > 0.0f)
+            AVideoStreamInfo.DisplayAspect = 1.0f / AVideoStreamInfo.DisplayAspect;
+    }
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-struct AVFormatContext;
+#include "binding/LibHandles.h"
 
 // Everything the container says about the file. Times are microseconds; texts are NUL-terminated
 // and cut to their field's size.
@@ -26,7 +26,9 @@ struct TAVFileInfo {
 };
 
 // One video stream. StartTime and Duration count in the stream's own time base; the Us fields
-// hold the same quantities in microseconds. Height comes before width.
+// hold the same quantities in microseconds. Height comes before width. Size and aspect are the
+// picture's as displayed (a portrait phone video reads 1080x1920; "noautorotate" aside, that is
+// what a conversion writes); the frame rate is the one pictures really come at.
 struct TAVVideoStreamInfo {
     char Language[4] = {};
     char CodecName[32] = {};
@@ -41,6 +43,7 @@ struct TAVVideoStreamInfo {
     int32_t PixelFormat = -1;
     int32_t FrameRateNum = -1;
     int32_t FrameRateDen = -1;
+    int32_t Rotation = 0;  // clockwise degrees the display turns the coded picture
 };
 
 // Keeps at most one file open; opening another closes the previous one. Used by one thread at a
@@ -59,7 +62,8 @@ class TAVProbe {
     void CloseFile();
     // Without a file both leave the record at its preset values and log why.
     void GetFileInfo(TAVFileInfo& AFileInfo) const;
-    // AIndex -1 asks for the first video stream.
+    // AIndex -1 asks for the video stream a conversion takes (a cover picture or an empty
+    // track never).
     void GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStreamInfo) const;
     static void CheckLibraries();
 
@@ -80,7 +84,7 @@ class TAVProbe {
   private:
     void CountStreams();
 
-    AVFormatContext* formatContext_ = nullptr;  // owned; closed by CloseFile
+    TInputPtr formatContext_;  // closed by CloseFile
     std::string lastErrorText_;
     std::string formatName_;
     int32_t streamCount_ = -1;

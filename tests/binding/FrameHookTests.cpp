@@ -18,6 +18,7 @@
 
 #include "binding/FFmpegLibs.h"
 #include "binding/FrameHook.h"
+#include "binding/LibHandles.h"
 #include "support/LogRecorder.h"
 #include "support/TempDir.h"
 
@@ -308,11 +309,6 @@ INSTANTIATE_TEST_SUITE_P(
 // Odd sizes: the last chroma column and row cover one luma column or row only.
 constexpr int kWidth = 71, kHeight = 45;
 constexpr uint8_t kBackground[3] = {50, 60, 70};
-
-struct TFrameFree {
-    void operator()(AVFrame* frame) const { LibAVUtil.av_frame_free(&frame); }
-};
-using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
 
 TFramePtr MakeFrame() {
     TFramePtr frame(LibAVUtil.av_frame_alloc());

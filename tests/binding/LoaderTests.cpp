@@ -20,11 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> kVersionedFiles = {"libavcodec.so.59",   "libavformat.so.59",
-                                                  "libavutil.so.57",    "libswscale.so.6",
-                                                  "libswresample.so.4", "libc.so.6"};
+const std::vector<std::string> kVersionedFiles = {
+    "libavcodec.so.59",   "libavformat.so.59", "libavutil.so.57", "libswscale.so.6",
+    "libswresample.so.4", "libavfilter.so.8",  "libc.so.6"};
 const std::vector<std::string> kPlainFiles = {"libavcodec.so", "libavformat.so",   "libavutil.so",
-                                              "libswscale.so", "libswresample.so", "libc.so.6"};
+                                              "libswscale.so", "libswresample.so", "libavfilter.so",
+                                              "libc.so.6"};
 
 // What the loader asked for, and where it stood when it asked.
 std::vector<std::string> openedPaths;
@@ -55,7 +56,7 @@ std::string OpenFailureText(const std::string& path) {
 
 bool AnyModuleLoaded() {
     return AVCodecLoaded() || AVFormatLoaded() || AVUtilLoaded() || SwScaleLoaded() ||
-           SwResampleLoaded() || MyUtilLoaded();
+           SwResampleLoaded() || AVFilterLoaded() || MyUtilLoaded();
 }
 
 // Every test starts with the libraries unloaded and the opener recording, and puts back the
@@ -102,12 +103,12 @@ TEST_P(LoaderFileNamesTest, OpensEachModuleOnceInOrder) {
     const auto& expected = versioned ? kVersionedFiles : kPlainFiles;
     ASSERT_TRUE(LoadFFmpegLibs("", versioned)) << FFmpegLibsError();
     EXPECT_EQ(openedPaths, expected);
-    const std::vector<std::string> reported = {AVCodecFileName(),    AVFormatFileName(),
-                                               AVUtilFileName(),     SwScaleFileName(),
-                                               SwResampleFileName(), MyUtilFileName()};
+    const std::vector<std::string> reported = {
+        AVCodecFileName(),    AVFormatFileName(), AVUtilFileName(), SwScaleFileName(),
+        SwResampleFileName(), AVFilterFileName(), MyUtilFileName()};
     EXPECT_EQ(reported, expected);
     EXPECT_TRUE(AVCodecLoaded() && AVFormatLoaded() && AVUtilLoaded() && SwScaleLoaded() &&
-                SwResampleLoaded() && MyUtilLoaded());
+                SwResampleLoaded() && AVFilterLoaded() && MyUtilLoaded());
     EXPECT_EQ(FFmpegLibsError(), "");
     // The tables point into the libraries that were loaded.
     EXPECT_EQ(LibAVUtil.avutil_version() >> 16, unsigned(LIBAVUTIL_VERSION_MAJOR));
@@ -132,7 +133,7 @@ TEST_P(LoaderMissingFileTest, StopsAtTheMissingFileAndUnloadsTheRest) {
     EXPECT_EQ(FFmpegLibsError(), "Load libraray " + refusedFileName + " error: " + systemText);
     ExpectNothingLoaded();
 
-    // Every handle was dropped: the next load opens all six files again.
+    // Every handle was dropped: the next load opens all seven files again.
     refusedFileName.clear();
     openedPaths.clear();
     ASSERT_TRUE(LoadFFmpegLibs("", true)) << FFmpegLibsError();

@@ -269,6 +269,35 @@ TEST_F(CliTest, RunAppliesTheVocabularyInOrderAndWritesTheOutput) {
     EXPECT_NE(run.Err.find("frame="), std::string::npos) << run.Err;
 }
 
+// A portrait phone video: upright unless "noautorotate" comes before it; a rate the encoder
+// refuses becomes the nearest standard one it takes, and the log says so.
+TEST_F(CliTest, RunTurnsPicturesUprightAndFitsTheRate) {
+    const std::string coded = Clip("coded.avi");
+    const std::string rotated = dir.File("rotated.mp4");
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + coded +
+                           "' -c copy -metadata:s:v rotate=90 '" + rotated + "'")
+                              .c_str()),
+              0);
+    const std::string upright = dir.File("upright.avi"), asCoded = dir.File("as-coded.avi");
+    const TProgramResult fitted = RunCli(
+        {"run", "-i", rotated, "-vcodec", "mpeg4", "-r", "90000/3001", "-acodec", "mp2", upright});
+    ASSERT_EQ(fitted.ExitCode, 0) << fitted.Err;
+    EXPECT_NE(fitted.Err.find("mpeg4 does not take 90000/3001 fps: 30000/1001 instead"),
+              std::string::npos)
+        << fitted.Err;
+    const TProgramResult kept = RunCli(
+        {"run", "-noautorotate", "-i", rotated, "-vcodec", "mpeg4", "-acodec", "mp2", asCoded});
+    ASSERT_EQ(kept.ExitCode, 0) << kept.Err;
+
+    const TProbedFile turned = RunFfprobe(upright), same = RunFfprobe(asCoded);
+    ASSERT_TRUE(turned.ok && same.ok);
+    EXPECT_EQ(turned.First("video")->width, 240);
+    EXPECT_EQ(turned.First("video")->height, 320);
+    EXPECT_EQ(av_q2d(turned.First("video")->avgFrameRate), 30000 / 1001.0);
+    EXPECT_EQ(same.First("video")->width, 320);
+    EXPECT_EQ(same.First("video")->height, 240);
+}
+
 TEST_F(CliTest, RunReportsAFileItCannotOpenAndWritesNothing) {
     const std::string missing = dir.File("missing.avi");
     const std::string output = dir.File("out.avi");

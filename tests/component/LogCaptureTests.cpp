@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ComponentTestSupport.h"
+#include "binding/LibHandles.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 
@@ -184,12 +185,13 @@ TEST_F(LogCapture, LevelsAreFilteredByTheLogLevelAndMapped) {
 }
 
 TEST_F(LogCapture, ALoggingObjectTagsTheStartOfALine) {
-    AVCodecContext* object = LibAVCodec.avcodec_alloc_context3(nullptr);
+    TCodecContextPtr owner(LibAVCodec.avcodec_alloc_context3(nullptr));
+    AVCodecContext* object = owner.get();
     ASSERT_NE(object, nullptr);
     LibAVUtil.av_log(object, AV_LOG_INFO, "@@object %d\n", 7);
     MainLog(AV_LOG_INFO, "@@head ");
     LibAVUtil.av_log(object, AV_LOG_INFO, "tail\n");
-    LibAVCodec.avcodec_free_context(&object);
+    owner.reset();
 
     const auto lines = MarkedLines(recordA);
     ASSERT_EQ(lines.size(), 2u);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ComponentTestSupport.h"
+#include "binding/LibHandles.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -38,16 +39,15 @@ std::string Describe(TFFmpeg& e) {
 std::string TemplateOption(void* context, const char* name) {
     uint8_t* text = nullptr;
     if (LibAVUtil.av_opt_get(context, name, 0, &text) < 0 || !text) return "(none)";
-    std::string value(reinterpret_cast<char*>(text));
-    LibAVUtil.av_free(text);
-    return value;
+    TLibMemoryPtr<uint8_t> owned(text);
+    return std::string(reinterpret_cast<char*>(text));
 }
 
 std::string VideoTemplate(TFFmpeg& e, const char* name) {
-    return TemplateOption(e.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], name);
+    return TemplateOption(e.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), name);
 }
 std::string AudioTemplate(TFFmpeg& e, const char* name) {
-    return TemplateOption(e.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], name);
+    return TemplateOption(e.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), name);
 }
 
 class OptionRecords : public ::testing::Test {
@@ -136,7 +136,7 @@ TEST_F(OptionRecords, OutputFieldsReachTheEngineInTheRecordsOrder) {
              EXPECT_EQ(VideoTemplate(e, "bt"), "7000");
              EXPECT_EQ(VideoTemplate(e, "g"), "17");
              EXPECT_EQ(AudioTemplate(e, "b"), "96000");
-             EXPECT_EQ(TemplateOption(e.FormatOptionContext, "packetsize"), "2048");
+             EXPECT_EQ(TemplateOption(e.FormatOptionContext.get(), "packetsize"), "2048");
              EXPECT_TRUE(e.PrivateOptions.empty());
          }},
         {"flags, languages and sync methods",

@@ -296,10 +296,11 @@ TEST_F(ComponentTasks, CodecThreadsReachEveryDecoderAndEncoder) {
         ASSERT_TRUE(component.SetTaskOutput(index, dir.File(std::to_string(index) + ".avi")))
             << component.LastErrorText();
         TFFmpeg& task = component.Task(index);
-        ASSERT_EQ(task.InputCodecs[0].size(), 2u);
-        for (AVCodecContext* decoder : task.InputCodecs[0])
+        ASSERT_EQ(task.InputFiles[0].Decoders.size(), 2u);
+        for (const TCodecContextPtr& decoder : task.InputFiles[0].Decoders)
             EXPECT_EQ(decoder->thread_count, expected);
-        for (AVCodecContext* encoder : {task.OutputCodecs[0][0], task.OutputCodecs[0][1]}) {
+        for (AVCodecContext* encoder : {task.OutputFiles[0].Streams[0].Codec.get(),
+                                        task.OutputFiles[0].Streams[1].Codec.get()}) {
             ASSERT_NE(encoder, nullptr);
             EXPECT_EQ(encoder->thread_count, expected);
         }

@@ -42,8 +42,8 @@ TEST(EngineCleanup, DeletesOnlyTheOutputsItLeftEmpty) {
     EXPECT_TRUE(fs::exists(dir.File("in.wav")));
     EXPECT_EQ(engine.OutputFileCount, 0);
     EXPECT_EQ(engine.InputFileCount, 0);
-    for (AVFormatContext* file : engine.OutputFiles) EXPECT_EQ(file, nullptr);
-    for (AVFormatContext* file : engine.InputFiles) EXPECT_EQ(file, nullptr);
+    for (const TOutputFile& file : engine.OutputFiles) EXPECT_EQ(file.Context, nullptr);
+    for (const TInputFile& file : engine.InputFiles) EXPECT_EQ(file.Context, nullptr);
 
     engine.HookBitmap = std::make_unique<THookBitmap>(16, 16);
     engine.Cleanup();  // a second clean-up finds nothing left to free
@@ -110,7 +110,7 @@ TEST(LibraryErrorWording, FitsWhatOpeningBadInputsReturns) {
     auto openError = [](const std::string& path) {
         AVFormatContext* input = nullptr;
         const int code = LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr);
-        LibAVFormat.avformat_close_input(&input);
+        TInputPtr closing(input);
         return code;
     };
 

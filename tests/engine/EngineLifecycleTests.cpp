@@ -329,25 +329,24 @@ TEST(OpenCodecList, FollowsEveryOpenAndClose) {
     const AVCodec* codec = LibAVCodec.avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
     ASSERT_NE(codec, nullptr);
     TOpenCodecList list;
-    AVCodecContext* contexts[2] = {};
-    for (auto*& context : contexts) {
-        context = LibAVCodec.avcodec_alloc_context3(codec);
+    TCodecContextPtr contexts[2];
+    for (auto& context : contexts) {
+        context.reset(LibAVCodec.avcodec_alloc_context3(codec));
         context->sample_fmt = AV_SAMPLE_FMT_S16;
         context->sample_rate = 8000;
         LibAVUtil.av_channel_layout_default(&context->ch_layout, 1);
-        ASSERT_GE(OpenCodecLocked(list, context, codec, nullptr), 0);
+        ASSERT_GE(OpenCodecLocked(list, context.get(), codec, nullptr), 0);
     }
     EXPECT_EQ(list.Count(), 2u);
 
-    CloseCodecLocked(list, contexts[0]);
-    EXPECT_FALSE(list.Contains(contexts[0]));
-    EXPECT_EQ(LibAVCodec.avcodec_is_open(contexts[0]), 0);
-    EXPECT_TRUE(list.Contains(contexts[1]));
+    CloseCodecLocked(list, contexts[0].get());
+    EXPECT_FALSE(list.Contains(contexts[0].get()));
+    EXPECT_EQ(LibAVCodec.avcodec_is_open(contexts[0].get()), 0);
+    EXPECT_TRUE(list.Contains(contexts[1].get()));
 
     FreeCodecContextLocked(list, contexts[1]);
     EXPECT_EQ(contexts[1], nullptr);
     EXPECT_TRUE(list.Empty());
-    LibAVCodec.avcodec_free_context(&contexts[0]);
 
     // A codec that does not open leaves nothing on the list.
     TCodecContextPtr bad(LibAVCodec.avcodec_alloc_context3(codec));

@@ -9,7 +9,7 @@ void TTestEngine::AddOutput(const std::string& path, const char* format, bool wr
     AVFormatContext* output = nullptr;
     Check(LibAVFormat.avformat_alloc_output_context2(&output, nullptr, format, path.c_str()),
           "avformat_alloc_output_context2", path);
-    OutputFiles[OutputFileCount++] = output;
+    OutputFiles[OutputFileCount++].Context.reset(output);
     if (!(output->oformat->flags & AVFMT_NOFILE))
         Check(LibAVFormat.avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), "avio_open", path);
     if (!writeHeader) return;
@@ -38,5 +38,5 @@ void TTestEngine::AddInput(const std::string& path) {
     AVFormatContext* input = nullptr;
     Check(LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr),
           "avformat_open_input", path);
-    InputFiles[InputFileCount++] = input;
+    InputFiles[InputFileCount++].Context.reset(input);
 }

@@ -6,21 +6,12 @@
 #include <vector>
 
 #include "OptionTestSupport.h"
+#include "binding/LibHandles.h"
 
 namespace {
 
 const AVMediaType kAllTypes[] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
                                  AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
-
-struct TCodecContextFree {
-    void operator()(AVCodecContext* context) const { LibAVCodec.avcodec_free_context(&context); }
-};
-using TCodecContextPtr = std::unique_ptr<AVCodecContext, TCodecContextFree>;
-
-struct TFormatContextFree {
-    void operator()(AVFormatContext* context) const { LibAVFormat.avformat_free_context(context); }
-};
-using TFormatContextPtr = std::unique_ptr<AVFormatContext, TFormatContextFree>;
 
 TCodecContextPtr NewCodecContext() {
     return TCodecContextPtr(LibAVCodec.avcodec_alloc_context3(nullptr));
@@ -125,7 +116,7 @@ TEST_F(GenericOptions, FormatAndScalerTemplatesTakeTheirOwnOptions) {
     EXPECT_TRUE(Options().SetGenericOption("packetsize", "2324"));
     EXPECT_EQ(Options().FormatOptionContext->packet_size, 2324u);
     EXPECT_TRUE(Options().SetGenericOption("sws_flags", "bilinear"));
-    EXPECT_EQ(ReadInt(Options().ScalerOptionContext, "sws_flags"), SWS_BILINEAR);
+    EXPECT_EQ(ReadInt(Options().ScalerOptionContext.get(), "sws_flags"), SWS_BILINEAR);
     EXPECT_EQ(Options().OptionNames, (std::vector<std::string>{"packetsize", "sws_flags"}));
 }
 
@@ -201,10 +192,10 @@ TEST_F(GenericOptions, CopiesReachOnlyContextsWhoseFlagsMatch) {
     // Output and input format contexts: the packet size is a muxing option.
     TFormatContextPtr output(LibAVFormat.avformat_alloc_context());
     TFormatContextPtr input(LibAVFormat.avformat_alloc_context());
-    EXPECT_TRUE(
-        Options().CopyGenericOptions(output.get(), Options().FormatOptionContext, kOptionEncoding));
-    EXPECT_TRUE(
-        Options().CopyGenericOptions(input.get(), Options().FormatOptionContext, kOptionDecoding));
+    EXPECT_TRUE(Options().CopyGenericOptions(output.get(), Options().FormatOptionContext.get(),
+                                             kOptionEncoding));
+    EXPECT_TRUE(Options().CopyGenericOptions(input.get(), Options().FormatOptionContext.get(),
+                                             kOptionDecoding));
     EXPECT_EQ(output->packet_size, 2048u);
     EXPECT_EQ(input->packet_size, 0u);
 }
@@ -216,8 +207,8 @@ TEST_F(GenericOptions, OptionsOfOneMuxerWaitForAContextOfThatMuxer) {
     AVFormatContext* raw = nullptr;
     ASSERT_GE(LibAVFormat.avformat_alloc_output_context2(&raw, nullptr, "dvd", nullptr), 0);
     TFormatContextPtr dvd(raw);
-    EXPECT_TRUE(
-        Options().CopyGenericOptions(dvd.get(), Options().FormatOptionContext, kOptionEncoding));
+    EXPECT_TRUE(Options().CopyGenericOptions(dvd.get(), Options().FormatOptionContext.get(),
+                                             kOptionEncoding));
     int64_t muxRate = 0;
     ASSERT_GE(LibAVUtil.av_opt_get_int(dvd.get(), "muxrate", AV_OPT_SEARCH_CHILDREN, &muxRate), 0);
     EXPECT_EQ(muxRate, 10080000);
@@ -225,8 +216,8 @@ TEST_F(GenericOptions, OptionsOfOneMuxerWaitForAContextOfThatMuxer) {
     // A format without that option, and an input context, are left alone.
     ASSERT_GE(LibAVFormat.avformat_alloc_output_context2(&raw, nullptr, "wav", nullptr), 0);
     TFormatContextPtr wav(raw);
-    EXPECT_TRUE(
-        Options().CopyGenericOptions(wav.get(), Options().FormatOptionContext, kOptionEncoding));
+    EXPECT_TRUE(Options().CopyGenericOptions(wav.get(), Options().FormatOptionContext.get(),
+                                             kOptionEncoding));
     EXPECT_EQ(LibAVUtil.av_opt_find(wav.get(), "muxrate", nullptr, 0, AV_OPT_SEARCH_CHILDREN),
               nullptr);
 
@@ -234,8 +225,8 @@ TEST_F(GenericOptions, OptionsOfOneMuxerWaitForAContextOfThatMuxer) {
     EXPECT_TRUE(Options().SetGenericOption("muxrate", "fast"));
     ASSERT_GE(LibAVFormat.avformat_alloc_output_context2(&raw, nullptr, "vob", nullptr), 0);
     TFormatContextPtr vob(raw);
-    EXPECT_FALSE(
-        Options().CopyGenericOptions(vob.get(), Options().FormatOptionContext, kOptionEncoding));
+    EXPECT_FALSE(Options().CopyGenericOptions(vob.get(), Options().FormatOptionContext.get(),
+                                              kOptionEncoding));
 }
 
 TEST_F(GenericOptions, FreeingTheStateForgetsEveryOptionAndTemplate) {
@@ -244,7 +235,8 @@ TEST_F(GenericOptions, FreeingTheStateForgetsEveryOptionAndTemplate) {
     Options().FreeOptionState();
     EXPECT_TRUE(Options().OptionNames.empty());
     EXPECT_TRUE(Options().PrivateOptions.empty());
-    for (AVCodecContext* context : Options().CodecOptionContexts) EXPECT_EQ(context, nullptr);
+    for (const TCodecContextPtr& context : Options().CodecOptionContexts)
+        EXPECT_EQ(context, nullptr);
     EXPECT_EQ(Options().FormatOptionContext, nullptr);
     EXPECT_EQ(Options().ScalerOptionContext, nullptr);
     // Without templates nothing is taken, and nothing breaks.

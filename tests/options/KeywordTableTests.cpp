@@ -98,7 +98,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "800000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "800000"},
@@ -108,7 +109,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "900000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "900000"},
@@ -187,6 +189,7 @@ const std::vector<TStoreCase>& StoreCases() {
         {"Pass", {}, "pass", "2", FIELD(Pass), "2"},
         {"PassLogFile", {}, "passlogfile", "stats", FIELD(PassLogFileName), "stats"},
         {"Deinterlace", {}, "deinterlace", "", FIELD(Deinterlace), "1"},
+        {"NoAutoRotate", {}, "noautorotate", "", FIELD(NoAutoRotate), "1"},
         {"Psnr", {}, "psnr", "", FIELD(Psnr), "1"},
         {"VideoStats",
          {},
@@ -231,7 +234,8 @@ const std::vector<TStoreCase>& StoreCases() {
          "192000",
          [](const TFFmpegOptions& o) {
              int64_t value = 0;
-             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], "b", 0, &value);
+             LibAVUtil.av_opt_get_int(o.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), "b", 0,
+                                      &value);
              return Text(value);
          },
          "192000"},
@@ -271,11 +275,11 @@ const std::vector<std::string> kEngineOwned = {"target", "newvideo", "newaudio",
                                                "vhook"};
 // The switches: keywords that take no value on a command line.
 const std::set<std::string> kSwitches = {
-    "L",      "h",    "version",  "formats",     "i",           "y",      "benchmark",
-    "dump",   "hex",  "re",       "loop_input",  "threads",     "copyts", "shortest",
-    "intra",  "vn",   "sameq",    "deinterlace", "psnr",        "vstats", "newvideo",
-    "qphist", "an",   "newaudio", "sn",          "newsubtitle", "isync",  "absf",
-    "vbsf",   "sbsf", "apre",     "vpre",        "spre"};
+    "L",        "h",           "version",      "formats", "i",      "y",        "benchmark", "dump",
+    "hex",      "re",          "loop_input",   "threads", "copyts", "shortest", "intra",     "vn",
+    "sameq",    "deinterlace", "noautorotate", "psnr",    "vstats", "newvideo", "qphist",    "an",
+    "newaudio", "sn",          "newsubtitle",  "isync",   "absf",   "vbsf",     "sbsf",      "apre",
+    "vpre",     "spre"};
 
 class KeywordStores : public OptionTest, public ::testing::WithParamInterface<TStoreCase> {};
 
@@ -320,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 103u);
+    EXPECT_EQ(own.size(), 104u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());

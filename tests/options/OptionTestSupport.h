@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 #include "engine/FFmpegOptions.h"
 #include "support/LogRecorder.h"
 #include "support/TempDir.h"
@@ -66,9 +67,9 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
     for (uint16_t c : o.InterMatrix) s << c << ",";
     s << " rc:" << o.RateControlOverride;
     s << " video:" << o.VideoDisabled << "," << o.VideoDiscard << "," << o.VideoCodecName << ","
-      << o.VideoCodecTag << "," << o.SameQuality << "," << o.Deinterlace << "," << o.TopFieldFirst
-      << "," << o.MotionEstimationThreshold << "," << o.IntraDcPrecision << "," << o.LoopInput
-      << "," << o.LoopOutput << "," << o.QpHistogram << "," << o.IntraOnly;
+      << o.VideoCodecTag << "," << o.SameQuality << "," << o.Deinterlace << "," << o.NoAutoRotate
+      << "," << o.TopFieldFirst << "," << o.MotionEstimationThreshold << "," << o.IntraDcPrecision
+      << "," << o.LoopInput << "," << o.LoopOutput << "," << o.QpHistogram << "," << o.IntraOnly;
     s << " audio:" << o.AudioSampleRate << "," << o.AudioQuantiserScale << "," << o.AudioDisabled
       << "," << o.AudioChannels << "," << o.AudioCodecName << "," << o.AudioCodecTag << ","
       << o.AudioLanguage;
@@ -111,15 +112,14 @@ class OptionTest : public ::testing::Test {
     }
 
     TTestOptions& Options() { return *options_; }
-    AVCodecContext* Template(AVMediaType type) { return options_->CodecOptionContexts[type]; }
+    AVCodecContext* Template(AVMediaType type) { return options_->CodecOptionContexts[type].get(); }
 
     // An option's value read back from a library context as the library prints it.
     static std::string Read(void* context, const char* name) {
         uint8_t* text = nullptr;
         if (LibAVUtil.av_opt_get(context, name, 0, &text) < 0 || !text) return "<missing>";
-        std::string value(reinterpret_cast<const char*>(text));
-        LibAVUtil.av_free(text);
-        return value;
+        TLibMemoryPtr<uint8_t> owned(text);
+        return std::string(reinterpret_cast<const char*>(text));
     }
     static int64_t ReadInt(void* context, const char* name) {
         int64_t value = -1;

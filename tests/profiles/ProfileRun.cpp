@@ -96,8 +96,6 @@ TProfileConverter::~TProfileConverter() = default;
 
 TConversionOutcome TProfileConverter::Convert(const TSourceClip& clip,
                                               const TJobSettings& settings) {
-    TState& s = *state_;
-    s.list.Clear();
     TProbeFacts facts;
     facts.HasVideo = true;
     facts.Width = clip.Width;
@@ -105,7 +103,14 @@ TConversionOutcome TProfileConverter::Convert(const TSourceClip& clip,
     facts.FrameRateNum = 25;
     facts.FrameRateDen = 1;
     facts.DurationUs = static_cast<std::int64_t>(clip.Seconds * 1e6);
-    s.list.AddProbedFile(clip.Path, facts, settings.FormatKey);
+    return Convert(clip.Path, facts, settings);
+}
+
+TConversionOutcome TProfileConverter::Convert(const std::string& path, const TProbeFacts& facts,
+                                              const TJobSettings& settings) {
+    TState& s = *state_;
+    s.list.Clear();
+    s.list.AddProbedFile(path, facts, settings.FormatKey);
     TConversionQueue queue;
     queue.Start();
     {

@@ -49,6 +49,9 @@ class TProfileConverter {
     ~TProfileConverter();
     // The clip as a row of the file list, converted by the job builder with these settings.
     TConversionOutcome Convert(const TSourceClip& clip, const TJobSettings& settings);
+    // A file as the window lists it (what the probe found), converted likewise.
+    TConversionOutcome Convert(const std::string& path, const TProbeFacts& facts,
+                               const TJobSettings& settings);
     // A job described by the test, handed to the component as the builder hands its jobs.
     TConversionOutcome Run(const TJobDescription& job);
 

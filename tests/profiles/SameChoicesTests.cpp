@@ -157,6 +157,70 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
     ExpectOutput("window", (byWindow.Path() / output).string());
 }
 
+// A portrait phone video at a phone's 29.99 fps: the window lists it upright at its real rate,
+// and the window and daziziz-cli convert write it upright at the rate the encoder takes.
+TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
+    const std::string phone = (media_.Path() / "phone.mp4").string();
+    // The rotation is a tag the muxer writes while copying.
+    const std::string coded = (media_.Path() / "coded.mp4").string();
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=90000/3001 "
+        "-t 1 -c:v libx264 '" +
+        coded + "' && ffmpeg -v error -y -i '" + coded + "' -c copy -metadata:s:v rotate=90 '" +
+        phone + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const char* const profile = "AVI - Audio Video Interleave (*.avi)";
+    const std::string logLine = "mpeg4 does not take 90000/3001 fps: 30000/1001 instead";
+    const auto expectUpright = [](const std::string& route, const std::string& path) {
+        SCOPED_TRACE(route);
+        const TProbedFile judge = RunFfprobe(path);
+        ASSERT_TRUE(judge.ok) << judge.error;
+        const TProbedStream* video = judge.First("video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->width, 240);
+        EXPECT_EQ(video->height, 320);
+        EXPECT_EQ(av_cmp_q(video->avgFrameRate, AVRational{30000, 1001}), 0);
+    };
+
+    TTempDir byCli, byWindow;
+    const std::string cli = std::string(DZ_CLI_PROGRAM) + " convert --profile '" + profile +
+                            "' --output-folder '" + byCli.Path().string() + "' -v '" + phone +
+                            "' 2>&1";
+    std::string output;
+    if (FILE* pipe = popen(cli.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, n);
+        EXPECT_EQ(pclose(pipe), 0) << output;
+    }
+    EXPECT_NE(output.find(logLine), std::string::npos) << output;
+    expectUpright("daziziz-cli", (byCli.Path() / "phone.avi").string());
+
+    TComponentBackend backend;
+    TApplicationForms forms(&backend);
+    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
+    TForm1& form = *forms.Form1;
+    form.show();
+    auto* formats = Child<QComboBox>(&form, "ComboOutputFormat");
+    formats->setCurrentIndex(formats->findText(profile));
+    form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
+    form.AddFiles({QString::fromStdString(phone)});
+    ASSERT_EQ(form.FileList().Count(), 1);
+    EXPECT_EQ(form.FileList().Row(0).VideoSize, "240x320");
+    EXPECT_EQ(form.FileList().Row(0).FrameRate, "29.99");
+    windowLog.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(RecordWindowLog);
+    Child<QPushButton>(&form, "ButtonConvert")->click();
+    ProcessEventsUntil([&] {
+        return std::any_of(messages_.begin(), messages_.end(),
+                           [](const auto& m) { return m.second == "All Conversions Completed"; });
+    });
+    qInstallMessageHandler(previous);
+    EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), logLine), windowLog.end())
+        << ::testing::PrintToString(windowLog);
+    expectUpright("window", (byWindow.Path() / "phone.avi").string());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Refusals, SameChoicesTest,
     ::testing::Values(TSameCase{"PhoneH263AtVga", "3GP - Mobile Video Format (*.3gp)", "H263",

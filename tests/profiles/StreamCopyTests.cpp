@@ -193,6 +193,16 @@ TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
             EXPECT_EQ(job.AudioVolume, -1) << "copied sound takes no volume";
         }
     }
+
+    // A phone's portrait video is stored sideways with a turn in its display matrix: its
+    // pictures are made upright, so they are encoded even where all else fits.
+    TSourceStreams turned = source;
+    turned.Video->Turned = true;
+    TJobDescription job = fits;
+    std::vector<std::string> log;
+    CopyStreamsThatFit(job, turned, log);
+    EXPECT_EQ(job.VideoCodec, "libx264");
+    EXPECT_EQ(job.AudioCodec, "copy");
 }
 
 }  // namespace

@@ -16,10 +16,6 @@ int TReencodeEngine::CountLogs(const std::string& text) const {
     return log_.Count(text);
 }
 
-void TFrameFree::operator()(AVFrame* frame) const {
-    LibAVUtil.av_frame_free(&frame);
-}
-
 TFramePtr MakePicture(AVPixelFormat format, int width, int height, std::vector<uint8_t> fill) {
     TFramePtr picture(LibAVUtil.av_frame_alloc());
     if (!picture) throw std::runtime_error("av_frame_alloc failed");
@@ -80,21 +76,20 @@ std::string Convert(TReencodeEngine& engine, const TInputList& inputs, const std
 }
 
 int64_t StreamBytes(const std::string& path, AVMediaType type) {
-    AVFormatContext* input = nullptr;
-    if (LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0)
+    AVFormatContext* opened = nullptr;
+    if (LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         throw std::runtime_error("avformat_open_input failed for " + path);
+    TInputPtr input(opened);
     int64_t bytes = 0;
     int index = -1;
-    if (LibAVFormat.avformat_find_stream_info(input, nullptr) >= 0) {
+    if (LibAVFormat.avformat_find_stream_info(input.get(), nullptr) >= 0) {
         for (unsigned i = 0; i < input->nb_streams && index < 0; ++i)
             if (input->streams[i]->codecpar->codec_type == type) index = static_cast<int>(i);
-        AVPacket* packet = LibAVCodec.av_packet_alloc();
-        while (packet && LibAVFormat.av_read_frame(input, packet) >= 0) {
+        TPacketPtr packet(LibAVCodec.av_packet_alloc());
+        while (packet && LibAVFormat.av_read_frame(input.get(), packet.get()) >= 0) {
             if (packet->stream_index == index) bytes += packet->size;
-            LibAVCodec.av_packet_unref(packet);
+            LibAVCodec.av_packet_unref(packet.get());
         }
-        LibAVCodec.av_packet_free(&packet);
     }
-    LibAVFormat.avformat_close_input(&input);
     return bytes;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/LibHandles.h"
 #include "engine/CustomFFmpeg.h"
 #include "support/LogRecorder.h"
 
@@ -37,11 +38,6 @@ class TReencodeEngine : public TCustomFFmpeg {
   private:
     TLogRecorder log_;
 };
-
-struct TFrameFree {
-    void operator()(AVFrame* frame) const;
-};
-using TFramePtr = std::unique_ptr<AVFrame, TFrameFree>;
 
 // A picture with its own buffers, every sample of plane p set to fill[p].
 TFramePtr MakePicture(AVPixelFormat format, int width, int height,

@@ -5,7 +5,7 @@
 #include <string>
 
 class TTempDir {
-public:
+  public:
     TTempDir();
     ~TTempDir();
     TTempDir(const TTempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     // The full path of a file name inside the folder.
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

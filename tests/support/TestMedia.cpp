@@ -142,7 +142,7 @@ class TClipWriter {
     }
 
     void Open(TEncoderStream& s, TDictionary& options) {
-        Check(LibAVCodec.avcodec_open2(s.codec.get(), nullptr, &options.items), "avcodec_open2",
+        Check(LibAVCodec.avcodec_open2(s.codec.get(), nullptr, options.Address()), "avcodec_open2",
               s.where);
         Check(LibAVCodec.avcodec_parameters_from_context(s.stream->codecpar, s.codec.get()),
               "avcodec_parameters_from_context", s.where);

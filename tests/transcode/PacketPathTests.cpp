@@ -122,7 +122,7 @@ TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
         engine.Verbose = 3;  // the engine's own messages only: the libraries stay as they are
         if (copyTimestamps) engine.Apply({{"copyts", ""}});
         ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
-        const int64_t offset = engine.InputTimeOffsets[0];
+        const int64_t offset = engine.InputFiles[0].TimeOffset;
         engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
         const std::string output = dir.File(copyTimestamps ? "copied.ts" : "corrected.mkv");
         ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.LastError;
@@ -145,7 +145,7 @@ TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
         }
         ASSERT_TRUE(engine.IsCompleted()) << engine.ErrorMessage();
         EXPECT_TRUE(reported);
-        EXPECT_NE(engine.InputTimeOffsets[0], offset) << "the jump moved the file's offset";
+        EXPECT_NE(engine.InputFiles[0].TimeOffset, offset) << "the jump moved the file's offset";
         const TProbedFile probed = RunFfprobe(output, true);
         ASSERT_TRUE(probed.ok) << probed.error;
         EXPECT_NEAR(probed.duration, 2.0, 0.1) << "the second half follows the first";

@@ -29,7 +29,7 @@ class TranscodeSetup : public ::testing::Test {
         return engine.HasError() ? engine.ErrorMessage() : std::string();
     }
     AVMediaType OutputType(int file, int stream) {
-        return engine.OutputFiles[file]->streams[stream]->codecpar->codec_type;
+        return engine.OutputFiles[file].Context->streams[stream]->codecpar->codec_type;
     }
 
     TTempDir dir;
@@ -47,8 +47,8 @@ TEST_F(TranscodeSetup, OpenInputReadsGeometryRatesAndDuration) {
     EXPECT_EQ(engine.AudioSampleRate, 48000);
     EXPECT_EQ(engine.AudioChannels, 2);
     EXPECT_NEAR(engine.SourceDurationMs, 2000, 60);
-    ASSERT_EQ(engine.InputCodecs[0].size(), 2u) << "a decoder context per stream";
-    EXPECT_EQ(engine.InputCodecs[0][0]->codec_type, AVMEDIA_TYPE_VIDEO);
+    ASSERT_EQ(engine.InputFiles[0].Decoders.size(), 2u) << "a decoder context per stream";
+    EXPECT_EQ(engine.InputFiles[0].Decoders[0]->codec_type, AVMEDIA_TYPE_VIDEO);
     EXPECT_TRUE(engine.VideoCodecName.empty()) << "input-scoped options are consumed";
 }
 
@@ -92,7 +92,7 @@ TEST_F(TranscodeSetup, FindCodecByName) {
 TEST_F(TranscodeSetup, ProgramIdDiscardsOtherPrograms) {
     engine.SetProgramId(2);
     OpenInput(MpegTsAudioClip());
-    AVFormatContext* input = engine.InputFiles[0];
+    AVFormatContext* input = engine.InputFiles[0].Context.get();
     ASSERT_GE(input->nb_programs, 1u);
     for (unsigned i = 0; i < input->nb_programs; ++i)
         EXPECT_EQ(input->programs[i]->discard,
@@ -116,12 +116,12 @@ TEST_F(TranscodeSetup, VideoWithoutASizeHasNoAspectRatio) {
         EXPECT_STREQ(error.what(), "Incorrect aspect ratio specification.");
     }
     EXPECT_EQ(engine.InputFileCount, 0);
-    EXPECT_TRUE(engine.InputCodecs[0].empty());
+    EXPECT_TRUE(engine.InputFiles[0].Decoders.empty());
 }
 
 TEST_F(TranscodeSetup, ProgramIdPicksStreamsOfThatProgram) {
     OpenInput(MpegTsClip());
-    const int program = engine.InputFiles[0]->programs[0]->id;
+    const int program = engine.InputFiles[0].Context->programs[0]->id;
     engine.Cleanup();
     engine.Reset();
     engine.SetProgramId(program);
@@ -147,7 +147,7 @@ TEST_F(TranscodeSetup, SourceSelectionWithoutMaps) {
     engine.ParseOption("newaudio", "");
     engine.SetAudioCodec("pcm_s16le");
     engine.ParseOption("newaudio", "");
-    ASSERT_EQ(engine.OutputFiles[0]->nb_streams, 3u);
+    ASSERT_EQ(engine.OutputFiles[0].Context->nb_streams, 3u);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(OutputType(0, i), AVMEDIA_TYPE_AUDIO);
 
     engine.SetUpOnly();
@@ -258,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TranscodeSetupFailure, ::testing::ValuesIn(kSetu
 // scaler's set-up abort the whole program.
 TEST_F(TranscodeSetup, UnknownPictureFormatEndsTheRunNotTheProgram) {
     OpenInput(Mp4Clip());
-    engine.InputCodecs[0][0]->pix_fmt = AV_PIX_FMT_NONE;
+    engine.InputFiles[0].Decoders[0]->pix_fmt = AV_PIX_FMT_NONE;
     engine.Apply({{"s", "64x48"}});
     OpenOutput("out.mkv");
     EXPECT_EQ(RunForError(),
@@ -292,36 +292,37 @@ TEST_F(TranscodeSetup, OutputThatCannotBeCreated) {
     EXPECT_FALSE(engine.OpenOutputFile(name));
     EXPECT_EQ(engine.LastError, "Could not open '" + name + "'");
     EXPECT_EQ(engine.OutputFileCount, 0);
-    EXPECT_EQ(engine.OutputCodecs[0][0], nullptr) << "the streams' contexts are freed";
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec, nullptr) << "the streams' contexts are freed";
 }
 
 TEST_F(TranscodeSetup, StreamsFollowInputsAndDisabledFlags) {
     OpenInput(Mp4Clip());
     engine.ParseOption("an", "");
     OpenOutput("video.mp4");
-    ASSERT_EQ(engine.OutputFiles[0]->nb_streams, 1u) << "audio disabled: no audio stream";
+    ASSERT_EQ(engine.OutputFiles[0].Context->nb_streams, 1u) << "audio disabled: no audio stream";
     EXPECT_EQ(OutputType(0, 0), AVMEDIA_TYPE_VIDEO);
     EXPECT_EQ(engine.AudioDisabled, 1) << "no audio stream consumed the flag";
 
     engine.AudioDisabled = 0;
     OpenOutput("both.mp4");
-    ASSERT_EQ(engine.OutputFiles[1]->nb_streams, 2u);
+    ASSERT_EQ(engine.OutputFiles[1].Context->nb_streams, 2u);
     EXPECT_EQ(OutputType(1, 1), AVMEDIA_TYPE_AUDIO);
-    EXPECT_EQ(engine.OutputCodecs[1][1]->codec_id, AV_CODEC_ID_AAC) << "the format's default";
+    EXPECT_EQ(engine.OutputFiles[1].Streams[1].Codec->codec_id, AV_CODEC_ID_AAC)
+        << "the format's default";
 
     engine.Cleanup();
     engine.Reset();
     OpenInput(WavClip(1.0));
     OpenOutput("audio.mp4");
-    ASSERT_EQ(engine.OutputFiles[0]->nb_streams, 1u) << "an input without video: no video";
+    ASSERT_EQ(engine.OutputFiles[0].Context->nb_streams, 1u) << "an input without video: no video";
 }
 
 TEST_F(TranscodeSetup, WithoutInputTheFormatDecides) {
     OpenOutput("alone.avi");
-    ASSERT_EQ(engine.OutputFiles[0]->nb_streams, 2u);
-    EXPECT_EQ(engine.OutputCodecs[0][0]->codec_id, AV_CODEC_ID_MPEG4);
-    EXPECT_EQ(engine.OutputCodecs[0][0]->width, 0) << "no frame size yet";
-    EXPECT_EQ(av_cmp_q(engine.OutputCodecs[0][0]->time_base, AVRational{1, 25}), 0);
+    ASSERT_EQ(engine.OutputFiles[0].Context->nb_streams, 2u);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec->codec_id, AV_CODEC_ID_MPEG4);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec->width, 0) << "no frame size yet";
+    EXPECT_EQ(av_cmp_q(engine.OutputFiles[0].Streams[0].Codec->time_base, AVRational{1, 25}), 0);
 }
 
 TEST_F(TranscodeSetup, NewStreamKeywordsNeedAnOutput) {
@@ -354,7 +355,7 @@ TEST_F(TranscodeSetup, RateControlOverrideEntries) {
     OpenInput(Mp4Clip());
     engine.Apply({{"rc_override", "0,100,2/101,200,-50"}, {"vcodec", "mpeg4"}});
     OpenOutput("out.mkv");
-    const AVCodecContext* codec = engine.OutputCodecs[0][0];
+    const AVCodecContext* codec = engine.OutputFiles[0].Streams[0].Codec.get();
     ASSERT_EQ(codec->rc_override_count, 2);
     EXPECT_EQ(codec->rc_override[0].start_frame, 0);
     EXPECT_EQ(codec->rc_override[0].end_frame, 100);
@@ -379,7 +380,7 @@ TEST_P(EncoderFrameRates, TakeTheNearestListedRate) {
     engine.FrameRate = c.requested;
     engine.Apply({{"vcodec", "mpeg1video"}, {"an", ""}, {"s", "320x240"}});
     OpenOutput("out.mpg");
-    const AVRational timeBase = engine.OutputCodecs[0][0]->time_base;
+    const AVRational timeBase = engine.OutputFiles[0].Streams[0].Codec->time_base;
     EXPECT_EQ(av_cmp_q(timeBase, av_inv_q(c.chosen)), 0)
         << "got 1/" << timeBase.den << "*" << timeBase.num;
 }
@@ -398,7 +399,7 @@ TEST_F(TranscodeSetup, MetaDataReachesTheOutput) {
     engine.SetYear(2008);
     engine.SetTrack(3);
     OpenOutput("out.mkv");
-    AVDictionary* metadata = engine.OutputFiles[0]->metadata;
+    AVDictionary* metadata = engine.OutputFiles[0].Context->metadata;
     auto value = [&](const char* key) {
         AVDictionaryEntry* entry = LibAVUtil.av_dict_get(metadata, key, nullptr, 0);
         return entry ? std::string(entry->value) : std::string("(none)");
@@ -506,8 +507,8 @@ TEST_F(TranscodeSetup, SecondPassReadsTheStatistics) {
         engine.SetUpOnly();
     } catch (const FFMpegException&) {
     }
-    ASSERT_NE(engine.OutputCodecs[0][0]->stats_in, nullptr);
-    EXPECT_STREQ(engine.OutputCodecs[0][0]->stats_in, "some statistics");
+    ASSERT_NE(engine.OutputFiles[0].Streams[0].Codec->stats_in, nullptr);
+    EXPECT_STREQ(engine.OutputFiles[0].Streams[0].Codec->stats_in, "some statistics");
 }
 
 }  // namespace

@@ -11,12 +11,14 @@ class TargetPresets : public ::testing::Test {
 
     int64_t VideoOption(const char* name) {
         int64_t value = 0;
-        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_VIDEO], name, 0, &value);
+        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(), name, 0,
+                                 &value);
         return value;
     }
     int64_t AudioOption(const char* name) {
         int64_t value = 0;
-        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_AUDIO], name, 0, &value);
+        LibAVUtil.av_opt_get_int(engine.CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(), name, 0,
+                                 &value);
         return value;
     }
     std::string FormatName() const {
@@ -49,10 +51,10 @@ TEST_F(TargetPresets, VcdAfterA25FpsInputIsPal) {
 
     // The preset makes a working output: the streams get the preset's codecs and size.
     ASSERT_TRUE(engine.OpenOutputFile(dir.File("out.mpg"))) << engine.LastError;
-    EXPECT_EQ(engine.OutputCodecs[0][0]->codec_id, AV_CODEC_ID_MPEG1VIDEO);
-    EXPECT_EQ(engine.OutputCodecs[0][0]->width, 352);
-    EXPECT_EQ(engine.OutputCodecs[0][0]->gop_size, 15);
-    EXPECT_EQ(engine.OutputCodecs[0][1]->codec_id, AV_CODEC_ID_MP2);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec->codec_id, AV_CODEC_ID_MPEG1VIDEO);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec->width, 352);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec->gop_size, 15);
+    EXPECT_EQ(engine.OutputFiles[0].Streams[1].Codec->codec_id, AV_CODEC_ID_MP2);
 }
 
 TEST_F(TargetPresets, NormDetectionFallsBackAndNeedsARate) {

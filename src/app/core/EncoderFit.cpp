@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "binding/FFmpegLibs.h"
+#include "engine/RateFit.h"
 
 namespace {
 
@@ -175,10 +176,25 @@ TEncoderChoice UseEncoder(std::string& name, const TLoadedEncoders& encoders, TJ
     return choice;
 }
 
-void FitVideo(TJobDescription& job, const std::string& inputSize, const TLoadedEncoders& encoders,
-              std::vector<std::string>& logLines) {
+// The rate written: the job's, or else the input's real rate; the encoder's nearest when it
+// refuses that one (a phone's 90000/3001 in MPEG-4 Part 2).
+void FitFrameRateOf(TJobDescription& job, const AVCodec* codec, const TFrameRate& inputRate,
+                    std::vector<std::string>& logLines) {
+    const TFrameRate wanted = job.FrameRate ? *job.FrameRate : inputRate;
+    if (wanted.Num <= 0 || wanted.Den <= 0) return;
+    const AVRational requested{wanted.Num, wanted.Den};
+    const AVRational fitted = FitFrameRate(codec, requested);
+    if (av_cmp_q(fitted, requested) == 0) return;
+    logLines.push_back(
+        Refused(job.VideoCodec, FrameRateText(requested) + " fps", FrameRateText(fitted)));
+    job.FrameRate = TFrameRate{fitted.num, fitted.den};
+}
+
+void FitVideo(TJobDescription& job, const std::string& inputSize, const TFrameRate& inputRate,
+              const TLoadedEncoders& encoders, std::vector<std::string>& logLines) {
     UseEncoder(job.VideoCodec, encoders, job, logLines);
     const AVCodec* codec = encoders.Find(job.VideoCodec);
+    FitFrameRateOf(job, codec, inputRate, logLines);
     const auto size = SizeOf(job.FrameSize.empty() ? inputSize : job.FrameSize);
     if (!size) return;
     const TSize fitted = FittedSize(codec->id, *size);
@@ -266,7 +282,9 @@ int AacBitrateForAmr(int amrBitrate) {
 }
 
 void FitJobToEncoders(TJobDescription& job, const std::string& inputSize,
-                      const TLoadedEncoders& encoders, std::vector<std::string>& logLines) {
-    if (!job.DisableVideo && !job.VideoCodec.empty()) FitVideo(job, inputSize, encoders, logLines);
+                      const TLoadedEncoders& encoders, std::vector<std::string>& logLines,
+                      const TFrameRate& inputRate) {
+    if (!job.DisableVideo && !job.VideoCodec.empty())
+        FitVideo(job, inputSize, inputRate, encoders, logLines);
     if (!job.AudioCodec.empty()) FitAudio(job, encoders, logLines);
 }

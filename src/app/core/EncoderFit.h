@@ -17,14 +17,16 @@ class TEncoderError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Fits the job's encoders, frame size, sample rate, channels and audio bit rate, adding the
-// option lines a stand-in encoder needs. Each change adds a line naming the refused value and
-// the one used ("libmp3lame does not take 54000 Hz: 48000 Hz instead") to logLines.
-// inputSize is the input's "640x480" (the frame written when the job sets no size; blank when
-// unknown). Throws TEncoderError when the libraries lack the encoder or it takes no value near
-// the entries.
+// Fits the job's encoders, frame size and rate, sample rate, channels and audio bit rate, adding
+// the option lines a stand-in encoder needs. Each change adds a line naming the refused value and
+// the one used ("libmp3lame does not take 54000 Hz: 48000 Hz instead", "mpeg4 does not take
+// 90000/3001 fps: 30000/1001 instead") to logLines. inputSize is the input's "640x480" (the frame
+// written when the job sets no size; blank when unknown), inputRate its real frame rate (the one
+// written when the job sets none; 0 when unknown). Throws TEncoderError when the libraries lack the
+// encoder or it takes no value near the entries.
 void FitJobToEncoders(TJobDescription& job, const std::string& inputSize,
-                      const TLoadedEncoders& encoders, std::vector<std::string>& logLines);
+                      const TLoadedEncoders& encoders, std::vector<std::string>& logLines,
+                      const TFrameRate& inputRate = {0, 1});
 
 // The AAC bit rate that stands in for an AMR-NB bit rate (4750 ... 12200 bit/s): speech
 // quality for a phone's player, 16 to 32 kbit/s.

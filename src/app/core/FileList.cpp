@@ -11,6 +11,10 @@ void TFileList::AddProbedFile(const std::string& path, const TProbeFacts& facts,
     row.FileName = path;
     row.VideoSize = VideoSizeText(facts.HasVideo, facts.Width, facts.Height);
     row.FrameRate = FrameRateText(facts.HasVideo, facts.FrameRateNum, facts.FrameRateDen);
+    if (facts.HasVideo && facts.FrameRateNum > 0 && facts.FrameRateDen > 0) {
+        row.FrameRateNum = facts.FrameRateNum;
+        row.FrameRateDen = facts.FrameRateDen;
+    }
     row.Duration = DurationText(facts.DurationUs);
     row.Output = formatKey;
     row.DurationMs = facts.DurationUs < 0 ? -1 : facts.DurationUs / 1000;

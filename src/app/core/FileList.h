@@ -21,6 +21,8 @@ struct TFileListRow {
     bool Checked = true;
     std::string VideoSize;  // "640x480", or " " without video
     std::string FrameRate;  // "29.97", or " "
+    int FrameRateNum = 0;   // the exact rate behind FrameRate (30000/1001); 0 when unknown
+    int FrameRateDen = 1;
     std::string Duration;   // "01:02:05" or "Unknown"
     std::string Output;     // format key of the chosen profile
     std::string Progress;   // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed

@@ -4,10 +4,12 @@
 
 TProbeFacts ReadProbeFacts(TAVProbe& probe) {
     TProbeFacts facts;
-    facts.HasVideo = probe.VideoStreamCount() > 0;
+    // The video a conversion takes: a file whose only pictures are a cover or an empty track
+    // lists none.
+    TAVVideoStreamInfo video;
+    if (probe.VideoStreamCount() > 0) probe.GetVideoStreamInfo(-1, video);
+    facts.HasVideo = video.Width > 0 && video.Height > 0;
     if (facts.HasVideo) {
-        TAVVideoStreamInfo video;
-        probe.GetVideoStreamInfo(-1, video);
         facts.Width = video.Width;
         facts.Height = video.Height;
         facts.FrameRateNum = video.FrameRateNum;

@@ -1,6 +1,8 @@
 #include "app/core/StreamCopy.h"
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
+#include "engine/StreamChoice.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ bool VideoFits(const TJobDescription& job, const TSourceStreams::TVideo& video) 
         if (video.Rate.Num <= 0 || asked != has) return false;
     }
     const bool padded = job.PadTop > 0 || job.PadBottom > 0 || job.PadLeft > 0 || job.PadRight > 0;
-    return !padded;
+    return !padded && !video.Turned;
 }
 
 bool AudioFits(const TJobDescription& job, const TSourceStreams::TAudio& audio) {
@@ -44,31 +46,28 @@ bool AudioFits(const TJobDescription& job, const TSourceStreams::TAudio& audio) 
 
 std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
     if (!AVFormatLoaded()) return std::nullopt;
-    AVFormatContext* context = nullptr;
-    if (LibAVFormat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
+    AVFormatContext* opened = nullptr;
+    if (LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
         return std::nullopt;
-    // Closed on every way out; the library sets the pointer back to null.
-    struct TClose {
-        AVFormatContext*& Context;
-        ~TClose() { LibAVFormat.avformat_close_input(&Context); }
-    } close{context};
-    if (LibAVFormat.avformat_find_stream_info(context, nullptr) < 0) return std::nullopt;
+    const TInputPtr context(opened);
+    if (LibAVFormat.avformat_find_stream_info(context.get(), nullptr) < 0) return std::nullopt;
 
+    // The streams the conversion itself takes, so what is copied is what would be converted.
     TSourceStreams streams;
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        const AVStream* stream = context->streams[i];
+    if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_VIDEO); index >= 0) {
+        const AVStream* stream = context->streams[index];
         const AVCodecParameters* par = stream->codecpar;
-        const std::string codec = LibAVCodec.avcodec_get_name(par->codec_id);
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !streams.Video &&
-            !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            const AVRational rate =
-                stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-            streams.Video = TSourceStreams::TVideo{codec, par->width, par->height,
-                                                   TFrameRate{rate.num, rate.den ? rate.den : 1}};
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !streams.Audio) {
-            streams.Audio =
-                TSourceStreams::TAudio{codec, par->sample_rate, par->ch_layout.nb_channels};
-        }
+        const AVRational rate =
+            stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        streams.Video = TSourceStreams::TVideo{LibAVCodec.avcodec_get_name(par->codec_id),
+                                               par->width, par->height,
+                                               TFrameRate{rate.num, rate.den ? rate.den : 1},
+                                               !DisplayTransformOf(stream).Identity()};
+    }
+    if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0) {
+        const AVCodecParameters* par = context->streams[index]->codecpar;
+        streams.Audio = TSourceStreams::TAudio{LibAVCodec.avcodec_get_name(par->codec_id),
+                                               par->sample_rate, par->ch_layout.nb_channels};
     }
     return streams;
 }

@@ -9,13 +9,15 @@
 
 #include "app/core/JobDescription.h"
 
-// What a source's first video and first audio stream are, as far as copying is concerned.
+// What the source's video and audio stream that a conversion takes are, as far as copying is
+// concerned.
 struct TSourceStreams {
     struct TVideo {
         std::string Codec;  // the libraries' codec name ("h264")
         int Width = 0;
         int Height = 0;
         TFrameRate Rate;  // the stream's average rate; 0/1 when unknown
+        bool Turned = false;  // its display matrix turns or mirrors it: pictures are made upright
     };
     struct TAudio {
         std::string Codec;
@@ -30,7 +32,7 @@ struct TSourceStreams {
 std::optional<TSourceStreams> ReadSourceStreams(const std::string& path);
 
 // Sets the job's video and audio codec to "copy" where the source stream fits a fitted job
-// (its encoder writes the source's codec, no other size, rate, crop or pad; for sound no other
+// (its encoder writes the source's codec, no other size, rate, crop, pad or turn; for sound no other
 // sample rate or channel count and no volume change). A line for the row's log names each
 // stream copied.
 void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,

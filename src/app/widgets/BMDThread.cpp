@@ -7,31 +7,6 @@
 #include <QThread>
 #include <algorithm>
 
-namespace {
-
-// Nice values for the priorities: the kernel schedules a thread by its own nice value.
-int NiceOf(TThreadPriority priority) {
-    switch (priority) {
-        case tpIdle:
-            return 19;
-        case tpLowest:
-            return 10;
-        case tpLower:
-            return 5;
-        case tpNormal:
-            return 0;
-        case tpHigher:
-            return -5;
-        case tpHighest:
-            return -10;
-        case tpTimeCritical:
-            return -20;
-    }
-    return 0;
-}
-
-}  // namespace
-
 // --- TBMDThreadBase ---
 
 TBMDThreadBase::TBMDThreadBase(QObject* owner) : QObject(owner) {}
@@ -182,7 +157,7 @@ void TBMDThread::SetPriority(TThreadPriority priority) {
 
 void TBMDThread::ApplyPriority(const TBMDExecuteThread& run) const {
     const pid_t id = run.ThreadId();
-    if (id != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(id), NiceOf(priority_));
+    if (id != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(id), NiceOffset(priority_));
 }
 
 void TBMDThread::SetUpdateEnabled(bool enabled) {

@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "engine/EngineTypes.h"
+
 class TBMDThread;
 class TBMDThreadGroup;
 class TBMDExecuteThread;
-
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // Data is handed by reference so that a handler can replace it for the later events of the run.
 using TBMDThreadDataNotifyEvent =

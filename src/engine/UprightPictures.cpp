@@ -1,0 +1,65 @@
+// The pictures a video output takes: upright as the display matrix shows them, in SDR for an
+// 8-bit encoder, and tagged with the colours they hold.
+#include "engine/CustomFFmpeg.h"
+#include "engine/PictureFilter.h"
+#include "engine/StreamChoice.h"
+
+namespace {
+
+bool IsRgbFormat(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = LibAVUtil.av_pix_fmt_desc_get(format);
+    return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
+bool IsFullRangeFormat(AVPixelFormat format) {
+    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P ||
+           format == AV_PIX_FMT_YUVJ444P || format == AV_PIX_FMT_YUVJ440P ||
+           format == AV_PIX_FMT_YUVJ411P;
+}
+
+// Tags for pictures the scaler made from the decoder's: the colours stay what they were, the
+// range follows the scaler's conversion into or out of the full-range formats.
+void CopyColourTags(const AVCodecContext* decoder, AVCodecContext* encoder) {
+    encoder->color_primaries = decoder->color_primaries;
+    encoder->color_trc = decoder->color_trc;
+    encoder->colorspace = IsRgbFormat(encoder->pix_fmt) ? AVCOL_SPC_RGB : decoder->colorspace;
+    if (IsFullRangeFormat(encoder->pix_fmt))
+        encoder->color_range = AVCOL_RANGE_JPEG;
+    else if (IsFullRangeFormat(decoder->pix_fmt))
+        encoder->color_range = AVCOL_RANGE_MPEG;
+    else
+        encoder->color_range = decoder->color_range;
+    if (IsRgbFormat(encoder->pix_fmt)) encoder->color_range = AVCOL_RANGE_UNSPECIFIED;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::PreparePictureFilter(TInputStreamState& ist, AVCodecContext* encoder) {
+    const AVCodecContext* decoder = ist.Decoder;
+    const bool toneMap = IsHdrTransfer(decoder->color_trc) && !IsDeepPixelFormat(encoder->pix_fmt);
+    if (toneMap) {
+        encoder->color_primaries = AVCOL_PRI_BT709;
+        encoder->color_trc = AVCOL_TRC_BT709;
+        encoder->colorspace = AVCOL_SPC_BT709;
+        encoder->color_range =
+            IsFullRangeFormat(encoder->pix_fmt) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    } else {
+        CopyColourTags(decoder, encoder);
+    }
+    if (ist.PictureFilter) return;
+
+    const TDisplayTransform transform =
+        NoAutoRotate ? TDisplayTransform{} : DisplayTransformOf(ist.Stream);
+    const std::string filters =
+        PictureFilterText(transform.FilterText(), toneMap, AV_PIX_FMT_YUV420P);
+    if (filters.empty()) return;
+    auto filter = std::make_unique<TPictureFilter>();
+    if (!filter->Build(filters, decoder, ist.Stream->time_base))
+        throw FFMpegException::Format(
+            "Cannot set up the picture filters \"%s\" of input stream "
+            "#%d.%d: %s",
+            filters.c_str(), ist.FileIndex, ist.StreamIndex, filter->Error().c_str());
+    if (OnLog && Verbose >= 0)
+        Log(1, "Input stream #%d.%d pictures: %s", ist.FileIndex, ist.StreamIndex, filters.c_str());
+    ist.PictureFilter = std::move(filter);
+}

@@ -1,0 +1,272 @@
+// Files as phones and cameras write them (a display matrix, odd and variable frame rates, an
+// empty second track, 10-bit HDR, tags and a cover, a second audio track marked default), each
+// listed through the probe and converted through one profile of every family; ffprobe judges.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ProfileRun.h"
+#include "app/core/ParameterReaders.h"
+#include "app/core/ProbeFacts.h"
+#include "probe/AVProbe.h"
+#include "support/DecodeMedia.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// One profile line of each family.
+enum TLine {
+    k3GP = 0,
+    kAVI = 3,
+    kDVD = 7,
+    kFLV = 8,
+    kMOV = 9,
+    kMP4 = 10,
+    kMPEG1 = 11,
+    kRM = 13,
+    kSWF = 14,
+    kWMV = 17,
+    kM4A = 21,
+    kMP3 = 23,
+    kOGG = 24,
+    kWAV = 26
+};
+
+// Sources, made by the libraries' command-line program: one second of 320x240 with a tone.
+const char* const kLavfi =
+    "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25 "
+    "-f lavfi -i sine=frequency=440:sample_rate=48000 -t 1 ";
+struct TSource {
+    const char* Name;
+    const char* Command;  // "{dir}": the folder; "{lavfi}": a picture and a tone
+};
+const TSource kSources[] = {
+    {"rotated.mp4",
+     "{lavfi} -c:v libx264 -c:a aac {dir}/upright.mp4 && ffmpeg -v error -y -i "
+     "{dir}/upright.mp4 -c copy -metadata:s:v rotate=90 {dir}/rotated.mp4"},
+    {"phone.mp4",
+     "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=90000/3001 -f lavfi "
+     "-i sine=sample_rate=48000 -t 1 -c:v libx264 -c:a aac {dir}/phone.mp4"},
+    // A 90 kHz clock with pictures a little early or late: the nominal rate reads 90000.
+    {"jitter.mp4",
+     "{lavfi} -vf \"setpts='(N/25+0.004*sin(N*7))/TB'\" -fps_mode passthrough "
+     "-video_track_timescale 90000 -c:v libx264 -c:a aac {dir}/jitter.mp4"},
+    // A second video track that has no samples (a fragmented file keeps it).
+    {"empty.mp4",
+     "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -f "
+     "lavfi -i testsrc2=size=640x480:rate=25:duration=0.1 -map 0:v -map 1:v -c:v "
+     "mpeg4 -frames:v:1 0 -movflags frag_keyframe+empty_moov {dir}/empty.mp4"},
+    {"hlg.mp4",
+     "ffmpeg -v error -y -f lavfi -i color=c=0x808080:size=320x240:rate=25:duration=1 "
+     "-vf zscale=tin=bt709:min=bt709:pin=bt709:t=arib-std-b67:p=bt2020:m=bt2020nc,"
+     "format=yuv420p10le -c:v libx265 -x265-params log-level=error -color_primaries "
+     "bt2020 -color_trc arib-std-b67 -colorspace bt2020nc {dir}/hlg.mp4"},
+    {"pq.mp4",
+     "ffmpeg -v error -y -f lavfi -i color=c=0x808080:size=320x240:rate=25:duration=1 "
+     "-vf zscale=tin=bt709:min=bt709:pin=bt709:t=smpte2084:p=bt2020:m=bt2020nc,"
+     "format=yuv420p10le -c:v libx265 -x265-params log-level=error -color_primaries "
+     "bt2020 -color_trc smpte2084 -colorspace bt2020nc {dir}/pq.mp4"},
+    {"tagged.mp3",
+     "ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100 -f lavfi -i "
+     "color=c=red:size=64x64 -t 1 -frames:v 1 -map 0 -map 1 -c:a libmp3lame -c:v "
+     "mjpeg -disposition:v attached_pic -id3v2_version 3 -metadata title=Tide "
+     "-metadata artist=Ebb -metadata album=Shore -metadata date=2024 -metadata "
+     "track=3 -metadata comment=Calm {dir}/tagged.mp3"},
+    {"tagged.flac",
+     "ffmpeg -v error -y -i {dir}/tagged.mp3 -map 0 -c:a flac -c:v copy "
+     "{dir}/tagged.flac"},
+    // Cues (a data stream) from 0.7 s before the pictures and the sound.
+    {"cues.ts",
+     "yes cue | head -c 4000 > {dir}/cues.bin && ffmpeg -v error -y -itsoffset 0.7 -f "
+     "lavfi -i testsrc2=size=320x240:rate=25:duration=1 -itsoffset 0.7 -f lavfi -i "
+     "sine=sample_rate=48000:duration=1 -f data -i {dir}/cues.bin -map 0:v -map 1:a "
+     "-map 2 -c:v mpeg2video -c:a mp2 -c:d copy {dir}/cues.ts"},
+    // The second track is the default one and lasts twice as long.
+    {"two.mkv",
+     "ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:duration=1 -f lavfi -i "
+     "sine=frequency=880:sample_rate=48000:duration=2 -map 0 -map 1 -c:a aac "
+     "-disposition:a:0 0 -disposition:a:1 default {dir}/two.mkv"},
+};
+
+std::string Shell(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        pclose(pipe);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// One ffprobe entry ("stream=color_transfer") of the first stream a selector ("v:0") names.
+std::string ProbeEntry(const std::string& path, const std::string& entry,
+                       const std::string& streams = "v:0") {
+    return Shell("ffprobe -v error -select_streams " + streams + " -show_entries " + entry +
+                 " -of default=nw=1:nk=1 '" + path + "' | head -1");
+}
+
+// Pictures per second from the pictures' own times: some containers (RealMedia) note only a
+// whole rate in their header.
+double MeasuredRate(const std::string& path) {
+    std::istringstream times(
+        Shell("ffprobe -v error -select_streams v:0 -show_entries "
+              "packet=pts_time -of csv=p=0 '" +
+              path + "' | sort -g"));
+    std::vector<double> pts;
+    for (double t; times >> t;) pts.push_back(t);
+    return pts.size() > 1 ? (pts.size() - 1) / (pts.back() - pts.front()) : 0;
+}
+
+struct TCase {
+    const char* Source;
+    int Line;
+};
+
+class CameraFileTest : public ::testing::TestWithParam<TCase> {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::make_unique<TTempDir>();
+        RequireMediaLibraries();
+        const std::string path = folder->Path().string();
+        for (const TSource& source : kSources) {
+            std::string command = source.Command;
+            for (const auto& [key, value] :
+                 {std::pair<std::string, std::string>{"{dir}", path}, {"{lavfi}", kLavfi}})
+                for (size_t at; (at = command.find(key)) != std::string::npos;)
+                    command.replace(at, key.size(), value);
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        }
+        converter = std::make_unique<TProfileConverter>();
+    }
+    static void TearDownTestSuite() {
+        converter.reset();
+        folder.reset();
+    }
+
+    // The source as the window lists and converts it, with the profile's defaults.
+    TConversionOutcome ConvertWithDefaults(const std::string& source, TProbeFacts& facts) {
+        const TOutputProfile& profile = *OutputFormatLines()[GetParam().Line].Profile;
+        lists_.ApplyProfile(profile);
+        TAVProbe probe;
+        EXPECT_TRUE(probe.LoadFile(source)) << probe.LastErrorText();
+        facts = ReadProbeFacts(probe);
+        return converter->Convert(source, facts,
+                                  SettingsFor(profile, lists_, out_.Path().string()));
+    }
+
+    static inline std::unique_ptr<TTempDir> folder;
+    static inline std::unique_ptr<TProfileConverter> converter;
+    TParameterLists lists_;
+    TTempDir out_;
+};
+
+TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
+    const std::string name = GetParam().Source;
+    const std::string source = (folder->Path() / name).string();
+    TProbeFacts facts;
+    const TConversionOutcome outcome = ConvertWithDefaults(source, facts);
+    ASSERT_TRUE(outcome.Done) << outcome.Reason;
+    const std::string output = outcome.OutputFile;
+    const TProbedFile judge = RunFfprobe(output);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    // The profile's own rate (MPEG-1's 25) is the user's choice; only "the input's" is fitted.
+    const bool rateLeftAlone = !ParseFrameRateText(lists_.VideoFramerate.SelectedText());
+
+    if (name == "rotated.mp4") {
+        // Listed upright; written upright without a rotation left behind.
+        EXPECT_EQ(facts.Width, 240);
+        EXPECT_EQ(facts.Height, 320);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(ProbeEntry(output, "stream_side_data=rotation"), "");
+        // The picture matches the judge's upright rendering, cell by cell of a 6x8 grid.
+        const std::string grid =
+            " -frames:v 1 -vf scale=6:8,format=gray -f rawvideo - | od -An "
+            "-v -tu1 -w1";
+        const std::string ours = Shell("ffmpeg -v error -i '" + output + "'" + grid);
+        const std::string theirs = Shell("ffmpeg -v error -i '" + source + "'" + grid);
+        int total = 0, count = 0, a = 0, b = 0;
+        for (std::istringstream x(ours), y(theirs); x >> a && y >> b; ++count)
+            total += std::abs(a - b);
+        ASSERT_EQ(count, 48);
+        EXPECT_LT(total / count, 20) << ours << "\nagainst\n" << theirs;
+    } else if (name == "phone.mp4" || name == "jitter.mp4") {
+        ASSERT_NE(video, nullptr);
+        // The list shows the real rate; an unchosen rate stays within half a percent of it.
+        const double real = 25.0 + (name == "phone.mp4" ? 4.99 : 0.0);
+        EXPECT_NEAR(double(facts.FrameRateNum) / facts.FrameRateDen, real, real * 0.005);
+        if (rateLeftAlone) {
+            EXPECT_NEAR(MeasuredRate(output), real, real * 0.005);
+        }
+        if (rateLeftAlone && video->codecName == "mpeg4" && name == "phone.mp4") {
+            bool logged = false;
+            for (const std::string& line : outcome.Notes)
+                logged |= line == "mpeg4 does not take 90000/3001 fps: 30000/1001 instead";
+            EXPECT_TRUE(logged);
+        }
+    } else if (name == "empty.mp4") {
+        EXPECT_EQ(facts.Width, 320);
+        ASSERT_NE(video, nullptr);
+    } else if (name == "hlg.mp4" || name == "pq.mp4") {
+        ASSERT_NE(video, nullptr);
+        // What the container keeps of the colours is BT.709 SDR; AVI keeps none.
+        const std::string expected = GetParam().Line == kAVI ? "unknown" : "bt709";
+        EXPECT_EQ(ProbeEntry(output, "stream=color_transfer"), expected);
+        EXPECT_EQ(ProbeEntry(output, "stream=color_primaries"), expected);
+        EXPECT_EQ(ProbeEntry(output, "stream=color_space"), expected);
+        // Mid-grey stays mid-grey: the SDR grey the source was made of is about 126.
+        const auto frames = DecodeVideoFrames(output, 1);
+        ASSERT_FALSE(frames.empty());
+        const TDecodedFrame& frame = frames.front();
+        const int centre = frame.y[(frame.height / 2) * frame.width + frame.width / 2];
+        EXPECT_NEAR(centre, 126, 10);
+    } else if (name == "tagged.mp3" || name == "tagged.flac") {
+        EXPECT_FALSE(facts.HasVideo) << "a cover is no video";
+        const bool holdsTags = GetParam().Line != kWAV;
+        const std::string format = "format_tags=title:stream_tags=title";
+        std::string title = Shell("ffprobe -v error -show_entries " + format +
+                                  " -of default=nw=1:nk=1 '" + output + "' | head -1");
+        if (holdsTags) {
+            EXPECT_EQ(title, "Tide");
+        }
+        const bool holdsCover = GetParam().Line == kMP3 || GetParam().Line == kM4A;
+        EXPECT_EQ(ProbeEntry(output, "stream_disposition=attached_pic"), holdsCover ? "1" : "");
+        if (!holdsCover) {
+            EXPECT_EQ(video, nullptr);
+        }
+    } else if (name == "cues.ts") {
+        // No frozen first picture: the output is as long as the pictures, within a frame.
+        EXPECT_NEAR(judge.duration, 1.0, 0.04);
+    } else if (name == "two.mkv") {
+        EXPECT_NEAR(judge.duration, 2.0, 0.1) << "the default track, the longer one";
+    }
+}
+
+const TCase kCases[] = {
+    {"rotated.mp4", kAVI}, {"rotated.mp4", kMP4},   {"rotated.mp4", kMOV}, {"rotated.mp4", kFLV},
+    {"rotated.mp4", kWMV}, {"rotated.mp4", kMPEG1}, {"rotated.mp4", kDVD}, {"rotated.mp4", k3GP},
+    {"rotated.mp4", kRM},  {"rotated.mp4", kSWF},   {"phone.mp4", kAVI},   {"phone.mp4", kMP4},
+    {"phone.mp4", kMOV},   {"phone.mp4", kFLV},     {"phone.mp4", kWMV},   {"phone.mp4", kMPEG1},
+    {"phone.mp4", kDVD},   {"phone.mp4", k3GP},     {"phone.mp4", kRM},    {"phone.mp4", kSWF},
+    {"jitter.mp4", kAVI},  {"jitter.mp4", kMP4},    {"empty.mp4", kAVI},   {"empty.mp4", kMP4},
+    {"hlg.mp4", kMP4},     {"pq.mp4", kAVI},        {"tagged.mp3", kMP3},  {"tagged.mp3", kM4A},
+    {"tagged.mp3", kOGG},  {"tagged.mp3", kWAV},    {"tagged.flac", kMP3}, {"two.mkv", kMP3},
+    {"cues.ts", kAVI},
+};
+
+INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                             std::string name = info.param.Source;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name + "_" + std::to_string(info.param.Line);
+                         });
+
+}  // namespace
