@@ -251,8 +251,30 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Wall-clock start of the packet loop, microseconds.
     int64_t TimerStart = 0;
 
-    // The set-up of a run (steps 1 to 14); throws FFMpegException on failure.
+    // The set-up of a run, in the steps below; throws FFMpegException on failure.
     void SetUpTranscode();
+    // A record per input stream, numbered across files in file order.
+    void BuildInputStreamTable();
+    // Output streams of all files; throws for a file without any.
+    int CountOutputStreams() const;
+    // Stream maps: one per output stream, each naming streams that exist.
+    void CheckStreamMaps(int outputStreamCount) const;
+    // A record per output stream with the codec, filters and quality its creation made.
+    void BuildOutputStreamTable();
+    // The input stream output stream number n takes its content from, and the one it keeps in
+    // step with: the map's, or the first input stream of its type no output takes yet.
+    void ChooseSource(TOutputStreamState& ost, int n);
+    int FindUnmappedSource(AVMediaType type) const;
+    // Codec parameters of one output stream: copied from the source, or an encoder set-up
+    // with its picture conversion, sample FIFO and two-pass statistics.
+    void SetUpStreamParameters(TOutputStreamState& ost, int n);
+    void SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamState& ist);
+    void SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n);
+    void SetUpVideoConversion(TOutputStreamState& ost, const TInputStreamState& ist);
+    void LogStreamMapping();
+    void OpenEncoder(TOutputStreamState& ost);
+    void ApplyMetaDataMaps();
+    void WriteHeaders();
     // The packet loop and the shutdown.
     void RunTranscodeLoop();
     // Frees the run-state tables and the packets of the run.
