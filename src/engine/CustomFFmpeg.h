@@ -207,6 +207,15 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Creates an output file with its streams and opens its byte stream; the output-scoped
     // options are consumed. False leaves the reason in LastError (and creates no file).
     bool OpenOutputFile(const std::string& fileName);
+    // The steps of OpenInputFile: the demuxer opened and probed (none, with LastError, when it
+    // cannot be), a decoder context per stream (none, with LastError, when the library cannot
+    // make one), what a raw input cannot tell by itself (size, rate, format, channel, standard,
+    // loop), and the facts of one opened stream that the options take over (frame size,
+    // aspect, pixel format and rate; sample rate and channels; discarding).
+    TInputPtr OpenDemuxer(const std::string& fileName);
+    TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
+    void FillRawInputParameters(TDictionary& rawParameters) const;
+    void TakeInputStreamFacts(AVStream* stream, AVCodecContext* codec, const std::string& fileName);
     // Which media types the open inputs hold. Raises "invalid codec_type of input file".
     void check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
     // Codec id by encoder or decoder name; an empty name gives AV_CODEC_ID_NONE. False leaves
