@@ -286,6 +286,16 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void WriteHeaders();
     // The packet loop and the shutdown.
     void RunTranscodeLoop();
+    // The input file to read next: the one whose outputs lag furthest behind (by input time
+    // with InputSync); -1 when every input has ended or an output reached its frame limit.
+    // optsMin is the earliest output time, seconds.
+    int LaggingInputFile(double& optsMin) const;
+    // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
+    // the threshold moves the file's offset so that the stream goes on.
+    void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);
+    // Drains the decoders (and through them the encoders), writes the trailers, closes the
+    // codecs and frees the run state.
+    void FinishTranscodeLoop();
     // Frees the run-state tables and the packets of the run.
     void FreeRunState();
     // Allocates a picture at the codec's pixel format and size; false when it cannot.
