@@ -207,6 +207,17 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Creates an output file with its streams and opens its byte stream; the output-scoped
     // options are consumed. False leaves the reason in LastError (and creates no file).
     bool OpenOutputFile(const std::string& fileName);
+    // The steps of OpenInputFile: the demuxer opened and probed (none, with LastError, when it
+    // cannot be), a decoder context per stream (none, with LastError, when the library cannot
+    // make one), what a raw input cannot tell by itself (size, rate, format, channel, standard,
+    // loop), and the facts of one opened stream that the options take over (frame size,
+    // aspect, pixel format and rate; sample rate and channels; discarding).
+    TInputPtr OpenDemuxer(const std::string& fileName);
+    TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
+    void FillRawInputParameters(TDictionary& rawParameters) const;
+    // Only the chosen stream of its type gives the facts (see StreamChoice.h).
+    void TakeInputStreamFacts(AVStream* stream, AVCodecContext* codec, const std::string& fileName,
+                              bool chosen);
     // Which media types the open inputs hold. Raises "invalid codec_type of input file".
     void check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
     // Codec id by encoder or decoder name; an empty name gives AV_CODEC_ID_NONE. False leaves
@@ -257,10 +268,42 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Wall-clock start of the packet loop, microseconds.
     int64_t TimerStart = 0;
 
-    // The set-up of a run (steps 1 to 14); throws FFMpegException on failure.
+    // The set-up of a run, in the steps below; throws FFMpegException on failure.
     void SetUpTranscode();
+    // A record per input stream, numbered across files in file order.
+    void BuildInputStreamTable();
+    // Output streams of all files; throws for a file without any.
+    int CountOutputStreams() const;
+    // Stream maps: one per output stream, each naming streams that exist.
+    void CheckStreamMaps(int outputStreamCount) const;
+    // A record per output stream with the codec, filters and quality its creation made.
+    void BuildOutputStreamTable();
+    // The input stream output stream number n takes its content from, and the one it keeps in
+    // step with: the map's, or the first input stream of its type no output takes yet.
+    void ChooseSource(TOutputStreamState& ost, int n);
+    int FindUnmappedSource(AVMediaType type) const;
+    // Codec parameters of one output stream: copied from the source, or an encoder set-up
+    // with its picture conversion, sample FIFO and two-pass statistics.
+    void SetUpStreamParameters(TOutputStreamState& ost, int n);
+    void SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamState& ist);
+    void SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n);
+    void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
+    void LogStreamMapping();
+    void OpenEncoder(TOutputStreamState& ost);
+    void ApplyMetaDataMaps();
+    void WriteHeaders();
     // The packet loop and the shutdown.
     void RunTranscodeLoop();
+    // The input file to read next: the one whose outputs lag furthest behind (by input time
+    // with InputSync); -1 when every input has ended or an output reached its frame limit.
+    // optsMin is the earliest output time, seconds.
+    int LaggingInputFile(double& optsMin) const;
+    // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
+    // the threshold moves the file's offset so that the stream goes on.
+    void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);
+    // Drains the decoders (and through them the encoders), writes the trailers, closes the
+    // codecs and frees the run state.
+    void FinishTranscodeLoop();
     // Frees the run-state tables and the packets of the run.
     void FreeRunState();
     // Allocates a picture at the codec's pixel format and size; false when it cannot.

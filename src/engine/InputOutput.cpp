@@ -84,35 +84,7 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
 
 // ---- Inputs.
 
-bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
-    AVFormatContext* context = nullptr;
-    TInputPtr input;  // owns context once it is open
-    std::vector<TCodecContextPtr> decoders;
-    auto fail = [&]() {
-        decoders.clear();
-        input.reset();
-        ClearInputScopedOptions();
-        return false;
-    };
-    if (InputFileCount >= MAX_FILES) {
-        LastError = FormatText("Too many input files (at most %d)", MAX_FILES);
-        return fail();
-    }
-
-    AVCodecID videoCodec = AV_CODEC_ID_NONE, audioCodec = AV_CODEC_ID_NONE,
-              subtitleCodec = AV_CODEC_ID_NONE;
-    if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoCodec)) return fail();
-    if (ImageSequenceCompat) videoCodec = AV_CODEC_ID_PGMYUV;
-    if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioCodec)) return fail();
-    if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleCodec)) return fail();
-
-    context = LibAVFormat.avformat_alloc_context();
-    if (!context) {
-        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-        return fail();
-    }
-    // What a raw input cannot tell by itself; demuxers without these options leave them.
-    TDictionary rawParameters;
+void TCustomFFmpeg::FillRawInputParameters(TDictionary& rawParameters) const {
     auto setParameter = [&](const char* key, const std::string& value) {
         rawParameters.Set(key, value.c_str());
     };
@@ -130,37 +102,24 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (VideoChannel) setParameter("channel", std::to_string(VideoChannel));
     if (!VideoStandard.empty()) setParameter("standard", VideoStandard);
     if (LoopInput) setParameter("loop", "1");
+}
 
-    CopyGenericOptions(context, FormatOptionContext.get(), kOptionDecoding);
-    // Today's muxers refuse packets without a presentation time (MPEG program streams leave it
-    // out on most pictures): the demuxer works it out for copied streams.
-    context->flags |= AVFMT_FLAG_GENPTS;
-    context->video_codec_id = videoCodec;
-    context->audio_codec_id = audioCodec;
-    context->subtitle_codec_id = subtitleCodec;
-
-    // On failure the library frees the context and clears the pointer.
-    int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
-                                                 rawParameters.Address());
-    if (result < 0) {
-        LastError = LibraryErrorText(result, fileName);
+bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+    TInputPtr input;
+    std::vector<TCodecContextPtr> decoders;
+    auto fail = [&]() {
+        decoders.clear();
+        input.reset();
+        ClearInputScopedOptions();
+        return false;
+    };
+    if (InputFileCount >= MAX_FILES) {
+        LastError = FormatText("Too many input files (at most %d)", MAX_FILES);
         return fail();
     }
-    input.reset(context);
-
-    if (ProgramId != 0)
-        for (unsigned i = 0; i < context->nb_programs; ++i)
-            if (context->programs[i]->id != ProgramId)
-                context->programs[i]->discard = AVDISCARD_ALL;
-
-    {
-        TCodecLock lock;
-        result = LibAVFormat.avformat_find_stream_info(context, nullptr);
-    }
-    if (result < 0 && Verbose >= 0) {
-        LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
-        return fail();
-    }
+    input = OpenDemuxer(fileName);
+    if (!input) return fail();
+    AVFormatContext* context = input.get();
 
     // Cues and timed meta-data may start long before the pictures and the sound.
     int64_t timestamp = StartTime;
@@ -181,75 +140,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     try {
         for (unsigned i = 0; i < context->nb_streams; ++i) {
             AVStream* stream = context->streams[i];
-            AVCodecParameters* parameters = stream->codecpar;
-            const AVCodec* decoder = LibAVCodec.avcodec_find_decoder(parameters->codec_id);
-            decoders.emplace_back(LibAVCodec.avcodec_alloc_context3(decoder));
-            AVCodecContext* codec = decoders.back().get();
-            if (!codec) {
-                LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-                return fail();
-            }
-            if (LibAVCodec.avcodec_parameters_to_context(codec, parameters) < 0) {
-                LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-                return fail();
-            }
-            codec->pkt_timebase = stream->time_base;
-            // 0 lets the library take one thread per core.
-            codec->thread_count = std::max(ThreadCount, 0);
-
-            if (parameters->codec_type < AVMEDIA_TYPE_UNKNOWN ||
-                parameters->codec_type > AVMEDIA_TYPE_ATTACHMENT)
-                throw FFMpegException("invalid codec_type");
-            switch (parameters->codec_type) {
-                case AVMEDIA_TYPE_VIDEO: {
-                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(),
-                                       kOptionVideo | kOptionDecoding);
-                    if (VideoDisabled)
-                        stream->discard = AVDISCARD_ALL;
-                    else if (VideoDiscard)
-                        stream->discard = AVDiscard(VideoDiscard);
-                    if (chosenVideo >= 0 && int(i) != chosenVideo) break;
-                    FrameHeight = parameters->height;
-                    FrameWidth = parameters->width;
-                    const AVRational sar = parameters->sample_aspect_ratio;
-                    double aspect =
-                        parameters->height && sar.den
-                            ? parameters->width * (double(sar.num) / sar.den) / parameters->height
-                            : 0.0;
-                    FrameAspectRatio = static_cast<float>(aspect);
-                    if (FrameAspectRatio == 0.0f || std::isnan(FrameAspectRatio))
-                        SetFrameAspect(FormatText("%d:%d", parameters->width, parameters->height));
-                    if (parameters->format < 0) {
-                        // RealVideo streams do not say; the pictures come out as planar YUV.
-                        const std::string extension = LowerCaseExtension(fileName);
-                        if (!extension.empty() && std::string(".rmvb").starts_with(extension)) {
-                            parameters->format = 0;
-                            codec->pix_fmt = AVPixelFormat(0);
-                        }
-                    }
-                    FramePixelFormat = parameters->format;
-                    FrameRate = RealFrameRate(stream);
-                    if (!NoAutoRotate && DisplayTransformOf(stream).SwapsSides()) {
-                        // The outputs get the picture upright: its sides change places.
-                        std::swap(FrameWidth, FrameHeight);
-                        if (FrameAspectRatio > 0.0f) FrameAspectRatio = 1.0f / FrameAspectRatio;
-                    }
-                    break;
-                }
-                case AVMEDIA_TYPE_AUDIO:
-                    CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(),
-                                       kOptionAudio | kOptionDecoding);
-                    if (AudioDisabled) stream->discard = AVDISCARD_ALL;
-                    if (chosenAudio >= 0 && int(i) != chosenAudio) break;
-                    AudioChannels = parameters->ch_layout.nb_channels;
-                    AudioSampleRate = parameters->sample_rate;
-                    break;
-                case AVMEDIA_TYPE_SUBTITLE:
-                    if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
-                    break;
-                default:
-                    break;
-            }
+            decoders.push_back(MakeDecoder(stream, fileName));
+            if (!decoders.back()) return fail();
+            const int chosen = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO   ? chosenVideo
+                               : stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ? chosenAudio
+                                                                                    : -1;
+            TakeInputStreamFacts(stream, decoders.back().get(), fileName,
+                                 chosen < 0 || int(i) == chosen);
         }
     } catch (...) {
         fail();
@@ -269,6 +166,128 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     ++InputFileCount;
     ClearInputScopedOptions();
     return true;
+}
+
+TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
+    AVCodecID videoCodec = AV_CODEC_ID_NONE, audioCodec = AV_CODEC_ID_NONE,
+              subtitleCodec = AV_CODEC_ID_NONE;
+    if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoCodec)) return nullptr;
+    if (ImageSequenceCompat) videoCodec = AV_CODEC_ID_PGMYUV;
+    if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioCodec)) return nullptr;
+    if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleCodec)) return nullptr;
+
+    AVFormatContext* context = LibAVFormat.avformat_alloc_context();
+    if (!context) {
+        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+        return nullptr;
+    }
+    // What a raw input cannot tell by itself; demuxers without these options leave them.
+    TDictionary rawParameters;
+    FillRawInputParameters(rawParameters);
+
+    CopyGenericOptions(context, FormatOptionContext.get(), kOptionDecoding);
+    // Today's muxers refuse packets without a presentation time (MPEG program streams leave it
+    // out on most pictures): the demuxer works it out for copied streams.
+    context->flags |= AVFMT_FLAG_GENPTS;
+    context->video_codec_id = videoCodec;
+    context->audio_codec_id = audioCodec;
+    context->subtitle_codec_id = subtitleCodec;
+
+    // On failure the library frees the context and clears the pointer.
+    int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
+                                                 rawParameters.Address());
+    if (result < 0) {
+        LastError = LibraryErrorText(result, fileName);
+        return nullptr;
+    }
+    TInputPtr input(context);
+
+    if (ProgramId != 0)
+        for (unsigned i = 0; i < context->nb_programs; ++i)
+            if (context->programs[i]->id != ProgramId)
+                context->programs[i]->discard = AVDISCARD_ALL;
+
+    {
+        TCodecLock lock;
+        result = LibAVFormat.avformat_find_stream_info(context, nullptr);
+    }
+    if (result < 0 && Verbose >= 0) {
+        LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
+        return nullptr;
+    }
+    return input;
+}
+
+TCodecContextPtr TCustomFFmpeg::MakeDecoder(AVStream* stream, const std::string& fileName) {
+    AVCodecParameters* parameters = stream->codecpar;
+    const AVCodec* decoder = LibAVCodec.avcodec_find_decoder(parameters->codec_id);
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(decoder));
+    if (!codec || LibAVCodec.avcodec_parameters_to_context(codec.get(), parameters) < 0) {
+        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
+        return nullptr;
+    }
+    codec->pkt_timebase = stream->time_base;
+    // 0 lets the library take one thread per core.
+    codec->thread_count = std::max(ThreadCount, 0);
+    if (parameters->codec_type < AVMEDIA_TYPE_UNKNOWN ||
+        parameters->codec_type > AVMEDIA_TYPE_ATTACHMENT)
+        throw FFMpegException("invalid codec_type");
+    return codec;
+}
+
+void TCustomFFmpeg::TakeInputStreamFacts(AVStream* stream, AVCodecContext* codec,
+                                         const std::string& fileName, bool chosen) {
+    AVCodecParameters* parameters = stream->codecpar;
+    switch (parameters->codec_type) {
+        case AVMEDIA_TYPE_VIDEO: {
+            CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(),
+                               kOptionVideo | kOptionDecoding);
+            if (VideoDisabled)
+                stream->discard = AVDISCARD_ALL;
+            else if (VideoDiscard)
+                stream->discard = AVDiscard(VideoDiscard);
+            if (!chosen) break;
+            FrameHeight = parameters->height;
+            FrameWidth = parameters->width;
+            const AVRational sar = parameters->sample_aspect_ratio;
+            double aspect =
+                parameters->height && sar.den
+                    ? parameters->width * (double(sar.num) / sar.den) / parameters->height
+                    : 0.0;
+            FrameAspectRatio = static_cast<float>(aspect);
+            if (FrameAspectRatio == 0.0f || std::isnan(FrameAspectRatio))
+                SetFrameAspect(FormatText("%d:%d", parameters->width, parameters->height));
+            if (parameters->format < 0) {
+                // RealVideo streams do not say; the pictures come out as planar YUV.
+                const std::string extension = LowerCaseExtension(fileName);
+                if (!extension.empty() && std::string(".rmvb").starts_with(extension)) {
+                    parameters->format = 0;
+                    codec->pix_fmt = AVPixelFormat(0);
+                }
+            }
+            FramePixelFormat = parameters->format;
+            FrameRate = RealFrameRate(stream);
+            if (!NoAutoRotate && DisplayTransformOf(stream).SwapsSides()) {
+                // The outputs get the picture upright: its sides change places.
+                std::swap(FrameWidth, FrameHeight);
+                if (FrameAspectRatio > 0.0f) FrameAspectRatio = 1.0f / FrameAspectRatio;
+            }
+            break;
+        }
+        case AVMEDIA_TYPE_AUDIO:
+            CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_AUDIO].get(),
+                               kOptionAudio | kOptionDecoding);
+            if (AudioDisabled) stream->discard = AVDISCARD_ALL;
+            if (!chosen) break;
+            AudioChannels = parameters->ch_layout.nb_channels;
+            AudioSampleRate = parameters->sample_rate;
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
+            break;
+        default:
+            break;
+    }
 }
 
 void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,

@@ -38,34 +38,8 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     LastReportTime = TimerStart;
     while (!PausePoint()) {
         // 1. The input file whose outputs lag furthest behind.
-        double ptsMin = 1e100, optsMin = 1e100;
-        int fileIndex = -1;
-        for (const auto& output : run.OutputStreams) {
-            const TOutputStreamState& ost = *output;
-            const TInputStreamState& ist = *run.InputStreams[ost.SourceIndex];
-            const AVMediaType type = ost.Encoder->codec_type;
-            // A re-encoded video stream counts its pictures; every other stream has got as far
-            // as the packets it handed to its file.
-            const double outputTime = type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded
-                                          ? ost.SyncOpts * av_q2d(ost.Encoder->time_base)
-                                          : MuxedSeconds(ost);
-            const double inputTime = static_cast<double>(ist.Pts);
-            if (!run.InputFiles[ist.FileIndex].EofReached) {
-                if (inputTime < ptsMin) {
-                    ptsMin = inputTime;
-                    if (InputSync) fileIndex = ist.FileIndex;
-                }
-                if (outputTime < optsMin) {
-                    optsMin = outputTime;
-                    if (!InputSync) fileIndex = ist.FileIndex;
-                }
-            }
-            const int limit = FrameLimitIndex(type);
-            if (limit >= 0 && ost.FrameNumber >= FrameLimits[limit]) {
-                fileIndex = -1;
-                break;
-            }
-        }
+        double optsMin = 1e100;
+        const int fileIndex = LaggingInputFile(optsMin);
         // 2. Nothing left to read, or a limit reached.
         if (fileIndex < 0) break;
         if (optsMin >= RecordingTime / 1000000.0) break;
@@ -105,41 +79,8 @@ void TCustomFFmpeg::RunTranscodeLoop() {
             continue;
         }
 
-        // 6. The file's offset.
-        const AVRational timeBase = ist.Stream->time_base;
-        const int64_t offset =
-            LibAVUtil.av_rescale_q(InputFiles[fileIndex].TimeOffset, kMicroseconds, timeBase);
-        if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
-        if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
-
-        // 7. The stream's scale.
-        if (fileIndex < MAX_FILES && packet->stream_index < MAX_STREAMS) {
-            const double scale = InputTimeScales[fileIndex][packet->stream_index];
-            if (scale != 0.0) {
-                if (packet->pts != AV_NOPTS_VALUE)
-                    packet->pts = std::llround(double(packet->pts) * scale);
-                if (packet->dts != AV_NOPTS_VALUE)
-                    packet->dts = std::llround(double(packet->dts) * scale);
-            }
-        }
-
-        // 8. A jump in the timestamps moves the file's offset so that the stream goes on.
-        if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
-            const int64_t packetDts = LibAVUtil.av_rescale_q(packet->dts, timeBase, kMicroseconds);
-            const int64_t delta = packetDts - ist.NextPts;
-            if ((std::llabs(delta) > int64_t(TimestampJumpThreshold * 1000000.0) ||
-                 packetDts + 1 < ist.Pts) &&
-                !CopyTimestamps) {
-                InputFiles[fileIndex].TimeOffset -= delta;
-                if (Verbose > 2)
-                    Log(1, "timestamp discontinuity %lld, new offset= %lld",
-                        static_cast<long long>(delta),
-                        static_cast<long long>(InputFiles[fileIndex].TimeOffset));
-                const int64_t shift = LibAVUtil.av_rescale_q(delta, kMicroseconds, timeBase);
-                packet->dts -= shift;
-                if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
-            }
-        }
+        // 6. to 8. The file's offset, the stream's scale, jumps.
+        AdjustPacketTimes(ist, fileIndex, packet);
 
         // 9. Decode, re-encode or copy.
         if (OutputPacket(ist, istIndex, packet) < 0) {
@@ -152,10 +93,85 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         ReportProgressAtInterval();
     }
 
-    // Shutdown: drain the decoders (and through them the encoders), write the trailers.
-    for (size_t i = 0; i < run.InputStreams.size(); ++i)
-        if (run.InputStreams[i]->DecodingNeeded)
-            OutputPacket(*run.InputStreams[i], static_cast<int>(i), nullptr);
+    FinishTranscodeLoop();
+}
+
+int TCustomFFmpeg::LaggingInputFile(double& optsMin) const {
+    double ptsMin = 1e100;
+    int fileIndex = -1;
+    for (const auto& output : RunState.OutputStreams) {
+        const TOutputStreamState& ost = *output;
+        const TInputStreamState& ist = *RunState.InputStreams[ost.SourceIndex];
+        const AVMediaType type = ost.Encoder->codec_type;
+        // A re-encoded video stream counts its pictures; every other stream has got as far
+        // as the packets it handed to its file.
+        const double outputTime = type == AVMEDIA_TYPE_VIDEO && ost.EncodingNeeded
+                                      ? ost.SyncOpts * av_q2d(ost.Encoder->time_base)
+                                      : MuxedSeconds(ost);
+        const double inputTime = static_cast<double>(ist.Pts);
+        if (!RunState.InputFiles[ist.FileIndex].EofReached) {
+            if (inputTime < ptsMin) {
+                ptsMin = inputTime;
+                if (InputSync) fileIndex = ist.FileIndex;
+            }
+            if (outputTime < optsMin) {
+                optsMin = outputTime;
+                if (!InputSync) fileIndex = ist.FileIndex;
+            }
+        }
+        const int limit = FrameLimitIndex(type);
+        if (limit >= 0 && ost.FrameNumber >= FrameLimits[limit]) {
+            fileIndex = -1;
+            break;
+        }
+    }
+    return fileIndex;
+}
+
+void TCustomFFmpeg::AdjustPacketTimes(const TInputStreamState& ist, int fileIndex,
+                                      AVPacket* packet) {
+    // 6. The file's offset.
+    const AVRational timeBase = ist.Stream->time_base;
+    const int64_t offset =
+        LibAVUtil.av_rescale_q(InputFiles[fileIndex].TimeOffset, kMicroseconds, timeBase);
+    if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+    if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
+
+    // 7. The stream's scale.
+    if (fileIndex < MAX_FILES && packet->stream_index < MAX_STREAMS) {
+        const double scale = InputTimeScales[fileIndex][packet->stream_index];
+        if (scale != 0.0) {
+            if (packet->pts != AV_NOPTS_VALUE)
+                packet->pts = std::llround(double(packet->pts) * scale);
+            if (packet->dts != AV_NOPTS_VALUE)
+                packet->dts = std::llround(double(packet->dts) * scale);
+        }
+    }
+
+    // 8. A jump in the timestamps moves the file's offset so that the stream goes on.
+    if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
+        const int64_t packetDts = LibAVUtil.av_rescale_q(packet->dts, timeBase, kMicroseconds);
+        const int64_t delta = packetDts - ist.NextPts;
+        if ((std::llabs(delta) > int64_t(TimestampJumpThreshold * 1000000.0) ||
+             packetDts + 1 < ist.Pts) &&
+            !CopyTimestamps) {
+            InputFiles[fileIndex].TimeOffset -= delta;
+            if (Verbose > 2)
+                Log(1, "timestamp discontinuity %lld, new offset= %lld",
+                    static_cast<long long>(delta),
+                    static_cast<long long>(InputFiles[fileIndex].TimeOffset));
+            const int64_t shift = LibAVUtil.av_rescale_q(delta, kMicroseconds, timeBase);
+            packet->dts -= shift;
+            if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+        }
+    }
+}
+
+void TCustomFFmpeg::FinishTranscodeLoop() {
+    // Drain the decoders (and through them the encoders), write the trailers.
+    for (size_t i = 0; i < RunState.InputStreams.size(); ++i)
+        if (RunState.InputStreams[i]->DecodingNeeded)
+            OutputPacket(*RunState.InputStreams[i], static_cast<int>(i), nullptr);
     int trailerError = 0;
     int trailerFile = -1;
     for (int i = 0; i < OutputFileCount; ++i) {
@@ -173,9 +189,9 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     }
     ReportProgress(true);
 
-    for (const auto& ost : run.OutputStreams)
+    for (const auto& ost : RunState.OutputStreams)
         if (ost->EncodingNeeded) CloseCodecLocked(OpenEncoders, ost->Encoder);
-    for (const auto& ist : run.InputStreams)
+    for (const auto& ist : RunState.InputStreams)
         if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
     Completed = !StopRequested.load();
     FreeRunState();

@@ -4,10 +4,10 @@
 // outputs and the progress report read and update them, all on the engine's worker thread.
 //
 // Ownership, in short: a record owns the library objects it holds in handles (LibHandles.h),
-// whoever created them; everything marked "engine's" belongs to the
-// engine's file records (MediaFiles.h: created when the files were opened, freed by Cleanup) and
-// outlives the record. Units: timestamps in microseconds unless a field says otherwise; audio
-// handed between the stages is interleaved signed 16-bit.
+// whoever created them; everything marked "engine's" belongs to the engine's file records
+// (MediaFiles.h: created when the files were opened, freed by Cleanup) and outlives the record.
+// Units: timestamps in microseconds unless a field says otherwise; audio handed between the
+// stages is interleaved signed 16-bit.
 #pragma once
 
 #include <cstdint>

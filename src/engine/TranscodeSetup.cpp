@@ -43,10 +43,7 @@ void TCustomFFmpeg::FreeRunState() {
 }
 
 void TCustomFFmpeg::SetUpTranscode() {
-    TRunState& run = RunState;
     FreeRunState();
-    const int inputFileCount = InputFileCount;
-    const int outputFileCount = OutputFileCount;
     for (TOutputFile& file : OutputFiles)
         for (TOutputStream& stream : file.Streams) stream.MuxedEndTime = 0;
     LastReportedDurationMs = -1;
@@ -54,7 +51,32 @@ void TCustomFFmpeg::SetUpTranscode() {
     EncoderPacket.reset(LibAVCodec.av_packet_alloc());
     if (!CopyPacket || !EncoderPacket) throw FFMpegException("av_mallocz fail");
 
-    // 1. Input tables.
+    BuildInputStreamTable();
+    const int outputStreamCount = CountOutputStreams();
+    CheckStreamMaps(outputStreamCount);
+    BuildOutputStreamTable();
+    for (int n = 0; n < outputStreamCount; ++n) ChooseSource(*RunState.OutputStreams[n], n);
+    for (int n = 0; n < outputStreamCount; ++n)
+        SetUpStreamParameters(*RunState.OutputStreams[n], n);
+    for (int i = 0; i < OutputFileCount; ++i)
+        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
+    LogStreamMapping();
+    for (const auto& ost : RunState.OutputStreams)
+        if (ost->EncodingNeeded) OpenEncoder(*ost);
+    for (const auto& ist : RunState.InputStreams)
+        if (ist->DecodingNeeded) OpenDecoder(*ist);
+    for (const auto& ist : RunState.InputStreams) {
+        ist->Pts = 0;
+        ist->NextPts = AV_NOPTS_VALUE;
+        ist->IsStart = 1;
+    }
+    ApplyMetaDataMaps();
+    WriteHeaders();
+}
+
+void TCustomFFmpeg::BuildInputStreamTable() {
+    TRunState& run = RunState;
+    const int inputFileCount = InputFileCount;
     run.InputFiles.resize(inputFileCount);
     for (int i = 0; i < inputFileCount; ++i) {
         run.InputFiles[i].FirstStream = static_cast<int32_t>(run.InputStreams.size());
@@ -75,16 +97,20 @@ void TCustomFFmpeg::SetUpTranscode() {
             run.InputStreams.push_back(std::move(ist));
         }
     }
+}
 
-    // 2. Output count.
+int TCustomFFmpeg::CountOutputStreams() const {
     int outputStreamCount = 0;
-    for (int i = 0; i < outputFileCount; ++i) {
+    for (int i = 0; i < OutputFileCount; ++i) {
         if (OutputFiles[i].Context->nb_streams == 0)
             throw FFMpegException("Output file does not contain any stream");
         outputStreamCount += static_cast<int>(OutputFiles[i].Context->nb_streams);
     }
+    return outputStreamCount;
+}
 
-    // 3. Map validation.
+void TCustomFFmpeg::CheckStreamMaps(int outputStreamCount) const {
+    const int inputFileCount = InputFileCount;
     if (StreamMapCount > 0 && StreamMapCount != outputStreamCount)
         throw FFMpegException("Number of stream maps must match number of output streams");
     auto streamExists = [&](int file, int stream) {
@@ -100,9 +126,11 @@ void TCustomFFmpeg::SetUpTranscode() {
             throw FFMpegException::Format("Could not find sync stream #%d.%d", map.SyncFileIndex,
                                           map.SyncStreamIndex);
     }
+}
 
-    // 4. Output table.
-    for (int i = 0; i < outputFileCount; ++i)
+void TCustomFFmpeg::BuildOutputStreamTable() {
+    TRunState& run = RunState;
+    for (int i = 0; i < OutputFileCount; ++i)
         for (unsigned j = 0; j < OutputFiles[i].Context->nb_streams; ++j) {
             auto ost = std::make_unique<TOutputStreamState>();
             ost->FileIndex = i;
@@ -118,340 +146,343 @@ void TCustomFFmpeg::SetUpTranscode() {
                                               int(j));
             run.OutputStreams.push_back(std::move(ost));
         }
+}
 
-    // 5. Source selection.
+void TCustomFFmpeg::ChooseSource(TOutputStreamState& ost, int n) {
+    TRunState& run = RunState;
     auto& inputs = run.InputStreams;
-    for (int n = 0; n < outputStreamCount; ++n) {
-        TOutputStreamState& ost = *run.OutputStreams[n];
-        const AVMediaType type = ost.Encoder->codec_type;
-        int source = -1;
-        if (StreamMapCount > 0) {
-            const TStreamMap& map = StreamMaps[n];
-            source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
-            if (inputs[source]->Stream->codecpar->codec_type != type) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
-                                           OutputFiles[ost.FileIndex].Context->url, 1);
-                throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
-                                              map.FileIndex, map.StreamIndex, ost.FileIndex,
-                                              ost.StreamIndex);
-            }
-        } else {
-            if (ProgramId != 0) {
-                for (int i = 0; i < inputFileCount && source < 0; ++i) {
-                    AVFormatContext* file = InputFiles[i].Context.get();
-                    for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
-                        AVProgram* program = file->programs[p];
-                        if (program->id != ProgramId) continue;
-                        for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
-                            const int index = run.InputFiles[i].FirstStream +
-                                              static_cast<int>(program->stream_index[k]);
-                            if (inputs[index]->Discard &&
-                                inputs[index]->Stream->codecpar->codec_type == type) {
-                                source = index;
-                                break;
-                            }
-                        }
-                    }
-                }
-            } else {
-                // The stream each file would be converted for (a cover picture or an empty
-                // track never), then any stream of the type not taken yet.
-                for (int i = 0; i < inputFileCount && source < 0; ++i) {
-                    const int chosen = ChooseStream(InputFiles[i].Context.get(), type);
-                    if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
-                        source = run.InputFiles[i].FirstStream + chosen;
-                }
-                for (size_t k = 0; k < inputs.size() && source < 0; ++k)
-                    if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
-                        UsableStream(inputs[k]->Stream))
-                        source = static_cast<int>(k);
-            }
-            if (source < 0 && ProgramId == 0)
-                for (size_t k = 0; k < inputs.size(); ++k)
-                    if (inputs[k]->Stream->codecpar->codec_type == type)
-                        source = static_cast<int>(k);
-            if (source < 0) {
-                LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
-                                           OutputFiles[ost.FileIndex].Context->url, 1);
-                throw FFMpegException::Format(
-                    "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
-                    ost.StreamIndex);
-            }
+    const AVMediaType type = ost.Encoder->codec_type;
+    int source = -1;
+    if (StreamMapCount > 0) {
+        const TStreamMap& map = StreamMaps[n];
+        source = run.InputFiles[map.FileIndex].FirstStream + map.StreamIndex;
+        if (inputs[source]->Stream->codecpar->codec_type != type) {
+            LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                       OutputFiles[ost.FileIndex].Context->url, 1);
+            throw FFMpegException::Format("Codec type mismatch for mapping #%d.%d -> #%d.%d",
+                                          map.FileIndex, map.StreamIndex, ost.FileIndex,
+                                          ost.StreamIndex);
         }
-        ost.SourceIndex = source;
-        inputs[source]->Discard = 0;
-        if (StreamMapCount > 0) {
-            const TStreamMap& map = StreamMaps[n];
-            ost.SyncStream =
-                inputs[run.InputFiles[map.SyncFileIndex].FirstStream + map.SyncStreamIndex].get();
-        } else {
-            ost.SyncStream = inputs[source].get();
-        }
-    }
-
-    // 6. Codec parameters.
-    for (int n = 0; n < outputStreamCount; ++n) {
-        TOutputStreamState& ost = *run.OutputStreams[n];
-        TInputStreamState& ist = *inputs[ost.SourceIndex];
-        AVCodecContext* codec = ost.Encoder;
-        AVCodecContext* icodec = ist.Decoder;
-        AVStream* stream = ost.Stream;
-        AVStream* sourceStream = ist.Stream;
-        AVFormatContext* outputFile = OutputFiles[ost.FileIndex].Context.get();
-        if (!icodec)
-            throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
-                                          ist.StreamIndex);
-
-        if (!LibAVUtil.av_dict_get(stream->metadata, "language", nullptr, 0))
-            if (AVDictionaryEntry* language =
-                    LibAVUtil.av_dict_get(sourceStream->metadata, "language", nullptr, 0))
-                LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
-        stream->disposition = sourceStream->disposition;
-
-        if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy) {
-            const AVCodecParameters* input = sourceStream->codecpar;
-            const uint32_t outputTag = codec->codec_tag;
-            if (LibAVCodec.avcodec_parameters_copy(stream->codecpar, input) < 0)
-                throw FFMpegException("av_mallocz fail");
-            // Keep the input's tag unless the container has a table of its own that knows the
-            // codec under a tag and this tag not for this codec (a tag can stand for another
-            // codec in another container): the muxer then picks its own.
-            uint32_t tag = outputTag;
-            if (tag == 0) {
-                tag = input->codec_tag;
-                const AVCodecTag* const* tags = outputFile->oformat->codec_tag;
-                if (tags &&
-                    LibAVFormat.av_codec_get_id(tags, input->codec_tag) != input->codec_id &&
-                    LibAVFormat.av_codec_get_tag(tags, input->codec_id) > 0)
-                    tag = 0;
-            }
-            stream->codecpar->codec_tag = tag;
-            // The codec context mirrors the copied parameters for the report and the loop.
-            LibAVCodec.avcodec_parameters_to_context(codec, stream->codecpar);
-
-            // A demuxer gives each stream one time base; a frame or sample duration is what a
-            // codec of 2008 had as its own. Prefer it when the stream's is finer than 1 ms.
-            AVRational codecTimeBase{0, 1};
-            if (input->codec_type == AVMEDIA_TYPE_VIDEO && sourceStream->r_frame_rate.num > 0)
-                codecTimeBase = av_inv_q(sourceStream->r_frame_rate);
-            else if (input->codec_type == AVMEDIA_TYPE_AUDIO && input->sample_rate > 0)
-                codecTimeBase = AVRational{1, input->sample_rate};
-            const AVRational streamTimeBase = sourceStream->time_base;
-            codec->time_base =
-                Seconds(codecTimeBase) > Seconds(streamTimeBase) && Seconds(streamTimeBase) < 0.001
-                    ? codecTimeBase
-                    : streamTimeBase;
-            stream->time_base = codec->time_base;
-
-            switch (input->codec_type) {
-                case AVMEDIA_TYPE_AUDIO:
-                    if (AudioVolume != 256)
-                        throw FFMpegException(
-                            "-acodec copy and -vol are incompatible (frames are not decoded)");
-                    if ((stream->codecpar->block_align == 1 &&
-                         input->codec_id == AV_CODEC_ID_MP3) ||
-                        input->codec_id == AV_CODEC_ID_AC3)
-                        stream->codecpar->block_align = 0;
-                    break;
-                case AVMEDIA_TYPE_VIDEO:
-                    if (OnCustomHook)
-                        throw FFMpegException(
-                            "-vcodec copy and CustomHook are incompatible (frames are not "
-                            "decoded)");
-                    if (FrameHooksInUse)
-                        throw FFMpegException(
-                            "-vcodec copy and -vhook are incompatible (frames are not decoded)");
-                    stream->sample_aspect_ratio = sourceStream->sample_aspect_ratio;
-                    stream->avg_frame_rate = sourceStream->avg_frame_rate;
-                    stream->r_frame_rate = sourceStream->r_frame_rate;
-                    break;
-                case AVMEDIA_TYPE_SUBTITLE:
-                    break;
-                default:
-                    throw FFMpegException("invalid codec_type of output stream");
-            }
-        } else {
-            switch (codec->codec_type) {
-                case AVMEDIA_TYPE_VIDEO: {
-                    // The pictures as the outputs get them: upright, tone-mapped.
-                    PreparePictureFilter(ist, codec);
-                    const TPictureFilter* filter = ist.PictureFilter.get();
-                    const int inputWidth = filter ? filter->Width() : icodec->width;
-                    const int inputHeight = filter ? filter->Height() : icodec->height;
-                    const AVPixelFormat inputFormat = filter ? filter->Format() : icodec->pix_fmt;
-                    ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
-                    ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
-                    const bool sameGeometry =
-                        codec->width ==
-                            inputWidth - (CropLeft + CropRight) + (PadLeft + PadRight) &&
-                        codec->height ==
-                            inputHeight - (CropTop + CropBottom) + (PadTop + PadBottom) &&
-                        codec->pix_fmt == inputFormat;
-                    ost.VideoResample = sameGeometry ? 0 : 1;
-                    if (ost.VideoCrop) {
-                        ost.TopBand = CropTop;
-                        ost.LeftBand = CropLeft;
-                    }
-                    if (ost.VideoPad) {
-                        ost.PadTop = PadTop;
-                        ost.PadBottom = PadBottom;
-                        ost.PadLeft = PadLeft;
-                        ost.PadRight = PadRight;
-                        if (!ost.VideoResample && !AllocatePicture(ost.TemporaryPicture, codec))
-                            throw FFMpegException("avpicture_alloc fail");
-                    }
-                    if (ost.VideoResample) {
-                        if (!AllocatePicture(ost.TemporaryPicture, codec))
-                            throw FFMpegException("Cannot allocate temp picture, check pix fmt");
-                        int64_t flags = 0;
-                        if (ScalerOptionContext &&
-                            LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0,
-                                                     &flags) >= 0)
-                            ScalerFlags = static_cast<int32_t>(flags);
-                        // The demuxer may not have found out the pictures' format.
-                        if (!ScalerConverts(inputFormat, codec->pix_fmt))
-                            throw FFMpegException::Format(
-                                "Cannot get resampling context: input stream #%d.%d has no "
-                                "picture format that can be converted",
-                                ist.FileIndex, ist.StreamIndex);
-                        ost.Scaler.reset(LibSwScale.sws_getContext(
-                            inputWidth - (CropLeft + CropRight),
-                            inputHeight - (CropTop + CropBottom), inputFormat,
-                            codec->width - (PadLeft + PadRight),
-                            codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags,
-                            nullptr, nullptr, nullptr));
-                        if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
-                        ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
-                    }
-                    ost.EncodingNeeded = 1;
-                    ist.DecodingNeeded = 1;
-                    break;
-                }
-                case AVMEDIA_TYPE_AUDIO: {
-                    const int channels = std::max(1, codec->ch_layout.nb_channels);
-                    ost.Fifo.reset(LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
-                                                                 kAudioFifoBytes / (2 * channels)));
-                    if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
-                    ost.AudioResample =
-                        (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
-                    ost.EncodingNeeded = 1;
-                    ist.DecodingNeeded = 1;
-                    break;
-                }
-                case AVMEDIA_TYPE_SUBTITLE:
-                    ost.EncodingNeeded = 1;
-                    ist.DecodingNeeded = 1;
-                    break;
-                default:
-                    throw FFMpegException("invalid codec_type of output stream");
-            }
-
-            // Two-pass statistics files.
-            if (codec->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
-                std::string name = PassLogFileName.empty() ? "ffmpeg2pass" : PassLogFileName;
-                name += "-" + std::to_string(n) + ".log";
-                if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
-                if (codec->flags & AV_CODEC_FLAG_PASS1) {
-                    ost.LogFile.reset(MyUtil.fopen(name.c_str(), "w"));
-                    if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
-                } else {
-                    ReadFirstPassStatistics(codec, name);
-                }
-            }
-        }
-
-        if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const int64_t pictureBytes = 4ll * codec->width * codec->height;
-            if (pictureBytes > EncoderOutputBufferSize)
-                EncoderOutputBufferSize =
-                    static_cast<int32_t>(std::min<int64_t>(pictureBytes, INT32_MAX));
-        }
-    }
-
-    // 8. Describe the outputs.
-    for (int i = 0; i < outputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
-
-    // 9. Stream mapping.
-    if (OnLog && Verbose >= 0) {
-        Log(1, "Stream mapping:");
-        for (const auto& ost : run.OutputStreams) {
-            const TInputStreamState& ist = *inputs[ost->SourceIndex];
-            Log(1, "  Stream #%d.%d -> #%d.%d", ist.FileIndex, ist.StreamIndex, ost->FileIndex,
-                ost->StreamIndex);
-            if (ost->SyncStream != &ist)
-                Log(1, " [sync #%d.%d]", ost->SyncStream->FileIndex, ost->SyncStream->StreamIndex);
-        }
-    }
-
-    // 10. Encoders.
-    for (const auto& ost : run.OutputStreams) {
-        if (!ost->EncodingNeeded) continue;
-        AVCodecContext* codec = ost->Encoder;
-        const AVCodec* encoder =
-            codec->codec ? codec->codec : LibAVCodec.avcodec_find_encoder(codec->codec_id);
-        if (!encoder)
-            throw FFMpegException::Format("Unsupported codec for output stream #%d.%d",
-                                          ost->FileIndex, ost->StreamIndex);
-        if (codec->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-            // A subtitle encoder starts from its source's style header, which the decoder
-            // makes when it opens: that decoder opens first.
-            TInputStreamState& source = *inputs[ost->SourceIndex];
-            OpenDecoder(source);
-            const AVCodecContext* decoder = source.Decoder;
-            if (decoder->subtitle_header && decoder->subtitle_header_size > 0 &&
-                !codec->subtitle_header) {
-                codec->subtitle_header =
-                    static_cast<uint8_t*>(LibAVUtil.av_mallocz(decoder->subtitle_header_size + 1));
-                if (!codec->subtitle_header) throw FFMpegException("av_mallocz fail");
-                std::memcpy(codec->subtitle_header, decoder->subtitle_header,
-                            decoder->subtitle_header_size);
-                codec->subtitle_header_size = decoder->subtitle_header_size;
-            }
-        }
-        if ((codec->flags & AV_CODEC_FLAG_PASS2) && codec->bit_rate > 0) {
-            const double least = LeastSecondPassBitRate(codec);
-            // A little to spare: the encoder's own sum also counts buffer stuffing.
-            if (least * kSecondPassMargin > double(codec->bit_rate))
-                throw FFMpegException::Format(
-                    "Bit rate %lld kbit/s is too low for the second pass of output stream "
-                    "#%d.%d: its first pass needs at least %lld kbit/s",
-                    static_cast<long long>(codec->bit_rate / 1000), ost->FileIndex,
-                    ost->StreamIndex, static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
-        }
-        if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
+    } else {
+        source = FindUnmappedSource(type);
+        if (source < 0) {
+            LibAVFormat.av_dump_format(OutputFiles[ost.FileIndex].Context.get(), ost.FileIndex,
+                                       OutputFiles[ost.FileIndex].Context->url, 1);
             throw FFMpegException::Format(
-                "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
-                "such as bit_rate, rate, width or height",
-                ost->FileIndex, ost->StreamIndex);
-        GlobalHeaderBytes += codec->extradata_size;
-        if (LibAVCodec.avcodec_parameters_from_context(ost->Stream->codecpar, codec) < 0)
-            throw FFMpegException("av_mallocz fail");
-        ost->Stream->time_base = codec->time_base;
-        if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
-            ost->Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
-            ost->Stream->avg_frame_rate = codec->framerate;
+                "Could not find input stream matching output stream #%d.%d", ost.FileIndex,
+                ost.StreamIndex);
         }
     }
+    ost.SourceIndex = source;
+    inputs[source]->Discard = 0;
+    if (StreamMapCount > 0) {
+        const TStreamMap& map = StreamMaps[n];
+        ost.SyncStream =
+            inputs[run.InputFiles[map.SyncFileIndex].FirstStream + map.SyncStreamIndex].get();
+    } else {
+        ost.SyncStream = inputs[source].get();
+    }
+}
 
-    // 11. Decoders.
-    for (const auto& ist : inputs)
-        if (ist->DecodingNeeded) OpenDecoder(*ist);
+int TCustomFFmpeg::FindUnmappedSource(AVMediaType type) const {
+    const TRunState& run = RunState;
+    const auto& inputs = run.InputStreams;
+    int source = -1;
+    if (ProgramId != 0) {
+        for (int i = 0; i < InputFileCount && source < 0; ++i) {
+            AVFormatContext* file = InputFiles[i].Context.get();
+            for (unsigned p = 0; p < file->nb_programs && source < 0; ++p) {
+                AVProgram* program = file->programs[p];
+                if (program->id != ProgramId) continue;
+                for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
+                    const int index =
+                        run.InputFiles[i].FirstStream + static_cast<int>(program->stream_index[k]);
+                    if (inputs[index]->Discard &&
+                        inputs[index]->Stream->codecpar->codec_type == type) {
+                        source = index;
+                        break;
+                    }
+                }
+            }
+        }
+        return source;
+    }
+    // The stream each file would be converted for (a cover picture or an empty track never),
+    // then any stream of the type not taken yet.
+    for (int i = 0; i < InputFileCount; ++i) {
+        const int chosen = ChooseStream(InputFiles[i].Context.get(), type);
+        if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
+            return run.InputFiles[i].FirstStream + chosen;
+    }
+    for (size_t k = 0; k < inputs.size(); ++k)
+        if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
+            UsableStream(inputs[k]->Stream))
+            return static_cast<int>(k);
+    // Every stream of the type feeds an output already: the last of them feeds this one too.
+    for (size_t k = 0; k < inputs.size(); ++k)
+        if (inputs[k]->Stream->codecpar->codec_type == type) source = static_cast<int>(k);
+    return source;
+}
 
-    // 12. Input clocks.
-    for (const auto& ist : inputs) {
-        ist->Pts = 0;
-        ist->NextPts = AV_NOPTS_VALUE;
-        ist->IsStart = 1;
+void TCustomFFmpeg::SetUpStreamParameters(TOutputStreamState& ost, int n) {
+    TInputStreamState& ist = *RunState.InputStreams[ost.SourceIndex];
+    AVCodecContext* codec = ost.Encoder;
+    AVCodecContext* icodec = ist.Decoder;
+    AVStream* stream = ost.Stream;
+    AVStream* sourceStream = ist.Stream;
+    if (!icodec)
+        throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
+                                      ist.StreamIndex);
+
+    if (!LibAVUtil.av_dict_get(stream->metadata, "language", nullptr, 0))
+        if (AVDictionaryEntry* language =
+                LibAVUtil.av_dict_get(sourceStream->metadata, "language", nullptr, 0))
+            LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
+    stream->disposition = sourceStream->disposition;
+
+    if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy)
+        SetUpStreamCopy(ost, ist);
+    else
+        SetUpEncoding(ost, ist, n);
+
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const int64_t pictureBytes = 4ll * codec->width * codec->height;
+        if (pictureBytes > EncoderOutputBufferSize)
+            EncoderOutputBufferSize =
+                static_cast<int32_t>(std::min<int64_t>(pictureBytes, INT32_MAX));
+    }
+}
+
+void TCustomFFmpeg::SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamState& ist) {
+    AVCodecContext* codec = ost.Encoder;
+    AVStream* stream = ost.Stream;
+    const AVStream* sourceStream = ist.Stream;
+    const AVFormatContext* outputFile = OutputFiles[ost.FileIndex].Context.get();
+    const AVCodecParameters* input = sourceStream->codecpar;
+    const uint32_t outputTag = codec->codec_tag;
+    if (LibAVCodec.avcodec_parameters_copy(stream->codecpar, input) < 0)
+        throw FFMpegException("av_mallocz fail");
+    // Keep the input's tag unless the container has a table of its own that knows the
+    // codec under a tag and this tag not for this codec (a tag can stand for another
+    // codec in another container): the muxer then picks its own.
+    uint32_t tag = outputTag;
+    if (tag == 0) {
+        tag = input->codec_tag;
+        const AVCodecTag* const* tags = outputFile->oformat->codec_tag;
+        if (tags && LibAVFormat.av_codec_get_id(tags, input->codec_tag) != input->codec_id &&
+            LibAVFormat.av_codec_get_tag(tags, input->codec_id) > 0)
+            tag = 0;
+    }
+    stream->codecpar->codec_tag = tag;
+    // The codec context mirrors the copied parameters for the report and the loop.
+    LibAVCodec.avcodec_parameters_to_context(codec, stream->codecpar);
+
+    // A demuxer gives each stream one time base; a frame or sample duration is what a
+    // codec of 2008 had as its own. Prefer it when the stream's is finer than 1 ms.
+    AVRational codecTimeBase{0, 1};
+    if (input->codec_type == AVMEDIA_TYPE_VIDEO && sourceStream->r_frame_rate.num > 0)
+        codecTimeBase = av_inv_q(sourceStream->r_frame_rate);
+    else if (input->codec_type == AVMEDIA_TYPE_AUDIO && input->sample_rate > 0)
+        codecTimeBase = AVRational{1, input->sample_rate};
+    const AVRational streamTimeBase = sourceStream->time_base;
+    codec->time_base =
+        Seconds(codecTimeBase) > Seconds(streamTimeBase) && Seconds(streamTimeBase) < 0.001
+            ? codecTimeBase
+            : streamTimeBase;
+    stream->time_base = codec->time_base;
+
+    switch (input->codec_type) {
+        case AVMEDIA_TYPE_AUDIO:
+            if (AudioVolume != 256)
+                throw FFMpegException(
+                    "-acodec copy and -vol are incompatible (frames are not decoded)");
+            if ((stream->codecpar->block_align == 1 && input->codec_id == AV_CODEC_ID_MP3) ||
+                input->codec_id == AV_CODEC_ID_AC3)
+                stream->codecpar->block_align = 0;
+            break;
+        case AVMEDIA_TYPE_VIDEO:
+            if (OnCustomHook)
+                throw FFMpegException(
+                    "-vcodec copy and CustomHook are incompatible (frames are not "
+                    "decoded)");
+            if (FrameHooksInUse)
+                throw FFMpegException(
+                    "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+            stream->sample_aspect_ratio = sourceStream->sample_aspect_ratio;
+            stream->avg_frame_rate = sourceStream->avg_frame_rate;
+            stream->r_frame_rate = sourceStream->r_frame_rate;
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            break;
+        default:
+            throw FFMpegException("invalid codec_type of output stream");
+    }
+}
+
+void TCustomFFmpeg::SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n) {
+    AVCodecContext* codec = ost.Encoder;
+    const AVCodecContext* icodec = ist.Decoder;
+    switch (codec->codec_type) {
+        case AVMEDIA_TYPE_VIDEO: {
+            SetUpVideoConversion(ost, ist);
+            ost.EncodingNeeded = 1;
+            ist.DecodingNeeded = 1;
+            break;
+        }
+        case AVMEDIA_TYPE_AUDIO: {
+            const int channels = std::max(1, codec->ch_layout.nb_channels);
+            ost.Fifo.reset(LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
+                                                         kAudioFifoBytes / (2 * channels)));
+            if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
+            ost.AudioResample =
+                (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
+            ost.EncodingNeeded = 1;
+            ist.DecodingNeeded = 1;
+            break;
+        }
+        case AVMEDIA_TYPE_SUBTITLE:
+            ost.EncodingNeeded = 1;
+            ist.DecodingNeeded = 1;
+            break;
+        default:
+            throw FFMpegException("invalid codec_type of output stream");
     }
 
-    // 13. Meta-data maps.
+    // Two-pass statistics files.
+    if (codec->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
+        std::string name = PassLogFileName.empty() ? "ffmpeg2pass" : PassLogFileName;
+        name += "-" + std::to_string(n) + ".log";
+        if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
+        if (codec->flags & AV_CODEC_FLAG_PASS1) {
+            ost.LogFile.reset(MyUtil.fopen(name.c_str(), "w"));
+            if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
+        } else {
+            ReadFirstPassStatistics(codec, name);
+        }
+    }
+}
+
+void TCustomFFmpeg::SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist) {
+    AVCodecContext* codec = ost.Encoder;
+    const AVCodecContext* icodec = ist.Decoder;
+    // The pictures as the outputs get them: upright, tone-mapped.
+    PreparePictureFilter(ist, codec);
+    const TPictureFilter* filter = ist.PictureFilter.get();
+    const int inputWidth = filter ? filter->Width() : icodec->width;
+    const int inputHeight = filter ? filter->Height() : icodec->height;
+    const AVPixelFormat inputFormat = filter ? filter->Format() : icodec->pix_fmt;
+    ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
+    ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
+    const bool sameGeometry =
+        codec->width == inputWidth - (CropLeft + CropRight) + (PadLeft + PadRight) &&
+        codec->height == inputHeight - (CropTop + CropBottom) + (PadTop + PadBottom) &&
+        codec->pix_fmt == inputFormat;
+    ost.VideoResample = sameGeometry ? 0 : 1;
+    if (ost.VideoCrop) {
+        ost.TopBand = CropTop;
+        ost.LeftBand = CropLeft;
+    }
+    if (ost.VideoPad) {
+        ost.PadTop = PadTop;
+        ost.PadBottom = PadBottom;
+        ost.PadLeft = PadLeft;
+        ost.PadRight = PadRight;
+        if (!ost.VideoResample && !AllocatePicture(ost.TemporaryPicture, codec))
+            throw FFMpegException("avpicture_alloc fail");
+    }
+    if (ost.VideoResample) {
+        if (!AllocatePicture(ost.TemporaryPicture, codec))
+            throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+        int64_t flags = 0;
+        if (ScalerOptionContext &&
+            LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0, &flags) >= 0)
+            ScalerFlags = static_cast<int32_t>(flags);
+        // The demuxer may not have found out the pictures' format.
+        if (!ScalerConverts(inputFormat, codec->pix_fmt))
+            throw FFMpegException::Format(
+                "Cannot get resampling context: input stream #%d.%d has no "
+                "picture format that can be converted",
+                ist.FileIndex, ist.StreamIndex);
+        ost.Scaler.reset(LibSwScale.sws_getContext(
+            inputWidth - (CropLeft + CropRight), inputHeight - (CropTop + CropBottom),
+            inputFormat, codec->width - (PadLeft + PadRight),
+            codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags, nullptr, nullptr,
+            nullptr));
+        if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
+        ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
+    }
+}
+
+void TCustomFFmpeg::LogStreamMapping() {
+    if (!OnLog || Verbose < 0) return;
+    Log(1, "Stream mapping:");
+    for (const auto& ost : RunState.OutputStreams) {
+        const TInputStreamState& ist = *RunState.InputStreams[ost->SourceIndex];
+        Log(1, "  Stream #%d.%d -> #%d.%d", ist.FileIndex, ist.StreamIndex, ost->FileIndex,
+            ost->StreamIndex);
+        if (ost->SyncStream != &ist)
+            Log(1, " [sync #%d.%d]", ost->SyncStream->FileIndex, ost->SyncStream->StreamIndex);
+    }
+}
+
+void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
+    AVCodecContext* codec = ost.Encoder;
+    const AVCodec* encoder =
+        codec->codec ? codec->codec : LibAVCodec.avcodec_find_encoder(codec->codec_id);
+    if (!encoder)
+        throw FFMpegException::Format("Unsupported codec for output stream #%d.%d", ost.FileIndex,
+                                      ost.StreamIndex);
+    if (codec->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+        // A subtitle encoder starts from its source's style header, which the decoder
+        // makes when it opens: that decoder opens first.
+        TInputStreamState& source = *RunState.InputStreams[ost.SourceIndex];
+        OpenDecoder(source);
+        const AVCodecContext* decoder = source.Decoder;
+        if (decoder->subtitle_header && decoder->subtitle_header_size > 0 &&
+            !codec->subtitle_header) {
+            codec->subtitle_header =
+                static_cast<uint8_t*>(LibAVUtil.av_mallocz(decoder->subtitle_header_size + 1));
+            if (!codec->subtitle_header) throw FFMpegException("av_mallocz fail");
+            std::memcpy(codec->subtitle_header, decoder->subtitle_header,
+                        decoder->subtitle_header_size);
+            codec->subtitle_header_size = decoder->subtitle_header_size;
+        }
+    }
+    if ((codec->flags & AV_CODEC_FLAG_PASS2) && codec->bit_rate > 0) {
+        const double least = LeastSecondPassBitRate(codec);
+        // A little to spare: the encoder's own sum also counts buffer stuffing.
+        if (least * kSecondPassMargin > double(codec->bit_rate))
+            throw FFMpegException::Format(
+                "Bit rate %lld kbit/s is too low for the second pass of output stream "
+                "#%d.%d: its first pass needs at least %lld kbit/s",
+                static_cast<long long>(codec->bit_rate / 1000), ost.FileIndex, ost.StreamIndex,
+                static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
+    }
+    if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
+        throw FFMpegException::Format(
+            "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
+            "such as bit_rate, rate, width or height",
+            ost.FileIndex, ost.StreamIndex);
+    GlobalHeaderBytes += codec->extradata_size;
+    if (LibAVCodec.avcodec_parameters_from_context(ost.Stream->codecpar, codec) < 0)
+        throw FFMpegException("av_mallocz fail");
+    ost.Stream->time_base = codec->time_base;
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        ost.Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
+        ost.Stream->avg_frame_rate = codec->framerate;
+    }
+}
+
+void TCustomFFmpeg::ApplyMetaDataMaps() {
+    // Without maps of its own, an output keeps what the recording says about itself.
+    if (MetaDataMapCount == 0)
+        for (int i = 0; i < OutputFileCount; ++i) CarryTags(OutputFiles[i].Context.get());
     for (int i = 0; i < MetaDataMapCount; ++i) {
         const TMetaDataMap& map = MetaDataMaps[i];
-        if (map.OutFile < 0 || map.OutFile >= outputFileCount)
+        if (map.OutFile < 0 || map.OutFile >= OutputFileCount)
             throw FFMpegException::Format("Invalid output file index %d map_meta_data(%d,%d)",
                                           map.OutFile, map.OutFile, map.InFile);
-        if (map.InFile < 0 || map.InFile >= inputFileCount)
+        if (map.InFile < 0 || map.InFile >= InputFileCount)
             throw FFMpegException::Format("Invalid input file index %d map_meta_data(%d,%d)",
                                           map.InFile, map.OutFile, map.InFile);
         AVDictionary* from = InputFiles[map.InFile].Context->metadata;
@@ -460,14 +491,11 @@ void TCustomFFmpeg::SetUpTranscode() {
                 LibAVUtil.av_dict_set(&OutputFiles[map.OutFile].Context->metadata, key,
                                       entry->value, 0);
     }
+}
 
-    // Without maps of its own, an output keeps what the recording says about itself.
-    if (MetaDataMapCount == 0)
-        for (int i = 0; i < outputFileCount; ++i) CarryTags(OutputFiles[i].Context.get());
-
-    // 14. Headers.
-    bool allRtp = outputFileCount > 0;
-    for (int i = 0; i < outputFileCount; ++i) {
+void TCustomFFmpeg::WriteHeaders() {
+    bool allRtp = OutputFileCount > 0;
+    for (int i = 0; i < OutputFileCount; ++i) {
         if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0)
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
@@ -476,8 +504,8 @@ void TCustomFFmpeg::SetUpTranscode() {
     if (allRtp && OnLog) {
         char sdp[kSdpSize] = {};
         AVFormatContext* files[MAX_FILES] = {};
-        for (int i = 0; i < outputFileCount; ++i) files[i] = OutputFiles[i].Context.get();
-        LibAVFormat.av_sdp_create(files, outputFileCount, sdp, sizeof sdp);
+        for (int i = 0; i < OutputFileCount; ++i) files[i] = OutputFiles[i].Context.get();
+        LibAVFormat.av_sdp_create(files, OutputFileCount, sdp, sizeof sdp);
         Log(1, "SDP: %s", TrimText(sdp).c_str());
     }
 }
