@@ -404,10 +404,9 @@ void TCustomFFmpeg::SetUpVideoConversion(TOutputStreamState& ost, TInputStreamSt
                 "picture format that can be converted",
                 ist.FileIndex, ist.StreamIndex);
         ost.Scaler.reset(LibSwScale.sws_getContext(
-            inputWidth - (CropLeft + CropRight), inputHeight - (CropTop + CropBottom),
-            inputFormat, codec->width - (PadLeft + PadRight),
-            codec->height - (PadTop + PadBottom), codec->pix_fmt, ScalerFlags, nullptr, nullptr,
-            nullptr));
+            inputWidth - (CropLeft + CropRight), inputHeight - (CropTop + CropBottom), inputFormat,
+            codec->width - (PadLeft + PadRight), codec->height - (PadTop + PadBottom),
+            codec->pix_fmt, ScalerFlags, nullptr, nullptr, nullptr));
         if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
         ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
     }

@@ -139,9 +139,13 @@ TEST_P(OutputFormatLineTest, LineMatches) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllLines, OutputFormatLineTest, ::testing::ValuesIn(kExpectedLines),
-                         [](const auto& info) { return "Line" + std::to_string(info.param.Line); });
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param.Line);
+                         });
 INSTANTIATE_TEST_SUITE_P(TodaysLines, OutputFormatLineTest, ::testing::ValuesIn(kTodaysLines),
-                         [](const auto& info) { return "Line" + std::to_string(info.param.Line); });
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param.Line);
+                         });
 
 // Today's profiles: sizes by height, quality steps with "Standard" preselected (the lossless
 // ones have none), no video bit-rate list, and every one read by the reader of today.
@@ -911,7 +915,7 @@ std::string TestName(const std::string& name) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllProfiles, ProfileTest, ::testing::ValuesIn(ExpectedProfiles()),
-                         [](const auto& info) { return TestName(info.param.Name); });
+                         [](const auto& testInfo) { return TestName(testInfo.param.Name); });
 
 // ---- Choosing in the output-format list ----
 

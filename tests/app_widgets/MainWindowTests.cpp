@@ -301,9 +301,9 @@ INSTANTIATE_TEST_SUITE_P(Profiles, ProfileChoiceTest,
                                            TProfileStep{10, 36},   // Apple TV H264
                                            TProfileStep{68, 73},   // WebM VP9, then FLAC
                                            TProfileStep{23, 66}),  // MP3, then H.265
-                         [](const auto& info) {
-                             return "Line" + std::to_string(info.param.before) + "ThenLine" +
-                                    std::to_string(info.param.after);
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param.before) + "ThenLine" +
+                                    std::to_string(testInfo.param.after);
                          });
 
 TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {

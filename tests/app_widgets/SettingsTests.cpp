@@ -175,8 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TStoredCase{"ComboOutputFormat", "18", 0, 30, 0},   // a separator
                       TStoredCase{"ComboOutputFormat", "999", 0, 30, 0},  // beyond the list
                       TStoredCase{"LetterBox", "7", 2, 30, 0}),
-    [](const auto& info) {
-        std::string name = std::string(info.param.name) + "_" + info.param.value;
+    [](const auto& testInfo) {
+        std::string name = std::string(testInfo.param.name) + "_" + testInfo.param.value;
         for (char& c : name) {
             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
         }

@@ -303,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "drawbox",
                  -22,
                  "Failed to Configure %s\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // drawbox on a real YUV 4:2:0 frame of the libraries, with padded lines.
 // Odd sizes: the last chroma column and row cover one luma column or row only.
@@ -451,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
                  5,
                  0,
                  {76, 85, 255}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(HookTest, DrawBoxLeavesOtherPixelFormatsAlone) {
     TFramePtr frame = MakeFrame();
@@ -497,6 +497,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TBadArguments{"FourComponents", {"-w", "10", "-h", "5", "-c", "1,2,3,4"}},
                       TBadArguments{"EmptyComponent", {"-w", "10", "-h", "5", "-c", "1,,3"}},
                       TBadArguments{"UnknownOption", {"-w", "10", "-h", "5", "-q", "1"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 }  // namespace

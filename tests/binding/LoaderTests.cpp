@@ -115,7 +115,9 @@ TEST_P(LoaderFileNamesTest, OpensEachModuleOnceInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(VersionedAndPlain, LoaderFileNamesTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Versioned" : "Plain"; });
+                         [](const auto& testInfo) {
+                             return testInfo.param ? "Versioned" : "Plain";
+                         });
 
 // A module whose file cannot be opened stops the chain there, and everything opened before it
 // is let go again.
@@ -141,17 +143,15 @@ TEST_P(LoaderMissingFileTest, StopsAtTheMissingFileAndUnloadsTheRest) {
     EXPECT_EQ(FFmpegLibsError(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(EachModule, LoaderMissingFileTest,
-                         ::testing::Range<size_t>(0, kVersionedFiles.size()), [](const auto& info) {
-                             std::string name = kVersionedFiles[info.param];
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char c) {
-                                     return !std::isalnum(static_cast<unsigned char>(c));
-                                 },
-                                 '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    EachModule, LoaderMissingFileTest, ::testing::Range<size_t>(0, kVersionedFiles.size()),
+    [](const auto& testInfo) {
+        std::string name = kVersionedFiles[testInfo.param];
+        std::replace_if(
+            name.begin(), name.end(),
+            [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+        return name;
+    });
 
 TEST_F(LoaderTest, FileInTheFolderThatIsNoLibraryFailsTheLoad) {
     TTempDir folder;
@@ -267,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Another letter case is another folder, and PATH keeps its case.
                       TPathCase{"OtherCase", "/usr/Bin:{UF}", "{F}:/usr/Bin:{UF}"},
                       TPathCase{"Unset", nullptr, "{F}"}, TPathCase{"Empty", "", "{F}"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // The program's scale: -1 quiet, 0 error, 1 information, 2 debug, 3 everything.
 struct TLevelCase {

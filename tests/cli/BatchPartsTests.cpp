@@ -186,6 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
         TCompleteCase{"TenSecondsMissingOfALongOne", Opened(110'000'000), 120'000'000, false},
         TCompleteCase{"TellsNoLength", Opened(-1), 2'000'000, false},
         TCompleteCase{"SourceOfUnknownLength", Opened(5'000'000), -1, true}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/ProgramRun.h"
 #include "support/Ffprobe.h"
+#include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 

@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
         TLookupCase{"LongerThanAnyEntry", Channels, "Stereo 5.1", std::nullopt, {}},
         TLookupCase{"Empty", StandardSizes, "", std::nullopt, {}},
         TLookupCase{"BlanksOnly", StandardSizes, "   ", std::nullopt, {}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 // ---- the plan of a command line
 

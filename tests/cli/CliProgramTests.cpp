@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"watch", "--profile", "MP3", "--output-folder", "/tmp", "--report", "-", "/"},
                    2,
                    "a watch never ends"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 // ---- run
 
@@ -598,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
                           {"more than one profile", "\"AVI - DivX Video (*.avi)\""}},
         TConvertUsageCase{"UnknownProfile", {"--profile", "Betamax"}, {"daziziz-cli profiles"}},
         TConvertUsageCase{"NoProfile", {}, {"--profile"}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
     const std::string input = Clip("clip.avi");

@@ -96,8 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
         TRateCase{"mpeg2video", {25, 1}, {25, 1}}, TRateCase{"mpeg1video", {1000, 1}, {60, 1}},
         // Encoders without a limit keep the rate.
         TRateCase{"libx264", {90000, 3001}, {90000, 3001}}),
-    [](const auto& info) {
-        return std::string(info.param.Encoder) + "_" + std::to_string(info.index);
+    [](const auto& testInfo) {
+        return std::string(testInfo.param.Encoder) + "_" + std::to_string(testInfo.index);
     });
 
 }  // namespace

@@ -310,7 +310,9 @@ TEST_P(EngineDestruction, WaitsForTheWorkerAndFreesEverything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RunningOrPaused, EngineDestruction, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Paused" : "Running"; });
+                         [](const auto& testInfo) {
+                             return testInfo.param ? "Paused" : "Running";
+                         });
 
 TEST_F(EngineLifecycle, DestroyingAnEngineWhoseWorkerWasNeverResumed) {
     AddInputAndOutput();

@@ -197,6 +197,6 @@ TEST_P(HostileInput, EveryDamageEndsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, HostileInput, ::testing::ValuesIn(kFamilies),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 }  // namespace

@@ -214,7 +214,7 @@ TEST_P(ClipTest, ToneChangesPitchEachSecond) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, ClipTest, ::testing::ValuesIn(kClips),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(ClipPatternTest, PicturesWithoutDigitsReadAsUnknown) {
     for (const uint8_t level : {uint8_t(0), uint8_t(16), uint8_t(128), uint8_t(255)}) {

@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TBitRateCase{"VideoInBits", "vb", "2000000", 2000000, -1, false, "b"},
                       TBitRateCase{"BothInBits", "b", "500000", 500000, 500000, false, "b"},
                       TBitRateCase{"BothInKilobits", "b", "500", 500, 500, true, "b"}),
-    [](const ::testing::TestParamInfo<TBitRateCase>& info) { return info.param.Name; });
+    [](const ::testing::TestParamInfo<TBitRateCase>& testInfo) { return testInfo.param.Name; });
 
 TEST_F(GenericOptions, BitRatesThatNoTemplateTakesSetNothingAndWarnNothing) {
     const std::string before = DescribeOptionState(Options());

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TPadColorCase{"Green", 0x00FF00, 150, 43, 21},
                       TPadColorCase{"Blue", 0xFF0000, 29, 255, 107},
                       TPadColorCase{"HighByteIgnored", 0xFF000000, 0, 128, 128}),
-    [](const ::testing::TestParamInfo<TPadColorCase>& info) { return info.param.Name; });
+    [](const ::testing::TestParamInfo<TPadColorCase>& testInfo) { return testInfo.param.Name; });
 
 TEST_F(HandlerTest, PadColorDefaultIsVideoBlackAndRedWrapsInThirtyTwoBits) {
     EXPECT_EQ(Options().PadColor[0], 16);
@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TAspectCase{"Zero", "0", 0.0f}, TAspectCase{"Letters", "wide", 0.0f},
                       TAspectCase{"TwoColons", "4:3:1", 0.0f},
                       TAspectCase{"LettersInRatio", "a:3", 0.0f}, TAspectCase{"Blank", " ", 0.0f}),
-    [](const ::testing::TestParamInfo<TAspectCase>& info) { return info.param.Name; });
+    [](const ::testing::TestParamInfo<TAspectCase>& testInfo) { return testInfo.param.Name; });
 
 TEST_F(HandlerTest, PixelFormatListReportsEveryFormatAndChangesNothing) {
     Options().ParseOption("pix_fmt", "yuv420p");

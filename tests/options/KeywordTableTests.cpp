@@ -294,8 +294,8 @@ TEST_P(KeywordStores, TheValueInItsField) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KeywordStores, ::testing::ValuesIn(StoreCases()),
-                         [](const ::testing::TestParamInfo<TStoreCase>& info) {
-                             return info.param.Name;
+                         [](const ::testing::TestParamInfo<TStoreCase>& testInfo) {
+                             return testInfo.param.Name;
                          });
 
 class IgnoredKeywords : public OptionTest, public ::testing::WithParamInterface<std::string> {};

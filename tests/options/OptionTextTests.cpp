@@ -157,6 +157,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TSplitCase{"EmptyLinesSkipped", "a=1\n\n\r\n\rb=2", {{"a", "1"}, {"b", "2"}}},
                       TSplitCase{"LeadingAndTrailingTrimmed", "\n\n\tvn\n\n", {{"vn", ""}}},
                       TSplitCase{"EmptyKeyword", "=5", {{"", "5"}}}),
-    [](const ::testing::TestParamInfo<TSplitCase>& info) { return info.param.Name; });
+    [](const ::testing::TestParamInfo<TSplitCase>& testInfo) { return testInfo.param.Name; });
 
 }  // namespace

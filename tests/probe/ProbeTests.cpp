@@ -75,23 +75,26 @@ void ExpectEmpty(const TAVProbe& probe) {
     EXPECT_EQ(probe.FirstSubtitleStream(), -1);
 }
 
-void ExpectPreset(const TAVVideoStreamInfo& info) {
-    EXPECT_EQ(std::string(info.Language, sizeof info.Language), std::string(4, '\0'));
-    EXPECT_EQ(std::string(info.CodecName, sizeof info.CodecName), std::string(32, '\0'));
-    for (int64_t value : {info.StartTime, info.StartTimeUs, info.Duration, info.DurationUs})
+void ExpectPreset(const TAVVideoStreamInfo& testInfo) {
+    EXPECT_EQ(std::string(testInfo.Language, sizeof testInfo.Language), std::string(4, '\0'));
+    EXPECT_EQ(std::string(testInfo.CodecName, sizeof testInfo.CodecName), std::string(32, '\0'));
+    for (int64_t value :
+         {testInfo.StartTime, testInfo.StartTimeUs, testInfo.Duration, testInfo.DurationUs})
         EXPECT_EQ(value, -1);
-    for (int32_t value : {info.BitRate, info.Height, info.Width, info.PixelFormat,
-                          info.FrameRateNum, info.FrameRateDen})
+    for (int32_t value : {testInfo.BitRate, testInfo.Height, testInfo.Width, testInfo.PixelFormat,
+                          testInfo.FrameRateNum, testInfo.FrameRateDen})
         EXPECT_EQ(value, -1);
-    EXPECT_EQ(info.DisplayAspect, -1.0f);
+    EXPECT_EQ(testInfo.DisplayAspect, -1.0f);
 }
 
-void ExpectPreset(const TAVFileInfo& info) {
-    for (int64_t value : {info.StartTime, info.Duration, info.Timestamp}) EXPECT_EQ(value, -1);
-    for (int32_t value : {info.BitRate, info.Year, info.Track}) EXPECT_EQ(value, -1);
-    for (const char* text : {info.Title, info.Author, info.Copyright, info.Comment, info.Album})
+void ExpectPreset(const TAVFileInfo& testInfo) {
+    for (int64_t value : {testInfo.StartTime, testInfo.Duration, testInfo.Timestamp})
+        EXPECT_EQ(value, -1);
+    for (int32_t value : {testInfo.BitRate, testInfo.Year, testInfo.Track}) EXPECT_EQ(value, -1);
+    for (const char* text :
+         {testInfo.Title, testInfo.Author, testInfo.Copyright, testInfo.Comment, testInfo.Album})
         EXPECT_EQ(std::string(text, 512), std::string(512, '\0'));
-    EXPECT_EQ(std::string(info.Genre, sizeof info.Genre), std::string(32, '\0'));
+    EXPECT_EQ(std::string(testInfo.Genre, sizeof testInfo.Genre), std::string(32, '\0'));
 }
 
 // A record full of garbage, so a test sees that the probe presets every field itself.
@@ -251,7 +254,7 @@ TEST_P(ProbeMatchesFfprobe, CountsSizesRatesAndDurations) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, ProbeMatchesFfprobe, ::testing::ValuesIn(kMediaCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // ---- Files that cannot be probed -------------------------------------------------------------
 
@@ -316,7 +319,7 @@ TEST_P(ProbeRefusesFile, WithTheTableTextAndLeavesTheProbeEmpty) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProbeRefusesFile, ::testing::ValuesIn(kBrokenCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // Damaged files of every kind: the probe either reads them or refuses them with a message
 // naming the file; it never crashes, hangs or hands back nonsense.
@@ -413,7 +416,7 @@ std::vector<TDamageCase> DamageCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, ProbeSurvivesDamage, ::testing::ValuesIn(DamageCases()),
-                         [](const auto& info) { return DamageCaseName(info.param); });
+                         [](const auto& testInfo) { return DamageCaseName(testInfo.param); });
 
 // ---- State, indexes and messages -------------------------------------------------------------
 
@@ -662,7 +665,7 @@ TEST_P(ProbeNeedsLibraries, RaisesTheFirstMissingAndWorksAgainAfterReload) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, ProbeNeedsLibraries, ::testing::ValuesIn(kMissingLibraryCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(ProbeTest, AllLibrariesUnloadedThenReloaded) {
     const std::string path = Clip("clip.mp4");

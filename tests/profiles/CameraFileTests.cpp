@@ -262,11 +262,11 @@ const TCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string name = info.param.Source;
+                         [](const auto& testInfo) {
+                             std::string name = testInfo.param.Source;
                              for (char& c : name)
                                  if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name + "_" + std::to_string(info.param.Line);
+                             return name + "_" + std::to_string(testInfo.param.Line);
                          });
 
 }  // namespace

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                                Audio("aac", 8000, 1, 24000),
                                {"the libraries have no AMR-NB encoder: the audio is AAC (aac)",
                                 "AAC in place of AMR-NB: 7400 bps becomes 24 kbps"}}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& testInfo) { return testInfo.param.Name; });
 
 TEST(EncoderFitTest, AnEncoderTheLibrariesLackFailsNamingIt) {
     RequireMediaLibraries();

@@ -225,9 +225,13 @@ TEST_P(TodaysQualityTest, VeryHighIsLargerThanSmall) {
 
 // One profile per encoder that takes quality steps: x264, x265, VP9 with Opus, SVT-AV1, LAME.
 INSTANTIATE_TEST_SUITE_P(Today, TodaysQualityTest, ::testing::Values(65, 66, 68, 69, 72, 75),
-                         [](const auto& info) { return "Line" + std::to_string(info.param); });
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, EveryProfileTest, ::testing::ValuesIn(ProfileLines()),
-                         [](const auto& info) { return "Line" + std::to_string(info.param); });
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param);
+                         });
 
 }  // namespace

@@ -96,6 +96,8 @@ TEST_P(ProfileSweepTest, EveryEntryConvertsOrSaysWhyNot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, ProfileSweepTest, ::testing::ValuesIn(ProfileLines()),
-                         [](const auto& info) { return "Line" + std::to_string(info.param); });
+                         [](const auto& testInfo) {
+                             return "Line" + std::to_string(testInfo.param);
+                         });
 
 }  // namespace

@@ -224,9 +224,8 @@ TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
 INSTANTIATE_TEST_SUITE_P(
     Refusals, SameChoicesTest,
     ::testing::Values(TSameCase{"PhoneH263AtVga", "3GP - Mobile Video Format (*.3gp)", "H263",
-                                "320 x 240 (VGA)", "", "16000 Hz", "h263", 352, 288, "amr_nb",
-                                8000, 1,
-                                "h263 does not take the frame size 320x240: 352x288 instead"},
+                                "320 x 240 (VGA)", "", "16000 Hz", "h263", 352, 288, "amr_nb", 8000,
+                                1, "h263 does not take the frame size 320x240: 352x288 instead"},
                       TSameCase{"RealVideoOddSize", "RM - Real Video (*.rm)", "", "220 x 176", "",
                                 "8000 Hz", "rv10", 224, 176, "ac3", 32000, 2,
                                 "rv10 does not take the frame size 220x176: 224x176 instead"},
@@ -236,6 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TSameCase{"Mp4H264At54000", "MP4 - MPEG4 Video (*.mp4)", "H264", "480 x 272",
                                 "", "54000 Hz", "h264", 480, 272, "aac", 48000, 2,
                                 "aac does not take 54000 Hz: 48000 Hz instead"}),
-    [](const auto& info) { return info.param.Name; });
+    [](const auto& testInfo) { return testInfo.param.Name; });
 
 }  // namespace

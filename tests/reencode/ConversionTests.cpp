@@ -115,8 +115,8 @@ const TFormatCase kFormats[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Table, Formats, testing::ValuesIn(kFormats),
-                         [](const testing::TestParamInfo<TFormatCase>& info) {
-                             return info.param.name;
+                         [](const testing::TestParamInfo<TFormatCase>& testInfo) {
+                             return testInfo.param.name;
                          });
 
 }  // namespace

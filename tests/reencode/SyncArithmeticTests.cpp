@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         TVideoSyncCase{"RestampMovesTheCounterForward", 2, 0.40 + 3.4 * 0.04, {1, 25}, 10, 1, 13},
         TVideoSyncCase{"RestampStillDropsALaggingPicture", 2, 0.40 - 0.08, {1, 25}, 10, 0, 10},
         TVideoSyncCase{"NtscTimeBase", 1, 1.0, {1001, 30000}, 29, 1, 29}),
-    [](const testing::TestParamInfo<TVideoSyncCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<TVideoSyncCase>& testInfo) { return testInfo.param.name; });
 
 struct TAudioSyncCase {
     const char* name;
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A clock far in the future must not overflow anything.
         TAudioSyncCase{"FarFutureIsBounded", 1e9, 48000, 0, 0, 48000, 2, 4096, true, 1,
                        TPlan::Silence, 131072 - 4096, false, 0}),
-    [](const testing::TestParamInfo<TAudioSyncCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<TAudioSyncCase>& testInfo) { return testInfo.param.name; });
 
 TEST(SamplePerFrameSizes, FollowTheSampleWidthOfEachCodec) {
     struct {

@@ -21,9 +21,9 @@ class TEngineRecorder {
         engine.OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) {
             log_.Add(level, text);
         };
-        engine.OnProgress = [this](TCustomFFmpeg*, const TProgressInfo& info) {
+        engine.OnProgress = [this](TCustomFFmpeg*, const TProgressInfo& testInfo) {
             std::lock_guard lock(mutex_);
-            progress_.push_back(info);
+            progress_.push_back(testInfo);
         };
         engine.OnTerminate = [this](TCustomFFmpeg* sender) {
             std::lock_guard lock(mutex_);

@@ -248,6 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
         TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false, Mp4Clip, "mp4", false},
         TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true, MpegPsClip, "mpg", true},
         TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true, MpegPsClip, "mpg", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 }  // namespace

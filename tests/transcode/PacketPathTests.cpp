@@ -132,7 +132,8 @@ TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
             reported |= log.text.rfind("timestamp discontinuity ", 0) == 0;
         if (copyTimestamps) {
             EXPECT_FALSE(reported);
-            EXPECT_EQ(engine.InputFiles[0].TimeOffset, offset) << "copied timestamps keep the offset";
+            EXPECT_EQ(engine.InputFiles[0].TimeOffset, offset)
+                << "copied timestamps keep the offset";
             // The muxer may refuse the second half's earlier timestamps; the first half is kept.
             if (!engine.IsCompleted()) {
                 EXPECT_FALSE(engine.ErrorMessage().empty());

@@ -252,7 +252,7 @@ const TSetupFailure kSetupFailures[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TranscodeSetupFailure, ::testing::ValuesIn(kSetupFailures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // Found by fuzzing: an input whose pictures' format the demuxer could not find out made the
 // scaler's set-up abort the whole program.

@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(Containers, StreamCopy,
                                            TCopyCase{"Mp4ToAvi", Mp4Clip, "avi"},
                                            TCopyCase{"MpegPsToTs", MpegPsClip, "ts"},
                                            TCopyCase{"MpegPsToMkv", MpegPsClip, "mkv"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(StreamCopyStart, BeginsAtTheFirstKeyFrame) {
     RequireMediaLibraries();

@@ -23,10 +23,10 @@ struct TFileListRow {
     std::string FrameRate;  // "29.97", or " "
     int FrameRateNum = 0;   // the exact rate behind FrameRate (30000/1001); 0 when unknown
     int FrameRateDen = 1;
-    std::string Duration;   // "01:02:05" or "Unknown"
-    std::string Output;     // format key of the chosen profile
-    std::string Progress;   // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
-    std::string Frames;     // frame number while converting
+    std::string Duration;  // "01:02:05" or "Unknown"
+    std::string Output;    // format key of the chosen profile
+    std::string Progress;  // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
+    std::string Frames;    // frame number while converting
     std::int64_t DurationMs = -1;  // negative when unknown
     std::string Status;            // why it failed, its pace while converting, or what a crash left
     std::string OutputFile;        // the output of its last conversion, once one began

@@ -164,7 +164,8 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     const bool today = settings.Reader == TParameterReader::prToday;
     if (const auto height = HeightOfEntry(settings.Parameters.VideoSize); today && height)
         job.FrameSize = SizeForHeight(Trimmed(row.VideoSize), *height);
-    if (AVCodecLoaded()) FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines,
+    if (AVCodecLoaded())
+        FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines,
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);

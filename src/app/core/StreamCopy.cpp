@@ -59,10 +59,9 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
         const AVCodecParameters* par = stream->codecpar;
         const AVRational rate =
             stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-        streams.Video = TSourceStreams::TVideo{LibAVCodec.avcodec_get_name(par->codec_id),
-                                               par->width, par->height,
-                                               TFrameRate{rate.num, rate.den ? rate.den : 1},
-                                               !DisplayTransformOf(stream).Identity()};
+        streams.Video = TSourceStreams::TVideo{
+            LibAVCodec.avcodec_get_name(par->codec_id), par->width, par->height,
+            TFrameRate{rate.num, rate.den ? rate.den : 1}, !DisplayTransformOf(stream).Identity()};
     }
     if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0) {
         const AVCodecParameters* par = context->streams[index]->codecpar;

@@ -16,7 +16,7 @@ struct TSourceStreams {
         std::string Codec;  // the libraries' codec name ("h264")
         int Width = 0;
         int Height = 0;
-        TFrameRate Rate;  // the stream's average rate; 0/1 when unknown
+        TFrameRate Rate;      // the stream's average rate; 0/1 when unknown
         bool Turned = false;  // its display matrix turns or mirrors it: pictures are made upright
     };
     struct TAudio {
@@ -32,8 +32,8 @@ struct TSourceStreams {
 std::optional<TSourceStreams> ReadSourceStreams(const std::string& path);
 
 // Sets the job's video and audio codec to "copy" where the source stream fits a fitted job
-// (its encoder writes the source's codec, no other size, rate, crop, pad or turn; for sound no other
-// sample rate or channel count and no volume change). A line for the row's log names each
+// (its encoder writes the source's codec, no other size, rate, crop, pad or turn; for sound no
+// other sample rate or channel count and no volume change). A line for the row's log names each
 // stream copied.
 void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,
                         std::vector<std::string>& logLines);
