@@ -169,6 +169,16 @@ TEST(FileListTextTest, OpenDialogFilterOffersTodaysTypesAndAllFiles) {
               entries.end());
 }
 
+// With the libraries loaded, the first pair also offers what their demuxers read beyond the
+// fixed list: raw HEVC and H.264 streams among them.
+TEST(FileListTextTest, SupportedFilesTakeTheDemuxersExtensions) {
+    RequireMediaLibraries();
+    const auto filters = OpenDialogFilters();
+    const auto& all = filters.front().Patterns;
+    for (const char* wanted : {"*.hevc", "*.h264", "*.flac", "*.avi"})
+        EXPECT_EQ(std::count(all.begin(), all.end(), wanted), 1) << wanted;
+}
+
 TEST(FileListTest, RowsOfProbedAndFailedFiles) {
     TFileList list;
     list.AddProbedFile("/m/a.avi", {true, 640, 480, 30000, 1001, 3725900000}, "MP4");

@@ -1,11 +1,13 @@
 #include "app/core/FileListTexts.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/core/QueueProgress.h"
+#include "binding/FFmpegLibs.h"
 
 namespace {
 
@@ -138,6 +140,20 @@ std::vector<TFileFilter> OpenDialogFilters() {
             if (!Trimmed(pattern).empty()) filter.Patterns.push_back(Trimmed(pattern));
         }
         filters.push_back(std::move(filter));
+    }
+    // Whatever else the loaded libraries' demuxers name as their files' extensions.
+    if (AVFormatLoaded()) {
+        std::vector<std::string>& supported = filters.front().Patterns;
+        void* iteration = nullptr;
+        while (const AVInputFormat* format = LibAVFormat.av_demuxer_iterate(&iteration)) {
+            if (!format->extensions) continue;
+            for (const std::string& extension : Split(format->extensions, ',')) {
+                const std::string pattern = "*." + Trimmed(extension);
+                if (pattern.size() > 2 &&
+                    std::find(supported.begin(), supported.end(), pattern) == supported.end())
+                    supported.push_back(pattern);
+            }
+        }
     }
     return filters;
 }
