@@ -271,9 +271,13 @@ void TForm1::CreateControls() {
         header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                     : Qt::AlignLeft | Qt::AlignVCenter);
         ListView1->setHorizontalHeaderItem(c, header);
-        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font.
-        ListView1->setColumnWidth(c,
-                                  columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0));
+        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font, and with
+        // a caption that a translation made longer.
+        const int designed = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
+        const int caption =
+            ListView1->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
+            2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2;
+        ListView1->setColumnWidth(c, std::max(designed, caption));
     }
     ListView1->verticalHeader()->setVisible(false);
     ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
