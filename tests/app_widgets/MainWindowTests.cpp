@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -20,6 +21,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -475,6 +477,54 @@ TEST_F(MainWindowTest, ConvertChecksFilesAndFolderAndSaysWhyItCannotConvert) {
     EXPECT_TRUE(convert->isEnabled());
     EXPECT_FALSE(form_->Queue().IsActive());
     EXPECT_EQ(list_->item(0, 5)->text(), "");
+}
+
+// The window in German, from the translation the build makes: its own texts and those app/core
+// keeps in English are translated where they are shown, the catalogue's entries are not, and no
+// column's caption is cut by a longer word.
+class GermanWindowTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        TestApplication();
+        ASSERT_TRUE(german_.load(QLocale(QLocale::German), "daziziz", "_", DZ_TEST_TRANSLATIONS));
+        QCoreApplication::installTranslator(&german_);
+        MainWindowTest::SetUp();
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        QCoreApplication::removeTranslator(&german_);
+    }
+    QTranslator german_;
+};
+
+TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
+    EXPECT_EQ(Child<QPushButton>(form_, "ButtonConvert")->text().trimmed(), "Umwandeln");
+    EXPECT_EQ(Child<QCheckBox>(form_, "CheckReencode")->text(),
+              "Auch kopierbare Datenströme neu kodieren");
+    EXPECT_EQ(format_->itemText(0).toStdString(), OutputFormatLines()[0].Text);
+
+    const QHeaderView* header = list_->horizontalHeader();
+    EXPECT_EQ(list_->horizontalHeaderItem(5)->text(), "Fortschritt");
+    for (int c = 1; c < list_->columnCount(); ++c) {
+        const QString caption = list_->horizontalHeaderItem(c)->text();
+        EXPECT_GT(list_->columnWidth(c), header->fontMetrics().horizontalAdvance(caption))
+            << caption.toStdString();
+    }
+
+    // An unreadable file: the core keeps "Error", the list shows it in German.
+    WriteMedia();
+    form_->AddFiles({Media("notes.txt")});
+    ASSERT_EQ(list_->rowCount(), 1);
+    EXPECT_EQ(form_->FileList().Row(0).Progress, kStatusError);
+    EXPECT_EQ(list_->item(0, 5)->text(), "Unlesbar");
+
+    // A message app/core names reaches the user translated.
+    form_->SetOutputFolder(QString());
+    const auto dialog = CloseNextModalDialog();  // the folder dialog that follows the message
+    Child<QPushButton>(form_, "ButtonConvert")->click();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].second, "Bitte wählen Sie einen Ausgabeordner!");
+    EXPECT_TRUE(dialog->opened);
 }
 
 }  // namespace

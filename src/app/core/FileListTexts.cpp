@@ -65,7 +65,7 @@ std::string FrameRateText(bool hasVideo, int num, int den, char decimalSeparator
 }
 
 std::string DurationText(std::int64_t durationUs) {
-    if (durationUs < 0) return "Unknown";
+    if (durationUs < 0) return kDurationUnknown;
     const std::int64_t seconds = durationUs / 1000000;
     const std::int64_t minutes = seconds / 60;
     char text[64];

@@ -30,6 +30,7 @@ std::string FrameRateText(bool hasVideo, int num, int den, char decimalSeparator
 
 // Whole seconds of a duration in microseconds as "hh:mm:ss" (hours may take more digits:
 // "100:00:00"); "Unknown" for a negative (unknown) duration.
+inline constexpr const char* kDurationUnknown = "Unknown";
 std::string DurationText(std::int64_t durationUs);
 
 // The "Progress" cell while converting: the percentage done, at most "100%" ("0%" while the

@@ -43,6 +43,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -74,6 +75,66 @@ constexpr const char* kKeyListColumns = "Window/ListColumns";
 constexpr const char* kKeyLastAddFolder = "Window/LastAddFolder";
 constexpr const char* kKeyParallelFiles = "Window/ParallelFiles";
 constexpr const char* kKeySameFolder = "Window/SameFolderAsInput";
+
+// The texts app/core keeps in English (its tests and the saved queue compare them) and the window
+// shows through tr(): named here for the translation tools, each checked against its constant.
+// The catalogue's entries and the product's name are never translated.
+constexpr bool Same(std::string_view a, std::string_view b) {
+    return a == b;
+}
+static_assert(Same(kMsgAddFiles, QT_TRANSLATE_NOOP("TForm1", "Please Add Files To Convert!")));
+static_assert(Same(kMsgSelectOutputFolder,
+                   QT_TRANSLATE_NOOP("TForm1", "Please select an output folder!")));
+static_assert(Same(kMsgStopAllConversions, QT_TRANSLATE_NOOP("TForm1", "Stop all conversions?")));
+static_assert(Same(kMsgAllConversionsCompleted,
+                   QT_TRANSLATE_NOOP("TForm1", "All Conversions Completed")));
+static_assert(Same(kMsgFailToAddFile, QT_TRANSLATE_NOOP("TForm1", "Fail to add file to list!")));
+static_assert(Same(kMsgLibrariesMissing,
+                   QT_TRANSLATE_NOOP("TForm1",
+                                     "Some files are missing. Please re-install this software")));
+static_assert(Same(kMsgConversionUnavailable,
+                   QT_TRANSLATE_NOOP("TForm1",
+                                     "Conversion is not available in this build: the "
+                                     "converter component is not part of it yet.")));
+// The list's "Progress" and "Duration" cells.
+static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TForm1", "Done")));
+static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TForm1", "Fail")));
+static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TForm1", "Abort")));
+static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TForm1", "Error")));
+static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TForm1", "Unknown")));
+
+// The open-file dialog's filter names (app/core's kOpenDialogFilter), shown through tr().
+[[maybe_unused]] constexpr const char* kFilterNames[] = {
+    QT_TRANSLATE_NOOP("TForm1", "All Supported Files"),
+    QT_TRANSLATE_NOOP("TForm1", "3GPP Files (*.3gp)"),
+    QT_TRANSLATE_NOOP("TForm1", "3GPP2 Files (*.3g2)"),
+    QT_TRANSLATE_NOOP("TForm1", "AAC Files (*.aac)"),
+    QT_TRANSLATE_NOOP("TForm1", "AC3 Files (*.ac3)"),
+    QT_TRANSLATE_NOOP("TForm1", "Audio CD Files (*.cda)"),
+    QT_TRANSLATE_NOOP("TForm1", "AVI Files (*.avi)"),
+    QT_TRANSLATE_NOOP("TForm1", "DV Video Files (*.dv, *.dif)"),
+    QT_TRANSLATE_NOOP("TForm1", "DVD VOB Files (*.vob)"),
+    QT_TRANSLATE_NOOP("TForm1", "FLAC Files (*.flac)"),
+    QT_TRANSLATE_NOOP("TForm1", "GIF Animated Files (*.gif)"),
+    QT_TRANSLATE_NOOP("TForm1", "Macromedia Flash Files (*.flv, *.swf)"),
+    QT_TRANSLATE_NOOP("TForm1", "Matroska Files (*.mkv, *.mka)"),
+    QT_TRANSLATE_NOOP("TForm1", "Monkey Audio Files (*.ape, *.cue)"),
+    QT_TRANSLATE_NOOP("TForm1", "MJpeg Video Files (*.mjpg, *.mjpeg)"),
+    QT_TRANSLATE_NOOP("TForm1", "MP2 Files (*.mp2)"),
+    QT_TRANSLATE_NOOP("TForm1", "MP3 Files (*.mp3)"),
+    QT_TRANSLATE_NOOP("TForm1", "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)"),
+    QT_TRANSLATE_NOOP("TForm1", "MPEG Transport Streams (*.ts, *.m2ts, *.mts)"),
+    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Files (*.mp4, *.m4v)"),
+    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Audio Files (*.m4a, *.mp4)"),
+    QT_TRANSLATE_NOOP("TForm1", "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)"),
+    QT_TRANSLATE_NOOP("TForm1", "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)"),
+    QT_TRANSLATE_NOOP("TForm1", "QuickTime Files (*.mov, *.qt)"),
+    QT_TRANSLATE_NOOP("TForm1", "VCD DAT Files (*.dat)"),
+    QT_TRANSLATE_NOOP("TForm1", "WAV Files (*.wav, *.au, *.aiff)"),
+    QT_TRANSLATE_NOOP("TForm1", "WebM Files (*.webm)"),
+    QT_TRANSLATE_NOOP("TForm1", "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)"),
+    QT_TRANSLATE_NOOP("TForm1", "All Files (*)"),
+};
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -210,9 +271,13 @@ void TForm1::CreateControls() {
         header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                     : Qt::AlignLeft | Qt::AlignVCenter);
         ListView1->setHorizontalHeaderItem(c, header);
-        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font.
-        ListView1->setColumnWidth(c,
-                                  columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0));
+        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font, and with
+        // a caption that a translation made longer.
+        const int designed = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
+        const int caption =
+            ListView1->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
+            2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2;
+        ListView1->setColumnWidth(c, std::max(designed, caption));
     }
     ListView1->verticalHeader()->setVisible(false);
     ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -283,9 +348,9 @@ void TForm1::CreateControls() {
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     volume->addWidget(LabelVolume);
     general->addLayout(volume, 2, 1);
-    row(general, 3, "Quality : ", ComboQuality, "ComboQuality");
-    CheckReencode =
-        Named(new QCheckBox("Re-encode streams that could be copied", central), "CheckReencode");
+    row(general, 3, tr("Quality : "), ComboQuality, "ComboQuality");
+    CheckReencode = Named(new QCheckBox(tr("Re-encode streams that could be copied"), central),
+                          "CheckReencode");
     general->addWidget(CheckReencode, 4, 0, 1, 2);
     general->setRowStretch(5, 1);
     page->addLayout(settings);
@@ -459,7 +524,7 @@ void TForm1::FormCreate() {
     if (!librariesLoaded_) {
         const std::string why = backend_ ? backend_->LastErrorText() : FFmpegLibsError();
         qWarning("%s", why.c_str());
-        ShowInformation(this, kMsgLibrariesMissing);
+        ShowInformation(this, tr(kMsgLibrariesMissing));
         return;
     }
     if (backend_) {
@@ -709,8 +774,8 @@ void TForm1::ShowRow(int row) {
     const QFileInfo file(Q(data.FileName));
     const QString status = Q(data.Status);
     const QString texts[kColumnCount] = {
-        file.fileName(), Q(data.VideoSize), Q(data.FrameRate), Q(data.Duration),
-        Q(data.Output),  Q(data.Progress),  Q(data.Frames),    status.section('\n', 0, 0)};
+        file.fileName(), Q(data.VideoSize),         Q(data.FrameRate), tr(data.Duration.c_str()),
+        Q(data.Output),  tr(data.Progress.c_str()), Q(data.Frames),    status.section('\n', 0, 0)};
     const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
     for (int c = 0; c < kColumnCount; ++c) {
         QTableWidgetItem* cell = ListView1->item(row, c);
@@ -799,7 +864,12 @@ void TForm1::BMDThread1Start(void*& data) {
 
 QStringList TForm1::ChooseFilesToAdd() {
     QStringList filters;
-    for (const std::string& entry : OpenDialogFilterEntries()) filters.append(Q(entry));
+    const std::vector<TFileFilter> named = OpenDialogFilters();
+    const std::vector<std::string> entries = OpenDialogFilterEntries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        // The name in the user's language, the patterns after it as they are.
+        filters.append(tr(named[i].Name.c_str()) + Q(entries[i].substr(named[i].Name.size())));
+    }
     QFileDialog dialog(this, tr("Open"), lastAddFolder_);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(filters);

@@ -2,10 +2,17 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <string_view>
 
 #include "app/core/ConversionQueue.h"
 
 namespace {
+
+// The captions app/core names, for the translation tools.
+static_assert(std::string_view(kCaptionInformation) ==
+              QT_TRANSLATE_NOOP("TMessageBoxes", "Information"));
+static_assert(std::string_view(kCaptionConfirmation) ==
+              QT_TRANSLATE_NOOP("TMessageBoxes", "Confirmation"));
 
 TMessagePresenter& Presenter() {
     static TMessagePresenter presenter;

@@ -7,11 +7,20 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <string_view>
 
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/SettingsStore.h"
+
+// The texts app/core names for this dialog, for the translation tools.
+static_assert(std::string_view(kOptionsCaption) ==
+              QT_TRANSLATE_NOOP("TForm4", "Additional Options"));
+static_assert(std::string_view(kOverwriteCaption) ==
+              QT_TRANSLATE_NOOP("TForm4", "Overwrite Existing File With The Same Name"));
+static_assert(std::string_view(kDropDownItemsCaption) ==
+              QT_TRANSLATE_NOOP("TForm4", "Drop Down Items in Output Format List"));
 
 TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     setObjectName("Form4");
