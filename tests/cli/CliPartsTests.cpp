@@ -188,9 +188,9 @@ TEST(ConvertPlanTest, PresetOfTheWindowGivesProfileAndChoices) {
     try {
         PlanConversion(request);
         ADD_FAILURE() << "an unknown preset is a usage error";
-    } catch (const TUsageError& error) {
-        EXPECT_NE(std::string(error.what()).find("\"Small AVI\""), std::string::npos)
-            << error.what();
+    } catch (const TUsageError& refusal) {
+        EXPECT_NE(std::string(refusal.what()).find("\"Small AVI\""), std::string::npos)
+            << refusal.what();
     }
     request.Preset.reset();
     EXPECT_THROW(PlanConversion(request), TUsageError) << "neither --profile nor --preset";

@@ -178,8 +178,8 @@ TForm1::TForm1(TConversionBackend* backend, QWidget* parent)
     setObjectName("Form1");
     SetDesignedFont(this);
     // Files are added by the worker's start event, on this thread; the worker does no more.
-    BMDThread1.OnStart = [this](QObject*, TBMDExecuteThread*, void*& data) {
-        BMDThread1Start(data);
+    BMDThread1.OnStart = [this](QObject*, TBMDExecuteThread*, void*& request) {
+        BMDThread1Start(request);
     };
     CreateControls();
     CreateMenus();
@@ -429,7 +429,7 @@ void TForm1::CreateControls() {
     connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
     connect(ListView1, &QTableWidget::cellChanged, this,
-            [this](int row, int column) { ListView1ItemChanged(row, column); });
+            [this](int changedRow, int column) { ListView1ItemChanged(changedRow, column); });
     connect(ListView1, &QTableWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ListView1ContextMenu(at); });
 
@@ -768,14 +768,15 @@ void TForm1::AppendRowView() {
 
 void TForm1::ShowRow(int row) {
     if (row < 0 || row >= fileList_.Count() || row >= ListView1->rowCount()) return;
-    const TFileListRow& data = fileList_.Row(row);
+    const TFileListRow& rowData = fileList_.Row(row);
     const bool blocked = showingRows_;
     showingRows_ = true;
-    const QFileInfo file(Q(data.FileName));
-    const QString status = Q(data.Status);
-    const QString texts[kColumnCount] = {
-        file.fileName(), Q(data.VideoSize),         Q(data.FrameRate), tr(data.Duration.c_str()),
-        Q(data.Output),  tr(data.Progress.c_str()), Q(data.Frames),    status.section('\n', 0, 0)};
+    const QFileInfo file(Q(rowData.FileName));
+    const QString status = Q(rowData.Status);
+    const QString texts[kColumnCount] = {file.fileName(),      Q(rowData.VideoSize),
+                                         Q(rowData.FrameRate), tr(rowData.Duration.c_str()),
+                                         Q(rowData.Output),    tr(rowData.Progress.c_str()),
+                                         Q(rowData.Frames),    status.section('\n', 0, 0)};
     const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
     for (int c = 0; c < kColumnCount; ++c) {
         QTableWidgetItem* cell = ListView1->item(row, c);
@@ -786,10 +787,10 @@ void TForm1::ShowRow(int row) {
                                               : file.fileName());
     }
     QTableWidgetItem* first = ListView1->item(row, 0);
-    first->setCheckState(data.Checked ? Qt::Checked : Qt::Unchecked);
+    first->setCheckState(rowData.Checked ? Qt::Checked : Qt::Unchecked);
     // An unreadable file cannot be checked: it would only fail again.
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    first->setFlags(IsRunnableRow(data) ? flags | Qt::ItemIsUserCheckable : flags);
+    first->setFlags(IsRunnableRow(rowData) ? flags | Qt::ItemIsUserCheckable : flags);
     showingRows_ = blocked;
 }
 
@@ -857,8 +858,9 @@ void TForm1::AddFilesFrom(const QStringList* paths) {
     addingFiles_ = false;
 }
 
-void TForm1::BMDThread1Start(void*& data) {
-    const QStringList files = data ? *static_cast<const QStringList*>(data) : ChooseFilesToAdd();
+void TForm1::BMDThread1Start(void*& request) {
+    const QStringList files =
+        request ? *static_cast<const QStringList*>(request) : ChooseFilesToAdd();
     AddFileRows(files);
 }
 
@@ -1278,9 +1280,9 @@ void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
         ListView1->scrollToItem(ListView1->item(row, 0));
-        TFileListRow& data = fileList_.Row(row);
-        data.Progress = ProgressText(event.CurrentDuration, event.TotalOutputDuration);
-        data.Frames = FramesText(event.FrameNumber);
+        TFileListRow& rowData = fileList_.Row(row);
+        rowData.Progress = ProgressText(event.CurrentDuration, event.TotalOutputDuration);
+        rowData.Frames = FramesText(event.FrameNumber);
         // Speed and time left of this file, from its own start.
         const std::int64_t elapsed = now - rowStartMs_[row];
         QStringList pace;
@@ -1291,7 +1293,7 @@ void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
                 TimeLeftMs(event.CurrentDuration, event.TotalOutputDuration, elapsed)) {
             pace.append(tr("%1 left").arg(Q(ClockText(*left))));
         }
-        data.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
+        rowData.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
         ShowRow(row);
         queueProgress_.RowProgress(row, event.CurrentDuration);
         ScheduleSave();
@@ -1326,8 +1328,8 @@ void TForm1::DEVUZLog(const TTaskLogEvent& event) {
 
 void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
     if (row < 0 || row >= fileList_.Count()) return;
-    TFileListRow& data = fileList_.Row(row);
-    data.Status.clear();
+    TFileListRow& rowData = fileList_.Row(row);
+    rowData.Status.clear();
     queueProgress_.RowEnded(row);
     if (event.Exception) {
         SetRowReason(row, Q(event.Message.empty() ? taskErrors_[event.Index] : event.Message));

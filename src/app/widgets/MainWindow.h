@@ -175,7 +175,7 @@ class TForm1 : public QMainWindow {
     void FormClose();
 
     void AddFilesFrom(const QStringList* paths);
-    void BMDThread1Start(void*& data);
+    void BMDThread1Start(void*& request);
     QStringList ChooseFilesToAdd();
     void AddFileRows(const QStringList& paths);
 
