@@ -147,7 +147,8 @@
     X(av_opt_get_int)                   \
     X(av_opt_next)                      \
     X(av_opt_set_defaults)              \
-    X(av_display_rotation_get)
+    X(av_display_rotation_get)          \
+    X(av_base64_encode)
 
 #define SWSCALE_ENTRY_POINTS(X)         \
     X(swscale_version)                  \

@@ -1,6 +1,10 @@
 // What a recording says about itself: its tags and its cover picture, carried to the outputs
 // that can hold them.
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/StreamChoice.h"
@@ -15,6 +19,46 @@ constexpr const char* kRecordingTags[] = {
 
 // Muxers that keep a cover as a picture stream beside the sound.
 constexpr const char* kCoverFormats[] = {"mp3", "ipod", "mp4", "mov", "flac", "matroska"};
+
+// Muxers that keep a cover in the sound's comments, as a picture block of the lossless format.
+constexpr const char* kCommentCoverFormats[] = {"ogg", "oga", "opus"};
+
+bool NamedIn(const char* name, const char* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (std::strcmp(name, names[i]) == 0) return true;
+    return false;
+}
+
+void PutBigEndian(std::vector<uint8_t>& block, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) block.push_back(uint8_t(value >> shift));
+}
+
+// The picture block behind METADATA_BLOCK_PICTURE: type, MIME, description, size, depth, colours
+// and the picture's own bytes, in base64. Empty when the picture cannot go there.
+std::string CommentCover(const AVStream* source) {
+    const AVPacket& picture = source->attached_pic;
+    const AVCodecID codec = source->codecpar->codec_id;
+    if (!picture.data || picture.size <= 0 ||
+        (codec != AV_CODEC_ID_MJPEG && codec != AV_CODEC_ID_PNG))
+        return {};
+    const std::string mime = codec == AV_CODEC_ID_PNG ? "image/png" : "image/jpeg";
+    std::vector<uint8_t> block;
+    PutBigEndian(block, 3);  // the front cover
+    PutBigEndian(block, uint32_t(mime.size()));
+    block.insert(block.end(), mime.begin(), mime.end());
+    PutBigEndian(block, 0);  // no description
+    PutBigEndian(block, uint32_t(source->codecpar->width));
+    PutBigEndian(block, uint32_t(source->codecpar->height));
+    PutBigEndian(block, 24);  // bits per pixel
+    PutBigEndian(block, 0);   // not indexed
+    PutBigEndian(block, uint32_t(picture.size));
+    block.insert(block.end(), picture.data, picture.data + picture.size);
+    std::string text(size_t(AV_BASE64_SIZE(block.size())), '\0');
+    if (!LibAVUtil.av_base64_encode(text.data(), int(text.size()), block.data(), int(block.size())))
+        return {};
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
 
 void CarryTagsFrom(const AVDictionary* from, AVDictionary** to) {
     for (const char* key : kRecordingTags) {
@@ -38,12 +82,19 @@ void TCustomFFmpeg::CarryTags(AVFormatContext* output) {
 bool TCustomFFmpeg::new_cover_stream(AVFormatContext* file) {
     if (InputFileCount == 0 || !InputFiles[0].Context) return false;
     AVFormatContext* input = InputFiles[0].Context.get();
-    bool holdsCover = false;
-    for (const char* name : kCoverFormats)
-        holdsCover |= std::strcmp(file->oformat->name, name) == 0;
     const int cover = FindCoverStream(input);
-    if (!holdsCover || cover < 0) return false;
+    if (cover < 0) return false;
     AVStream* source = input->streams[cover];
+    const char* format = file->oformat->name;
+    if (NamedIn(format, kCommentCoverFormats, std::size(kCommentCoverFormats))) {
+        // No picture stream: the comments of the sound just added carry it.
+        const std::string block = CommentCover(source);
+        if (block.empty() || file->nb_streams == 0) return false;
+        AVStream* sound = file->streams[file->nb_streams - 1];
+        return LibAVUtil.av_dict_set(&sound->metadata, "METADATA_BLOCK_PICTURE", block.c_str(),
+                                     0) >= 0;
+    }
+    if (!NamedIn(format, kCoverFormats, std::size(kCoverFormats))) return false;
     TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(nullptr));
     if (!codec) return false;
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
