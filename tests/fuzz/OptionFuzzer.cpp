@@ -76,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     engine.Reset();
     static TCustomFFmpeg* const fresh = [] {
-        auto* engine = new TCustomFFmpeg;
-        engine->Reset();
-        return engine;
+        auto* defaults = new TCustomFFmpeg;
+        defaults->Reset();
+        return defaults;
     }();
     ExpectDefaults(engine, *fresh);
     return 0;
