@@ -177,6 +177,8 @@ TEST(FileListTextTest, SupportedFilesTakeTheDemuxersExtensions) {
     const auto& all = filters.front().Patterns;
     for (const char* wanted : {"*.hevc", "*.h264", "*.flac", "*.avi"})
         EXPECT_EQ(std::count(all.begin(), all.end(), wanted), 1) << wanted;
+    EXPECT_EQ(std::count(all.begin(), all.end(), "*.txt"), 0) << "a text file is no video";
+    EXPECT_LT(FixedDialogFilters().front().Patterns.size(), all.size());
 }
 
 TEST(FileListTest, RowsOfProbedAndFailedFiles) {

@@ -19,7 +19,7 @@ std::string Lower(std::string text) {
 const std::set<std::string>& SupportedExtensions() {
     static const std::set<std::string> extensions = [] {
         std::set<std::string> found;
-        const std::vector<TFileFilter> filters = OpenDialogFilters();
+        const std::vector<TFileFilter> filters = FixedDialogFilters();
         for (const std::string& pattern : filters.front().Patterns) {
             if (pattern.size() > 2 && pattern.compare(0, 2, "*.") == 0) {
                 found.insert(Lower(pattern.substr(1)));

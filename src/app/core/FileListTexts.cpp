@@ -131,7 +131,7 @@ const char* const kOpenDialogFilter =
     "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|"
     "All Files (*)|*|";
 
-std::vector<TFileFilter> OpenDialogFilters() {
+std::vector<TFileFilter> FixedDialogFilters() {
     std::vector<std::string> parts = Split(kOpenDialogFilter, '|');
     std::vector<TFileFilter> filters;
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
@@ -141,7 +141,13 @@ std::vector<TFileFilter> OpenDialogFilters() {
         }
         filters.push_back(std::move(filter));
     }
-    // Whatever else the loaded libraries' demuxers name as their files' extensions.
+    return filters;
+}
+
+std::vector<TFileFilter> OpenDialogFilters() {
+    std::vector<TFileFilter> filters = FixedDialogFilters();
+    // Whatever else the loaded libraries' demuxers name as their files' extensions, but for
+    // plain text, which the text-art and subtitle demuxers name: a .txt file is no media file.
     if (AVFormatLoaded()) {
         std::vector<std::string>& supported = filters.front().Patterns;
         void* iteration = nullptr;
@@ -149,7 +155,7 @@ std::vector<TFileFilter> OpenDialogFilters() {
             if (!format->extensions) continue;
             for (const std::string& extension : Split(format->extensions, ',')) {
                 const std::string pattern = "*." + Trimmed(extension);
-                if (pattern.size() > 2 &&
+                if (pattern.size() > 2 && pattern != "*.txt" &&
                     std::find(supported.begin(), supported.end(), pattern) == supported.end())
                     supported.push_back(pattern);
             }

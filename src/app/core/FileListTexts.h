@@ -50,7 +50,11 @@ struct TFileFilter {
     std::string Name;                   // "AVI Files (*.avi)"
     std::vector<std::string> Patterns;  // "*.avi"
 };
-// The filter's name and pattern pairs, patterns split at ";" and trimmed.
+// The filter's name and pattern pairs, patterns split at ";" and trimmed. With the libraries
+// loaded, the first pair also holds every extension their demuxers name.
 std::vector<TFileFilter> OpenDialogFilters();
+// The same pairs without what the loaded libraries add: the types a dropped folder is searched
+// for, whether or not the libraries are loaded.
+std::vector<TFileFilter> FixedDialogFilters();
 // The same as a dialog toolkit takes them: "name (pattern pattern ...)".
 std::vector<std::string> OpenDialogFilterEntries();
