@@ -162,11 +162,15 @@ TEST_F(BMDThreadTest, GroupUpdateComesFromTheHighestRankedRunningMember) {
     high.SetThreadGroup(&group);
     high.UpdatePriority = 5;
     std::atomic<bool> release{false};
+    // Until both run, and again once they end, the low rank may rightly be the highest running
+    // one: count only while both run.
+    std::atomic<int> started{0};
     for (TBMDThread* member : {&low, &high}) {
         member->SetRefreshInterval(1);
         member->SetUpdateEnabled(true);
         member->OnExecute = [&](QObject*, TBMDExecuteThread* thread, void*&) {
             thread->SetPercent(thread->Owner() == &high ? 90 : 10);
+            ++started;
             while (!release.load() && !thread->Terminated()) std::this_thread::yield();
         };
     }
@@ -174,10 +178,10 @@ TEST_F(BMDThreadTest, GroupUpdateComesFromTheHighestRankedRunningMember) {
     std::vector<int> groupPercents;
     group.OnThreadUpdate = [&](QObject*, TBMDExecuteThread*, void*&, int) { ++memberUpdates; };
     group.OnUpdate = [&](QObject*, TBMDExecuteThread*, void*&, int percent) {
-        groupPercents.push_back(percent);
+        if (started.load() == 2 && !release.load()) groupPercents.push_back(percent);
     };
     group.Start();
-    ProcessEventsUntil([&] { return memberUpdates.load() >= 10; });
+    ProcessEventsUntil([&] { return started.load() == 2 && groupPercents.size() >= 5; });
     release = true;
     ProcessEventsUntil([&] { return !group.IsRunning(); });
     ASSERT_FALSE(groupPercents.empty());
