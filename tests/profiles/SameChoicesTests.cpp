@@ -81,6 +81,19 @@ void RecordWindowLog(QtMsgType, const QMessageLogContext&, const QString& text) 
 
 class SameChoicesTest : public TWidgetTest, public ::testing::WithParamInterface<TSameCase> {
   protected:
+    // Clicks Convert and waits for the run's end, with the window's log in windowLog.
+    void ConvertAndRecordLog(QWidget& form) {
+        windowLog.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(RecordWindowLog);
+        Child<QPushButton>(&form, "ButtonConvert")->click();
+        ProcessEventsUntil([&] {
+            return std::any_of(messages_.begin(), messages_.end(), [](const auto& m) {
+                return m.second == "All Conversions Completed";
+            });
+        });
+        qInstallMessageHandler(previous);
+    }
+
     void ExpectOutput(const std::string& route, const std::string& path) {
         const TSameCase& c = GetParam();
         SCOPED_TRACE(route);
@@ -145,14 +158,7 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
     choose("ComboSamplingRate", c.SampleRate);
     form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
     form.AddFiles({QString::fromStdString(clip.Path)});
-    windowLog.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(RecordWindowLog);
-    Child<QPushButton>(&form, "ButtonConvert")->click();
-    ProcessEventsUntil([&] {
-        return std::any_of(messages_.begin(), messages_.end(),
-                           [](const auto& m) { return m.second == "All Conversions Completed"; });
-    });
-    qInstallMessageHandler(previous);
+    ConvertAndRecordLog(form);
     EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), c.LogLine), windowLog.end());
     ExpectOutput("window", (byWindow.Path() / output).string());
 }
@@ -208,14 +214,7 @@ TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
     ASSERT_EQ(form.FileList().Count(), 1);
     EXPECT_EQ(form.FileList().Row(0).VideoSize, "240x320");
     EXPECT_EQ(form.FileList().Row(0).FrameRate, "29.99");
-    windowLog.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(RecordWindowLog);
-    Child<QPushButton>(&form, "ButtonConvert")->click();
-    ProcessEventsUntil([&] {
-        return std::any_of(messages_.begin(), messages_.end(),
-                           [](const auto& m) { return m.second == "All Conversions Completed"; });
-    });
-    qInstallMessageHandler(previous);
+    ConvertAndRecordLog(form);
     EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), logLine), windowLog.end())
         << ::testing::PrintToString(windowLog);
     expectUpright("window", (byWindow.Path() / "phone.avi").string());

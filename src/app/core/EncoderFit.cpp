@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 #include "engine/RateFit.h"
 
 namespace {
@@ -140,7 +141,8 @@ class TQuietLibraryLog {
 // Whether the encoder opens with these values, set up as the engine sets up an audio stream:
 // 16-bit samples when the encoder takes them, else its first format.
 bool AudioEncoderOpens(const AVCodec* codec, int rate, int channels, int bitrate) {
-    AVCodecContext* context = LibAVCodec.avcodec_alloc_context3(codec);
+    const TCodecContextPtr owner(LibAVCodec.avcodec_alloc_context3(codec));
+    AVCodecContext* context = owner.get();
     if (!context) return false;
     context->sample_fmt = AV_SAMPLE_FMT_S16;
     if (codec->sample_fmts) {
@@ -157,9 +159,7 @@ bool AudioEncoderOpens(const AVCodec* codec, int rate, int channels, int bitrate
     // A stand-in experimental encoder is run with the "strict" option that allows it.
     if (codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL)
         context->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
-    const bool opened = LibAVCodec.avcodec_open2(context, codec, nullptr) >= 0;
-    LibAVCodec.avcodec_free_context(&context);
-    return opened;
+    return LibAVCodec.avcodec_open2(context, codec, nullptr) >= 0;
 }
 
 // Puts the chosen encoder's name in `name`, its option lines into the job and its note into
