@@ -433,7 +433,8 @@ TEST_F(BatchTest, GnuParallelRecipeSharesTheLibraryBetweenTwoHostsEachFileOnce) 
         inputs.push_back(Clip("shared/in/clip" + std::to_string(i) + ".avi"));
     const std::string shared = dir.File("shared");
     // No SSH server runs here: GNU parallel logs in through this stand-in, which notes the host
-    // and runs the command on this machine.
+    // and runs the command on this machine with the login shell an SSH login sets (the worker
+    // GNU parallel sends runs the command in $SHELL, which CI's environment may not have).
     const std::string ssh = dir.File("ssh");
     std::ofstream(ssh) << "#!/bin/bash\n"
                           "while [ $# -gt 0 ]; do case $1 in -[oplFiJ]) shift 2;; -*) shift;; "
@@ -442,6 +443,7 @@ TEST_F(BatchTest, GnuParallelRecipeSharesTheLibraryBetweenTwoHostsEachFileOnce) 
                        << dir.File("hosts.log")
                        << "'\n"
                           "shift; [ \"$1\" = -- ] && shift\n"
+                          "export SHELL=/bin/bash\n"
                           "exec bash -c \"$*\"\n";
     fs::permissions(ssh, fs::perms::owner_all);
     fs::create_directories(dir.Path() / "home");
