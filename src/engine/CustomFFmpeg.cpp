@@ -104,7 +104,6 @@ void TCustomFFmpeg::ApplyEngineDefaults() {
         worker_ = nullptr;
         paused_ = false;
     }
-    SourceDurationMs = -1;
     HookFrameNumber = 0;
     HookAction = haContinue;
     HookTimeRanges.clear();

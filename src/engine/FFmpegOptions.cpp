@@ -1,6 +1,5 @@
 #include "engine/FFmpegOptions.h"
 
-#include <algorithm>
 #include <mutex>
 #include <set>
 
@@ -61,111 +60,13 @@ const std::set<std::string>& PrivateOptionNames() {
 
 }  // namespace
 
-TFFmpegOptions::TFFmpegOptions() {
-    ApplyOptionDefaults();
-}
+// The option values start at their defaults by construction.
+TFFmpegOptions::TFFmpegOptions() = default;
 
 TFFmpegOptions::~TFFmpegOptions() = default;
 
 void TFFmpegOptions::ApplyOptionDefaults() {
-    // Input time offsets and the file tables are the set-up's: it writes them per file.
-    std::fill(&InputTimeScales[0][0], &InputTimeScales[0][0] + MAX_FILES * MAX_STREAMS, 0.0);
-    std::fill(std::begin(StreamMaps), std::end(StreamMaps), TStreamMap{});
-    StreamMapCount = 0;
-    std::fill(std::begin(MetaDataMaps), std::end(MetaDataMaps), TMetaDataMap{});
-    MetaDataMapCount = 0;
-    ForcedInputFormat = nullptr;
-    ForcedOutputFormat = nullptr;
-
-    FrameWidth = 0;
-    FrameHeight = 0;
-    FrameAspectRatio = 0.0f;
-    FramePixelFormat = -1;
-    PadTop = PadBottom = PadLeft = PadRight = 0;
-    PadColor[0] = 16;
-    PadColor[1] = 128;
-    PadColor[2] = 128;
-    CropTop = CropBottom = CropLeft = CropRight = 0;
-    std::fill(std::begin(FrameLimits), std::end(FrameLimits), INT32_MAX);
-    FrameRate = AVRational{0, 0};
-    VideoQuantiserScale = 0.0f;
-    IntraMatrix.clear();
-    InterMatrix.clear();
-    RateControlOverride.clear();
-
-    VideoDisabled = 0;
-    VideoDiscard = 0;
-    VideoCodecName.clear();
-    VideoCodecTag = 0;
-    SameQuality = 0;
-    Deinterlace = 0;
-    NoAutoRotate = 0;
-    TopFieldFirst = -1;
-    MotionEstimationThreshold = 0;
-    IntraDcPrecision = 8;
-    LoopInput = 0;
-    LoopOutput = -1;
-    QpHistogram = 0;
-    IntraOnly = 0;
-
-    AudioSampleRate = 44100;
-    AudioQuantiserScale = -99999.0f;
-    AudioDisabled = 0;
-    AudioChannels = 2;
-    AudioCodecName.clear();
-    AudioCodecTag = 0;
-    AudioLanguage.clear();
-    SubtitleDisabled = 0;
-    SubtitleCodecName.clear();
-    SubtitleLanguage.clear();
-
-    MuxPreload = 0.5f;
-    MuxMaxDelay = 0.7f;
-    RecordingTime = INT64_MAX;
-    StartTime = 0;
-    RecordingTimestamp = 0;
-    InputTimeOffset = 0;
-    Title.clear();
-    Author.clear();
-    Copyright.clear();
-    Comment.clear();
-    Genre.clear();
-    Album.clear();
-    Year = 0;
-    Track = 0;
-
-    HexDump = 0;
-    PacketDump = 0;
-    Psnr = 0;
-    Pass = 0;
-    PassLogFileName.clear();
-    AudioStreamCopy = 0;
-    VideoStreamCopy = 0;
-    SubtitleStreamCopy = 0;
-    VideoSyncMethod = -1;
-    AudioSyncMethod = 0;
-    AudioDriftThreshold = 0.1f;
-    CopyTimestamps = false;
-    Shortest = 0;
-    VideoGlobalHeader = 0;
-    VideoStatsFileName.clear();
-    ProgramId = 0;
-    RateEmulation = 0;
-    VideoChannel = 0;
-    VideoStandard.clear();
-    AudioVolume = 256;
-    FrameHooksInUse = false;
-    Verbose = 1;
-    ThreadCount = 1;
-    InputSync = 0;
-    FileSizeLimit = 0;
-    ImageSequenceCompat = 0;
-    TimestampJumpThreshold = 10.0f;
-    ScalerFlags = SWS_BICUBIC;
-    OptionNames.clear();
-    PrivateOptions.clear();
-
-    SourceDurationMs = -1;
+    static_cast<TOptionValues&>(*this) = TOptionValues{};
 }
 
 void TFFmpegOptions::AllocateOptionContexts() {

@@ -33,20 +33,11 @@ constexpr int kCodecTemplateCount = 5;
 // Index of the frame limits by media type: video, audio, data, subtitle.
 constexpr int kFrameLimitCount = 4;
 
-class TFFmpegOptions {
-  public:
-    TFFmpegOptions();
-    virtual ~TFFmpegOptions();
-    TFFmpegOptions(const TFFmpegOptions&) = delete;
-    TFFmpegOptions& operator=(const TFFmpegOptions&) = delete;
-
-    // ---- Files: the engine keeps a record per opened file (MediaFiles.h); these count them.
+// The option values of one job, each with its default beside it. A default-constructed value
+// is a fresh job's options, so giving every option its default is one assignment.
+struct TOptionValues {
     double InputTimeScales[MAX_FILES][MAX_STREAMS] = {};  // 0.0: no scaling; "itsscale"
-    int32_t InputFileCount = 0;
-    int32_t OutputFileCount = 0;
-
-    // ---- Option block.
-    TStreamMap StreamMaps[MAX_STREAM_MAPS] = {};  // "map"
+    TStreamMap StreamMaps[MAX_STREAM_MAPS] = {};          // "map"
     int32_t StreamMapCount = 0;
     TMetaDataMap MetaDataMaps[MAX_META_DATA_MAPS] = {};  // "map_meta_data"
     int32_t MetaDataMapCount = 0;
@@ -126,7 +117,6 @@ class TFFmpegOptions {
     int32_t Shortest = 0;
     int32_t VideoGlobalHeader = 0;   // bit 1: global header, bit 2: local header
     std::string VideoStatsFileName;  // empty = no statistics file
-    TStdioFilePtr VideoStatsFile;    // opened through MyUtil by the video output
     int32_t ProgramId = 0;           // 0 = all programs
     int32_t RateEmulation = 0;       // consumed by each input
     int32_t VideoChannel = 0;        // consumed by each input
@@ -147,6 +137,25 @@ class TFFmpegOptions {
     // real context that has them (CopyGenericOptions).
     std::vector<std::pair<std::string, std::string>> PrivateOptions;
 
+    int32_t SourceDurationMs = -1;  // expected length of the job, -1 when unknown
+};
+
+// The option state of one job: its option values (inherited, so that every option reads by its
+// own name) and what the options hold beyond values: library templates, the statistics file,
+// the frame-hook chain.
+class TFFmpegOptions : public TOptionValues {
+  public:
+    TFFmpegOptions();
+    virtual ~TFFmpegOptions();
+    TFFmpegOptions(const TFFmpegOptions&) = delete;
+    TFFmpegOptions& operator=(const TFFmpegOptions&) = delete;
+
+    // ---- Files: the engine keeps a record per opened file (MediaFiles.h); these count them.
+    int32_t InputFileCount = 0;
+    int32_t OutputFileCount = 0;
+
+    TStdioFilePtr VideoStatsFile;  // opened through MyUtil by the video output
+
     // Template contexts that generic library options are stored in; allocated by Reset.
     TCodecContextPtr CodecOptionContexts[kCodecTemplateCount];
     TFormatContextPtr FormatOptionContext;
@@ -155,8 +164,7 @@ class TFFmpegOptions {
     // Frame hooks added by "vhook", released after every run.
     TFrameHookEntry* FrameHooks = nullptr;
 
-    int32_t SourceDurationMs = -1;  // expected length of the job, -1 when unknown
-    std::string LastError;          // message of the last failed input or output set-up
+    std::string LastError;  // message of the last failed input or output set-up
 
     // ---- Keywords.
 
@@ -242,9 +250,9 @@ class TFFmpegOptions {
     virtual void NewAudioStream();
     virtual void NewSubtitleStream();
 
-    // Every option field takes its default and every text is emptied. Nothing is freed: the
-    // template contexts, the statistics file, the frame-hook chain and the file tables are
-    // left to FreeOptionState and the engine's clean-up.
+    // Every option value takes its default (an assignment of TOptionValues{}). Nothing is
+    // freed: the template contexts, the statistics file, the frame-hook chain and the file
+    // tables are left to FreeOptionState and the engine's clean-up.
     void ApplyOptionDefaults();
     // Creates the per-media-type codec templates, the format template and the scaler template
     // (16x16, pixel format 0, the scaler flags), freeing any earlier ones first.
