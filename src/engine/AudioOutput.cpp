@@ -208,102 +208,116 @@ void TCustomFFmpeg::AudioOutput(AVFormatContext* file, TOutputStreamState& ost,
     if (decChannels != encChannels || decRate != encRate || AudioSyncMethod > 1)
         ost.AudioResample = 1;
     if (ost.AudioResample &&
-        (!ost.Resampler || ost.ResamplerChannels != decChannels || ost.ResamplerRate != decRate)) {
-        ost.Resampler.reset();
-        AVChannelLayout inLayout = DefaultLayout(decChannels);
-        AVChannelLayout outLayout = EncoderLayout(enc);
-        SwrContext* allocated = nullptr;
-        int made =
-            LibSwResample.swr_alloc_set_opts2(&allocated, &outLayout, AV_SAMPLE_FMT_S16, encRate,
-                                              &inLayout, AV_SAMPLE_FMT_S16, decRate, 0, nullptr);
-        TSwrPtr owned(allocated);
-        SwrContext* resampler = owned.get();
-        LibAVUtil.av_channel_layout_uninit(&inLayout);
-        LibAVUtil.av_channel_layout_uninit(&outLayout);
-        if (made >= 0) {
-            // Mono becomes both channels at full level and stereo their average, as listeners
-            // expect; other counts take the library's mix.
-            static const double kMonoToStereo[2] = {1.0, 1.0};
-            static const double kStereoToMono[2] = {0.5, 0.5};
-            if (decChannels == 1 && encChannels == 2)
-                made = LibSwResample.swr_set_matrix(resampler, kMonoToStereo, 1);
-            else if (decChannels == 2 && encChannels == 1)
-                made = LibSwResample.swr_set_matrix(resampler, kStereoToMono, 2);
-        }
-        // Drift compensation needs the resampling engine even at equal rates.
-        if (made >= 0 && AudioSyncMethod > 1)
-            made = LibAVUtil.av_opt_set_int(resampler, "flags", SWR_FLAG_RESAMPLE, 0);
-        if (made >= 0) made = LibSwResample.swr_init(resampler);
-        if (made < 0)
-            throw FFMpegException::Format(
-                "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate,
-                encChannels, encRate);
-        ost.Resampler = std::move(owned);
-        ost.ResamplerChannels = decChannels;
-        ost.ResamplerRate = decRate;
-    }
+        (!ost.Resampler || ost.ResamplerChannels != decChannels || ost.ResamplerRate != decRate))
+        MakeAudioResampler(ost, decChannels, decRate);
+    if (!SyncAudioBlock(ost, ist, samples, size)) return;
+    if (ost.AudioResample && ost.Resampler.get() && !ResampleAudioBlock(ost, ist, samples, size))
+        return;
+    EncodeAudioBlock(file, ost, samples, size);
+}
 
+void TCustomFFmpeg::MakeAudioResampler(TOutputStreamState& ost, int decChannels, int decRate) {
+    const AVCodecContext* enc = ost.Encoder;
+    const int encChannels = enc->ch_layout.nb_channels;
+    const int encRate = enc->sample_rate;
+    ost.Resampler.reset();
+    AVChannelLayout inLayout = DefaultLayout(decChannels);
+    AVChannelLayout outLayout = EncoderLayout(enc);
+    SwrContext* allocated = nullptr;
+    int made = LibSwResample.swr_alloc_set_opts2(&allocated, &outLayout, AV_SAMPLE_FMT_S16, encRate,
+                                                 &inLayout, AV_SAMPLE_FMT_S16, decRate, 0, nullptr);
+    TSwrPtr owned(allocated);
+    SwrContext* resampler = owned.get();
+    LibAVUtil.av_channel_layout_uninit(&inLayout);
+    LibAVUtil.av_channel_layout_uninit(&outLayout);
+    if (made >= 0) {
+        // Mono becomes both channels at full level and stereo their average, as listeners
+        // expect; other counts take the library's mix.
+        static const double kMonoToStereo[2] = {1.0, 1.0};
+        static const double kStereoToMono[2] = {0.5, 0.5};
+        if (decChannels == 1 && encChannels == 2)
+            made = LibSwResample.swr_set_matrix(resampler, kMonoToStereo, 1);
+        else if (decChannels == 2 && encChannels == 1)
+            made = LibSwResample.swr_set_matrix(resampler, kStereoToMono, 2);
+    }
+    // Drift compensation needs the resampling engine even at equal rates.
+    if (made >= 0 && AudioSyncMethod > 1)
+        made = LibAVUtil.av_opt_set_int(resampler, "flags", SWR_FLAG_RESAMPLE, 0);
+    if (made >= 0) made = LibSwResample.swr_init(resampler);
+    if (made < 0)
+        throw FFMpegException::Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                                      decChannels, decRate, encChannels, encRate);
+    ost.Resampler = std::move(owned);
+    ost.ResamplerChannels = decChannels;
+    ost.ResamplerRate = decRate;
+}
+
+bool TCustomFFmpeg::SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& ist,
+                                   uint8_t*& samples, int& size) {
+    const int encRate = ost.Encoder->sample_rate;
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
     const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
     const int64_t fifoFrames = ost.Fifo ? LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) : 0;
     if (AudioSyncMethod == 0) {
         ost.SyncOpts = std::llrint(syncTime * encRate) - fifoFrames;
-    } else {
-        const TAudioSyncPlan plan =
-            PlanAudioSync(syncTime, encRate, ost.SyncOpts, fifoFrames, decRate, decChannels, size,
-                          ist.IsStart != 0, AudioSyncMethod, AudioDriftThreshold);
-        switch (plan.Kind) {
-            case TAudioSyncPlan::Discard:
-                samples += plan.Bytes;
-                size -= static_cast<int>(plan.Bytes);
-                if (Verbose > 2)
-                    Log(1, "discarding %d audio samples", static_cast<int>(-plan.Delta));
-                if (size <= 0) return;
-                ist.IsStart = 0;
-                break;
-            case TAudioSyncPlan::Silence: {
-                const size_t padded = static_cast<size_t>(plan.Bytes) + static_cast<size_t>(size);
-                if (!AudioSilence.Reserve(padded)) return;
-                std::memset(AudioSilence.Data(), 0, static_cast<size_t>(plan.Bytes));
-                std::memcpy(AudioSilence.Data() + plan.Bytes, samples, static_cast<size_t>(size));
-                samples = AudioSilence.Data();
-                size = static_cast<int>(padded);
-                if (plan.ClearStart) ist.IsStart = 0;
-                if (Verbose > 2)
-                    Log(1, "adding %d audio samples of silence", static_cast<int>(plan.Delta));
-                break;
-            }
-            case TAudioSyncPlan::Compensate:
-                if (!ost.Resampler) throw FFMpegException("Assertion failure");
-                if (Verbose > 2)
-                    Log(1, "compensating audio timestamp drift:%f compensation:%d in:%d",
-                        plan.Delta, plan.Compensation, encRate);
-                LibSwResample.swr_set_compensation(ost.Resampler.get(), plan.Compensation, encRate);
-                break;
-            case TAudioSyncPlan::Keep:
-                break;
+        return true;
+    }
+    const TAudioSyncPlan plan = PlanAudioSync(
+        syncTime, encRate, ost.SyncOpts, fifoFrames, ist.SampleRate, ist.SampleChannels, size,
+        ist.IsStart != 0, AudioSyncMethod, AudioDriftThreshold);
+    switch (plan.Kind) {
+        case TAudioSyncPlan::Discard:
+            samples += plan.Bytes;
+            size -= static_cast<int>(plan.Bytes);
+            if (Verbose > 2) Log(1, "discarding %d audio samples", static_cast<int>(-plan.Delta));
+            if (size <= 0) return false;
+            ist.IsStart = 0;
+            break;
+        case TAudioSyncPlan::Silence: {
+            const size_t padded = static_cast<size_t>(plan.Bytes) + static_cast<size_t>(size);
+            if (!AudioSilence.Reserve(padded)) return false;
+            std::memset(AudioSilence.Data(), 0, static_cast<size_t>(plan.Bytes));
+            std::memcpy(AudioSilence.Data() + plan.Bytes, samples, static_cast<size_t>(size));
+            samples = AudioSilence.Data();
+            size = static_cast<int>(padded);
+            if (plan.ClearStart) ist.IsStart = 0;
+            if (Verbose > 2)
+                Log(1, "adding %d audio samples of silence", static_cast<int>(plan.Delta));
+            break;
         }
+        case TAudioSyncPlan::Compensate:
+            if (!ost.Resampler) throw FFMpegException("Assertion failure");
+            if (Verbose > 2)
+                Log(1, "compensating audio timestamp drift:%f compensation:%d in:%d", plan.Delta,
+                    plan.Compensation, encRate);
+            LibSwResample.swr_set_compensation(ost.Resampler.get(), plan.Compensation, encRate);
+            break;
+        case TAudioSyncPlan::Keep:
+            break;
     }
+    return true;
+}
 
-    if (ost.AudioResample && ost.Resampler.get()) {
-        const int inFrames = size / decFrameBytes;
-        const int64_t delay = LibSwResample.swr_get_delay(ost.Resampler.get(), decRate);
-        // Room for the converted block, what the resampler still holds and any compensation.
-        const int64_t room =
-            (delay + inFrames) * encRate / decRate + 256 + std::abs(AudioSyncMethod);
-        if (!AudioStaging.Reserve(static_cast<size_t>(room) * 2 * encChannels)) return;
-        uint8_t* out[1] = {AudioStaging.Data()};
-        const uint8_t* in[1] = {samples};
-        const int converted = LibSwResample.swr_convert(ost.Resampler.get(), out,
-                                                        static_cast<int>(room), in, inFrames);
-        if (converted < 0)
-            throw FFMpegException::Format(
-                "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels, decRate,
-                encChannels, encRate);
-        samples = AudioStaging.Data();
-        size = converted * 2 * encChannels;
-    }
-    EncodeAudioBlock(file, ost, samples, size);
+bool TCustomFFmpeg::ResampleAudioBlock(TOutputStreamState& ost, const TInputStreamState& ist,
+                                       uint8_t*& samples, int& size) {
+    const int encChannels = ost.Encoder->ch_layout.nb_channels;
+    const int encRate = ost.Encoder->sample_rate;
+    const int decRate = ist.SampleRate;
+    const int inFrames = size / (2 * ist.SampleChannels);
+    const int64_t delay = LibSwResample.swr_get_delay(ost.Resampler.get(), decRate);
+    // Room for the converted block, what the resampler still holds and any compensation.
+    const int64_t room = (delay + inFrames) * encRate / decRate + 256 + std::abs(AudioSyncMethod);
+    if (!AudioStaging.Reserve(static_cast<size_t>(room) * 2 * encChannels)) return false;
+    uint8_t* out[1] = {AudioStaging.Data()};
+    const uint8_t* in[1] = {samples};
+    const int converted =
+        LibSwResample.swr_convert(ost.Resampler.get(), out, static_cast<int>(room), in, inFrames);
+    if (converted < 0)
+        throw FFMpegException::Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                                      ist.SampleChannels, decRate, encChannels, encRate);
+    samples = AudioStaging.Data();
+    size = converted * 2 * encChannels;
+    return true;
 }
 
 void TCustomFFmpeg::FlushAudioOutput(AVFormatContext* file, TOutputStreamState& ost) {

@@ -366,6 +366,15 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // bytes. Packets go out through EncodeAndWrite (or WriteFrame).
     void AudioOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
                      uint8_t* samples, int size);
+    // The steps of AudioOutput: the resampler for the input's channels and rate; the block
+    // kept in step with the input's clock (samples dropped from its front or silence put before
+    // it, or the resampler told to absorb the drift; false when nothing is left to encode); the
+    // block resampled into AudioStaging (false when that cannot grow).
+    void MakeAudioResampler(TOutputStreamState& ost, int decChannels, int decRate);
+    bool SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& ist, uint8_t*& samples,
+                        int& size);
+    bool ResampleAudioBlock(TOutputStreamState& ost, const TInputStreamState& ist,
+                            uint8_t*& samples, int& size);
     // At the end of the input, before the encoder is drained: encodes what the FIFO still holds
     // as one last, shorter frame when the encoder takes one.
     void FlushAudioOutput(AVFormatContext* file, TOutputStreamState& ost);
@@ -374,6 +383,18 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // none. Checks PausePoint() before each emitted frame.
     int VideoOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
                     AVFrame* picture);
+    // The steps of VideoOutput: how many times the picture goes out (drops and duplicates
+    // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
+    // padded (false drops it); the copies encoded and written.
+    int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
+    bool ConvertPictureForOutput(const TOutputStreamState& ost, const AVFrame* picture,
+                                 TFrameHookPicture& output);
+    bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,
+                            TFrameHookPicture& output);
+    void PaintPadding(const TOutputStreamState& ost, const TFrameHookPicture& whole);
+    int EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,
+                        const TInputStreamState& ist, const AVFrame* picture,
+                        const TFrameHookPicture& output, int64_t frames);
     // Once per decoded picture, before the outputs see it: deinterlacing and hooks. May point
     // the picture's data and linesize at a working copy the engine owns; the packet path unrefs
     // the frame afterwards (its buf references stay the decoder's).

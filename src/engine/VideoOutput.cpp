@@ -179,12 +179,20 @@ bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFr
 
 int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
                                TInputStreamState& ist, AVFrame* picture) {
-    AVCodecContext* enc = ost.Encoder;
-    if (!enc || !picture || !picture->data[0]) return 0;
+    if (!ost.Encoder || !picture || !picture->data[0]) return 0;
+    const int64_t frames = VideoFramesToEmit(ost, ist);
+    if (frames <= 0) return 0;
+    TFrameHookPicture output{};
+    if (!ConvertPictureForOutput(ost, picture, output)) return 0;
+    return EmitVideoFrames(file, ost, ist, picture, output, frames);
+}
+
+int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist) {
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
     const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
 
-    int64_t frames = VideoSyncFrames(VideoSyncMethod, syncTime, enc->time_base, ost.SyncOpts);
+    int64_t frames =
+        VideoSyncFrames(VideoSyncMethod, syncTime, ost.Encoder->time_base, ost.SyncOpts);
     if (frames == 0) {
         ++DroppedFrames;
         if (Verbose > 2) Log(1, "*** drop!");
@@ -193,65 +201,80 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
         DuplicatedFrames += static_cast<int32_t>(frames - 1);
         if (Verbose > 2) Log(1, "*** %d dup!", static_cast<int>(frames - 1));
     }
-    frames = std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
-    if (frames <= 0) return 0;
+    return std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
+}
 
+bool TCustomFFmpeg::ConvertPictureForOutput(const TOutputStreamState& ost, const AVFrame* picture,
+                                            TFrameHookPicture& output) {
     TFrameHookPicture formatted{};
     for (int i = 0; i < 4; ++i) {
         formatted.data[i] = picture->data[i];
         formatted.linesize[i] = picture->linesize[i];
     }
     auto sourceFormat = static_cast<AVPixelFormat>(picture->format);
-    if (!FitPictureToOutput(ost, picture, formatted, sourceFormat)) return 0;
+    if (!FitPictureToOutput(ost, picture, formatted, sourceFormat)) return false;
     if (ost.VideoCrop &&
         !OffsetPlanes(formatted, sourceFormat, ost.TopBand, ost.LeftBand, formatted)) {
         Log(0, "error cropping picture");
-        return 0;
+        return false;
     }
+    output = formatted;
+    if (!ost.VideoResample && !ost.VideoPad) return true;
+    return ScaleAndPadPicture(ost, formatted, output);
+}
 
-    TFrameHookPicture output = formatted;
-    if (ost.VideoResample || ost.VideoPad) {
-        AVFrame* temporary = ost.TemporaryPicture.get();
-        if (!temporary || !temporary->data[0] || (ost.VideoResample && !ost.Scaler)) {
-            Log(0, "error padding picture");
-            return 0;
-        }
-        TFrameHookPicture whole{};
-        for (int i = 0; i < 4; ++i) {
-            whole.data[i] = temporary->data[i];
-            whole.linesize[i] = temporary->linesize[i];
-        }
-        TFrameHookPicture inner = whole;
-        if (ost.VideoPad && !OffsetPlanes(whole, enc->pix_fmt, ost.PadTop, ost.PadLeft, inner)) {
-            Log(0, "error padding picture");
-            return 0;
-        }
-        if (ost.VideoResample) {
-            LibSwScale.sws_scale(ost.Scaler.get(), formatted.data, formatted.linesize, 0,
-                                 ost.ResampleHeight, inner.data, inner.linesize);
-        } else {
-            // Padding alone: the picture already has the output's format and inner size.
-            LibAVUtil.av_image_copy(inner.data, inner.linesize,
-                                    const_cast<const uint8_t**>(formatted.data), formatted.linesize,
-                                    enc->pix_fmt, enc->width - ost.PadLeft - ost.PadRight,
-                                    enc->height - ost.PadTop - ost.PadBottom);
-        }
-        if (ost.VideoPad) {
-            const uint8_t colour[3] = {static_cast<uint8_t>(PadColor[0] & 0xFF),
-                                       static_cast<uint8_t>(PadColor[1] & 0xFF),
-                                       static_cast<uint8_t>(PadColor[2] & 0xFF)};
-            const int w = enc->width, h = enc->height;
-            FillRectangle(whole, enc->pix_fmt, w, h, 0, 0, w, ost.PadTop, colour);
-            FillRectangle(whole, enc->pix_fmt, w, h, 0, h - ost.PadBottom, w, ost.PadBottom,
-                          colour);
-            const int middle = h - ost.PadTop - ost.PadBottom;
-            FillRectangle(whole, enc->pix_fmt, w, h, 0, ost.PadTop, ost.PadLeft, middle, colour);
-            FillRectangle(whole, enc->pix_fmt, w, h, w - ost.PadRight, ost.PadTop, ost.PadRight,
-                          middle, colour);
-        }
-        output = whole;
+bool TCustomFFmpeg::ScaleAndPadPicture(const TOutputStreamState& ost,
+                                       const TFrameHookPicture& formatted,
+                                       TFrameHookPicture& output) {
+    const AVCodecContext* enc = ost.Encoder;
+    AVFrame* temporary = ost.TemporaryPicture.get();
+    if (!temporary || !temporary->data[0] || (ost.VideoResample && !ost.Scaler)) {
+        Log(0, "error padding picture");
+        return false;
     }
+    TFrameHookPicture whole{};
+    for (int i = 0; i < 4; ++i) {
+        whole.data[i] = temporary->data[i];
+        whole.linesize[i] = temporary->linesize[i];
+    }
+    TFrameHookPicture inner = whole;
+    if (ost.VideoPad && !OffsetPlanes(whole, enc->pix_fmt, ost.PadTop, ost.PadLeft, inner)) {
+        Log(0, "error padding picture");
+        return false;
+    }
+    if (ost.VideoResample) {
+        LibSwScale.sws_scale(ost.Scaler.get(), formatted.data, formatted.linesize, 0,
+                             ost.ResampleHeight, inner.data, inner.linesize);
+    } else {
+        // Padding alone: the picture already has the output's format and inner size.
+        LibAVUtil.av_image_copy(inner.data, inner.linesize,
+                                const_cast<const uint8_t**>(formatted.data), formatted.linesize,
+                                enc->pix_fmt, enc->width - ost.PadLeft - ost.PadRight,
+                                enc->height - ost.PadTop - ost.PadBottom);
+    }
+    if (ost.VideoPad) PaintPadding(ost, whole);
+    output = whole;
+    return true;
+}
 
+void TCustomFFmpeg::PaintPadding(const TOutputStreamState& ost, const TFrameHookPicture& whole) {
+    const AVCodecContext* enc = ost.Encoder;
+    const uint8_t colour[3] = {static_cast<uint8_t>(PadColor[0] & 0xFF),
+                               static_cast<uint8_t>(PadColor[1] & 0xFF),
+                               static_cast<uint8_t>(PadColor[2] & 0xFF)};
+    const int w = enc->width, h = enc->height;
+    FillRectangle(whole, enc->pix_fmt, w, h, 0, 0, w, ost.PadTop, colour);
+    FillRectangle(whole, enc->pix_fmt, w, h, 0, h - ost.PadBottom, w, ost.PadBottom, colour);
+    const int middle = h - ost.PadTop - ost.PadBottom;
+    FillRectangle(whole, enc->pix_fmt, w, h, 0, ost.PadTop, ost.PadLeft, middle, colour);
+    FillRectangle(whole, enc->pix_fmt, w, h, w - ost.PadRight, ost.PadTop, ost.PadRight, middle,
+                  colour);
+}
+
+int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,
+                                   const TInputStreamState& ist, const AVFrame* picture,
+                                   const TFrameHookPicture& output, int64_t frames) {
+    AVCodecContext* enc = ost.Encoder;
     if (!ost.EncoderFrame) {
         ost.EncoderFrame.reset(LibAVUtil.av_frame_alloc());
         if (!ost.EncoderFrame) throw FFMpegException("Video encoding failed");
