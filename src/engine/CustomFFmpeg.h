@@ -335,8 +335,28 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void EmulateRate(TInputStreamState& ist);
     void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
                  int samplesSize, AVFrame* picture, AVSubtitle* subtitle);
+    // The steps of OutputPacket: a packet that no output decodes (the clock moves on by its
+    // duration); a subtitle packet decoded; an audio or video packet decoded (-1 when the
+    // decoder refuses it) and each of its frames delivered as s16 samples or as a picture.
+    void PassUndecodedPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet);
+    int DecodeSubtitlePacket(TInputStreamState& ist, int istIndex, const AVPacket* packet);
+    int DecodeMediaPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet);
+    void DeliverDecodedSamples(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                               const AVFrame* frame);
+    void DeliverDecodedPicture(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                               AVFrame* frame);
+    // A stream copy's packet, its timestamps in the output stream's time base.
+    void WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost,
+                           const TInputStreamState& ist, const AVPacket* packet);
     void DrainEncoders(int istIndex);
     void ReportProgressAtInterval();
+    // The steps of ReportProgress: the bytes of the first output file so far; the frame count,
+    // speed and quantiser of the first video output (false before its first picture); the
+    // report sent, `seconds` being the output time reached (-1 when none is known yet).
+    int64_t FirstOutputSize() const;
+    bool DescribeFirstVideoOutput(const TOutputStreamState& ost, bool lastReport,
+                                  TProgressInfo& info, std::string& line);
+    void SendProgress(TProgressInfo& info, std::string& line, int64_t totalSize, double seconds);
     std::vector<uint8_t> DecodedSamples;  // interleaved s16 handed to AudioOutput
     std::vector<uint8_t> SubtitleBuffer;  // encoded subtitles, 65536 bytes once used
     TPacketPtr CopyPacket;                // the packet a stream copy writes

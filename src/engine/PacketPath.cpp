@@ -132,32 +132,36 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
         // Stream copy: from the first key frame on, every packet as it came.
         if (!packet) continue;
         if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) continue;
-        if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) {
-            AudioBytesWritten += packet->size;
-        } else if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
-            VideoBytesWritten += packet->size;
-            ++ost.SyncOpts;
-        }
-        AVPacket* copy = CopyPacket.get();
-        if (LibAVCodec.av_packet_ref(copy, packet) < 0)
-            throw FFMpegException("av_packet_ref failed: out of memory");
-        const AVRational from = ist.Stream->time_base;
-        const AVRational to = ost.Stream->time_base;
-        copy->stream_index = ost.StreamIndex;
-        copy->pts = packet->pts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->pts, from, to)
-                                                  : AV_NOPTS_VALUE;
-        copy->dts = packet->dts != AV_NOPTS_VALUE
-                        ? LibAVUtil.av_rescale_q(packet->dts, from, to)
-                        : LibAVUtil.av_rescale_q(ist.Pts, kMicroseconds, to);
-        copy->duration = LibAVUtil.av_rescale_q(packet->duration, from, to);
-        copy->flags = packet->flags;
-        copy->pos = -1;
-        // Parsers no longer rewrite headers of copied packets; the muxers insert what their
-        // container needs (bitstream filters of their own) as they write.
-        WriteFrame(file, copy, *ost.Filters, ost.Encoder);
-        LibAVCodec.av_packet_unref(copy);
-        ++ost.FrameNumber;
+        WriteCopiedPacket(file, ost, ist, packet);
     }
+}
+
+void TCustomFFmpeg::WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost,
+                                      const TInputStreamState& ist, const AVPacket* packet) {
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) {
+        AudioBytesWritten += packet->size;
+    } else if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+        VideoBytesWritten += packet->size;
+        ++ost.SyncOpts;
+    }
+    AVPacket* copy = CopyPacket.get();
+    if (LibAVCodec.av_packet_ref(copy, packet) < 0)
+        throw FFMpegException("av_packet_ref failed: out of memory");
+    const AVRational from = ist.Stream->time_base;
+    const AVRational to = ost.Stream->time_base;
+    copy->stream_index = ost.StreamIndex;
+    copy->pts = packet->pts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->pts, from, to)
+                                              : AV_NOPTS_VALUE;
+    copy->dts = packet->dts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->dts, from, to)
+                                              : LibAVUtil.av_rescale_q(ist.Pts, kMicroseconds, to);
+    copy->duration = LibAVUtil.av_rescale_q(packet->duration, from, to);
+    copy->flags = packet->flags;
+    copy->pos = -1;
+    // Parsers no longer rewrite headers of copied packets; the muxers insert what their
+    // container needs (bitstream filters of their own) as they write.
+    WriteFrame(file, copy, *ost.Filters, ost.Encoder);
+    LibAVCodec.av_packet_unref(copy);
+    ++ost.FrameNumber;
 }
 
 int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet) {
@@ -168,44 +172,56 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
     const AVMediaType type = ist.Stream->codecpar->codec_type;
 
     if (!ist.DecodingNeeded) {
-        if (!packet) return 0;
-        ist.Pts = ist.NextPts;
-        const AVCodecParameters* parameters = ist.Stream->codecpar;
-        if (type == AVMEDIA_TYPE_AUDIO) {
-            if (parameters->frame_size > 0 && parameters->sample_rate > 0)
-                ist.NextPts += int64_t(parameters->frame_size) * 1000000 / parameters->sample_rate;
-            else if (packet->duration > 0)
-                ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
-        } else if (type == AVMEDIA_TYPE_VIDEO) {
-            if (packet->duration > 0)
-                ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
-            else if (ist.Stream->r_frame_rate.num > 0)
-                ist.NextPts +=
-                    int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
-        }
-        EmulateRate(ist);
-        Deliver(ist, istIndex, packet, nullptr, 0, nullptr, nullptr);
+        if (packet) PassUndecodedPacket(ist, istIndex, packet);
         return 0;
     }
-
-    AVCodecContext* decoder = ist.Decoder;
-    if (type == AVMEDIA_TYPE_SUBTITLE) {
-        if (!packet) return 0;
-        AVSubtitle subtitle{};
-        int gotSubtitle = 0;
-        ist.Pts = ist.NextPts;
-        if (LibAVCodec.avcodec_decode_subtitle2(decoder, &subtitle, &gotSubtitle,
-                                                const_cast<AVPacket*>(packet)) < 0)
-            return -1;
-        if (!gotSubtitle) return 0;
-        // Freed whatever happens to its delivery.
-        TSubtitleContents contents(&subtitle);
-        EmulateRate(ist);
-        Deliver(ist, istIndex, packet, nullptr, 0, nullptr, &subtitle);
-        return 0;
-    }
+    if (type == AVMEDIA_TYPE_SUBTITLE) return DecodeSubtitlePacket(ist, istIndex, packet);
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
+    if (DecodeMediaPacket(ist, istIndex, packet) < 0) return -1;
+    if (!packet) DrainEncoders(istIndex);
+    return 0;
+}
 
+void TCustomFFmpeg::PassUndecodedPacket(TInputStreamState& ist, int istIndex,
+                                        const AVPacket* packet) {
+    const AVRational timeBase = ist.Stream->time_base;
+    ist.Pts = ist.NextPts;
+    const AVCodecParameters* parameters = ist.Stream->codecpar;
+    if (parameters->codec_type == AVMEDIA_TYPE_AUDIO) {
+        if (parameters->frame_size > 0 && parameters->sample_rate > 0)
+            ist.NextPts += int64_t(parameters->frame_size) * 1000000 / parameters->sample_rate;
+        else if (packet->duration > 0)
+            ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
+    } else if (parameters->codec_type == AVMEDIA_TYPE_VIDEO) {
+        if (packet->duration > 0)
+            ist.NextPts += LibAVUtil.av_rescale_q(packet->duration, timeBase, kMicroseconds);
+        else if (ist.Stream->r_frame_rate.num > 0)
+            ist.NextPts +=
+                int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
+    }
+    EmulateRate(ist);
+    Deliver(ist, istIndex, packet, nullptr, 0, nullptr, nullptr);
+}
+
+int TCustomFFmpeg::DecodeSubtitlePacket(TInputStreamState& ist, int istIndex,
+                                        const AVPacket* packet) {
+    if (!packet) return 0;
+    AVSubtitle subtitle{};
+    int gotSubtitle = 0;
+    ist.Pts = ist.NextPts;
+    if (LibAVCodec.avcodec_decode_subtitle2(ist.Decoder, &subtitle, &gotSubtitle,
+                                            const_cast<AVPacket*>(packet)) < 0)
+        return -1;
+    if (!gotSubtitle) return 0;
+    // Freed whatever happens to its delivery.
+    TSubtitleContents contents(&subtitle);
+    EmulateRate(ist);
+    Deliver(ist, istIndex, packet, nullptr, 0, nullptr, &subtitle);
+    return 0;
+}
+
+int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const AVPacket* packet) {
+    const AVMediaType type = ist.Stream->codecpar->codec_type;
     if (!ist.DecodedFrame) ist.DecodedFrame.reset(LibAVUtil.av_frame_alloc());
     if (!ist.DecodedFrame) throw FFMpegException("av_frame_alloc failed: out of memory");
     if (type == AVMEDIA_TYPE_AUDIO && packet) {
@@ -213,13 +229,13 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
         if (DecodedSamples.size() < wanted) DecodedSamples.resize(wanted);
     }
     // A decoder takes the end of its input once; later calls find it drained already.
-    int result = LibAVCodec.avcodec_send_packet(decoder, packet);
+    int result = LibAVCodec.avcodec_send_packet(ist.Decoder, packet);
     if (IsLibraryFailure(result)) return -1;
 
     AVFrame* frame = ist.DecodedFrame.get();
     int framesOfPacket = 0;
     for (;;) {
-        result = LibAVCodec.avcodec_receive_frame(decoder, frame);
+        result = LibAVCodec.avcodec_receive_frame(ist.Decoder, frame);
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) break;
         if (result < 0) return -1;
         // Unrefs the frame on every way out of this iteration.
@@ -231,48 +247,53 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
         ist.Pts = ist.NextPts;
         if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
             Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
-
-        if (type == AVMEDIA_TYPE_AUDIO) {
-            int size = 0;
-            ConvertToS16(ist, frame, size);
-            if (size <= 0) continue;
-            ist.NextPts += int64_t(size) * 500000 / (int64_t(ist.SampleRate) * ist.SampleChannels);
-            if (AudioVolume != 256) ApplyVolume(DecodedSamples.data(), size, AudioVolume);
-            EmulateRate(ist);
-            Deliver(ist, istIndex, packet, DecodedSamples.data(), size, nullptr, nullptr);
-        } else {
-            ist.Quality = static_cast<float>(frame->quality);
-            // A frame-threaded decoder hands a picture out some packets after the one that
-            // carried it, later than the packets' clock allows for: the picture's own time holds
-            // (or the pictures would start late and a copy would fill the gap).
-            if ((decoder->active_thread_type & FF_THREAD_FRAME) &&
-                frame->best_effort_timestamp != AV_NOPTS_VALUE)
-                ist.Pts =
-                    LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds);
-            int64_t duration = 0;
-            if (frame->pkt_duration > 0)
-                duration = LibAVUtil.av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);
-            else if (decoder->framerate.num > 0 && decoder->framerate.den > 0)
-                duration = int64_t(decoder->framerate.den) * 1000000 / decoder->framerate.num;
-            else if (ist.Stream->r_frame_rate.num > 0)
-                duration =
-                    int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
-            ist.NextPts = ist.Pts + duration;
-            AVFrame* picture = frame;
-            if (ist.PictureFilter && !(picture = ist.PictureFilter->Apply(frame))) {
-                if (ist.PictureFilter->Error().empty()) continue;
-                throw FFMpegException::Format("Picture filters of input stream #%d.%d: %s",
-                                              ist.FileIndex, ist.StreamIndex,
-                                              ist.PictureFilter->Error().c_str());
-            }
-            PreprocessPicture(ist, picture);
-            EmulateRate(ist);
-            Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);
-        }
+        if (type == AVMEDIA_TYPE_AUDIO)
+            DeliverDecodedSamples(ist, istIndex, packet, frame);
+        else
+            DeliverDecodedPicture(ist, istIndex, packet, frame);
     }
-
-    if (!packet) DrainEncoders(istIndex);
     return 0;
+}
+
+void TCustomFFmpeg::DeliverDecodedSamples(TInputStreamState& ist, int istIndex,
+                                          const AVPacket* packet, const AVFrame* frame) {
+    int size = 0;
+    ConvertToS16(ist, frame, size);
+    if (size <= 0) return;
+    ist.NextPts += int64_t(size) * 500000 / (int64_t(ist.SampleRate) * ist.SampleChannels);
+    if (AudioVolume != 256) ApplyVolume(DecodedSamples.data(), size, AudioVolume);
+    EmulateRate(ist);
+    Deliver(ist, istIndex, packet, DecodedSamples.data(), size, nullptr, nullptr);
+}
+
+void TCustomFFmpeg::DeliverDecodedPicture(TInputStreamState& ist, int istIndex,
+                                          const AVPacket* packet, AVFrame* frame) {
+    const AVRational timeBase = ist.Stream->time_base;
+    const AVCodecContext* decoder = ist.Decoder;
+    ist.Quality = static_cast<float>(frame->quality);
+    // A frame-threaded decoder hands a picture out some packets after the one that carried it,
+    // later than the packets' clock allows for: the picture's own time holds (or the pictures
+    // would start late and a copy would fill the gap).
+    if ((decoder->active_thread_type & FF_THREAD_FRAME) &&
+        frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        ist.Pts = LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds);
+    int64_t duration = 0;
+    if (frame->pkt_duration > 0)
+        duration = LibAVUtil.av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);
+    else if (decoder->framerate.num > 0 && decoder->framerate.den > 0)
+        duration = int64_t(decoder->framerate.den) * 1000000 / decoder->framerate.num;
+    else if (ist.Stream->r_frame_rate.num > 0)
+        duration = int64_t(ist.Stream->r_frame_rate.den) * 1000000 / ist.Stream->r_frame_rate.num;
+    ist.NextPts = ist.Pts + duration;
+    AVFrame* picture = frame;
+    if (ist.PictureFilter && !(picture = ist.PictureFilter->Apply(frame))) {
+        if (ist.PictureFilter->Error().empty()) return;
+        throw FFMpegException::Format("Picture filters of input stream #%d.%d: %s", ist.FileIndex,
+                                      ist.StreamIndex, ist.PictureFilter->Error().c_str());
+    }
+    PreprocessPicture(ist, picture);
+    EmulateRate(ist);
+    Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);
 }
 
 void TCustomFFmpeg::DrainEncoders(int istIndex) {

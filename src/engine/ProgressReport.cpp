@@ -22,63 +22,47 @@ void Append(std::string& line, const char* format, ...) {
     line += buffer;
 }
 
+// The quantiser of an output stream's last coded picture; -1 for a copied stream.
+float CodedQuality(const TOutputStreamState& ost) {
+    return ost.EncodingNeeded ? float(ost.Coded.Quality) / FF_QP2LAMBDA : -1.0f;
+}
+
+// The picture quality of a re-encoded video stream as PSNR per plane and overall: of the last
+// picture, or with `lastReport` of all `frameNumber` pictures so far.
+void AppendPsnr(std::string& line, const TOutputStreamState& ost, bool lastReport,
+                int32_t frameNumber) {
+    const AVCodecContext* encoder = ost.Encoder;
+    double errorSum = 0.0, scaleSum = 0.0;
+    Append(line, "PSNR=");
+    for (int j = 0; j < 3; ++j) {
+        double error = lastReport ? double(encoder->error[j]) : double(ost.Coded.Error[j]);
+        double scale = double(encoder->width) * encoder->height * 255.0 * 255.0;
+        if (lastReport) scale *= frameNumber;
+        if (j) scale /= 4;
+        errorSum += error;
+        scaleSum += scale;
+        Append(line, "%c:%2.2f ", "YUV"[j], -10.0 * std::log10(error / scale));
+    }
+    Append(line, "*:%2.2f ", -10.0 * std::log10(errorSum / scaleSum));
+}
+
 }  // namespace
 
 void TCustomFFmpeg::ReportProgress(bool lastReport) {
-    auto& outputs = RunState.OutputStreams;
-    int64_t totalSize = 0;
-    if (OutputFileCount > 0 && OutputFiles[0].Context.get() && OutputFiles[0].Context->pb) {
-        AVIOContext* pb = OutputFiles[0].Context->pb;
-        totalSize = LibAVFormat.avio_size(pb);
-        if (totalSize < 0) totalSize = LibAVFormat.avio_seek(pb, 0, SEEK_CUR);
-        if (totalSize < 0) totalSize = 0;
-    }
-
-    int32_t frameNumber = -1;
-    int32_t fps = -1;
-    float q = -1.0f;
+    const int64_t totalSize = FirstOutputSize();
+    TProgressInfo info;
     std::string line;
     double t = kNoTimeYet;
     bool firstVideo = true;
-    for (const auto& output : outputs) {
+    for (const auto& output : RunState.OutputStreams) {
         const TOutputStreamState& ost = *output;
-        const AVCodecContext* encoder = ost.Encoder;
-        if (encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const float quality =
-                ost.EncodingNeeded ? float(ost.Coded.Quality) / FF_QP2LAMBDA : -1.0f;
+        if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
             if (!firstVideo) {
-                Append(line, "q=%2.1f ", quality);
+                Append(line, "q=%2.1f ", CodedQuality(ost));
             } else {
                 firstVideo = false;
-                const double elapsed = (LibAVUtil.av_gettime() - TimerStart) / 1000000.0;
-                frameNumber = ost.FrameNumber;
-                if (frameNumber < 1) return;  // nothing to tell before the first picture
-                fps = elapsed > 1.0 ? static_cast<int32_t>(frameNumber / elapsed + 0.5) : 0;
-                q = quality;
-                Append(line, "frame=%5d fps=%3d q=%3.1f ", frameNumber, fps, q);
-                if (lastReport) Append(line, "L");
-                if (QpHistogram) {
-                    const long qp = std::lround(quality);
-                    if (qp >= 0 && qp < kQpCount) ++QpHistogramCounts[qp];
-                    for (int j = 0; j < 32; ++j)
-                        Append(line, "%X",
-                               static_cast<int>(std::lround(std::log2(QpHistogramCounts[j] + 1))));
-                }
-                if (ost.EncodingNeeded && (encoder->flags & AV_CODEC_FLAG_PSNR)) {
-                    double errorSum = 0.0, scaleSum = 0.0;
-                    Append(line, "PSNR=");
-                    for (int j = 0; j < 3; ++j) {
-                        double error =
-                            lastReport ? double(encoder->error[j]) : double(ost.Coded.Error[j]);
-                        double scale = double(encoder->width) * encoder->height * 255.0 * 255.0;
-                        if (lastReport) scale *= frameNumber;
-                        if (j) scale /= 4;
-                        errorSum += error;
-                        scaleSum += scale;
-                        Append(line, "%c:%2.2f ", "YUV"[j], -10.0 * std::log10(error / scale));
-                    }
-                    Append(line, "*:%2.2f ", -10.0 * std::log10(errorSum / scaleSum));
-                }
+                // Nothing to tell before the first picture.
+                if (!DescribeFirstVideoOutput(ost, lastReport, info, line)) return;
             }
         }
         const double reached = MuxedSeconds(ost);
@@ -87,37 +71,67 @@ void TCustomFFmpeg::ReportProgress(bool lastReport) {
     const bool timeKnown = t < kNoTimeYet;
     if (t < 0.01) t = 0.01;
 
-    if (OnProgress || Verbose > 0 || lastReport) {
-        const double bitrate = timeKnown ? totalSize * 8 / t / 1000 : 0.0;
-        Append(line, "size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", totalSize / 1024.0,
-               timeKnown ? t : 0.0, bitrate);
-        if (Verbose > 1) Append(line, " dup=%d drop=%d", DuplicatedFrames, DroppedFrames);
-        if (OnProgress) {
-            TProgressInfo info;
-            info.FrameNumber = frameNumber;
-            info.FPS = fps;
-            // Before any stream has a time there is none to tell (-1); once there is one it
-            // only grows, even when a late stream starts behind the others.
-            int32_t duration =
-                timeKnown ? static_cast<int32_t>(std::min(t * 1000, 2147483647.0)) : -1;
-            if (duration < LastReportedDurationMs) duration = LastReportedDurationMs;
-            LastReportedDurationMs = duration;
-            info.CurrentDuration = duration;
-            info.Quality = q;
-            info.BitRate = static_cast<float>(bitrate);
-            info.CurrentSize = totalSize;
-            info.TotalOutputDuration = SourceDurationMs;
-            OnProgress(this, info);
-        } else if (Verbose >= 0 && OnLog) {
-            DoLog(1, line);
-        }
-    }
-
+    if (OnProgress || Verbose > 0 || lastReport)
+        SendProgress(info, line, totalSize, timeKnown ? t : -1.0);
     if (lastReport && Verbose >= 0 && OnLog) {
         const double raw = double(VideoBytesWritten) + AudioBytesWritten + GlobalHeaderBytes;
         const double overhead = raw > 0 ? 100.0 * (totalSize - raw) / raw : 0.0;
         Log(1, "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %.2f%%\n",
             VideoBytesWritten / 1024.0, AudioBytesWritten / 1024.0, GlobalHeaderBytes / 1024.0,
             overhead);
+    }
+}
+
+int64_t TCustomFFmpeg::FirstOutputSize() const {
+    if (OutputFileCount <= 0 || !OutputFiles[0].Context.get() || !OutputFiles[0].Context->pb)
+        return 0;
+    AVIOContext* pb = OutputFiles[0].Context->pb;
+    int64_t size = LibAVFormat.avio_size(pb);
+    if (size < 0) size = LibAVFormat.avio_seek(pb, 0, SEEK_CUR);
+    return size < 0 ? 0 : size;
+}
+
+bool TCustomFFmpeg::DescribeFirstVideoOutput(const TOutputStreamState& ost, bool lastReport,
+                                             TProgressInfo& info, std::string& line) {
+    const float quality = CodedQuality(ost);
+    const double elapsed = (LibAVUtil.av_gettime() - TimerStart) / 1000000.0;
+    info.FrameNumber = ost.FrameNumber;
+    if (info.FrameNumber < 1) return false;
+    info.FPS = elapsed > 1.0 ? static_cast<int32_t>(info.FrameNumber / elapsed + 0.5) : 0;
+    info.Quality = quality;
+    Append(line, "frame=%5d fps=%3d q=%3.1f ", info.FrameNumber, info.FPS, info.Quality);
+    if (lastReport) Append(line, "L");
+    if (QpHistogram) {
+        const long qp = std::lround(quality);
+        if (qp >= 0 && qp < kQpCount) ++QpHistogramCounts[qp];
+        for (int j = 0; j < 32; ++j)
+            Append(line, "%X", static_cast<int>(std::lround(std::log2(QpHistogramCounts[j] + 1))));
+    }
+    if (ost.EncodingNeeded && (ost.Encoder->flags & AV_CODEC_FLAG_PSNR))
+        AppendPsnr(line, ost, lastReport, info.FrameNumber);
+    return true;
+}
+
+void TCustomFFmpeg::SendProgress(TProgressInfo& info, std::string& line, int64_t totalSize,
+                                 double seconds) {
+    const bool timeKnown = seconds >= 0;
+    const double bitrate = timeKnown ? totalSize * 8 / seconds / 1000 : 0.0;
+    Append(line, "size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", totalSize / 1024.0,
+           timeKnown ? seconds : 0.0, bitrate);
+    if (Verbose > 1) Append(line, " dup=%d drop=%d", DuplicatedFrames, DroppedFrames);
+    if (OnProgress) {
+        // Before any stream has a time there is none to tell (-1); once there is one it only
+        // grows, even when a late stream starts behind the others.
+        int32_t duration =
+            timeKnown ? static_cast<int32_t>(std::min(seconds * 1000, 2147483647.0)) : -1;
+        if (duration < LastReportedDurationMs) duration = LastReportedDurationMs;
+        LastReportedDurationMs = duration;
+        info.CurrentDuration = duration;
+        info.BitRate = static_cast<float>(bitrate);
+        info.CurrentSize = totalSize;
+        info.TotalOutputDuration = SourceDurationMs;
+        OnProgress(this, info);
+    } else if (Verbose >= 0 && OnLog) {
+        DoLog(1, line);
     }
 }

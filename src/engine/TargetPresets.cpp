@@ -27,6 +27,90 @@ bool NormOfRate(long milliRate, TNorm& norm) {
     return false;
 }
 
+// The norm of the first video stream of the inputs whose rate is one of the norms' rates.
+bool NormOfInputs(const TInputFile* files, int count, TNorm& norm) {
+    for (int i = 0; i < count; ++i) {
+        const AVFormatContext* file = files[i].Context.get();
+        for (unsigned j = 0; file && j < file->nb_streams; ++j) {
+            const AVStream* stream = file->streams[j];
+            if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+            if (NormOfRate(MilliFrameRate(stream->r_frame_rate), norm)) return true;
+        }
+    }
+    return false;
+}
+
+// The settings of each target, for the norm's picture size (`pal`) and frame rate.
+void ApplyVcdTarget(TFFmpegOptions& o, bool pal, const char* frameRate) {
+    o.SetVideoCodec("mpeg1video");
+    o.SetAudioCodec("mp2");
+    o.SetOutputFormat("vcd");
+    o.SetFrameSize(pal ? "352x288" : "352x240");
+    o.SetFrameRate(frameRate);
+    o.SetGenericOption("gop", pal ? "15" : "18");
+    o.SetGenericOption("b", "1150000");
+    o.SetGenericOption("maxrate", "1150000");
+    o.SetGenericOption("minrate", "1150000");
+    o.SetGenericOption("bufsize", "327680");
+    o.SetGenericOption("ab", "224000");
+    o.AudioSampleRate = 44100;
+    o.AudioChannels = 2;
+    o.SetGenericOption("packetsize", "2324");
+    o.SetGenericOption("muxrate", "1411200");
+    // The player needs the first audio and video packets early: buffer 0.44 s at most.
+    o.MuxPreload = 0.44f;
+    if (o.FrameAspectRatio == 0.0f) o.SetFrameAspect("4:3");
+}
+
+void ApplySvcdTarget(TFFmpegOptions& o, bool pal, const char* frameRate) {
+    o.SetVideoCodec("mpeg2video");
+    o.SetAudioCodec("mp2");
+    o.SetOutputFormat("svcd");
+    o.SetFrameSize(pal ? "480x576" : "480x480");
+    o.SetFrameRate(frameRate);
+    o.SetGenericOption("gop", pal ? "15" : "18");
+    o.SetGenericOption("b", "2040000");
+    o.SetGenericOption("maxrate", "2516000");
+    o.SetGenericOption("minrate", "0");
+    o.SetGenericOption("bufsize", "1835008");
+    // The scan-offset flag of 2008 is the MPEG-2 encoder's own "scan_offset" option now.
+    o.SetGenericOption("scan_offset", "1");
+    o.SetGenericOption("ab", "224000");
+    o.AudioSampleRate = 44100;
+    o.SetGenericOption("packetsize", "2324");
+    if (o.AudioChannels == 1) o.AudioChannels = 2;
+    if (o.FrameAspectRatio == 0.0f) o.SetFrameAspect("4:3");
+}
+
+void ApplyDvdTarget(TFFmpegOptions& o, bool pal, const char* frameRate) {
+    o.SetVideoCodec("mpeg2video");
+    o.SetAudioCodec("ac3");
+    o.SetOutputFormat("dvd");
+    o.SetFrameSize(pal ? "720x576" : "720x480");
+    o.SetFrameRate(frameRate);
+    o.SetGenericOption("gop", pal ? "15" : "18");
+    o.SetGenericOption("b", "6000000");
+    o.SetGenericOption("maxrate", "9000000");
+    o.SetGenericOption("minrate", "0");
+    o.SetGenericOption("bufsize", "1835008");
+    o.SetGenericOption("ab", "448000");
+    o.AudioSampleRate = 48000;
+    if (o.AudioChannels == 1) o.AudioChannels = 2;
+    o.SetGenericOption("packetsize", "2048");
+    o.SetGenericOption("muxrate", "10080000");
+    if (o.FrameAspectRatio == 0.0f) o.SetFrameAspect("16:9");
+}
+
+// "dv" and "dv50" differ in their pixel format only.
+void ApplyDvTarget(TFFmpegOptions& o, bool pal, const char* frameRate, bool dv50) {
+    o.SetOutputFormat("dv");
+    o.SetFrameSize(pal ? "720x576" : "720x480");
+    o.SetPixelFormat(dv50 ? "yuv422p" : pal ? "yuv420p" : "yuv411p");
+    o.SetFrameRate(frameRate);
+    o.AudioSampleRate = 48000;
+    o.AudioChannels = 2;
+}
+
 }  // namespace
 
 void TCustomFFmpeg::SetTarget(const std::string& targetType, const std::string& norm,
@@ -39,17 +123,11 @@ void TCustomFFmpeg::SetTarget(const std::string& targetType, const std::string& 
     } else if (norm == "film") {
         chosen = TNorm::FILM;
     } else {
+        // The norm of the frame rate set, then of the first input video stream at such a rate.
         if (FrameRate.den == 0) throw FFMpegException("frame_rate is invalid.");
-        bool decided = NormOfRate(std::lround(FrameRate.num * 1000.0 / FrameRate.den), chosen);
-        // Then the first input video stream at a rate of one of the norms.
-        for (int i = 0; i < InputFileCount && !decided; ++i) {
-            AVFormatContext* file = InputFiles[i].Context.get();
-            for (unsigned j = 0; file && j < file->nb_streams && !decided; ++j) {
-                AVStream* stream = file->streams[j];
-                if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
-                decided = NormOfRate(MilliFrameRate(stream->r_frame_rate), chosen);
-            }
-        }
+        const bool decided =
+            NormOfRate(std::lround(FrameRate.num * 1000.0 / FrameRate.den), chosen) ||
+            NormOfInputs(InputFiles, InputFileCount, chosen);
         if (!decided)
             chosen = fallbackNorm == "film"   ? TNorm::FILM
                      : fallbackNorm == "ntsc" ? TNorm::NTSC
@@ -60,70 +138,16 @@ void TCustomFFmpeg::SetTarget(const std::string& targetType, const std::string& 
     const bool pal = chosen == TNorm::PAL;
     const char* frameRate = pal ? "25" : chosen == TNorm::NTSC ? "30000/1001" : "24000/1001";
 
-    if (targetType == "vcd") {
-        SetVideoCodec("mpeg1video");
-        SetAudioCodec("mp2");
-        SetOutputFormat("vcd");
-        SetFrameSize(pal ? "352x288" : "352x240");
-        SetFrameRate(frameRate);
-        SetGenericOption("gop", pal ? "15" : "18");
-        SetGenericOption("b", "1150000");
-        SetGenericOption("maxrate", "1150000");
-        SetGenericOption("minrate", "1150000");
-        SetGenericOption("bufsize", "327680");
-        SetGenericOption("ab", "224000");
-        AudioSampleRate = 44100;
-        AudioChannels = 2;
-        SetGenericOption("packetsize", "2324");
-        SetGenericOption("muxrate", "1411200");
-        // The player needs the first audio and video packets early: buffer 0.44 s at most.
-        MuxPreload = 0.44f;
-        if (FrameAspectRatio == 0.0f) SetFrameAspect("4:3");
-    } else if (targetType == "svcd") {
-        SetVideoCodec("mpeg2video");
-        SetAudioCodec("mp2");
-        SetOutputFormat("svcd");
-        SetFrameSize(pal ? "480x576" : "480x480");
-        SetFrameRate(frameRate);
-        SetGenericOption("gop", pal ? "15" : "18");
-        SetGenericOption("b", "2040000");
-        SetGenericOption("maxrate", "2516000");
-        SetGenericOption("minrate", "0");
-        SetGenericOption("bufsize", "1835008");
-        // The scan-offset flag of 2008 is the MPEG-2 encoder's own "scan_offset" option now.
-        SetGenericOption("scan_offset", "1");
-        SetGenericOption("ab", "224000");
-        AudioSampleRate = 44100;
-        SetGenericOption("packetsize", "2324");
-        if (AudioChannels == 1) AudioChannels = 2;
-        if (FrameAspectRatio == 0.0f) SetFrameAspect("4:3");
-    } else if (targetType == "dvd") {
-        SetVideoCodec("mpeg2video");
-        SetAudioCodec("ac3");
-        SetOutputFormat("dvd");
-        SetFrameSize(pal ? "720x576" : "720x480");
-        SetFrameRate(frameRate);
-        SetGenericOption("gop", pal ? "15" : "18");
-        SetGenericOption("b", "6000000");
-        SetGenericOption("maxrate", "9000000");
-        SetGenericOption("minrate", "0");
-        SetGenericOption("bufsize", "1835008");
-        SetGenericOption("ab", "448000");
-        AudioSampleRate = 48000;
-        if (AudioChannels == 1) AudioChannels = 2;
-        SetGenericOption("packetsize", "2048");
-        SetGenericOption("muxrate", "10080000");
-        if (FrameAspectRatio == 0.0f) SetFrameAspect("16:9");
-    } else if (targetType == "dv" || targetType == "dv50") {
-        SetOutputFormat("dv");
-        SetFrameSize(pal ? "720x576" : "720x480");
-        SetPixelFormat(targetType == "dv50" ? "yuv422p" : pal ? "yuv420p" : "yuv411p");
-        SetFrameRate(frameRate);
-        AudioSampleRate = 48000;
-        AudioChannels = 2;
-    } else {
+    if (targetType == "vcd")
+        ApplyVcdTarget(*this, pal, frameRate);
+    else if (targetType == "svcd")
+        ApplySvcdTarget(*this, pal, frameRate);
+    else if (targetType == "dvd")
+        ApplyDvdTarget(*this, pal, frameRate);
+    else if (targetType == "dv" || targetType == "dv50")
+        ApplyDvTarget(*this, pal, frameRate, targetType == "dv50");
+    else
         throw FFMpegException("Unknown target type");
-    }
 }
 
 void TCustomFFmpeg::ParseTarget(const std::string& text) {
