@@ -298,6 +298,12 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // with InputSync); -1 when every input has ended or an output reached its frame limit.
     // optsMin is the earliest output time, seconds.
     int LaggingInputFile(double& optsMin) const;
+    // Whether the recording time or the file size limit is reached, optsMin being the earliest
+    // output time, seconds.
+    bool OutputLimitReached(double optsMin) const;
+    // The run's index of the input stream a packet of input file `fileIndex` belongs to; -1 for
+    // a stream that appeared after the set-up or that is discarded.
+    int InputStreamOfPacket(int fileIndex, const AVPacket* packet) const;
     // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
     // the threshold moves the file's offset so that the stream goes on.
     void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);
@@ -452,6 +458,15 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // bitmap and takes its changes back; switches the hook off when it fails or asks to stop.
     void RunCustomHook(TFrameHookPicture& picture, AVPixelFormat format, int width, int height,
                        int64_t pts);
+    // The steps of RunCustomHook: the picture converted into HookRGBBuffer as BGR 24; the
+    // bitmap filled, handed to the hook and, when the hook says so (the result), copied back;
+    // the BGR copy converted back into the picture. False when a conversion cannot be made.
+    bool ConvertToHookRGB(const TFrameHookPicture& picture, AVPixelFormat format, int width,
+                          int height, TFrameHookPicture& rgb);
+    bool CallCustomHook(const TFrameHookPicture& rgb, int width, int height, int64_t pts,
+                        bool& stopHook);
+    bool ConvertFromHookRGB(const TFrameHookPicture& rgb, AVPixelFormat format, int width,
+                            int height, TFrameHookPicture& picture);
 
     // How many times a picture is emitted by an output running at `timeBase` (seconds per
     // frame) whose next frame is number `syncOpts`, for a picture `syncTime` seconds after the

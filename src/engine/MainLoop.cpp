@@ -41,11 +41,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         double optsMin = 1e100;
         const int fileIndex = LaggingInputFile(optsMin);
         // 2. Nothing left to read, or a limit reached.
-        if (fileIndex < 0) break;
-        if (optsMin >= RecordingTime / 1000000.0) break;
-        if (FileSizeLimit && OutputFiles[0].Context->pb &&
-            LibAVFormat.avio_seek(OutputFiles[0].Context->pb, 0, SEEK_CUR) > int64_t(FileSizeLimit))
-            break;
+        if (fileIndex < 0 || OutputLimitReached(optsMin)) break;
 
         // 3. Read.
         AVFormatContext* input = InputFiles[fileIndex].Context.get();
@@ -67,17 +63,12 @@ void TCustomFFmpeg::RunTranscodeLoop() {
                                          input->streams[packet->stream_index]);
 
         // 5. Streams that appeared after the set-up, or that no output takes.
-        const TInputFileState& fileState = run.InputFiles[fileIndex];
-        if (packet->stream_index < 0 || packet->stream_index >= fileState.StreamCount) {
+        const int istIndex = InputStreamOfPacket(fileIndex, packet);
+        if (istIndex < 0) {
             ReportProgressAtInterval();
             continue;
         }
-        const int istIndex = fileState.FirstStream + packet->stream_index;
         TInputStreamState& ist = *run.InputStreams[istIndex];
-        if (ist.Discard) {
-            ReportProgressAtInterval();
-            continue;
-        }
 
         // 6. to 8. The file's offset, the stream's scale, jumps.
         AdjustPacketTimes(ist, fileIndex, packet);
@@ -94,6 +85,19 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     }
 
     FinishTranscodeLoop();
+}
+
+bool TCustomFFmpeg::OutputLimitReached(double optsMin) const {
+    if (optsMin >= RecordingTime / 1000000.0) return true;
+    return FileSizeLimit && OutputFiles[0].Context->pb &&
+           LibAVFormat.avio_seek(OutputFiles[0].Context->pb, 0, SEEK_CUR) > int64_t(FileSizeLimit);
+}
+
+int TCustomFFmpeg::InputStreamOfPacket(int fileIndex, const AVPacket* packet) const {
+    const TInputFileState& fileState = RunState.InputFiles[fileIndex];
+    if (packet->stream_index < 0 || packet->stream_index >= fileState.StreamCount) return -1;
+    const int istIndex = fileState.FirstStream + packet->stream_index;
+    return RunState.InputStreams[istIndex]->Discard ? -1 : istIndex;
 }
 
 int TCustomFFmpeg::LaggingInputFile(double& optsMin) const {

@@ -106,68 +106,13 @@ void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat form
         HookBitmap->SetSize(width, height);
 
     bool failed = HookBitmap->Empty();
-    bool update = true;
     bool stopHook = false;
     TFrameHookPicture rgb = picture;
     const bool isBGR = format == AV_PIX_FMT_BGR24;
-    if (!failed && !isBGR) {
-        const int bytes =
-            LibAVUtil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, kPictureAlign);
-        if (bytes < 0 || !HookRGBBuffer.Reserve(static_cast<size_t>(bytes))) {
-            Log(0, "hook buf malloc error.");
-            failed = true;
-        } else {
-            LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data(),
-                                           AV_PIX_FMT_BGR24, width, height, kPictureAlign);
-            if (ScalerConverts(format, AV_PIX_FMT_BGR24) &&
-                ScalerConverts(AV_PIX_FMT_BGR24, format))
-                // The cached-context call frees the context it is given when it makes another.
-                ToRGBContext.reset(LibSwScale.sws_getCachedContext(
-                    ToRGBContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
-                    SWS_BICUBIC, nullptr, nullptr, nullptr));
-            else
-                ToRGBContext.reset();
-            if (!ToRGBContext) {
-                Log(0, "Cannot initialize the toRGB conversion context");
-                failed = true;
-            } else {
-                LibSwScale.sws_scale(ToRGBContext.get(), picture.data, picture.linesize, 0, height,
-                                     rgb.data, rgb.linesize);
-            }
-        }
-    }
-
+    if (!failed && !isBGR) failed = !ConvertToHookRGB(picture, format, width, height, rgb);
     if (!failed) {
-        THookBitmap& bitmap = *HookBitmap;
-        const size_t rowBytes = static_cast<size_t>(width) * 3;
-        {
-            std::lock_guard lock(bitmap);
-            for (int y = 0; y < height; ++y)
-                std::memcpy(bitmap.Row(y),
-                            rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0], rowBytes);
-            try {
-                OnCustomHook(this, bitmap, HookFrameNumber, pts, update, stopHook);
-            } catch (...) {
-                Log(0, "Error occurs OnCustomHook: %s", CurrentExceptionText().c_str());
-                update = false;
-            }
-            if (update)
-                for (int y = 0; y < height; ++y)
-                    std::memcpy(rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0],
-                                bitmap.Row(y), rowBytes);
-        }
-        if (update && !isBGR) {
-            FromRGBContext.reset(LibSwScale.sws_getCachedContext(
-                FromRGBContext.release(), width, height, AV_PIX_FMT_BGR24, width, height, format,
-                SWS_BICUBIC, nullptr, nullptr, nullptr));
-            if (!FromRGBContext) {
-                Log(0, "Cannot initialize the fromRGB conversion context");
-                failed = true;
-            } else {
-                LibSwScale.sws_scale(FromRGBContext.get(), rgb.data, rgb.linesize, 0, height,
-                                     picture.data, picture.linesize);
-            }
-        }
+        const bool update = CallCustomHook(rgb, width, height, pts, stopHook);
+        if (update && !isBGR) failed = !ConvertFromHookRGB(rgb, format, width, height, picture);
     }
 
     if (failed || stopHook) {
@@ -175,6 +120,68 @@ void TCustomFFmpeg::RunCustomHook(TFrameHookPicture& picture, AVPixelFormat form
         HookAction = haStop;
         FrameHooksInUse = false;
     }
+}
+
+bool TCustomFFmpeg::ConvertToHookRGB(const TFrameHookPicture& picture, AVPixelFormat format,
+                                     int width, int height, TFrameHookPicture& rgb) {
+    const int bytes =
+        LibAVUtil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, kPictureAlign);
+    if (bytes < 0 || !HookRGBBuffer.Reserve(static_cast<size_t>(bytes))) {
+        Log(0, "hook buf malloc error.");
+        return false;
+    }
+    LibAVUtil.av_image_fill_arrays(rgb.data, rgb.linesize, HookRGBBuffer.Data(), AV_PIX_FMT_BGR24,
+                                   width, height, kPictureAlign);
+    if (ScalerConverts(format, AV_PIX_FMT_BGR24) && ScalerConverts(AV_PIX_FMT_BGR24, format))
+        // The cached-context call frees the context it is given when it makes another.
+        ToRGBContext.reset(LibSwScale.sws_getCachedContext(ToRGBContext.release(), width, height,
+                                                           format, width, height, AV_PIX_FMT_BGR24,
+                                                           SWS_BICUBIC, nullptr, nullptr, nullptr));
+    else
+        ToRGBContext.reset();
+    if (!ToRGBContext) {
+        Log(0, "Cannot initialize the toRGB conversion context");
+        return false;
+    }
+    LibSwScale.sws_scale(ToRGBContext.get(), picture.data, picture.linesize, 0, height, rgb.data,
+                         rgb.linesize);
+    return true;
+}
+
+bool TCustomFFmpeg::CallCustomHook(const TFrameHookPicture& rgb, int width, int height, int64_t pts,
+                                   bool& stopHook) {
+    THookBitmap& bitmap = *HookBitmap;
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    bool update = true;
+    std::lock_guard lock(bitmap);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(bitmap.Row(y), rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0],
+                    rowBytes);
+    try {
+        OnCustomHook(this, bitmap, HookFrameNumber, pts, update, stopHook);
+    } catch (...) {
+        Log(0, "Error occurs OnCustomHook: %s", CurrentExceptionText().c_str());
+        update = false;
+    }
+    if (update)
+        for (int y = 0; y < height; ++y)
+            std::memcpy(rgb.data[0] + static_cast<ptrdiff_t>(y) * rgb.linesize[0], bitmap.Row(y),
+                        rowBytes);
+    return update;
+}
+
+bool TCustomFFmpeg::ConvertFromHookRGB(const TFrameHookPicture& rgb, AVPixelFormat format,
+                                       int width, int height, TFrameHookPicture& picture) {
+    FromRGBContext.reset(LibSwScale.sws_getCachedContext(FromRGBContext.release(), width, height,
+                                                         AV_PIX_FMT_BGR24, width, height, format,
+                                                         SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!FromRGBContext) {
+        Log(0, "Cannot initialize the fromRGB conversion context");
+        return false;
+    }
+    LibSwScale.sws_scale(FromRGBContext.get(), rgb.data, rgb.linesize, 0, height, picture.data,
+                         picture.linesize);
+    return true;
 }
 
 void TCustomFFmpeg::PreprocessPicture(TInputStreamState& ist, AVFrame* picture) {
