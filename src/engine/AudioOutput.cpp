@@ -146,9 +146,8 @@ void TCustomFFmpeg::EncodeAudioFrame(AVFormatContext* file, TOutputStreamState& 
     // Frames never overlap, even when the input's clock steps back a little.
     frame->pts = std::max(ost.SyncOpts, ost.AudioNextPts);
     ost.AudioNextPts = frame->pts + frames;
-    const int written = EncodeAndWrite(file, ost, frame);
+    EncodeAndWrite(file, ost, frame, "Audio encoding failed");
     LibAVUtil.av_frame_unref(frame);
-    if (written < 0) throw FFMpegException("Audio encoding failed");
     ost.SyncOpts += frames;
     ++ost.FrameNumber;
 }

@@ -380,9 +380,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // drained) and writes every packet it gives back: timestamps rescaled from the encoder's to
     // the stream's time base, key flag, byte counts (video or audio), ost.Coded, the first-pass
     // statistics text into ost.LogFile. Returns the size of the last packet written (0 when the
-    // encoder gave none yet) or a negative library error code when sending or receiving failed
-    // (nothing written then for that call; the caller words the error).
-    int EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost, const AVFrame* frame);
+    // encoder gave none yet). Raises FFMpegException with `failure` when the encoder refuses the
+    // frame or fails to give a packet.
+    int EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost, const AVFrame* frame,
+                       const char* failure);
 
     // ---- Re-encoding outputs (AudioOutput.cpp, VideoOutput.cpp, PictureHooks.cpp). Called by
     // the packet path on the worker thread. Members these files need may be added in this block.

@@ -304,10 +304,9 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
         if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
         AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
         if (type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
-        const int result = EncodeAndWrite(file, ost, nullptr);
-        if (result < 0)
-            throw FFMpegException::Format(
-                "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex,
-                ost.StreamIndex);
+        const std::string failure =
+            FormatText("Error while flushing the encoder of output stream #%d.%d", ost.FileIndex,
+                       ost.StreamIndex);
+        EncodeAndWrite(file, ost, nullptr, failure.c_str());
     }
 }

@@ -304,9 +304,8 @@ int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& os
         frame->quality = static_cast<int>(std::lrint(SameQuality ? ist.Quality : ost.Quality));
         frame->pict_type = MotionEstimationThreshold ? picture->pict_type : AV_PICTURE_TYPE_NONE;
         frame->pts = ost.SyncOpts;
-        const int written = EncodeAndWrite(file, ost, frame);
+        const int written = EncodeAndWrite(file, ost, frame, "Video encoding failed");
         LibAVUtil.av_frame_unref(frame);
-        if (written < 0) throw FFMpegException("Video encoding failed");
         if (written > 0) frameSize = written;
         ++ost.SyncOpts;
         ++ost.FrameNumber;

@@ -92,13 +92,13 @@ double TCustomFFmpeg::MuxedSeconds(const TOutputStreamState& ost) const {
 }
 
 int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost,
-                                  const AVFrame* frame) {
+                                  const AVFrame* frame, const char* failure) {
     AVCodecContext* encoder = ost.Encoder;
     if (!EncoderPacket) EncoderPacket.reset(LibAVCodec.av_packet_alloc());
-    if (!EncoderPacket) return AVERROR(ENOMEM);
+    if (!EncoderPacket) throw FFMpegException(failure);
     int sent = LibAVCodec.avcodec_send_frame(encoder, frame);
     if (sent == AVERROR_EOF && !frame) sent = 0;  // drained before: nothing more to come
-    if (sent < 0 && sent != AVERROR(EAGAIN)) return sent;
+    if (sent < 0 && sent != AVERROR(EAGAIN)) throw FFMpegException(failure);
 
     int lastSize = 0;
     for (;;) {
@@ -108,12 +108,12 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
             // an encoder that refuses again is in error).
             if (sent == AVERROR(EAGAIN) && result == AVERROR(EAGAIN)) {
                 sent = LibAVCodec.avcodec_send_frame(encoder, frame);
-                if (sent < 0) return sent;
+                if (sent < 0) throw FFMpegException(failure);
                 continue;
             }
             break;
         }
-        if (result < 0) return result;
+        if (result < 0) throw FFMpegException(failure);
         AVPacket* packet = EncoderPacket.get();
         packet->stream_index = ost.StreamIndex;
         // Video encoders leave the duration out; a picture lasts one tick of the encoder's time
