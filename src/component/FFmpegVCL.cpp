@@ -168,9 +168,12 @@ bool TCustomFFmpegVCL::SetTaskOutput(int index, const std::string& fileName,
         } else {
             InitOutputOptions(task.OutputOptions);
         }
-        if (task.OpenOutputFile(fileName)) return true;
-        lastError_ = task.LastError;
-        return false;
+        if (!task.OpenOutputFile(fileName)) {
+            lastError_ = task.LastError;
+            return false;
+        }
+        if (options) ApplyOutputStreamOptions(task, *options);
+        return true;
     } catch (const std::exception& error) {
         lastError_ = error.what();
         return false;

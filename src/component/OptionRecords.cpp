@@ -140,6 +140,10 @@ void ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOptions& o) {
                          TargetFallbackNormName(o.TargetFallbackNorm));
 }
 
+void ApplyOutputStreamOptions(TCustomFFmpeg& engine, const TOutputOptions& options) {
+    engine.ApplyOptionText(options.StreamOptionText);
+}
+
 std::vector<THookTimeRange> ParseHookTimeRanges(const std::string& text) {
     std::vector<THookTimeRange> ranges;
     const auto toUs = [](const std::string& part) {

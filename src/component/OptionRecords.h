@@ -120,6 +120,10 @@ struct TOutputOptions {
     bool BeforeHook = false;         // offer every picture to OnBeforeHook (frame hooks active)
     std::string HookTimeRanges;      // "start-end,..." in milliseconds; without either hook
     std::string OptionText;          // name=value lines, applied before every field above
+    // name=value lines applied after the file opens, as a command line gives them after the
+    // output file's name: "newaudio", "newsubtitle", "newvideo" each add a stream with the
+    // stream options before them.
+    std::string StreamOptionText;
 };
 
 // Give every field its initial value.
@@ -133,6 +137,8 @@ void ApplyInputOptions(TCustomFFmpeg& engine, const TInputOptions& options);
 // format to the genre in the record's order, then the target preset. The hook choice is the
 // component's (it binds events). Errors of the option text, a setter or the preset propagate.
 void ApplyOutputOptions(TCustomFFmpeg& engine, const TOutputOptions& options);
+// After the output file opened: the record's StreamOptionText. Errors propagate.
+void ApplyOutputStreamOptions(TCustomFFmpeg& engine, const TOutputOptions& options);
 
 // "5000-9000, 1000-2000" (milliseconds) as hook time ranges in microseconds, in the order given.
 // An entry whose start lies after its end, or whose end is negative, is left out; a part that

@@ -207,17 +207,26 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Creates an output file with its streams and opens its byte stream; the output-scoped
     // options are consumed. False leaves the reason in LastError (and creates no file).
     bool OpenOutputFile(const std::string& fileName);
-    // The steps of OpenInputFile: the demuxer opened and probed (none, with LastError, when it
-    // cannot be), a decoder context per stream (none, with LastError, when the library cannot
-    // make one), what a raw input cannot tell by itself (size, rate, format, channel, standard,
-    // loop), and the facts of one opened stream that the options take over (frame size,
-    // aspect, pixel format and rate; sample rate and channels; discarding).
+    // The steps of OpenInputFile, which raise FFMpegException with the reason: the demuxer
+    // opened and probed, the seek to the start time (the start of the media returned), a
+    // decoder context per stream, what a raw input cannot tell by itself (size, rate, format,
+    // channel, standard, loop), and the facts of the opened streams that the options take over
+    // (frame size, aspect, pixel format and rate; sample rate and channels; discarding).
     TInputPtr OpenDemuxer(const std::string& fileName);
+    int64_t SeekToStart(AVFormatContext* context);
     TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
     void FillRawInputParameters(TDictionary& rawParameters) const;
+    void TakeInputFacts(const TInputFile& input, const std::string& fileName);
     // Only the chosen stream of its type gives the facts (see StreamChoice.h).
     void TakeInputStreamFacts(AVStream* stream, AVCodecContext* codec, const std::string& fileName,
                               bool chosen);
+    // The steps of OpenOutputFile, which raise FFMpegException with the reason: the whole
+    // creation (on failure nothing of the file is left), the context for the format, the streams
+    // the options and inputs ask for, the byte stream.
+    void CreateOutputFile(const std::string& fileName);
+    TOutputPtr AllocateOutput(const std::string& fileName);
+    void AddOutputStreams(AVFormatContext* context);
+    void OpenOutputByteStream(AVFormatContext* context, const std::string& fileName);
     // Which media types the open inputs hold. Raises "invalid codec_type of input file".
     void check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
     // Codec id by encoder or decoder name; an empty name gives AV_CODEC_ID_NONE. False leaves
@@ -240,6 +249,15 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void new_video_stream(AVFormatContext* file);
     void new_audio_stream(AVFormatContext* file);
     void new_subtitle_stream(AVFormatContext* file);
+    // The encoder of a stream: by name, or without one the format's own codec of the kind.
+    // Raises what FindCodec refuses.
+    const AVCodec* ChooseEncoder(const AVFormatContext* file, AVMediaType type,
+                                 const std::string& name, AVCodecID& codecId);
+    // The steps of new_video_stream: the context with its threads, tag and header flags; the
+    // picture (rate, size, aspect, format); the rate control (returns the fixed quality).
+    TCodecContextPtr MakeVideoContext(const AVFormatContext* file, const AVCodec* encoder);
+    void SetVideoPicture(AVCodecContext* codec, const AVCodec* encoder);
+    float SetVideoRateControl(AVCodecContext* codec, const std::vector<RcOverride>& overrides);
     // Without a video stream of its own, a format that holds a cover gets the first input's
     // cover picture, copied; false when it holds none or the input has none (TagsAndCover.cpp).
     bool new_cover_stream(AVFormatContext* file);

@@ -60,6 +60,45 @@ bool ParseRateControlOverride(const std::string& text, std::vector<RcOverride>& 
     return true;
 }
 
+// Runs its action when the scope ends, unless released: the clean-up of a set-up that stops
+// half way, whichever way it leaves.
+template <typename F>
+class TScopeExit {
+  public:
+    explicit TScopeExit(F action) : action_(std::move(action)) {}
+    ~TScopeExit() {
+        if (armed_) action_();
+    }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+    void Release() { armed_ = false; }
+
+  private:
+    F action_;
+    bool armed_ = true;
+};
+
+// The file's own tags as the options give them.
+void SetFileMetadata(AVDictionary** metadata, const TFFmpegOptions& options) {
+    SetMetadata(metadata, "title", options.Title);
+    SetMetadata(metadata, "author", options.Author);
+    SetMetadata(metadata, "artist", options.Author);
+    SetMetadata(metadata, "copyright", options.Copyright);
+    SetMetadata(metadata, "comment", options.Comment);
+    SetMetadata(metadata, "album", options.Album);
+    SetMetadata(metadata, "genre", options.Genre);
+    if (options.Year > 0) SetMetadata(metadata, "date", std::to_string(options.Year));
+    if (options.Track > 0) SetMetadata(metadata, "track", std::to_string(options.Track));
+    if (options.RecordingTimestamp != 0) {
+        const time_t seconds = static_cast<time_t>(options.RecordingTimestamp);
+        struct tm utc {};
+        char text[32];
+        if (gmtime_r(&seconds, &utc) &&
+            std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc))
+            SetMetadata(metadata, "creation_time", text);
+    }
+}
+
 }  // namespace
 
 // ---- Codec lookup.
@@ -80,6 +119,17 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, AVMediaType type, bool en
     }
     id = codec->id;
     return true;
+}
+
+const AVCodec* TCustomFFmpeg::ChooseEncoder(const AVFormatContext* file, AVMediaType type,
+                                            const std::string& name, AVCodecID& codecId) {
+    if (name.empty()) {
+        // Without a name the format's own codec of the kind.
+        codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr, type);
+        return LibAVCodec.avcodec_find_encoder(codecId);
+    }
+    if (!FindCodec(name, type, true, codecId)) throw FFMpegException(LastError);
+    return LibAVCodec.avcodec_find_encoder_by_name(name.c_str());
 }
 
 // ---- Inputs.
@@ -105,22 +155,38 @@ void TCustomFFmpeg::FillRawInputParameters(TDictionary& rawParameters) const {
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
-    TInputPtr input;
-    std::vector<TCodecContextPtr> decoders;
-    auto fail = [&]() {
-        decoders.clear();
-        input.reset();
-        ClearInputScopedOptions();
+    // The input-scoped options are consumed whatever the outcome.
+    const TScopeExit clearOptions([this] { ClearInputScopedOptions(); });
+    TInputFile input;
+    int64_t timestamp = 0;
+    try {
+        if (InputFileCount >= MAX_FILES)
+            throw FFMpegException::Format("Too many input files (at most %d)", MAX_FILES);
+        input.Context = OpenDemuxer(fileName);
+        timestamp = SeekToStart(input.Context.get());
+        for (unsigned i = 0; i < input.Context->nb_streams; ++i)
+            input.Decoders.push_back(MakeDecoder(input.Context->streams[i], fileName));
+    } catch (const FFMpegException& error) {
+        LastError = error.what();
         return false;
-    };
-    if (InputFileCount >= MAX_FILES) {
-        LastError = FormatText("Too many input files (at most %d)", MAX_FILES);
-        return fail();
     }
-    input = OpenDemuxer(fileName);
-    if (!input) return fail();
-    AVFormatContext* context = input.get();
+    // What the streams say goes to the options; its refusals pass to the caller.
+    TakeInputFacts(input, fileName);
 
+    AVFormatContext* context = input.Context.get();
+    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
+        SourceDurationMs =
+            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+    const int fileIndex = InputFileCount;
+    input.RateEmulation = RateEmulation != 0;
+    input.TimeOffset = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
+    InputFiles[fileIndex] = std::move(input);
+    if (Verbose >= 0) LibAVFormat.av_dump_format(context, fileIndex, fileName.c_str(), 0);
+    ++InputFileCount;
+    return true;
+}
+
+int64_t TCustomFFmpeg::SeekToStart(AVFormatContext* context) {
     // Cues and timed meta-data may start long before the pictures and the sound.
     int64_t timestamp = StartTime;
     const int64_t mediaStart = MediaStartTime(context);
@@ -132,55 +198,38 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         LibAVFormat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
         StartTime = 0;
     }
+    return timestamp;
+}
 
-    const int fileIndex = InputFileCount;
+void TCustomFFmpeg::TakeInputFacts(const TInputFile& input, const std::string& fileName) {
+    AVFormatContext* context = input.Context.get();
     // The geometry, rate and sound of the streams a conversion takes, not of the last listed.
     const int chosenVideo = ChooseStream(context, AVMEDIA_TYPE_VIDEO);
     const int chosenAudio = ChooseStream(context, AVMEDIA_TYPE_AUDIO);
-    try {
-        for (unsigned i = 0; i < context->nb_streams; ++i) {
-            AVStream* stream = context->streams[i];
-            decoders.push_back(MakeDecoder(stream, fileName));
-            if (!decoders.back()) return fail();
-            const int chosen = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO   ? chosenVideo
-                               : stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ? chosenAudio
-                                                                                    : -1;
-            TakeInputStreamFacts(stream, decoders.back().get(), fileName,
-                                 chosen < 0 || int(i) == chosen);
-        }
-    } catch (...) {
-        fail();
-        throw;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream* stream = context->streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        if (type < AVMEDIA_TYPE_UNKNOWN || type > AVMEDIA_TYPE_ATTACHMENT)
+            throw FFMpegException("invalid codec_type");
+        const int chosen = type == AVMEDIA_TYPE_VIDEO   ? chosenVideo
+                           : type == AVMEDIA_TYPE_AUDIO ? chosenAudio
+                                                        : -1;
+        TakeInputStreamFacts(stream, input.Decoders[i].get(), fileName,
+                             chosen < 0 || int(i) == chosen);
     }
-
-    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
-        SourceDurationMs =
-            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
-
-    InputFiles[fileIndex].Context = std::move(input);
-    InputFiles[fileIndex].Decoders = std::move(decoders);
-    InputFiles[fileIndex].RateEmulation = RateEmulation != 0;
-    InputFiles[fileIndex].TimeOffset =
-        CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
-    if (Verbose >= 0) LibAVFormat.av_dump_format(context, fileIndex, fileName.c_str(), 0);
-    ++InputFileCount;
-    ClearInputScopedOptions();
-    return true;
 }
 
 TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
     AVCodecID videoCodec = AV_CODEC_ID_NONE, audioCodec = AV_CODEC_ID_NONE,
               subtitleCodec = AV_CODEC_ID_NONE;
-    if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoCodec)) return nullptr;
+    if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoCodec) ||
+        !FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioCodec) ||
+        !FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleCodec))
+        throw FFMpegException(LastError);
     if (ImageSequenceCompat) videoCodec = AV_CODEC_ID_PGMYUV;
-    if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioCodec)) return nullptr;
-    if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleCodec)) return nullptr;
 
     AVFormatContext* context = LibAVFormat.avformat_alloc_context();
-    if (!context) {
-        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-        return nullptr;
-    }
+    if (!context) throw FFMpegException(LibraryErrorText(AVERROR(ENOMEM), fileName));
     // What a raw input cannot tell by itself; demuxers without these options leave them.
     TDictionary rawParameters;
     FillRawInputParameters(rawParameters);
@@ -196,10 +245,7 @@ TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
     // On failure the library frees the context and clears the pointer.
     int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
                                                  rawParameters.Address());
-    if (result < 0) {
-        LastError = LibraryErrorText(result, fileName);
-        return nullptr;
-    }
+    if (result < 0) throw FFMpegException(LibraryErrorText(result, fileName));
     TInputPtr input(context);
 
     if (ProgramId != 0)
@@ -211,10 +257,8 @@ TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
         TCodecLock lock;
         result = LibAVFormat.avformat_find_stream_info(context, nullptr);
     }
-    if (result < 0 && Verbose >= 0) {
-        LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
-        return nullptr;
-    }
+    if (result < 0 && Verbose >= 0)
+        throw FFMpegException::Format("%s: could not find codec parameters", fileName.c_str());
     return input;
 }
 
@@ -222,16 +266,11 @@ TCodecContextPtr TCustomFFmpeg::MakeDecoder(AVStream* stream, const std::string&
     AVCodecParameters* parameters = stream->codecpar;
     const AVCodec* decoder = LibAVCodec.avcodec_find_decoder(parameters->codec_id);
     TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(decoder));
-    if (!codec || LibAVCodec.avcodec_parameters_to_context(codec.get(), parameters) < 0) {
-        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-        return nullptr;
-    }
+    if (!codec || LibAVCodec.avcodec_parameters_to_context(codec.get(), parameters) < 0)
+        throw FFMpegException(LibraryErrorText(AVERROR(ENOMEM), fileName));
     codec->pkt_timebase = stream->time_base;
     // 0 lets the library take one thread per core.
     codec->thread_count = std::max(ThreadCount, 0);
-    if (parameters->codec_type < AVMEDIA_TYPE_UNKNOWN ||
-        parameters->codec_type > AVMEDIA_TYPE_ATTACHMENT)
-        throw FFMpegException("invalid codec_type");
     return codec;
 }
 
@@ -311,43 +350,67 @@ void TCustomFFmpeg::check_audio_video_sub_inputs(bool& hasVideo, bool& hasAudio,
 // ---- Outputs.
 
 bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
-    AVFormatContext* context = nullptr;
-    TOutputPtr output;  // owns context until the file table takes it
+    // The output-scoped options are consumed whatever the outcome.
+    const TScopeExit clearOptions([this] { ClearOutputScopedOptions(); });
+    try {
+        CreateOutputFile(fileName);
+    } catch (const FFMpegException& error) {
+        LastError = error.what();
+        return false;
+    }
+    return true;
+}
+
+void TCustomFFmpeg::CreateOutputFile(const std::string& fileName) {
     const int fileIndex = OutputFileCount;
-    bool inTable = false;
-    auto fail = [&]() {
-        if (inTable) {
+    TOutputPtr output = AllocateOutput(fileName);
+    AVFormatContext* context = output.get();
+    bool entered = false;
+    // Until the file is complete, leaving takes it out of the file table again and frees what
+    // its streams hold; the context goes with `output`.
+    TScopeExit unwind([&] {
+        if (entered) {
             --OutputFileCount;
             output = std::move(OutputFiles[fileIndex].Context);
         }
-        if (output) {
-            for (unsigned i = 0; i < output->nb_streams && i < unsigned(MAX_STREAMS); ++i)
-                FreeOutputStreamSlot(fileIndex, int(i));
-            output.reset();
-        }
-        ClearOutputScopedOptions();
-        return false;
-    };
-    if (OutputFileCount >= MAX_FILES) {
-        LastError = FormatText("Too many output files (at most %d)", MAX_FILES);
-        return fail();
-    }
+        for (unsigned i = 0; i < context->nb_streams && i < unsigned(MAX_STREAMS); ++i)
+            FreeOutputStreamSlot(fileIndex, int(i));
+    });
+    AddOutputStreams(context);
+    SetFileMetadata(&context->metadata, *this);
+    OutputFiles[fileIndex].Context = std::move(output);
+    ++OutputFileCount;
+    entered = true;
+    OpenOutputByteStream(context, fileName);
+    // Encoding parameters of the file as a whole no longer exist: each stream carries its own.
 
+    // Preload is the MPEG muxers' own option, looping the GIF muxer's; others have neither.
+    LibAVUtil.av_opt_set_int(context, "preload", static_cast<int64_t>(MuxPreload * 1000000),
+                             AV_OPT_SEARCH_CHILDREN);
+    context->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
+    LibAVUtil.av_opt_set_int(context, "loop", LoopOutput, AV_OPT_SEARCH_CHILDREN);
+    CopyGenericOptions(context, FormatOptionContext.get(), kOptionEncoding);
+    unwind.Release();
+}
+
+TOutputPtr TCustomFFmpeg::AllocateOutput(const std::string& fileName) {
+    if (OutputFileCount >= MAX_FILES)
+        throw FFMpegException::Format("Too many output files (at most %d)", MAX_FILES);
     const AVOutputFormat* format = ForcedOutputFormat;
     if (!format) format = LibAVFormat.av_guess_format(nullptr, fileName.c_str(), nullptr);
-    if (!format) {
-        LastError =
-            FormatText("Unable to find a suitable output format for '%s'", fileName.c_str());
-        return fail();
-    }
-    if (LibAVFormat.avformat_alloc_output_context2(&context, format, nullptr, fileName.c_str()) <
-            0 ||
-        !context) {
-        LastError = LibraryErrorText(AVERROR(ENOMEM), fileName);
-        return fail();
-    }
-    output.reset(context);
+    if (!format)
+        throw FFMpegException::Format("Unable to find a suitable output format for '%s'",
+                                      fileName.c_str());
+    AVFormatContext* context = nullptr;
+    const int result =
+        LibAVFormat.avformat_alloc_output_context2(&context, format, nullptr, fileName.c_str());
+    TOutputPtr output(context);
+    if (result < 0 || !output) throw FFMpegException(LibraryErrorText(AVERROR(ENOMEM), fileName));
+    return output;
+}
 
+void TCustomFFmpeg::AddOutputStreams(AVFormatContext* context) {
+    const AVOutputFormat* format = context->oformat;
     // The feed format of 2008 ("ffm" on an http: address) no longer exists, nor its branch.
     bool useVideo =
         VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !VideoCodecName.empty();
@@ -360,8 +423,7 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
         try {
             check_audio_video_sub_inputs(hasVideo, hasAudio, hasSubtitle);
         } catch (const std::exception& error) {
-            LastError = FormatText("check_audio_video_sub_inputs fail: %s", error.what());
-            return fail();
+            throw FFMpegException::Format("check_audio_video_sub_inputs fail: %s", error.what());
         }
         useVideo = useVideo && hasVideo;
         useAudio = useAudio && hasAudio;
@@ -387,54 +449,20 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
             new_subtitle_stream(context);
         }
     } catch (const std::exception& error) {
-        LastError = FormatText(failedStep, error.what());
-        return fail();
+        throw FFMpegException(FormatText(failedStep, error.what()));
     }
+}
 
-    SetMetadata(&context->metadata, "title", Title);
-    SetMetadata(&context->metadata, "author", Author);
-    SetMetadata(&context->metadata, "artist", Author);
-    SetMetadata(&context->metadata, "copyright", Copyright);
-    SetMetadata(&context->metadata, "comment", Comment);
-    SetMetadata(&context->metadata, "album", Album);
-    SetMetadata(&context->metadata, "genre", Genre);
-    if (Year > 0) SetMetadata(&context->metadata, "date", std::to_string(Year));
-    if (Track > 0) SetMetadata(&context->metadata, "track", std::to_string(Track));
-    if (RecordingTimestamp != 0) {
-        const time_t seconds = static_cast<time_t>(RecordingTimestamp);
-        struct tm utc {};
-        char text[32];
-        if (gmtime_r(&seconds, &utc) &&
-            std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc))
-            SetMetadata(&context->metadata, "creation_time", text);
-    }
-
-    OutputFiles[fileIndex].Context = std::move(output);
-    ++OutputFileCount;
-    inTable = true;
-
+void TCustomFFmpeg::OpenOutputByteStream(AVFormatContext* context, const std::string& fileName) {
+    const AVOutputFormat* format = context->oformat;
     if (format->flags & AVFMT_NEEDNUMBER) {
-        if (!LibAVFormat.av_filename_number_test(fileName.c_str())) {
-            LastError = LibraryErrorText(AVERROR(EINVAL), fileName, true);
-            return fail();
-        }
+        if (!LibAVFormat.av_filename_number_test(fileName.c_str()))
+            throw FFMpegException(LibraryErrorText(AVERROR(EINVAL), fileName, true));
     } else if (!(format->flags & AVFMT_NOFILE)) {
         // An existing file is replaced: whether that is wanted was decided before.
-        if (LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
-            LastError = FormatText("Could not open '%s'", fileName.c_str());
-            return fail();
-        }
+        if (LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
+            throw FFMpegException::Format("Could not open '%s'", fileName.c_str());
     }
-    // Encoding parameters of the file as a whole no longer exist: each stream carries its own.
-
-    // Preload is the MPEG muxers' own option, looping the GIF muxer's; others have neither.
-    LibAVUtil.av_opt_set_int(context, "preload", static_cast<int64_t>(MuxPreload * 1000000),
-                             AV_OPT_SEARCH_CHILDREN);
-    context->max_delay = static_cast<int>(MuxMaxDelay * 1000000);
-    LibAVUtil.av_opt_set_int(context, "loop", LoopOutput, AV_OPT_SEARCH_CHILDREN);
-    CopyGenericOptions(context, FormatOptionContext.get(), kOptionEncoding);
-    ClearOutputScopedOptions();
-    return true;
 }
 
 int TCustomFFmpeg::OutputFileIndexOf(const AVFormatContext* file) const {
@@ -483,6 +511,8 @@ void TCustomFFmpeg::NewSubtitleStream() {
 }
 
 void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
+    // The stream options are consumed whatever the outcome.
+    const TScopeExit clearOptions([this] { ClearVideoStreamOptions(); });
     // Everything that can be refused is settled before the stream exists: a stream cannot be
     // taken out of a file again.
     const bool streamCopy = VideoStreamCopy != 0;
@@ -490,29 +520,32 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
     AVCodecID codecId = AV_CODEC_ID_NONE;
     std::vector<RcOverride> overrides;
     if (!streamCopy) {
-        if (!VideoCodecName.empty()) {
-            if (!FindCodec(VideoCodecName, AVMEDIA_TYPE_VIDEO, true, codecId)) {
-                ClearVideoStreamOptions();
-                throw FFMpegException(LastError);
-            }
-            encoder = LibAVCodec.avcodec_find_encoder_by_name(VideoCodecName.c_str());
-        } else {
-            codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
-                                                 AVMEDIA_TYPE_VIDEO);
-            encoder = LibAVCodec.avcodec_find_encoder(codecId);
-        }
+        encoder = ChooseEncoder(file, AVMEDIA_TYPE_VIDEO, VideoCodecName, codecId);
         if (!RateControlOverride.empty() &&
-            !ParseRateControlOverride(RateControlOverride, overrides)) {
-            ClearVideoStreamOptions();
+            !ParseRateControlOverride(RateControlOverride, overrides))
             throw FFMpegException("error parsing rc_override");
-        }
     }
 
-    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
-    if (!codec) {
-        ClearVideoStreamOptions();
-        throw FFMpegException("Could not alloc stream");
+    TCodecContextPtr codec = MakeVideoContext(file, encoder);
+    float quality = 0.0f;
+    if (!streamCopy) {
+        codec->codec_id = codecId;
+        CopyGenericOptions(codec.get(), CodecOptionContexts[AVMEDIA_TYPE_VIDEO].get(),
+                           kOptionVideo | kOptionEncoding);
+        SetVideoPicture(codec.get(), encoder);
+        quality = SetVideoRateControl(codec.get(), overrides);
     }
+
+    const AVRational frameRate = codec->framerate;
+    AVStream* stream = AddOutputStream(file, codec, streamCopy, quality);
+    if (!stream) throw FFMpegException("Could not alloc stream");
+    if (!streamCopy) stream->avg_frame_rate = frameRate;
+}
+
+TCodecContextPtr TCustomFFmpeg::MakeVideoContext(const AVFormatContext* file,
+                                                 const AVCodec* encoder) {
+    TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
+    if (!codec) throw FFMpegException("Could not alloc stream");
     codec->codec_type = AVMEDIA_TYPE_VIDEO;
     if (ThreadCount > 1) codec->thread_count = ThreadCount;
     if (VideoCodecTag) codec->codec_tag = VideoCodecTag;
@@ -526,101 +559,81 @@ void TCustomFFmpeg::new_video_stream(AVFormatContext* file) {
         codec->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
         if (videoTemplate) videoTemplate->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
     }
+    return codec;
+}
 
+void TCustomFFmpeg::SetVideoPicture(AVCodecContext* codec, const AVCodec* encoder) {
+    const AVRational requested = FrameRate.num ? FrameRate : AVRational{25, 1};
+    const AVRational rate = FitFrameRate(encoder, requested);
+    if (av_cmp_q(rate, requested) != 0)
+        Log(1, "%s does not take %s fps: %s instead", encoder->name,
+            FrameRateText(requested).c_str(), FrameRateText(rate).c_str());
+    codec->time_base = AVRational{rate.den, rate.num};
+    codec->framerate = rate;
+
+    codec->width = FrameWidth + PadLeft + PadRight;
+    codec->height = FrameHeight + PadTop + PadBottom;
+    const double sampleAspect =
+        codec->width ? double(FrameAspectRatio) * codec->height / codec->width : 0.0;
+    codec->sample_aspect_ratio =
+        sampleAspect > 0.0 ? LibAVUtil.av_d2q(sampleAspect, 255) : AVRational{0, 1};
+
+    codec->pix_fmt = AVPixelFormat(FramePixelFormat);
+    if (encoder && encoder->pix_fmts) {
+        bool listed = false;
+        for (const AVPixelFormat* format = encoder->pix_fmts; *format != AV_PIX_FMT_NONE; ++format)
+            listed |= *format == codec->pix_fmt;
+        if (!listed) codec->pix_fmt = encoder->pix_fmts[0];
+    }
+}
+
+float TCustomFFmpeg::SetVideoRateControl(AVCodecContext* codec,
+                                         const std::vector<RcOverride>& overrides) {
     float quality = 0.0f;
-    if (!streamCopy) {
-        const AVRational requested = FrameRate.num ? FrameRate : AVRational{25, 1};
-        codec->codec_id = codecId;
-        CopyGenericOptions(codec.get(), videoTemplate, kOptionVideo | kOptionEncoding);
-
-        const AVRational rate = FitFrameRate(encoder, requested);
-        if (av_cmp_q(rate, requested) != 0)
-            Log(1, "%s does not take %s fps: %s instead", encoder->name,
-                FrameRateText(requested).c_str(), FrameRateText(rate).c_str());
-        codec->time_base = AVRational{rate.den, rate.num};
-        codec->framerate = rate;
-
-        codec->width = FrameWidth + PadLeft + PadRight;
-        codec->height = FrameHeight + PadTop + PadBottom;
-        const double sampleAspect =
-            codec->width ? double(FrameAspectRatio) * codec->height / codec->width : 0.0;
-        codec->sample_aspect_ratio =
-            sampleAspect > 0.0 ? LibAVUtil.av_d2q(sampleAspect, 255) : AVRational{0, 1};
-
-        codec->pix_fmt = AVPixelFormat(FramePixelFormat);
-        if (encoder && encoder->pix_fmts) {
-            bool listed = false;
-            for (const AVPixelFormat* format = encoder->pix_fmts; *format != AV_PIX_FMT_NONE;
-                 ++format)
-                listed |= *format == codec->pix_fmt;
-            if (!listed) codec->pix_fmt = encoder->pix_fmts[0];
-        }
-        if (IntraOnly) codec->gop_size = 0;
-        if (VideoQuantiserScale != 0.0f || SameQuality) {
-            codec->flags |= AV_CODEC_FLAG_QSCALE;
-            quality = FF_QP2LAMBDA * VideoQuantiserScale;
-            codec->global_quality = static_cast<int>(quality);
-        }
-        // The codec context frees its matrices and override list with itself.
-        auto copyMatrix = [](const std::vector<uint16_t>& matrix) -> uint16_t* {
-            if (matrix.empty()) return nullptr;
-            auto* copy =
-                static_cast<uint16_t*>(LibAVUtil.av_malloc(matrix.size() * sizeof(uint16_t)));
-            if (copy) std::copy(matrix.begin(), matrix.end(), copy);
-            return copy;
-        };
-        codec->intra_matrix = copyMatrix(IntraMatrix);
-        codec->inter_matrix = copyMatrix(InterMatrix);
-        codec->thread_count = ThreadCount;
-        if (!overrides.empty()) {
-            auto* list = static_cast<RcOverride*>(
-                LibAVUtil.av_malloc(overrides.size() * sizeof(RcOverride)));
-            if (list) {
-                std::copy(overrides.begin(), overrides.end(), list);
-                codec->rc_override = list;
-                codec->rc_override_count = static_cast<int>(overrides.size());
-            }
-        }
-        if (codec->rc_initial_buffer_occupancy == 0)
-            codec->rc_initial_buffer_occupancy = codec->rc_buffer_size * 3 / 4;
-        codec->intra_dc_precision = IntraDcPrecision - 8;
-        if (Psnr) codec->flags |= AV_CODEC_FLAG_PSNR;
-        if (Pass == 1) codec->flags |= AV_CODEC_FLAG_PASS1;
-        if (Pass == 2) codec->flags |= AV_CODEC_FLAG_PASS2;
+    if (IntraOnly) codec->gop_size = 0;
+    if (VideoQuantiserScale != 0.0f || SameQuality) {
+        codec->flags |= AV_CODEC_FLAG_QSCALE;
+        quality = FF_QP2LAMBDA * VideoQuantiserScale;
+        codec->global_quality = static_cast<int>(quality);
     }
-
-    const AVRational frameRate = codec->framerate;
-    AVStream* stream = AddOutputStream(file, codec, streamCopy, quality);
-    if (!stream) {
-        ClearVideoStreamOptions();
-        throw FFMpegException("Could not alloc stream");
+    // The codec context frees its matrices and override list with itself.
+    auto copyMatrix = [](const std::vector<uint16_t>& matrix) -> uint16_t* {
+        if (matrix.empty()) return nullptr;
+        auto* copy = static_cast<uint16_t*>(LibAVUtil.av_malloc(matrix.size() * sizeof(uint16_t)));
+        if (copy) std::copy(matrix.begin(), matrix.end(), copy);
+        return copy;
+    };
+    codec->intra_matrix = copyMatrix(IntraMatrix);
+    codec->inter_matrix = copyMatrix(InterMatrix);
+    codec->thread_count = ThreadCount;
+    if (!overrides.empty()) {
+        auto* list =
+            static_cast<RcOverride*>(LibAVUtil.av_malloc(overrides.size() * sizeof(RcOverride)));
+        if (list) {
+            std::copy(overrides.begin(), overrides.end(), list);
+            codec->rc_override = list;
+            codec->rc_override_count = static_cast<int>(overrides.size());
+        }
     }
-    if (!streamCopy) stream->avg_frame_rate = frameRate;
-    ClearVideoStreamOptions();
+    if (codec->rc_initial_buffer_occupancy == 0)
+        codec->rc_initial_buffer_occupancy = codec->rc_buffer_size * 3 / 4;
+    codec->intra_dc_precision = IntraDcPrecision - 8;
+    if (Psnr) codec->flags |= AV_CODEC_FLAG_PSNR;
+    if (Pass == 1) codec->flags |= AV_CODEC_FLAG_PASS1;
+    if (Pass == 2) codec->flags |= AV_CODEC_FLAG_PASS2;
+    return quality;
 }
 
 void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
+    // The stream options are consumed whatever the outcome.
+    const TScopeExit clearOptions([this] { ClearAudioStreamOptions(); });
     const bool streamCopy = AudioStreamCopy != 0;
     const AVCodec* encoder = nullptr;
     AVCodecID codecId = AV_CODEC_ID_NONE;
-    if (!streamCopy) {
-        codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
-                                             AVMEDIA_TYPE_AUDIO);
-        encoder = LibAVCodec.avcodec_find_encoder(codecId);
-        if (!AudioCodecName.empty()) {
-            if (!FindCodec(AudioCodecName, AVMEDIA_TYPE_AUDIO, true, codecId)) {
-                ClearAudioStreamOptions();
-                throw FFMpegException(LastError);
-            }
-            encoder = LibAVCodec.avcodec_find_encoder_by_name(AudioCodecName.c_str());
-        }
-    }
+    if (!streamCopy) encoder = ChooseEncoder(file, AVMEDIA_TYPE_AUDIO, AudioCodecName, codecId);
 
     TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
-    if (!codec) {
-        ClearAudioStreamOptions();
-        throw FFMpegException("Could not alloc stream");
-    }
+    if (!codec) throw FFMpegException("Could not alloc stream");
     if (ThreadCount > 1) codec->thread_count = ThreadCount;
     codec->codec_type = AVMEDIA_TYPE_AUDIO;
     if (AudioCodecTag) codec->codec_tag = AudioCodecTag;
@@ -657,38 +670,21 @@ void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
     codec->time_base = AVRational{1, AudioSampleRate > 0 ? AudioSampleRate : 1};
 
     AVStream* stream = AddOutputStream(file, codec, streamCopy, quality);
-    if (!stream) {
-        ClearAudioStreamOptions();
-        throw FFMpegException("Could not alloc stream");
-    }
+    if (!stream) throw FFMpegException("Could not alloc stream");
     if (!AudioLanguage.empty())
         SetMetadata(&stream->metadata, "language", AudioLanguage.substr(0, kLanguageLength));
-    ClearAudioStreamOptions();
 }
 
 void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
+    // The stream options are consumed whatever the outcome.
+    const TScopeExit clearOptions([this] { ClearSubtitleStreamOptions(); });
     const bool streamCopy = SubtitleStreamCopy != 0;
     const AVCodec* encoder = nullptr;
     AVCodecID codecId = AV_CODEC_ID_NONE;
-    if (!streamCopy) {
-        if (!FindCodec(SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true, codecId)) {
-            ClearSubtitleStreamOptions();
-            throw FFMpegException(LastError);
-        }
-        if (!SubtitleCodecName.empty()) {
-            encoder = LibAVCodec.avcodec_find_encoder_by_name(SubtitleCodecName.c_str());
-        } else {
-            // Without a name the format's own subtitle codec, as for video and audio.
-            codecId = LibAVFormat.av_guess_codec(file->oformat, nullptr, file->url, nullptr,
-                                                 AVMEDIA_TYPE_SUBTITLE);
-            encoder = LibAVCodec.avcodec_find_encoder(codecId);
-        }
-    }
+    if (!streamCopy)
+        encoder = ChooseEncoder(file, AVMEDIA_TYPE_SUBTITLE, SubtitleCodecName, codecId);
     TCodecContextPtr codec(LibAVCodec.avcodec_alloc_context3(encoder));
-    if (!codec) {
-        ClearSubtitleStreamOptions();
-        throw FFMpegException("Could not alloc stream");
-    }
+    if (!codec) throw FFMpegException("Could not alloc stream");
     codec->codec_type = AVMEDIA_TYPE_SUBTITLE;
     if (!streamCopy) {
         CopyGenericOptions(codec.get(), CodecOptionContexts[AVMEDIA_TYPE_SUBTITLE].get(),
@@ -697,11 +693,7 @@ void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
         codec->time_base = AVRational{1, AV_TIME_BASE};
     }
     AVStream* stream = AddOutputStream(file, codec, streamCopy, 0.0f);
-    if (!stream) {
-        ClearSubtitleStreamOptions();
-        throw FFMpegException("Could not alloc stream");
-    }
+    if (!stream) throw FFMpegException("Could not alloc stream");
     if (!SubtitleLanguage.empty())
         SetMetadata(&stream->metadata, "language", SubtitleLanguage.substr(0, kLanguageLength));
-    ClearSubtitleStreamOptions();
 }

@@ -18,6 +18,22 @@ double Seconds(AVRational rate) {
     return rate.den ? double(rate.num) / rate.den : 0.0;
 }
 
+// The time base of a copied stream. A demuxer gives each stream one time base; a frame or
+// sample duration is what a codec of 2008 had as its own. Prefer it when the stream's is finer
+// than 1 ms.
+AVRational CopiedTimeBase(const AVStream* sourceStream) {
+    const AVCodecParameters* input = sourceStream->codecpar;
+    AVRational codecTimeBase{0, 1};
+    if (input->codec_type == AVMEDIA_TYPE_VIDEO && sourceStream->r_frame_rate.num > 0)
+        codecTimeBase = av_inv_q(sourceStream->r_frame_rate);
+    else if (input->codec_type == AVMEDIA_TYPE_AUDIO && input->sample_rate > 0)
+        codecTimeBase = AVRational{1, input->sample_rate};
+    const AVRational streamTimeBase = sourceStream->time_base;
+    return Seconds(codecTimeBase) > Seconds(streamTimeBase) && Seconds(streamTimeBase) < 0.001
+               ? codecTimeBase
+               : streamTimeBase;
+}
+
 // Meta-data keys that a meta-data map copies from an input file to an output file.
 constexpr const char* kMappedMetadata[] = {"title", "author", "artist", "copyright", "comment",
                                            "album", "date",   "year",   "track",     "genre"};
@@ -277,18 +293,7 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamS
     // The codec context mirrors the copied parameters for the report and the loop.
     LibAVCodec.avcodec_parameters_to_context(codec, stream->codecpar);
 
-    // A demuxer gives each stream one time base; a frame or sample duration is what a
-    // codec of 2008 had as its own. Prefer it when the stream's is finer than 1 ms.
-    AVRational codecTimeBase{0, 1};
-    if (input->codec_type == AVMEDIA_TYPE_VIDEO && sourceStream->r_frame_rate.num > 0)
-        codecTimeBase = av_inv_q(sourceStream->r_frame_rate);
-    else if (input->codec_type == AVMEDIA_TYPE_AUDIO && input->sample_rate > 0)
-        codecTimeBase = AVRational{1, input->sample_rate};
-    const AVRational streamTimeBase = sourceStream->time_base;
-    codec->time_base =
-        Seconds(codecTimeBase) > Seconds(streamTimeBase) && Seconds(streamTimeBase) < 0.001
-            ? codecTimeBase
-            : streamTimeBase;
+    codec->time_base = CopiedTimeBase(sourceStream);
     stream->time_base = codec->time_base;
 
     switch (input->codec_type) {

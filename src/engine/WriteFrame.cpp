@@ -166,6 +166,12 @@ void TCustomFFmpeg::WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost
             packet->pts += LibAVUtil.av_rescale_q(
                 i == 0 ? subtitle->start_display_time : subtitle->end_display_time, kMilliseconds,
                 ost.Stream->time_base);
+        else if (subtitle->end_display_time > subtitle->start_display_time)
+            // A text event lasts from its start to its end; without the span a muxer shows it
+            // for no time at all.
+            packet->duration = LibAVUtil.av_rescale_q(
+                int64_t{subtitle->end_display_time} - subtitle->start_display_time, kMilliseconds,
+                ost.Stream->time_base);
         packet->dts = packet->pts;
         WriteFrame(file, packet.get(), *ost.Filters, encoder);
     }

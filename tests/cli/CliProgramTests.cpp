@@ -10,12 +10,17 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "app/core/ProfileCatalogue.h"
 #include "support/DecodeMedia.h"
 #include "support/Ffprobe.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
+#include "support/TrackedMedia.h"
 
 namespace {
 
@@ -415,6 +420,45 @@ TEST_F(CliTest, ConvertTakesQualityAndCopiesUnlessToldToReencode) {
     const TProbedFile h264 = RunFfprobe((out / "camera.mp4").string());
     ASSERT_TRUE(h264.ok) << h264.error;
     EXPECT_EQ(h264.First("video")->codecName, "h264");
+}
+
+// The every-track profile from the command line: both sound tracks and both SubRip tracks of
+// the source, in order, with their languages and the forced and default marks.
+TEST_F(CliTest, ConvertKeepsEverySoundAndSubtitleTrack) {
+    TClipSpec camera;
+    camera.videoCodec = "libx264";
+    const std::string clip = Clip("camera.mkv", camera);
+    const std::string english = dir.File("en.srt"), german = dir.File("de.srt");
+    WriteSubRip(english, "Line", 2);
+    WriteSubRip(german, "Zeile", 1);
+    const std::string input = dir.File("tracks.mkv");
+    WriteTrackedFile(input, {{clip, 0, "", 0},
+                             {clip, 1, "eng", 0},
+                             {clip, 1, "fre", AV_DISPOSITION_DEFAULT},
+                             {english, 0, "eng", 0},
+                             {german, 0, "ger", AV_DISPOSITION_FORCED}});
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const TProgramResult result =
+        RunCli({"convert", "--profile", "MKV - H.264 + every audio and subtitle track",
+                "--output-folder", out.string(), input});
+    ASSERT_EQ(result.ExitCode, 0) << result.Out << result.Err;
+    const nlohmann::json streams =
+        FfprobeJson("-show_streams -show_packets", (out / "tracks.mkv").string());
+    std::vector<std::string> seen;
+    for (const nlohmann::json& stream : streams["streams"]) {
+        const nlohmann::json tags = stream.value("tags", nlohmann::json::object());
+        seen.push_back(stream.value("codec_name", "") + " " +
+                       tags.value("language", std::string("-")) + " " +
+                       std::to_string(stream["disposition"].value("default", -1)) +
+                       std::to_string(stream["disposition"].value("forced", -1)));
+    }
+    EXPECT_EQ(Joined(seen, ','), "h264 - 00,aac eng 00,aac fre 10,subrip eng 00,subrip ger 01");
+    std::vector<int> subtitleEvents(5, 0);
+    for (const nlohmann::json& packet : streams["packets"])
+        ++subtitleEvents[packet.value("stream_index", 0)];
+    EXPECT_EQ(subtitleEvents[3], 2);
+    EXPECT_EQ(subtitleEvents[4], 1);
 }
 
 TEST_F(CliTest, ConvertToAnAudioProfileByLineNumberDropsTheVideo) {

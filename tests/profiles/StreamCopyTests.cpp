@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@
 #include "app/core/StreamCopy.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
+#include "support/TrackedMedia.h"
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavformat/avformat.h>
+}
 
 namespace {
 
@@ -135,6 +142,105 @@ TEST_F(StreamCopyTest, AnotherSizeOrRateEncodesThePictureAndCopiesTheSound) {
     }
 }
 
+// "MKV - H.264 + every audio and subtitle track" through the window's job builder: two sound
+// tracks (the second the default, at another rate and channel count) and two SubRip tracks (the
+// second forced) all arrive in the source's order with their languages and dispositions; the
+// sound that fits is copied, the other encoded, the subtitles copied with every event.
+TEST_F(StreamCopyTest, EveryTrackProfileKeepsEverySoundAndSubtitleTrack) {
+    const std::string mono = (out_.Path() / "mono.m4a").string();
+    TClipSpec monoSpec;
+    monoSpec.videoCodec.clear();
+    monoSpec.sampleRate = 44100;
+    monoSpec.channels = 1;
+    monoSpec.durationSeconds = 4;
+    WriteClip(mono, monoSpec);
+    const std::string english = (out_.Path() / "en.srt").string();
+    const std::string german = (out_.Path() / "de.srt").string();
+    WriteSubRip(english, "Line", 2);
+    WriteSubRip(german, "Zeile", 2);
+    const std::string tracked = (out_.Path() / "tracks.mkv").string();
+    WriteTrackedFile(tracked, {{source, 0, "", 0},
+                               {source, 1, "eng", 0},
+                               {mono, 0, "ger", AV_DISPOSITION_DEFAULT},
+                               {english, 0, "eng", 0},
+                               {german, 0, "ger", AV_DISPOSITION_FORCED}});
+
+    const TOutputProfile& profile = *FindProfile("MKV - H.264 + every audio and subtitle track");
+    TParameterLists lists;
+    lists.ApplyProfile(profile);
+    TTempDir out;
+    const TConversionOutcome outcome = converter->Convert(
+        TSourceClip{tracked, 640, 480, 4}, SettingsFor(profile, lists, out.Path().string()));
+    ASSERT_TRUE(outcome.Done) << outcome.Reason;
+    EXPECT_TRUE(Noted(outcome, "video copied as it is"));
+    EXPECT_TRUE(Noted(outcome, "audio track 1 (aac) copied as it is"));
+    EXPECT_FALSE(Noted(outcome, "audio track 2"));
+
+    const nlohmann::json streams = FfprobeJson("-show_streams", outcome.OutputFile)["streams"];
+    ASSERT_EQ(streams.size(), 5u) << streams.dump();
+    const struct {
+        const char* Type;
+        const char* Codec;
+        const char* Language;
+        int Default, Forced, Channels;
+        double Seconds;  // the track's length; a subtitle's last event ends at 4.5 s
+    } kExpected[] = {{"video", "h264", "", 0, 0, 0, 4.0},
+                     {"audio", "aac", "eng", 0, 0, 2, 4.0},
+                     {"audio", "aac", "ger", 1, 0, 2, 4.0},
+                     {"subtitle", "subrip", "eng", 0, 0, 0, 4.5},
+                     {"subtitle", "subrip", "ger", 0, 1, 0, 4.5}};
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        SCOPED_TRACE(i);
+        const nlohmann::json& stream = streams[i];
+        EXPECT_EQ(stream.value("codec_type", ""), kExpected[i].Type);
+        EXPECT_EQ(stream.value("codec_name", ""), kExpected[i].Codec);
+        const nlohmann::json tags = stream.value("tags", nlohmann::json::object());
+        EXPECT_EQ(tags.value("language", std::string()), kExpected[i].Language);
+        EXPECT_EQ(stream["disposition"].value("default", -1), kExpected[i].Default);
+        EXPECT_EQ(stream["disposition"].value("forced", -1), kExpected[i].Forced);
+        if (kExpected[i].Channels) {
+            EXPECT_EQ(stream.value("channels", 0), kExpected[i].Channels);
+        }
+        // Matroska keeps each track's length as "HH:MM:SS.fraction".
+        const std::string length = tags.value("DURATION", std::string("00:00:00"));
+        const double seconds = std::stod(length.substr(6));
+        EXPECT_NEAR(seconds, kExpected[i].Seconds, 0.15);
+    }
+    EXPECT_EQ(PacketMd5(outcome.OutputFile, "a:0"), PacketMd5(source, "a"));
+    EXPECT_NE(PacketMd5(outcome.OutputFile, "a:1"), PacketMd5(mono, "a"));
+    const nlohmann::json events =
+        FfprobeJson("-select_streams s:1 -show_packets", outcome.OutputFile)["packets"];
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].value("duration_time", ""), "1.500000");
+}
+
+// H.265 copied into MP4 is tagged hvc1 as an encoded one is: the source's hev1 would keep
+// Apple's players from opening the file.
+TEST_F(StreamCopyTest, CopiedHevcIsTaggedHvc1) {
+    const std::string hev1 = (out_.Path() / "hev1.mp4").string();
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "libx265";
+    clipSpec.width = 640;
+    clipSpec.height = 480;
+    WriteClip(hev1, clipSpec);
+    const TProbedFile before = RunFfprobe(hev1);
+    ASSERT_TRUE(before.ok && before.First("video")) << before.error;
+    ASSERT_EQ(before.First("video")->codecTag, "hev1") << "the muxer's own tag for H.265";
+
+    const TOutputProfile& profile = *FindProfile("MP4 - H.265 (HEVC) + AAC");
+    TParameterLists lists;
+    lists.ApplyProfile(profile);
+    TTempDir out;
+    const TConversionOutcome outcome = converter->Convert(
+        TSourceClip{hev1, 640, 480, 2}, SettingsFor(profile, lists, out.Path().string()));
+    ASSERT_TRUE(outcome.Done) << outcome.Reason;
+    EXPECT_TRUE(Noted(outcome, "video copied as it is (hevc 640x480)"));
+    const TProbedFile after = RunFfprobe(outcome.OutputFile);
+    ASSERT_TRUE(after.ok && after.First("video")) << after.error;
+    EXPECT_EQ(after.First("video")->codecTag, "hvc1");
+    EXPECT_EQ(PacketMd5(outcome.OutputFile, "v"), PacketMd5(hev1, "v"));
+}
+
 // The decision itself, on sources described by hand: one difference is enough to encode.
 TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
     RequireMediaLibraries();
@@ -194,6 +300,22 @@ TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
         }
     }
 
+    // H.265 copied into MP4 or MOV takes the tag an encoded one gets; into Matroska none.
+    TSourceStreams hevc = source;
+    hevc.Video->Codec = "hevc";
+    for (const char* key : {"MP4", "MOV", "MKV"}) {
+        TJobDescription job = fits;
+        job.FormatKey = key;
+        job.VideoCodec = "libx265";
+        std::vector<std::string> log;
+        CopyStreamsThatFit(job, hevc, log);
+        EXPECT_EQ(job.VideoCodec, "copy") << key;
+        EXPECT_EQ(job.OptionLines, key == std::string("MKV")
+                                       ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"vtag=hvc1"})
+            << key;
+    }
+
     // A phone's portrait video is stored sideways with a turn in its display matrix: its
     // pictures are made upright, so they are encoded even where all else fits.
     TSourceStreams turned = source;
@@ -203,6 +325,75 @@ TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
     CopyStreamsThatFit(job, turned, log);
     EXPECT_EQ(job.VideoCodec, "libx264");
     EXPECT_EQ(job.AudioCodec, "copy");
+}
+
+// Which tracks the every-track profile keeps and how, by what the output's format holds.
+TEST(CopyDecisionTest, EveryTrackIsCopiedEncodedOrLeftOut) {
+    RequireMediaLibraries();
+    TSourceStreams source;
+    source.VideoIndex = 0;
+    using TTrack = TSourceStreams::TTrack;
+    source.Tracks = {
+        TTrack{1, false, AV_CODEC_ID_AAC, false, {"aac", 48000, 2}},
+        TTrack{2, true, AV_CODEC_ID_HDMV_PGS_SUBTITLE, false, {"hdmv_pgs_subtitle"}},
+        TTrack{3, false, AV_CODEC_ID_AAC, false, {"aac", 44100, 2}},
+        TTrack{4, true, AV_CODEC_ID_SUBRIP, true, {"subrip"}},
+    };
+    TJobDescription asked;
+    asked.VideoCodec = "copy";
+    asked.AudioCodec = "aac";
+    asked.AudioSampleRate = 48000;
+    asked.AudioChannels = 2;
+    asked.AudioVolume = 255;
+    const struct {
+        const char* Output;
+        bool Copy;
+        const char* FirstSound;
+        std::vector<std::string> Maps;  // the option lines from the first map on
+        std::vector<std::string> StreamLines;
+        std::size_t LogLines;
+    } kCases[] = {
+        {"out.mkv",
+         true,
+         "copy",
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "sn"},
+         {"acodec=aac", "newaudio", "scodec=copy", "newsubtitle", "scodec=copy", "newsubtitle"},
+         1},
+        {"out.mkv",
+         false,
+         "aac",
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "sn"},
+         {"acodec=aac", "newaudio", "scodec=copy", "newsubtitle", "scodec=copy", "newsubtitle"},
+         0},
+        // WebM holds no PGS pictures: that track stays out; SubRip becomes WebM's own text.
+        {"out.webm",
+         true,
+         "copy",
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:4", "sn"},
+         {"acodec=aac", "newaudio", "newsubtitle"},
+         2},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.Output) + (c.Copy ? " copy" : " encode"));
+        TJobDescription job = asked;
+        job.OutputFile = c.Output;
+        std::vector<std::string> log;
+        KeepEveryTrack(job, source, c.Copy, log);
+        EXPECT_EQ(job.AudioCodec, c.FirstSound);
+        EXPECT_EQ(job.AudioVolume, c.Copy ? -1 : 255);
+        EXPECT_EQ(job.OptionLines, c.Maps);
+        EXPECT_EQ(job.StreamLines, c.StreamLines);
+        EXPECT_EQ(log.size(), c.LogLines);
+    }
+    // No video to take: the job stays as the builder made it.
+    TSourceStreams soundOnly = source;
+    soundOnly.VideoIndex = -1;
+    TJobDescription job = asked;
+    job.OutputFile = "out.mkv";
+    std::vector<std::string> log;
+    KeepEveryTrack(job, soundOnly, true, log);
+    EXPECT_TRUE(job.OptionLines.empty());
+    EXPECT_TRUE(job.StreamLines.empty());
 }
 
 }  // namespace

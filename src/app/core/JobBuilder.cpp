@@ -170,13 +170,20 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
     if (today) {
-        const bool copyable = !settings.Reencode && settings.LetterBoxIndex == 0 &&
-                              settings.AspectIndex == 0 && AVFormatLoaded();
-        if (copyable) {
-            if (const auto source = ReadSourceStreams(job.InputFile))
-                CopyStreamsThatFit(job, *source, logLines);
+        const bool copyable =
+            !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
+        const bool everyTrack = KeepsEveryTrack(settings.FormatKey);
+        const auto source = (copyable || everyTrack) && AVFormatLoaded()
+                                ? ReadSourceStreams(job.InputFile)
+                                : std::nullopt;
+        if (copyable && source) {
+            // Every track decides for itself below; here the video only.
+            TSourceStreams fitting = *source;
+            if (everyTrack) fitting.Audio.reset();
+            CopyStreamsThatFit(job, fitting, logLines);
         }
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
+        if (everyTrack && source) KeepEveryTrack(job, *source, copyable, logLines);
     }
 
     if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {

@@ -45,6 +45,9 @@ struct TJobDescription {
     std::uint32_t PadColor = 0;  // red in the low byte, then green, then blue: 0 is black
     // Further "name=value" lines for the record's OptionText, applied before the fields.
     std::vector<std::string> OptionLines;
+    // Lines for after the output file opens, as a command line gives them after its name:
+    // "newaudio" and "newsubtitle" add a stream each with the stream options before them.
+    std::vector<std::string> StreamLines;
 
     // The frame rate as the "r" option takes it ("30000/1001"), or empty when not set.
     std::string FrameRateText() const;

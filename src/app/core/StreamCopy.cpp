@@ -1,5 +1,6 @@
 #include "app/core/StreamCopy.h"
 
+#include "app/core/TodaysEncoding.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/LibHandles.h"
 #include "engine/StreamChoice.h"
@@ -42,6 +43,15 @@ bool AudioFits(const TJobDescription& job, const TSourceStreams::TAudio& audio) 
     return VolumeUnchanged(job.AudioVolume);
 }
 
+TSourceStreams::TAudio SoundOf(const AVCodecParameters* par) {
+    return {LibAVCodec.avcodec_get_name(par->codec_id), par->sample_rate,
+            par->ch_layout.nb_channels};
+}
+
+std::string TrackText(const TSourceStreams::TTrack& track) {
+    return "track " + std::to_string(track.Index) + " (" + track.Format.Codec + ")";
+}
+
 }  // namespace
 
 std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
@@ -63,10 +73,18 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
             LibAVCodec.avcodec_get_name(par->codec_id), par->width, par->height,
             TFrameRate{rate.num, rate.den ? rate.den : 1}, !DisplayTransformOf(stream).Identity()};
     }
-    if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0) {
-        const AVCodecParameters* par = context->streams[index]->codecpar;
-        streams.Audio = TSourceStreams::TAudio{LibAVCodec.avcodec_get_name(par->codec_id),
-                                               par->sample_rate, par->ch_layout.nb_channels};
+    if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0)
+        streams.Audio = SoundOf(context->streams[index]->codecpar);
+    streams.VideoIndex = ChooseStream(context.get(), AVMEDIA_TYPE_VIDEO);
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        const bool subtitle = par->codec_type == AVMEDIA_TYPE_SUBTITLE;
+        if (!subtitle && (par->codec_type != AVMEDIA_TYPE_AUDIO || !UsableStream(stream))) continue;
+        const AVCodecDescriptor* descriptor = LibAVCodec.avcodec_descriptor_get(par->codec_id);
+        streams.Tracks.push_back({static_cast<int>(i), subtitle, static_cast<int>(par->codec_id),
+                                  descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB),
+                                  SoundOf(par)});
     }
     return streams;
 }
@@ -74,6 +92,9 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
 void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,
                         std::vector<std::string>& logLines) {
     if (!job.DisableVideo && source.Video && VideoFits(job, *source.Video)) {
+        // The copy keeps the tag the encoder's output would get (hvc1, not the source's hev1).
+        const std::vector<std::string> tag = VideoTagLines(job.VideoCodec, job.FormatKey);
+        job.OptionLines.insert(job.OptionLines.end(), tag.begin(), tag.end());
         job.VideoCodec = "copy";
         logLines.push_back("video copied as it is (" + source.Video->Codec + " " +
                            SizeText(source.Video->Width, source.Video->Height) +
@@ -87,4 +108,55 @@ void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,
                            std::to_string(source.Audio->Channels) +
                            " channels): it already fits the profile");
     }
+}
+
+void KeepEveryTrack(TJobDescription& job, const TSourceStreams& source, bool copy,
+                    std::vector<std::string>& logLines) {
+    if (source.VideoIndex < 0) return;
+    const TJobDescription asked = job;
+    const AVOutputFormat* format =
+        LibAVFormat.av_guess_format(nullptr, job.OutputFile.c_str(), nullptr);
+    // Streams are made video first, then the job's one sound stream, then what the lines after
+    // the opening add: the maps list their sources in that order. The format's own subtitle
+    // stream is left out ("sn"): each subtitle track gets one of its own.
+    std::vector<std::string> soundMaps, subtitleMaps, subtitleLines;
+    for (const TSourceStreams::TTrack& track : source.Tracks) {
+        const std::string map = "map=0:" + std::to_string(track.Index);
+        if (track.Subtitle) {
+            const bool held =
+                format && LibAVFormat.avformat_query_codec(format, AVCodecID(track.CodecId),
+                                                           FF_COMPLIANCE_NORMAL) == 1;
+            if (!held && !(track.Text && format && format->subtitle_codec != AV_CODEC_ID_NONE)) {
+                logLines.push_back("subtitle " + TrackText(track) +
+                                   " left out: the output format cannot hold it");
+                continue;
+            }
+            if (held) subtitleLines.push_back("scodec=copy");
+            subtitleLines.push_back("newsubtitle");
+            subtitleMaps.push_back(map);
+            continue;
+        }
+        const bool fits = copy && AudioFits(asked, track.Format);
+        const std::string codec = fits ? "copy" : asked.AudioCodec;
+        if (soundMaps.empty()) {
+            job.AudioCodec = codec;
+        } else {
+            job.StreamLines.push_back("acodec=" + codec);
+            job.StreamLines.push_back("newaudio");
+        }
+        soundMaps.push_back(map);
+        if (fits) {
+            // Copied samples are not touched: the job's 100% would refuse the copy.
+            job.AudioVolume = -1;
+            logLines.push_back("audio " + TrackText(track) +
+                               " copied as it is: it already fits the profile");
+        }
+    }
+    auto& lines = job.OptionLines;
+    if (soundMaps.empty()) lines.push_back("an");
+    lines.push_back("map=0:" + std::to_string(source.VideoIndex));
+    lines.insert(lines.end(), soundMaps.begin(), soundMaps.end());
+    lines.insert(lines.end(), subtitleMaps.begin(), subtitleMaps.end());
+    lines.push_back("sn");
+    job.StreamLines.insert(job.StreamLines.end(), subtitleLines.begin(), subtitleLines.end());
 }

@@ -24,8 +24,18 @@ struct TSourceStreams {
         int SampleRate = 0;
         int Channels = 0;
     };
+    // A sound or subtitle track, for the profiles that keep every one.
+    struct TTrack {
+        int Index = 0;          // the stream's number in the file
+        bool Subtitle = false;  // else sound
+        int CodecId = 0;        // the libraries' codec id
+        bool Text = false;      // subtitles as text, which a text encoder can write again
+        TAudio Format;          // the codec's name; sample rate and channels of sound
+    };
     std::optional<TVideo> Video;
     std::optional<TAudio> Audio;
+    int VideoIndex = -1;         // the stream of Video
+    std::vector<TTrack> Tracks;  // every usable sound and every subtitle track, in file order
 };
 
 // The source's streams read with the loaded libraries; none when the file does not open.
@@ -37,3 +47,13 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path);
 // stream copied.
 void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,
                         std::vector<std::string>& logLines);
+
+// Every sound and subtitle track of the source into the job's output, after its video and in the
+// source's order, with their languages and dispositions: a sound track copied where it fits the
+// job and copying is allowed, else encoded with the job's audio encoder; a subtitle track copied
+// where the output's format holds its codec, else encoded as text, else (pictures the format
+// cannot hold) left out with a log line. The first sound track is the job's audio stream; the
+// others and the subtitles are added after the output opens (StreamLines). Leaves a job whose
+// source has no video to take as it is.
+void KeepEveryTrack(TJobDescription& job, const TSourceStreams& source, bool copy,
+                    std::vector<std::string>& logLines);

@@ -41,14 +41,27 @@ const TEncoderSpeed kSpeeds[] = {
     {"libaom-av1", {"cpu-used=6", "row-mt=1"}},
 };
 
-bool IsIsoFamily(const std::string& formatKey) {
-    std::string key = formatKey;
+std::string UpperCase(std::string key) {
     std::transform(key.begin(), key.end(), key.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return key;
+}
+
+bool IsIsoFamily(const std::string& formatKey) {
+    const std::string key = UpperCase(formatKey);
     return key == "MP4" || key == "MOV" || key == "M4A";
 }
 
 }  // namespace
+
+std::vector<std::string> VideoTagLines(const std::string& encoder, const std::string& formatKey) {
+    if (encoder == "libx265" && IsIsoFamily(formatKey)) return {"vtag=hvc1"};
+    return {};
+}
+
+bool KeepsEveryTrack(const std::string& formatKey) {
+    return UpperCase(formatKey) == "MKV";
+}
 
 TQualitySetting QualitySettingFor(const std::string& encoder, const std::string& quality) {
     const auto step = std::find(kSteps.begin(), kSteps.end(), quality);
@@ -82,7 +95,7 @@ void ApplyTodaysEncoding(TJobDescription& job, const std::string& quality) {
             // Constant quality: no bit rate to aim at (the engine's default would be one).
             lines.push_back("b=0");
         }
-        if (job.VideoCodec == "libx265" && IsIsoFamily(job.FormatKey)) lines.push_back("vtag=hvc1");
+        add(VideoTagLines(job.VideoCodec, job.FormatKey));
     }
     if (!job.AudioCodec.empty() && job.AudioCodec != "copy") {
         const TQualitySetting audio = QualitySettingFor(job.AudioCodec, step);

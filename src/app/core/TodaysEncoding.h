@@ -26,3 +26,11 @@ std::vector<std::string> SpeedOptionLines(const std::string& encoder);
 // the job sets stays in force and the quality is then the audio's only), the hvc1 tag and fast
 // start. A step left empty counts as "Standard".
 void ApplyTodaysEncoding(TJobDescription& job, const std::string& quality);
+
+// The tag lines for video of this encoder in this format, encoded or copied: H.265 in MP4 and
+// MOV is tagged hvc1, the only tag Apple's players open.
+std::vector<std::string> VideoTagLines(const std::string& encoder, const std::string& formatKey);
+
+// Whether a today's profile of this format key keeps every sound and subtitle track of its
+// source (Matroska holds them all), not only the one a conversion takes.
+bool KeepsEveryTrack(const std::string& formatKey);
