@@ -22,7 +22,7 @@ PACKAGES=(
   librsvg2-bin desktop-file-utils appstream
   # Test time: the window's screenshots under a virtual X server, and the notification test on
   # a private session bus.
-  xvfb xdotool dbus python3-dbus python3-gi
+  xvfb xdotool dbus python3 python3-dbus python3-gi
 )
 
 # Only the package needs dpkg-shlibdeps and lintian.
