@@ -244,9 +244,11 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
             ist.Quality = static_cast<float>(frame->quality);
             // A frame-threaded decoder hands a picture out some packets after the one that
             // carried it, later than the packets' clock allows for: the picture's own time holds
-            // (or the pictures would start late and a copy would fill the gap).
-            if ((decoder->active_thread_type & FF_THREAD_FRAME) &&
-                frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            // (or the pictures would start late and a copy would fill the gap). A decoder with
+            // threads of its own (libdav1d) holds pictures back likewise.
+            const bool holdsBack = (decoder->active_thread_type & FF_THREAD_FRAME) ||
+                                   (decoder->codec->capabilities & AV_CODEC_CAP_OTHER_THREADS);
+            if (holdsBack && frame->best_effort_timestamp != AV_NOPTS_VALUE)
                 ist.Pts =
                     LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds);
             int64_t duration = 0;
