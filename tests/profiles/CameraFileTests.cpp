@@ -3,6 +3,7 @@
 // listed through the probe and converted through one profile of every family; ffprobe judges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "probe/AVProbe.h"
 #include "support/DecodeMedia.h"
 #include "support/TempDir.h"
+#include "support/TestMedia.h"
 
 namespace {
 
@@ -75,6 +77,12 @@ const TSource kSources[] = {
      "-vf zscale=tin=bt709:min=bt709:pin=bt709:t=smpte2084:p=bt2020:m=bt2020nc,"
      "format=yuv420p10le -c:v libx265 -x265-params log-level=error -color_primaries "
      "bt2020 -color_trc smpte2084 -colorspace bt2020nc {dir}/pq.mp4"},
+    // Four colours, one a quarter (red, green / blue, white): where each corner goes shows a
+    // turn or a mirror. SetUpTestSuite gives copies of it mirrored display matrices.
+    {"quads.mp4",
+     "ffmpeg -v error -y -f lavfi -i \"color=red:s=160x120[a];color=green:s=160x120[b];"
+     "color=blue:s=160x120[c];color=white:s=160x120[d];[a][b]hstack[t];[c][d]hstack[u];"
+     "[t][u]vstack\" -t 1 -pix_fmt yuv420p -c:v libx264 {dir}/quads.mp4"},
     // 10-bit beyond HEVC: VP9 profile 2 in WebM, AV1 in MP4 (decoded by libdav1d).
     {"vp9.webm",
      "{lavfi} -pix_fmt yuv420p10le -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -crf 40 "
@@ -146,6 +154,45 @@ int PictureDistance(const std::string& output, const std::string& source) {
     return count == 48 ? total / count : 255;
 }
 
+// The four colours of quads.mp4 as shown: the corners top-left, top-right, bottom-left,
+// bottom-right; R(ed), G(reen), B(lue), W(hite).
+struct TMirror {
+    const char* Name;
+    double Angle;  // av_display_rotation_set's angle, before the mirror
+    const char* Shown;
+};
+const TMirror kMirrors[] = {
+    {"mirror0.mp4", 0, "GRWB"},
+    {"mirror90.mp4", 90, "RBGW"},  // a quarter clockwise and mirrored: the diagonal's reflection
+    {"mirror180.mp4", 180, "BWRG"},
+    {"mirror270.mp4", 270, "WGBR"},
+};
+
+// The colours of a picture's four corners, read from its first picture shrunk to 2x2: as the
+// judge shows it, or as coded.
+std::string Corners(const std::string& path, bool coded = false) {
+    std::istringstream values(
+        Shell(std::string("ffmpeg -v error ") + (coded ? "-noautorotate " : "") + "-i '" + path +
+              "' -frames:v 1 -vf format=rgb24,scale=2:2:flags=area -f rawvideo - | od -An -v "
+              "-tu1"));
+    const struct {
+        char Name;
+        int R, G, B;
+    } colours[] = {{'R', 255, 0, 0}, {'G', 0, 128, 0}, {'B', 0, 0, 255}, {'W', 255, 255, 255}};
+    std::string corners;
+    for (int r, g, b; values >> r >> g >> b;) {
+        char nearest = '?';
+        int best = 3 * 60 * 60;  // farther from every colour than this: none of them
+        for (const auto& colour : colours) {
+            const int distance = (r - colour.R) * (r - colour.R) + (g - colour.G) * (g - colour.G) +
+                                 (b - colour.B) * (b - colour.B);
+            if (distance < best) best = distance, nearest = colour.Name;
+        }
+        corners += nearest;
+    }
+    return corners;
+}
+
 struct TCase {
     const char* Source;
     int Line;
@@ -165,6 +212,9 @@ class CameraFileTest : public ::testing::TestWithParam<TCase> {
                     command.replace(at, key.size(), value);
             ASSERT_EQ(std::system(command.c_str()), 0) << command;
         }
+        for (const TMirror& mirror : kMirrors)
+            CopyWithDisplayMatrix(path + "/quads.mp4", path + "/" + mirror.Name, mirror.Angle,
+                                  true);
         converter = std::make_unique<TProfileConverter>();
     }
     static void TearDownTestSuite() {
@@ -210,6 +260,22 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
         EXPECT_EQ(ProbeEntry(output, "stream_side_data=rotation"), "");
         // The picture matches the judge's upright rendering, cell by cell.
         EXPECT_LT(PictureDistance(output, source), 20);
+    } else if (name.starts_with("mirror")) {
+        // Listed and written as shown: turned, unmirrored, with no matrix left behind.
+        const auto mirror = std::find_if(std::begin(kMirrors), std::end(kMirrors),
+                                         [&](const TMirror& m) { return m.Name == name; });
+        ASSERT_NE(mirror, std::end(kMirrors));
+        EXPECT_EQ(Corners(source, true), "RGBW") << "the coded picture";
+        const bool turned = int(mirror->Angle) % 180 != 0;
+        EXPECT_EQ(facts.Width, turned ? 240 : 320);
+        EXPECT_EQ(facts.Height, turned ? 320 : 240);
+        ASSERT_NE(video, nullptr);
+        if (outcome.Job.FrameSize.empty()) {
+            EXPECT_EQ(video->width, facts.Width);
+            EXPECT_EQ(video->height, facts.Height);
+        }
+        EXPECT_EQ(ProbeEntry(output, "stream_side_data=rotation"), "");
+        EXPECT_EQ(Corners(output, true), mirror->Shown);
     } else if (name == "phone.mp4" || name == "jitter.mp4") {
         ASSERT_NE(video, nullptr);
         // The list shows the real rate; an unchosen rate stays within half a percent of it.
@@ -290,21 +356,28 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
 }
 
 const TCase kCases[] = {
-    {"rotated.mp4", kAVI}, {"rotated.mp4", kMP4},   {"rotated.mp4", kMOV}, {"rotated.mp4", kFLV},
-    {"rotated.mp4", kWMV}, {"rotated.mp4", kMPEG1}, {"rotated.mp4", kDVD}, {"rotated.mp4", k3GP},
-    {"rotated.mp4", kRM},  {"rotated.mp4", kSWF},   {"phone.mp4", kAVI},   {"phone.mp4", kMP4},
-    {"phone.mp4", kMOV},   {"phone.mp4", kFLV},     {"phone.mp4", kWMV},   {"phone.mp4", kMPEG1},
-    {"phone.mp4", kDVD},   {"phone.mp4", k3GP},     {"phone.mp4", kRM},    {"phone.mp4", kSWF},
-    {"jitter.mp4", kAVI},  {"jitter.mp4", kMP4},    {"empty.mp4", kAVI},   {"empty.mp4", kMP4},
-    {"hlg.mp4", kMP4},     {"pq.mp4", kAVI},        {"tagged.mp3", kMP3},  {"tagged.mp3", kM4A},
-    {"tagged.mp3", kOGG},  {"tagged.mp3", kWAV},    {"tagged.flac", kMP3}, {"two.mkv", kMP3},
-    {"cues.ts", kAVI},     {"vp9.webm", kAVI},      {"vp9.webm", kMP4},    {"vp9.webm", kMOV},
-    {"vp9.webm", kFLV},    {"vp9.webm", kWMV},      {"vp9.webm", kMPEG1},  {"vp9.webm", kMPEG2},
-    {"vp9.webm", kDVD},    {"vp9.webm", k3GP},      {"vp9.webm", kRM},     {"vp9.webm", kSWF},
-    {"vp9.webm", kH264},   {"vp9.webm", kVP9},      {"av1.mp4", kAVI},     {"av1.mp4", kMP4},
-    {"av1.mp4", kMOV},     {"av1.mp4", kFLV},       {"av1.mp4", kWMV},     {"av1.mp4", kMPEG1},
-    {"av1.mp4", kMPEG2},   {"av1.mp4", kDVD},       {"av1.mp4", k3GP},     {"av1.mp4", kRM},
-    {"av1.mp4", kSWF},     {"av1.mp4", kH264},      {"av1.mp4", kVP9},
+    {"rotated.mp4", kAVI},  {"rotated.mp4", kMP4},   {"rotated.mp4", kMOV},
+    {"rotated.mp4", kFLV},  {"rotated.mp4", kWMV},   {"rotated.mp4", kMPEG1},
+    {"rotated.mp4", kDVD},  {"rotated.mp4", k3GP},   {"rotated.mp4", kRM},
+    {"rotated.mp4", kSWF},  {"phone.mp4", kAVI},     {"phone.mp4", kMP4},
+    {"phone.mp4", kMOV},    {"phone.mp4", kFLV},     {"phone.mp4", kWMV},
+    {"phone.mp4", kMPEG1},  {"phone.mp4", kDVD},     {"phone.mp4", k3GP},
+    {"phone.mp4", kRM},     {"phone.mp4", kSWF},     {"jitter.mp4", kAVI},
+    {"jitter.mp4", kMP4},   {"empty.mp4", kAVI},     {"empty.mp4", kMP4},
+    {"hlg.mp4", kMP4},      {"pq.mp4", kAVI},        {"tagged.mp3", kMP3},
+    {"tagged.mp3", kM4A},   {"tagged.mp3", kOGG},    {"tagged.mp3", kWAV},
+    {"tagged.flac", kMP3},  {"two.mkv", kMP3},       {"cues.ts", kAVI},
+    {"vp9.webm", kAVI},     {"vp9.webm", kMP4},      {"vp9.webm", kMOV},
+    {"vp9.webm", kFLV},     {"vp9.webm", kWMV},      {"vp9.webm", kMPEG1},
+    {"vp9.webm", kMPEG2},   {"vp9.webm", kDVD},      {"vp9.webm", k3GP},
+    {"vp9.webm", kRM},      {"vp9.webm", kSWF},      {"vp9.webm", kH264},
+    {"vp9.webm", kVP9},     {"av1.mp4", kAVI},       {"av1.mp4", kMP4},
+    {"av1.mp4", kMOV},      {"av1.mp4", kFLV},       {"av1.mp4", kWMV},
+    {"av1.mp4", kMPEG1},    {"av1.mp4", kMPEG2},     {"av1.mp4", kDVD},
+    {"av1.mp4", k3GP},      {"av1.mp4", kRM},        {"av1.mp4", kSWF},
+    {"av1.mp4", kH264},     {"av1.mp4", kVP9},       {"mirror90.mp4", kAVI},
+    {"mirror90.mp4", k3GP}, {"mirror90.mp4", kDVD},  {"mirror90.mp4", kH264},
+    {"mirror0.mp4", kMP4},  {"mirror180.mp4", kMP4}, {"mirror270.mp4", kMP4},
 };
 
 INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),
