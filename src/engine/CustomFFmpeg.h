@@ -262,7 +262,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // cover picture, copied; false when it holds none or the input has none (TagsAndCover.cpp).
     bool new_cover_stream(AVFormatContext* file);
     // The recording's tags (title, artist, album, date, track, comment, ...) of the first input
-    // that the output does not set itself.
+    // that the output does not set itself; a Matroska file without pictures also gets the
+    // input's cover as an attached file.
     void CarryTags(AVFormatContext* output);
     // The index of an output file in OutputFiles, or OutputFileCount for the file that
     // OpenOutputFile is still building.

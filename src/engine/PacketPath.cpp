@@ -232,6 +232,12 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
     int result = LibAVCodec.avcodec_send_packet(ist.Decoder, packet);
     if (IsLibraryFailure(result)) return -1;
 
+    // A frame-threaded decoder (FLAC's, HEVC's) hands a frame out some packets after the one that
+    // carried it, later than the packets' clock allows for: the frame's own time holds (or the
+    // stream would start late and a gap would be filled). A decoder with threads of its own
+    // (libdav1d) holds frames back likewise.
+    const bool holdsBack = (ist.Decoder->active_thread_type & FF_THREAD_FRAME) ||
+                           (ist.Decoder->codec->capabilities & AV_CODEC_CAP_OTHER_THREADS);
     AVFrame* frame = ist.DecodedFrame.get();
     int framesOfPacket = 0;
     for (;;) {
@@ -244,7 +250,10 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
             ~TFrameUnref() { LibAVUtil.av_frame_unref(frame); }
         } frameUnref{frame};
 
-        ist.Pts = ist.NextPts;
+        ist.Pts =
+            holdsBack && frame->best_effort_timestamp != AV_NOPTS_VALUE
+                ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds)
+                : ist.NextPts;
         if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
             Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
         if (type == AVMEDIA_TYPE_AUDIO)
@@ -271,12 +280,6 @@ void TCustomFFmpeg::DeliverDecodedPicture(TInputStreamState& ist, int istIndex,
     const AVRational timeBase = ist.Stream->time_base;
     const AVCodecContext* decoder = ist.Decoder;
     ist.Quality = static_cast<float>(frame->quality);
-    // A frame-threaded decoder hands a picture out some packets after the one that carried it,
-    // later than the packets' clock allows for: the picture's own time holds (or the pictures
-    // would start late and a copy would fill the gap).
-    if ((decoder->active_thread_type & FF_THREAD_FRAME) &&
-        frame->best_effort_timestamp != AV_NOPTS_VALUE)
-        ist.Pts = LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds);
     int64_t duration = 0;
     if (frame->pkt_duration > 0)
         duration = LibAVUtil.av_rescale_q(frame->pkt_duration, timeBase, kMicroseconds);

@@ -18,7 +18,7 @@ constexpr const char* kRecordingTags[] = {
     "genre", "comment", "copyright",    "composer", "lyrics", "publisher", "description", "year"};
 
 // Muxers that keep a cover as a picture stream beside the sound.
-constexpr const char* kCoverFormats[] = {"mp3", "ipod", "mp4", "mov", "flac", "matroska"};
+constexpr const char* kCoverFormats[] = {"mp3", "ipod", "mp4", "mov", "flac"};
 
 // Muxers that keep a cover in the sound's comments, as a picture block of the lossless format.
 constexpr const char* kCommentCoverFormats[] = {"ogg", "oga", "opus"};
@@ -60,6 +60,33 @@ std::string CommentCover(const AVStream* source) {
     return text;
 }
 
+// Matroska keeps a cover as an attached file: a picture stream would be a one-picture video
+// track to every reader. The file gets it when it has no pictures of its own.
+void AttachCover(const AVStream* source, AVFormatContext* output) {
+    const char* format = output->oformat->name;
+    const AVCodecID codec = source->codecpar->codec_id;
+    const AVPacket& picture = source->attached_pic;
+    if (std::strcmp(format, "matroska") != 0 || !picture.data || picture.size <= 0 ||
+        (codec != AV_CODEC_ID_MJPEG && codec != AV_CODEC_ID_PNG))
+        return;
+    for (unsigned i = 0; i < output->nb_streams; ++i)
+        if (output->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) return;
+    AVStream* attachment = LibAVFormat.avformat_new_stream(output, nullptr);
+    if (!attachment) return;
+    AVCodecParameters* parameters = attachment->codecpar;
+    parameters->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+    parameters->codec_id = codec;
+    parameters->extradata = static_cast<uint8_t*>(
+        LibAVUtil.av_mallocz(size_t(picture.size) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (parameters->extradata) {
+        std::memcpy(parameters->extradata, picture.data, size_t(picture.size));
+        parameters->extradata_size = picture.size;
+    }
+    const bool png = codec == AV_CODEC_ID_PNG;
+    LibAVUtil.av_dict_set(&attachment->metadata, "filename", png ? "cover.png" : "cover.jpg", 0);
+    LibAVUtil.av_dict_set(&attachment->metadata, "mimetype", png ? "image/png" : "image/jpeg", 0);
+}
+
 void CarryTagsFrom(const AVDictionary* from, AVDictionary** to) {
     for (const char* key : kRecordingTags) {
         const AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0);
@@ -77,6 +104,8 @@ void TCustomFFmpeg::CarryTags(AVFormatContext* output) {
     CarryTagsFrom(input->metadata, &output->metadata);
     const int audio = ChooseStream(input, AVMEDIA_TYPE_AUDIO);
     if (audio >= 0) CarryTagsFrom(input->streams[audio]->metadata, &output->metadata);
+    const int cover = FindCoverStream(input);
+    if (cover >= 0) AttachCover(input->streams[cover], output);
 }
 
 bool TCustomFFmpeg::new_cover_stream(AVFormatContext* file) {

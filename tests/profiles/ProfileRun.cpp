@@ -81,6 +81,9 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
     RequireMediaLibraries();
     TState& s = *state_;
     s.component.SetLogLevel(llError);
+    // Codec threads as the window and daziziz-cli choose them: decoders that thread hold
+    // pictures back, which a single thread never shows.
+    s.component.SetCodecThreads(0);
     EXPECT_TRUE(s.component.LoadLibraries("", true)) << s.component.LastErrorText();
     s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage) {
         if (AIndex < 0) return;

@@ -1,5 +1,7 @@
 #include "support/TestMedia.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -304,6 +306,64 @@ void WriteClip(const std::string& path, const TClipSpec& clipSpec) {
     if (clipSpec.videoCodec.empty() && clipSpec.audioCodec.empty())
         throw std::runtime_error("WriteClip: no stream asked for " + path);
     TClipWriter(path, clipSpec).Write();
+}
+
+void CopyWithDisplayMatrix(const std::string& source, const std::string& target, double angle,
+                           bool mirrored) {
+    // Calls the program itself never makes, bound here from the modules already loaded.
+    const auto bind = [](const std::string& module, const char* name) {
+        void* handle = CheckPtr(dlopen(module.c_str(), RTLD_NOW | RTLD_NOLOAD), "dlopen", module);
+        void* symbol = dlsym(handle, name);
+        dlclose(handle);
+        return CheckPtr(symbol, name, module);
+    };
+    const auto rotationSet = reinterpret_cast<decltype(&av_display_rotation_set)>(
+        bind(AVUtilFileName(), "av_display_rotation_set"));
+    const auto matrixFlip = reinterpret_cast<decltype(&av_display_matrix_flip)>(
+        bind(AVUtilFileName(), "av_display_matrix_flip"));
+    const auto newSideData = reinterpret_cast<decltype(&av_stream_new_side_data)>(
+        bind(AVFormatFileName(), "av_stream_new_side_data"));
+
+    AVFormatContext* opened = nullptr;
+    Check(LibAVFormat.avformat_open_input(&opened, source.c_str(), nullptr, nullptr),
+          "avformat_open_input", source);
+    TInputPtr input(opened);
+    Check(LibAVFormat.avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info",
+          source);
+    AVFormatContext* made = nullptr;
+    Check(LibAVFormat.avformat_alloc_output_context2(&made, nullptr, nullptr, target.c_str()),
+          "avformat_alloc_output_context2", target);
+    TOutputPtr output(made);
+    bool matrixSet = false;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* from = input->streams[i];
+        AVStream* to = CheckPtr(LibAVFormat.avformat_new_stream(output.get(), nullptr),
+                                "avformat_new_stream", target);
+        Check(LibAVCodec.avcodec_parameters_copy(to->codecpar, from->codecpar),
+              "avcodec_parameters_copy", target);
+        to->codecpar->codec_tag = 0;
+        to->time_base = from->time_base;
+        if (matrixSet || from->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        auto* matrix = reinterpret_cast<int32_t*>(
+            CheckPtr(newSideData(to, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)),
+                     "av_stream_new_side_data", target));
+        rotationSet(matrix, angle);
+        if (mirrored) matrixFlip(matrix, 1, 0);
+        matrixSet = true;
+    }
+    Check(LibAVFormat.avio_open(&output->pb, target.c_str(), AVIO_FLAG_WRITE), "avio_open", target);
+    Check(LibAVFormat.avformat_write_header(output.get(), nullptr), "avformat_write_header",
+          target);
+    TPacketPtr packet(CheckPtr(LibAVCodec.av_packet_alloc(), "av_packet_alloc", target));
+    while (LibAVFormat.av_read_frame(input.get(), packet.get()) >= 0) {
+        const int index = packet->stream_index;
+        LibAVCodec.av_packet_rescale_ts(packet.get(), input->streams[index]->time_base,
+                                        output->streams[index]->time_base);
+        packet->pos = -1;
+        Check(LibAVFormat.av_interleaved_write_frame(output.get(), packet.get()),
+              "av_interleaved_write_frame", target);
+    }
+    Check(LibAVFormat.av_write_trailer(output.get()), "av_write_trailer", target);
 }
 
 double ToneFrequencyAt(double seconds) {

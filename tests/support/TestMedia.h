@@ -29,6 +29,14 @@ struct TClipSpec {
 // Throws std::runtime_error naming the failed library call and the file on any failure.
 void WriteClip(const std::string& path, const TClipSpec& clipSpec);
 
+// Copies every stream of `source` into `target` (the muxer from its name) and gives the first
+// video stream a display matrix made as a camera app makes it: av_display_rotation_set(angle)
+// (90: the picture shows turned a quarter clockwise, as a portrait phone video), then
+// av_display_matrix_flip when `mirrored` (a front camera's left-right mirror). Throws like
+// WriteClip.
+void CopyWithDisplayMatrix(const std::string& source, const std::string& target, double angle,
+                           bool mirrored);
+
 enum class TDamage { Truncated, Overwritten, Empty, NotMedia };
 
 // Damages a file in place: Truncated keeps `fraction` of its bytes; Overwritten overwrites runs
