@@ -250,10 +250,10 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
             ~TFrameUnref() { LibAVUtil.av_frame_unref(frame); }
         } frameUnref{frame};
 
-        ist.Pts =
-            holdsBack && frame->best_effort_timestamp != AV_NOPTS_VALUE
-                ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds)
-                : ist.NextPts;
+        ist.Pts = holdsBack && frame->best_effort_timestamp != AV_NOPTS_VALUE
+                      ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base,
+                                               kMicroseconds)
+                      : ist.NextPts;
         if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
             Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
         if (type == AVMEDIA_TYPE_AUDIO)

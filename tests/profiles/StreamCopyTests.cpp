@@ -10,6 +10,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ProfileRun.h"
@@ -245,7 +246,7 @@ TEST_F(StreamCopyTest, CopiedHevcIsTaggedHvc1) {
 TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
     RequireMediaLibraries();
     TSourceStreams source;
-    source.Video = TSourceStreams::TVideo{"h264", 1280, 720, {30000, 1001}};
+    source.Video = TSourceStreams::TVideo{"h264", 1280, 720, {30000, 1001}, false, "yuv420p"};
     source.Audio = TSourceStreams::TAudio{"aac", 48000, 2};
     TJobDescription fits;
     fits.VideoCodec = "libx264";
@@ -314,6 +315,20 @@ TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
                                        ? std::vector<std::string>{}
                                        : std::vector<std::string>{"vtag=hvc1"})
             << key;
+    }
+
+    // 10-bit H.264 (High 10) plays almost nowhere: today's H.264 writes it again in 8 bits; H.265
+    // keeps its 10.
+    TSourceStreams deep = source;
+    deep.Video->PictureFormat = "yuv420p10le";
+    for (const auto& [encoder, codec, copied] :
+         {std::tuple{"libx264", "h264", false}, std::tuple{"libx265", "hevc", true}}) {
+        TJobDescription job = fits;
+        job.VideoCodec = encoder;
+        deep.Video->Codec = codec;
+        std::vector<std::string> log;
+        CopyStreamsThatFit(job, deep, log);
+        EXPECT_EQ(job.VideoCodec == "copy", copied) << encoder;
     }
 
     // A phone's portrait video is stored sideways with a turn in its display matrix: its

@@ -32,6 +32,8 @@ bool VideoFits(const TJobDescription& job, const TSourceStreams::TVideo& video) 
         const long long has = static_cast<long long>(video.Rate.Num) * job.FrameRate->Den;
         if (video.Rate.Num <= 0 || asked != has) return false;
     }
+    const std::string format = PictureFormatOf(job.VideoCodec);
+    if (!format.empty() && video.PictureFormat != format) return false;
     const bool padded = job.PadTop > 0 || job.PadBottom > 0 || job.PadLeft > 0 || job.PadRight > 0;
     return !padded && !video.Turned;
 }
@@ -69,9 +71,13 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
         const AVCodecParameters* par = stream->codecpar;
         const AVRational rate =
             stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
-        streams.Video = TSourceStreams::TVideo{
-            LibAVCodec.avcodec_get_name(par->codec_id), par->width, par->height,
-            TFrameRate{rate.num, rate.den ? rate.den : 1}, !DisplayTransformOf(stream).Identity()};
+        const char* format = LibAVUtil.av_get_pix_fmt_name(AVPixelFormat(par->format));
+        streams.Video = TSourceStreams::TVideo{LibAVCodec.avcodec_get_name(par->codec_id),
+                                               par->width,
+                                               par->height,
+                                               TFrameRate{rate.num, rate.den ? rate.den : 1},
+                                               !DisplayTransformOf(stream).Identity(),
+                                               format ? format : ""};
     }
     if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0)
         streams.Audio = SoundOf(context->streams[index]->codecpar);

@@ -18,6 +18,7 @@ struct TSourceStreams {
         int Height = 0;
         TFrameRate Rate;      // the stream's average rate; 0/1 when unknown
         bool Turned = false;  // its display matrix turns or mirrors it: pictures are made upright
+        std::string PictureFormat;  // "yuv420p10le"
     };
     struct TAudio {
         std::string Codec;

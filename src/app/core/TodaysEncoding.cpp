@@ -59,6 +59,10 @@ std::vector<std::string> VideoTagLines(const std::string& encoder, const std::st
     return {};
 }
 
+std::string PictureFormatOf(const std::string& encoder) {
+    return encoder == "libx264" ? "yuv420p" : "";
+}
+
 bool KeepsEveryTrack(const std::string& formatKey) {
     return UpperCase(formatKey) == "MKV";
 }
@@ -96,6 +100,8 @@ void ApplyTodaysEncoding(TJobDescription& job, const std::string& quality) {
             lines.push_back("b=0");
         }
         add(VideoTagLines(job.VideoCodec, job.FormatKey));
+        if (const std::string format = PictureFormatOf(job.VideoCodec); !format.empty())
+            lines.push_back("pix_fmt=" + format);
     }
     if (!job.AudioCodec.empty() && job.AudioCodec != "copy") {
         const TQualitySetting audio = QualitySettingFor(job.AudioCodec, step);

@@ -31,6 +31,11 @@ void ApplyTodaysEncoding(TJobDescription& job, const std::string& quality);
 // MOV is tagged hvc1, the only tag Apple's players open.
 std::vector<std::string> VideoTagLines(const std::string& encoder, const std::string& formatKey);
 
+// The picture format an encoder of today's profiles writes whatever the source's ("yuv420p" for
+// H.264: phones, browsers and television sets play 8-bit 4:2:0 only, so a 10-bit or HDR source
+// is brought down, and tone-mapped, rather than written as High 10); empty: the source's own.
+std::string PictureFormatOf(const std::string& encoder);
+
 // Whether a today's profile of this format key keeps every sound and subtitle track of its
 // source (Matroska holds them all), not only the one a conversion takes.
 bool KeepsEveryTrack(const std::string& formatKey);
