@@ -52,7 +52,9 @@ for seconds in $clips; do
         end=$(date +%s.%N)
         result=$(find "$out" -maxdepth 1 -name '*.mp4' -printf '%s\n' | head -n 1)
         passes=$(printf '%s\n' "$log" | sed -n 's/.*after \([0-9]*\) pass.*/\1/p' | tail -n 1)
-        note=$(printf '%s\n' "$log" | grep -o 'needs at least [0-9.]* MB\|below 90%\|Fail: .*' | head -n 1 || true)
+        note=$(printf '%s\n' "$log" | grep -o 'needs at least [0-9.]* MB' | head -n 1 || true)
+        [ -n "$note" ] && note="refused before any pass: $note"
+        [ -n "$note" ] || note=$(printf '%s\n' "$log" | grep -o 'below 90%\|Fail: .*' | head -n 1 || true)
         target=$((mb * 1000000))
         if [ -n "$result" ]; then
             ratio=$(awk -v r="$result" -v t="$target" 'BEGIN { printf "%.3f", r / t }')
