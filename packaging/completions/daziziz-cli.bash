@@ -64,7 +64,7 @@ _daziziz_cli() {
                     return
                     ;;
                 --video-codec | --video-size | --video-bitrate | --frame-rate | --audio-codec | \
-                    --audio-bitrate | --sample-rate)
+                    --audio-bitrate | --sample-rate | --fit-size)
                     # Entries of the chosen profile's lists: nothing to offer without it.
                     return
                     ;;
@@ -73,7 +73,7 @@ _daziziz_cli() {
                 COMPREPLY=($(compgen -W '--help --profile --output-folder --overwrite
                     --video-codec --video-size --video-bitrate --frame-rate --audio-codec
                     --audio-bitrate --sample-rate --channels --aspect --volume --letterbox
-                    --verbose' -- "$cur"))
+                    --fit-size --verbose' -- "$cur"))
             else
                 _filedir
             fi

@@ -31,6 +31,7 @@ struct TConvertRequest {
     std::optional<std::string> AudioCodec, AudioBitrate, SampleRate, Channels;
     std::optional<std::string> Aspect;
     std::optional<std::string> Quality;  // today's profiles: an entry of their quality list
+    std::optional<std::string> FitSize;  // video profiles: largest output, "25MB", "10MiB"
     bool LetterBox = false;
     bool Reencode = false;              // no stream copied, even one that fits
     std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200

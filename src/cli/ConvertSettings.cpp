@@ -6,6 +6,7 @@
 
 #include "app/core/EntryLookup.h"
 #include "app/core/UserData.h"
+#include "component/SizeFit.h"
 
 namespace {
 
@@ -178,6 +179,19 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.LetterBoxIndex =
         request.LetterBox || (preset && preset->Choices.LetterBoxIndex == 1) ? 1 : 0;
     settings.Reencode = request.Reencode;
+    if (request.FitSize) {
+        const std::optional<int64_t> bytes = ParseTargetSize(*request.FitSize);
+        if (!bytes) {
+            throw TUsageError("--fit-size " + Quoted(*request.FitSize) +
+                              " is no size: give a number and a unit, e.g. 25MB (1,000,000 "
+                              "bytes), 10MiB (1,048,576), 800kB, or bytes");
+        }
+        if (IsAudioFormatKey(profile.FormatKey)) {
+            throw TUsageError("--fit-size is for video profiles; " + Quoted(profile.DisplayName) +
+                              " writes sound only");
+        }
+        settings.FitSizeBytes = *bytes;
+    }
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);

@@ -71,6 +71,10 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
         {"--volume", "Volume in percent: 0, 20, ..., 200", &request.Volume},
         {"--quality", "An entry of the profile's qualities: Very high, High, Standard, Small",
          &request.Quality},
+        {"--fit-size",
+         "Makes each output at most this size, in two passes: 25MB (1,000,000 bytes a MB), "
+         "10MiB (1,048,576), 800kB or bytes; video profiles only, nothing is copied",
+         &request.FitSize},
     };
     for (const auto& option : kValueOptions) {
         command->add_option_function<std::string>(

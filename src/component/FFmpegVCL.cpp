@@ -168,7 +168,9 @@ bool TCustomFFmpegVCL::SetTaskOutput(int index, const std::string& fileName,
         } else {
             InitOutputOptions(task.OutputOptions);
         }
-        if (!task.OpenOutputFile(fileName)) {
+        // A fitted output is checked under a name of its own: its passes write elsewhere.
+        const bool fitted = options && options->FitSizeBytes > 0;
+        if (!task.OpenOutputFile(fitted ? task.PrepareFit() : fileName)) {
             lastError_ = task.LastError;
             return false;
         }

@@ -119,7 +119,10 @@ struct TOutputOptions {
     bool CustomHook = false;         // offer every decoded picture to OnCustomHook
     bool BeforeHook = false;         // offer every picture to OnBeforeHook (frame hooks active)
     std::string HookTimeRanges;      // "start-end,..." in milliseconds; without either hook
-    std::string OptionText;          // name=value lines, applied before every field above
+    // Fit to size: the output is made at most this many bytes, in passes the task runs itself
+    // (FittedRun.cpp) at VideoBitrate and, when that overshoots, a corrected rate; -1 none.
+    int64_t FitSizeBytes = -1;
+    std::string OptionText;  // name=value lines, applied before every field above
     // name=value lines applied after the file opens, as a command line gives them after the
     // output file's name: "newaudio", "newsubtitle", "newvideo" each add a stream with the
     // stream options before them.

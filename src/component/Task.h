@@ -22,7 +22,7 @@ class TFFmpeg : public TCustomFFmpeg {
   public:
     TFFmpeg() = default;
     // The worker may be inside one of the component's events: it ends before anything goes.
-    ~TFFmpeg() override { StopAndJoinThreads(); }
+    ~TFFmpeg() override;
 
     // Asks a running job to stop and waits for every thread of the task; its terminate event
     // (if the job ran) has been raised when this returns. Never call it on the task's own
@@ -34,6 +34,27 @@ class TFFmpeg : public TCustomFFmpeg {
     std::atomic<uint32_t> ThreadId{0};  // kernel id of the thread running the job, 0 before
     TInputOptions InputOptions;
     TOutputOptions OutputOptions;
+
+    // A fitted output (OutputOptions.FitSizeBytes, see SizeFit.h): makes the task's temporary
+    // folder for the pass files and returns the name its options are checked with there (the
+    // output's extension, so the same muxer is checked; no file is written). The passes run in
+    // Transcode. Throws std::runtime_error when no folder can be made.
+    std::string PrepareFit();
+
+  protected:
+    // A fitted output runs its passes, each on an engine of its own, on this task's thread, and
+    // moves the result to OutputOptions.FileName once it is no larger than the target; any other
+    // output runs as the engine's own job.
+    void Transcode() override;
+
+  private:
+    // Runs one pass to `output` on the calling thread; the task's pause and stop reach it, its
+    // log lines and progress (pass `number` of `passes`) go out as the task's. Returns the video
+    // bytes it wrote, -1 when it was stopped; throws FFMpegException when it failed.
+    int64_t RunPass(const TOutputOptions& output, int number, int passes);
+    void RunFit();
+
+    std::string fitFolder_;  // the pass files' temporary folder; removed with the task
 };
 
 // Owns its tasks; each task's Index is its position.

@@ -133,6 +133,8 @@ struct TOutputStreamState {
     int64_t AudioNextPts = INT64_MIN;
 
     TStdioFilePtr LogFile;  // first-pass statistics file
+    // The encoder's stats_out text last written to LogFile (the encoder owns it).
+    const char* LoggedStatistics = nullptr;
     TCodedFrameInfo Coded;  // set by EncodeAndWrite for every packet it writes
 
     // Bytes of s16 audio the FIFO holds (2 × channels per sample frame).

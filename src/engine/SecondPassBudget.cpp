@@ -60,3 +60,15 @@ double LeastSecondPassBitRate(const AVCodecContext* encoder) {
                         std::max(encoder->ticks_per_frame, 1);
     return bits * rate / entries;
 }
+
+bool GiveEncoderItsStatisticsFile(AVCodecContext* encoder, const std::string& name) {
+    void* own = encoder->priv_data;
+    if (!own || !LibAVUtil.av_opt_find(own, "stats", nullptr, 0, 0)) return false;
+    uint8_t* chosen = nullptr;
+    if (LibAVUtil.av_opt_get(own, "stats", 0, &chosen) >= 0 && chosen && *chosen) {
+        LibAVUtil.av_free(chosen);
+        return true;
+    }
+    LibAVUtil.av_free(chosen);
+    return LibAVUtil.av_opt_set(own, "stats", name.c_str(), 0) >= 0;
+}

@@ -5,6 +5,8 @@
 // corrupts the heap. The engine asks before it opens such an encoder.
 #pragma once
 
+#include <string>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -16,3 +18,10 @@ extern "C" {
 // within a per cent; with them the encoder holds B-pictures finer than counted here, so it is a
 // lower bound only.
 double LeastSecondPassBitRate(const AVCodecContext* encoder);
+
+// Encoders with a rate control of their own (libx264) keep their two-pass statistics in files
+// they write and read themselves, named by their private "stats" option, rather than in
+// stats_out and stats_in. Gives such an encoder the two-pass file's `name` (unless the job named
+// one itself) and returns true: the engine then neither writes nor reads that file. False for
+// every other encoder.
+bool GiveEncoderItsStatisticsFile(AVCodecContext* encoder, const std::string& name);

@@ -358,7 +358,9 @@ void TCustomFFmpeg::SetUpEncoding(TOutputStreamState& ost, TInputStreamState& is
         std::string name = PassLogFileName.empty() ? "ffmpeg2pass" : PassLogFileName;
         name += "-" + std::to_string(n) + ".log";
         if (name.size() > size_t(kMaxPassLogName)) name.resize(kMaxPassLogName);
-        if (codec->flags & AV_CODEC_FLAG_PASS1) {
+        if (GiveEncoderItsStatisticsFile(codec, name)) {
+            // The encoder writes and reads that file itself.
+        } else if (codec->flags & AV_CODEC_FLAG_PASS1) {
             ost.LogFile.reset(MyUtil.fopen(name.c_str(), "w"));
             if (!ost.LogFile) throw FFMpegException("creat file fail: " + name);
         } else {

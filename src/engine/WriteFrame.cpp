@@ -111,6 +111,13 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
                 if (sent < 0) throw FFMpegException(failure);
                 continue;
             }
+            // Some encoders (VP8/VP9) hand over a first pass's statistics only once drained,
+            // with no packet to carry them.
+            if (!frame && ost.LogFile && encoder->stats_out &&
+                encoder->stats_out != ost.LoggedStatistics) {
+                MyUtil.fprintf(ost.LogFile.get(), "%s", encoder->stats_out);
+                ost.LoggedStatistics = encoder->stats_out;
+            }
             break;
         }
         if (result < 0) throw FFMpegException(failure);
@@ -126,8 +133,10 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
             VideoBytesWritten += packet->size;
         else if (encoder->codec_type == AVMEDIA_TYPE_AUDIO)
             AudioBytesWritten += packet->size;
-        if (ost.LogFile && encoder->stats_out)
+        if (ost.LogFile && encoder->stats_out) {
             MyUtil.fprintf(ost.LogFile.get(), "%s", encoder->stats_out);
+            ost.LoggedStatistics = encoder->stats_out;
+        }
         lastSize = packet->size;
         WriteFrame(file, packet, *ost.Filters, encoder);
         LibAVCodec.av_packet_unref(packet);

@@ -159,6 +159,25 @@ TEST(ConvertPlanTest, DefaultsAreTheWindowsAfterChoosingTheProfile) {
     EXPECT_EQ(plan.Settings.Volume, 255);  // "100%"
 }
 
+// `--fit-size` in bytes: MB are millions, MiB 2^20; a sound-only profile cannot take it.
+TEST(ConvertPlanTest, FitSizeBecomesBytesForVideoProfiles) {
+    TConvertRequest request;
+    request.Profile = "MP4 - H.264 + AAC";
+    EXPECT_EQ(PlanConversion(request).Settings.FitSizeBytes, 0) << "no fit unless asked";
+    for (const auto& [text, bytes] : {std::pair<const char*, int64_t>{"25MB", 25000000},
+                                      {"10 MiB", 10485760},
+                                      {"800kB", 800000},
+                                      {"123456", 123456}}) {
+        request.FitSize = text;
+        EXPECT_EQ(PlanConversion(request).Settings.FitSizeBytes, bytes) << text;
+    }
+    request.FitSize = "25 furlongs";
+    EXPECT_THROW(PlanConversion(request), TUsageError);
+    request.Profile = "FLAC";
+    request.FitSize = "25MB";
+    EXPECT_THROW(PlanConversion(request), TUsageError);
+}
+
 // `--preset` reads the store the window writes; options given as well win over it.
 TEST(ConvertPlanTest, PresetOfTheWindowGivesProfileAndChoices) {
     TTempDir data;

@@ -192,6 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"ProfilesHelp", {"profiles", "--help"}, 0, "Usage"},
         TUsageCase{"ProfilesTakesNoFile", {"profiles", "holiday.avi"}, 2, "holiday.avi"},
         TUsageCase{"ProbeHelp", {"probe", "--help"}, 0, "--json"},
+        TUsageCase{"ConvertHelpListsFitSize", {"convert", "--help"}, 0, "--fit-size"},
         TUsageCase{"ProbeWithoutFile", {"probe"}, 2, "FILE"},
         TUsageCase{"ProbeUnknownOption", {"probe", "--xml", "a.avi"}, 2, "--xml"},
         TUsageCase{"RunHelp", {"run", "--help"}, 0, "-KEYWORD"},
@@ -576,6 +577,25 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     EXPECT_LT(video->packets, 40 * 25);
 }
 
+// A fit stopped in its last pass leaves neither the output nor the unfinished pass, and says so.
+TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
+    const std::string input = Clip("long.avi", LongClip());
+    const std::string out = dir.File("fit.out");
+    fs::create_directory(out);
+    TProgramOptions options;
+    options.WhileRunning = InterruptOnceWritten(out + "/.long.fitting.avi", 16 * 1024);
+    const TProgramResult run = RunCli({"convert", "--profile", "AVI - Audio Video", "--fit-size",
+                                       "1MB", "-v", "--output-folder", out, input},
+                                      options);
+    EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
+    EXPECT_EQ(run.Out, input + " -> " + out + "/long.avi: Abort\n");
+    EXPECT_NE(run.Err.find("Fit to size: pass 2 of 2"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("the unfinished output " + out + "/.long.fitting.avi was removed"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
 // Usage errors of convert: found before anything is converted, and naming what is valid.
 struct TConvertUsageCase {
     const char* Name;
@@ -637,6 +657,12 @@ INSTANTIATE_TEST_SUITE_P(
         TConvertUsageCase{"QualityOfALosslessProfile",
                           {"--profile", "FLAC", "--quality", "High"},
                           {"has no qualities to choose"}},
+        TConvertUsageCase{"FitSizeWithoutUnitItKnows",
+                          {"--profile", "MP4 - H.264", "--fit-size", "25 MiBs"},
+                          {"\"25 MiBs\" is no size", "25MB (1,000,000 bytes)"}},
+        TConvertUsageCase{"FitSizeOfASoundProfile",
+                          {"--profile", "FLAC", "--fit-size", "25MB"},
+                          {"for video profiles"}},
         TConvertUsageCase{"AmbiguousProfile",
                           {"--profile", "AVI"},
                           {"more than one profile", "\"AVI - DivX Video (*.avi)\""}},

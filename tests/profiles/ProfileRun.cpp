@@ -71,6 +71,7 @@ struct TProfileConverter::TState {
     bool terminated = false;
     bool failed = false;
     std::string message;
+    std::vector<int> percents;
     TFileList list;
     // Last: its threads report into the members above until it is gone.
     TFFmpegVCL component;
@@ -93,6 +94,18 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
         s.message = AMessage;
         s.ended.notify_all();
     };
+    s.component.OnProgress = [&s](int, int, int, int ACurrentDuration, float, float, int64_t,
+                                  int ATotalOutputDuration) {
+        if (ATotalOutputDuration <= 0) return;
+        std::lock_guard lock(s.mutex);
+        s.percents.push_back(
+            static_cast<int>(int64_t{ACurrentDuration} * 100 / ATotalOutputDuration));
+    };
+}
+
+std::vector<int> TProfileConverter::ProgressPercents() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->percents;
 }
 
 TProfileConverter::~TProfileConverter() = default;
@@ -119,6 +132,7 @@ TConversionOutcome TProfileConverter::Convert(const std::string& path, const TPr
     {
         std::lock_guard lock(s.mutex);
         s.terminated = false;
+        s.percents.clear();
     }
     const TBuildResult build = BuildNextTask(s.list, queue, settings, s.runner);
     TConversionOutcome outcome;

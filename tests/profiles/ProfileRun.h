@@ -54,6 +54,8 @@ class TProfileConverter {
                                const TJobSettings& settings);
     // A job described by the test, handed to the component as the builder hands its jobs.
     TConversionOutcome Run(const TJobDescription& job);
+    // The percentages the last conversion's progress events gave, in their order.
+    std::vector<int> ProgressPercents() const;
 
   private:
     void WaitForEnd(TConversionOutcome& outcome);

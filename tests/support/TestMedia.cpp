@@ -27,7 +27,7 @@ struct TEncoderStream {
     bool finished = false;
 };
 
-void DrawPicture(AVFrame* f, int64_t number) {
+void DrawPicture(AVFrame* f, int64_t number, int noise) {
     using namespace clip_pattern;
     const int w = f->width, h = f->height;
     const int barLeft = int(number * w / kGridColumns % w), barWidth = std::max(1, w / 10);
@@ -43,6 +43,18 @@ void DrawPicture(AVFrame* f, int64_t number) {
                 row[x] = 210;
             else
                 row[x] = uint8_t(40 + 150 * (x + y) / (w + h));
+        }
+    }
+    if (noise > 0) {
+        // A fixed sequence per picture, so a clip is the same on every run.
+        uint32_t state = 2654435761u * uint32_t(number + 1);
+        for (int y = 0; y < h; ++y) {
+            uint8_t* row = f->data[0] + y * f->linesize[0];
+            for (int x = 0; x < w; ++x) {
+                state = state * 1664525u + 1013904223u;
+                const int offset = int(state >> 24) % (2 * noise + 1) - noise;
+                row[x] = uint8_t(std::clamp(row[x] + offset, 0, 255));
+            }
         }
     }
     for (int y = 0; y < (h + 1) / 2; ++y) {
@@ -220,12 +232,12 @@ class TClipWriter {
         AVFrame* f = video_.frame.get();
         Check(LibAVUtil.av_frame_make_writable(f), "av_frame_make_writable", video_.where);
         if (scaler_) {
-            DrawPicture(picture_.get(), video_.next);
+            DrawPicture(picture_.get(), video_.next, spec_.noise);
             Check(LibSwScale.sws_scale(scaler_.get(), picture_->data, picture_->linesize, 0,
                                        f->height, f->data, f->linesize),
                   "sws_scale", video_.where);
         } else {
-            DrawPicture(f, video_.next);
+            DrawPicture(f, video_.next, spec_.noise);
         }
         f->pts = video_.next++;
         return f;

@@ -21,6 +21,8 @@ struct TClipSpec {
     int64_t videoBitRate = 400000, audioBitRate = 128000;  // 0: encoder default
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // NONE: the encoder's first supported format
     int gopSize = 12;
+    int noise = 0;  // luma noise of up to this much either way, new in every picture: a picture
+                    // that no rate makes small
 };
 
 // Writes a clip: a moving picture (a bar sweeping across, a gradient background) with the frame

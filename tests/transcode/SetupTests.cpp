@@ -494,6 +494,35 @@ TEST_F(TranscodeSetup, FirstPassStatisticsFileNames) {
     EXPECT_EQ(RunForError(), "creat open fail: " + statistics);
 }
 
+// Encoders that keep their statistics their own way get them into the pass's file too: libx264
+// writes the file it is given (not x264_2pass.log in the working folder), VP9 hands them over
+// only once drained.
+class FirstPassOfEncoder : public TranscodeSetup,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FirstPassOfEncoder, FillsThePassFile) {
+    TCurrentFolder folder(dir.Path());
+    OpenInput(Mp4Clip());
+    engine.Apply({{"an", ""},
+                  {"vcodec", GetParam()},
+                  {"b", "300000"},
+                  {"pass", "1"},
+                  {"passlogfile", dir.File("stats")},
+                  {"f", "null"}});
+    OpenOutput("nothing");
+    ASSERT_TRUE(engine.RunToEnd());
+    std::error_code error;
+    EXPECT_GT(fs::file_size(dir.File("stats-0.log"), error), 100u) << error.message();
+    EXPECT_FALSE(fs::exists(dir.File("x264_2pass.log")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, FirstPassOfEncoder,
+                         ::testing::Values("libx264", "libvpx-vp9", "mpeg4"), [](const auto& info) {
+                             std::string name = info.param;
+                             std::erase(name, '-');
+                             return name;
+                         });
+
 TEST_F(TranscodeSetup, SecondPassReadsTheStatistics) {
     std::ofstream(dir.File("stats-0.log")) << "some statistics";
     OpenInput(Mp4Clip());

@@ -32,6 +32,7 @@ TOutputOptions OutputOptionsOf(const TJobDescription& job) {
     options.PadLeft = job.PadLeft;
     options.PadRight = job.PadRight;
     options.PadColor = job.PadColor;
+    options.FitSizeBytes = job.FitSizeBytes;
     return options;
 }
 

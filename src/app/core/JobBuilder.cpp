@@ -11,6 +11,7 @@
 
 #include "app/core/EncoderFit.h"
 #include "app/core/FileListTexts.h"
+#include "app/core/FitToSize.h"
 #include "app/core/OutputNames.h"
 #include "app/core/StreamCopy.h"
 #include "app/core/TodaysEncoding.h"
@@ -169,10 +170,13 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
+    const bool fitted = settings.FitSizeBytes > 0;
+    if (fitted) FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     if (today) {
-        const bool copyable =
-            !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
-        const bool everyTrack = KeepsEveryTrack(settings.FormatKey);
+        const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
+                              settings.AspectIndex == 0;
+        // A fitted file's budget is planned for one sound track: the others are left out.
+        const bool everyTrack = KeepsEveryTrack(settings.FormatKey) && !fitted;
         const auto source = (copyable || everyTrack) && AVFormatLoaded()
                                 ? ReadSourceStreams(job.InputFile)
                                 : std::nullopt;

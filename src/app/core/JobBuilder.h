@@ -2,6 +2,7 @@
 // conversion task and starts it. Conversions run strictly one at a time, in list order.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct TJobSettings {
     // Today's profiles copy a source stream that already fits (StreamCopy.h); true encodes
     // every stream again.
     bool Reencode = false;
+    // Fit to size: the largest output in bytes for video profiles (FitToSize.h); 0 none. Nothing
+    // is copied then: the plan needs every stream's rate.
+    int64_t FitSizeBytes = 0;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be

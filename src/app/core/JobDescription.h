@@ -43,6 +43,8 @@ struct TJobDescription {
     int PadLeft = -1;
     int PadRight = -1;
     std::uint32_t PadColor = 0;  // red in the low byte, then green, then blue: 0 is black
+    // Fit to size (FitToSize.h): the output's largest size in bytes, -1 none.
+    std::int64_t FitSizeBytes = -1;
     // Further "name=value" lines for the record's OptionText, applied before the fields.
     std::vector<std::string> OptionLines;
     // Lines for after the output file opens, as a command line gives them after its name:

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -41,6 +42,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 #include <string_view>
@@ -330,6 +332,20 @@ void TForm1::CreateControls() {
     row(video, 1, tr("Video Size : "), ComboVideoSize, "ComboVideoSize");
     row(video, 2, tr("Video Bitrate : "), ComboVideoBitrate, "ComboVideoBitrate");
     row(video, 3, tr("Video Framerate : "), ComboVideoFramerate, "ComboVideoFramerate");
+    // Fit to size: the video's rate follows from the size, so it sits with the video's lists.
+    CheckFitSize = Named(new QCheckBox(tr("Fit to Size :"), video->parentWidget()), "CheckFitSize");
+    CheckFitSize->setToolTip(
+        tr("Make each output at most this size, in two passes (video profiles; nothing is "
+           "copied)"));
+    video->addWidget(CheckFitSize, 4, 0);
+    SpinFitSize = Named(new QDoubleSpinBox(video->parentWidget()), "SpinFitSize");
+    SpinFitSize->setDecimals(1);
+    SpinFitSize->setRange(0.1, 99999.9);
+    SpinFitSize->setValue(25.0);
+    SpinFitSize->setSuffix(tr(" MB"));
+    SpinFitSize->setToolTip(tr("1 MB = 1,000,000 bytes"));
+    SpinFitSize->setEnabled(false);
+    video->addWidget(SpinFitSize, 4, 1);
     QGridLayout* general = group(tr(" General Settings "), "GroupGeneralSettings", 24);
     row(general, 0, tr("Video Zoom : "), ComboLetterBox, "ComboLetterBox");
     ComboLetterBox->setToolTip(tr("Add a letterbox to keep video aspect ratio"));
@@ -423,6 +439,7 @@ void TForm1::CreateControls() {
     connect(EditOutputFolder, &QLineEdit::textEdited, this, [this] { ScheduleSave(); });
     connect(ButtonBrowseForFolder, &QToolButton::clicked, this,
             [this] { ButtonBrowseForFolderClick(); });
+    connect(CheckFitSize, &QCheckBox::toggled, this, [this] { UpdateFitSizeControls(true); });
     connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this,
             [this] { ComboOutputFormatChange(); });
     ComboOutputFormat->OnDropDown = [this] { ComboOutputFormatDropDown(); };
@@ -743,6 +760,8 @@ TJobSettings TForm1::JobSettings() const {
     settings.LetterBoxIndex = ComboLetterBox->currentIndex();
     settings.Volume = volume_;
     settings.Reencode = CheckReencode->isChecked();
+    if (CheckFitSize->isChecked() && CheckFitSize->isEnabled())
+        settings.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
     return settings;
 }
 
@@ -1008,10 +1027,18 @@ void TForm1::ComboOutputFormatChange() {
     }
     params_.ApplyProfile(*profile);
     ShowParameterLists();
+    UpdateFitSizeControls(ComboOutputFormat->isEnabled());
     fileList_.SetFormatKey(profile->FormatKey);
     ShowAllRows();
     ApplyDropDownItems();
     ScheduleSave();
+}
+
+void TForm1::UpdateFitSizeControls(bool enabled) {
+    const TOutputProfile* profile = selection_.Profile();
+    const bool video = profile && !IsAudioFormatKey(profile->FormatKey);
+    CheckFitSize->setEnabled(enabled && video);
+    SpinFitSize->setEnabled(enabled && video && CheckFitSize->isChecked());
 }
 
 void TForm1::ComboOutputFormatDropDown() {
@@ -1252,6 +1279,7 @@ void TForm1::EnableControls(bool enabled) {
         control->setEnabled(enabled);
     }
     EditOutputFolder->setEnabled(enabled && !SameFolderAsInput());
+    UpdateFitSizeControls(enabled);
     ButtonStopAfter->setEnabled(!enabled);
     popupAllowed_ = true;
     for (QAction* action : PopupListView1->actions()) {

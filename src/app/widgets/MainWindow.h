@@ -30,6 +30,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QDoubleSpinBox;
 class QSpinBox;
 class QLineEdit;
 class QMenu;
@@ -145,6 +146,9 @@ class TForm1 : public QMainWindow {
     void ExportPresetsClick();
     void ImportPresetsClick();
     void ComboOutputFormatChange();
+    // The fit controls follow the profile (video only) and the check box; `enabled` is false
+    // while a conversion runs.
+    void UpdateFitSizeControls(bool enabled);
     void ComboOutputFormatDropDown();
     void TrackBar1Change();
     void TimerConvertAgainTimer();
@@ -263,6 +267,9 @@ class TForm1 : public QMainWindow {
     // Today's profiles: the quality step, and encoding a stream that could be copied.
     QComboBox* ComboQuality = nullptr;
     QCheckBox* CheckReencode = nullptr;
+    // Fit to size, beside the profile: the largest output in MB of 1,000,000 bytes.
+    QCheckBox* CheckFitSize = nullptr;
+    QDoubleSpinBox* SpinFitSize = nullptr;
     QComboBox* ComboAspectRatio = nullptr;
     QSlider* TrackBar1 = nullptr;
     QLabel* LabelVolume = nullptr;

@@ -1,0 +1,57 @@
+#include "app/core/FitToSize.h"
+
+#include <cstdio>
+
+#include "component/SizeFit.h"
+
+namespace {
+
+bool ReadSize(const std::string& text, int& width, int& height) {
+    return std::sscanf(text.c_str(), "%dx%d", &width, &height) == 2 && width > 0 && height > 0;
+}
+
+}  // namespace
+
+void FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetBytes,
+                  std::vector<std::string>& logLines) {
+    if (job.DisableVideo || job.VideoCodec.empty())
+        throw TFitError("Fit to size is for video profiles");
+    if (row.DurationMs <= 0)
+        throw TFitError("Fit to size needs the length of the source, which is not known");
+    TFitRequest request;
+    request.TargetBytes = targetBytes;
+    request.Seconds = double(row.DurationMs) / 1000;
+    if (!ReadSize(job.FrameSize, request.Width, request.Height) &&
+        !ReadSize(row.VideoSize, request.Width, request.Height)) {
+        request.Width = 640;
+        request.Height = 480;
+    }
+    if (job.FrameRate && job.FrameRate->Den > 0)
+        request.FrameRate = double(job.FrameRate->Num) / job.FrameRate->Den;
+    else if (row.FrameRateNum > 0 && row.FrameRateDen > 0)
+        request.FrameRate = double(row.FrameRateNum) / row.FrameRateDen;
+    request.VideoEncoder = job.VideoCodec;
+    request.AudioEncoder = job.AudioCodec;
+    request.AudioChannels = job.AudioChannels > 0 ? job.AudioChannels : 2;
+    request.AudioBitrate = job.AudioBitrate;
+    request.FormatKey = job.FormatKey;
+
+    const TFitPlan plan = PlanFit(request);
+    if (!plan.Fits()) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", request.Seconds);
+        throw TFitError("Fit to size: " + MegabytesText(targetBytes) +
+                        " is too small for this file: it needs at least " +
+                        MegabytesText(plan.LeastTargetBytes) + " (" + seconds + " s at " +
+                        job.VideoCodec + "'s lowest rate)");
+    }
+    job.VideoBitrate = static_cast<int>(plan.VideoBitrate);
+    if (plan.AudioBitrate > 0) job.AudioBitrate = static_cast<int>(plan.AudioBitrate);
+    job.FitSizeBytes = targetBytes;
+    logLines.push_back("Fit to size " + MegabytesText(targetBytes) + ": video " +
+                       std::to_string(plan.VideoBitrate / 1000) + " kbit/s" +
+                       (plan.AudioBitrate > 0
+                            ? ", audio " + std::to_string(plan.AudioBitrate / 1000) + " kbit/s"
+                            : std::string()) +
+                       ", container about " + std::to_string(plan.OverheadBytes / 1000) + " kB");
+}

@@ -1,0 +1,177 @@
+// The passes of a task whose output is fitted to a size.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "component/SizeFit.h"
+#include "component/Task.h"
+#include "engine/EngineTypes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Corrected second passes after the first one, before the fit gives up.
+constexpr int kMaxRetries = 3;
+
+int64_t FileBytes(const std::string& path) {
+    std::error_code error;
+    const auto bytes = fs::file_size(path, error);
+    return error ? -1 : static_cast<int64_t>(bytes);
+}
+
+// A name beside the output for the pass that may still be thrown away: the output is only
+// touched once a result fits.
+std::string UnfinishedName(const std::string& output) {
+    const fs::path path(output);
+    for (int n = 0;; ++n) {
+        fs::path candidate =
+            path.parent_path() / ("." + path.stem().string() + ".fitting" +
+                                  (n ? "-" + std::to_string(n) : "") + path.extension().string());
+        std::error_code error;
+        if (!fs::exists(fs::symlink_status(candidate, error))) return candidate.string();
+    }
+}
+
+std::string Kbits(int64_t bitsPerSecond) {
+    return std::to_string((bitsPerSecond + 500) / 1000) + " kbit/s";
+}
+
+}  // namespace
+
+TFFmpeg::~TFFmpeg() {
+    StopAndJoinThreads();
+    if (!fitFolder_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(fitFolder_, ignored);
+    }
+}
+
+std::string TFFmpeg::PrepareFit() {
+    if (fitFolder_.empty()) {
+        std::error_code error;
+        fs::path base = fs::temp_directory_path(error);
+        if (error) base = "/tmp";
+        std::string pattern = (base / "daziziz-fit-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("Cannot make a folder for the pass files in " + base.string());
+        fitFolder_ = pattern;
+    }
+    return (fs::path(fitFolder_) /
+            ("check" + fs::path(OutputOptions.FileName).extension().string()))
+        .string();
+}
+
+void TFFmpeg::Transcode() {
+    if (OutputOptions.FitSizeBytes <= 0 || fitFolder_.empty()) {
+        TCustomFFmpeg::Transcode();
+        return;
+    }
+    RunFit();
+}
+
+int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
+    if (StopRequested.load()) return -1;
+    // A task of its own kind, so that its byte counts can be read; without a fit of its own it
+    // runs the engine's job.
+    TFFmpeg pass;
+    pass.Reset();
+    pass.ThreadCount = ThreadCount;
+    pass.Verbose = Verbose;
+    pass.ProgressIntervalUs = ProgressIntervalUs;
+    pass.OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) { DoLog(level, text); };
+    pass.OnProgress = [this, &pass, number, passes](TCustomFFmpeg*, const TProgressInfo& info) {
+        // The task's own pause and stop, at each report of the pass.
+        if (PausePoint()) pass.Stop();
+        TProgressInfo whole = info;
+        if (info.TotalOutputDuration > 0) {
+            // One bar across every pass: pass n of m covers its m-th of it.
+            whole.CurrentDuration = (number - 1) * info.TotalOutputDuration + info.CurrentDuration;
+            whole.TotalOutputDuration = passes * info.TotalOutputDuration;
+        }
+        if (number < passes) whole.CurrentSize = 0;  // nothing of the output written yet
+        if (OnProgress) OnProgress(this, whole);
+    };
+    ApplyInputOptions(pass, InputOptions);
+    if (!pass.OpenInputFile(InputOptions.FileName)) throw FFMpegException(pass.LastError);
+    ApplyOutputOptions(pass, output);
+    if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
+    pass.Start(false, tpNormal);
+    if (pass.HasError()) throw FFMpegException(pass.ErrorMessage());
+    if (!pass.IsCompleted() || StopRequested.load()) return -1;
+    return pass.VideoBytesWritten;
+}
+
+void TFFmpeg::RunFit() {
+    const TOutputOptions& asked = OutputOptions;
+    const int64_t target = asked.FitSizeBytes;
+    const bool twoPasses = EncoderHasTwoPasses(asked.VideoCodec);
+    const int passes = twoPasses ? 2 : 1;
+    const std::string passLog = (fs::path(fitFolder_) / "pass").string();
+    const std::string unfinished = UnfinishedName(asked.FileName);
+    // Whatever ends the fit early, no unfinished result is left behind unsaid.
+    struct TUnfinished {
+        TFFmpeg& task;
+        const std::string& path;
+        bool kept = false;
+        ~TUnfinished() {
+            std::error_code error;
+            if (!kept && fs::remove(path, error))
+                task.DoLog(1, "Fit to size: the unfinished output " + path + " was removed");
+        }
+    } cleanup{*this, unfinished};
+
+    int64_t rate = asked.VideoBitrate;
+    Log(1, "Fit to size %s: video %s, %s", MegabytesText(target).c_str(), Kbits(rate).c_str(),
+        twoPasses ? "two passes" : "one pass (the encoder keeps no first-pass statistics)");
+    if (twoPasses) {
+        TOutputOptions first = asked;
+        first.FileName = (fs::path(fitFolder_) / "pass1").string();
+        first.OutputFormat = "null";
+        first.DisableAudio = true;
+        first.DisableSubtitle = true;
+        first.OptionText += "pass=1\npasslogfile=" + passLog + "\n";
+        Log(1, "Fit to size: pass 1 of 2");
+        if (RunPass(first, 1, passes) < 0) return;
+    }
+    for (int attempt = 0; attempt <= kMaxRetries; ++attempt) {
+        TOutputOptions last = asked;
+        last.FileName = unfinished;
+        last.VideoBitrate = static_cast<int32_t>(rate);
+        if (twoPasses) last.OptionText += "pass=2\npasslogfile=" + passLog + "\n";
+        Log(1, "Fit to size: pass %d of %d%s", passes, passes,
+            attempt ? (" again at " + Kbits(rate)).c_str() : "");
+        std::error_code ignored;
+        fs::remove(unfinished, ignored);
+        const int64_t videoBytes = RunPass(last, passes, passes);
+        if (videoBytes < 0) return;
+        const int64_t bytes = FileBytes(unfinished);
+        if (bytes < 0) throw FFMpegException("Fit to size: the pass wrote no file " + unfinished);
+        const double share = double(bytes) / double(target);
+        if (bytes <= target) {
+            fs::rename(unfinished, asked.FileName);
+            cleanup.kept = true;
+            Log(1, "Fit to size: %lld bytes, %.1f%% of the target, after %d pass%s",
+                static_cast<long long>(bytes), share * 100, passes + attempt,
+                passes + attempt > 1 ? "es" : "");
+            if (share < kFitLeast)
+                Log(1,
+                    "Fit to size: the result is below 90%% of the target: the encoder needed "
+                    "fewer bits than allowed at %s (its finest quantiser or a simple picture)",
+                    Kbits(rate).c_str());
+            Completed = true;
+            return;
+        }
+        const int64_t corrected =
+            CorrectedVideoBitrate(rate, bytes, target, std::max<int64_t>(bytes - videoBytes, 0));
+        Log(1, "Fit to size: %lld bytes is %.1f%% over the target", static_cast<long long>(bytes),
+            (share - 1) * 100);
+        if (corrected < 1000) break;
+        rate = corrected;
+    }
+    throw FFMpegException("Fit to size: the output stays larger than " + MegabytesText(target) +
+                          " even at " + Kbits(rate));
+}
