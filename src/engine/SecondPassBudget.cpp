@@ -7,6 +7,7 @@
 #include <string>
 
 #include "binding/FFmpegLibs.h"
+#include "binding/LibHandles.h"
 
 namespace {
 
@@ -65,10 +66,8 @@ bool GiveEncoderItsStatisticsFile(AVCodecContext* encoder, const std::string& na
     void* own = encoder->priv_data;
     if (!own || !LibAVUtil.av_opt_find(own, "stats", nullptr, 0, 0)) return false;
     uint8_t* chosen = nullptr;
-    if (LibAVUtil.av_opt_get(own, "stats", 0, &chosen) >= 0 && chosen && *chosen) {
-        LibAVUtil.av_free(chosen);
-        return true;
-    }
-    LibAVUtil.av_free(chosen);
+    const bool got = LibAVUtil.av_opt_get(own, "stats", 0, &chosen) >= 0;
+    const TLibMemoryPtr<uint8_t> text(chosen);
+    if (got && text && *text) return true;  // a name the caller gave already
     return LibAVUtil.av_opt_set(own, "stats", name.c_str(), 0) >= 0;
 }
