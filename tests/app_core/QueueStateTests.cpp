@@ -145,6 +145,7 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
     saved.Choices.Profile = "AVI - Audio Video Interleave (*.avi)";
     saved.Choices.Parameters.VideoSize = "320 x 240 (VGA)";
     saved.Choices.VolumePosition = 7;
+    saved.Choices.FitSizeBytes = 25'000'000;
 
     const auto back = ReadSavedQueue(SavedQueueJson(saved), "Partial output: ");
     ASSERT_TRUE(back);
@@ -162,6 +163,7 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
     EXPECT_EQ(back->Choices.Profile, saved.Choices.Profile);
     EXPECT_EQ(back->Choices.Parameters.VideoSize, "320 x 240 (VGA)");
     EXPECT_EQ(back->Choices.VolumePosition, 7);
+    EXPECT_EQ(back->Choices.FitSizeBytes, 25'000'000);
 
     for (const char* damaged : {"", "{", "[]", R"({"version": 1})", R"({"version": 9, "rows": []})",
                                 R"({"version": 1, "rows": [{"checked": true}]})"}) {

@@ -2,8 +2,10 @@
 // generated clips, and what the user sees of them — rows, status bar, controls, messages —
 // through a whole run, a stop, a restart right after a stop, closing, and failures.
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnection>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -323,7 +325,11 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     auto* size = Child<QComboBox>(form_, "ComboVideoSize");
     size->setCurrentIndex(size->findText("320 x 240 (VGA)"));
     Child<QSlider>(form_, "TrackBar1")->setValue(7);
+    auto* fit = Child<QCheckBox>(form_, "CheckFitSize");
+    fit->setChecked(true);
+    Child<QDoubleSpinBox>(form_, "SpinFitSize")->setValue(8.0);
     ASSERT_TRUE(form_->SaveCurrentAsPreset("Small AVI"));
+    fit->setChecked(false);
     const int catalogue = static_cast<int>(OutputFormatLines().size());
     ASSERT_EQ(format->count(), catalogue + 2);
     EXPECT_EQ(format->itemText(catalogue), "--- My Presets ---");
@@ -336,6 +342,8 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     EXPECT_EQ(format->currentText().toStdString(), kProfile);
     EXPECT_EQ(size->currentText(), "320 x 240 (VGA)");
     EXPECT_EQ(form_->VolumeValue(), 350);
+    EXPECT_TRUE(fit->isChecked());
+    EXPECT_EQ(Child<QDoubleSpinBox>(form_, "SpinFitSize")->value(), 8.0);
 
     // Renamed through the store, the store file follows; another window reads it.
     ASSERT_TRUE(form_->Presets().Rename("Small AVI", "Tiny AVI"));

@@ -45,7 +45,8 @@ json ChoicesJson(const TSavedChoices& c) {
             {"parameters", ChoiceJson(c.Parameters)},
             {"aspect", c.AspectIndex},
             {"letter_box", c.LetterBoxIndex},
-            {"volume_position", c.VolumePosition}};
+            {"volume_position", c.VolumePosition},
+            {"fit_size_bytes", c.FitSizeBytes}};
 }
 
 TSavedChoices ChoicesOfJson(const json& j) {
@@ -57,6 +58,7 @@ TSavedChoices ChoicesOfJson(const json& j) {
     c.AspectIndex = j.value("aspect", 0);
     c.LetterBoxIndex = j.value("letter_box", 0);
     c.VolumePosition = j.value("volume_position", 5);
+    c.FitSizeBytes = std::max<int64_t>(j.value("fit_size_bytes", int64_t{0}), 0);
     return c;
 }
 

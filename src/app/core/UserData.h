@@ -2,6 +2,7 @@
 // the program's data folder, each written whole or not at all.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,6 +33,7 @@ struct TSavedChoices {
     int AspectIndex = 0;
     int LetterBoxIndex = 0;
     int VolumePosition = 5;
+    int64_t FitSizeBytes = 0;  // fit to size: the target in bytes; 0 off
 };
 
 // Selects each list's entry of the given text; lists without such an entry keep their choice.

@@ -1497,6 +1497,8 @@ TSavedChoices TForm1::SavedChoices() const {
     choices.AspectIndex = params_.AspectRatio.Selected;
     choices.LetterBoxIndex = ComboLetterBox->currentIndex();
     choices.VolumePosition = TrackBar1->value();
+    if (CheckFitSize->isChecked())
+        choices.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
     return choices;
 }
 
@@ -1521,6 +1523,9 @@ void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
     ShowParameterLists();
     SelectLetterBox(choices.LetterBoxIndex);
     TrackBar1->setValue(std::clamp(choices.VolumePosition, 0, 10));
+    if (choices.FitSizeBytes > 0) SpinFitSize->setValue(double(choices.FitSizeBytes) / 1e6);
+    CheckFitSize->setChecked(choices.FitSizeBytes > 0);
+    UpdateFitSizeControls(ComboOutputFormat->isEnabled());
 }
 
 void TForm1::SaveQueueNow() {
