@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A VBR sound (no rate asked) is counted at 128 kbit/s; MPEG streams cost 3% more.
         TPlanCase{"vob_vbr_sound", Request(25000000, 300, "mpeg2video", "mp2", -1, "VOB"), 128000,
                   470000, 490000}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 TEST(FitPlan, RefusesATargetBelowTheEncodersLowestRates) {
     // 5 minutes in 1 MB: 27 kbit/s for 640x360 at 25 fps and sound.

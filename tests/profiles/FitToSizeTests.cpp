@@ -86,8 +86,8 @@ TEST_P(FitToSizeTest, TheFileIsAtMostTheTargetAndNearIt) {
 
 INSTANTIATE_TEST_SUITE_P(Profiles, FitToSizeTest,
                          ::testing::Values("MP4 - H.264 + AAC", "MP4 - MPEG4 Video (*.mp4)"),
-                         [](const auto& info) {
-                             return std::string(info.param).find("H.264") != std::string::npos
+                         [](const auto& testInfo) {
+                             return std::string(testInfo.param).find("H.264") != std::string::npos
                                         ? std::string("H264")
                                         : std::string("Mpeg4Part2");
                          });

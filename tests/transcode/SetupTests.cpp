@@ -517,8 +517,9 @@ TEST_P(FirstPassOfEncoder, FillsThePassFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, FirstPassOfEncoder,
-                         ::testing::Values("libx264", "libvpx-vp9", "mpeg4"), [](const auto& info) {
-                             std::string name = info.param;
+                         ::testing::Values("libx264", "libvpx-vp9", "mpeg4"),
+                         [](const auto& testInfo) {
+                             std::string name = testInfo.param;
                              std::erase(name, '-');
                              return name;
                          });
