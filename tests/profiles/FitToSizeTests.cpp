@@ -25,14 +25,14 @@ class FitToSizeTest : public ::testing::TestWithParam<const char*> {
         folder = std::make_unique<TTempDir>();
         // A grainy picture: a simple one reaches the encoders' finest quantisers well below 1 MB.
         clip = TSourceClip{(folder->Path() / "grain.avi").string(), 320, 240, 10.0};
-        TClipSpec spec;
-        spec.width = clip.Width;
-        spec.height = clip.Height;
-        spec.durationSeconds = clip.Seconds;
-        spec.videoBitRate = 4000000;
-        spec.audioCodec = "pcm_s16le";
-        spec.noise = 24;
-        WriteClip(clip.Path, spec);
+        TClipSpec clipSpec;
+        clipSpec.width = clip.Width;
+        clipSpec.height = clip.Height;
+        clipSpec.durationSeconds = clip.Seconds;
+        clipSpec.videoBitRate = 4000000;
+        clipSpec.audioCodec = "pcm_s16le";
+        clipSpec.noise = 24;
+        WriteClip(clip.Path, clipSpec);
         converter = std::make_unique<TProfileConverter>();
     }
     static void TearDownTestSuite() {
