@@ -328,7 +328,8 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
         EXPECT_LT(PictureDistance(output, source), 12);
         // As many pictures as the source's second holds; a changed rate may add one.
         const double rate = av_q2d(video->avgFrameRate);
-        const TProbedStream* counted = RunFfprobe(output, true).First("video");
+        const TProbedFile countedFile = RunFfprobe(output, true);
+        const TProbedStream* counted = countedFile.First("video");
         ASSERT_NE(counted, nullptr);
         EXPECT_NEAR(double(counted->packets), rate, rate == 25 ? 0.0 : 1.0);
     } else if (name == "tagged.mp3" || name == "tagged.flac") {
