@@ -511,11 +511,15 @@ TEST(BatchRecipeTest, SlurmAndKubernetesRecipesPassTheirCheckers) {
             << output;
     }
     if (Installed("python3")) {
-        // The folded command as the container's shell receives it.
+        // The folded command as the container's shell receives it: the manifest's fields read
+        // by name, each where it first stands.
         output.clear();
         EXPECT_EQ(Shell("python3 -c 'import sys, yaml; job = yaml.safe_load(open(sys.argv[1])); "
-                        "spec = job[\"spec\"]; assert spec[\"completionMode\"] == \"Indexed\"; "
-                        "print(spec[\"template\"][\"spec\"][\"containers\"][0][\"args\"][0])' '" +
+                        "fields = {}; walk = lambda n: [(fields.setdefault(k, v), walk(v)) for k, "
+                        "v in n.items()] if isinstance(n, dict) else [walk(x) for x in n] if "
+                        "isinstance(n, list) else None; walk(job); "
+                        "assert fields[\"completionMode\"] == \"Indexed\"; "
+                        "print(fields[\"args\"][0])' '" +
                             dir.File("job.yaml") + "'",
                         output),
                   0)

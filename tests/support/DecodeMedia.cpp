@@ -13,11 +13,8 @@ namespace {
 // until it returns false or the stream ends (the decoder is flushed at the end).
 void DecodeStream(const std::string& path, AVMediaType type,
                   const std::function<bool(const AVFrame*, const AVStream*)>& take) {
-    AVFormatContext* input = nullptr;
-    Check(LibAVFormat.avformat_open_input(&input, path.c_str(), nullptr, nullptr),
-          "avformat_open_input", path);
-    TInputPtr owner(input);
-    Check(LibAVFormat.avformat_find_stream_info(input, nullptr), "avformat_find_stream_info", path);
+    const TInputPtr owner = OpenMediaFile(path);
+    AVFormatContext* input = owner.get();
     const AVStream* stream = nullptr;
     for (unsigned i = 0; i < input->nb_streams && !stream; ++i)
         if (input->streams[i]->codecpar->codec_type == type) stream = input->streams[i];

@@ -21,6 +21,17 @@ inline int Check(int code, const char* call, const std::string& path) {
     return code;
 }
 
+// Opens a media file and reads its streams' parameters; throws as Check does.
+inline TInputPtr OpenMediaFile(const std::string& path) {
+    AVFormatContext* opened = nullptr;
+    Check(LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr),
+          "avformat_open_input", path);
+    TInputPtr input(opened);
+    Check(LibAVFormat.avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info",
+          path);
+    return input;
+}
+
 // Throws "<call> failed on <file>" for a null result.
 template <typename T>
 T* CheckPtr(T* p, const char* call, const std::string& path) {

@@ -336,12 +336,7 @@ void CopyWithDisplayMatrix(const std::string& source, const std::string& target,
     const auto newSideData = reinterpret_cast<decltype(&av_stream_new_side_data)>(
         bind(AVFormatFileName(), "av_stream_new_side_data"));
 
-    AVFormatContext* opened = nullptr;
-    Check(LibAVFormat.avformat_open_input(&opened, source.c_str(), nullptr, nullptr),
-          "avformat_open_input", source);
-    TInputPtr input(opened);
-    Check(LibAVFormat.avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info",
-          source);
+    const TInputPtr input = OpenMediaFile(source);
     AVFormatContext* made = nullptr;
     Check(LibAVFormat.avformat_alloc_output_context2(&made, nullptr, nullptr, target.c_str()),
           "avformat_alloc_output_context2", target);

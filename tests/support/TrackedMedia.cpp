@@ -7,16 +7,6 @@
 
 namespace {
 
-TInputPtr OpenSource(const std::string& path) {
-    AVFormatContext* opened = nullptr;
-    Check(LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr),
-          "avformat_open_input", path);
-    TInputPtr input(opened);
-    Check(LibAVFormat.avformat_find_stream_info(input.get(), nullptr), "avformat_find_stream_info",
-          path);
-    return input;
-}
-
 std::string Clock(int milliseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "00:%02d:%02d,%03d", milliseconds / 60000,
@@ -44,7 +34,7 @@ void WriteTrackedFile(const std::string& path, const std::vector<TTrackSource>& 
           "avformat_alloc_output_context2", path);
     TOutputPtr output(created);
     for (const TTrackSource& track : tracks) {
-        inputs.push_back(OpenSource(track.Path));
+        inputs.push_back(OpenMediaFile(track.Path));
         const AVStream* from = inputs.back()->streams[track.Stream];
         AVStream* to = CheckPtr(LibAVFormat.avformat_new_stream(output.get(), nullptr),
                                 "avformat_new_stream", path);
