@@ -125,6 +125,9 @@ struct TOptionValues {
     bool FrameHooksInUse = false;
     int32_t Verbose = 1;      // -1 quiet, 0 errors, 1 information, 2 debug, 3 everything
     int32_t ThreadCount = 1;  // codec threads per stream, 0 = one per core
+    // Decoding, picture work, encoding and writing on threads of their own joined by short
+    // queues; off: the one loop that does them in turn. The output is the same either way.
+    bool Pipeline = true;
     int32_t InputSync = 0;
     uint64_t FileSizeLimit = 0;  // bytes, 0 = none
     int32_t ImageSequenceCompat = 0;
