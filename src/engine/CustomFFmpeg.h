@@ -137,6 +137,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     std::string ErrorMessage() const;
     // True while the worker waits at a pause point.
     bool IsPaused() const;
+    // After a job: whether its stages ran on threads of their own (the Pipeline option was on
+    // and the job could keep the one loop's output that way) or in the one loop.
+    bool RanPipelined() const { return ranPipelined_.load(); }
 
     // The hook time ranges; they are kept sorted by their end.
     void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
@@ -173,6 +176,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     std::atomic<bool> Completed{false};
     std::atomic<bool> Terminated{false};
     std::atomic<bool> ErrorFlag{false};
+    std::atomic<bool> ranPipelined_{false};
 
     // Codecs the run has open, closed by the end of Run at the latest.
     TOpenCodecList OpenEncoders;
