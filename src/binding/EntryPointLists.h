@@ -126,6 +126,9 @@
     X(av_frame_free)                    \
     X(av_frame_unref)                   \
     X(av_frame_get_buffer)              \
+    X(av_frame_ref)                     \
+    X(av_frame_copy)                    \
+    X(av_frame_copy_props)              \
     X(av_frame_make_writable)           \
     X(av_image_alloc)                   \
     X(av_image_fill_arrays)             \

@@ -42,6 +42,7 @@ std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() {
 
 TFFmpeg* TFFmpegList::FindByThreadId(uint32_t threadId) const {
     for (const auto& task : tasks_)
-        if (task->ThreadId.load() == threadId) return task.get();
+        if (task->ThreadId.load() == threadId || task->RunsOnThread(static_cast<pid_t>(threadId)))
+            return task.get();
     return nullptr;
 }

@@ -170,10 +170,10 @@ void TCustomFFmpeg::EncodeAudioBlock(AVFormatContext* file, TOutputStreamState& 
         if (LibAVUtil.av_audio_fifo_write(ost.Fifo.get(), in, blockFrames) < blockFrames) return;
         const int frameSize = enc->frame_size;
         while (LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) >= frameSize) {
-            if (!AudioStaging.Reserve(static_cast<size_t>(frameSize) * frameBytes)) return;
-            void* out[1] = {AudioStaging.Data()};
+            if (!ost.AudioStaging.Reserve(static_cast<size_t>(frameSize) * frameBytes)) return;
+            void* out[1] = {ost.AudioStaging.Data()};
             if (LibAVUtil.av_audio_fifo_read(ost.Fifo.get(), out, frameSize) < frameSize) return;
-            EncodeAudioFrame(file, ost, AudioStaging.Data(), frameSize);
+            EncodeAudioFrame(file, ost, ost.AudioStaging.Data(), frameSize);
         }
         return;
     }
@@ -274,10 +274,10 @@ bool TCustomFFmpeg::SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& i
             break;
         case TAudioSyncPlan::Silence: {
             const size_t padded = static_cast<size_t>(plan.Bytes) + static_cast<size_t>(size);
-            if (!AudioSilence.Reserve(padded)) return false;
-            std::memset(AudioSilence.Data(), 0, static_cast<size_t>(plan.Bytes));
-            std::memcpy(AudioSilence.Data() + plan.Bytes, samples, static_cast<size_t>(size));
-            samples = AudioSilence.Data();
+            if (!ost.AudioSilence.Reserve(padded)) return false;
+            std::memset(ost.AudioSilence.Data(), 0, static_cast<size_t>(plan.Bytes));
+            std::memcpy(ost.AudioSilence.Data() + plan.Bytes, samples, static_cast<size_t>(size));
+            samples = ost.AudioSilence.Data();
             size = static_cast<int>(padded);
             if (plan.ClearStart) ist.IsStart = 0;
             if (Verbose > 2)
@@ -306,15 +306,15 @@ bool TCustomFFmpeg::ResampleAudioBlock(TOutputStreamState& ost, const TInputStre
     const int64_t delay = LibSwResample.swr_get_delay(ost.Resampler.get(), decRate);
     // Room for the converted block, what the resampler still holds and any compensation.
     const int64_t room = (delay + inFrames) * encRate / decRate + 256 + std::abs(AudioSyncMethod);
-    if (!AudioStaging.Reserve(static_cast<size_t>(room) * 2 * encChannels)) return false;
-    uint8_t* out[1] = {AudioStaging.Data()};
+    if (!ost.AudioStaging.Reserve(static_cast<size_t>(room) * 2 * encChannels)) return false;
+    uint8_t* out[1] = {ost.AudioStaging.Data()};
     const uint8_t* in[1] = {samples};
     const int converted =
         LibSwResample.swr_convert(ost.Resampler.get(), out, static_cast<int>(room), in, inFrames);
     if (converted < 0)
         throw FFMpegException::Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
                                       ist.SampleChannels, decRate, encChannels, encRate);
-    samples = AudioStaging.Data();
+    samples = ost.AudioStaging.Data();
     size = converted * 2 * encChannels;
     return true;
 }
@@ -328,20 +328,20 @@ void TCustomFFmpeg::FlushAudioOutput(AVFormatContext* file, TOutputStreamState& 
     if (ost.Resampler) {
         const int room = 4096;
         // Not the staging buffer: the FIFO path reads whole frames into that one.
-        if (AudioSilence.Reserve(static_cast<size_t>(room) * frameBytes)) {
-            uint8_t* out[1] = {AudioSilence.Data()};
+        if (ost.AudioSilence.Reserve(static_cast<size_t>(room) * frameBytes)) {
+            uint8_t* out[1] = {ost.AudioSilence.Data()};
             int converted;
             while ((converted =
                         LibSwResample.swr_convert(ost.Resampler.get(), out, room, nullptr, 0)) > 0)
-                EncodeAudioBlock(file, ost, AudioSilence.Data(), converted * frameBytes);
+                EncodeAudioBlock(file, ost, ost.AudioSilence.Data(), converted * frameBytes);
         }
     }
 
     // The samples short of a whole encoder frame go out as one shorter last frame.
     if (!ost.Fifo || enc->frame_size <= 1) return;
     const int left = LibAVUtil.av_audio_fifo_size(ost.Fifo.get());
-    if (left <= 0 || !AudioStaging.Reserve(static_cast<size_t>(left) * frameBytes)) return;
-    void* out[1] = {AudioStaging.Data()};
+    if (left <= 0 || !ost.AudioStaging.Reserve(static_cast<size_t>(left) * frameBytes)) return;
+    void* out[1] = {ost.AudioStaging.Data()};
     if (LibAVUtil.av_audio_fifo_read(ost.Fifo.get(), out, left) < left) return;
-    EncodeAudioFrame(file, ost, AudioStaging.Data(), left);
+    EncodeAudioFrame(file, ost, ost.AudioStaging.Data(), left);
 }

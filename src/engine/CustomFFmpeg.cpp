@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "engine/LibraryErrors.h"
+#include "engine/Pipeline.h"
 
 namespace {
 
@@ -310,7 +311,23 @@ void TCustomFFmpeg::SetError(const std::string& message) {
     ErrorFlag = true;
 }
 
+bool TCustomFFmpeg::RunsOnThread(pid_t threadId) const {
+    std::lock_guard lock(runThreadsMutex_);
+    return std::find(runThreads_.begin(), runThreads_.end(), threadId) != runThreads_.end();
+}
+
+void TCustomFFmpeg::NoteRunThread(pid_t threadId, bool running) {
+    std::lock_guard lock(runThreadsMutex_);
+    if (running)
+        runThreads_.push_back(threadId);
+    else
+        runThreads_.erase(std::remove(runThreads_.begin(), runThreads_.end(), threadId),
+                          runThreads_.end());
+}
+
 void TCustomFFmpeg::DoLog(int level, const std::string& text) {
+    // The events of a job come from its own thread, whichever of its stages logged.
+    if (PipelinedRun && PipelinedRun->Defer([this, level, text] { DoLog(level, text); })) return;
     if (OnLog) OnLog(this, level, text);
 }
 

@@ -22,6 +22,7 @@
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
+class TPipelinedRun;
 
 // A thread of the engine. It is created held: the operating-system thread exists (so its id
 // is known) but its body waits until Resume. The engine that made it owns it and joins it.
@@ -140,6 +141,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // After a job: whether its stages ran on threads of their own (the Pipeline option was on
     // and the job could keep the one loop's output that way) or in the one loop.
     bool RanPipelined() const { return ranPipelined_.load(); }
+    // Whether the kernel's thread `threadId` is one of the running job's own besides its worker
+    // (a stage or the writer of a pipelined run), so that library log lines from it can be told
+    // to belong to this job.
+    bool RunsOnThread(pid_t threadId) const;
 
     // The hook time ranges; they are kept sorted by their end.
     void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
@@ -177,6 +182,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     std::atomic<bool> Terminated{false};
     std::atomic<bool> ErrorFlag{false};
     std::atomic<bool> ranPipelined_{false};
+    // The threads of a pipelined run while they run; any thread asks RunsOnThread.
+    void NoteRunThread(pid_t threadId, bool running);
+    mutable std::mutex runThreadsMutex_;
+    std::vector<pid_t> runThreads_;
 
     // Codecs the run has open, closed by the end of Run at the latest.
     TOpenCodecList OpenEncoders;
@@ -186,8 +195,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     int64_t VideoBytesWritten = 0;
     int64_t AudioBytesWritten = 0;
     int64_t GlobalHeaderBytes = 0;
-    int32_t DuplicatedFrames = 0;
-    int32_t DroppedFrames = 0;
+    std::atomic<int32_t> DuplicatedFrames{0};  // counted by the video outputs, on any thread
+    std::atomic<int32_t> DroppedFrames{0};
 
     // Frame-hook state: the custom hook's picture and its converters, the frame counter, the
     // before-hook's current answer and the hook time ranges (sorted by end).
@@ -282,6 +291,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
     // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
     TRunState RunState;
+    // The pipeline of the running job while it runs pipelined (set on the job's thread before
+    // its other threads start, cleared after they are joined); none in the one loop.
+    friend class TPipelinedRun;
+    TPipelinedRun* PipelinedRun = nullptr;
     // The size of the encoder output buffer of 2008, bytes: at least 4 bytes per pixel of the
     // largest picture. Today's encoders hand out their own packets; the audio output still cuts
     // sample-per-frame blocks into pieces whose coded size fits it.
@@ -315,8 +328,18 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void OpenEncoder(TOutputStreamState& ost);
     void ApplyMetaDataMaps();
     void WriteHeaders();
-    // The packet loop and the shutdown.
+    // The packet loop and the shutdown: in the one loop, or with the stages on threads of their
+    // own (Pipeline.cpp) when the option is on and the job keeps its output that way.
     void RunTranscodeLoop();
+    // Whether the pipeline gives exactly the one loop's output for this job: one input, no
+    // frame, time or size limit, no statistics file, each input's audio re-encoded at most once,
+    // and something re-encoded.
+    bool PipelineKeepsOutput() const;
+    // Reads every packet and hands it to the packet path, until the inputs end, a limit is
+    // reached or the job is stopped.
+    void ReadAndDeliver();
+    // The progress report (one loop), or the events the pipeline's threads left (pipelined).
+    void ReportProgressOrEvents();
     // The input file to read next: the one whose outputs lag furthest behind (by input time
     // with InputSync); -1 when every input has ended or an output reached its frame limit.
     // optsMin is the earliest output time, seconds.
@@ -330,9 +353,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
     // the threshold moves the file's offset so that the stream goes on.
     void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);
-    // Drains the decoders (and through them the encoders), writes the trailers, closes the
-    // codecs and frees the run state.
-    void FinishTranscodeLoop();
+    // Drains the decoders (and through them the encoders).
+    void DrainDecoders();
+    // Writes the trailers, reports for the last time, closes the codecs and frees the run state.
+    void FinishOutputs();
     // Frees the run-state tables and the packets of the run.
     void FreeRunState();
     // Allocates a picture at the codec's pixel format and size; false when it cannot.
@@ -374,10 +398,15 @@ class TCustomFFmpeg : public TFFmpegOptions {
                                const AVFrame* frame);
     void DeliverDecodedPicture(TInputStreamState& ist, int istIndex, const AVPacket* packet,
                                AVFrame* frame);
-    // A stream copy's packet, its timestamps in the output stream's time base.
-    void WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost,
-                           const TInputStreamState& ist, const AVPacket* packet);
+    // A stream copy's packet (from the first key frame on), its timestamps from the input
+    // stream's time base `from` to the output stream's; `sourcePts` is the input stream's clock
+    // (µs), the dts of a packet without one.
+    void WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost, AVRational from,
+                           int64_t sourcePts, const AVPacket* packet);
     void DrainEncoders(int istIndex);
+    // What a re-encoding audio or video output still holds at the end of its input: the FIFO's
+    // last samples, then the encoder drained.
+    void DrainEncoder(TOutputStreamState& ost);
     void ReportProgressAtInterval();
     // The steps of ReportProgress: the bytes of the first output file so far; the frame count,
     // speed and quantiser of the first video output (false before its first picture); the
@@ -389,7 +418,6 @@ class TCustomFFmpeg : public TFFmpegOptions {
     std::vector<uint8_t> DecodedSamples;  // interleaved s16 handed to AudioOutput
     std::vector<uint8_t> SubtitleBuffer;  // encoded subtitles, 65536 bytes once used
     TPacketPtr CopyPacket;                // the packet a stream copy writes
-    TPacketPtr EncoderPacket;             // the packets EncodeAndWrite receives
     int32_t LastReportedDurationMs = -1;  // the progress never goes backwards
     int64_t LastReportTime = 0;           // wall clock of the last progress report, µs
 
@@ -407,6 +435,11 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // frame or fails to give a packet.
     int EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost, const AVFrame* frame,
                        const char* failure);
+    // While a pipeline stage works for the output (ost.Batch set): a reference to the packet
+    // goes into the stage's batch for the writer, and true. Otherwise false.
+    bool KeepForWriter(TOutputStreamState& ost, AVPacket* packet);
+    // An encoded packet written: ost.Coded and the byte counts taken from it, then WriteFrame.
+    void WriteEncodedPacket(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet);
 
     // ---- Re-encoding outputs (AudioOutput.cpp, VideoOutput.cpp, PictureHooks.cpp). Called by
     // the packet path on the worker thread. Members these files need may be added in this block.
@@ -419,7 +452,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // The steps of AudioOutput: the resampler for the input's channels and rate; the block
     // kept in step with the input's clock (samples dropped from its front or silence put before
     // it, or the resampler told to absorb the drift; false when nothing is left to encode); the
-    // block resampled into AudioStaging (false when that cannot grow).
+    // block resampled into ost.AudioStaging (false when that cannot grow).
     void MakeAudioResampler(TOutputStreamState& ost, int decChannels, int decRate);
     bool SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& ist, uint8_t*& samples,
                         int& size);
@@ -437,7 +470,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
     // padded (false drops it); the copies encoded and written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
-    bool ConvertPictureForOutput(const TOutputStreamState& ost, const AVFrame* picture,
+    bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                  TFrameHookPicture& output);
     bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,
                             TFrameHookPicture& output);
@@ -452,27 +485,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // One line per encoded picture into the video statistics file.
     void WriteVideoStats(AVFormatContext* file, TOutputStreamState& ost, int frameSize);
 
-    // What the re-encoding outputs keep between calls; each engine has its own.
-    // A buffer from av_malloc that only grows; freed with the engine.
-    struct TGrowingBuffer {
-        // False, with the buffer as it was, when that many bytes cannot be had.
-        bool Reserve(size_t bytes);
-        uint8_t* Data() const { return memory_.get(); }
-        size_t Size() const { return size_; }
-
-      private:
-        TLibMemoryPtr<uint8_t> memory_;
-        size_t size_ = 0;
-    };
+    // What the pre-processing keeps between pictures; each engine has its own (the outputs'
+    // work buffers are in their records).
     TGrowingBuffer HookWorkBuffer;  // the deinterlaced or copied picture the hooks work on
     TGrowingBuffer HookRGBBuffer;   // BGR 24 copy of the picture for the custom hook
-    TGrowingBuffer AudioStaging;    // resampled s16, one encoder frame
-    TGrowingBuffer AudioSilence;    // a block with silence in front of it
-    // A picture whose size or format is not the one an output was set up for (the stream
-    // changed it mid-way) is first converted to that one, with this scaler into this buffer.
-    TSwsPtr ResizeScaler;
-    TGrowingBuffer ResizeBuffer;
-    int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 
     // Decides whether the frame-hook modules work on the picture at `pts` (microseconds): asks
     // the before-hook, or else looks the time up in the hook time ranges. Leaves the answer in
@@ -506,7 +522,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     static bool ScalerConverts(AVPixelFormat from, AVPixelFormat to);
     // Converts a decoded picture whose size or format differs from what the output was set
     // up for (the stream changed it) into that size and format; false drops the picture.
-    bool FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,
+    bool FitPictureToOutput(TOutputStreamState& ost, const AVFrame* picture,
                             TFrameHookPicture& planes, AVPixelFormat& format);
     // Paints a rectangle of a picture with a colour given as Y, U, V (converted for RGB
     // formats); the rectangle is cut to the picture.

@@ -5,6 +5,7 @@
 
 #include "engine/CustomFFmpeg.h"
 #include "engine/LibraryErrors.h"
+#include "engine/Pipeline.h"
 
 namespace {
 
@@ -29,6 +30,50 @@ int FrameLimitIndex(AVMediaType type) {
 }  // namespace
 
 void TCustomFFmpeg::RunTranscodeLoop() {
+    ranPipelined_ = false;
+    if (!Pipeline || !PipelineKeepsOutput()) {
+        ReadAndDeliver();
+        DrainDecoders();
+        FinishOutputs();
+        return;
+    }
+    // Cleared only once every thread of the pipeline has been joined (it is destroyed first).
+    struct TPipelineGone {
+        TPipelinedRun*& run;
+        ~TPipelineGone() { run = nullptr; }
+    } gone{PipelinedRun};
+    TPipelinedRun pipeline(*this);
+    PipelinedRun = &pipeline;
+    pipeline.Start();
+    ranPipelined_ = true;
+    ReadAndDeliver();
+    DrainDecoders();
+    pipeline.Finish();
+    PipelinedRun = nullptr;
+    FinishOutputs();
+}
+
+bool TCustomFFmpeg::PipelineKeepsOutput() const {
+    // Where the one loop stops, or which file it reads next, depends on how far the outputs
+    // have got at that very packet: only the one loop knows that exactly.
+    if (RunState.InputFiles.size() != 1 || RecordingTime != INT64_MAX || FileSizeLimit != 0 ||
+        !VideoStatsFileName.empty())
+        return false;
+    for (const int32_t limit : FrameLimits)
+        if (limit != INT32_MAX) return false;
+    // An input's start-of-audio flag is shared by the audio outputs it feeds.
+    std::vector<int> audioOutputs(RunState.InputStreams.size());
+    bool encodes = false;
+    for (const auto& ost : RunState.OutputStreams) {
+        if (!ost->EncodingNeeded) continue;
+        const AVMediaType type = ost->Encoder->codec_type;
+        if (type == AVMEDIA_TYPE_AUDIO && ++audioOutputs[ost->SourceIndex] > 1) return false;
+        encodes |= type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO;
+    }
+    return encodes;
+}
+
+void TCustomFFmpeg::ReadAndDeliver() {
     TRunState& run = RunState;
     TPacketPtr packetHandle(LibAVCodec.av_packet_alloc());
     AVPacket* packet = packetHandle.get();
@@ -39,9 +84,11 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     while (!PausePoint()) {
         // 1. The input file whose outputs lag furthest behind.
         double optsMin = 1e100;
-        const int fileIndex = LaggingInputFile(optsMin);
+        // Pipelined, there is one input and no limit: the outputs' progress is not asked.
+        const int fileIndex =
+            PipelinedRun ? (run.InputFiles[0].EofReached ? -1 : 0) : LaggingInputFile(optsMin);
         // 2. Nothing left to read, or a limit reached.
-        if (fileIndex < 0 || OutputLimitReached(optsMin)) break;
+        if (fileIndex < 0 || (!PipelinedRun && OutputLimitReached(optsMin))) break;
 
         // 3. Read.
         AVFormatContext* input = InputFiles[fileIndex].Context.get();
@@ -65,7 +112,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         // 5. Streams that appeared after the set-up, or that no output takes.
         const int istIndex = InputStreamOfPacket(fileIndex, packet);
         if (istIndex < 0) {
-            ReportProgressAtInterval();
+            ReportProgressOrEvents();
             continue;
         }
         TInputStreamState& ist = *run.InputStreams[istIndex];
@@ -81,10 +128,17 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         }
 
         // 11. Progress.
-        ReportProgressAtInterval();
+        ReportProgressOrEvents();
     }
+}
 
-    FinishTranscodeLoop();
+void TCustomFFmpeg::ReportProgressOrEvents() {
+    // Pipelined, the writer reports; its events and the stages' are raised here, on the job's
+    // thread.
+    if (PipelinedRun)
+        PipelinedRun->RaiseDeferredEvents();
+    else
+        ReportProgressAtInterval();
 }
 
 bool TCustomFFmpeg::OutputLimitReached(double optsMin) const {
@@ -171,11 +225,14 @@ void TCustomFFmpeg::AdjustPacketTimes(const TInputStreamState& ist, int fileInde
     }
 }
 
-void TCustomFFmpeg::FinishTranscodeLoop() {
-    // Drain the decoders (and through them the encoders), write the trailers.
+void TCustomFFmpeg::DrainDecoders() {
+    // Through them the encoders are drained too.
     for (size_t i = 0; i < RunState.InputStreams.size(); ++i)
         if (RunState.InputStreams[i]->DecodingNeeded)
             OutputPacket(*RunState.InputStreams[i], static_cast<int>(i), nullptr);
+}
+
+void TCustomFFmpeg::FinishOutputs() {
     int trailerError = 0;
     int trailerFile = -1;
     for (int i = 0; i < OutputFileCount; ++i) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/CustomFFmpeg.h"
+#include "engine/Pipeline.h"
 
 namespace {
 
@@ -101,6 +102,10 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
                             uint8_t* samples, int samplesSize, AVFrame* picture,
                             AVSubtitle* subtitle) {
     if (StartTime != 0 && ist.Pts < StartTime) return;
+    if (PipelinedRun) {
+        PipelinedRun->Deliver(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
+        return;
+    }
     for (const auto& output : RunState.OutputStreams) {
         TOutputStreamState& ost = *output;
         if (ost.SourceIndex != istIndex) continue;
@@ -129,15 +134,14 @@ void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
             continue;
         }
 
-        // Stream copy: from the first key frame on, every packet as it came.
-        if (!packet) continue;
-        if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) continue;
-        WriteCopiedPacket(file, ost, ist, packet);
+        if (packet) WriteCopiedPacket(file, ost, ist.Stream->time_base, ist.Pts, packet);
     }
 }
 
 void TCustomFFmpeg::WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost,
-                                      const TInputStreamState& ist, const AVPacket* packet) {
+                                      AVRational from, int64_t sourcePts, const AVPacket* packet) {
+    // From the first key frame on, every packet as it came.
+    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) return;
     if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) {
         AudioBytesWritten += packet->size;
     } else if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -147,13 +151,13 @@ void TCustomFFmpeg::WriteCopiedPacket(AVFormatContext* file, TOutputStreamState&
     AVPacket* copy = CopyPacket.get();
     if (LibAVCodec.av_packet_ref(copy, packet) < 0)
         throw FFMpegException("av_packet_ref failed: out of memory");
-    const AVRational from = ist.Stream->time_base;
     const AVRational to = ost.Stream->time_base;
     copy->stream_index = ost.StreamIndex;
     copy->pts = packet->pts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->pts, from, to)
                                               : AV_NOPTS_VALUE;
-    copy->dts = packet->dts != AV_NOPTS_VALUE ? LibAVUtil.av_rescale_q(packet->dts, from, to)
-                                              : LibAVUtil.av_rescale_q(ist.Pts, kMicroseconds, to);
+    copy->dts = packet->dts != AV_NOPTS_VALUE
+                    ? LibAVUtil.av_rescale_q(packet->dts, from, to)
+                    : LibAVUtil.av_rescale_q(sourcePts, kMicroseconds, to);
     copy->duration = LibAVUtil.av_rescale_q(packet->duration, from, to);
     copy->flags = packet->flags;
     copy->pos = -1;
@@ -178,7 +182,12 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
     if (type == AVMEDIA_TYPE_SUBTITLE) return DecodeSubtitlePacket(ist, istIndex, packet);
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
     if (DecodeMediaPacket(ist, istIndex, packet) < 0) return -1;
-    if (!packet) DrainEncoders(istIndex);
+    if (!packet) {
+        if (PipelinedRun)
+            PipelinedRun->Drain(istIndex);
+        else
+            DrainEncoders(istIndex);
+    }
     return 0;
 }
 
@@ -304,12 +313,14 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
         TOutputStreamState& ost = *output;
         if (ost.SourceIndex != istIndex || !ost.EncodingNeeded) continue;
         const AVMediaType type = ost.Encoder->codec_type;
-        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
-        if (type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
-        const std::string failure =
-            FormatText("Error while flushing the encoder of output stream #%d.%d", ost.FileIndex,
-                       ost.StreamIndex);
-        EncodeAndWrite(file, ost, nullptr, failure.c_str());
+        if (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) DrainEncoder(ost);
     }
+}
+
+void TCustomFFmpeg::DrainEncoder(TOutputStreamState& ost) {
+    AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
+    const std::string failure = FormatText(
+        "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex, ost.StreamIndex);
+    EncodeAndWrite(file, ost, nullptr, failure.c_str());
 }

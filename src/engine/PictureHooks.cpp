@@ -37,7 +37,7 @@ bool IsPlanarOfBytes(const AVPixFmtDescriptor* desc) {
 
 }  // namespace
 
-bool TCustomFFmpeg::TGrowingBuffer::Reserve(size_t bytes) {
+bool TGrowingBuffer::Reserve(size_t bytes) {
     if (bytes <= size_) return true;
     // Contents need not survive: every user refills the buffer after growing it.
     TLibMemoryPtr<uint8_t> grown(static_cast<uint8_t*>(LibAVUtil.av_malloc(bytes)));

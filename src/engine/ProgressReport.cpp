@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/CustomFFmpeg.h"
+#include "engine/Pipeline.h"
 
 namespace {
 
@@ -95,7 +96,9 @@ bool TCustomFFmpeg::DescribeFirstVideoOutput(const TOutputStreamState& ost, bool
                                              TProgressInfo& info, std::string& line) {
     const float quality = CodedQuality(ost);
     const double elapsed = (LibAVUtil.av_gettime() - TimerStart) / 1000000.0;
-    info.FrameNumber = ost.FrameNumber;
+    // Pipelined, the encoder may be ahead of what was written: the writer's count is told.
+    info.FrameNumber =
+        PipelinedRun && ost.EncodingNeeded ? ost.WrittenFrameNumber : ost.FrameNumber;
     if (info.FrameNumber < 1) return false;
     info.FPS = elapsed > 1.0 ? static_cast<int32_t>(info.FrameNumber / elapsed + 0.5) : 0;
     info.Quality = quality;
@@ -118,7 +121,7 @@ void TCustomFFmpeg::SendProgress(TProgressInfo& info, std::string& line, int64_t
     const double bitrate = timeKnown ? totalSize * 8 / seconds / 1000 : 0.0;
     Append(line, "size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", totalSize / 1024.0,
            timeKnown ? seconds : 0.0, bitrate);
-    if (Verbose > 1) Append(line, " dup=%d drop=%d", DuplicatedFrames, DroppedFrames);
+    if (Verbose > 1) Append(line, " dup=%d drop=%d", DuplicatedFrames.load(), DroppedFrames.load());
     if (OnProgress) {
         // Before any stream has a time there is none to tell (-1); once there is one it only
         // grows, even when a late stream starts behind the others.
@@ -130,7 +133,8 @@ void TCustomFFmpeg::SendProgress(TProgressInfo& info, std::string& line, int64_t
         info.BitRate = static_cast<float>(bitrate);
         info.CurrentSize = totalSize;
         info.TotalOutputDuration = SourceDurationMs;
-        OnProgress(this, info);
+        if (!PipelinedRun || !PipelinedRun->Defer([this, info] { OnProgress(this, info); }))
+            OnProgress(this, info);
     } else if (Verbose >= 0 && OnLog) {
         DoLog(1, line);
     }

@@ -23,6 +23,18 @@
 // fills them today, so chains are empty unless the program adds filters itself.
 using TBitstreamFilterChain = std::vector<TBsfPtr>;
 
+// A buffer from av_malloc that only grows; freed with its owner.
+struct TGrowingBuffer {
+    // False, with the buffer as it was, when that many bytes cannot be had.
+    bool Reserve(size_t bytes);
+    uint8_t* Data() const { return memory_.get(); }
+    size_t Size() const { return size_; }
+
+  private:
+    TLibMemoryPtr<uint8_t> memory_;
+    size_t size_ = 0;
+};
+
 struct TInputFileState {
     int32_t EofReached = 0;   // 1 once reading returned end of file or an error
     int32_t FirstStream = 0;  // index in the input-stream table of the file's stream 0
@@ -131,6 +143,23 @@ struct TOutputStreamState {
     // audio frame sent (frames never overlap); kept by AudioOutput.
     int32_t ResamplerChannels = 0, ResamplerRate = 0;
     int64_t AudioNextPts = INT64_MIN;
+    TGrowingBuffer AudioStaging;  // resampled s16, one encoder frame
+    TGrowingBuffer AudioSilence;  // a block with silence in front of it
+
+    // A picture whose size or format is not the one the output was set up for (the stream
+    // changed it mid-way) is first converted to that one, with this scaler into this buffer.
+    TSwsPtr ResizeScaler;
+    TGrowingBuffer ResizeBuffer;
+    int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
+
+    TPacketPtr EncodedPacket;  // the packets EncodeAndWrite receives
+    // Pipelined: where the packets of the job the output's stage works on go (instead of the
+    // muxer), and the frame count as of the packets the writer has written.
+    std::vector<TPacketPtr>* Batch = nullptr;
+    int32_t WrittenFrameNumber = 0;
+    // Pipelined: 1 when the job was stopped as the stage's current picture was handed on, else
+    // 0; -1 in the one loop.
+    int32_t JobStopped = -1;
 
     TStdioFilePtr LogFile;  // first-pass statistics file
     // The encoder's stats_out text last written to LogFile (the encoder owns it).

@@ -52,7 +52,6 @@ void TCustomFFmpeg::Transcode() {
 
 void TCustomFFmpeg::FreeRunState() {
     CopyPacket.reset();
-    EncoderPacket.reset();
     RunState.OutputStreams.clear();
     RunState.InputStreams.clear();
     RunState.InputFiles.clear();
@@ -64,8 +63,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         for (TOutputStream& stream : file.Streams) stream.MuxedEndTime = 0;
     LastReportedDurationMs = -1;
     CopyPacket.reset(LibAVCodec.av_packet_alloc());
-    EncoderPacket.reset(LibAVCodec.av_packet_alloc());
-    if (!CopyPacket || !EncoderPacket) throw FFMpegException("av_mallocz fail");
+    if (!CopyPacket) throw FFMpegException("av_mallocz fail");
 
     BuildInputStreamTable();
     const int outputStreamCount = CountOutputStreams();

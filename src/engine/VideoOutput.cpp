@@ -124,7 +124,7 @@ bool TCustomFFmpeg::ScalerConverts(AVPixelFormat from, AVPixelFormat to) {
     return LibSwScale.sws_isSupportedInput(from) > 0 && LibSwScale.sws_isSupportedOutput(to) > 0;
 }
 
-bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFrame* picture,
+bool TCustomFFmpeg::FitPictureToOutput(TOutputStreamState& ost, const AVFrame* picture,
                                        TFrameHookPicture& planes, AVPixelFormat& format) {
     // The decoded picture the output's crop, scaler and encoder were set up for.
     const AVCodecContext* enc = ost.Encoder;
@@ -146,31 +146,31 @@ bool TCustomFFmpeg::FitPictureToOutput(const TOutputStreamState& ost, const AVFr
 
     const auto target = static_cast<AVPixelFormat>(expectedFormat);
     const int w = static_cast<int>(width), h = static_cast<int>(height);
-    if (picture->width != ResizedWidth || picture->height != ResizedHeight) {
+    if (picture->width != ost.ResizedWidth || picture->height != ost.ResizedHeight) {
         Log(1, "Input picture changed to %dx%d, converted to %dx%d", picture->width,
             picture->height, w, h);
-        ResizedWidth = picture->width;
-        ResizedHeight = picture->height;
+        ost.ResizedWidth = picture->width;
+        ost.ResizedHeight = picture->height;
     }
     if (!ScalerConverts(static_cast<AVPixelFormat>(picture->format), target)) {
         Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
             picture->height, w, h);
         return false;
     }
-    ResizeScaler.reset(
-        LibSwScale.sws_getCachedContext(ResizeScaler.release(), picture->width, picture->height,
+    ost.ResizeScaler.reset(
+        LibSwScale.sws_getCachedContext(ost.ResizeScaler.release(), picture->width, picture->height,
                                         static_cast<AVPixelFormat>(picture->format), w, h, target,
                                         ScalerFlags, nullptr, nullptr, nullptr));
     const int bytes = LibAVUtil.av_image_get_buffer_size(target, w, h, 32);
-    if (!ResizeScaler || bytes < 0 || !ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
+    if (!ost.ResizeScaler || bytes < 0 || !ost.ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
         Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
             picture->height, w, h);
         return false;
     }
     TFrameHookPicture resized{};
-    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ResizeBuffer.Data(), target, w,
-                                   h, 32);
-    LibSwScale.sws_scale(ResizeScaler.get(), planes.data, planes.linesize, 0, picture->height,
+    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ost.ResizeBuffer.Data(), target,
+                                   w, h, 32);
+    LibSwScale.sws_scale(ost.ResizeScaler.get(), planes.data, planes.linesize, 0, picture->height,
                          resized.data, resized.linesize);
     planes = resized;
     format = target;
@@ -204,7 +204,7 @@ int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputSt
     return std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
 }
 
-bool TCustomFFmpeg::ConvertPictureForOutput(const TOutputStreamState& ost, const AVFrame* picture,
+bool TCustomFFmpeg::ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                             TFrameHookPicture& output) {
     TFrameHookPicture formatted{};
     for (int i = 0; i < 4; ++i) {
@@ -286,7 +286,9 @@ int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& os
 
     int frameSize = 0;
     for (int64_t i = 0; i < frames; ++i) {
-        if (PausePoint()) break;
+        // Pipelined, the stop counts as the job's thread saw it when it handed the picture on.
+        const bool stopped = PausePoint();
+        if (ost.JobStopped >= 0 ? ost.JobStopped : stopped) break;
         AVFrame* frame = ost.EncoderFrame.get();
         LibAVUtil.av_frame_unref(frame);
         // The frame only points at the picture: the encoder copies what it keeps.

@@ -94,15 +94,15 @@ double TCustomFFmpeg::MuxedSeconds(const TOutputStreamState& ost) const {
 int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost,
                                   const AVFrame* frame, const char* failure) {
     AVCodecContext* encoder = ost.Encoder;
-    if (!EncoderPacket) EncoderPacket.reset(LibAVCodec.av_packet_alloc());
-    if (!EncoderPacket) throw FFMpegException(failure);
+    if (!ost.EncodedPacket) ost.EncodedPacket.reset(LibAVCodec.av_packet_alloc());
+    if (!ost.EncodedPacket) throw FFMpegException(failure);
     int sent = LibAVCodec.avcodec_send_frame(encoder, frame);
     if (sent == AVERROR_EOF && !frame) sent = 0;  // drained before: nothing more to come
     if (sent < 0 && sent != AVERROR(EAGAIN)) throw FFMpegException(failure);
 
     int lastSize = 0;
     for (;;) {
-        int result = LibAVCodec.avcodec_receive_packet(encoder, EncoderPacket.get());
+        int result = LibAVCodec.avcodec_receive_packet(encoder, ost.EncodedPacket.get());
         if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
             // A full encoder refused the frame: now that its output is out, it takes it (once;
             // an encoder that refuses again is in error).
@@ -121,27 +121,42 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
             break;
         }
         if (result < 0) throw FFMpegException(failure);
-        AVPacket* packet = EncoderPacket.get();
+        AVPacket* packet = ost.EncodedPacket.get();
         packet->stream_index = ost.StreamIndex;
         // Video encoders leave the duration out; a picture lasts one tick of the encoder's time
         // base (one frame), and the time reached must count the last picture whole.
         if (encoder->codec_type == AVMEDIA_TYPE_VIDEO && packet->duration <= 0)
             packet->duration = 1;
         LibAVCodec.av_packet_rescale_ts(packet, encoder->time_base, ost.Stream->time_base);
-        ReadQualityStats(packet, ost.Coded);
-        if (encoder->codec_type == AVMEDIA_TYPE_VIDEO)
-            VideoBytesWritten += packet->size;
-        else if (encoder->codec_type == AVMEDIA_TYPE_AUDIO)
-            AudioBytesWritten += packet->size;
         if (ost.LogFile && encoder->stats_out) {
             MyUtil.fprintf(ost.LogFile.get(), "%s", encoder->stats_out);
             ost.LoggedStatistics = encoder->stats_out;
         }
         lastSize = packet->size;
-        WriteFrame(file, packet, *ost.Filters, encoder);
+        if (!KeepForWriter(ost, packet)) WriteEncodedPacket(file, ost, packet);
         LibAVCodec.av_packet_unref(packet);
     }
     return lastSize;
+}
+
+bool TCustomFFmpeg::KeepForWriter(TOutputStreamState& ost, AVPacket* packet) {
+    if (!ost.Batch) return false;
+    TPacketPtr kept(LibAVCodec.av_packet_alloc());
+    // A packet that owns no buffer (a subtitle's) has its data copied.
+    if (!kept || LibAVCodec.av_packet_ref(kept.get(), packet) < 0)
+        throw FFMpegException("av_packet_ref failed: out of memory");
+    ost.Batch->push_back(std::move(kept));
+    return true;
+}
+
+void TCustomFFmpeg::WriteEncodedPacket(AVFormatContext* file, TOutputStreamState& ost,
+                                       AVPacket* packet) {
+    ReadQualityStats(packet, ost.Coded);
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO)
+        VideoBytesWritten += packet->size;
+    else if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO)
+        AudioBytesWritten += packet->size;
+    WriteFrame(file, packet, *ost.Filters, ost.Encoder);
 }
 
 void TCustomFFmpeg::WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost,
@@ -182,7 +197,8 @@ void TCustomFFmpeg::WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost
                 int64_t{subtitle->end_display_time} - subtitle->start_display_time, kMilliseconds,
                 ost.Stream->time_base);
         packet->dts = packet->pts;
-        WriteFrame(file, packet.get(), *ost.Filters, encoder);
+        if (!KeepForWriter(ost, packet.get()))
+            WriteFrame(file, packet.get(), *ost.Filters, encoder);
     }
     ++ost.FrameNumber;
 }

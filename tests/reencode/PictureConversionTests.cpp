@@ -472,6 +472,7 @@ TEST_F(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
     for (const std::string& size : {std::string("320x240"), std::string("240x180")}) {
         SCOPED_TRACE(size);
         const std::string output = folder_.File("resized" + size + ".avi");
+        const int changesBefore = engine_.CountLogs("Input picture changed to 160x120");
         ASSERT_EQ(Convert(engine_, joined, {}, output,
                           {{"vcodec", "mpeg4"}, {"qscale", "2"}, {"s", size}}),
                   "");
@@ -492,7 +493,8 @@ TEST_F(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
         }
         EXPECT_EQ(restarts, 1);
         EXPECT_EQ(last, 24);
-        EXPECT_EQ(engine_.CountLogs("Input picture changed to 160x120"), 1);
+        // Once per run, not once per picture.
+        EXPECT_EQ(engine_.CountLogs("Input picture changed to 160x120") - changesBefore, 1);
     }
 }
 

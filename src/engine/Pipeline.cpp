@@ -1,0 +1,316 @@
+// The pipelined run: the stages' and the writer's loops, and the job's thread's side of them.
+#include "engine/Pipeline.h"
+
+#include <unistd.h>
+
+#include "engine/CustomFFmpeg.h"
+
+namespace {
+
+// Short queues keep memory flat: a few decoded pictures wait for a video output, more of the
+// small audio blocks; the writer may fall behind by some deliveries.
+constexpr size_t kPictureJobs = 2;
+constexpr size_t kSampleJobs = 16;
+constexpr size_t kBatches = 16;
+constexpr size_t kWriteSteps = 64;
+
+// A reference to the picture when its data is the frame's own, else a copy: pre-processing
+// points a picture at a work buffer that the next picture overwrites.
+TFramePtr KeepPicture(const AVFrame* picture) {
+    TFramePtr kept(LibAVUtil.av_frame_alloc());
+    if (!kept) throw FFMpegException("av_frame_alloc failed: out of memory");
+    const AVBufferRef* buffer = picture->buf[0];
+    const bool ownData = buffer && picture->data[0] >= buffer->data &&
+                         picture->data[0] < buffer->data + buffer->size;
+    if (ownData) {
+        if (LibAVUtil.av_frame_ref(kept.get(), picture) < 0)
+            throw FFMpegException("av_frame_ref failed: out of memory");
+        return kept;
+    }
+    kept->format = picture->format;
+    kept->width = picture->width;
+    kept->height = picture->height;
+    if (LibAVUtil.av_frame_get_buffer(kept.get(), 0) < 0 ||
+        LibAVUtil.av_frame_copy(kept.get(), picture) < 0 ||
+        LibAVUtil.av_frame_copy_props(kept.get(), picture) < 0)
+        throw FFMpegException("av_frame_get_buffer failed: out of memory");
+    return kept;
+}
+
+}  // namespace
+
+TPipelinedRun::TPipelinedRun(TCustomFFmpeg& engine)
+    : engine_(engine), steps_(kWriteSteps), jobThread_(std::this_thread::get_id()) {
+    const auto& outputs = engine_.RunState.OutputStreams;
+    stages_.resize(outputs.size());
+    for (size_t n = 0; n < outputs.size(); ++n) {
+        TOutputStreamState& ost = *outputs[n];
+        if (!ost.EncodingNeeded) continue;
+        const AVMediaType type = ost.Encoder->codec_type;
+        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
+        auto stage = std::make_unique<TStage>(
+            type == AVMEDIA_TYPE_VIDEO ? kPictureJobs : kSampleJobs, kBatches);
+        const TInputStreamState& source = *engine_.RunState.InputStreams[ost.SourceIndex];
+        stage->Output = &ost;
+        stage->Sync =
+            ost.SyncStream ? ost.SyncStream : engine_.RunState.InputStreams[ost.SourceIndex].get();
+        stage->Clock.FileIndex = source.FileIndex;
+        stage->Clock.StreamIndex = source.StreamIndex;
+        stage->Clock.Stream = source.Stream;
+        stage->Clock.IsStart = source.IsStart;
+        // The output keeps in step with the clock its jobs bring.
+        ost.SyncStream = &stage->Clock;
+        stages_[n] = std::move(stage);
+    }
+}
+
+TPipelinedRun::~TPipelinedRun() {
+    AbortAll();
+    JoinAll();
+    // After a failure: what the threads logged before it still reaches the job's events.
+    try {
+        RaiseDeferredEvents();
+    } catch (...) {
+    }
+    for (const auto& stage : stages_)
+        if (stage) {
+            stage->Output->SyncStream = stage->Sync;
+            stage->Output->Batch = nullptr;
+            stage->Output->JobStopped = -1;
+        }
+}
+
+void TPipelinedRun::Start() {
+    for (const auto& stage : stages_)
+        if (stage)
+            stage->Thread =
+                std::thread([this, &stage = *stage] { AsEngineThread([&] { RunStage(stage); }); });
+    writer_ = std::thread([this] { AsEngineThread([this] { RunWriter(); }); });
+}
+
+// ---- The job's thread.
+
+void TPipelinedRun::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                            const uint8_t* samples, int samplesSize, const AVFrame* picture,
+                            AVSubtitle* subtitle) {
+    const auto& outputs = engine_.RunState.OutputStreams;
+    TWriteStep step;
+    for (size_t n = 0; n < outputs.size(); ++n) {
+        TOutputStreamState& ost = *outputs[n];
+        if (ost.SourceIndex != istIndex) continue;
+        TWriteItem item;
+        item.Output = static_cast<int32_t>(n);
+        if (stages_[n]) {
+            const bool audio = ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO;
+            if (audio ? !samples || samplesSize <= 0 : !picture) continue;
+            if (!stages_[n]->Jobs.Push(JobFor(*stages_[n], ist, samples, samplesSize, picture)))
+                ThrowFailure();
+        } else if (ost.EncodingNeeded) {
+            if (ost.Encoder->codec_type != AVMEDIA_TYPE_SUBTITLE)
+                throw FFMpegException("invalid codec_type");
+            if (!subtitle) continue;
+            item.Kind = TWriteItem::kSubtitle;
+            AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
+            ost.Batch = &item.Packets;
+            try {
+                engine_.WriteSubtitle(file, ost, ist, subtitle,
+                                      packet ? packet->pts : AV_NOPTS_VALUE);
+            } catch (...) {
+                ost.Batch = nullptr;
+                throw;
+            }
+            ost.Batch = nullptr;
+        } else {
+            if (!packet) continue;
+            item.Kind = TWriteItem::kCopy;
+            item.Copied.reset(LibAVCodec.av_packet_alloc());
+            if (!item.Copied || LibAVCodec.av_packet_ref(item.Copied.get(), packet) < 0)
+                throw FFMpegException("av_packet_ref failed: out of memory");
+            item.SourceTimeBase = ist.Stream->time_base;
+            item.SourcePts = ist.Pts;
+        }
+        step.push_back(std::move(item));
+    }
+    if (!step.empty() && !steps_.Push(std::move(step))) ThrowFailure();
+}
+
+TStageJob TPipelinedRun::JobFor(const TStage& stage, const TInputStreamState& ist,
+                                const uint8_t* samples, int samplesSize, const AVFrame* picture) {
+    TStageJob job;
+    if (picture) {
+        job.Kind = TStageJob::kPicture;
+        job.Picture = KeepPicture(picture);
+    } else {
+        job.Kind = TStageJob::kSamples;
+        job.Samples.assign(samples, samples + samplesSize);
+    }
+    job.SyncPts = stage.Sync->Pts;
+    job.Quality = ist.Quality;
+    job.SampleChannels = ist.SampleChannels;
+    job.SampleRate = ist.SampleRate;
+    job.Stopped = engine_.StopRequested.load();
+    return job;
+}
+
+void TPipelinedRun::Drain(int istIndex) {
+    TWriteStep step;
+    for (size_t n = 0; n < stages_.size(); ++n) {
+        if (!stages_[n] || stages_[n]->Output->SourceIndex != istIndex) continue;
+        if (!stages_[n]->Jobs.Push(TStageJob{})) ThrowFailure();
+        TWriteItem item;
+        item.Output = static_cast<int32_t>(n);
+        step.push_back(std::move(item));
+    }
+    if (!step.empty() && !steps_.Push(std::move(step))) ThrowFailure();
+}
+
+void TPipelinedRun::Finish() {
+    for (const auto& stage : stages_)
+        if (stage) stage->Jobs.Close();
+    steps_.Close();
+    JoinAll();
+    RaiseDeferredEvents();
+    std::lock_guard lock(mutex_);
+    if (failure_) std::rethrow_exception(failure_);
+}
+
+void TPipelinedRun::ThrowFailure() {
+    // A queue refuses only once the run was ended, by a failure or by the destructor.
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(mutex_);
+        failure = failure_;
+    }
+    if (failure) std::rethrow_exception(failure);
+    throw FFMpegException("The conversion's threads ended early");
+}
+
+bool TPipelinedRun::Defer(std::function<void()> event) {
+    if (std::this_thread::get_id() == jobThread_) return false;
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+    return true;
+}
+
+void TPipelinedRun::RaiseDeferredEvents() {
+    std::vector<std::function<void()>> events;
+    {
+        std::lock_guard lock(mutex_);
+        events.swap(events_);
+    }
+    for (const auto& event : events) event();
+}
+
+// ---- The stages.
+
+void TPipelinedRun::RunStage(TStage& stage) {
+    try {
+        TStageJob job;
+        while (stage.Jobs.Pop(job)) {
+            TStageBatch batch;
+            stage.Output->Batch = &batch.Packets;
+            WorkOn(stage, job);
+            stage.Output->Batch = nullptr;
+            batch.FrameNumber = stage.Output->FrameNumber;
+            job = TStageJob{};  // the picture goes back to the decoder now
+            if (!stage.Batches.Push(std::move(batch))) return;
+        }
+    } catch (...) {
+        stage.Output->Batch = nullptr;
+        Fail(std::current_exception());
+    }
+}
+
+void TPipelinedRun::WorkOn(TStage& stage, TStageJob& job) {
+    TOutputStreamState& ost = *stage.Output;
+    AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
+    stage.Clock.Pts = job.SyncPts;
+    stage.Clock.Quality = job.Quality;
+    stage.Clock.SampleChannels = job.SampleChannels;
+    stage.Clock.SampleRate = job.SampleRate;
+    ost.JobStopped = job.Stopped ? 1 : 0;
+    switch (job.Kind) {
+        case TStageJob::kPicture:
+            engine_.VideoOutput(file, ost, stage.Clock, job.Picture.get());
+            break;
+        case TStageJob::kSamples:
+            engine_.AudioOutput(file, ost, stage.Clock, job.Samples.data(),
+                                static_cast<int>(job.Samples.size()));
+            break;
+        case TStageJob::kDrain:
+            engine_.DrainEncoder(ost);
+            break;
+    }
+}
+
+// ---- The writer.
+
+void TPipelinedRun::RunWriter() {
+    try {
+        TWriteStep step;
+        while (steps_.Pop(step)) {
+            for (TWriteItem& item : step)
+                if (!Write(item)) return;
+            step.clear();
+            engine_.ReportProgressAtInterval();
+        }
+    } catch (...) {
+        Fail(std::current_exception());
+    }
+}
+
+bool TPipelinedRun::Write(TWriteItem& item) {
+    TOutputStreamState& ost = *engine_.RunState.OutputStreams[item.Output];
+    AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
+    switch (item.Kind) {
+        case TWriteItem::kFromStage: {
+            TStageBatch batch;
+            if (!stages_[item.Output]->Batches.Pop(batch)) return false;
+            for (const TPacketPtr& packet : batch.Packets)
+                engine_.WriteEncodedPacket(file, ost, packet.get());
+            ost.WrittenFrameNumber = batch.FrameNumber;
+            break;
+        }
+        case TWriteItem::kCopy:
+            engine_.WriteCopiedPacket(file, ost, item.SourceTimeBase, item.SourcePts,
+                                      item.Copied.get());
+            break;
+        case TWriteItem::kSubtitle:
+            for (const TPacketPtr& packet : item.Packets)
+                engine_.WriteFrame(file, packet.get(), *ost.Filters, ost.Encoder);
+            break;
+    }
+    return true;
+}
+
+// ---- Ending.
+
+void TPipelinedRun::Fail(std::exception_ptr failure) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_) failure_ = std::move(failure);
+    }
+    AbortAll();
+}
+
+void TPipelinedRun::AbortAll() {
+    for (const auto& stage : stages_)
+        if (stage) {
+            stage->Jobs.Abort();
+            stage->Batches.Abort();
+        }
+    steps_.Abort();
+}
+
+void TPipelinedRun::JoinAll() {
+    for (const auto& stage : stages_)
+        if (stage && stage->Thread.joinable()) stage->Thread.join();
+    if (writer_.joinable()) writer_.join();
+}
+
+void TPipelinedRun::AsEngineThread(const std::function<void()>& body) {
+    const pid_t id = gettid();
+    engine_.NoteRunThread(id, true);
+    body();
+    engine_.NoteRunThread(id, false);
+}
