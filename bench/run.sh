@@ -315,7 +315,7 @@ wall_limit() {
 }
 table=$results/table.txt
 {
-    printf "%-10s %3s %4s | %22s | %22s | %20s | %24s | %14s | %s\n" job thr side \
+    printf "%-12s %3s %4s | %22s | %22s | %20s | %24s | %14s | %s\n" job thr side \
         "wall s ours ffmpeg" "CPU s ours ffmpeg" "peak MB ours ffmpeg" "size kB ours ffmpeg" \
         "frames" "pipe/loop"
     for job in $jobs; do
@@ -363,7 +363,7 @@ table=$results/table.txt
                         pipeOverLoop = ""
                         if (p == "pipe" && ("loop" in wall) && median(wall["loop"]) > 0)
                             pipeOverLoop = sprintf("%5.2f", median(wall["pipe"]) / median(wall["loop"]))
-                        printf "%-10s %3s %4s | %s | %s | %s | %s | %6s %6s%s | %s\n", j, t, p,
+                        printf "%-12s %3s %4s | %s | %s | %s | %s | %6s %6s%s | %s\n", j, t, p,
                             cell(median(wall[p]), median(wall["ffmpeg"]), wl, "%7.2f"),
                             cell(median(cpu[p]), median(cpu["ffmpeg"]), 1.05, "%7.2f"),
                             cell(median(mem[p]) / 1024, median(mem["ffmpeg"]) / 1024, 1.2, "%6.1f"),
