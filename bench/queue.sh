@@ -68,12 +68,13 @@ for mode in "${modes[@]}"; do ways+=("1 $mode" "2 $mode"); done
 cache=$here/cache/queue
 mkdir -p "$cache"
 clips=()
-for i in $(seq -w 1 "$count"); do
+for ((n = 1; n <= count; ++n)); do
+    i=$(printf %02d "$n")
     clip=$cache/clip-$i-720p-${seconds}s.mp4
     if [ ! -s "$clip" ]; then
         echo "generating $clip"
         ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
-            -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$i)*t):s=48000" -t "$seconds" \
+            -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$n)*t):s=48000" -t "$seconds" \
             -c:v libx264 -preset fast -b:v 3M -pix_fmt yuv420p -c:a aac -b:a 128k "$cache/partial.mp4"
         mv "$cache/partial.mp4" "$clip"
     fi
@@ -102,7 +103,7 @@ run_way() {
     rm -rf "${out:?}"/*
     if ! /usr/bin/time -f "%e %U %S %M" -o "$results/timing" "$cli" convert "${options[@]}" \
         "${clips[@]}" >"$log" 2>&1; then
-        echo "  --jobs $jobs (pipeline $mode) failed; its output is in $log" >&2
+        echo "  --jobs $jobs (pipeline ${mode/#-/default}) failed; its output is in $log" >&2
         tail -n 5 "$log" >&2
         faults=$((faults + 1))
         return
@@ -115,7 +116,7 @@ run_way() {
         frames=$(find "$out" -maxdepth 1 -name "${name%.*}.*" -print -quit)
         [ -z "$frames" ] || frames=$(video_packets "$frames")
         if [ "$frames" != "${expected[$clip]}" ]; then
-            echo "  --jobs $jobs (pipeline $mode): $name gave ${frames:-no output}," \
+            echo "  --jobs $jobs (pipeline ${mode/#-/default}): $name gave ${frames:-no output}," \
                 "not ${expected[$clip]} frames" >&2
             faults=$((faults + 1))
         fi
