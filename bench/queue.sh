@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# A queue of short clips converted one at a time against two at a time: twelve 6 s 1280x720
+# H.264 + AAC clips (made once by ffmpeg into bench/cache/queue/) through one profile with
+# `daziziz-cli convert --jobs 1` and `--jobs 2`, the ways taking turns, several runs each.
+# Prints per way the median wall time, CPU time (user + system) and peak memory, and the speed-up
+# (median wall time of --jobs 1 over this way's, in the same pipeline mode), marked "!" where
+# --jobs 2 is under 1.25x. When `convert` takes --pipeline, both ways also run with the stages
+# in one loop (--pipeline off). After every run each output must be there with the input's
+# frame count (ffprobe); a failed conversion or a wrong count makes the exit status 1.
+# Outputs go to a temporary folder, removed at the end; the runs and the table are kept in
+# bench/results/queue-<date-time>/.
+#
+#   bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME] [--pipeline on|off|both]
+#                  [--build DIR]
+#
+# Defaults: 3 runs, 12 clips of 6 s, "MP4 - MPEG4", both modes when supported, build/ (or
+# $DZ_BENCH_BUILD).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${DZ_BENCH_BUILD:-$(dirname "$here")/build}
+runs=3
+count=12
+seconds=6
+profile="MP4 - MPEG4"
+pipeline=both
+while (($#)); do
+    case "$1" in
+        --runs) runs=$2 ;;
+        --clips) count=$2 ;;
+        --seconds) seconds=$2 ;;
+        --profile) profile=$2 ;;
+        --pipeline) pipeline=$2 ;;
+        --build) build=$2 ;;
+        *)
+            echo "usage: bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME]" \
+                "[--pipeline on|off|both] [--build DIR]" >&2
+            exit 2
+            ;;
+    esac
+    shift 2
+done
+[[ $pipeline =~ ^(on|off|both)$ ]] || { echo "--pipeline takes on, off or both" >&2; exit 2; }
+cli=$build/daziziz-cli
+[ -x "$cli" ] || { echo "no $cli: build it (cmake --build $build --target daziziz-cli)" >&2; exit 1; }
+for tool in ffmpeg ffprobe /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench/queue.sh needs $tool (apt-get install ffmpeg time)" >&2; exit 1; }
+done
+
+# ---- The ways to measure: a name (jobs, then the mode or "-") and its extra options.
+modes=(-)
+note="convert has no --pipeline here: the engine's default mode ran, the one loop is n/a"
+if "$cli" convert --help 2>&1 | grep -q -- --pipeline; then
+    note=""
+    case $pipeline in
+        on) modes=(on) ;;
+        off) modes=(off) ;;
+        both) modes=(on off) ;;
+    esac
+elif [ "$pipeline" != on ] && [ "$pipeline" != both ]; then
+    echo "this daziziz-cli's convert has no --pipeline option" >&2
+    exit 2
+fi
+ways=()
+for mode in "${modes[@]}"; do ways+=("1 $mode" "2 $mode"); done
+
+# ---- The clips, each written under a temporary name first so a broken run leaves none behind.
+cache=$here/cache/queue
+mkdir -p "$cache"
+clips=()
+for ((n = 1; n <= count; ++n)); do
+    i=$(printf %02d "$n")
+    clip=$cache/clip-$i-720p-${seconds}s.mp4
+    if [ ! -s "$clip" ]; then
+        echo "generating $clip"
+        ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
+            -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$n)*t):s=48000" -t "$seconds" \
+            -c:v libx264 -preset fast -b:v 3M -pix_fmt yuv420p -c:a aac -b:a 128k "$cache/partial.mp4"
+        mv "$cache/partial.mp4" "$clip"
+    fi
+    clips+=("$clip")
+done
+video_packets() {
+    ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets \
+        -of default=nw=1:nk=1 "$1" | head -n 1
+}
+declare -A expected
+for clip in "${clips[@]}"; do expected[$clip]=$(video_packets "$clip"); done
+
+results=$here/results/queue-$(date +%Y%m%d-%H%M%S)
+mkdir -p "$results"
+raw=$results/raw.txt # one line per run: jobs mode wall cpu peak-kB
+: >"$raw"
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+faults=0
+
+# One conversion of the whole queue under GNU time, then every output checked.
+run_way() {
+    local jobs=$1 mode=$2 log=$results/jobs$1-$2.log
+    local options=(--profile "$profile" --output-folder "$out" --jobs "$jobs")
+    [ "$mode" = - ] || options+=(--pipeline "$mode")
+    rm -rf "${out:?}"/*
+    if ! /usr/bin/time -f "%e %U %S %M" -o "$results/timing" "$cli" convert "${options[@]}" \
+        "${clips[@]}" >"$log" 2>&1; then
+        echo "  --jobs $jobs (pipeline ${mode/#-/default}) failed; its output is in $log" >&2
+        tail -n 5 "$log" >&2
+        faults=$((faults + 1))
+        return
+    fi
+    tail -n 1 "$results/timing" | awk -v j="$jobs" -v m="$mode" \
+        '{ printf "%s %s %s %.2f %s\n", j, m, $1, $2 + $3, $4 }' >>"$raw"
+    local clip name frames
+    for clip in "${clips[@]}"; do
+        name=${clip##*/}
+        frames=$(find "$out" -maxdepth 1 -name "${name%.*}.*" -print -quit)
+        [ -z "$frames" ] || frames=$(video_packets "$frames")
+        if [ "$frames" != "${expected[$clip]}" ]; then
+            echo "  --jobs $jobs (pipeline ${mode/#-/default}): $name gave ${frames:-no output}," \
+                "not ${expected[$clip]} frames" >&2
+            faults=$((faults + 1))
+        fi
+    done
+}
+
+echo "== $count clips of ${seconds}s 1280x720 through \"$profile\", $runs runs"
+for ((r = 0; r < runs; ++r)); do
+    # Each run starts with the next way, so none always finds the warmest caches.
+    for ((k = 0; k < ${#ways[@]}; ++k)); do
+        # shellcheck disable=SC2086 # "jobs mode" splits into its two words
+        run_way ${ways[(r + k) % ${#ways[@]}]}
+    done
+done
+
+{
+    printf "%-36s %8s %8s %8s %9s\n" "$count clips, $runs runs, medians" "wall s" "CPU s" "peak MB" speed-up
+    awk -v profile="$profile" '
+        function median(list,    i, k, n, v, s, x) {
+            n = split(list, v, " ")
+            for (i = 1; i <= n; ++i) s[i] = v[i] + 0
+            for (i = 2; i <= n; ++i)
+                for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
+            return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2
+        }
+        { key = $1 " " $2; wall[key] = wall[key] " " $3; cpu[key] = cpu[key] " " $4; mem[key] = mem[key] " " $5 }
+        END {
+            split("- on off", order, " ")
+            for (m = 1; m <= 3; ++m)
+                for (j = 1; j <= 2; ++j) {
+                    key = j " " order[m]
+                    if (!(key in wall)) continue
+                    name = "convert --jobs " j (order[m] == "-" ? "" : " --pipeline " order[m])
+                    w = median(wall[key])
+                    one = (1 " " order[m]) in wall ? median(wall[1 " " order[m]]) : 0
+                    up = one > 0 ? sprintf("%8.2fx%s", one / w, j == 2 && one / w < 1.25 ? "!" : " ") : "-"
+                    printf "%-36s %8.2f %8.2f %8.1f %9s\n", name, w, median(cpu[key]),
+                        median(mem[key]) / 1024, up
+                }
+            print "profile \"" profile "\"; speed-up: --jobs 1 wall / this wall, same mode;"
+            print "goal: --jobs 2 at least 1.25x (\"!\": missed)"
+        }' "$raw"
+    [ -z "$note" ] || echo "$note"
+} | tee "$results/table.txt"
+((faults == 0)) || { echo "$faults failed conversions or wrong frame counts" >&2; exit 1; }
