@@ -9,7 +9,7 @@ namespace {
 
 // Short queues keep memory flat: a few decoded pictures wait for a video output, more of the
 // small audio blocks; the writer may fall behind by some deliveries.
-constexpr size_t kPictureJobs = 2;
+constexpr size_t kPictureJobs = 4;
 constexpr size_t kSampleJobs = 16;
 constexpr size_t kBatches = 16;
 constexpr size_t kWriteSteps = 64;
