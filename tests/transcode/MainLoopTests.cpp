@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "TranscodeTestSupport.h"
+#include "support/EngineModes.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -27,8 +28,10 @@ std::string VideoOnlyClip() {
     return TClipCache::Instance().Clip("video.mp4", clipSpec);
 }
 
-class MainLoop : public ::testing::Test {
+// Conversions of the main loop by an engine in the given mode.
+class MainLoopFixture : public ::testing::Test {
   protected:
+    explicit MainLoopFixture(bool pipeline) : engine(pipeline) {}
     void SetUp() override { RequireMediaLibraries(); }
 
     // Opens the input and an output that copies every stream.
@@ -53,7 +56,12 @@ class MainLoop : public ::testing::Test {
     TTranscodeEngine engine;
 };
 
-TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
+class MainLoop : public MainLoopFixture, public ::testing::WithParamInterface<bool> {
+  protected:
+    MainLoop() : MainLoopFixture(GetParam()) {}
+};
+
+TEST_P(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
     engine.Apply({{"re", ""}});  // real time: the copy lasts as long as the clip
     CopyJob(LongClip(), "stopped.mkv");
     engine.ProgressIntervalUs = 20000;
@@ -80,7 +88,7 @@ TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
     EXPECT_TRUE(engine.OpenDecoders.Empty());
 }
 
-TEST_F(MainLoop, VideoFrameLimitEndsTheJob) {
+TEST_P(MainLoop, VideoFrameLimitEndsTheJob) {
     CopyJob(Mp4Clip(), "limited.mkv", {{"vframes", "10"}});
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const TProbedFile probed = Probe("limited.mkv");
@@ -89,7 +97,7 @@ TEST_F(MainLoop, VideoFrameLimitEndsTheJob) {
     EXPECT_EQ(engine.Progress().back().FrameNumber, 10);
 }
 
-TEST_F(MainLoop, RecordingTimeEndsTheJob) {
+TEST_P(MainLoop, RecordingTimeEndsTheJob) {
     CopyJob(Mp4Clip(), "second.mkv", {{"t", "1"}});
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const TProbedFile probed = Probe("second.mkv");
@@ -99,7 +107,7 @@ TEST_F(MainLoop, RecordingTimeEndsTheJob) {
     EXPECT_LE(Packets(probed, "video"), 30);
 }
 
-TEST_F(MainLoop, FileSizeLimitEndsTheJob) {
+TEST_P(MainLoop, FileSizeLimitEndsTheJob) {
     CopyJob(Mp4Clip(), "whole.mkv");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const auto whole = fs::file_size(dir.File("whole.mkv"));
@@ -112,7 +120,7 @@ TEST_F(MainLoop, FileSizeLimitEndsTheJob) {
     EXPECT_TRUE(Probe("small.mkv").ok);
 }
 
-TEST_F(MainLoop, ShortestInputEndsTheJob) {
+TEST_P(MainLoop, ShortestInputEndsTheJob) {
     for (bool shortest : {false, true}) {
         SCOPED_TRACE(shortest ? "shortest" : "to the end of every input");
         engine.Reset();
@@ -133,7 +141,7 @@ TEST_F(MainLoop, ShortestInputEndsTheJob) {
     }
 }
 
-TEST_F(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
+TEST_P(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
     engine.ProgressIntervalUs = 0;  // a report after every packet
     CopyJob(Mp4Clip(), "out.mkv");
     const int32_t sourceDuration = engine.SourceDurationMs;
@@ -162,14 +170,14 @@ TEST_F(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
     EXPECT_TRUE(statistics);
 }
 
-TEST_F(MainLoop, ProgressIntervalGatesTheReports) {
+TEST_P(MainLoop, ProgressIntervalGatesTheReports) {
     engine.ProgressIntervalUs = int64_t(3600) * 1000000;
     CopyJob(Mp4Clip(), "out.mkv");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     EXPECT_EQ(engine.Progress().size(), 1u) << "only the last report";
 }
 
-TEST_F(MainLoop, AudioOnlyReportsWithoutVideoValues) {
+TEST_P(MainLoop, AudioOnlyReportsWithoutVideoValues) {
     engine.ProgressIntervalUs = 0;
     CopyJob(WavClip(1.0), "out.wav");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
@@ -180,7 +188,7 @@ TEST_F(MainLoop, AudioOnlyReportsWithoutVideoValues) {
     EXPECT_EQ(progress.back().Quality, -1.0f);
     EXPECT_NEAR(progress.back().CurrentDuration, 1000, 50);
     // Without a progress target the report is a line in the log.
-    TTranscodeEngine quiet;
+    TTranscodeEngine quiet(GetParam());
     quiet.OnProgress = nullptr;
     ASSERT_TRUE(quiet.OpenInputFile(WavClip(1.0))) << quiet.LastError;
     quiet.Apply({{"acodec", "copy"}});
@@ -207,12 +215,16 @@ std::ostream& operator<<(std::ostream& out, const TDamageCase& c) {
     return out << c.name;
 }
 
-class DamagedInput : public MainLoop, public ::testing::WithParamInterface<TDamageCase> {};
+class DamagedInput : public MainLoopFixture,
+                     public ::testing::WithParamInterface<std::tuple<TDamageCase, bool>> {
+  protected:
+    DamagedInput() : MainLoopFixture(std::get<1>(GetParam())) {}
+};
 
 // A damaged input never brings the engine down: the job ends with a clear error, or converts
 // what can be read into a file ffprobe reads.
 TEST_P(DamagedInput, EndsCleanly) {
-    const TDamageCase& c = GetParam();
+    const TDamageCase& c = std::get<0>(GetParam());
     const std::string input = dir.File(std::string("damaged.") + c.extension);
     fs::copy_file(c.clip(), input);
     DamageFile(input, c.damage, c.fraction, 7);
@@ -242,12 +254,17 @@ INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedInput,
     // A transport stream reads from its start, so a cut copy meets the damage in the loop; an
     // MP4 cut short loses the index at its end and never opens.
-    ::testing::Values(
-        TDamageCase{"TruncatedCopy", TDamage::Truncated, 0.6, false, MpegTsClip, "ts", true},
-        TDamageCase{"OverwrittenCopy", TDamage::Overwritten, 0.3, false, Mp4Clip, "mp4", false},
-        TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false, Mp4Clip, "mp4", false},
-        TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true, MpegPsClip, "mpg", true},
-        TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true, MpegPsClip, "mpg", true}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            TDamageCase{"TruncatedCopy", TDamage::Truncated, 0.6, false, MpegTsClip, "ts", true},
+            TDamageCase{"OverwrittenCopy", TDamage::Overwritten, 0.3, false, Mp4Clip, "mp4", false},
+            TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false, Mp4Clip, "mp4", false},
+            TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true, MpegPsClip, "mpg", true},
+            TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true, MpegPsClip, "mpg",
+                        true}),
+        EngineModes()),
+    TCaseAndModeName());
+
+INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
 
 }  // namespace
