@@ -1,5 +1,5 @@
 // The main loop: stop requests, limits, the shortest input, progress reports and damaged
-// inputs, on real runs judged by ffprobe.
+// inputs, on real runs judged by ffprobe; the pipelined run against the one loop, byte for byte.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -266,5 +266,150 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseAndModeName());
 
 INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
+
+// ---- The pipelined run gives the one loop's file, byte for byte.
+
+using TOptions = std::vector<std::pair<std::string, std::string>>;
+
+std::string Clip30Fps() {
+    TClipSpec clipSpec;
+    clipSpec.frameRate = {30, 1};
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    return TClipCache::Instance().Clip("30fps.mkv", clipSpec);
+}
+
+std::string Clip24Fps() {
+    TClipSpec clipSpec;
+    clipSpec.frameRate = {24, 1};
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    return TClipCache::Instance().Clip("24fps.mkv", clipSpec);
+}
+
+std::string FlacClip() {
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "";
+    clipSpec.audioCodec = "flac";
+    clipSpec.sampleRate = 44100;
+    clipSpec.channels = 1;
+    return TClipCache::Instance().Clip("tone.flac", clipSpec);
+}
+
+std::string WavTwoSeconds() {
+    return WavClip(2.0);
+}
+
+struct TExactCase {
+    const char* name;
+    std::string (*clip)();
+    const char* output;  // its extension picks the muxer
+    TOptions options;    // before the output opens
+    TOptions added;      // after it: the options of a further stream, ending with its keyword
+    int streams;         // in the output
+    bool changesRate;    // pictures are dropped or duplicated
+};
+
+std::ostream& operator<<(std::ostream& out, const TExactCase& c) {
+    return out << c.name;
+}
+
+class PipelineExactness : public ::testing::TestWithParam<TExactCase> {
+  protected:
+    void SetUp() override { RequireMediaLibraries(); }
+
+    void Run(TTranscodeEngine& engine, const TExactCase& c, const std::string& output) {
+        ASSERT_TRUE(engine.OpenInputFile(c.clip())) << engine.LastError;
+        // Matroska otherwise writes a random segment id and the time of writing.
+        engine.Apply({{"fflags", "bitexact"}});
+        engine.Apply(c.options);
+        ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.LastError;
+        engine.Apply(c.added);
+        ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    }
+
+    TTempDir dir;
+};
+
+// The same frames, drops, duplicates, packet order and sizes: the whole files are equal.
+TEST_P(PipelineExactness, WritesTheOneLoopsFileByteForByte) {
+    const TExactCase& c = GetParam();
+    const std::string oneLoopFile = dir.File(std::string("one-loop-") + c.output);
+    const std::string pipelinedFile = dir.File(std::string("pipelined-") + c.output);
+    TTranscodeEngine oneLoop(false);
+    TTranscodeEngine pipelined(true);
+    ASSERT_NO_FATAL_FAILURE(Run(oneLoop, c, oneLoopFile));
+    ASSERT_NO_FATAL_FAILURE(Run(pipelined, c, pipelinedFile));
+    EXPECT_FALSE(oneLoop.RanPipelined());
+
+    const TProbedFile probed = RunFfprobe(oneLoopFile);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.streams.size(), static_cast<size_t>(c.streams));
+    EXPECT_EQ(pipelined.DroppedFrames, oneLoop.DroppedFrames);
+    EXPECT_EQ(pipelined.DuplicatedFrames, oneLoop.DuplicatedFrames);
+    if (c.changesRate) {
+        EXPECT_GT(oneLoop.DroppedFrames + oneLoop.DuplicatedFrames, 0);
+    }
+    const std::string expected = FileBytes(oneLoopFile);
+    const std::string actual = FileBytes(pipelinedFile);
+    EXPECT_EQ(actual.size(), expected.size());
+    // Compared as a whole, not printed: the files are tens of kilobytes.
+    EXPECT_TRUE(actual == expected) << "the pipelined file differs from the one loop's";
+}
+
+// clang-format off
+const TExactCase kExactCases[] = {
+    {"Mpeg4Mp3Avi", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}, {}, 2, false},
+    // Without macroblock-tree rate control: with it a second libx264 run in one process now
+    // and then writes other bits than the first, whichever loop runs it.
+    {"X264AacMp4", Mp4Clip, "out.mp4",
+     {{"vcodec", "libx264"}, {"x264-params", "mbtree=0"}, {"acodec", "aac"}}, {}, 2, false},
+    {"FlacToMp3", FlacClip, "out.mp3",
+     {{"acodec", "libmp3lame"}, {"ar", "22050"}, {"ac", "2"}}, {}, 1, false},
+    {"WavToAac", WavTwoSeconds, "out.m4a", {{"acodec", "aac"}, {"ar", "44100"}, {"ac", "2"}}, {},
+     1, false},
+    {"ThirtyTo25Fps", Clip30Fps, "out.avi",
+     {{"vcodec", "mpeg4"}, {"r", "25"}, {"acodec", "mp2"}}, {}, 2, true},
+    {"TwentyFourTo30Fps", Clip24Fps, "out.avi",
+     {{"vcodec", "mpeg4"}, {"r", "30"}, {"acodec", "mp2"}}, {}, 2, true},
+    {"VideoCopiedAudioEncoded", Mp4Clip, "out.mkv",
+     {{"vcodec", "copy"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}, {}, 2, false},
+    {"TwoAudioTracksMkv", Mp4Clip, "out.mkv",
+     {{"map", "0:0"}, {"map", "0:1"}, {"map", "0:1"}, {"vcodec", "mpeg4"},
+      {"acodec", "libmp3lame"}, {"ar", "44100"}},
+     {{"acodec", "aac"}, {"ac", "1"}, {"newaudio", ""}}, 3, false},
+    {"CroppedScaledPadded", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"cropleft", "16"}, {"cropright", "16"}, {"croptop", "8"},
+      {"s", "144x112"}, {"padleft", "16"}, {"padright", "16"}, {"padtop", "8"},
+      {"padbottom", "8"}, {"acodec", "mp2"}}, {}, 2, false},
+    {"Volume", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"acodec", "mp2"}, {"vol", "512"}}, {}, 2, false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Jobs, PipelineExactness, ::testing::ValuesIn(kExactCases),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// Jobs the pipeline does not take run in the one loop even when it is asked for.
+TEST(PipelineFallback, FrameLimitAndTwoInputsRunInTheOneLoop) {
+    RequireMediaLibraries();
+    TTempDir dir;
+    TTranscodeEngine limited(true);
+    ASSERT_TRUE(limited.OpenInputFile(Mp4Clip())) << limited.LastError;
+    limited.Apply({{"vcodec", "mpeg4"}, {"vframes", "10"}});
+    ASSERT_TRUE(limited.OpenOutputFile(dir.File("limited.avi"))) << limited.LastError;
+    ASSERT_TRUE(limited.RunToEnd()) << limited.ErrorMessage();
+    EXPECT_FALSE(limited.RanPipelined()) << "a frame limit";
+
+    TTranscodeEngine twoInputs(true);
+    ASSERT_TRUE(twoInputs.OpenInputFile(VideoOnlyClip())) << twoInputs.LastError;
+    ASSERT_TRUE(twoInputs.OpenInputFile(WavClip(1.0))) << twoInputs.LastError;
+    twoInputs.Apply({{"vcodec", "mpeg4"}, {"acodec", "mp2"}, {"ar", "44100"}});
+    ASSERT_TRUE(twoInputs.OpenOutputFile(dir.File("joined.avi"))) << twoInputs.LastError;
+    ASSERT_TRUE(twoInputs.RunToEnd()) << twoInputs.ErrorMessage();
+    EXPECT_FALSE(twoInputs.RanPipelined()) << "two input files";
+    EXPECT_EQ(RunFfprobe(dir.File("joined.avi")).streams.size(), 2u);
+}
 
 }  // namespace

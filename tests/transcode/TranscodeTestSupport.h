@@ -23,6 +23,8 @@ class TTranscodeEngine : public TCustomFFmpeg {
         Pipeline = pipeline_;
     }
 
+    using TCustomFFmpeg::DroppedFrames;
+    using TCustomFFmpeg::DuplicatedFrames;
     using TCustomFFmpeg::EncoderOutputBufferSize;
     using TCustomFFmpeg::FreeRunState;
     using TCustomFFmpeg::OpenDecoders;
