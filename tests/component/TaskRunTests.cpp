@@ -524,6 +524,7 @@ TEST_P(TaskRunModes, AStopEndsTheTaskUnfinishedWithAReadableFile) {
     ASSERT_EQ(terminates.size(), 2u);
     EXPECT_FALSE(terminates[0].finished);
     EXPECT_FALSE(terminates[0].exception) << terminates[0].text;
+    EXPECT_EQ(component->Task(0).RanPipelined(), GetParam());
     const TProbedFile probed = RunFfprobe(Output(0), false, true);
     ASSERT_TRUE(probed.ok) << probed.error;
     ASSERT_NE(probed.First("video"), nullptr);
@@ -548,6 +549,7 @@ TEST_P(TaskRunModes, APauseHoldsTheTaskAndResumeFinishesIt) {
     component->ResumeTasks();
     ASSERT_TRUE(recorder.WaitForRunEnd());
     ExpectFinishedInOrder(1);
+    EXPECT_EQ(component->Task(0).RanPipelined(), GetParam());
     const TProbedFile probed = RunFfprobe(Output(0), false, true);
     ASSERT_TRUE(probed.ok) << probed.error;
     ASSERT_NE(probed.First("video"), nullptr);
