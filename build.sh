@@ -3,7 +3,8 @@
 #   ./build.sh run [args]        build and start the converter
 #   ./build.sh test [--sanitize] build and run every test (--sanitize: ASan + UBSan build)
 #   ./build.sh test --tsan [ctest options]
-#                                the component and window tests under ThreadSanitizer (build-tsan/)
+#                                the engine's, component's and window's tests under
+#                                ThreadSanitizer (build-tsan/)
 #   ./build.sh fuzz [seconds] [targets]
 #                                the libFuzzer targets, each for a bounded time (build-fuzz/)
 #   ./build.sh package           the Debian package (CPack) in build/, checked with lintian
@@ -71,16 +72,18 @@ case "$command" in
     dir=build
     options=()
     if [ "${1:-}" = "--tsan" ]; then
-      # The tests whose code runs on several threads of its own: the component's and the
-      # window's. Only what they need is built.
+      # The tests whose code runs on several threads of its own: the engine's (a pipelined job
+      # runs its stages on threads; the conversion suites run every job in both modes), the
+      # component's and the window's. Only what they need is built.
       shift
       if [ ! -f build-tsan/build.ninja ] || ((${#werror_option[@]})); then
         cmake -S . -B build-tsan -G Ninja -DDZ_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
           "${werror_option[@]}"
       fi
-      cmake --build build-tsan -j "$(nproc)" --target component_tests app_widget_tests
+      cmake --build build-tsan -j "$(nproc)" --target engine_tests option_tests reencode_tests \
+        transcode_tests component_tests app_widget_tests
       cd build-tsan
-      (($#)) || set -- -L "^(component|app_widgets)$"
+      (($#)) || set -- -L "^(engine|transcode|component|app_widgets)$"
       # The media libraries and Qt are not instrumented: what they synchronise among their own
       # threads is invisible to the sanitizer (see .ci/tsan.supp).
       TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 \

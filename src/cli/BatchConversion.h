@@ -16,6 +16,7 @@ struct TBatchOptions {
     // whose output is there but incomplete is converted again over that output.
     bool SkipExisting = false;
     bool Verbose = false;  // the converter's log lines on standard error
+    bool Pipeline = true;  // each task's stages on threads of their own; off: the engine's one loop
 };
 
 // Converts the files; returns the exit code (kExitOk, kExitFailed, kExitUsage for a missing

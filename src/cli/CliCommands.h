@@ -40,6 +40,7 @@ struct TConvertRequest {
     std::string Report;                 // report file, "-" standard output, empty none
     std::optional<std::string> Shard;   // "I/N": only the I-th of N parts of the files
     bool SkipExisting = false;          // skip files whose output is already complete
+    bool Pipeline = true;               // stages on threads of their own; off: the one loop
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);
@@ -50,5 +51,7 @@ int ConvertCommand(const TConvertRequest& request);
 int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds);
 
 // `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
-// each decoder and encoder (0: one per core).
-int RunCommand(const std::vector<std::string>& arguments, int codecThreads = 0);
+// each decoder and encoder (0: one per core); `pipeline` off runs the job in the engine's one
+// loop instead of on threads of its own per stage.
+int RunCommand(const std::vector<std::string>& arguments, int codecThreads = 0,
+               bool pipeline = true);

@@ -362,6 +362,7 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
 int TConversionRun::Run(const std::vector<std::string>& files) {
     component_.SetLogLevel(options_.Verbose ? llInfo : llError);
     component_.SetCodecThreads(0);
+    component_.SetPipeline(options_.Pipeline);
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());
         return kExitFailed;
@@ -459,8 +460,9 @@ int ConvertCommand(const TConvertRequest& request) {
         return kExitUsage;
     }
     InstallStopSignalHandlers();
-    int code =
-        ConvertFiles(plan, files, {request.Jobs, request.SkipExisting, request.Verbose}, report);
+    int code = ConvertFiles(plan, files,
+                            {request.Jobs, request.SkipExisting, request.Verbose, request.Pipeline},
+                            report);
     report.Finish();
     if (!report.LastError().empty()) {
         std::fprintf(stderr, "convert: %s\n", report.LastError().c_str());

@@ -85,7 +85,7 @@ std::string OutputRefusal(const std::vector<TRunStep>& steps) {
 
 }  // namespace
 
-int RunCommand(const std::vector<std::string>& arguments, int codecThreads) {
+int RunCommand(const std::vector<std::string>& arguments, int codecThreads, bool pipeline) {
     std::string usage;
     const std::vector<TRunStep> steps = StepsOf(arguments, usage);
     if (steps.empty()) {
@@ -109,6 +109,7 @@ int RunCommand(const std::vector<std::string>& arguments, int codecThreads) {
     engine.Reset();
     // Before the inputs open: their decoders are made there.
     engine.ThreadCount = codecThreads;
+    engine.Pipeline = pipeline;
     // The events run on the job's worker; they only print and signal.
     engine.OnLog = [&](TCustomFFmpeg* sender, int level, const std::string& text) {
         // The error that ends a job (level -1) is reported once, at the end.

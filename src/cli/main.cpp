@@ -40,7 +40,21 @@ The engine's own option vocabulary, in command-line order:
                with -y, an input of the job never)
 Example: daziziz-cli run -i in.avi -vcodec mpeg4 -vb 800k -acodec mp2 -ab 128k out.mpg
          daziziz-cli run --threads 1 -i in.avi ... (one thread per codec; default: per core)
+         daziziz-cli run --pipeline off -i in.avi ... (the engine's one loop; default: on)
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
+
+// "--pipeline on|off": a job's stages on threads of their own (decoding, picture work,
+// encoding, writing), or the engine's one loop that does them in turn.
+void AddPipelineOption(CLI::App* command, bool& pipeline) {
+    command
+        ->add_option_function<std::string>(
+            "--pipeline", [&pipeline](const std::string& mode) { pipeline = mode == "on"; },
+            "Runs decoding, picture work, encoding and writing on threads of their own (on) or "
+            "in turn in one loop (off); the output is the same")
+        ->check(CLI::IsMember({"on", "off"}))
+        ->type_name("MODE")
+        ->default_str("on");
+}
 
 // The options `convert` and `watch` share: the profile, its choices and how the batch runs.
 void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
@@ -97,6 +111,7 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_flag("--skip-existing", request.SkipExisting,
                       "Skips a file whose output exists and is complete; converts an incomplete "
                       "output again over it");
+    AddPipelineOption(command, request.Pipeline);
 }
 
 }  // namespace
@@ -149,6 +164,8 @@ int main(int argc, char** argv) {
                     "options; the engine's \"threads\" keyword is refused)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
+    bool pipeline = true;
+    AddPipelineOption(run, pipeline);
     // Everything after "run" is the engine's: the parser leaves it alone.
     run->prefix_command();
     run->footer(kRunFooter);
@@ -177,6 +194,6 @@ int main(int argc, char** argv) {
     if (*probe) return ProbeCommand(probeFiles, json);
     if (*convert) return ConvertCommand(request);
     if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
-    if (*run) return RunCommand(run->remaining(), codecThreads);
+    if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);
     return kExitUsage;
 }

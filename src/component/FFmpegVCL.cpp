@@ -122,6 +122,7 @@ int TCustomFFmpegVCL::AppendTask(const std::string& fileName, TInputOptions* opt
         ApplyVerbose(*task, LogLevel());
         // Before the input opens: its decoders are made there.
         task->ThreadCount = CodecThreads();
+        task->Pipeline = Pipeline();
         if (options) {
             if (options->FileName.empty()) options->FileName = fileName;
             task->InputOptions = *options;

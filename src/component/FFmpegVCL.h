@@ -109,6 +109,10 @@ class TCustomFFmpegVCL : private TLogSink {
     // per core; negative values count as 0.
     int32_t CodecThreads() const { return codecThreads_.load(); }
     void SetCodecThreads(int32_t value) { codecThreads_ = value < 0 ? 0 : value; }
+    // Whether the tasks added from now on run their stages on threads of their own (on by
+    // default) or in the engine's one loop; the output is the same either way.
+    bool Pipeline() const { return pipeline_.load(); }
+    void SetPipeline(bool value) { pipeline_ = value; }
     std::string Version() const { return kVersion; }
 
     // Assign before StartTasks; they are read by the worker threads without a lock.
@@ -160,6 +164,7 @@ class TCustomFFmpegVCL : private TLogSink {
     std::atomic<int32_t> progressInterval_{500};
     std::atomic<TConvertPriority> threadPriority_{tpNormal};
     std::atomic<int32_t> codecThreads_{1};
+    std::atomic<bool> pipeline_{true};
     std::unique_ptr<TAVProbe> probe_;
 
     // The component's lock: events, stop, pause, resume, the counts and changes of the list.
@@ -184,9 +189,11 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
 
     using TCustomFFmpegVCL::CodecThreads;
     using TCustomFFmpegVCL::LogLevel;
+    using TCustomFFmpegVCL::Pipeline;
     using TCustomFFmpegVCL::ProgressInterval;
     using TCustomFFmpegVCL::SetCodecThreads;
     using TCustomFFmpegVCL::SetLogLevel;
+    using TCustomFFmpegVCL::SetPipeline;
     using TCustomFFmpegVCL::SetProgressInterval;
     using TCustomFFmpegVCL::SetThreadPriority;
     using TCustomFFmpegVCL::ThreadPriority;

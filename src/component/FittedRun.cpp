@@ -80,6 +80,7 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
     TFFmpeg pass;
     pass.Reset();
     pass.ThreadCount = ThreadCount;
+    pass.Pipeline = Pipeline;
     pass.Verbose = Verbose;
     pass.ProgressIntervalUs = ProgressIntervalUs;
     pass.OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) { DoLog(level, text); };

@@ -197,6 +197,10 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"ProbeUnknownOption", {"probe", "--xml", "a.avi"}, 2, "--xml"},
         TUsageCase{"RunHelp", {"run", "--help"}, 0, "-KEYWORD"},
         TUsageCase{"RunWithoutArguments", {"run"}, 2, "nothing to run"},
+        TUsageCase{"RunPipelineNeitherOnNorOff",
+                   {"run", "--pipeline", "sometimes", "-i", "a.avi", "b.avi"},
+                   2,
+                   "--pipeline"},
         TUsageCase{"RunInputWithoutName", {"run", "-i"}, 2, "\"-i\" needs an input file name"},
         TUsageCase{"RunKeywordWithoutValue",
                    {"run", "-i", "a.avi", "-vcodec"},
@@ -273,6 +277,13 @@ TEST_F(CliTest, RunAppliesTheVocabularyInOrderAndWritesTheOutput) {
     EXPECT_NEAR(judge.duration, 2.0, 0.2);
     // Without a terminal the engine's progress lines are ordinary lines of the log.
     EXPECT_NE(run.Err.find("frame="), std::string::npos) << run.Err;
+    // The engine's one loop writes the very same file.
+    const std::string oneLoop = dir.File("one-loop.avi");
+    const TProgramResult off =
+        RunCli({"run", "--pipeline", "off", "-i", input, "-vcodec", "mpeg4", "-s", "160x120",
+                "-acodec", "mp2", "-ar", "44100", "-ac", "1", oneLoop});
+    ASSERT_EQ(off.ExitCode, 0) << off.Err;
+    EXPECT_EQ(FileBytes(oneLoop), FileBytes(output));
 }
 
 // A portrait phone video: upright unless "noautorotate" comes before it; a rate the encoder

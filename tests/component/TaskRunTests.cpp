@@ -1,6 +1,7 @@
 // Real conversions through the component: how many tasks run at once, on which threads, the
 // terminate events of every way a task ends and of the whole run, stopping, clearing and
-// destroying during a run, library log lines of a running task, worker priority.
+// destroying during a run, library log lines of a running task, worker priority; stop and pause
+// of a re-encoding in both modes of the engine.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "ComponentTestSupport.h"
+#include "support/EngineModes.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
@@ -470,5 +472,90 @@ TEST_F(TaskRun, LibraryLinesOfARunningTaskReachBothComponentsWithTheirOwnIndex) 
         ++next;
     }
 }
+
+// A re-encoding caught half-way, pipelined and in the one loop: each picture is held up a
+// little by the hook, so the task is certainly still running when it is stopped or paused.
+class TaskRunModes : public TaskRun, public ::testing::WithParamInterface<bool> {
+  protected:
+    static constexpr int kFrames = 150;
+
+    void AddSlowTask() {
+        TClipSpec clipSpec;
+        clipSpec.width = 160;
+        clipSpec.height = 120;
+        clipSpec.durationSeconds = kFrames / 25.0;
+        WriteClip(longInput, clipSpec);
+        component->SetPipeline(GetParam());
+        ASSERT_EQ(component->AppendTask(longInput), 0) << component->LastErrorText();
+        EXPECT_EQ(component->Task(0).Pipeline, GetParam()) << "the property reaches the task";
+        TOutputOptions options;
+        options.VideoCodec = "mpeg4";
+        options.AudioCodec = "mp2";
+        options.CustomHook = true;
+        ASSERT_TRUE(component->SetTaskOutput(0, Output(0), &options)) << component->LastErrorText();
+        component->OnCustomHook = [](int, THookBitmap&, int, int64_t, bool&, bool&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        };
+    }
+
+    int LastReportedFrame() const {
+        int frame = 0;
+        for (const auto& event : recorder.Events())
+            if (event.kind == 'P') frame = event.frameNumber;
+        return frame;
+    }
+
+    int ProgressCount() const {
+        const auto events = recorder.Events();
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [](const auto& e) { return e.kind == 'P'; }));
+    }
+
+    std::string longInput = dir.File("long.mp4");
+};
+
+TEST_P(TaskRunModes, AStopEndsTheTaskUnfinishedWithAReadableFile) {
+    AddSlowTask();
+    component->StartTasks(1);
+    ASSERT_TRUE(WaitUntil([&] { return LastReportedFrame() >= 10; }));
+    component->StopTasks();
+    ASSERT_TRUE(recorder.WaitForRunEnd()) << "the stopped task hangs";
+    const auto terminates = recorder.Terminates();
+    ASSERT_EQ(terminates.size(), 2u);
+    EXPECT_FALSE(terminates[0].finished);
+    EXPECT_FALSE(terminates[0].exception) << terminates[0].text;
+    EXPECT_EQ(component->Task(0).RanPipelined(), GetParam());
+    const TProbedFile probed = RunFfprobe(Output(0), false, true);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    ASSERT_NE(probed.First("video"), nullptr);
+    EXPECT_GE(probed.First("video")->frames, 10);
+    EXPECT_LT(probed.First("video")->frames, kFrames) << "the stop came too late";
+}
+
+TEST_P(TaskRunModes, APauseHoldsTheTaskAndResumeFinishesIt) {
+    AddSlowTask();
+    component->StartTasks(1);
+    ASSERT_TRUE(WaitUntil([&] { return LastReportedFrame() >= 10; }));
+    component->PauseTasks();
+    ASSERT_TRUE(WaitUntil([&] { return component->Task(0).IsPaused(); }));
+    // What was under way when the pause came may still report once; then nothing moves.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const int reports = ProgressCount();
+    const int frame = LastReportedFrame();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(ProgressCount(), reports) << "progress while paused";
+    EXPECT_LT(frame, kFrames);
+    EXPECT_TRUE(component->Task(0).IsRunning());
+    component->ResumeTasks();
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    ExpectFinishedInOrder(1);
+    EXPECT_EQ(component->Task(0).RanPipelined(), GetParam());
+    const TProbedFile probed = RunFfprobe(Output(0), false, true);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    ASSERT_NE(probed.First("video"), nullptr);
+    EXPECT_EQ(probed.First("video")->frames, kFrames) << "every picture after the resume";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TaskRunModes, EngineModes(), TEngineModeName());
 
 }  // namespace

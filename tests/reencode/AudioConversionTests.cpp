@@ -7,13 +7,14 @@
 
 #include "reencode/ReencodeSupport.h"
 #include "support/DecodeMedia.h"
+#include "support/EngineModes.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 
 namespace {
 
-class AudioConversion : public testing::Test {
+class AudioConversion : public testing::TestWithParam<bool> {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
 
@@ -32,7 +33,7 @@ class AudioConversion : public testing::Test {
     }
 
     TTempDir folder_;
-    TReencodeEngine engine_;
+    TReencodeEngine engine_{GetParam()};
     int clips_ = 0;
 };
 
@@ -55,7 +56,7 @@ int ToS16(float sample) {
     return static_cast<int>(std::lrint(sample * 32768.0f));
 }
 
-TEST_F(AudioConversion, VolumeScalesEverySampleAndClamps) {
+TEST_P(AudioConversion, VolumeScalesEverySampleAndClamps) {
     const std::string input = MakeClip(48000, 2);
     const TDecodedAudio source = DecodeAudioSamples(input);
     ASSERT_GT(Peak(source), 0.4f);
@@ -88,7 +89,7 @@ TEST_F(AudioConversion, VolumeScalesEverySampleAndClamps) {
     }
 }
 
-TEST_F(AudioConversion, MonoToStereoKeepsPitchLevelAndLength) {
+TEST_P(AudioConversion, MonoToStereoKeepsPitchLevelAndLength) {
     const std::string input = MakeClip(48000, 1);
     const std::string output = folder_.File("stereo.wav");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -106,7 +107,7 @@ TEST_F(AudioConversion, MonoToStereoKeepsPitchLevelAndLength) {
     EXPECT_NEAR(Rms(result, 1), Rms(source, 0), 0.01);
 }
 
-TEST_F(AudioConversion, StereoToMonoAveragesTheChannels) {
+TEST_P(AudioConversion, StereoToMonoAveragesTheChannels) {
     const std::string input = MakeClip(44100, 2);
     const std::string output = folder_.File("mono.wav");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -120,7 +121,7 @@ TEST_F(AudioConversion, StereoToMonoAveragesTheChannels) {
     EXPECT_NEAR(MeasureToneFrequency(result, 1.2, 0.6), ToneFrequencyAt(1.5), 3);
 }
 
-TEST_F(AudioConversion, RateConversionKeepsPitchAndLength) {
+TEST_P(AudioConversion, RateConversionKeepsPitchAndLength) {
     const std::string input = MakeClip(48000, 2);
     struct {
         const char* rate;
@@ -145,7 +146,7 @@ TEST_F(AudioConversion, RateConversionKeepsPitchAndLength) {
     }
 }
 
-TEST_F(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
+TEST_P(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
     const std::string input = MakeClip(44100, 2);
     struct {
         const char* codec;
@@ -170,7 +171,7 @@ TEST_F(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
     }
 }
 
-TEST_F(AudioConversion, NoSampleIsLostAtTheEnd) {
+TEST_P(AudioConversion, NoSampleIsLostAtTheEnd) {
     // 2 s at 44.1 kHz are 88200 sample frames: 19 FLAC frames of 4608 and a short one of 648.
     const std::string input = MakeClip(44100, 2);
     const TDecodedAudio source = DecodeAudioSamples(input);
@@ -193,7 +194,7 @@ TEST_F(AudioConversion, NoSampleIsLostAtTheEnd) {
     EXPECT_GE(DecodeAudioSamples(padded).samples.size(), 88200u * 2);
 }
 
-TEST_F(AudioConversion, SynchronisationMethodsLeaveACleanInputAlone) {
+TEST_P(AudioConversion, SynchronisationMethodsLeaveACleanInputAlone) {
     const std::string input = MakeClip(48000, 2, true);
     for (const char* method : {"1", "100"}) {
         SCOPED_TRACE(method);
@@ -212,7 +213,7 @@ TEST_F(AudioConversion, SynchronisationMethodsLeaveACleanInputAlone) {
     }
 }
 
-TEST_F(AudioConversion, AudioThatStartsLateIsPaddedWithSilence) {
+TEST_P(AudioConversion, AudioThatStartsLateIsPaddedWithSilence) {
     // A file whose picture starts at 0 and whose sound starts at 0.5 s: with "async" 1 the
     // sound-only output starts with half a second of silence, so the tone stays where the
     // input's clock puts it.
@@ -246,5 +247,7 @@ TEST_F(AudioConversion, AudioThatStartsLateIsPaddedWithSilence) {
         "");
     EXPECT_NEAR(DecodeAudioSamples(direct).Seconds(), 2.0, 0.01);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, AudioConversion, EngineModes(), TEngineModeName());
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "reencode/ReencodeSupport.h"
 #include "support/DecodeMedia.h"
+#include "support/EngineModes.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
@@ -29,15 +30,15 @@ void PrintTo(const TFormatCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class Formats : public testing::TestWithParam<TFormatCase> {
+class Formats : public testing::TestWithParam<std::tuple<TFormatCase, bool>> {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
     TTempDir folder_;
-    TReencodeEngine engine_;
+    TReencodeEngine engine_{std::get<1>(GetParam())};
 };
 
 TEST_P(Formats, ConvertsAClipEndToEnd) {
-    const TFormatCase& c = GetParam();
+    const TFormatCase& c = std::get<0>(GetParam());
     const std::string input = folder_.File("clip.mkv");
     // PCM: the input's audio lasts exactly as long as its video, with no encoder delay.
     TClipSpec clipSpec;
@@ -114,9 +115,8 @@ const TFormatCase kFormats[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Table, Formats, testing::ValuesIn(kFormats),
-                         [](const testing::TestParamInfo<TFormatCase>& testInfo) {
-                             return testInfo.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, Formats,
+                         testing::Combine(testing::ValuesIn(kFormats), EngineModes()),
+                         TCaseAndModeName());
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "reencode/ReencodeSupport.h"
 #include "support/DecodeMedia.h"
+#include "support/EngineModes.h"
 #include "support/Ffprobe.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
@@ -35,7 +36,7 @@ uint8_t ChromaV(const TDecodedFrame& frame, int x, int y) {
     return frame.v[size_t(y) * ((frame.width + 1) / 2) + x];
 }
 
-class PictureConversion : public testing::Test {
+class PictureConversion : public testing::TestWithParam<bool> {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
 
@@ -51,7 +52,7 @@ class PictureConversion : public testing::Test {
     }
 
     TTempDir folder_;
-    TReencodeEngine engine_;
+    TReencodeEngine engine_{GetParam()};
     int clips_ = 0;
 };
 
@@ -62,7 +63,7 @@ TOptionList With(TOptionList options, const TOptionList& more) {
     return options;
 }
 
-TEST_F(PictureConversion, CropKeepsExactlyTheChosenPart) {
+TEST_P(PictureConversion, CropKeepsExactlyTheChosenPart) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("cropped.mkv");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -85,7 +86,7 @@ TEST_F(PictureConversion, CropKeepsExactlyTheChosenPart) {
     }
 }
 
-TEST_F(PictureConversion, PaddingFramesThePictureInThePadColour) {
+TEST_P(PictureConversion, PaddingFramesThePictureInThePadColour) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("padded.mkv");
     // Red, as the option layer turns it into Y, U, V.
@@ -123,7 +124,7 @@ TEST_F(PictureConversion, PaddingFramesThePictureInThePadColour) {
         }
 }
 
-TEST_F(PictureConversion, ScaledCroppedAndPaddedPictureHasTheRightSizeAndBorders) {
+TEST_P(PictureConversion, ScaledCroppedAndPaddedPictureHasTheRightSizeAndBorders) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("scaled.avi");
     // 320x240 cropped by 16 left and right to 288x240, scaled to 144x120, framed by 16, 8, 8
@@ -166,7 +167,7 @@ TEST_F(PictureConversion, ScaledCroppedAndPaddedPictureHasTheRightSizeAndBorders
     }
 }
 
-TEST_F(PictureConversion, ScalingKeepsTheFramesInOrder) {
+TEST_P(PictureConversion, ScalingKeepsTheFramesInOrder) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("half.avi");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -184,7 +185,7 @@ TEST_F(PictureConversion, ScalingKeepsTheFramesInOrder) {
 
 // ---- Hooks.
 
-TEST_F(PictureConversion, ACustomHookMarkReachesTheEncodedFrames) {
+TEST_P(PictureConversion, ACustomHookMarkReachesTheEncodedFrames) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("marked.mkv");
     int calls = 0;
@@ -214,7 +215,7 @@ TEST_F(PictureConversion, ACustomHookMarkReachesTheEncodedFrames) {
     }
 }
 
-TEST_F(PictureConversion, ACustomHookThatLeavesUpdateFalseChangesNothing) {
+TEST_P(PictureConversion, ACustomHookThatLeavesUpdateFalseChangesNothing) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("unmarked.mkv");
     const auto hook = [&](TCustomFFmpeg*, THookBitmap& bitmap, int32_t, int64_t, bool& update,
@@ -234,7 +235,7 @@ TEST_F(PictureConversion, ACustomHookThatLeavesUpdateFalseChangesNothing) {
     }
 }
 
-TEST_F(PictureConversion, AFrameHookModuleWorksOnlyInsideItsTimeRange) {
+TEST_P(PictureConversion, AFrameHookModuleWorksOnlyInsideItsTimeRange) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("boxed.mkv");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -257,7 +258,7 @@ TEST_F(PictureConversion, AFrameHookModuleWorksOnlyInsideItsTimeRange) {
 // The engine's verbosity for the drop and duplicate lines, leaving the libraries' log level.
 const auto kLogSync = [](TReencodeEngine& engine) { engine.Verbose = 3; };
 
-TEST_F(PictureConversion, ThirtyToTwentyFiveFramesASecondDropsFrames) {
+TEST_P(PictureConversion, ThirtyToTwentyFiveFramesASecondDropsFrames) {
     const std::string input = MakeClip({30, 1}, 2.0);
     const std::string output = folder_.File("25.avi");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -283,7 +284,7 @@ TEST_F(PictureConversion, ThirtyToTwentyFiveFramesASecondDropsFrames) {
     }
 }
 
-TEST_F(PictureConversion, FifteenToThirtyFramesASecondDuplicatesFrames) {
+TEST_P(PictureConversion, FifteenToThirtyFramesASecondDuplicatesFrames) {
     const std::string input = MakeClip({15, 1}, 2.0);
     const std::string output = folder_.File("30.avi");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -308,7 +309,7 @@ TEST_F(PictureConversion, FifteenToThirtyFramesASecondDuplicatesFrames) {
     }
 }
 
-TEST_F(PictureConversion, TheFrameLimitStopsTheVideoEvenAmidDuplicates) {
+TEST_P(PictureConversion, TheFrameLimitStopsTheVideoEvenAmidDuplicates) {
     const std::string input = MakeClip({5, 1}, 2.0);
     const std::string output = folder_.File("limited.avi");
     ASSERT_EQ(Convert(engine_, input, {}, output,
@@ -322,7 +323,7 @@ TEST_F(PictureConversion, TheFrameLimitStopsTheVideoEvenAmidDuplicates) {
 
 // ---- Statistics and stopping.
 
-TEST_F(PictureConversion, TheStatisticsFileHasOneLinePerEncodedPicture) {
+TEST_P(PictureConversion, TheStatisticsFileHasOneLinePerEncodedPicture) {
     const std::string input = MakeClip();
     const std::string output = folder_.File("stats.avi");
     const std::string stats = folder_.File("video.stats");
@@ -346,7 +347,7 @@ TEST_F(PictureConversion, TheStatisticsFileHasOneLinePerEncodedPicture) {
     EXPECT_GE(intra, 1);
 }
 
-TEST_F(PictureConversion, FixedQualityReachesEveryPicture) {
+TEST_P(PictureConversion, FixedQualityReachesEveryPicture) {
     const std::string input = MakeClip();
     const std::string stats = folder_.File("fixed.stats");
     ASSERT_EQ(Convert(engine_, input, {}, folder_.File("fixed.avi"),
@@ -359,7 +360,7 @@ TEST_F(PictureConversion, FixedQualityReachesEveryPicture) {
     EXPECT_EQ(lines, 25);
 }
 
-TEST_F(PictureConversion, AStopDuringTheRunEndsItWithAReadableFile) {
+TEST_P(PictureConversion, AStopDuringTheRunEndsItWithAReadableFile) {
     const std::string input = MakeClip({25, 1}, 2.0);
     const std::string output = folder_.File("stopped.avi");
     const auto hook = [](TCustomFFmpeg* sender, THookBitmap&, int32_t number, int64_t, bool& update,
@@ -382,7 +383,7 @@ TEST_F(PictureConversion, AStopDuringTheRunEndsItWithAReadableFile) {
 
 namespace {
 
-TEST_F(PictureConversion, TwoPassesLandCloserToTheTargetBitRateThanOne) {
+TEST_P(PictureConversion, TwoPassesLandCloserToTheTargetBitRateThanOne) {
     const std::string input = MakeClip({25, 1}, 2.0);
     const std::string log = folder_.File("passes");
     // A target the one-pass rate control misses by far on so short a clip.
@@ -413,7 +414,7 @@ TEST_F(PictureConversion, TwoPassesLandCloserToTheTargetBitRateThanOne) {
     EXPECT_LT(twoPassError, singleError / 2);
 }
 
-TEST_F(PictureConversion, ASecondPassItsFirstCannotMeetEndsWithTheRateItNeeds) {
+TEST_P(PictureConversion, ASecondPassItsFirstCannotMeetEndsWithTheRateItNeeds) {
     // The library's encoder would refuse these rates and then corrupt the heap closing itself.
     const std::string input = MakeClip({25, 1}, 2.0);
     const std::string log = folder_.File("passes");
@@ -443,7 +444,7 @@ TEST_F(PictureConversion, ASecondPassItsFirstCannotMeetEndsWithTheRateItNeeds) {
 
 namespace {
 
-TEST_F(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
+TEST_P(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
     // Two MPEG-2 transport streams, 320x240 then 160x120 a second later, joined byte by byte:
     // the decoder changes its picture size in the middle of the stream.
     const std::string first = MakeClip({25, 1}, 1.0);
@@ -497,5 +498,7 @@ TEST_F(PictureConversion, APictureSizeChangeMidStreamIsScaledToTheOutputSize) {
         EXPECT_EQ(engine_.CountLogs("Input picture changed to 160x120") - changesBefore, 1);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, PictureConversion, EngineModes(), TEngineModeName());
 
 }  // namespace

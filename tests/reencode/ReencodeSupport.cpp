@@ -2,7 +2,8 @@
 
 #include <stdexcept>
 
-TReencodeEngine::TReencodeEngine() {
+TReencodeEngine::TReencodeEngine(bool pipeline) : pipeline_(pipeline) {
+    Pipeline = pipeline;
     OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) { log_.Add(level, text); };
 }
 

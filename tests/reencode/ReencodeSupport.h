@@ -13,8 +13,14 @@
 
 class TReencodeEngine : public TCustomFFmpeg {
   public:
-    TReencodeEngine();
+    // `pipeline`: the engine's mode for every job of this engine, kept across Reset.
+    explicit TReencodeEngine(bool pipeline = true);
     ~TReencodeEngine() override { StopAndJoinThreads(); }
+
+    void Reset() {
+        TCustomFFmpeg::Reset();
+        Pipeline = pipeline_;
+    }
 
     using TCustomFFmpeg::BlendDeinterlace;
     using TCustomFFmpeg::DroppedFrames;
@@ -36,6 +42,7 @@ class TReencodeEngine : public TCustomFFmpeg {
     int CountLogs(const std::string& text) const;
 
   private:
+    const bool pipeline_;
     TLogRecorder log_;
 };
 

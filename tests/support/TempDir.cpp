@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "binding/FFmpegLibs.h"
 
 TTempDir::TTempDir() {
@@ -19,4 +22,9 @@ TTempDir::~TTempDir() {
 void RequireMediaLibraries() {
     if (FFmpegLibsLoaded()) return;
     ASSERT_TRUE(LoadFFmpegLibs("", true)) << FFmpegLibsError();
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }

@@ -19,5 +19,8 @@ class TTempDir {
     std::filesystem::path path_;
 };
 
+// The whole contents of a file; empty when it cannot be read.
+std::string FileBytes(const std::string& path);
+
 // Loads the media libraries from the system once per test program; fails the test otherwise.
 void RequireMediaLibraries();

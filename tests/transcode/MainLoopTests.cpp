@@ -1,5 +1,5 @@
 // The main loop: stop requests, limits, the shortest input, progress reports and damaged
-// inputs, on real runs judged by ffprobe.
+// inputs, on real runs judged by ffprobe; the pipelined run against the one loop, byte for byte.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "TranscodeTestSupport.h"
+#include "support/EngineModes.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -27,8 +28,10 @@ std::string VideoOnlyClip() {
     return TClipCache::Instance().Clip("video.mp4", clipSpec);
 }
 
-class MainLoop : public ::testing::Test {
+// Conversions of the main loop by an engine in the given mode.
+class MainLoopFixture : public ::testing::Test {
   protected:
+    explicit MainLoopFixture(bool pipeline) : engine(pipeline) {}
     void SetUp() override { RequireMediaLibraries(); }
 
     // Opens the input and an output that copies every stream.
@@ -53,7 +56,12 @@ class MainLoop : public ::testing::Test {
     TTranscodeEngine engine;
 };
 
-TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
+class MainLoop : public MainLoopFixture, public ::testing::WithParamInterface<bool> {
+  protected:
+    MainLoop() : MainLoopFixture(GetParam()) {}
+};
+
+TEST_P(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
     engine.Apply({{"re", ""}});  // real time: the copy lasts as long as the clip
     CopyJob(LongClip(), "stopped.mkv");
     engine.ProgressIntervalUs = 20000;
@@ -80,7 +88,7 @@ TEST_F(MainLoop, StopInTheMiddleStillWritesTheTrailer) {
     EXPECT_TRUE(engine.OpenDecoders.Empty());
 }
 
-TEST_F(MainLoop, VideoFrameLimitEndsTheJob) {
+TEST_P(MainLoop, VideoFrameLimitEndsTheJob) {
     CopyJob(Mp4Clip(), "limited.mkv", {{"vframes", "10"}});
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const TProbedFile probed = Probe("limited.mkv");
@@ -89,7 +97,7 @@ TEST_F(MainLoop, VideoFrameLimitEndsTheJob) {
     EXPECT_EQ(engine.Progress().back().FrameNumber, 10);
 }
 
-TEST_F(MainLoop, RecordingTimeEndsTheJob) {
+TEST_P(MainLoop, RecordingTimeEndsTheJob) {
     CopyJob(Mp4Clip(), "second.mkv", {{"t", "1"}});
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const TProbedFile probed = Probe("second.mkv");
@@ -99,7 +107,7 @@ TEST_F(MainLoop, RecordingTimeEndsTheJob) {
     EXPECT_LE(Packets(probed, "video"), 30);
 }
 
-TEST_F(MainLoop, FileSizeLimitEndsTheJob) {
+TEST_P(MainLoop, FileSizeLimitEndsTheJob) {
     CopyJob(Mp4Clip(), "whole.mkv");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     const auto whole = fs::file_size(dir.File("whole.mkv"));
@@ -112,7 +120,7 @@ TEST_F(MainLoop, FileSizeLimitEndsTheJob) {
     EXPECT_TRUE(Probe("small.mkv").ok);
 }
 
-TEST_F(MainLoop, ShortestInputEndsTheJob) {
+TEST_P(MainLoop, ShortestInputEndsTheJob) {
     for (bool shortest : {false, true}) {
         SCOPED_TRACE(shortest ? "shortest" : "to the end of every input");
         engine.Reset();
@@ -133,7 +141,7 @@ TEST_F(MainLoop, ShortestInputEndsTheJob) {
     }
 }
 
-TEST_F(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
+TEST_P(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
     engine.ProgressIntervalUs = 0;  // a report after every packet
     CopyJob(Mp4Clip(), "out.mkv");
     const int32_t sourceDuration = engine.SourceDurationMs;
@@ -162,14 +170,14 @@ TEST_F(MainLoop, ProgressNeverGoesBackAndEndsWithTheFileSize) {
     EXPECT_TRUE(statistics);
 }
 
-TEST_F(MainLoop, ProgressIntervalGatesTheReports) {
+TEST_P(MainLoop, ProgressIntervalGatesTheReports) {
     engine.ProgressIntervalUs = int64_t(3600) * 1000000;
     CopyJob(Mp4Clip(), "out.mkv");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
     EXPECT_EQ(engine.Progress().size(), 1u) << "only the last report";
 }
 
-TEST_F(MainLoop, AudioOnlyReportsWithoutVideoValues) {
+TEST_P(MainLoop, AudioOnlyReportsWithoutVideoValues) {
     engine.ProgressIntervalUs = 0;
     CopyJob(WavClip(1.0), "out.wav");
     ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
@@ -180,7 +188,7 @@ TEST_F(MainLoop, AudioOnlyReportsWithoutVideoValues) {
     EXPECT_EQ(progress.back().Quality, -1.0f);
     EXPECT_NEAR(progress.back().CurrentDuration, 1000, 50);
     // Without a progress target the report is a line in the log.
-    TTranscodeEngine quiet;
+    TTranscodeEngine quiet(GetParam());
     quiet.OnProgress = nullptr;
     ASSERT_TRUE(quiet.OpenInputFile(WavClip(1.0))) << quiet.LastError;
     quiet.Apply({{"acodec", "copy"}});
@@ -207,12 +215,16 @@ std::ostream& operator<<(std::ostream& out, const TDamageCase& c) {
     return out << c.name;
 }
 
-class DamagedInput : public MainLoop, public ::testing::WithParamInterface<TDamageCase> {};
+class DamagedInput : public MainLoopFixture,
+                     public ::testing::WithParamInterface<std::tuple<TDamageCase, bool>> {
+  protected:
+    DamagedInput() : MainLoopFixture(std::get<1>(GetParam())) {}
+};
 
 // A damaged input never brings the engine down: the job ends with a clear error, or converts
 // what can be read into a file ffprobe reads.
 TEST_P(DamagedInput, EndsCleanly) {
-    const TDamageCase& c = GetParam();
+    const TDamageCase& c = std::get<0>(GetParam());
     const std::string input = dir.File(std::string("damaged.") + c.extension);
     fs::copy_file(c.clip(), input);
     DamageFile(input, c.damage, c.fraction, 7);
@@ -242,12 +254,184 @@ INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedInput,
     // A transport stream reads from its start, so a cut copy meets the damage in the loop; an
     // MP4 cut short loses the index at its end and never opens.
-    ::testing::Values(
-        TDamageCase{"TruncatedCopy", TDamage::Truncated, 0.6, false, MpegTsClip, "ts", true},
-        TDamageCase{"OverwrittenCopy", TDamage::Overwritten, 0.3, false, Mp4Clip, "mp4", false},
-        TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false, Mp4Clip, "mp4", false},
-        TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true, MpegPsClip, "mpg", true},
-        TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true, MpegPsClip, "mpg", true}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            TDamageCase{"TruncatedCopy", TDamage::Truncated, 0.6, false, MpegTsClip, "ts", true},
+            TDamageCase{"OverwrittenCopy", TDamage::Overwritten, 0.3, false, Mp4Clip, "mp4", false},
+            TDamageCase{"TruncatedHeader", TDamage::Truncated, 0.02, false, Mp4Clip, "mp4", false},
+            TDamageCase{"TruncatedDecode", TDamage::Truncated, 0.5, true, MpegPsClip, "mpg", true},
+            TDamageCase{"OverwrittenDecode", TDamage::Overwritten, 0.2, true, MpegPsClip, "mpg",
+                        true}),
+        EngineModes()),
+    TCaseAndModeName());
+
+INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
+
+// ---- The pipelined run gives the one loop's file, byte for byte.
+
+using TOptions = std::vector<std::pair<std::string, std::string>>;
+
+std::string Clip30Fps() {
+    TClipSpec clipSpec;
+    clipSpec.frameRate = {30, 1};
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    return TClipCache::Instance().Clip("30fps.mkv", clipSpec);
+}
+
+std::string Clip24Fps() {
+    TClipSpec clipSpec;
+    clipSpec.frameRate = {24, 1};
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    return TClipCache::Instance().Clip("24fps.mkv", clipSpec);
+}
+
+std::string FlacClip() {
+    TClipSpec clipSpec;
+    clipSpec.videoCodec = "";
+    clipSpec.audioCodec = "flac";
+    clipSpec.sampleRate = 44100;
+    clipSpec.channels = 1;
+    return TClipCache::Instance().Clip("tone.flac", clipSpec);
+}
+
+// The MP4 clip's picture and its sound twice, as two tracks of one Matroska file (copied by
+// the engine: the clip writer makes one sound track).
+std::string TwoTrackClip() {
+    static TTempDir folder;
+    static const std::string path = [] {
+        const std::string made = folder.File("two-tracks.mkv");
+        TTranscodeEngine engine(false);
+        if (!engine.OpenInputFile(Mp4Clip())) return engine.LastError;
+        engine.Apply({{"map", "0:0"},
+                      {"map", "0:1"},
+                      {"map", "0:1"},
+                      {"vcodec", "copy"},
+                      {"acodec", "copy"}});
+        if (!engine.OpenOutputFile(made)) return engine.LastError;
+        engine.Apply({{"acodec", "copy"}, {"newaudio", ""}});
+        return engine.RunToEnd() ? made : engine.ErrorMessage();
+    }();
+    return path;
+}
+
+std::string WavTwoSeconds() {
+    return WavClip(2.0);
+}
+
+struct TExactCase {
+    const char* name;
+    std::string (*clip)();
+    const char* output;  // its extension picks the muxer
+    TOptions options;    // before the output opens
+    TOptions added;      // after it: the options of a further stream, ending with its keyword
+    int streams;         // in the output
+    bool changesRate;    // pictures are dropped or duplicated
+};
+
+std::ostream& operator<<(std::ostream& out, const TExactCase& c) {
+    return out << c.name;
+}
+
+class PipelineExactness : public ::testing::TestWithParam<TExactCase> {
+  protected:
+    void SetUp() override { RequireMediaLibraries(); }
+
+    void Run(TTranscodeEngine& engine, const TExactCase& c, const std::string& output) {
+        ASSERT_TRUE(engine.OpenInputFile(c.clip())) << engine.LastError;
+        // Matroska otherwise writes a random segment id and the time of writing.
+        engine.Apply({{"fflags", "bitexact"}});
+        engine.Apply(c.options);
+        ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.LastError;
+        engine.Apply(c.added);
+        ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+    }
+
+    TTempDir dir;
+};
+
+// The same frames, drops, duplicates, packet order and sizes: the whole files are equal.
+TEST_P(PipelineExactness, WritesTheOneLoopsFileByteForByte) {
+    const TExactCase& c = GetParam();
+    const std::string oneLoopFile = dir.File(std::string("one-loop-") + c.output);
+    const std::string pipelinedFile = dir.File(std::string("pipelined-") + c.output);
+    TTranscodeEngine oneLoop(false);
+    TTranscodeEngine pipelined(true);
+    ASSERT_NO_FATAL_FAILURE(Run(oneLoop, c, oneLoopFile));
+    ASSERT_NO_FATAL_FAILURE(Run(pipelined, c, pipelinedFile));
+    EXPECT_FALSE(oneLoop.RanPipelined());
+    EXPECT_TRUE(pipelined.RanPipelined()) << "the job fell back to the one loop";
+
+    const TProbedFile probed = RunFfprobe(oneLoopFile);
+    ASSERT_TRUE(probed.ok) << probed.error;
+    EXPECT_EQ(probed.streams.size(), static_cast<size_t>(c.streams));
+    EXPECT_EQ(pipelined.DroppedFrames, oneLoop.DroppedFrames);
+    EXPECT_EQ(pipelined.DuplicatedFrames, oneLoop.DuplicatedFrames);
+    if (c.changesRate) {
+        EXPECT_GT(oneLoop.DroppedFrames + oneLoop.DuplicatedFrames, 0);
+    }
+    const std::string expected = FileBytes(oneLoopFile);
+    const std::string actual = FileBytes(pipelinedFile);
+    EXPECT_EQ(actual.size(), expected.size());
+    // Compared as a whole, not printed: the files are tens of kilobytes.
+    EXPECT_TRUE(actual == expected) << "the pipelined file differs from the one loop's";
+}
+
+// clang-format off
+const TExactCase kExactCases[] = {
+    {"Mpeg4Mp3Avi", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}, {}, 2, false},
+    // Without macroblock-tree rate control: with it a second libx264 run in one process now
+    // and then writes other bits than the first, whichever loop runs it.
+    {"X264AacMp4", Mp4Clip, "out.mp4",
+     {{"vcodec", "libx264"}, {"x264-params", "mbtree=0"}, {"acodec", "aac"}}, {}, 2, false},
+    {"FlacToMp3", FlacClip, "out.mp3",
+     {{"acodec", "libmp3lame"}, {"ar", "22050"}, {"ac", "2"}}, {}, 1, false},
+    {"WavToAac", WavTwoSeconds, "out.m4a", {{"acodec", "aac"}, {"ar", "44100"}, {"ac", "2"}}, {},
+     1, false},
+    {"ThirtyTo25Fps", Clip30Fps, "out.avi",
+     {{"vcodec", "mpeg4"}, {"r", "25"}, {"acodec", "mp2"}}, {}, 2, true},
+    {"TwentyFourTo30Fps", Clip24Fps, "out.avi",
+     {{"vcodec", "mpeg4"}, {"r", "30"}, {"acodec", "mp2"}}, {}, 2, true},
+    {"VideoCopiedAudioEncoded", Mp4Clip, "out.mkv",
+     {{"vcodec", "copy"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}, {}, 2, false},
+    // Each track from a track of its own: two outputs of one sound track keep the one loop.
+    {"TwoAudioTracksMkv", TwoTrackClip, "out.mkv",
+     {{"map", "0:0"}, {"map", "0:1"}, {"map", "0:2"}, {"vcodec", "mpeg4"},
+      {"acodec", "libmp3lame"}, {"ar", "44100"}},
+     {{"acodec", "aac"}, {"ac", "1"}, {"newaudio", ""}}, 3, false},
+    {"CroppedScaledPadded", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"cropleft", "16"}, {"cropright", "16"}, {"croptop", "8"},
+      {"s", "144x112"}, {"padleft", "16"}, {"padright", "16"}, {"padtop", "8"},
+      {"padbottom", "8"}, {"acodec", "mp2"}}, {}, 2, false},
+    {"Volume", Mp4Clip, "out.avi",
+     {{"vcodec", "mpeg4"}, {"acodec", "mp2"}, {"vol", "512"}}, {}, 2, false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Jobs, PipelineExactness, ::testing::ValuesIn(kExactCases),
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// Jobs the pipeline does not take run in the one loop even when it is asked for.
+TEST(PipelineFallback, FrameLimitAndTwoInputsRunInTheOneLoop) {
+    RequireMediaLibraries();
+    TTempDir dir;
+    TTranscodeEngine limited(true);
+    ASSERT_TRUE(limited.OpenInputFile(Mp4Clip())) << limited.LastError;
+    limited.Apply({{"vcodec", "mpeg4"}, {"vframes", "10"}});
+    ASSERT_TRUE(limited.OpenOutputFile(dir.File("limited.avi"))) << limited.LastError;
+    ASSERT_TRUE(limited.RunToEnd()) << limited.ErrorMessage();
+    EXPECT_FALSE(limited.RanPipelined()) << "a frame limit";
+
+    TTranscodeEngine twoInputs(true);
+    ASSERT_TRUE(twoInputs.OpenInputFile(VideoOnlyClip())) << twoInputs.LastError;
+    ASSERT_TRUE(twoInputs.OpenInputFile(WavClip(1.0))) << twoInputs.LastError;
+    twoInputs.Apply({{"vcodec", "mpeg4"}, {"acodec", "mp2"}, {"ar", "44100"}});
+    ASSERT_TRUE(twoInputs.OpenOutputFile(dir.File("joined.avi"))) << twoInputs.LastError;
+    ASSERT_TRUE(twoInputs.RunToEnd()) << twoInputs.ErrorMessage();
+    EXPECT_FALSE(twoInputs.RanPipelined()) << "two input files";
+    EXPECT_EQ(RunFfprobe(dir.File("joined.avi")).streams.size(), 2u);
+}
 
 }  // namespace

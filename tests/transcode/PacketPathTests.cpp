@@ -8,6 +8,7 @@
 
 #include "TranscodeTestSupport.h"
 #include "support/DecodeMedia.h"
+#include "support/EngineModes.h"
 
 namespace {
 
@@ -17,13 +18,13 @@ float Peak(const TDecodedAudio& audio) {
     return peak;
 }
 
-class PacketPath : public ::testing::Test {
+class PacketPath : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
     TTempDir dir;
 };
 
-TEST_F(PacketPath, VolumeScalesTheDecodedSamples) {
+TEST_P(PacketPath, VolumeScalesTheDecodedSamples) {
     const float inputPeak = Peak(DecodeAudioSamples(WavClip(1.0)));
     ASSERT_GT(inputPeak, 0.3f);
     ASSERT_LT(inputPeak, 0.7f);
@@ -35,7 +36,7 @@ TEST_F(PacketPath, VolumeScalesTheDecodedSamples) {
          {TCase{"128", inputPeak / 2}, TCase{"256", inputPeak},
           TCase{"512", std::min(1.0f, inputPeak * 2)}, TCase{"1024", 32767.0f / 32768}}) {
         SCOPED_TRACE(std::string("volume ") + c.volume);
-        TTranscodeEngine engine;
+        TTranscodeEngine engine(GetParam());
         ASSERT_TRUE(engine.OpenInputFile(WavClip(1.0))) << engine.LastError;
         engine.Apply({{"acodec", "pcm_s16le"}, {"vol", c.volume}});
         const std::string output = dir.File(std::string("vol") + c.volume + ".wav");
@@ -47,12 +48,12 @@ TEST_F(PacketPath, VolumeScalesTheDecodedSamples) {
     }
 }
 
-TEST_F(PacketPath, SubtitlesAreDecodedAndEncodedAgain) {
+TEST_P(PacketPath, SubtitlesAreDecodedAndEncodedAgain) {
     const std::string input = dir.File("in.srt");
     std::ofstream(input) << "1\n00:00:00,500 --> 00:00:01,000\nHello\n\n"
                             "2\n00:00:01,200 --> 00:00:01,800\nWorld\n\n"
                             "3\n00:00:02,000 --> 00:00:02,500\nAgain\n";
-    TTranscodeEngine engine;
+    TTranscodeEngine engine(GetParam());
     ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
     engine.Apply({{"scodec", "subrip"}});
     const std::string output = dir.File("out.mkv");
@@ -65,10 +66,10 @@ TEST_F(PacketPath, SubtitlesAreDecodedAndEncodedAgain) {
     EXPECT_EQ(probed.First("subtitle")->packets, 3);
 }
 
-TEST_F(PacketPath, StopBeforeTheFirstPacket) {
+TEST_P(PacketPath, StopBeforeTheFirstPacket) {
     // Asked to stop while it sets up, the job reads nothing, still writes its trailer and ends
     // with a last report that has no time to tell yet.
-    TTranscodeEngine engine;
+    TTranscodeEngine engine(GetParam());
     ASSERT_TRUE(engine.OpenInputFile(WavClip(1.0))) << engine.LastError;
     engine.Apply({{"acodec", "copy"}});
     const std::string output = dir.File("out.wav");
@@ -92,10 +93,10 @@ TEST_F(PacketPath, StopBeforeTheFirstPacket) {
 
 // A frame-threaded decoder gives each picture out several packets late; every picture still
 // lands on its own place: frame n of the output shows frame n of the input, none doubled.
-TEST_F(PacketPath, FrameThreadedDecodingKeepsEveryPictureInPlace) {
+TEST_P(PacketPath, FrameThreadedDecodingKeepsEveryPictureInPlace) {
     for (int threads : {1, 4}) {
         SCOPED_TRACE(threads);
-        TTranscodeEngine engine;
+        TTranscodeEngine engine(GetParam());
         engine.ThreadCount = threads;
         ASSERT_TRUE(engine.OpenInputFile(Mp4Clip())) << engine.LastError;
         engine.Apply({{"vcodec", "mpeg4"}, {"qscale", "2"}, {"an", ""}});
@@ -109,7 +110,7 @@ TEST_F(PacketPath, FrameThreadedDecodingKeepsEveryPictureInPlace) {
     }
 }
 
-TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
+TEST_P(PacketPath, TimestampJumpMovesTheFileOffset) {
     // Two transport streams one after the other: the second starts its clock again at 0.
     const std::string input = dir.File("joined.ts");
     {
@@ -118,7 +119,7 @@ TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
     }
     for (bool copyTimestamps : {false, true}) {
         SCOPED_TRACE(copyTimestamps ? "timestamps copied" : "timestamps corrected");
-        TTranscodeEngine engine;
+        TTranscodeEngine engine(GetParam());
         engine.Verbose = 3;  // the engine's own messages only: the libraries stay as they are
         if (copyTimestamps) engine.Apply({{"copyts", ""}});
         ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
@@ -154,8 +155,8 @@ TEST_F(PacketPath, TimestampJumpMovesTheFileOffset) {
     }
 }
 
-TEST_F(PacketPath, ReportLineWithQuantiserHistogramAndPsnr) {
-    TTranscodeEngine engine;
+TEST_P(PacketPath, ReportLineWithQuantiserHistogramAndPsnr) {
+    TTranscodeEngine engine(GetParam());
     engine.OnProgress = nullptr;
     ASSERT_TRUE(engine.OpenInputFile(Mp4Clip())) << engine.LastError;
     engine.Apply({{"vcodec", "mpeg4"}, {"an", ""}, {"qphist", ""}, {"psnr", ""}, {"qscale", "4"}});
@@ -175,5 +176,7 @@ TEST_F(PacketPath, ReportLineWithQuantiserHistogramAndPsnr) {
     EXPECT_NE(last[histogram + 4], '0') << last;
     EXPECT_EQ(last[histogram + 30], '0') << last;
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, PacketPath, EngineModes(), TEngineModeName());
 
 }  // namespace

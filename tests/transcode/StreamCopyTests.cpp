@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TranscodeTestSupport.h"
+#include "support/EngineModes.h"
 
 namespace {
 
@@ -20,17 +21,17 @@ std::ostream& operator<<(std::ostream& out, const TCopyCase& c) {
     return out << c.name;
 }
 
-class StreamCopy : public ::testing::TestWithParam<TCopyCase> {
+class StreamCopy : public ::testing::TestWithParam<std::tuple<TCopyCase, bool>> {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
     TTempDir dir;
 };
 
 TEST_P(StreamCopy, KeepsEveryPacketAndTheDuration) {
-    const TCopyCase& c = GetParam();
+    const TCopyCase& c = std::get<0>(GetParam());
     const std::string input = c.input();
     const std::string output = dir.File(std::string("out.") + c.outputExtension);
-    TTranscodeEngine engine;
+    TTranscodeEngine engine(std::get<1>(GetParam()));
     ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
     engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
     ASSERT_TRUE(engine.OpenOutputFile(output)) << engine.LastError;
@@ -68,20 +69,24 @@ TEST_P(StreamCopy, KeepsEveryPacketAndTheDuration) {
     EXPECT_EQ(progress.back().Quality, -1.0f) << "copied video has no quantiser";
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, StreamCopy,
-                         ::testing::Values(TCopyCase{"Mp4ToMkv", Mp4Clip, "mkv"},
-                                           TCopyCase{"Mp4ToMov", Mp4Clip, "mov"},
-                                           TCopyCase{"Mp4ToAvi", Mp4Clip, "avi"},
-                                           TCopyCase{"MpegPsToTs", MpegPsClip, "ts"},
-                                           TCopyCase{"MpegPsToMkv", MpegPsClip, "mkv"}),
-                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Containers, StreamCopy,
+    ::testing::Combine(::testing::Values(TCopyCase{"Mp4ToMkv", Mp4Clip, "mkv"},
+                                         TCopyCase{"Mp4ToMov", Mp4Clip, "mov"},
+                                         TCopyCase{"Mp4ToAvi", Mp4Clip, "avi"},
+                                         TCopyCase{"MpegPsToTs", MpegPsClip, "ts"},
+                                         TCopyCase{"MpegPsToMkv", MpegPsClip, "mkv"}),
+                       EngineModes()),
+    TCaseAndModeName());
 
-TEST(StreamCopyStart, BeginsAtTheFirstKeyFrame) {
+class StreamCopyStart : public ::testing::TestWithParam<bool> {};
+
+TEST_P(StreamCopyStart, BeginsAtTheFirstKeyFrame) {
     RequireMediaLibraries();
     TTempDir dir;
     // Starting 0.54 s in (picture 14) with a key frame every 12 pictures: the copy waits for
     // picture 24.
-    TTranscodeEngine engine;
+    TTranscodeEngine engine(GetParam());
     ASSERT_TRUE(engine.OpenInputFile(Mp4Clip())) << engine.LastError;
     engine.Apply({{"vcodec", "copy"}, {"an", ""}, {"ss", "0.54"}});
     const std::string output = dir.File("out.mkv");
@@ -92,5 +97,7 @@ TEST(StreamCopyStart, BeginsAtTheFirstKeyFrame) {
     ASSERT_NE(probed.First("video"), nullptr);
     EXPECT_EQ(probed.First("video")->packets, 50 - 24);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, StreamCopyStart, EngineModes(), TEngineModeName());
 
 }  // namespace

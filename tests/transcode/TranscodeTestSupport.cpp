@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-TTranscodeEngine::TTranscodeEngine() {
+TTranscodeEngine::TTranscodeEngine(bool pipeline) : pipeline_(pipeline) {
     // Fixtures make their engine before their SetUp runs: load the libraries here, or Reset
     // would find none and leave the option templates out.
     RequireMediaLibraries();

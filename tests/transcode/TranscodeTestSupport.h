@@ -14,9 +14,17 @@
 
 class TTranscodeEngine : public TCustomFFmpeg {
   public:
-    TTranscodeEngine();
+    // `pipeline`: the engine's mode for every job of this engine, kept across Reset.
+    explicit TTranscodeEngine(bool pipeline = true);
     ~TTranscodeEngine() override { StopAndJoinThreads(); }
 
+    void Reset() {
+        TCustomFFmpeg::Reset();
+        Pipeline = pipeline_;
+    }
+
+    using TCustomFFmpeg::DroppedFrames;
+    using TCustomFFmpeg::DuplicatedFrames;
     using TCustomFFmpeg::EncoderOutputBufferSize;
     using TCustomFFmpeg::FreeRunState;
     using TCustomFFmpeg::OpenDecoders;
@@ -40,6 +48,7 @@ class TTranscodeEngine : public TCustomFFmpeg {
     bool CompletedAtTerminate() const { return recorder_.CompletedAtTerminate(); }
 
   private:
+    const bool pipeline_;
     TEngineRecorder recorder_;
 };
 
