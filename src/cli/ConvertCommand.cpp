@@ -361,7 +361,8 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
 
 int TConversionRun::Run(const std::vector<std::string>& files) {
     component_.SetLogLevel(options_.Verbose ? llInfo : llError);
-    component_.SetCodecThreads(0);
+    // Files converted side by side share the cores; one file alone gets them all.
+    component_.SetCodecThreads(CodecThreadsPerFile(options_.Jobs));
     component_.SetPipeline(options_.Pipeline);
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "binding/FFmpegLibs.h"
 
@@ -382,4 +383,10 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg* sender) {
 void TCustomFFmpegVCL::RouteLogLine(uint32_t threadId, int level, const std::string& line) {
     std::lock_guard lock(lock_);
     DoLog(tasks_.FindByThreadId(threadId), level, line);
+}
+
+int32_t CodecThreadsPerFile(int parallelFiles) {
+    if (parallelFiles <= 1) return 0;
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::max(1, cores / parallelFiles);
 }

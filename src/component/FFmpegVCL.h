@@ -182,6 +182,10 @@ class TCustomFFmpegVCL : private TLogSink {
     std::recursive_mutex startLock_;
 };
 
+// The codec threads each of `parallelFiles` conversions at once should have: 0 (one per core)
+// for one file, else the cores shared out, at least one each.
+int32_t CodecThreadsPerFile(int parallelFiles);
+
 class TFFmpegVCL : public TCustomFFmpegVCL {
   public:
     using TCustomFFmpegVCL::TCustomFFmpegVCL;

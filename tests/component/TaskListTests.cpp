@@ -73,6 +73,14 @@ TEST(ComponentProperties, DefaultsAndLimits) {
     EXPECT_EQ(CurrentLogLevel, -1);
     component.SetLogLevel(llInfo);
     EXPECT_EQ(CurrentLogLevel, 1);
+
+    // One file alone takes every core (0); files side by side share them, never below one each.
+    EXPECT_EQ(CodecThreadsPerFile(1), 0);
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    for (const int files : {2, cores, 4 * cores + 1}) {
+        EXPECT_GE(CodecThreadsPerFile(files), 1) << files;
+        EXPECT_LE(CodecThreadsPerFile(files) * files, std::max(cores, files)) << files;
+    }
 }
 
 // Nice value and scheduling class of a thread after ApplyThreadPriority, read on the thread.

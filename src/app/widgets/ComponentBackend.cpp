@@ -28,7 +28,7 @@ TComponentBackend::TComponentBackend()
     : timer_(std::make_unique<TQtMainThreadTimer>()),
       component_(std::make_unique<TFFmpegVCL>(timer_.get())),
       runner_(std::make_unique<TComponentTaskRunner>(*component_)) {
-    // The window converts one file at a time: its codecs may use every core.
+    // One file at a time: its codecs may use every core.
     component_->SetCodecThreads(0);
     InstallRelays();
 }
@@ -97,6 +97,10 @@ bool TComponentBackend::SetTaskOutput(int index, const TJobDescription& job) {
 
 void TComponentBackend::DeleteTask(int index) {
     runner_->DeleteTask(index);
+}
+
+void TComponentBackend::ShareCoresAmong(int parallelFiles) {
+    component_->SetCodecThreads(CodecThreadsPerFile(parallelFiles));
 }
 
 void TComponentBackend::StartTasks(int parallelCount) {

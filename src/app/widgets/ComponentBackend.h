@@ -31,6 +31,7 @@ class TComponentBackend : public TConversionBackend {
     bool SetTaskOutput(int index, const TJobDescription& job) override;
     void DeleteTask(int index) override;
     void StartTasks(int parallelCount) override;
+    void ShareCoresAmong(int parallelFiles) override;
     void StopTasks() override;
     std::string LastErrorText() const override;
     void PauseTasks() override;

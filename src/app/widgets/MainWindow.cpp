@@ -1094,6 +1094,7 @@ void TForm1::ButtonConvertClick() {
     TimerConvertAgain->start();
     EnableControls(false);
     ShowQueueStatus();
+    backend_->ShareCoresAmong(ParallelFiles());
     if (ParallelFiles() > 1) {
         StartBatch();
     } else {
