@@ -271,20 +271,13 @@ INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
 
 using TOptions = std::vector<std::pair<std::string, std::string>>;
 
-std::string Clip30Fps() {
+template <int kFps>
+std::string ClipAtRate() {
     TClipSpec clipSpec;
-    clipSpec.frameRate = {30, 1};
+    clipSpec.frameRate = {kFps, 1};
     clipSpec.width = 160;
     clipSpec.height = 120;
-    return TClipCache::Instance().Clip("30fps.mkv", clipSpec);
-}
-
-std::string Clip24Fps() {
-    TClipSpec clipSpec;
-    clipSpec.frameRate = {24, 1};
-    clipSpec.width = 160;
-    clipSpec.height = 120;
-    return TClipCache::Instance().Clip("24fps.mkv", clipSpec);
+    return TClipCache::Instance().Clip(std::to_string(kFps) + "fps.mkv", clipSpec);
 }
 
 std::string FlacClip() {
@@ -390,9 +383,9 @@ const TExactCase kExactCases[] = {
      {{"acodec", "libmp3lame"}, {"ar", "22050"}, {"ac", "2"}}, {}, 1, false},
     {"WavToAac", WavTwoSeconds, "out.m4a", {{"acodec", "aac"}, {"ar", "44100"}, {"ac", "2"}}, {},
      1, false},
-    {"ThirtyTo25Fps", Clip30Fps, "out.avi",
+    {"ThirtyTo25Fps", ClipAtRate<30>, "out.avi",
      {{"vcodec", "mpeg4"}, {"r", "25"}, {"acodec", "mp2"}}, {}, 2, true},
-    {"TwentyFourTo30Fps", Clip24Fps, "out.avi",
+    {"TwentyFourTo30Fps", ClipAtRate<24>, "out.avi",
      {{"vcodec", "mpeg4"}, {"r", "30"}, {"acodec", "mp2"}}, {}, 2, true},
     {"VideoCopiedAudioEncoded", Mp4Clip, "out.mkv",
      {{"vcodec", "copy"}, {"acodec", "libmp3lame"}, {"ar", "44100"}}, {}, 2, false},
