@@ -338,6 +338,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Reads every packet and hands it to the packet path, until the inputs end, a limit is
     // reached or the job is stopped.
     void ReadAndDeliver();
+    // The same with the stages on threads of their own; returns once everything is written and
+    // the pipeline's threads are joined.
+    void ReadAndDeliverPipelined();
     // The progress report (one loop), or the events the pipeline's threads left (pipelined).
     void ReportProgressOrEvents();
     // The input file to read next: the one whose outputs lag furthest behind (by input time

@@ -31,13 +31,18 @@ int FrameLimitIndex(AVMediaType type) {
 
 void TCustomFFmpeg::RunTranscodeLoop() {
     ranPipelined_ = false;
-    if (!Pipeline || !PipelineKeepsOutput()) {
+    if (Pipeline && PipelineKeepsOutput()) {
+        ReadAndDeliverPipelined();
+    } else {
         ReadAndDeliver();
         DrainDecoders();
-        FinishOutputs();
-        return;
     }
-    // Cleared only once every thread of the pipeline has been joined (it is destroyed first).
+    FinishOutputs();
+}
+
+void TCustomFFmpeg::ReadAndDeliverPipelined() {
+    // Cleared only once every thread of the pipeline has been joined (it is destroyed first),
+    // and the pipeline is gone before the run state it points into is freed.
     struct TPipelineGone {
         TPipelinedRun*& run;
         ~TPipelineGone() { run = nullptr; }
@@ -49,8 +54,6 @@ void TCustomFFmpeg::RunTranscodeLoop() {
     ReadAndDeliver();
     DrainDecoders();
     pipeline.Finish();
-    PipelinedRun = nullptr;
-    FinishOutputs();
 }
 
 bool TCustomFFmpeg::PipelineKeepsOutput() const {
