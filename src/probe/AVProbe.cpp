@@ -156,7 +156,8 @@ void TAVProbe::GetFileInfo(TAVFileInfo& AFileInfo) const {
     }
     const AVFormatContext& context = *formatContext_;
     AFileInfo.StartTime = context.start_time;
-    AFileInfo.Duration = context.duration;
+    // A damaged header may give a negative length: unknown then.
+    AFileInfo.Duration = context.duration < 0 ? AV_NOPTS_VALUE : context.duration;
     AFileInfo.BitRate = ClampToInt32(context.bit_rate);
 
     const AVDictionary* metadata = context.metadata;
@@ -208,8 +209,8 @@ void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStre
     if (stream.start_time != AV_NOPTS_VALUE)
         AVideoStreamInfo.StartTimeUs =
             LibAVUtil.av_rescale_q(stream.start_time, stream.time_base, AV_TIME_BASE_Q);
-    AVideoStreamInfo.Duration = stream.duration;
-    if (stream.duration != AV_NOPTS_VALUE)
+    AVideoStreamInfo.Duration = stream.duration < 0 ? AV_NOPTS_VALUE : stream.duration;
+    if (AVideoStreamInfo.Duration != AV_NOPTS_VALUE)
         AVideoStreamInfo.DurationUs =
             LibAVUtil.av_rescale_q(stream.duration, stream.time_base, AV_TIME_BASE_Q);
     AVideoStreamInfo.BitRate = ClampToInt32(codec.bit_rate);
