@@ -1,5 +1,7 @@
 // The pictures a video output takes: upright as the display matrix shows them, in SDR for an
 // 8-bit encoder, and tagged with the colours they hold.
+#include <cstring>
+
 #include "engine/CustomFFmpeg.h"
 #include "engine/PictureFilter.h"
 #include "engine/StreamChoice.h"
@@ -17,18 +19,36 @@ bool IsFullRangeFormat(AVPixelFormat format) {
            format == AV_PIX_FMT_YUVJ411P;
 }
 
+// A colour tag as the file gave it, read as a number: a damaged file's may be no value of its
+// enumeration, and is unspecified then.
+template <typename T>
+T ValidTag(const T& tag, int count, T unspecified) {
+    static_assert(sizeof(T) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &tag, sizeof value);
+    return value >= 0 && value < count ? static_cast<T>(value) : unspecified;
+}
+
+AVColorTransferCharacteristic TransferOf(const AVCodecContext* decoder) {
+    return ValidTag(decoder->color_trc, AVCOL_TRC_NB, AVCOL_TRC_UNSPECIFIED);
+}
+
 // Tags for pictures the scaler made from the decoder's: the colours stay what they were, the
 // range follows the scaler's conversion into or out of the full-range formats.
 void CopyColourTags(const AVCodecContext* decoder, AVCodecContext* encoder) {
-    encoder->color_primaries = decoder->color_primaries;
-    encoder->color_trc = decoder->color_trc;
-    encoder->colorspace = IsRgbFormat(encoder->pix_fmt) ? AVCOL_SPC_RGB : decoder->colorspace;
+    encoder->color_primaries =
+        ValidTag(decoder->color_primaries, AVCOL_PRI_NB, AVCOL_PRI_UNSPECIFIED);
+    encoder->color_trc = TransferOf(decoder);
+    encoder->colorspace = IsRgbFormat(encoder->pix_fmt)
+                              ? AVCOL_SPC_RGB
+                              : ValidTag(decoder->colorspace, AVCOL_SPC_NB, AVCOL_SPC_UNSPECIFIED);
     if (IsFullRangeFormat(encoder->pix_fmt))
         encoder->color_range = AVCOL_RANGE_JPEG;
     else if (IsFullRangeFormat(decoder->pix_fmt))
         encoder->color_range = AVCOL_RANGE_MPEG;
     else
-        encoder->color_range = decoder->color_range;
+        encoder->color_range =
+            ValidTag(decoder->color_range, AVCOL_RANGE_NB, AVCOL_RANGE_UNSPECIFIED);
     if (IsRgbFormat(encoder->pix_fmt)) encoder->color_range = AVCOL_RANGE_UNSPECIFIED;
 }
 
@@ -36,7 +56,7 @@ void CopyColourTags(const AVCodecContext* decoder, AVCodecContext* encoder) {
 
 void TCustomFFmpeg::PreparePictureFilter(TInputStreamState& ist, AVCodecContext* encoder) {
     const AVCodecContext* decoder = ist.Decoder;
-    const bool toneMap = IsHdrTransfer(decoder->color_trc) && !IsDeepPixelFormat(encoder->pix_fmt);
+    const bool toneMap = IsHdrTransfer(TransferOf(decoder)) && !IsDeepPixelFormat(encoder->pix_fmt);
     if (toneMap) {
         encoder->color_primaries = AVCOL_PRI_BT709;
         encoder->color_trc = AVCOL_TRC_BT709;
