@@ -37,6 +37,17 @@ TFramePtr KeepPicture(const AVFrame* picture) {
     return kept;
 }
 
+// While it lives, the output's encoded packets go into `packets` instead of to the muxer.
+struct TCollecting {
+    TOutputStreamState& ost;
+    TCollecting(TOutputStreamState& output, std::vector<TPacketPtr>& packets) : ost(output) {
+        ost.Batch = &packets;
+    }
+    ~TCollecting() { ost.Batch = nullptr; }
+    TCollecting(const TCollecting&) = delete;
+    TCollecting& operator=(const TCollecting&) = delete;
+};
+
 }  // namespace
 
 TPipelinedRun::TPipelinedRun(TCustomFFmpeg& engine)
@@ -111,15 +122,8 @@ void TPipelinedRun::Deliver(TInputStreamState& ist, int istIndex, const AVPacket
             if (!subtitle) continue;
             item.Kind = TWriteItem::kSubtitle;
             AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
-            ost.Batch = &item.Packets;
-            try {
-                engine_.WriteSubtitle(file, ost, ist, subtitle,
-                                      packet ? packet->pts : AV_NOPTS_VALUE);
-            } catch (...) {
-                ost.Batch = nullptr;
-                throw;
-            }
-            ost.Batch = nullptr;
+            const TCollecting collecting(ost, item.Packets);
+            engine_.WriteSubtitle(file, ost, ist, subtitle, packet ? packet->pts : AV_NOPTS_VALUE);
         } else {
             if (!packet) continue;
             item.Kind = TWriteItem::kCopy;
@@ -208,15 +212,15 @@ void TPipelinedRun::RunStage(TStage& stage) {
         TStageJob job;
         while (stage.Jobs.Pop(job)) {
             TStageBatch batch;
-            stage.Output->Batch = &batch.Packets;
-            WorkOn(stage, job);
-            stage.Output->Batch = nullptr;
+            {
+                const TCollecting collecting(*stage.Output, batch.Packets);
+                WorkOn(stage, job);
+            }
             batch.FrameNumber = stage.Output->FrameNumber;
             job = TStageJob{};  // the picture goes back to the decoder now
             if (!stage.Batches.Push(std::move(batch))) return;
         }
     } catch (...) {
-        stage.Output->Batch = nullptr;
         Fail(std::current_exception());
     }
 }
