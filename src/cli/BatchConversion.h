@@ -4,6 +4,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ struct TBatchOptions {
     // whose output is there but incomplete is converted again over that output.
     bool SkipExisting = false;
     bool Verbose = false;  // the converter's log lines on standard error
-    bool Pipeline = true;  // each task's stages on threads of their own; off: the engine's one loop
+    // Each task's stages on threads of their own (true) or the engine's one loop (false); unset:
+    // on while a file has two cores or more to itself.
+    std::optional<bool> Pipeline;
 };
 
 // Converts the files; returns the exit code (kExitOk, kExitFailed, kExitUsage for a missing

@@ -40,7 +40,7 @@ struct TConvertRequest {
     std::string Report;                 // report file, "-" standard output, empty none
     std::optional<std::string> Shard;   // "I/N": only the I-th of N parts of the files
     bool SkipExisting = false;          // skip files whose output is already complete
-    bool Pipeline = true;               // stages on threads of their own; off: the one loop
+    std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

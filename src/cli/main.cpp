@@ -44,8 +44,10 @@ Example: daziziz-cli run -i in.avi -vcodec mpeg4 -vb 800k -acodec mp2 -ab 128k o
 Exit status: 0 finished, 1 failed (the reason on standard error), 2 usage error, 130 Ctrl-C.)footer";
 
 // "--pipeline on|off": a job's stages on threads of their own (decoding, picture work,
-// encoding, writing), or the engine's one loop that does them in turn.
-void AddPipelineOption(CLI::App* command, bool& pipeline) {
+// encoding, writing), or the engine's one loop that does them in turn. `byDefault` tells what
+// runs without the option.
+template <typename TMode>
+void AddPipelineOption(CLI::App* command, TMode& pipeline, const char* byDefault) {
     command
         ->add_option_function<std::string>(
             "--pipeline", [&pipeline](const std::string& mode) { pipeline = mode == "on"; },
@@ -53,7 +55,7 @@ void AddPipelineOption(CLI::App* command, bool& pipeline) {
             "in turn in one loop (off); the output is the same")
         ->check(CLI::IsMember({"on", "off"}))
         ->type_name("MODE")
-        ->default_str("on");
+        ->default_str(byDefault);
 }
 
 // The options `convert` and `watch` share: the profile, its choices and how the batch runs.
@@ -111,7 +113,8 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_flag("--skip-existing", request.SkipExisting,
                       "Skips a file whose output exists and is complete; converts an incomplete "
                       "output again over it");
-    AddPipelineOption(command, request.Pipeline);
+    AddPipelineOption(command, request.Pipeline,
+                      "on while --jobs leaves each file two cores or more, else off");
 }
 
 }  // namespace
@@ -165,7 +168,7 @@ int main(int argc, char** argv) {
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
     bool pipeline = true;
-    AddPipelineOption(run, pipeline);
+    AddPipelineOption(run, pipeline, "on");
     // Everything after "run" is the engine's: the parser leaves it alone.
     run->prefix_command();
     run->footer(kRunFooter);

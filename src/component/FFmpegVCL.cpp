@@ -390,3 +390,7 @@ int32_t CodecThreadsPerFile(int parallelFiles) {
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     return std::max(1, cores / parallelFiles);
 }
+
+bool PipelinePerFile(int parallelFiles) {
+    return CodecThreadsPerFile(parallelFiles) != 1;
+}

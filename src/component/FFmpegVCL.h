@@ -185,6 +185,10 @@ class TCustomFFmpegVCL : private TLogSink {
 // The codec threads each of `parallelFiles` conversions at once should have: 0 (one per core)
 // for one file, else the cores shared out, at least one each.
 int32_t CodecThreadsPerFile(int parallelFiles);
+// Whether each of `parallelFiles` conversions at once should run its stages on threads of their
+// own: only while a file has two cores or more. With a core or less each, the files side by side
+// keep every core busy already, and the stages' hand-offs only cost CPU time.
+bool PipelinePerFile(int parallelFiles);
 
 class TFFmpegVCL : public TCustomFFmpegVCL {
   public:

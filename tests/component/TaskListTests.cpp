@@ -75,11 +75,14 @@ TEST(ComponentProperties, DefaultsAndLimits) {
     EXPECT_EQ(CurrentLogLevel, 1);
 
     // One file alone takes every core (0); files side by side share them, never below one each.
+    // A file runs its stages on threads of their own while it has two cores or more.
     EXPECT_EQ(CodecThreadsPerFile(1), 0);
+    EXPECT_TRUE(PipelinePerFile(1));
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     for (const int files : {2, cores, 4 * cores + 1}) {
         EXPECT_GE(CodecThreadsPerFile(files), 1) << files;
         EXPECT_LE(CodecThreadsPerFile(files) * files, std::max(cores, files)) << files;
+        EXPECT_EQ(PipelinePerFile(files), cores / files >= 2) << files;
     }
 }
 

@@ -101,6 +101,7 @@ void TComponentBackend::DeleteTask(int index) {
 
 void TComponentBackend::ShareCoresAmong(int parallelFiles) {
     component_->SetCodecThreads(CodecThreadsPerFile(parallelFiles));
+    component_->SetPipeline(PipelinePerFile(parallelFiles));
 }
 
 void TComponentBackend::StartTasks(int parallelCount) {

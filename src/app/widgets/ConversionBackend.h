@@ -58,6 +58,7 @@ class TConversionBackend : public TTaskRunner {
     // Replaces the event handlers; empty handlers detach the window. After the call returns no
     // handler given before runs any more.
     virtual void SetEvents(TConversionEvents events) = 0;
-    // The tasks added from now on run `parallelFiles` at once: their codecs share the cores.
+    // The tasks added from now on run `parallelFiles` at once: their codecs share the cores, and
+    // each runs its stages on threads of its own only while it has two cores or more.
     virtual void ShareCoresAmong(int parallelFiles) { (void)parallelFiles; }
 };
