@@ -4,17 +4,17 @@
 # `daziziz-cli convert --jobs 1` and `--jobs 2`, the ways taking turns, several runs each.
 # Prints per way the median wall time, CPU time (user + system) and peak memory, and the speed-up
 # (median wall time of --jobs 1 over this way's, in the same pipeline mode), marked "!" where
-# --jobs 2 is under 1.25x. When `convert` takes --pipeline, both ways also run with the stages
-# in one loop (--pipeline off). After every run each output must be there with the input's
+# --jobs 2 is under 1.25x. When `convert` takes --pipeline, both ways run at convert's own
+# choice (no option) and again with --pipeline on and off. After every run each output must be there with the input's
 # frame count (ffprobe); a failed conversion or a wrong count makes the exit status 1.
 # Outputs go to a temporary folder, removed at the end; the runs and the table are kept in
 # bench/results/queue-<date-time>/.
 #
-#   bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME] [--pipeline on|off|both]
-#                  [--build DIR]
+#   bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME]
+#                  [--pipeline default|on|off|both|all] [--build DIR]
 #
-# Defaults: 3 runs, 12 clips of 6 s, "MP4 - MPEG4", both modes when supported, build/ (or
-# $DZ_BENCH_BUILD).
+# Defaults: 3 runs, 12 clips of 6 s, "MP4 - MPEG4", all of convert's own choice, on and off when
+# supported (both: on and off), build/ (or $DZ_BENCH_BUILD).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -23,7 +23,7 @@ runs=3
 count=12
 seconds=6
 profile="MP4 - MPEG4"
-pipeline=both
+pipeline=all
 while (($#)); do
     case "$1" in
         --runs) runs=$2 ;;
@@ -34,13 +34,16 @@ while (($#)); do
         --build) build=$2 ;;
         *)
             echo "usage: bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME]" \
-                "[--pipeline on|off|both] [--build DIR]" >&2
+                "[--pipeline default|on|off|both|all] [--build DIR]" >&2
             exit 2
             ;;
     esac
     shift 2
 done
-[[ $pipeline =~ ^(on|off|both)$ ]] || { echo "--pipeline takes on, off or both" >&2; exit 2; }
+[[ $pipeline =~ ^(default|on|off|both|all)$ ]] || {
+    echo "--pipeline takes default, on, off, both or all" >&2
+    exit 2
+}
 cli=$build/daziziz-cli
 [ -x "$cli" ] || { echo "no $cli: build it (cmake --build $build --target daziziz-cli)" >&2; exit 1; }
 for tool in ffmpeg ffprobe /usr/bin/time; do
@@ -49,43 +52,27 @@ done
 
 # ---- The ways to measure: a name (jobs, then the mode or "-") and its extra options.
 modes=(-)
-note="convert has no --pipeline here: the engine's default mode ran, the one loop is n/a"
+note="convert has no --pipeline here: only its own choice ran"
 if "$cli" convert --help 2>&1 | grep -q -- --pipeline; then
     note=""
     case $pipeline in
+        default) modes=(-) ;;
         on) modes=(on) ;;
         off) modes=(off) ;;
         both) modes=(on off) ;;
+        all) modes=(- on off) ;;
     esac
-elif [ "$pipeline" != on ] && [ "$pipeline" != both ]; then
+elif [ "$pipeline" != default ] && [ "$pipeline" != all ]; then
     echo "this daziziz-cli's convert has no --pipeline option" >&2
     exit 2
 fi
 ways=()
 for mode in "${modes[@]}"; do ways+=("1 $mode" "2 $mode"); done
 
-# ---- The clips, each written under a temporary name first so a broken run leaves none behind.
-cache=$here/cache/queue
-mkdir -p "$cache"
-clips=()
-for ((n = 1; n <= count; ++n)); do
-    i=$(printf %02d "$n")
-    clip=$cache/clip-$i-720p-${seconds}s.mp4
-    if [ ! -s "$clip" ]; then
-        echo "generating $clip"
-        ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
-            -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$n)*t):s=48000" -t "$seconds" \
-            -c:v libx264 -preset fast -b:v 3M -pix_fmt yuv420p -c:a aac -b:a 128k "$cache/partial.mp4"
-        mv "$cache/partial.mp4" "$clip"
-    fi
-    clips+=("$clip")
-done
-video_packets() {
-    ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets \
-        -of default=nw=1:nk=1 "$1" | head -n 1
-}
-declare -A expected
-for clip in "${clips[@]}"; do expected[$clip]=$(video_packets "$clip"); done
+# ---- The clips.
+# shellcheck source=bench/queue-clips.sh
+. "$here/queue-clips.sh"
+make_queue_clips "$count" "$seconds" "$here/cache/queue"
 
 results=$here/results/queue-$(date +%Y%m%d-%H%M%S)
 mkdir -p "$results"
@@ -110,17 +97,8 @@ run_way() {
     fi
     tail -n 1 "$results/timing" | awk -v j="$jobs" -v m="$mode" \
         '{ printf "%s %s %s %.2f %s\n", j, m, $1, $2 + $3, $4 }' >>"$raw"
-    local clip name frames
-    for clip in "${clips[@]}"; do
-        name=${clip##*/}
-        frames=$(find "$out" -maxdepth 1 -name "${name%.*}.*" -print -quit)
-        [ -z "$frames" ] || frames=$(video_packets "$frames")
-        if [ "$frames" != "${expected[$clip]}" ]; then
-            echo "  --jobs $jobs (pipeline ${mode/#-/default}): $name gave ${frames:-no output}," \
-                "not ${expected[$clip]} frames" >&2
-            faults=$((faults + 1))
-        fi
-    done
+    check_queue_outputs "--jobs $jobs (pipeline ${mode/#-/default})" "$out" ||
+        faults=$((faults + $?))
 }
 
 echo "== $count clips of ${seconds}s 1280x720 through \"$profile\", $runs runs"

@@ -1,0 +1,48 @@
+# shellcheck shell=bash
+# Sourced by bench/queue.sh and bench/window-queue.sh: the queue's clips and the check of what a
+# queue gave. Needs ffmpeg and ffprobe.
+
+# Fills `clips` with $1 clips of $2 s, 1280x720 25 fps H.264 + AAC 48 kHz, each made once into
+# $3 (under a temporary name first, so a broken run leaves none behind), and `expected` with
+# each clip's video frame count.
+make_queue_clips() {
+    local count=$1 seconds=$2 cache=$3 n i clip
+    mkdir -p "$cache"
+    clips=()
+    for ((n = 1; n <= count; ++n)); do
+        i=$(printf %02d "$n")
+        clip=$cache/clip-$i-720p-${seconds}s.mp4
+        if [ ! -s "$clip" ]; then
+            echo "generating $clip"
+            ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=1280x720:rate=25,noise=alls=6:allf=t" \
+                -f lavfi -i "aevalsrc=0.3*sin(2*PI*(400+10*$n)*t):s=48000" -t "$seconds" \
+                -c:v libx264 -preset fast -b:v 3M -pix_fmt yuv420p -c:a aac -b:a 128k "$cache/partial.mp4"
+            mv "$cache/partial.mp4" "$clip"
+        fi
+        clips+=("$clip")
+    done
+    declare -gA expected=()
+    for clip in "${clips[@]}"; do expected[$clip]=$(video_packets "$clip"); done
+}
+
+video_packets() {
+    ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets \
+        -of default=nw=1:nk=1 "$1" | head -n 1
+}
+
+# Prints a line for every clip whose output in folder $2 is missing or lacks the clip's frame
+# count; $1 names the way in those lines. Returns the number of such clips.
+check_queue_outputs() {
+    local way=$1 folder=$2 clip name output frames bad=0
+    for clip in "${clips[@]}"; do
+        name=${clip##*/}
+        output=$(find "$folder" -maxdepth 1 -name "${name%.*}.*" -print -quit)
+        frames=""
+        [ -z "$output" ] || frames=$(video_packets "$output")
+        if [ "$frames" != "${expected[$clip]}" ]; then
+            echo "  $way: $name gave ${frames:-no output}, not ${expected[$clip]} frames" >&2
+            bad=$((bad + 1))
+        fi
+    done
+    return "$bad"
+}
