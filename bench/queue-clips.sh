@@ -1,6 +1,33 @@
-# shellcheck shell=bash
-# Sourced by bench/queue.sh and bench/window-queue.sh: the queue's clips and the check of what a
-# queue gave. Needs ffmpeg and ffprobe.
+# shellcheck shell=bash disable=SC2034 # the variables set here are the sourcing scripts'
+# Sourced by bench/queue.sh and bench/window-queue.sh: their common options, the queue's clips,
+# the check of what a queue gave and the median of the table. Needs ffmpeg and ffprobe.
+
+# The options both take, with their defaults; queue_option sets one and fails for another name.
+runs=3
+count=12
+seconds=6
+profile="MP4 - MPEG4"
+queue_option() {
+    case "$1" in
+        --runs | --clips | --seconds) [[ $2 =~ ^[1-9][0-9]*$ ]] || return 1 ;;&
+        --runs) runs=$2 ;;
+        --clips) count=$2 ;;
+        --seconds) seconds=$2 ;;
+        --profile) profile=$2 ;;
+        --build) build=$2 ;;
+        *) return 1 ;;
+    esac
+}
+
+# An awk function: the median of the numbers in a space-separated list.
+awk_median='
+    function median(list,    i, k, n, v, s, x) {
+        n = split(list, v, " ")
+        for (i = 1; i <= n; ++i) s[i] = v[i] + 0
+        for (i = 2; i <= n; ++i)
+            for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
+        return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2
+    }'
 
 # Fills `clips` with $1 clips of $2 s, 1280x720 25 fps H.264 + AAC 48 kHz, each made once into
 # $3 (under a temporary name first, so a broken run leaves none behind), and `expected` with

@@ -19,26 +19,21 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=${DZ_BENCH_BUILD:-$(dirname "$here")/build}
-runs=3
-count=12
-seconds=6
-profile="MP4 - MPEG4"
 pipeline=all
+# shellcheck source=bench/queue-clips.sh
+. "$here/queue-clips.sh"
 while (($#)); do
     case "$1" in
-        --runs) runs=$2 ;;
-        --clips) count=$2 ;;
-        --seconds) seconds=$2 ;;
-        --profile) profile=$2 ;;
-        --pipeline) pipeline=$2 ;;
-        --build) build=$2 ;;
+        --pipeline) pipeline=${2:-} ;;
         *)
-            echo "usage: bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME]" \
-                "[--pipeline default|on|off|both|all] [--build DIR]" >&2
-            exit 2
+            queue_option "$1" "${2:-}" || {
+                echo "usage: bench/queue.sh [--runs N] [--clips N] [--seconds S] [--profile NAME]" \
+                    "[--pipeline default|on|off|both|all] [--build DIR]" >&2
+                exit 2
+            }
             ;;
     esac
-    shift 2
+    shift $(($# > 1 ? 2 : 1))
 done
 [[ $pipeline =~ ^(default|on|off|both|all)$ ]] || {
     echo "--pipeline takes default, on, off, both or all" >&2
@@ -70,8 +65,6 @@ ways=()
 for mode in "${modes[@]}"; do ways+=("1 $mode" "2 $mode"); done
 
 # ---- The clips.
-# shellcheck source=bench/queue-clips.sh
-. "$here/queue-clips.sh"
 make_queue_clips "$count" "$seconds" "$here/cache/queue"
 
 results=$here/results/queue-$(date +%Y%m%d-%H%M%S)
@@ -112,14 +105,7 @@ done
 
 {
     printf "%-36s %8s %8s %8s %9s\n" "$count clips, $runs runs, medians" "wall s" "CPU s" "peak MB" speed-up
-    awk -v profile="$profile" '
-        function median(list,    i, k, n, v, s, x) {
-            n = split(list, v, " ")
-            for (i = 1; i <= n; ++i) s[i] = v[i] + 0
-            for (i = 2; i <= n; ++i)
-                for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
-            return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2
-        }
+    awk -v profile="$profile" "$awk_median"'
         { key = $1 " " $2; wall[key] = wall[key] " " $3; cpu[key] = cpu[key] " " $4; mem[key] = mem[key] " " $5 }
         END {
             split("- on off", order, " ")

@@ -19,29 +19,20 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=${DZ_BENCH_BUILD:-$(dirname "$here")/build}
-runs=3
-count=12
-seconds=6
-profile="MP4 - MPEG4"
+# shellcheck source=bench/queue-clips.sh
+. "$here/queue-clips.sh"
 if [ "${1:-}" = --inside ]; then
     inside=yes
     shift
 fi
 arguments=("$@")
 while (($#)); do
-    case "$1" in
-        --runs) runs=$2 ;;
-        --clips) count=$2 ;;
-        --seconds) seconds=$2 ;;
-        --profile) profile=$2 ;;
-        --build) build=$2 ;;
-        *)
-            echo "usage: bench/window-queue.sh [--runs N] [--clips N] [--seconds S]" \
-                "[--profile NAME] [--build DIR]" >&2
-            exit 2
-            ;;
-    esac
-    shift 2
+    queue_option "$1" "${2:-}" || {
+        echo "usage: bench/window-queue.sh [--runs N] [--clips N] [--seconds S]" \
+            "[--profile NAME] [--build DIR]" >&2
+        exit 2
+    }
+    shift $(($# > 1 ? 2 : 1))
 done
 for tool in ffmpeg ffprobe xvfb-run dbus-run-session dbus-monitor xdotool; do
     command -v "$tool" >/dev/null || {
@@ -59,8 +50,6 @@ if [ -z "${inside:-}" ]; then
         dbus-run-session -- "$0" --inside "${arguments[@]}"
 fi
 
-# shellcheck source=bench/queue-clips.sh
-. "$here/queue-clips.sh"
 make_queue_clips "$count" "$seconds" "$here/cache/queue"
 line=$("$build/daziziz-cli" profiles | awk -F '\t' -v name="$profile" \
     'index($2, name) == 1 { print $1; exit }')
@@ -149,14 +138,7 @@ done
 
 {
     printf "%-36s %8s %8s %9s\n" "$count clips, $runs runs, medians" "wall s" "CPU s" speed-up
-    awk -v profile="$profile" '
-        function median(list,    i, k, n, v, s, x) {
-            n = split(list, v, " ")
-            for (i = 1; i <= n; ++i) s[i] = v[i] + 0
-            for (i = 2; i <= n; ++i)
-                for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
-            return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2
-        }
+    awk -v profile="$profile" "$awk_median"'
         { wall[$1] = wall[$1] " " $2; cpu[$1] = cpu[$1] " " $3 }
         END {
             for (p = 1; p <= 2; ++p) {
