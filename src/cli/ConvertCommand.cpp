@@ -364,6 +364,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     // Files converted side by side share the cores; one file alone gets them all.
     component_.SetCodecThreads(CodecThreadsPerFile(options_.Jobs));
     component_.SetPipeline(options_.Pipeline.value_or(PipelinePerFile(options_.Jobs)));
+    component_.SetPipelineLastTasks(!options_.Pipeline.has_value());
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());
         return kExitFailed;

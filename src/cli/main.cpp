@@ -114,7 +114,8 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "Skips a file whose output exists and is complete; converts an incomplete "
                       "output again over it");
     AddPipelineOption(command, request.Pipeline,
-                      "on while --jobs leaves each file two cores or more, else off");
+                      "on while --jobs leaves each file two cores or more, else off but for "
+                      "the last files");
 }
 
 }  // namespace

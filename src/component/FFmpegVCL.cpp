@@ -246,6 +246,7 @@ void TCustomFFmpegVCL::RunTaskOnWorker(int index, uint64_t generation) {
         std::lock_guard lock(lock_);
         if (generation != runGeneration_.load() || index >= tasks_.Count()) return;
         task = &tasks_.Get(index);
+        if (PipelineLastTasks() && index >= tasks_.Count() - parallelCount_) task->Pipeline = true;
     }
     const TConvertPriority priority = ThreadPriority();
     task->ProgressIntervalUs = int64_t{ProgressInterval()} * 1000;

@@ -113,6 +113,11 @@ class TCustomFFmpegVCL : private TLogSink {
     // default) or in the engine's one loop; the output is the same either way.
     bool Pipeline() const { return pipeline_.load(); }
     void SetPipeline(bool value) { pipeline_ = value; }
+    // Whether the last tasks of a run, as many as run at once, run their stages on threads of
+    // their own even while Pipeline is off: as the others end, they get the cores to themselves.
+    // Off by default.
+    bool PipelineLastTasks() const { return pipelineLastTasks_.load(); }
+    void SetPipelineLastTasks(bool value) { pipelineLastTasks_ = value; }
     std::string Version() const { return kVersion; }
 
     // Assign before StartTasks; they are read by the worker threads without a lock.
@@ -165,6 +170,7 @@ class TCustomFFmpegVCL : private TLogSink {
     std::atomic<TConvertPriority> threadPriority_{tpNormal};
     std::atomic<int32_t> codecThreads_{1};
     std::atomic<bool> pipeline_{true};
+    std::atomic<bool> pipelineLastTasks_{false};
     std::unique_ptr<TAVProbe> probe_;
 
     // The component's lock: events, stop, pause, resume, the counts and changes of the list.
@@ -198,10 +204,12 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
     using TCustomFFmpegVCL::CodecThreads;
     using TCustomFFmpegVCL::LogLevel;
     using TCustomFFmpegVCL::Pipeline;
+    using TCustomFFmpegVCL::PipelineLastTasks;
     using TCustomFFmpegVCL::ProgressInterval;
     using TCustomFFmpegVCL::SetCodecThreads;
     using TCustomFFmpegVCL::SetLogLevel;
     using TCustomFFmpegVCL::SetPipeline;
+    using TCustomFFmpegVCL::SetPipelineLastTasks;
     using TCustomFFmpegVCL::SetProgressInterval;
     using TCustomFFmpegVCL::SetThreadPriority;
     using TCustomFFmpegVCL::ThreadPriority;

@@ -177,6 +177,23 @@ TEST_F(TaskRun, TwoAtOnceAndTheThirdWhenOneEnds) {
     ExpectOutputsConverted(3);
 }
 
+// Files side by side run in the one loop but for the last ones, which end up alone on the cores.
+TEST_F(TaskRun, OnlyTheLastTasksRunPipelinedWhenThePipelineIsLeftToTheEnd) {
+    component->SetPipeline(false);
+    component->SetPipelineLastTasks(true);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(component->AppendTask(input), i) << component->LastErrorText();
+        TOutputOptions options;
+        options.VideoCodec = "mpeg4";
+        options.AudioCodec = "mp2";
+        ASSERT_TRUE(component->SetTaskOutput(i, Output(i), &options)) << component->LastErrorText();
+    }
+    component->StartTasks(2);
+    ASSERT_TRUE(recorder.WaitForRunEnd());
+    ExpectFinishedInOrder(3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(component->Task(i).RanPipelined(), i > 0) << i;
+}
+
 TEST_F(TaskRun, MoreAtOnceThanThereAreTasks) {
     AddCopyTasks(2);
     component->StartTasks(5);

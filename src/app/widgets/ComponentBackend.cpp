@@ -102,6 +102,7 @@ void TComponentBackend::DeleteTask(int index) {
 void TComponentBackend::ShareCoresAmong(int parallelFiles) {
     component_->SetCodecThreads(CodecThreadsPerFile(parallelFiles));
     component_->SetPipeline(PipelinePerFile(parallelFiles));
+    component_->SetPipelineLastTasks(true);
 }
 
 void TComponentBackend::StartTasks(int parallelCount) {

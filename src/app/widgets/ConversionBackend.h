@@ -59,6 +59,7 @@ class TConversionBackend : public TTaskRunner {
     // handler given before runs any more.
     virtual void SetEvents(TConversionEvents events) = 0;
     // The tasks added from now on run `parallelFiles` at once: their codecs share the cores, and
-    // each runs its stages on threads of its own only while it has two cores or more.
+    // each runs its stages on threads of its own while it has two cores or more, and the last
+    // ones always.
     virtual void ShareCoresAmong(int parallelFiles) { (void)parallelFiles; }
 };
