@@ -1,6 +1,6 @@
 # shellcheck shell=bash disable=SC2034 # the variables set here are the sourcing scripts'
 # Sourced by bench/queue.sh and bench/window-queue.sh: their common options, the queue's clips,
-# the check of what a queue gave and the median of the table. Needs ffmpeg and ffprobe.
+# the check of what a queue gave, and (from median.sh) the median of the table. Needs ffmpeg and ffprobe.
 
 # The options both take, with their defaults; queue_option sets one and fails for another name.
 runs=3
@@ -19,15 +19,8 @@ queue_option() {
     esac
 }
 
-# An awk function: the median of the numbers in a space-separated list.
-awk_median='
-    function median(list,    i, k, n, v, s, x) {
-        n = split(list, v, " ")
-        for (i = 1; i <= n; ++i) s[i] = v[i] + 0
-        for (i = 2; i <= n; ++i)
-            for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
-        return n % 2 ? s[(n + 1) / 2] : (s[n / 2] + s[n / 2 + 1]) / 2
-    }'
+# shellcheck source=bench/median.sh
+. "$(dirname "${BASH_SOURCE[0]}")/median.sh"
 
 # Fills `clips` with $1 clips of $2 s, 1280x720 25 fps H.264 + AAC 48 kHz, each made once into
 # $3 (under a temporary name first, so a broken run leaves none behind), and `expected` with

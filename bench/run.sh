@@ -19,6 +19,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/median.sh
+. "$here/median.sh"
 root=$(dirname "$here")
 build=${DZ_BENCH_BUILD:-$root/build}
 runs=5
@@ -332,17 +334,7 @@ table=$results/table.txt
                 read -r oursSize oursFrames <<<"${facts[$job-$threads-$side]:-- -}"
                 awk -v j="$job" -v t="$threads" -v p="$side" -v os="$oursSize" -v of="$oursFrames" \
                     -v ts="$theirsSize" -v tf="$theirsFrames" \
-                    -v wl="$(wall_limit "$job" "$threads" "$side")" '
-                    function median(list, n,    i, k, v, sorted) {
-                        n = split(list, v, " ")
-                        if (n == 0) return -1
-                        for (i = 1; i <= n; ++i) sorted[i] = v[i] + 0
-                        for (i = 2; i <= n; ++i)
-                            for (k = i; k > 1 && sorted[k - 1] > sorted[k]; --k) {
-                                x = sorted[k]; sorted[k] = sorted[k - 1]; sorted[k - 1] = x
-                            }
-                        return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
-                    }
+                    -v wl="$(wall_limit "$job" "$threads" "$side")" "$awk_median"'
                     function cell(a, b, limit, format,    ratio) {
                         if (a < 0 || b <= 0) return sprintf("%22s", "-")
                         ratio = a / b
@@ -380,15 +372,8 @@ table=$results/table.txt
     [ -z "$probeRate" ] || echo "probe rate in one process: $probeRate files per second (target 500)"
     if [ -n "$batchDone" ]; then
         # Throughput of the batch: files per second from the median wall time of each way.
-        awk -v n=${#batchClips[@]} '
+        awk -v n=${#batchClips[@]} "$awk_median"'
             $1 == "batch" { wall[$3] = wall[$3] " " $4 }
-            function median(list,    i, k, v, s, m, x) {
-                m = split(list, v, " ")
-                for (i = 1; i <= m; ++i) s[i] = v[i] + 0
-                for (i = 2; i <= m; ++i)
-                    for (k = i; k > 1 && s[k - 1] > s[k]; --k) { x = s[k]; s[k] = s[k - 1]; s[k - 1] = x }
-                return m % 2 ? s[(m + 1) / 2] : (s[m / 2] + s[m / 2 + 1]) / 2
-            }
             END {
                 printf "\n%-34s %8s %10s %14s\n", "batch of " n " clips", "wall s", "files/s", "vs --jobs 1"
                 one = median(wall["jobs1"])

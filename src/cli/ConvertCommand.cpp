@@ -362,9 +362,11 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
 int TConversionRun::Run(const std::vector<std::string>& files) {
     component_.SetLogLevel(options_.Verbose ? llInfo : llError);
     // Files converted side by side share the cores; one file alone gets them all.
-    component_.SetCodecThreads(CodecThreadsPerFile(options_.Jobs));
-    component_.SetPipeline(options_.Pipeline.value_or(PipelinePerFile(options_.Jobs)));
-    component_.SetPipelineLastTasks(!options_.Pipeline.has_value());
+    component_.ShareCoresAmong(options_.Jobs);
+    if (options_.Pipeline) {
+        component_.SetPipeline(*options_.Pipeline);
+        component_.SetPipelineLastTasks(false);
+    }
     if (!component_.LoadLibraries(LibraryFolder(), true)) {
         status_.PrintMessage(std::string(kMsgLibrariesMissing) + "\n" + component_.LastErrorText());
         return kExitFailed;

@@ -395,3 +395,9 @@ int32_t CodecThreadsPerFile(int parallelFiles) {
 bool PipelinePerFile(int parallelFiles) {
     return CodecThreadsPerFile(parallelFiles) != 1;
 }
+
+void TCustomFFmpegVCL::ShareCoresAmong(int parallelFiles) {
+    SetCodecThreads(CodecThreadsPerFile(parallelFiles));
+    SetPipeline(PipelinePerFile(parallelFiles));
+    SetPipelineLastTasks(true);
+}

@@ -118,6 +118,9 @@ class TCustomFFmpegVCL : private TLogSink {
     // Off by default.
     bool PipelineLastTasks() const { return pipelineLastTasks_.load(); }
     void SetPipelineLastTasks(bool value) { pipelineLastTasks_ = value; }
+    // The tasks added from now on run `parallelFiles` at once: CodecThreads and Pipeline as
+    // CodecThreadsPerFile and PipelinePerFile give them, the last tasks pipelined.
+    void ShareCoresAmong(int parallelFiles);
     std::string Version() const { return kVersion; }
 
     // Assign before StartTasks; they are read by the worker threads without a lock.
@@ -212,6 +215,7 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
     using TCustomFFmpegVCL::SetPipelineLastTasks;
     using TCustomFFmpegVCL::SetProgressInterval;
     using TCustomFFmpegVCL::SetThreadPriority;
+    using TCustomFFmpegVCL::ShareCoresAmong;
     using TCustomFFmpegVCL::ThreadPriority;
     using TCustomFFmpegVCL::Version;
 

@@ -29,7 +29,7 @@ TComponentBackend::TComponentBackend()
       component_(std::make_unique<TFFmpegVCL>(timer_.get())),
       runner_(std::make_unique<TComponentTaskRunner>(*component_)) {
     // One file at a time: its codecs may use every core.
-    component_->SetCodecThreads(0);
+    component_->ShareCoresAmong(1);
     InstallRelays();
 }
 
@@ -100,9 +100,7 @@ void TComponentBackend::DeleteTask(int index) {
 }
 
 void TComponentBackend::ShareCoresAmong(int parallelFiles) {
-    component_->SetCodecThreads(CodecThreadsPerFile(parallelFiles));
-    component_->SetPipeline(PipelinePerFile(parallelFiles));
-    component_->SetPipelineLastTasks(true);
+    component_->ShareCoresAmong(parallelFiles);
 }
 
 void TComponentBackend::StartTasks(int parallelCount) {
