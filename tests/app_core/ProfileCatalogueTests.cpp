@@ -182,6 +182,58 @@ TEST(TodaysProfilesTest, ListsOfTheGroup) {
     EXPECT_TRUE(lists.Quality.Items.empty()) << "a profile without steps empties the list";
 }
 
+// The window's order: today's groups first under the names of what people do, each profile of
+// the list in exactly one group, the catalogue's groups after them in line order, split where
+// its separators are.
+TEST(ProfileGroupsTest, TodayFirstThenTheCatalogueUnderItsDevices) {
+    const auto& groups = ProfileGroups();
+    const TTexts todaysHeadings = {"Phone",      "Web upload", "Keep quality",
+                                   "Small file", "Audio",      "Lossless"};
+    ASSERT_EQ(groups.size(), todaysHeadings.size() + 9);
+    std::multiset<int> seen;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const TProfileGroup& group = groups[g];
+        SCOPED_TRACE(group.Heading);
+        EXPECT_EQ(group.Today, g < todaysHeadings.size());
+        if (group.Today) {
+            EXPECT_EQ(group.Heading, todaysHeadings[g]);
+        }
+        EXPECT_FALSE(group.Lines.empty());
+        for (int line : group.Lines) {
+            ASSERT_GE(line, 0);
+            ASSERT_LT(line, static_cast<int>(OutputFormatLines().size()));
+            EXPECT_NE(OutputFormatLines()[line].Profile, nullptr) << line;
+            EXPECT_EQ(IsTodaysLine(line), group.Today) << line;
+            seen.insert(line);
+        }
+    }
+    std::multiset<int> profiles;
+    for (const TExpectedLine& line : kExpectedLines) {
+        if (line.Text) profiles.insert(line.Line);
+    }
+    for (const TExpectedLine& line : kTodaysLines) {
+        if (line.Text) profiles.insert(line.Line);
+    }
+    EXPECT_EQ(seen, profiles);
+
+    const auto groupOf = [&](const std::string& name) {
+        for (const TProfileGroup& group : groups) {
+            for (int line : group.Lines) {
+                if (OutputFormatLines()[line].Text == name) return group.Heading;
+            }
+        }
+        return std::string();
+    };
+    EXPECT_EQ(groups.front().Lines.front(), 70) << "the phone profile opens the list";
+    EXPECT_EQ(groupOf("MP4 - H.264 + AAC"), "Keep quality");
+    EXPECT_EQ(groupOf("FLAC (lossless)"), "Lossless");
+    EXPECT_EQ(groupOf("3GP - Mobile Video Format (*.3gp)"), groupOf("Video CD (*.mpg)"));
+    EXPECT_EQ(groupOf("Zune Mpeg4 Video (*.mp4)"), "Zune");
+    EXPECT_EQ(groupOf("PS3 Video(1080P) (*.mp4)"), groupOf("PSP Video (*.mp4)"));
+    EXPECT_EQ(groupOf("iRiver PMP100 (*.avi)"), groupOf("Archos AV700 (*.avi)"));
+    EXPECT_NE(groupOf("iPod (*.mp4)"), groupOf("iPod Touch (*.mp4)"));
+}
+
 // ---- Every profile's lists ----
 
 // The shared value lists, as the catalogue's description gives them.

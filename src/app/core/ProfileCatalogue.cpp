@@ -618,6 +618,78 @@ const std::vector<TCatalogueLine>& OutputFormatLines() {
     return lines;
 }
 
+bool IsTodaysLine(int line) {
+    return line >= kFirstTodaysLine && line < static_cast<int>(OutputFormatLines().size());
+}
+
+namespace {
+
+// Today's groups by the names of their profiles, the default profile of the window first in
+// its group.
+struct TNamedGroup {
+    const char* Heading;
+    std::vector<const char*> Names;
+};
+
+const std::vector<TNamedGroup> kTodaysGroups = {
+    {"Phone", {"MP4 - Phone (1080p H.264)"}},
+    {"Web upload", {"MP4 - Web upload (1080p H.264, fast start)", "WebM - VP9 + Opus"}},
+    {"Keep quality", {"MP4 - H.264 + AAC", "MKV - H.264 + every audio and subtitle track"}},
+    {"Small file", {"MP4 - H.265 (HEVC) + AAC", "WebM - AV1 + Opus"}},
+    {"Audio", {"Opus", "MP3 (VBR quality)"}},
+    {"Lossless", {"FLAC (lossless)", "M4A - ALAC (lossless)"}},
+};
+
+// The catalogue's groups follow its separators, in order.
+const std::vector<const char*> kCatalogueHeadings = {
+    "Video files (older formats)",
+    "Audio files (older formats)",
+    "iPod",
+    "Apple TV",
+    "iPod Touch",
+    "iPhone",
+    "Zune",
+    "PlayStation (PSP, PS3)",
+    "Other players (Archos, BlackBerry, Creative, iRiver)",
+};
+
+int LineNamed(const std::string& name) {
+    const auto& lines = OutputFormatLines();
+    for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
+        if (lines[line].Profile && lines[line].Text == name) return line;
+    }
+    return -1;
+}
+
+std::vector<TProfileGroup> MakeGroups() {
+    std::vector<TProfileGroup> groups;
+    for (const TNamedGroup& named : kTodaysGroups) {
+        TProfileGroup group{named.Heading, {}, true};
+        for (const char* name : named.Names) group.Lines.push_back(LineNamed(name));
+        groups.push_back(std::move(group));
+    }
+    const auto& lines = OutputFormatLines();
+    std::size_t heading = 0;
+    TProfileGroup group{kCatalogueHeadings[heading], {}, false};
+    for (int line = 0; line < kCatalogueLineCount; ++line) {
+        if (lines[line].Profile) {
+            group.Lines.push_back(line);
+        } else if (heading + 1 < kCatalogueHeadings.size()) {
+            groups.push_back(std::move(group));
+            group = {kCatalogueHeadings[++heading], {}, false};
+        }
+    }
+    groups.push_back(std::move(group));
+    return groups;
+}
+
+}  // namespace
+
+const std::vector<TProfileGroup>& ProfileGroups() {
+    static const std::vector<TProfileGroup> groups = MakeGroups();
+    return groups;
+}
+
 const TOutputProfile* FindProfile(const std::string& displayName) {
     for (const TOutputProfile& profile : Profiles()) {
         if (profile.DisplayName == displayName) return &profile;

@@ -67,6 +67,26 @@ bool IsSeparatorText(const std::string& text);
 inline constexpr int kCatalogueLineCount = 64;
 const std::vector<TCatalogueLine>& OutputFormatLines();
 
+// The first line of today's profiles in OutputFormatLines() (the line after the catalogue's
+// last separator); every line from here on is one of today's.
+inline constexpr int kFirstTodaysLine = kCatalogueLineCount + 1;
+bool IsTodaysLine(int line);
+
+// One group of the window's output-format list: a heading for the user and the lines of
+// OutputFormatLines() under it, in the order shown. The line numbers are those `--profile LINE`
+// takes, so a window showing this order maps its rows back to the lines.
+struct TProfileGroup {
+    std::string Heading;     // "Phone", "Web upload", ..., "iPod", "Apple TV", ...
+    std::vector<int> Lines;  // profile lines only, never a separator
+    bool Today = false;      // a group of today's profiles
+};
+
+// The order the window shows: today's profiles first, in groups named for what people do with
+// them (phone, web upload, keep quality, small file, audio, lossless), then the catalogue of
+// 2008 under its kinds and devices. Every profile line is in exactly one group; the headings
+// are plain English for the window to translate.
+const std::vector<TProfileGroup>& ProfileGroups();
+
 // The profile whose display name is exactly the text, or null.
 const TOutputProfile* FindProfile(const std::string& displayName);
 
