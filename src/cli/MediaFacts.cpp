@@ -1,5 +1,7 @@
 #include "cli/MediaFacts.h"
 
+#include <algorithm>
+
 #include "app/core/FileListTexts.h"
 #include "app/core/ProbeFacts.h"
 #include "probe/AVProbe.h"
@@ -18,6 +20,11 @@ TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path) {
     media.SubtitleStreamCount = probe.SubtitleStreamCount();
 
     media.Facts = ReadProbeFacts(probe);
+    if (media.Facts.HasVideo) {
+        TAVVideoStreamInfo video;
+        probe.GetVideoStreamInfo(-1, video);
+        media.VideoCodecName = video.CodecName;
+    }
     probe.CloseFile();
 
     // The same row the window adds, so the texts are the list's own.
@@ -41,4 +48,30 @@ void AddToFileList(TFileList& list, const TMediaFacts& facts, const std::string&
         row.Progress.clear();
         row.Status.clear();
     }
+}
+
+namespace {
+
+// The codecs of picture files. One of them as the only stream, for no more than a few pictures'
+// time, is a still picture, not a video (a motion-JPEG film or an animated PNG lasts).
+bool IsPictureCodec(const std::string& codec) {
+    static const char* const kCodecs[] = {
+        "png", "mjpeg", "jpeg2000", "jpegls", "bmp", "webp", "gif", "tiff", "qoi", "targa",
+        "sgi", "ppm",   "pgm",      "pbm",    "pam", "exr",  "dpx", "pcx",  "xbm", "xpm"};
+    return std::find(std::begin(kCodecs), std::end(kCodecs), codec) != std::end(kCodecs);
+}
+
+constexpr int64_t kStillLongestUs = 200000;
+
+}  // namespace
+
+std::string NothingToConvertReason(const TMediaFacts& facts) {
+    if (!facts.Ok) return "no media file (" + facts.Error + ")";
+    if (facts.AudioStreamCount > 0) return {};
+    // The libraries read a .txt or .nfo file as ANSI art: a "video" of text.
+    if (facts.VideoCodecName == "ansi") return "a text, no sound or moving pictures";
+    if (!facts.Facts.HasVideo) return "no sound or moving pictures";
+    const bool still =
+        IsPictureCodec(facts.VideoCodecName) && facts.Facts.DurationUs < kStillLongestUs;
+    return still ? "a still picture, no sound or moving pictures" : std::string();
 }

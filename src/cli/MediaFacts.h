@@ -19,7 +19,14 @@ struct TMediaFacts {
     int SubtitleStreamCount = 0;
     // The list's "Video Size", "FrameRate" and "Duration" texts; empty when !Ok.
     std::string SizeText, FrameRateText, DurationText;
+    std::string VideoCodecName;  // of the video a conversion takes ("h264", "png"); empty
+                                 // without one
 };
+
+// Why a file holds nothing to convert: neither sound nor moving pictures (a still picture such
+// as a cover, a text the libraries would show as a picture, no stream at all, or no media
+// file). Empty when it has sound or moving pictures.
+std::string NothingToConvertReason(const TMediaFacts& facts);
 
 // Opens the file with the probe, reads it and closes it again. Throws std::runtime_error when a
 // library is not loaded.

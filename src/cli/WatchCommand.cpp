@@ -14,7 +14,10 @@
 
 #include "cli/BatchConversion.h"
 #include "cli/CliCommands.h"
+#include "cli/CliLibraries.h"
+#include "cli/MediaFacts.h"
 #include "cli/StopSignal.h"
+#include "probe/AVProbe.h"
 
 namespace {
 
@@ -75,6 +78,27 @@ std::vector<std::string> SettledFiles(const fs::path& folder, const std::string&
     return settled;
 }
 
+// The files that hold sound or moving pictures; each other one is recorded as skipped, with a
+// line saying why, so that it is not looked at again.
+std::vector<std::string> MediaFilesOf(const std::vector<std::string>& files, TAVProbe& probe,
+                                      TBatchReport& report) {
+    std::vector<std::string> media;
+    for (const std::string& file : files) {
+        const std::string why = NothingToConvertReason(ReadMediaFacts(probe, file));
+        if (why.empty()) {
+            media.push_back(file);
+            continue;
+        }
+        std::fprintf(stderr, "%s: Skip: %s\n", file.c_str(), why.c_str());
+        TReportRecord record;
+        record.Input = file;
+        record.Status = kReportSkipped;
+        record.Reason = why;
+        report.Add(record);
+    }
+    return media;
+}
+
 }  // namespace
 
 int WatchCommand(const TConvertRequest& request, const std::string& folderText,
@@ -89,6 +113,11 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     const fs::path folder = fs::absolute(folderText, error).lexically_normal();
     if (!fs::is_directory(folder, error))
         return UsageError("\"" + folderText + "\" does not exist or is not a folder");
+    if (request.OutputFolder.empty()) {
+        return UsageError(
+            "--output-folder is required: outputs beside their inputs in the watched folder "
+            "would be taken as new files");
+    }
     if (!fs::is_directory(request.OutputFolder, error)) {
         return UsageError("the output folder \"" + request.OutputFolder +
                           "\" does not exist or is not a folder");
@@ -110,6 +139,8 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
         return UsageError(loadError.what());
     }
     if (!report.Write()) return UsageError(report.LastError());
+    if (!LoadMediaLibraries()) return kExitFailed;
+    TAVProbe probe;
 
     // A restart after a crash finds the output of a file it had converted but not yet recorded:
     // complete, it is recorded as skipped rather than converted twice.
@@ -124,12 +155,13 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     const auto scanEvery = std::min<TClock::duration>(settle / 4, std::chrono::milliseconds(500));
     std::map<std::string, TSeenFile> seen;
     while (StopSignalNumber() == 0) {
-        const std::vector<std::string> files =
+        const std::vector<std::string> settled =
             SettledFiles(folder, reportPath, report, seen, settle);
+        const std::vector<std::string> files = MediaFilesOf(settled, probe, report);
+        for (const std::string& file : settled) seen.erase(file);
         if (!files.empty()) {
             const int code = ConvertFiles(plan, files, options, report);
             if (code == kExitUsage) return code;
-            for (const std::string& file : files) seen.erase(file);
             continue;
         }
         const auto until = TClock::now() + scanEvery;

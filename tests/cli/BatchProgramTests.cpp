@@ -393,6 +393,43 @@ TEST_F(BatchTest, WatchConvertsAFileCopiedInSlowlyOnceItIsCompleteAndNeverTwice)
     EXPECT_EQ(Outputs(out).size(), 2u) << "no numbered second output of the first file";
 }
 
+// Only files with sound or moving pictures are taken: a cover picture and a text lying in the
+// folder are skipped with a line each and recorded, and not looked at again.
+TEST_F(BatchTest, WatchSkipsStillPicturesAndTexts) {
+    const std::string in = Folder("in"), out = Folder("out");
+    const std::string report = out + "/daziziz-watch.json";
+    const std::string cover = in + "/cover.png", notes = in + "/notes.txt";
+    const std::string still = "ffmpeg -v error -y -f lavfi -i color=c=red:s=64x64 -frames:v 1 ";
+    ASSERT_EQ(std::system((still + cover).c_str()), 0);
+    std::ofstream(notes) << "Holiday clips, first week\n";
+    const std::string clip = Clip("in/clip.avi");
+    const auto deadline = TClock::now() + std::chrono::seconds(60);
+    TProgramOptions options;
+    options.WhileRunning = [&](pid_t pid) {
+        std::string status;
+        if ((RecordOf(report, clip, status) && status == "done") || TClock::now() > deadline) {
+            // A scan or two more: a skipped file must not come back.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            kill(pid, SIGINT);
+            return false;
+        }
+        return true;
+    };
+    const TProgramResult run =
+        RunCli(Joined({"watch", "--output-folder", out, "--settle", "0.5", in}, kMp4), options);
+    EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
+    EXPECT_EQ(run.Out, clip + " -> " + out + "/clip.mp4: Done\n");
+    for (const std::string& skipped : {cover, notes}) {
+        const auto at = run.Err.find(skipped + ": Skip: ");
+        EXPECT_NE(at, std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find(skipped + ": Skip: ", at + 1), std::string::npos) << "once only";
+    }
+    EXPECT_EQ(Statuses(ReadJson(report)),
+              (std::multimap<std::string, std::string>{
+                  {clip, "done"}, {cover, "skipped"}, {notes, "skipped"}}));
+    EXPECT_EQ(Outputs(out).size(), 1u) << "no cover.mp4, no notes.mp4";
+}
+
 // ---- the recipes of docs/scale.md
 
 // The fenced block that follows "<!-- recipe: NAME -->".
