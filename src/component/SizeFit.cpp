@@ -19,8 +19,8 @@ struct TUnit {
     const char* Name;  // upper case
     double Bytes;
 };
+// A number alone is no size: "8" is far more often 8 MB meant than 8 bytes.
 constexpr TUnit kUnits[] = {
-    {"", 1},
     {"B", 1},
     {"K", 1e3},
     {"KB", 1e3},
@@ -106,6 +106,15 @@ std::optional<int64_t> ParseTargetSize(const std::string& text) {
         return static_cast<int64_t>(bytes);
     }
     return std::nullopt;
+}
+
+bool IsBareNumber(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    if (first == std::string::npos) return false;
+    const std::string number = text.substr(first, last - first + 1);
+    return number.find_first_not_of("0123456789.") == std::string::npos &&
+           number.find_first_of("0123456789") != std::string::npos;
 }
 
 std::string MegabytesText(int64_t bytes) {

@@ -13,10 +13,14 @@ inline constexpr double kFitAim = 0.96;       // share of the target the first p
 inline constexpr double kFitRetryAim = 0.95;  // and a corrected second pass
 inline constexpr double kFitLeast = 0.90;     // a result below this share is logged with why
 
-// "25MB", "25 MB", "2.5MiB", "800kB", "1GB" or plain bytes ("1000000"): k, M and G count
-// thousands, Ki, Mi and Gi 1024s; the unit's letters in any case, "B" optional after a prefix.
-// None for anything else, for zero and for more than an exabyte.
+// "25MB", "25 MB", "2.5MiB", "800kB", "1GB" or bytes with their unit ("1000000B"): k, M and G
+// count thousands, Ki, Mi and Gi 1024s; the unit's letters in any case, "B" optional after a
+// prefix. None for anything else, for a number without a unit (IsBareNumber), for zero and for
+// more than an exabyte.
 std::optional<int64_t> ParseTargetSize(const std::string& text);
+
+// Whether the text is a number and nothing else ("8", " 2.5 "): a size missing its unit.
+bool IsBareNumber(const std::string& text);
 
 // Bytes as megabytes of 1,000,000 for messages, rounded up to hundredths: "1.25 MB".
 std::string MegabytesText(int64_t bytes);

@@ -27,12 +27,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TSizeText{"25MB", 25000000}, TSizeText{"25 MB", 25000000},
                       TSizeText{"25mb", 25000000}, TSizeText{"2.5MiB", 2621440},
                       TSizeText{"10MiB", 10485760}, TSizeText{"800kB", 800000},
-                      TSizeText{"1KiB", 1024}, TSizeText{"1000000", 1000000},
+                      TSizeText{"1KiB", 1024}, TSizeText{"1000000B", 1000000},
+                      TSizeText{"1000000", std::nullopt}, TSizeText{" 8 ", std::nullopt},
                       TSizeText{"1GB", 1000000000}, TSizeText{"7B", 7}, TSizeText{"", std::nullopt},
                       TSizeText{"MB", std::nullopt}, TSizeText{"0MB", std::nullopt},
                       TSizeText{"-5MB", std::nullopt}, TSizeText{"25 MBs", std::nullopt},
                       TSizeText{"25TB", std::nullopt}, TSizeText{"0.1B", std::nullopt},
                       TSizeText{"nanMB", std::nullopt}));
+
+TEST(TargetSizeText, ANumberWithoutItsUnitIsToldApart) {
+    for (const char* bare : {"8", " 25 ", "2.5", "1000000"})
+        EXPECT_TRUE(IsBareNumber(bare)) << bare;
+    for (const char* other : {"8MB", "8 B", "", " ", ".", "-8", "8e6", "MB"})
+        EXPECT_FALSE(IsBareNumber(other)) << other;
+}
 
 TFitRequest Request(int64_t target, double seconds, const char* video, const char* audio,
                     int64_t audioRate, const char* format) {

@@ -1,6 +1,8 @@
 #include "app/core/FitToSize.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "component/SizeFit.h"
 
@@ -12,7 +14,7 @@ bool ReadSize(const std::string& text, int& width, int& height) {
 
 }  // namespace
 
-void FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetBytes,
+bool FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetBytes,
                   std::vector<std::string>& logLines) {
     if (job.DisableVideo || job.VideoCodec.empty())
         throw TFitError("Fit to size is for video profiles");
@@ -45,6 +47,16 @@ void FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetB
                         MegabytesText(plan.LeastTargetBytes) + " (" + seconds + " s at " +
                         job.VideoCodec + "'s lowest rate)");
     }
+    if (job.VideoBitrate > 0 && plan.VideoBitrate > job.VideoBitrate) {
+        const int64_t audio = std::max(job.AudioBitrate, 0);
+        const int64_t profileBytes =
+            int64_t((job.VideoBitrate + audio) * request.Seconds / 8) + plan.OverheadBytes;
+        logLines.push_back("Fit to size " + MegabytesText(targetBytes) + ": the profile's own " +
+                           std::to_string(job.VideoBitrate / 1000) +
+                           " kbit/s makes a smaller file (about " + MegabytesText(profileBytes) +
+                           "); kept it");
+        return false;
+    }
     job.VideoBitrate = static_cast<int>(plan.VideoBitrate);
     if (plan.AudioBitrate > 0) job.AudioBitrate = static_cast<int>(plan.AudioBitrate);
     job.FitSizeBytes = targetBytes;
@@ -54,4 +66,18 @@ void FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetB
                             ? ", audio " + std::to_string(plan.AudioBitrate / 1000) + " kbit/s"
                             : std::string()) +
                        ", container about " + std::to_string(plan.OverheadBytes / 1000) + " kB");
+    return true;
+}
+
+std::optional<int64_t> SourceWithinTarget(const std::string& inputFile, int64_t targetBytes) {
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(inputFile, error);
+    if (error || static_cast<int64_t>(bytes) > targetBytes) return std::nullopt;
+    return static_cast<int64_t>(bytes);
+}
+
+std::vector<std::string> QualityCapLines(const std::string& encoder, int64_t videoBitrate) {
+    if (videoBitrate <= 0 || (encoder != "libx264" && encoder != "libx265")) return {};
+    return {"maxrate=" + std::to_string(videoBitrate),
+            "bufsize=" + std::to_string(2 * videoBitrate)};
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,5 +21,19 @@ class TFitError : public std::runtime_error {
 // size, else the row's) and its frame rate; the job's encoders and format key are final. A line
 // for the row's log says the plan. Throws TFitError without a video stream or a known length,
 // and when even the encoders' lowest rates make more than the target ("needs at least N MB").
-void FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetBytes,
+//
+// The fit is a ceiling: when the job already asks for a video rate (a profile of bit rates) and
+// the target would give more, the profile's own rates are kept, the job is not fitted and the
+// log line says so. Returns whether the job was fitted.
+bool FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetBytes,
                   std::vector<std::string>& logLines);
+
+// The source file's size when it is no more than the target, else none (also when it cannot be
+// read). A target that holds the whole source asks for more than the source needs: a quality
+// encode (or a copy) of it is kept rather than filled up to the target.
+std::optional<int64_t> SourceWithinTarget(const std::string& inputFile, int64_t targetBytes);
+
+// The options that cap a quality encode at a video rate, for the encoders whose constant-quality
+// mode takes a rate ceiling (x264, x265): "maxrate=N" and a buffer of two seconds. Empty for
+// the others.
+std::vector<std::string> QualityCapLines(const std::string& encoder, int64_t videoBitrate);

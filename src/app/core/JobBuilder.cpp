@@ -16,6 +16,7 @@
 #include "app/core/StreamCopy.h"
 #include "app/core/TodaysEncoding.h"
 #include "binding/FFmpegLibs.h"
+#include "component/SizeFit.h"
 
 namespace {
 
@@ -170,8 +171,27 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
-    const bool fitted = settings.FitSizeBytes > 0;
-    if (fitted) FitJobToSize(job, row, settings.FitSizeBytes, logLines);
+    // A fit is a ceiling. A source the target holds whole needs less than it: today's profiles
+    // keep their quality encode or the copy. Where the source takes more than half the target,
+    // the quality encode is capped at the fit's rate too (a cap alters the encode a little, so
+    // only where it might be needed).
+    const std::optional<int64_t> sourceWithin =
+        today && settings.FitSizeBytes > 0
+            ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes)
+            : std::nullopt;
+    int64_t qualityCap = 0;
+    if (sourceWithin && *sourceWithin > settings.FitSizeBytes / 2) {
+        TJobDescription planned = job;
+        std::vector<std::string> planLines;
+        try {
+            if (FitJobToSize(planned, row, settings.FitSizeBytes, planLines))
+                qualityCap = planned.VideoBitrate;
+        } catch (const TFitError&) {
+            // No plan (no length known): the quality encode goes uncapped.
+        }
+    }
+    const bool fitted = settings.FitSizeBytes > 0 && !sourceWithin &&
+                        FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     if (today) {
         const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
                               settings.AspectIndex == 0;
@@ -188,6 +208,20 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         }
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
         if (everyTrack && source) KeepEveryTrack(job, *source, copyable, logLines);
+        if (sourceWithin) {
+            const std::vector<std::string> cap = QualityCapLines(job.VideoCodec, qualityCap);
+            job.OptionLines.insert(job.OptionLines.end(), cap.begin(), cap.end());
+            const bool copied = job.VideoCodec == "copy";
+            logLines.push_back(
+                "Fit to size " + MegabytesText(settings.FitSizeBytes) + ": the source is " +
+                MegabytesText(*sourceWithin) + ", less than the target; kept " +
+                (copied ? std::string("the copy")
+                        : "the profile's quality encode" +
+                              (cap.empty() ? std::string()
+                                           : ", at most " + std::to_string(qualityCap / 1000) +
+                                                 " kbit/s")) +
+                " rather than filling the target");
+        }
     }
 
     if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {

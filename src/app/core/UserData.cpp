@@ -21,10 +21,15 @@ namespace {
 constexpr int kFormatVersion = 1;
 
 json ChoiceJson(const TParameterChoice& c) {
-    return {{"video_codec", c.VideoCodec},     {"video_size", c.VideoSize},
-            {"video_bitrate", c.VideoBitrate}, {"frame_rate", c.VideoFramerate},
-            {"audio_codec", c.AudioCodec},     {"audio_bitrate", c.AudioBitrate},
-            {"sample_rate", c.SamplingRate},   {"channels", c.AudioChannels}};
+    return {{"video_codec", c.VideoCodec},
+            {"video_size", c.VideoSize},
+            {"video_bitrate", c.VideoBitrate},
+            {"frame_rate", c.VideoFramerate},
+            {"audio_codec", c.AudioCodec},
+            {"audio_bitrate", c.AudioBitrate},
+            {"sample_rate", c.SamplingRate},
+            {"channels", c.AudioChannels},
+            {"quality", c.Quality}};
 }
 
 TParameterChoice ChoiceOfJson(const json& j) {
@@ -37,6 +42,7 @@ TParameterChoice ChoiceOfJson(const json& j) {
     c.AudioBitrate = j.value("audio_bitrate", "");
     c.SamplingRate = j.value("sample_rate", "");
     c.AudioChannels = j.value("channels", "");
+    c.Quality = j.value("quality", "");
     return c;
 }
 
@@ -167,6 +173,7 @@ void SelectChoices(TParameterLists& lists, const TParameterChoice& choice) {
     SelectText(lists.AudioBitrate, choice.AudioBitrate);
     SelectText(lists.SamplingRate, choice.SamplingRate);
     SelectText(lists.AudioChannels, choice.AudioChannels);
+    SelectText(lists.Quality, choice.Quality);
 }
 
 std::string SavedQueueJson(const TSavedQueue& queue) {
