@@ -185,8 +185,8 @@ void TConversionRun::WireEvents() {
 std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
     if (file.Job) return file.Job->OutputFile;
     // A row that failed before its job was described still shows where it would have gone.
-    return ChooseOutputName(list_.Row(file.Row).FileName, plan_.Settings.OutputFolder,
-                            plan_.Settings.FormatKey,
+    const std::string& input = list_.Row(file.Row).FileName;
+    return ChooseOutputName(input, OutputFolderFor(plan_.Settings, input), plan_.Settings.FormatKey,
                             plan_.Settings.Overwrite || overwriteOwn_[file.Row])
         .Path;
 }
@@ -237,9 +237,9 @@ std::vector<int> TConversionRun::RowsToConvert() {
             continue;
         }
         const std::string& input = list_.Row(row).FileName;
-        const std::string output =
-            ChooseOutputName(input, plan_.Settings.OutputFolder, plan_.Settings.FormatKey, true)
-                .Path;
+        const std::string output = ChooseOutputName(input, OutputFolderFor(plan_.Settings, input),
+                                                    plan_.Settings.FormatKey, true)
+                                       .Path;
         const TOutputFacts facts = ReadOutputFacts(component_.Probe(), output);
         if (!facts.Exists) {
             rows.push_back(row);
@@ -385,7 +385,8 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
         status_.PrintMessage(error.what());
         return kExitFailed;
     }
-    const TConvertCheck check = CheckCanConvert(list_, plan_.Settings.OutputFolder);
+    const TConvertCheck check =
+        CheckCanConvert(list_, plan_.Settings.OutputFolder, plan_.Settings.SameFolderAsInput);
     if (check != TConvertCheck::ccReady) {
         status_.PrintMessage("convert: the output folder \"" + plan_.Settings.OutputFolder +
                              "\" does not exist or is not a folder");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 
 #include "app/core/EntryLookup.h"
 #include "app/core/UserData.h"
@@ -94,13 +95,8 @@ int ProfileLineOf(const std::string& text) {
     for (const TCatalogueLine& line : lines) names.push_back(line.Profile ? line.Text : "");
     const TEntryLookup found = FindEntry(names, text);
     if (found.Found()) return found.Index;
-    // Scripts written before today's group was added keep their meaning: a start that fits
-    // exactly one of the catalogue's own lines ("MP3") still names that line.
-    const std::vector<std::string> catalogueNames(names.begin(),
-                                                  names.begin() + kCatalogueLineCount);
-    if (const TEntryLookup older = FindEntry(catalogueNames, text); older.Found()) {
-        return older.Index;
-    }
+    // A start that several names share is refused, also where one of them is the catalogue's:
+    // "MP4" taking the MPEG-4 profile of 2008 over today's ones would surprise more than ask.
     if (!found.Candidates.empty()) {
         throw TUsageError("--profile " + Quoted(text) + " fits more than one profile; say which:" +
                           EntryLines(names, found.Candidates));
@@ -125,6 +121,35 @@ TPreset PresetNamed(const std::string& name) {
     throw TUsageError(
         "--preset: no preset named \"" + name + "\"" +
         (known.empty() ? " (none saved in " + file.string() + ")" : "; saved presets: " + known));
+}
+
+// The fit's target in bytes: --fit-size, else the preset's (for a video profile), else 0.
+int64_t FitSizeOf(const TConvertRequest& request, const std::optional<TPreset>& preset,
+                  const TOutputProfile& profile) {
+    const bool sound = IsAudioFormatKey(profile.FormatKey);
+    if (!request.FitSize) {
+        // A preset's fit belongs to its video profile; --profile naming a sound one drops it.
+        return preset && !sound ? std::max<int64_t>(preset->Choices.FitSizeBytes, 0) : 0;
+    }
+    const std::string& text = *request.FitSize;
+    if (IsBareNumber(text)) {
+        const std::string number = text.substr(text.find_first_not_of(' '));
+        const std::string trimmed = number.substr(0, number.find(' '));
+        throw TUsageError("--fit-size " + Quoted(text) + ": " + trimmed + " bytes? write " +
+                          trimmed + "MB (1,000,000 bytes a MB), " + trimmed + "MiB or " + trimmed +
+                          "kB");
+    }
+    const std::optional<int64_t> bytes = ParseTargetSize(text);
+    if (!bytes) {
+        throw TUsageError("--fit-size " + Quoted(text) +
+                          " is no size: give a number and a unit, e.g. 25MB (1,000,000 "
+                          "bytes), 10MiB (1,048,576), 800kB or 1GB");
+    }
+    if (sound) {
+        throw TUsageError("--fit-size is for video profiles; " + Quoted(profile.DisplayName) +
+                          " writes sound only");
+    }
+    return *bytes;
 }
 
 }  // namespace
@@ -171,6 +196,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
 
     TJobSettings& settings = plan.Settings;
     settings.OutputFolder = request.OutputFolder;
+    settings.SameFolderAsInput = request.OutputFolder.empty();
     settings.Overwrite = request.Overwrite;
     settings.FormatKey = profile.FormatKey;
     settings.Reader = profile.Reader;
@@ -179,21 +205,14 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.LetterBoxIndex =
         request.LetterBox || (preset && preset->Choices.LetterBoxIndex == 1) ? 1 : 0;
     settings.Reencode = request.Reencode;
-    if (request.FitSize) {
-        const std::optional<int64_t> bytes = ParseTargetSize(*request.FitSize);
-        if (!bytes) {
-            throw TUsageError("--fit-size " + Quoted(*request.FitSize) +
-                              " is no size: give a number and a unit, e.g. 25MB (1,000,000 "
-                              "bytes), 10MiB (1,048,576), 800kB, or bytes");
-        }
-        if (IsAudioFormatKey(profile.FormatKey)) {
-            throw TUsageError("--fit-size is for video profiles; " + Quoted(profile.DisplayName) +
-                              " writes sound only");
-        }
-        settings.FitSizeBytes = *bytes;
-    }
+    settings.FitSizeBytes = FitSizeOf(request, preset, profile);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);
     return plan;
+}
+
+std::string OutputFolderFor(const TJobSettings& settings, const std::string& input) {
+    if (!settings.SameFolderAsInput) return settings.OutputFolder;
+    return std::filesystem::path(input).parent_path().string();
 }

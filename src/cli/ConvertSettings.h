@@ -27,5 +27,9 @@ struct TConvertPlan {
 int ProfileLineOf(const std::string& text);
 
 // The whole plan; throws TUsageError for any text that does not name an entry. The output
-// folder is taken as given (whether it exists is the queue's check).
+// folder is taken as given (whether it exists is the queue's check); without one, each output
+// goes beside its input.
 TConvertPlan PlanConversion(const TConvertRequest& request);
+
+// The folder an input's output goes to: the plan's output folder, or the input's own.
+std::string OutputFolderFor(const TJobSettings& settings, const std::string& input);

@@ -65,8 +65,10 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_option_function<std::string>(
         "--preset", [&request](const std::string& name) { request.Preset = name; },
         "A preset saved in the window: its profile and choices (options given too win)");
-    command->add_option("--output-folder", request.OutputFolder, "Existing folder for the output")
-        ->required()
+    command
+        ->add_option("--output-folder", request.OutputFolder,
+                     "Existing folder for the output; without it (convert only) each output "
+                     "goes beside its input, never over it")
         ->type_name("DIR");
     command->add_flag("--overwrite", request.Overwrite,
                       "Writes over an output file of the same name instead of numbering the name");
@@ -88,8 +90,9 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
         {"--quality", "An entry of the profile's qualities: Very high, High, Standard, Small",
          &request.Quality},
         {"--fit-size",
-         "Makes each output at most this size, in two passes: 25MB (1,000,000 bytes a MB), "
-         "10MiB (1,048,576), 800kB or bytes; video profiles only, nothing is copied",
+         "Makes each output at most this size: 25MB (1,000,000 bytes a MB), 10MiB "
+         "(1,048,576), 800kB or 1GB; a number needs its unit. Video profiles only. A ceiling: a "
+         "source that needs less keeps the profile's own quality (or copy)",
          &request.FitSize},
     };
     for (const auto& option : kValueOptions) {

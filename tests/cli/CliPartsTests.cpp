@@ -108,13 +108,39 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the plan of a command line
 
-// A start that fitted one profile before today's group came keeps naming it; today's lines are
-// reached by a start of their own.
-TEST(ConvertPlanTest, ProfileStartsOfTheCatalogueKeepTheirMeaning) {
+// A whole name always wins; a start that several names share is refused with them listed,
+// also where one of them is the catalogue's and the others today's.
+TEST(ConvertPlanTest, ProfileTextsNameOneProfileOrAreRefused) {
     const auto& lines = OutputFormatLines();
-    EXPECT_EQ(lines[ProfileLineOf("MP3")].Text, "MP3 - Mpeg Layer3 Audio (*.mp3)");
-    EXPECT_EQ(lines[ProfileLineOf("MP3 (")].Text, "MP3 (VBR quality)");
-    EXPECT_THROW(ProfileLineOf("MP4 - H"), TUsageError) << "two of today's lines fit";
+    for (const auto& [text, name] : std::vector<std::pair<const char*, const char*>>{
+             {"MP4 - H.264 + AAC", "MP4 - H.264 + AAC"},
+             {"mp4 - h.264 + aac", "MP4 - H.264 + AAC"},
+             {"Opus", "Opus"},
+             {"MP3 - Mpeg", "MP3 - Mpeg Layer3 Audio (*.mp3)"},
+             {"MP3 (", "MP3 (VBR quality)"},
+             {"FLAC", "FLAC (lossless)"},
+             {"10", "MP4 - MPEG4 Video (*.mp4)"},
+             {"65", "MP4 - H.264 + AAC"}}) {
+        EXPECT_EQ(lines[ProfileLineOf(text)].Text, name) << text;
+    }
+    const auto refusal = [](const std::string& text) {
+        try {
+            ProfileLineOf(text);
+        } catch (const TUsageError& error) {
+            return std::string(error.what());
+        }
+        return std::string("taken");
+    };
+    const std::string mp4 = refusal("MP4");
+    EXPECT_NE(mp4.find("fits more than one profile"), std::string::npos) << mp4;
+    for (const char* name : {"MP4 - MPEG4 Video (*.mp4)", "MP4 - H.264 + AAC",
+                             "MP4 - Web upload (1080p H.264, fast start)"}) {
+        EXPECT_NE(mp4.find(std::string("\"") + name + "\""), std::string::npos) << name;
+    }
+    const std::string mp3 = refusal("MP3");
+    EXPECT_NE(mp3.find("\"MP3 - Mpeg Layer3 Audio (*.mp3)\""), std::string::npos) << mp3;
+    EXPECT_NE(mp3.find("\"MP3 (VBR quality)\""), std::string::npos) << mp3;
+    EXPECT_NE(refusal("MP4 - H").find("fits more than one"), std::string::npos);
 }
 
 TEST(ConvertPlanTest, ChosenEntriesBecomeTheSettingsTheBuilderReads) {
@@ -167,12 +193,20 @@ TEST(ConvertPlanTest, FitSizeBecomesBytesForVideoProfiles) {
     for (const auto& [text, bytes] : {std::pair<const char*, int64_t>{"25MB", 25000000},
                                       {"10 MiB", 10485760},
                                       {"800kB", 800000},
-                                      {"123456", 123456}}) {
+                                      {"123456B", 123456}}) {
         request.FitSize = text;
         EXPECT_EQ(PlanConversion(request).Settings.FitSizeBytes, bytes) << text;
     }
     request.FitSize = "25 furlongs";
     EXPECT_THROW(PlanConversion(request), TUsageError);
+    request.FitSize = "8";
+    try {
+        PlanConversion(request);
+        ADD_FAILURE() << "a number without its unit was taken";
+    } catch (const TUsageError& error) {
+        EXPECT_NE(std::string(error.what()).find("8 bytes? write 8MB"), std::string::npos)
+            << error.what();
+    }
     request.Profile = "FLAC";
     request.FitSize = "25MB";
     EXPECT_THROW(PlanConversion(request), TUsageError);
@@ -213,6 +247,56 @@ TEST(ConvertPlanTest, PresetOfTheWindowGivesProfileAndChoices) {
     }
     request.Preset.reset();
     EXPECT_THROW(PlanConversion(request), TUsageError) << "neither --profile nor --preset";
+    if (before) {
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
+}
+
+// A preset saved with a fit and a quality step gives both to `convert --preset`, read back from
+// the store's file as the window writes it; options given as well win over them, and the same
+// target gives the same bytes whether it comes from the preset or from --fit-size.
+TEST(ConvertPlanTest, PresetKeepsItsFitAndQualityStep) {
+    TTempDir data;
+    const char* before = std::getenv("XDG_DATA_HOME");
+    const std::string saved = before ? before : "";
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    struct TFitCase {
+        int64_t PresetBytes;
+        std::optional<std::string> Option;
+        int64_t Bytes;
+    };
+    const TFitCase cases[] = {{5000000, std::nullopt, 5000000},
+                              {25000000, std::nullopt, 25000000},
+                              {10485760, std::nullopt, 10485760},
+                              {0, std::nullopt, 0},
+                              {0, "5MB", 5000000},
+                              {25000000, "25MB", 25000000},
+                              {25000000, "10MiB", 10485760}};
+    for (const TFitCase& c : cases) {
+        TPresetStore store;
+        TPreset preset{"Mail", {"MP4 - H.264 + AAC", {}, 0, 0, 5, c.PresetBytes}};
+        preset.Choices.Parameters.Quality = "Small";
+        store.Save(preset);
+        std::string error;
+        ASSERT_TRUE(
+            WriteFileAtomically(DefaultDataFolder() / kPresetsFileName, store.Json(), error));
+        TConvertRequest request;
+        request.Preset = "Mail";
+        request.FitSize = c.Option;
+        const TConvertPlan plan = PlanConversion(request);
+        EXPECT_EQ(plan.Settings.FitSizeBytes, c.Bytes) << c.PresetBytes;
+        EXPECT_EQ(plan.Settings.Parameters.Quality, "Small");
+    }
+    TConvertRequest request;
+    request.Preset = "Mail";
+    request.Quality = "High";
+    EXPECT_EQ(PlanConversion(request).Settings.Parameters.Quality, "High");
+    request.Profile = "FLAC";
+    request.Quality.reset();
+    EXPECT_EQ(PlanConversion(request).Settings.FitSizeBytes, 0)
+        << "a sound profile given over the preset's video one drops its fit";
     if (before) {
         setenv("XDG_DATA_HOME", saved.c_str(), 1);
     } else {

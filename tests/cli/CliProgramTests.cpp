@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/UserData.h"
 #include "support/DecodeMedia.h"
 #include "support/Ffprobe.h"
 #include "support/ProgramRun.h"
@@ -66,19 +67,25 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     const auto& catalogue = OutputFormatLines();
     ASSERT_EQ(lines.size(), 76u);
     ASSERT_EQ(catalogue.size(), 76u);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < std::size_t(kCatalogueLineCount); ++i) {
         const std::string key = catalogue[i].Profile ? catalogue[i].Profile->FormatKey : "";
         EXPECT_EQ(lines[i], Joined({std::to_string(i), catalogue[i].Text, key}, '\t'))
             << "line " << i;
     }
+    // Today's are marked, with the group the window shows them under.
+    EXPECT_EQ(lines[64], "64\t              -----------------------------------------\t");
+    EXPECT_EQ(lines[65], "65\tMP4 - H.264 + AAC\tMP4\ttoday: Keep quality");
+    EXPECT_EQ(lines[70], "70\tMP4 - Phone (1080p H.264)\tMP4\ttoday: Phone");
+    EXPECT_EQ(lines[73], "73\tFLAC (lossless)\tFLAC\ttoday: Lossless");
+    for (std::size_t i = std::size_t(kFirstTodaysLine); i < lines.size(); ++i)
+        EXPECT_NE(lines[i].find("\ttoday: "), std::string::npos) << lines[i];
     // Spot checks against the list as users know it, independent of the catalogue's code.
     EXPECT_EQ(lines[0], "0\t3GP - Mobile Video Format (*.3gp)\t3GP");
     EXPECT_EQ(lines[18], "18\t              -----------------------------------------\t");
     EXPECT_EQ(lines[23], "23\tMP3 - Mpeg Layer3 Audio (*.mp3)\tMP3");
     EXPECT_EQ(lines[63], "63\tiRiver PMP100 (*.avi)\tAVI");
-    EXPECT_EQ(lines[64], "64\t              -----------------------------------------\t");
-    EXPECT_EQ(lines[66], "66\tMP4 - H.265 (HEVC) + AAC\tMP4");
-    EXPECT_EQ(lines[75], "75\tMP3 (VBR quality)\tMP3");
+    EXPECT_EQ(lines[66], "66\tMP4 - H.265 (HEVC) + AAC\tMP4\ttoday: Small file");
+    EXPECT_EQ(lines[75], "75\tMP3 (VBR quality)\tMP3\ttoday: Audio");
     EXPECT_TRUE(run.Err.empty()) << run.Err;
 }
 
@@ -206,33 +213,34 @@ INSTANTIATE_TEST_SUITE_P(
                    {"run", "-i", "a.avi", "-vcodec"},
                    2,
                    "\"-vcodec\" needs a value"},
-        TUsageCase{
-            "ShardOutsideItsCount",
-            {"convert", "--profile", "MP3", "--output-folder", "/tmp", "--shard", "3/2", "a.avi"},
-            2,
-            "--shard \"3/2\" is not I/N"},
-        TUsageCase{
-            "NoJobs",
-            {"convert", "--profile", "MP3", "--output-folder", "/tmp", "--jobs", "0", "a.avi"},
-            2,
-            "--jobs"},
+        TUsageCase{"ShardOutsideItsCount",
+                   {"convert", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp", "--shard",
+                    "3/2", "a.avi"},
+                   2,
+                   "--shard \"3/2\" is not I/N"},
+        TUsageCase{"NoJobs",
+                   {"convert", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp", "--jobs", "0",
+                    "a.avi"},
+                   2,
+                   "--jobs"},
         TUsageCase{"ReportNowhere",
-                   {"convert", "--profile", "MP3", "--output-folder", "/tmp", "--report",
+                   {"convert", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp", "--report",
                     "/nonexistent/r.json", "a.avi"},
                    2,
                    "cannot write beside /nonexistent/r.json"},
         TUsageCase{"WatchWithoutFolder",
-                   {"watch", "--profile", "MP3", "--output-folder", "/tmp"},
+                   {"watch", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp"},
                    2,
                    "IN_FOLDER"},
         TUsageCase{"WatchOwnOutput",
-                   {"watch", "--profile", "MP3", "--output-folder", "/tmp", "/tmp/"},
+                   {"watch", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp", "/tmp/"},
                    2,
                    "the output folder is the watched folder"},
-        TUsageCase{"WatchReportToStandardOutput",
-                   {"watch", "--profile", "MP3", "--output-folder", "/tmp", "--report", "-", "/"},
-                   2,
-                   "a watch never ends"}),
+        TUsageCase{
+            "WatchReportToStandardOutput",
+            {"watch", "--profile", "MP3 - Mpeg", "--output-folder", "/tmp", "--report", "-", "/"},
+            2,
+            "a watch never ends"}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 // ---- run
@@ -649,15 +657,16 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--profile", "Zune Mpeg4", "--video-size", "352x288"},
                           {"\"320 x 240 \"", "\"640 x 480\""}},
         TConvertUsageCase{"ListTheProfileLacks",
-                          {"--profile", "MP3", "--video-codec", "mpeg4"},
+                          {"--profile", "MP3 - Mpeg", "--video-codec", "mpeg4"},
                           {"has no video codecs"}},
-        TConvertUsageCase{
-            "Channels", {"--profile", "MP3", "--channels", "quad"}, {"\"Stereo\"", "\"Mono\""}},
+        TConvertUsageCase{"Channels",
+                          {"--profile", "MP3 - Mpeg", "--channels", "quad"},
+                          {"\"Stereo\"", "\"Mono\""}},
         TConvertUsageCase{"Aspect",
-                          {"--profile", "MP3", "--aspect", "21:9"},
+                          {"--profile", "MP3 - Mpeg", "--aspect", "21:9"},
                           {"\"Original\"", "\"16:9 (Wide Screen)\""}},
         TConvertUsageCase{"Volume",
-                          {"--profile", "MP3", "--volume", "55"},
+                          {"--profile", "MP3 - Mpeg", "--volume", "55"},
                           {"0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200"}},
         TConvertUsageCase{"SeparatorLine", {"--profile", "18"}, {"separator line"}},
         TConvertUsageCase{"LineOutsideTheList", {"--profile", "76"}, {"lines 0 to 75"}},
@@ -671,6 +680,13 @@ INSTANTIATE_TEST_SUITE_P(
         TConvertUsageCase{"FitSizeWithoutUnitItKnows",
                           {"--profile", "MP4 - H.264", "--fit-size", "25 MiBs"},
                           {"\"25 MiBs\" is no size", "25MB (1,000,000 bytes)"}},
+        TConvertUsageCase{"FitSizeOfANumberAlone",
+                          {"--profile", "MP4 - H.264", "--fit-size", "8"},
+                          {"8 bytes? write 8MB"}},
+        TConvertUsageCase{"ProfileStartOfTodaysAndTheCatalogues",
+                          {"--profile", "MP4"},
+                          {"more than one profile", "\"MP4 - MPEG4 Video (*.mp4)\"",
+                           "\"MP4 - H.264 + AAC\"", "\"MP4 - Phone (1080p H.264)\""}},
         TConvertUsageCase{"FitSizeOfASoundProfile",
                           {"--profile", "FLAC", "--fit-size", "25MB"},
                           {"for video profiles"}},
@@ -681,11 +697,126 @@ INSTANTIATE_TEST_SUITE_P(
         TConvertUsageCase{"NoProfile", {}, {"--profile"}}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
+// A fit is a ceiling, the same from --fit-size and from a preset the window saved: a target that
+// holds the whole source keeps the profile's quality encode (no larger than it, and said in the
+// log); a smaller target is met.
+TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
+    TClipSpec spec;
+    spec.durationSeconds = 3;
+    const std::string input = Clip("clip.avi", spec);
+    const int64_t sourceBytes = static_cast<int64_t>(fs::file_size(input));
+    TTempDir data;
+    const char* before = std::getenv("XDG_DATA_HOME");
+    const std::string saved = before ? before : "";
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    const std::string profile = "MP4 - H.264 + AAC";
+    // Runs one conversion into a folder of its own; the output's bytes.
+    int n = 0;
+    const auto convert = [&](const std::vector<std::string>& options, std::string& log) {
+        const std::string out = dir.File("out" + std::to_string(++n));
+        fs::create_directory(out);
+        std::vector<std::string> arguments = {"convert", "-v", "--output-folder", out};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back(input);
+        const TProgramResult run = RunCli(arguments);
+        EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+        log = run.Err;
+        std::error_code error;
+        const auto bytes = fs::file_size(out + "/clip.mp4", error);
+        return error ? int64_t{-1} : static_cast<int64_t>(bytes);
+    };
+    std::string log;
+    const int64_t quality = convert({"--profile", profile}, log);
+    ASSERT_GT(quality, 0) << log;
+
+    // The quality encode kept below half the target as it is, above half capped at the fit's
+    // rate; fitted below the source's own size.
+    enum TWay { kKept, kCapped, kFitted };
+    const struct {
+        std::string Option;
+        int64_t Bytes;
+        TWay Way;
+    } kTable[] = {{"25MB", 25000000, kKept},
+                  {"5MiB", 5242880, kKept},
+                  {std::to_string(sourceBytes * 3 / 2) + "B", sourceBytes * 3 / 2, kCapped},
+                  {"60kB", 60000, kFitted}};
+    ASSERT_GT(sourceBytes, 60000);
+    for (const auto& row : kTable) {
+        SCOPED_TRACE(row.Option);
+        std::string optionLog, presetLog;
+        const int64_t byOption =
+            convert({"--profile", profile, "--fit-size", row.Option}, optionLog);
+        TPresetStore store;
+        store.Save({"Fitted", {profile, {}, 0, 0, 5, row.Bytes}});
+        std::string error;
+        ASSERT_TRUE(
+            WriteFileAtomically(DefaultDataFolder() / kPresetsFileName, store.Json(), error));
+        const int64_t byPreset = convert({"--preset", "Fitted"}, presetLog);
+        std::printf("fit %-8s source %lld, quality %lld, --fit-size %lld, preset %lld bytes\n",
+                    row.Option.c_str(), (long long)sourceBytes, (long long)quality,
+                    (long long)byOption, (long long)byPreset);
+        EXPECT_EQ(byOption, byPreset);
+        EXPECT_GT(byOption, 0);
+        EXPECT_LE(byOption, row.Bytes);
+        const bool kept = optionLog.find(
+                              "less than the target; kept the profile's quality "
+                              "encode") != std::string::npos;
+        EXPECT_EQ(kept, row.Way != kFitted) << optionLog;
+        EXPECT_EQ(optionLog.find(" kbit/s rather than filling") != std::string::npos,
+                  row.Way == kCapped)
+            << optionLog;
+        EXPECT_EQ(presetLog.find("less than the target") != std::string::npos, row.Way != kFitted)
+            << presetLog;
+        switch (row.Way) {
+            case kKept:
+                EXPECT_EQ(byOption, quality) << "the quality encode itself";
+                break;
+            case kCapped:
+                EXPECT_NEAR(double(byOption), double(quality), quality * 0.02);
+                break;
+            case kFitted:
+                EXPECT_LE(byOption, quality);
+                break;
+        }
+    }
+    if (before) {
+        setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
+    }
+}
+
+// Without --output-folder each output goes beside its input, and never over it: an MP4 input
+// with an MP4 profile gets a numbered name.
+TEST_F(CliTest, ConvertWithoutOutputFolderWritesBesideEachInput) {
+    const fs::path a = dir.Path() / "a", b = dir.Path() / "b";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    const std::string avi = (a / "clip.avi").string();
+    WriteClip(avi, {});
+    TClipSpec h264;
+    h264.videoCodec = "libx264";
+    const std::string mp4 = (b / "phone.mp4").string();
+    WriteClip(mp4, h264);
+    const auto mp4Bytes = fs::file_size(mp4);
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "MP4 - H.264 + AAC", "--overwrite", avi, mp4});
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(LinesOf(run.Out),
+              (std::vector<std::string>{avi + " -> " + (a / "clip.mp4").string() + ": Done",
+                                        mp4 + " -> " + (b / "phone-1.mp4").string() + ": Done"}));
+    EXPECT_TRUE(fs::exists(a / "clip.mp4"));
+    EXPECT_TRUE(fs::exists(b / "phone-1.mp4"));
+    EXPECT_EQ(fs::file_size(mp4), mp4Bytes) << "the input is never written over";
+    const TProbedFile judge = RunFfprobe(mp4);
+    EXPECT_TRUE(judge.ok) << judge.error;
+}
+
 TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
     const std::string input = Clip("clip.avi");
     const std::string folder = dir.File("not-there");
     const TProgramResult run =
-        RunCli({"convert", "--profile", "MP3", "--output-folder", folder, input});
+        RunCli({"convert", "--profile", "MP3 - Mpeg", "--output-folder", folder, input});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Err.find(folder), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(folder));
