@@ -3,6 +3,8 @@
 // runner takes its place and can be told to refuse a step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -353,6 +355,42 @@ TEST_F(ConversionQueueTest, LetterBoxPadsTheChosenFrameAndKeepsItsShape) {
     EXPECT_EQ(DescribeJob(list_.Row(0), wide, log).PadTop, -1);
     wide.Parameters.VideoSize = "Original Video Size";
     EXPECT_EQ(DescribeJob(list_.Row(0), wide, log).PadTop, -1);
+}
+
+// The catalogue's HD sizes never enlarge: a picture inside "1920 x 1072" or "1280 x 720" keeps
+// its size, a larger one (either side) takes the profile's; smaller sizes stay the user's.
+TEST_F(ConversionQueueTest, HdSizesOfTheCatalogueMakeNoPictureLarger) {
+    const struct {
+        const char* Input;
+        const char* Entry;
+        const char* FrameSize;
+    } kCases[] = {
+        {"1280x720", "1920 x 1072", ""},
+        {"640x480", "1920 x 1072", ""},
+        {"1920x1080", "1920 x 1072", "1920x1072"},
+        {"1080x1920", "1920 x 1072", "1920x1072"},
+        {"640x480", "1280 x 720", ""},
+        {"1280x720", "1280 x 720", ""},
+        {"1920x1080", "1280 x 720", "1280x720"},
+        {"320x240", "640 x 480", "640x480"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.Input) + " " + c.Entry);
+        TFileListRow row;
+        row.FileName = "/media/clip.mp4";
+        row.VideoSize = c.Input;
+        TJobSettings settings = settings_;
+        settings.Parameters.VideoSize = c.Entry;
+        std::vector<std::string> log;
+        const TJobDescription job = DescribeJob(row, settings, log);
+        EXPECT_EQ(job.FrameSize, c.FrameSize);
+        const bool kept = std::string(c.FrameSize).empty();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const std::string& line) {
+                                    return line.find("keeps its size") != std::string::npos;
+                                }),
+                  kept ? 1 : 0);
+    }
 }
 
 TEST_F(ConversionQueueTest, OverwriteOfTheInputItselfIsLoggedAndAvoided) {

@@ -154,7 +154,7 @@ TEST(FitJobToSize, SetsTheRatesOrRefusesWithTheLeastTarget) {
     std::vector<std::string> log;
 
     TJobDescription fitted = job;
-    FitJobToSize(fitted, row, 1000000, log);
+    EXPECT_TRUE(FitJobToSize(fitted, row, 1000000, log));
     EXPECT_EQ(fitted.FitSizeBytes, 1000000);
     EXPECT_GT(fitted.VideoBitrate, 600000);
     EXPECT_LT(fitted.VideoBitrate, 640000);
@@ -171,6 +171,19 @@ TEST(FitJobToSize, SetsTheRatesOrRefusesWithTheLeastTarget) {
             << error.what();
     }
     EXPECT_EQ(small.FitSizeBytes, -1);
+
+    // A ceiling: a profile whose own rate makes less than the target keeps its rates.
+    TJobDescription modest = job;
+    modest.VideoBitrate = 200000;
+    log.clear();
+    EXPECT_FALSE(FitJobToSize(modest, row, 1000000, log));
+    EXPECT_EQ(modest.VideoBitrate, 200000);
+    EXPECT_EQ(modest.AudioBitrate, 128000);
+    EXPECT_EQ(modest.FitSizeBytes, -1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("the profile's own 200 kbit/s makes a smaller file (about 0.4"),
+              std::string::npos)
+        << log[0];
 
     TFileListRow unknown = row;
     unknown.DurationMs = -1;

@@ -293,12 +293,20 @@ TEST(HeightSizeTest, WidthFollowsTheShapeAndSidesAreEven) {
         const char* Size;
     } kCases[] = {
         {"1920x1080", 720, "1280x720"},
-        {"640x480", 1080, "1440x1080"},
-        {"1920x800", 1080, "2592x1080"},
         {"1920x800", 360, "864x360"},
         {"720x576", 480, "600x480"},
         {"853x480", 360, "640x360"},
-        {"1080x1920", 720, "406x720"},
+        // The entry names the short side: a portrait picture keeps its shape upright.
+        {"1080x1920", 720, "720x1280"},
+        {"1440x2560", 1080, "1080x1920"},
+        {"2160x3840", 1080, "1080x1920"},
+        // Never larger: a picture already that small or smaller keeps its size.
+        {"1080x1920", 1080, ""},
+        {"1280x720", 1080, ""},
+        {"640x480", 1080, ""},
+        {"1920x800", 1080, ""},
+        {"720x1280", 1080, ""},
+        // Unknown sizes count as 16:9 landscape.
         {"", 1080, "1920x1080"},
         {"junk", 480, "854x480"},
         {"640x0", 480, "854x480"},

@@ -410,4 +410,89 @@ INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),
                              return name + "_" + std::to_string(testInfo.param.Line);
                          });
 
+// The height entries of today's profiles name the picture's short side and never make a picture
+// larger: a phone's portrait clip (coded 1920x1080, turned a quarter) stays 1080 wide, a 720p
+// clip stays 720p under "1080p".
+struct TSizeCase {
+    const char* Source;
+    int Line;
+    const char* Entry;  // the size list's entry
+    int Width, Height;  // as the judge shows the output
+};
+void PrintTo(const TSizeCase& c, std::ostream* out) {
+    *out << c.Source << " " << c.Line << " " << c.Entry;
+}
+
+class HeightEntryTest : public ::testing::TestWithParam<TSizeCase> {
+  protected:
+    static void SetUpTestSuite() {
+        folder = std::make_unique<TTempDir>();
+        RequireMediaLibraries();
+        const std::string dir = folder->Path().string();
+        const std::string clip = "ffmpeg -v error -y -f lavfi -i testsrc2=size=";
+        const std::string rest =
+            ":rate=25 -f lavfi -i sine=sample_rate=48000 -t 0.4 -c:v libx264 -preset "
+            "ultrafast -c:a aac ";
+        for (const std::string& command :
+             {clip + "1920x1080" + rest + dir + "/coded.mp4 && ffmpeg -v error -y -i " + dir +
+                  "/coded.mp4 -c copy -metadata:s:v rotate=90 " + dir + "/tall.mp4",
+              clip + "1280x720" + rest + dir + "/hd.mp4"})
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        converter = std::make_unique<TProfileConverter>();
+    }
+    static void TearDownTestSuite() {
+        converter.reset();
+        folder.reset();
+    }
+    static inline std::unique_ptr<TTempDir> folder;
+    static inline std::unique_ptr<TProfileConverter> converter;
+    TTempDir out_;
+};
+
+TEST_P(HeightEntryTest, TheEntryIsTheShortSideAndNeverEnlarges) {
+    const TSizeCase& c = GetParam();
+    const std::string source = (folder->Path() / c.Source).string();
+    const TOutputProfile& profile = *OutputFormatLines()[c.Line].Profile;
+    TParameterLists lists;
+    lists.ApplyProfile(profile);
+    const auto entry =
+        std::find(lists.VideoSize.Items.begin(), lists.VideoSize.Items.end(), std::string(c.Entry));
+    ASSERT_NE(entry, lists.VideoSize.Items.end()) << c.Entry;
+    lists.VideoSize.Selected = static_cast<int>(entry - lists.VideoSize.Items.begin());
+    TAVProbe probe;
+    ASSERT_TRUE(probe.LoadFile(source)) << probe.LastErrorText();
+    const TProbeFacts facts = ReadProbeFacts(probe);
+    const TConversionOutcome outcome =
+        converter->Convert(source, facts, SettingsFor(profile, lists, out_.Path().string()));
+    ASSERT_TRUE(outcome.Done) << outcome.Reason;
+    const TProbedFile judge = RunFfprobe(outcome.OutputFile);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    const TProbedStream* video = judge.First("video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(std::to_string(video->width) + "x" + std::to_string(video->height),
+              std::to_string(c.Width) + "x" + std::to_string(c.Height));
+    EXPECT_EQ(ProbeEntry(outcome.OutputFile, "stream_side_data=rotation"), "");
+}
+
+constexpr int kPhone = 70;      // "MP4 - Phone (1080p H.264)"
+constexpr int kWebUpload = 71;  // "MP4 - Web upload (1080p H.264, fast start)"
+
+INSTANTIATE_TEST_SUITE_P(TodaysSizes, HeightEntryTest,
+                         ::testing::Values(TSizeCase{"tall.mp4", kPhone, "1080p", 1080, 1920},
+                                           TSizeCase{"tall.mp4", kWebUpload, "1080p", 1080, 1920},
+                                           TSizeCase{"tall.mp4", kPhone, "720p", 720, 1280},
+                                           TSizeCase{"tall.mp4", kH264, "480p", 480, 854},
+                                           TSizeCase{"hd.mp4", kWebUpload, "1080p", 1280, 720},
+                                           TSizeCase{"hd.mp4", kPhone, "1080p", 1280, 720},
+                                           TSizeCase{"hd.mp4", kH264, "2160p", 1280, 720},
+                                           TSizeCase{"hd.mp4", kPhone, "480p", 854, 480}),
+                         [](const auto& testInfo) {
+                             std::string name = std::string(testInfo.param.Source) + "_" +
+                                                std::to_string(testInfo.param.Line) + "_" +
+                                                testInfo.param.Entry;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
 }  // namespace

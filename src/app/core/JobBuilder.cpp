@@ -146,6 +146,25 @@ std::optional<TLetterBox> LetterBoxFor(int inputWidth, int inputHeight, int fram
     return box;
 }
 
+namespace {
+
+// The catalogue's HD sizes (its 720p and 1080p profiles' "1280 x 720" and "1920 x 1072") make
+// no picture larger: a picture that fits inside them keeps its own size.
+constexpr int kLeastHdHeight = 720;
+
+void KeepSmallerPictureThanHd(TJobDescription& job, const std::string& inputSize,
+                              std::vector<std::string>& logLines) {
+    const auto frame = SizeOf(job.FrameSize);
+    const auto input = SizeOf(inputSize);
+    if (!frame || !input || frame->Height < kLeastHdHeight) return;
+    if (input->Width > frame->Width || input->Height > frame->Height) return;
+    logLines.push_back("The picture (" + inputSize + ") keeps its size: " + job.FrameSize +
+                       " would enlarge it");
+    job.FrameSize.clear();
+}
+
+}  // namespace
+
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
                             std::vector<std::string>& logLines) {
     TJobDescription job;
@@ -166,6 +185,8 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     const bool today = settings.Reader == TParameterReader::prToday;
     if (const auto height = HeightOfEntry(settings.Parameters.VideoSize); today && height)
         job.FrameSize = SizeForHeight(Trimmed(row.VideoSize), *height);
+    else if (!today)
+        KeepSmallerPictureThanHd(job, Trimmed(row.VideoSize), logLines);
     if (AVCodecLoaded())
         FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines,
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});

@@ -120,14 +120,17 @@ std::optional<int> HeightOfEntry(const std::string& entry) {
 std::string SizeForHeight(const std::string& inputSize, int height) {
     int width = 16, tall = 9;
     char rest = 0;
-    if (std::sscanf(inputSize.c_str(), "%dx%d%c", &width, &tall, &rest) != 2 || width <= 0 ||
-        tall <= 0) {
+    const bool known = std::sscanf(inputSize.c_str(), "%dx%d%c", &width, &tall, &rest) == 2 &&
+                       width > 0 && tall > 0;
+    if (!known) {
         width = 16;
         tall = 9;
+    } else if (std::min(width, tall) <= height) {
+        return "";
     }
+    const double scale = static_cast<double>(height) / std::min(width, tall);
     const auto even = [](double x) { return std::max(2L, 2 * std::lround(x / 2)); };
-    return std::to_string(even(static_cast<double>(height) * width / tall)) + "x" +
-           std::to_string(even(height));
+    return std::to_string(even(scale * width)) + "x" + std::to_string(even(scale * tall));
 }
 
 void ReadParameters(TParameterReader reader, const TParameterChoice& choice,

@@ -51,6 +51,8 @@ std::optional<TFrameRate> ParseFrameRateText(const std::string& entry);
 // The height a height entry asks for ("720p" gives 720), or none for any other text.
 std::optional<int> HeightOfEntry(const std::string& entry);
 
-// The frame size for a picture of inputSize ("1920x800") scaled to `height`, its shape kept and
-// both sides even; an unknown input size counts as 16:9.
+// The frame size for a picture of inputSize ("1920x800", upright as shown) whose short side a
+// height entry names: "1080p" makes a landscape picture 1080 high and a portrait one 1080 wide,
+// its shape kept and both sides even. A picture whose short side is no longer than that keeps
+// its size: "" (no picture is made larger). An unknown input size counts as 16:9 landscape.
 std::string SizeForHeight(const std::string& inputSize, int height);
