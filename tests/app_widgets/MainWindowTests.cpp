@@ -213,6 +213,11 @@ TEST_F(MainWindowTest, SmallestWindowFitsA1366x768Screen) {
     EXPECT_LE(smallest.height() + titleBar, screen.height()) << "scale " << ratio;
     form_->resize(smallest);
     QCoreApplication::processEvents();
+    // For a person to look at: DZ_SCREENSHOT_DIR=folder keeps a picture of the smallest window.
+    if (const QString folder = qEnvironmentVariable("DZ_SCREENSHOT_DIR"); !folder.isEmpty()) {
+        EXPECT_TRUE(form_->grab().save(
+            QString("%1/smallest-window-%2.png").arg(folder).arg(qRound(ratio * 100))));
+    }
     EXPECT_GE(list_->viewport()->height(), 3 * list_->verticalHeader()->defaultSectionSize());
     for (const char* name :
          {"ButtonConvert", "ButtonStopConvert", "ComboOutputFormat", "ProgressQueue",
