@@ -162,6 +162,17 @@ QLabel* NamedLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A text shown whole or not at all, where a cut one would look like a fault.
+class TWholeOrNoLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (width() >= sizeHint().width()) QLabel::paintEvent(event);
+    }
+};
+
 // Fit to size is for the profiles that write video.
 bool WritesVideo(const TOutputProfile* profile) {
     return profile && !IsAudioFormatKey(profile->FormatKey);
@@ -244,12 +255,12 @@ void TForm1::CreateControls() {
     auto* logo = new QLabel(central);
     logo->setPixmap(ApplicationIcon().pixmap(28, 28));
     tools->addWidget(logo);
-    auto* product = new QLabel(tr(kMainCaption), central);
+    auto* product = Named(new TWholeOrNoLabel(tr(kMainCaption), central), "LabelProduct");
     QFont productFont = product->font();
     productFont.setBold(true);
     productFont.setPointSizeF(productFont.pointSizeF() * 1.15);
     product->setFont(productFont);
-    // The name and logo give way first when the window is narrow.
+    // The name and logo give way first when the window is narrow; the name shows whole or not.
     product->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     product->setMinimumWidth(0);
     logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -1534,11 +1545,10 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
         if (event.Index >= 0) {
             const int row = RowOfTask(event.Index);
             if (row >= 0 && row < fileList_.Count()) {
-                fileList_.Row(row).Progress =
-                    event.Exception ? kStatusFail
-                    : queue_.StoppedByUser() || !event.Finished || stoppedRows_.count(row)
-                        ? kStatusAbort
-                        : kStatusDone;
+                fileList_.Row(row).Progress = event.Exception ? kStatusFail
+                                              : queue_.StoppedByUser() || !event.Finished
+                                                  ? kStatusAbort
+                                                  : kStatusDone;
                 RowEnded(row, event);
             }
         } else {
@@ -1554,8 +1564,10 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
     if (event.Index >= 0) {
         const int row = queue_.CurrentRow();
         queue_.MarkResult(fileList_, event.Exception);
-        // A file stopped on its own ends as a stop; the queue goes on with the next.
-        if (!event.Exception && stoppedRows_.count(row)) fileList_.Row(row).Progress = kStatusAbort;
+        // A file stopped on its own before its end ends as a stop; the queue goes on with the
+        // next.
+        if (!event.Exception && !event.Finished && stoppedRows_.count(row))
+            fileList_.Row(row).Progress = kStatusAbort;
         RowEnded(row, event);
     } else if (queue_.IsFinished()) {
         // The whole run has ended. The running state is left to the task's own end: a late
