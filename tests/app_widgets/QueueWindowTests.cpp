@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
 #include <filesystem>
@@ -334,6 +335,11 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
         Click("ButtonConvert");
         ProcessEventsUntil([&] { return Cell(0, 5).endsWith('%'); });
         if (parallel == 1) {
+            // A file that waits is not stopped, nor the one running in its place.
+            list_->selectRow(1);
+            Click("ButtonStopSmall");
+            EXPECT_EQ(Child<QStatusBar>(form_, "StatusBar1")->currentMessage(),
+                      "The selected file is not being converted");
             // Nothing selected: the one file being converted.
             list_->clearSelection();
             Click("ButtonStopSmall");

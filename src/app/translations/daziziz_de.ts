@@ -671,6 +671,10 @@ Bitte wählen Sie einen neuen Ausgabeordner.</translation>
         <source>Today&apos;s formats</source>
         <translation>Heutige Formate</translation>
     </message>
+    <message>
+        <source>The selected file is not being converted</source>
+        <translation>Die gewählte Datei wird gerade nicht umgewandelt</translation>
+    </message>
 </context>
 <context>
     <name>TForm4</name>

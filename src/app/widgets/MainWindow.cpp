@@ -1381,29 +1381,36 @@ bool TForm1::RowIsRunning(int row) const {
 
 void TForm1::StopThisFileClick() {
     if (!backend_ || !(queue_.IsRunning() || batchRunning_)) return;
-    int row = CurrentListRow();
-    if (!RowIsRunning(row)) {
-        // No running file is selected: the one being converted, when only one is.
-        std::vector<int> running;
-        for (int r = 0; r < fileList_.Count(); ++r) {
-            if (RowIsRunning(r)) running.push_back(r);
+    QList<int> rows = SelectedRows();
+    if (rows.isEmpty()) {
+        // Nothing selected: the file being converted, when only one is.
+        for (int row = 0; row < fileList_.Count(); ++row) {
+            if (RowIsRunning(row)) rows.append(row);
         }
-        if (running.size() != 1) {
+        if (rows.size() != 1) {
             StatusBar1->showMessage(tr("Select the file to stop"), kHintMs);
             return;
         }
-        row = running.front();
     }
-    stoppedRows_.insert(row);
-    if (batchRunning_) {
-        const auto task = std::find(batchRows_.begin(), batchRows_.end(), row) - batchRows_.begin();
-        backend_->StopTask(static_cast<int>(task));
-    } else {
-        // One file at a time: the one task is this row's; the queue then goes on.
-        backend_->StopTasks();
+    QStringList stopping;
+    for (int row : rows) {
+        // A selected file that waits or has ended is left as it is.
+        if (!RowIsRunning(row) || stoppedRows_.count(row)) continue;
+        stoppedRows_.insert(row);
+        if (batchRunning_) {
+            const auto task =
+                std::find(batchRows_.begin(), batchRows_.end(), row) - batchRows_.begin();
+            backend_->StopTask(static_cast<int>(task));
+        } else {
+            // One file at a time: the one task is this row's; the queue then goes on.
+            backend_->StopTasks();
+        }
+        stopping.append(QFileInfo(Q(fileList_.Row(row).FileName)).fileName());
     }
-    StatusBar1->showMessage(
-        tr("Stopping %1").arg(QFileInfo(Q(fileList_.Row(row).FileName)).fileName()), kHintMs);
+    StatusBar1->showMessage(stopping.isEmpty()
+                                ? tr("The selected file is not being converted")
+                                : tr("Stopping %1").arg(stopping.join(QStringLiteral(", "))),
+                            kHintMs);
 }
 
 void TForm1::ChoicesChanged() {
