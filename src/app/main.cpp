@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/core/DroppedFiles.h"
@@ -25,7 +26,7 @@ namespace {
 // daziziz_LANG.qm found in translations/ beside the program (build folder) or in the installed
 // data folder, and Qt's own for its standard buttons and dialogs. Without one the texts stay
 // English.
-void InstallTranslations(QApplication& application) {
+void InstallTranslations(QCoreApplication& application) {
     const QLocale locale;
     auto* qtTexts = new QTranslator(&application);
     if (qtTexts->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -40,22 +41,8 @@ void InstallTranslations(QApplication& application) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    // The name desktops match with org.vavuror.Daziziz.desktop (and, on X11, the window class
-    // of StartupWMClass); the window's caption is its own.
-    QApplication::setApplicationName("daziziz");
-    // With the organisation, the data folder (saved queue, presets) is ~/.local/share/Vavuror/
-    // daziziz, where daziziz-cli looks for the presets too.
-    QApplication::setOrganizationName("Vavuror");
-    QApplication::setApplicationVersion(DZ_VERSION);
-    QGuiApplication::setDesktopFileName("org.vavuror.Daziziz");
-    QApplication::setWindowIcon(ApplicationIcon());
-    InstallTranslations(application);
-
-    QCommandLineParser parser;
+// The command line's options and arguments; the same for --help without a display.
+void DescribeCommandLine(QCommandLineParser& parser) {
     parser.setApplicationDescription(QCoreApplication::translate(
         "main", "Converts video and sound files for players and phones."));
     parser.addHelpOption();
@@ -64,6 +51,54 @@ int main(int argc, char** argv) {
         QCoreApplication::translate("main", "files"),
         QCoreApplication::translate("main", "Media files or folders to add to the list."),
         QCoreApplication::translate("main", "[FILE...]"));
+}
+
+void NameTheProgram() {
+    // The name desktops match with org.vavuror.Daziziz.desktop (and, on X11, the window class
+    // of StartupWMClass); the window's caption is its own.
+    QCoreApplication::setApplicationName("daziziz");
+    // With the organisation, the data folder (saved queue, presets) is ~/.local/share/Vavuror/
+    // daziziz, where daziziz-cli looks for the presets too.
+    QCoreApplication::setOrganizationName("Vavuror");
+    QCoreApplication::setApplicationVersion(DZ_VERSION);
+}
+
+// --help and --version print and end before anything needs a display: the window's
+// application would fail without one.
+bool AsksOnlyForText(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--") return false;
+        if (argument == "-h" || argument == "--help" || argument == "--help-all" ||
+            argument == "-v" || argument == "--version" || argument == "-?") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int PrintTextAndEnd(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    NameTheProgram();
+    InstallTranslations(application);
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    parser.process(application);  // prints and ends the program
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (AsksOnlyForText(argc, argv)) return PrintTextAndEnd(argc, argv);
+    QApplication application(argc, argv);
+    NameTheProgram();
+    QGuiApplication::setDesktopFileName("org.vavuror.Daziziz");
+    QApplication::setWindowIcon(ApplicationIcon());
+    InstallTranslations(application);
+
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
     parser.process(application);
 
     // The converter outlives the windows, which detach from its events when they go.

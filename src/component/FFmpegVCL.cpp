@@ -282,6 +282,11 @@ void TCustomFFmpegVCL::StopTasks() {
     for (int i = 0; i < tasks_.Count(); ++i) tasks_.Get(i).Stop();
 }
 
+void TCustomFFmpegVCL::StopTask(int index) {
+    std::lock_guard lock(lock_);
+    if (index >= 0 && index < tasks_.Count()) tasks_.Get(index).Stop();
+}
+
 void TCustomFFmpegVCL::PauseTasks() {
     std::lock_guard lock(lock_);
     for (int i = 0; i < tasks_.Count(); ++i) tasks_.Get(i).Pause();

@@ -84,6 +84,9 @@ class TCustomFFmpegVCL : private TLogSink {
     void StartTasks(int parallelCount);
     // Stops every task; those not yet started report their end and none starts any more.
     void StopTasks();
+    // Stops the running task at `index` alone: it reports its end, and the next waiting task
+    // takes its place. An index outside the list changes nothing.
+    void StopTask(int index);
     void PauseTasks();
     void ResumeTasks();
     // Stops every task, waits for their threads, frees them; clears LastErrorText.

@@ -1,9 +1,11 @@
 // The main window as a user meets it: its controls and texts, the profile choice refilling the
 // parameter lists from the core, files added through the add-files routine with what the probe
 // reads, removal, checking, dropping files and folders, and Convert's checks.
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -20,9 +22,11 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTranslator>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,6 +36,7 @@
 #include "app/core/FileListTexts.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/widgets/ApplicationForms.h"
+#include "app/widgets/OutputFormatGroups.h"
 #include "support/TestMedia.h"
 
 namespace {
@@ -138,7 +143,7 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     const std::vector<std::pair<const char*, const char*>> buttons = {
         {"ButtonAddFile", "Add File"},    {"ButtonRemove", "Remove File"},
         {"ButtonClear", "Clear All "},    {"ButtonStopConvert", "Stop Convert"},
-        {"ButtonConvert", "Go Convert "}, {"ButtonStopSmall", "Stop"},
+        {"ButtonConvert", "Go Convert "}, {"ButtonStopSmall", "Stop This File"},
     };
     for (const auto& [name, text] : buttons) {
         EXPECT_EQ(Child<QPushButton>(form_, name)->text(), text);
@@ -196,6 +201,35 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "Ready");
 }
 
+// A 1366x768 screen at the scale and font resolution the test runs with (ctest runs it at 96 dpi
+// and again at 150 % with 144 dpi fonts): the smallest window and its title bar fit, and at that
+// size the list shows rows and the controls below it are whole.
+TEST_F(MainWindowTest, SmallestWindowFitsA1366x768Screen) {
+    const qreal ratio = form_->devicePixelRatioF();
+    const QSize screen(static_cast<int>(1366 / ratio), static_cast<int>(768 / ratio));
+    const int titleBar = 2 * form_->fontMetrics().height();
+    const QSize smallest = form_->minimumSize();
+    EXPECT_LE(smallest.width(), screen.width()) << "scale " << ratio;
+    EXPECT_LE(smallest.height() + titleBar, screen.height()) << "scale " << ratio;
+    form_->resize(smallest);
+    QCoreApplication::processEvents();
+    // For a person to look at: DZ_SCREENSHOT_DIR=folder keeps a picture of the smallest window.
+    if (const QString folder = qEnvironmentVariable("DZ_SCREENSHOT_DIR"); !folder.isEmpty()) {
+        EXPECT_TRUE(form_->grab().save(
+            QString("%1/smallest-window-%2.png").arg(folder).arg(qRound(ratio * 100))));
+    }
+    EXPECT_GE(list_->viewport()->height(), 3 * list_->verticalHeader()->defaultSectionSize());
+    for (const char* name :
+         {"ButtonConvert", "ButtonStopConvert", "ComboOutputFormat", "ProgressQueue",
+          "ButtonStopSmall", "ButtonStopAfter", "SpinParallel"}) {
+        const auto* control = Child<QWidget>(form_, name);
+        const QRect shown(control->mapTo(form_, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(control->isVisible()) << name;
+        EXPECT_TRUE(form_->rect().contains(shown)) << name;
+        EXPECT_GE(control->width(), control->minimumSizeHint().width()) << name;
+    }
+}
+
 TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
     const auto& columns = FileListColumns();
     ASSERT_EQ(list_->columnCount(), static_cast<int>(columns.size()));
@@ -220,13 +254,39 @@ TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
     EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list_->editTriggers(), QAbstractItemView::NoEditTriggers);
 
+    // Today's profiles first, then the catalogue under headings that cannot be chosen: every
+    // profile once under its own name and line, and every name whole when the list is open.
     const auto& lines = OutputFormatLines();
-    ASSERT_EQ(format_->count(), static_cast<int>(lines.size()));
+    std::vector<int> shown;
+    int widest = 0;
     for (int i = 0; i < format_->count(); ++i) {
-        EXPECT_EQ(format_->itemText(i).toStdString(), lines[i].Text);
+        const QVariant line = format_->itemData(i);
+        const bool heading = !line.isValid() || line.toInt() < 0;
+        EXPECT_EQ(bool(format_->model()->flags(format_->model()->index(i, 0)) & Qt::ItemIsEnabled),
+                  !heading)
+            << i;
+        widest = std::max(widest, format_->fontMetrics().horizontalAdvance(format_->itemText(i)));
+        if (heading) continue;
+        EXPECT_EQ(format_->itemText(i).toStdString(), lines.at(line.toInt()).Text);
+        shown.push_back(line.toInt());
     }
-    EXPECT_EQ(format_->currentIndex(), 0);
-    EXPECT_EQ(form_->FormatKey(), "3GP");
+    std::vector<int> profiles;
+    for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
+        if (lines[line].Profile) profiles.push_back(line);
+    }
+    std::vector<int> sorted = shown;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, profiles);
+    EXPECT_FALSE(format_->itemData(0).toInt() >= 0) << "the list opens with a heading";
+    EXPECT_EQ(format_->itemText(1), "MP4 - H.264 + AAC");
+    EXPECT_LT(format_->findText("MP3 (VBR quality)"),
+              format_->findText("3GP - Mobile Video Format (*.3gp)"));
+    EXPECT_LT(format_->findText("iPod Touch (*.mp4)"), format_->findText("iPhone (*.mp4)"));
+    EXPECT_GE(format_->view()->minimumWidth(), widest);
+    // A first start chooses today's first profile.
+    EXPECT_EQ(format_->currentText(), "MP4 - H.264 + AAC");
+    EXPECT_EQ(lines.at(ChosenFormatLine(format_)).Text, "MP4 - H.264 + AAC");
+    EXPECT_EQ(form_->FormatKey(), "MP4");
 }
 
 TEST_F(MainWindowTest, MenusHoldTheirItems) {
@@ -248,9 +308,27 @@ TEST_F(MainWindowTest, MenusHoldTheirItems) {
         ActionTexts(top[3]->menu()),
         (std::vector<std::string>{"Open Help File", "-", "Visit Vavuror Website", "-", "About"}));
     EXPECT_EQ(ActionTexts(Child<QMenu>(form_, "PopupListView1")),
-              (std::vector<std::string>{"Show in Folder", "Play", "Show Log", "-",
+              (std::vector<std::string>{"Show in Folder", "Play", "Show Log", "Stop This File", "-",
                                         "Check All Items", "Uncheck All Items", "-",
                                         "Remove Selected Item", "Clear All Items"}));
+}
+
+// Without a web browser (as here) Help opens in a window of the program's own, F1 too, once.
+TEST_F(MainWindowTest, HelpOpensInsideWithoutABrowser) {
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+    QTest::keyClick(form_, Qt::Key_F1);
+    auto* help = Child<QDialog>(form_, "HelpDialog");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->isModal()) << "the window stays usable beside it";
+    const QString text = Child<QTextBrowser>(help, "HelpText")->toPlainText();
+    EXPECT_TRUE(text.contains("Add File")) << text.left(200).toStdString();
+    EXPECT_LE(help->width(), form_->screen()->availableGeometry().width());
+    help->close();
+    Child<QAction>(form_, "OpenHelpFile1")->trigger();
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(form_->findChildren<QDialog*>("HelpDialog").size(), 1);
 }
 
 // A profile chosen after another: the window's nine lists show what the core's lists hold
@@ -266,9 +344,9 @@ class ProfileChoiceTest : public MainWindowTest,
 TEST_P(ProfileChoiceTest, RefillsTheParameterListsFromTheCore) {
     const auto& lines = OutputFormatLines();
     TParameterLists expected;
-    expected.ApplyProfile(*lines[0].Profile);
+    expected.ApplyProfile(*lines[DefaultOutputFormatLine()].Profile);
     for (int line : {GetParam().before, GetParam().after}) {
-        format_->setCurrentIndex(line);
+        ChooseFormatLine(format_, line);
         expected.ApplyProfile(*lines[line].Profile);
     }
     const std::pair<const char*, const TChoiceList*> lists[] = {
@@ -309,15 +387,15 @@ INSTANTIATE_TEST_SUITE_P(Profiles, ProfileChoiceTest,
                          });
 
 TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
-    format_->setCurrentIndex(10);  // MP4
+    ChooseFormatLine(format_, 10);  // MP4
     auto* size = Child<QComboBox>(form_, "ComboVideoSize");
     const QStringList before = [&] {
         QStringList items;
         for (int i = 0; i < size->count(); ++i) items.append(size->itemText(i));
         return items;
     }();
-    format_->setCurrentIndex(18);  // a separator
-    EXPECT_EQ(format_->currentIndex(), 10);
+    format_->setCurrentIndex(0);  // a heading
+    EXPECT_EQ(ChosenFormatLine(format_), 10);
     EXPECT_EQ(form_->FormatKey(), "MP4");
     EXPECT_EQ(size->count(), before.size());
 
@@ -331,7 +409,7 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
     EXPECT_EQ(Child<QLabel>(form_, "LabelVolume")->text(), "200%");
     EXPECT_FALSE(settings.Reencode);
 
-    format_->setCurrentIndex(65);  // MP4 - H.264 + AAC
+    ChooseFormatLine(format_, 65);  // MP4 - H.264 + AAC
     auto* quality = Child<QComboBox>(form_, "ComboQuality");
     quality->setCurrentIndex(quality->findText("Very high"));
     Child<QCheckBox>(form_, "CheckReencode")->setChecked(true);
@@ -343,6 +421,7 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
 
 TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     WriteMedia();
+    ChooseFormatLine(format_, 0);  // 3GP
     form_->AddFiles(
         {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
     ASSERT_EQ(list_->rowCount(), 4);
@@ -371,7 +450,7 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
 
     // A new profile's key reaches every row; adding again keeps the rows and their marks, and
     // the unreadable row its "Error". A file already in the list is not added twice.
-    format_->setCurrentIndex(23);
+    ChooseFormatLine(format_, 23);
     EXPECT_EQ(list_->item(0, 4)->text(), "MP3");
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     form_->AddFiles({Media("first.avi")});
@@ -386,6 +465,14 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     // A missing file named on the command line or dropped gets a row that says so.
     EXPECT_EQ(list_->item(5, 5)->text(), "Error");
     EXPECT_EQ(list_->item(5, 7)->text(), "The file does not exist");
+    ExpectListShowsCore();
+
+    // Named again (on the command line, say): the file is wanted, so it is ticked; the
+    // unreadable one cannot be.
+    form_->AddFiles({Media("second.mp4"), Media("notes.txt")});
+    ASSERT_EQ(list_->rowCount(), 6);
+    EXPECT_TRUE(form_->FileList().Row(1).Checked);
+    EXPECT_FALSE(form_->FileList().Row(2).Checked);
     ExpectListShowsCore();
 }
 
@@ -501,7 +588,8 @@ TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
     EXPECT_EQ(Child<QPushButton>(form_, "ButtonConvert")->text().trimmed(), "Umwandeln");
     EXPECT_EQ(Child<QCheckBox>(form_, "CheckReencode")->text(),
               "Auch kopierbare Datenströme neu kodieren");
-    EXPECT_EQ(format_->itemText(0).toStdString(), OutputFormatLines()[0].Text);
+    EXPECT_EQ(format_->itemText(0), "Heutige Formate");
+    EXPECT_EQ(format_->itemText(format_->findData(0)).toStdString(), OutputFormatLines()[0].Text);
 
     const QHeaderView* header = list_->horizontalHeader();
     EXPECT_EQ(list_->horizontalHeaderItem(5)->text(), "Fortschritt");

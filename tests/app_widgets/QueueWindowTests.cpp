@@ -7,10 +7,12 @@
 #include <QDBusConnection>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
 #include <filesystem>
@@ -161,7 +163,7 @@ TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStarts
     // No: the paused conversion goes on to the end, and so does the queue.
     confirmationAnswer_ = false;
     Click("ButtonConvert");
-    Click("ButtonStopSmall");
+    Click("ButtonStopConvert");
     ASSERT_EQ(CountMessages("Stop all conversions?"), 1);
     EXPECT_TRUE(form_->Queue().IsActive());
     ExpectControlsEnabled(false);
@@ -263,6 +265,39 @@ TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     ExpectControlsEnabled(true);
 }
 
+// Fit to Size ticked: the run reads the size although Convert has disabled the controls, and
+// every output, one at a time or several at once, ends within it (a noisy picture that the
+// profile's own rate would make several times larger).
+TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
+    TClipSpec noisy;
+    noisy.durationSeconds = 2;
+    noisy.noise = 40;
+    WriteClip(media_.File("noisy.avi"), noisy);
+    form_->AddFiles({Media("noisy.avi")});
+    forms_->Form4->SetOverwrite(true);
+    auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
+    format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
+    Child<QCheckBox>(form_, "CheckFitSize")->setChecked(true);
+    constexpr double kTargetMB = 0.2;
+    Child<QDoubleSpinBox>(form_, "SpinFitSize")->setValue(kTargetMB);
+    for (int parallel : {1, 2}) {
+        form_->SetParallelFiles(parallel);
+        const int done = static_cast<int>(messages_.size());
+        Click("ButtonConvert");
+        ProcessEventsUntil([&] { return static_cast<int>(messages_.size()) > done; });
+        Settle();
+        ASSERT_EQ(Cell(0, 5), "Done")
+            << "at once: " << parallel << ": " << Cell(0, 7).toStdString();
+        const auto bytes = fs::file_size(Output("noisy.mp4"));
+        EXPECT_LE(bytes, kTargetMB * 1e6 * 1.05) << "at once: " << parallel;
+        EXPECT_GT(bytes, kTargetMB * 1e6 * 0.5) << "the budget is used, not starved";
+        if (parallel == 1) {
+            EXPECT_FALSE(form_->RowLog(0).filter("Fit to size").isEmpty())
+                << form_->RowLog(0).join('\n').toStdString();
+        }
+    }
+}
+
 TEST_F(QueueWindowTest, StopAfterThisFileLeavesTheRestNotDoneAndSaysSo) {
     form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
     Click("ButtonConvert");
@@ -275,6 +310,61 @@ TEST_F(QueueWindowTest, StopAfterThisFileLeavesTheRestNotDoneAndSaysSo) {
     EXPECT_FALSE(fs::exists(Output("two.avi")));
     EXPECT_EQ(Completions(), 0);
     ExpectControlsEnabled(true);
+}
+
+// "Stop This File", one at a time and several at once: the file chosen ends as stopped without
+// a question, the others are converted, and the run ends with its summary. A finished row goes
+// back to waiting once the profile changes.
+TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
+    // Long and noisy enough that its conversion is still running when it is stopped.
+    TClipSpec longer;
+    longer.durationSeconds = 60;
+    longer.width = 640;
+    longer.height = 480;
+    longer.noise = 20;
+    WriteClip(media_.File("long.mp4"), longer);
+    form_->AddFiles({Media("long.mp4"), Media("one.mp4")});
+    forms_->Form4->SetOverwrite(true);
+    auto* menu = Child<QMenu>(form_, "PopupListView1");
+    QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
+    ASSERT_NE(stopThis, nullptr);
+    EXPECT_FALSE(stopThis->isEnabled()) << "nothing runs yet";
+    for (int parallel : {1, 2}) {
+        form_->SetParallelFiles(parallel);
+        const std::size_t before = messages_.size();
+        Click("ButtonConvert");
+        ProcessEventsUntil([&] { return Cell(0, 5).endsWith('%'); });
+        if (parallel == 1) {
+            // A file that waits is not stopped, nor the one running in its place.
+            list_->selectRow(1);
+            Click("ButtonStopSmall");
+            EXPECT_EQ(Child<QStatusBar>(form_, "StatusBar1")->currentMessage(),
+                      "The selected file is not being converted");
+            // Nothing selected: the one file being converted.
+            list_->clearSelection();
+            Click("ButtonStopSmall");
+        } else {
+            list_->selectRow(0);
+            EXPECT_TRUE(stopThis->isEnabled());
+            stopThis->trigger();
+        }
+        ProcessEventsUntil([&] { return messages_.size() > before; });
+        Settle();
+        EXPECT_EQ(Cell(0, 5), "Abort") << "at once: " << parallel;
+        EXPECT_EQ(Cell(1, 5), "Done") << "at once: " << parallel;
+        EXPECT_EQ(CountMessages("Stop all conversions?"), 0);
+        EXPECT_EQ(messages_.back().second, "1 converted, 1 stopped");
+        ExpectWholeClip(Output("one.avi"));
+        ExpectControlsEnabled(true);
+    }
+
+    // Other choices: what the rows show was made with the old ones.
+    auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
+    format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Cell(row, 5), "") << row;
+        EXPECT_EQ(Cell(row, 4), "MP4") << row;
+    }
 }
 
 // The program killed in the middle of a run: the saved queue brings the rows back, the running
@@ -330,9 +420,9 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     Child<QDoubleSpinBox>(form_, "SpinFitSize")->setValue(8.0);
     ASSERT_TRUE(form_->SaveCurrentAsPreset("Small AVI"));
     fit->setChecked(false);
-    const int catalogue = static_cast<int>(OutputFormatLines().size());
+    const int catalogue = format->findText("--- My Presets ---");
+    ASSERT_GT(catalogue, static_cast<int>(OutputFormatLines().size()) / 2);
     ASSERT_EQ(format->count(), catalogue + 2);
-    EXPECT_EQ(format->itemText(catalogue), "--- My Presets ---");
     EXPECT_EQ(format->itemText(catalogue + 1), "Small AVI");
 
     format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));

@@ -20,6 +20,7 @@
 #include "WidgetTestSupport.h"
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/ApplicationForms.h"
+#include "app/widgets/OutputFormatGroups.h"
 
 namespace {
 
@@ -63,11 +64,11 @@ class SettingsTest : public TWidgetTest {
 TEST_F(SettingsTest, FirstRunWritesTheDefaults) {
     Start();
     EXPECT_EQ(Stored(), (TStored{{"Output Folder", ""},
-                                 {"ComboOutputFormat", "0"},
+                                 {"ComboOutputFormat", std::to_string(DefaultOutputFormatLine())},
                                  {"Overwrite", "0"},
                                  {"DropDownItems", "26"},
                                  {"LetterBox", "0"}}));
-    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), 0);
+    EXPECT_EQ(Combo("ComboOutputFormat")->currentText(), "MP4 - H.264 + AAC");
     EXPECT_EQ(Spin()->value(), 26);
     EXPECT_FALSE(Overwrite()->isChecked());
 }
@@ -75,7 +76,7 @@ TEST_F(SettingsTest, FirstRunWritesTheDefaults) {
 TEST_F(SettingsTest, ChoicesSurviveARestart) {
     Start();
     forms_->Form1->SetOutputFolder("/home/someone/Converted, new");
-    Combo("ComboOutputFormat")->setCurrentIndex(23);  // MP3
+    ChooseFormatLine(Combo("ComboOutputFormat"), 23);  // MP3
     Combo("ComboLetterBox")->setCurrentIndex(1);
     Overwrite()->setChecked(true);
     Spin()->setValue(40);
@@ -90,7 +91,7 @@ TEST_F(SettingsTest, ChoicesSurviveARestart) {
     EXPECT_EQ(forms_->Form1->OutputFolder(), "/home/someone/Converted, new");
     EXPECT_EQ(Child<QLineEdit>(forms_->Form1.get(), "EditOutputFolder")->text(),
               "/home/someone/Converted, new");
-    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), 23);
+    EXPECT_EQ(ChosenFormatLine(Combo("ComboOutputFormat")), 23);
     EXPECT_EQ(forms_->Form1->FormatKey(), "MP3");
     EXPECT_EQ(Combo("ComboVideoCodec")->count(), 0) << "the restored profile filled the lists";
     EXPECT_EQ(Combo("ComboAudioCodec")->currentText(), "mp3");
@@ -160,7 +161,8 @@ TEST_P(StoredRangeTest, IsBroughtIntoRange) {
     values[GetParam().name] = GetParam().value;
     Store(values);
     Start();
-    EXPECT_EQ(Combo("ComboOutputFormat")->currentIndex(), GetParam().formatLine);
+    EXPECT_EQ(ChosenFormatLine(Combo("ComboOutputFormat")),
+              GetParam().formatLine < 0 ? DefaultOutputFormatLine() : GetParam().formatLine);
     EXPECT_NE(forms_->Form1->FormatKey(), "");
     EXPECT_EQ(Spin()->value(), GetParam().dropDownItems);
     EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), GetParam().letterBox);
@@ -171,9 +173,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TStoredCase{"DropDownItems", "100", 2, 47, 0},
                       TStoredCase{"DropDownItems", "3", 2, 26, 0},
                       TStoredCase{"DropDownItems", "-1", 2, 26, 0},
-                      TStoredCase{"ComboOutputFormat", "-1", 0, 30, 0},
-                      TStoredCase{"ComboOutputFormat", "18", 0, 30, 0},   // a separator
-                      TStoredCase{"ComboOutputFormat", "999", 0, 30, 0},  // beyond the list
+                      // The first start's choice: today's first profile.
+                      TStoredCase{"ComboOutputFormat", "-1", -1, 30, 0},
+                      TStoredCase{"ComboOutputFormat", "18", -1, 30, 0},   // a separator
+                      TStoredCase{"ComboOutputFormat", "999", -1, 30, 0},  // beyond the list
                       TStoredCase{"LetterBox", "7", 2, 30, 0}),
     [](const auto& testInfo) {
         std::string name = std::string(testInfo.param.name) + "_" + testInfo.param.value;

@@ -48,6 +48,17 @@ std::shared_ptr<const TClosedDialog> CloseNextModalDialog() {
     return closed;
 }
 
+void ChooseFormatLine(QComboBox* list, int line) {
+    const int index = list->findData(line);
+    ASSERT_GE(index, 0) << "line " << line;
+    list->setCurrentIndex(index);
+}
+
+int ChosenFormatLine(const QComboBox* list) {
+    const QVariant line = list->currentData();
+    return line.isValid() ? line.toInt() : -1;
+}
+
 void TWidgetTest::SetUp() {
     // Each test has a settings store of its own: the environment for anything that asks, and
     // QSettings, which reads the environment only once per process.

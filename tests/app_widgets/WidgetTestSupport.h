@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QString>
 #include <QWidget>
 #include <chrono>
@@ -33,6 +34,11 @@ struct TClosedDialog {
     QString title;
 };
 std::shared_ptr<const TClosedDialog> CloseNextModalDialog();
+
+// The output-format list holds every profile under its line of OutputFormatLines(): choosing a
+// line as the user does, and the line chosen.
+void ChooseFormatLine(QComboBox* list, int line);
+int ChosenFormatLine(const QComboBox* list);
 
 class TWidgetTest : public ::testing::Test {
   protected:

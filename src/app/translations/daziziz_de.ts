@@ -324,10 +324,6 @@
         <translation>Alle Dateien dieses Durchlaufs</translation>
     </message>
     <message>
-        <source>Stop</source>
-        <translation>Anhalten</translation>
-    </message>
-    <message>
         <source>Stop After This File</source>
         <translation>Nach dieser Datei anhalten</translation>
     </message>
@@ -598,6 +594,86 @@ Bitte wählen Sie einen neuen Ausgabeordner.</translation>
     <message>
         <source>The help file &quot;%1&quot; cannot be found.</source>
         <translation>Die Hilfedatei „%1“ wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Fit to Size :</source>
+        <translation>Zielgröße :</translation>
+    </message>
+    <message>
+        <source>Make each output at most this size, in two passes (video profiles; nothing is copied)</source>
+        <translation>Jede Ausgabe höchstens so groß machen, in zwei Durchgängen (Videoprofile; nichts wird kopiert)</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source>1 MB = 1,000,000 bytes</source>
+        <translation>1 MB = 1.000.000 Byte</translation>
+    </message>
+    <message>
+        <source>Stop This File</source>
+        <translation>Diese Datei anhalten</translation>
+    </message>
+    <message>
+        <source>Stops the selected file, or the one being converted; the others go on</source>
+        <translation>Hält die gewählte Datei an, oder die gerade umgewandelte; die anderen laufen weiter</translation>
+    </message>
+    <message>
+        <source>Select the file to stop</source>
+        <translation>Wählen Sie die Datei, die angehalten werden soll</translation>
+    </message>
+    <message>
+        <source>Stopping %1</source>
+        <translation>%1 wird angehalten</translation>
+    </message>
+    <message>
+        <source>Help - %1</source>
+        <translation>Hilfe - %1</translation>
+    </message>
+    <message>
+        <source>Video files (2008)</source>
+        <translation>Videodateien (2008)</translation>
+    </message>
+    <message>
+        <source>Sound files (2008)</source>
+        <translation>Tondateien (2008)</translation>
+    </message>
+    <message>
+        <source>iPod (2008)</source>
+        <translation>iPod (2008)</translation>
+    </message>
+    <message>
+        <source>Apple TV (2008)</source>
+        <translation>Apple TV (2008)</translation>
+    </message>
+    <message>
+        <source>iPod Touch (2008)</source>
+        <translation>iPod Touch (2008)</translation>
+    </message>
+    <message>
+        <source>iPhone (2008)</source>
+        <translation>iPhone (2008)</translation>
+    </message>
+    <message>
+        <source>Zune (2008)</source>
+        <translation>Zune (2008)</translation>
+    </message>
+    <message>
+        <source>PlayStation (2008)</source>
+        <translation>PlayStation (2008)</translation>
+    </message>
+    <message>
+        <source>Other players (2008)</source>
+        <translation>Andere Abspielgeräte (2008)</translation>
+    </message>
+    <message>
+        <source>Today&apos;s formats</source>
+        <translation>Heutige Formate</translation>
+    </message>
+    <message>
+        <source>The selected file is not being converted</source>
+        <translation>Die gewählte Datei wird gerade nicht umgewandelt</translation>
     </message>
 </context>
 <context>

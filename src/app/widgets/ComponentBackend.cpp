@@ -111,6 +111,10 @@ void TComponentBackend::StopTasks() {
     runner_->StopTasks();
 }
 
+void TComponentBackend::StopTask(int index) {
+    component_->StopTask(index);
+}
+
 std::string TComponentBackend::LastErrorText() const {
     return runner_->LastErrorText();
 }

@@ -33,6 +33,7 @@ class TComponentBackend : public TConversionBackend {
     void StartTasks(int parallelCount) override;
     void ShareCoresAmong(int parallelFiles) override;
     void StopTasks() override;
+    void StopTask(int index) override;
     std::string LastErrorText() const override;
     void PauseTasks() override;
     void ResumeTasks() override;

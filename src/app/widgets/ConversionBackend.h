@@ -54,6 +54,8 @@ class TConversionBackend : public TTaskRunner {
     // False when a library or an entry point is missing; LastErrorText says which.
     virtual bool LoadLibraries(const std::string& folder, bool useVersionedNames) = 0;
     virtual void PauseTasks() = 0;
+    // Stops the task at `index` alone; it reports its end as StopTasks' do, the others go on.
+    virtual void StopTask(int index) = 0;
     virtual void ResumeTasks() = 0;
     // Replaces the event handlers; empty handlers detach the window. After the call returns no
     // handler given before runs any more.

@@ -28,15 +28,18 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -60,6 +63,7 @@
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
+#include "app/widgets/OutputFormatGroups.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
@@ -158,6 +162,31 @@ QLabel* NamedLabel(const QString& text, QWidget* parent) {
     return label;
 }
 
+// A text shown whole or not at all, where a cut one would look like a fault.
+class TWholeOrNoLabel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (width() >= sizeHint().width()) QLabel::paintEvent(event);
+    }
+};
+
+// Fit to size is for the profiles that write video.
+bool WritesVideo(const TOutputProfile* profile) {
+    return profile && !IsAudioFormatKey(profile->FormatKey);
+}
+
+// A dialog no larger than the screen it opens on: what its layout needs gives way first.
+void FitDialogToScreen(QWidget& dialog) {
+    const QScreen* screen = dialog.screen();
+    if (!screen) return;
+    const QSize available = screen->availableGeometry().size() * 0.9;
+    dialog.setMinimumSize(dialog.minimumSize().boundedTo(available));
+    dialog.resize(dialog.sizeHint().boundedTo(available));
+}
+
 std::int64_t CoreCount() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -223,16 +252,19 @@ void TForm1::CreateControls() {
                ThemeIcon("media-playback-start", QStyle::SP_MediaPlay));
     toolButton(ButtonOpenOutput, "ButtonOpenOutput", tr("Open Output Folder"),
                ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
-    tools->addStretch(1);
     auto* logo = new QLabel(central);
     logo->setPixmap(ApplicationIcon().pixmap(28, 28));
     tools->addWidget(logo);
-    auto* product = new QLabel(tr(kMainCaption), central);
+    auto* product = Named(new TWholeOrNoLabel(tr(kMainCaption), central), "LabelProduct");
     QFont productFont = product->font();
     productFont.setBold(true);
     productFont.setPointSizeF(productFont.pointSizeF() * 1.15);
     product->setFont(productFont);
-    tools->addWidget(product);
+    // The name and logo give way first when the window is narrow; the name shows whole or not.
+    product->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    product->setMinimumWidth(0);
+    logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    tools->addWidget(product, 1);
     page->addLayout(tools);
 
     // Output folder and output format.
@@ -241,7 +273,7 @@ void TForm1::CreateControls() {
     output->addWidget(NamedLabel(tr("Output Folder :"), central));
     EditOutputFolder = Named(new QLineEdit(central), "EditOutputFolder");
     EditOutputFolder->setPlaceholderText(tr("Type or choose a folder"));
-    EditOutputFolder->setMinimumWidth(fontMetrics().averageCharWidth() * 16);
+    EditOutputFolder->setMinimumWidth(fontMetrics().averageCharWidth() * 10);
     output->addWidget(EditOutputFolder, 1);
     ButtonBrowseForFolder = Named(new QToolButton(central), "ButtonBrowseForFolder");
     ButtonBrowseForFolder->setIcon(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
@@ -250,17 +282,21 @@ void TForm1::CreateControls() {
     CheckSameFolder =
         Named(new QCheckBox(tr("Same folder as the input"), central), "CheckSameFolder");
     output->addWidget(CheckSameFolder);
-    output->addSpacing(10);
-    output->addWidget(NamedLabel(tr("Set Output Format :"), central));
+    page->addLayout(output);
+    // The profile on a line of its own: its names are long, and a narrow window keeps them
+    // readable.
+    auto* format = new QHBoxLayout;
+    format->setSpacing(4);
+    format->addWidget(NamedLabel(tr("Set Output Format :"), central));
     ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
-    // As wide as its longest line, within reason: the list is long and its names are too.
+    // The box takes the line's width; the open list is as wide as its longest name.
     ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ComboOutputFormat->setMinimumContentsLength(24);
+    ComboOutputFormat->setMinimumContentsLength(16);
     // A list that opens below the box and shows as many lines as the options say; the styles'
     // menu-like list ignores the number of lines.
     ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
-    output->addWidget(ComboOutputFormat);
-    page->addLayout(output);
+    format->addWidget(ComboOutputFormat, 1);
+    page->addLayout(format);
 
     // The file list.
     ListView1 = Named(new QTableWidget(0, kColumnCount, central), "ListView1");
@@ -297,10 +333,24 @@ void TForm1::CreateControls() {
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->setToolTipDuration(kHintMs);
     ListView1->installEventFilter(this);
-    page->addWidget(ListView1, 1);
+    // However small the window, the list shows a few rows.
+    ListView1->setMinimumHeight(ListView1->horizontalHeader()->sizeHint().height() +
+                                3 * ListView1->verticalHeader()->defaultSectionSize() +
+                                2 * ListView1->frameWidth() +
+                                style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    // The list and the settings share the height; on a small screen the settings scroll.
+    auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(ListView1);
+    page->addWidget(splitter, 1);
 
     // The parameter lists.
-    auto* settings = new QHBoxLayout;
+    auto* settingsArea = Named(new QScrollArea(splitter), "ScrollSettings");
+    settingsArea->setFrameShape(QFrame::NoFrame);
+    settingsArea->setWidgetResizable(true);
+    auto* settingsPanel = new QWidget(settingsArea);
+    auto* settings = new QHBoxLayout(settingsPanel);
+    settings->setContentsMargins(0, 0, 0, 0);
     settings->setSpacing(6);
     // The groups share the width by what their lists hold at most: the video lists have the
     // longest entries ("Original Video Size", "23.976 fps [NTSC]").
@@ -369,7 +419,10 @@ void TForm1::CreateControls() {
                           "CheckReencode");
     general->addWidget(CheckReencode, 4, 0, 1, 2);
     general->setRowStretch(5, 1);
-    page->addLayout(settings);
+    settingsArea->setWidget(settingsPanel);
+    splitter->addWidget(settingsArea);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
 
     // Progress of the running file and of the whole queue.
     auto* progress = new QGridLayout;
@@ -388,7 +441,10 @@ void TForm1::CreateControls() {
     progress->addWidget(ProgressBar1, 0, 0);
     progress->addWidget(ProgressQueue, 1, 0);
     progress->setColumnStretch(0, 1);
-    ButtonStopSmall = Named(new QPushButton(tr("Stop"), central), "ButtonStopSmall");
+    ButtonStopSmall = Named(new QPushButton(tr("Stop This File"), central), "ButtonStopSmall");
+    ButtonStopSmall->setToolTip(
+        tr("Stops the selected file, or the one being converted; the "
+           "others go on"));
     progress->addWidget(ButtonStopSmall, 0, 1);
     ButtonStopAfter =
         Named(new QPushButton(tr("Stop After This File"), central), "ButtonStopAfter");
@@ -427,7 +483,7 @@ void TForm1::CreateControls() {
     connect(ButtonRemove, &QPushButton::clicked, this, [this] { DeleteSelectedItem1Click(); });
     connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAllItems1Click(); });
     connect(ButtonStopConvert, &QPushButton::clicked, this, [this] { ButtonStopConvertClick(); });
-    connect(ButtonStopSmall, &QPushButton::clicked, ButtonStopConvert, &QPushButton::click);
+    connect(ButtonStopSmall, &QPushButton::clicked, this, [this] { StopThisFileClick(); });
     connect(ButtonConvert, &QPushButton::clicked, this, [this] { ButtonConvertClick(); });
     connect(ButtonStopAfter, &QPushButton::clicked, this, [this] { ButtonStopAfterClick(); });
     connect(ButtonOpenOutput, &QPushButton::clicked, this, [this] { OpenOutputFolderClick(); });
@@ -439,11 +495,23 @@ void TForm1::CreateControls() {
     connect(EditOutputFolder, &QLineEdit::textEdited, this, [this] { ScheduleSave(); });
     connect(ButtonBrowseForFolder, &QToolButton::clicked, this,
             [this] { ButtonBrowseForFolderClick(); });
-    connect(CheckFitSize, &QCheckBox::toggled, this, [this] { UpdateFitSizeControls(true); });
-    connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this,
-            [this] { ComboOutputFormatChange(); });
+    connect(CheckFitSize, &QCheckBox::toggled, this, [this] {
+        UpdateFitSizeControls(true);
+        ChoicesChanged();
+    });
+    connect(SpinFitSize, &QDoubleSpinBox::valueChanged, this, [this] { ChoicesChanged(); });
+    connect(CheckReencode, &QCheckBox::toggled, this, [this] { ChoicesChanged(); });
+    connect(ComboLetterBox, &QComboBox::currentIndexChanged, this, [this] { ChoicesChanged(); });
+    connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this, [this] {
+        const int before = selection_.SelectedLine();
+        ComboOutputFormatChange();
+        if (selection_.SelectedLine() != before) ChoicesChanged();
+    });
     ComboOutputFormat->OnDropDown = [this] { ComboOutputFormatDropDown(); };
-    connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+    connect(TrackBar1, &QSlider::valueChanged, this, [this] {
+        TrackBar1Change();
+        ChoicesChanged();
+    });
     connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
     connect(ListView1, &QTableWidget::cellChanged, this,
             [this](int changedRow, int column) { ListView1ItemChanged(changedRow, column); });
@@ -467,6 +535,7 @@ void TForm1::CreateControls() {
         connect(combo, &QComboBox::currentIndexChanged, this, [this, list](int index) {
             (params_.*list).Selected = index;
             ScheduleSave();
+            ChoicesChanged();
         });
     }
 }
@@ -505,9 +574,12 @@ void TForm1::CreateMenus() {
     item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
 
     MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
-    item(MenuHelp, "OpenHelpFile1", tr("Open Help File"), [this] {
-        OpenHelpFile1Click();
-    })->setShortcut(QKeySequence::HelpContents);
+    QAction* help =
+        item(MenuHelp, "OpenHelpFile1", tr("Open Help File"), [this] { OpenHelpFile1Click(); });
+    // F1 everywhere, whatever else the desktop's own key for help is.
+    QList<QKeySequence> helpKeys = QKeySequence::keyBindings(QKeySequence::HelpContents);
+    if (!helpKeys.contains(QKeySequence(Qt::Key_F1))) helpKeys.append(QKeySequence(Qt::Key_F1));
+    help->setShortcuts(helpKeys);
     MenuHelp->addSeparator();
     item(MenuHelp, "VisitOurWebsite1", tr("Visit Vavuror Website"),
          [this] { VisitOurWebsite1Click(); });
@@ -518,6 +590,10 @@ void TForm1::CreateMenus() {
     item(PopupListView1, "ShowInFolder1", tr("Show in Folder"), [this] { ShowInFolderClick(); });
     item(PopupListView1, "Play1", tr("Play"), [this] { PlayClick(); });
     item(PopupListView1, "ShowLog1", tr("Show Log"), [this] { ShowLogClick(); });
+    // Only while files are being converted.
+    item(PopupListView1, "StopThisFile1", tr("Stop This File"), [this] {
+        StopThisFileClick();
+    })->setEnabled(false);
     PopupListView1->addSeparator();
     item(PopupListView1, "CheckAllItems1", tr("Check All Items"),
          [this] { CheckAllItems1Click(); });
@@ -575,19 +651,8 @@ void TForm1::FormCreate() {
     TrackBar1->setValue(kDefaultVolumePosition);
     TrackBar1Change();
 
-    {
-        const QSignalBlocker blocker(ComboOutputFormat);
-        ComboOutputFormat->clear();
-        const auto& lines = OutputFormatLines();
-        for (const TCatalogueLine& line : lines) ComboOutputFormat->addItem(Q(line.Text));
-        // Separator lines cannot be chosen; should one be chosen anyway, the choice steps back.
-        if (auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model())) {
-            for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-                if (!lines[i].Profile) model->item(i)->setFlags(Qt::NoItemFlags);
-            }
-        }
-        ComboOutputFormat->setCurrentIndex(kDefaultFormatLine);
-    }
+    FillOutputFormatList();
+    SelectOutputFormatLine(DefaultOutputFormatLine());
     ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
 
     ShowParameterLists();
@@ -728,7 +793,47 @@ void TForm1::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
     const QSignalBlocker blocker(ComboOutputFormat);
-    ComboOutputFormat->setCurrentIndex(line);
+    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
+}
+
+void TForm1::FillOutputFormatList() {
+    const QSignalBlocker blocker(ComboOutputFormat);
+    ComboOutputFormat->clear();
+    const auto& lines = OutputFormatLines();
+    auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model());
+    QFont headingFont = ComboOutputFormat->font();
+    headingFont.setBold(true);
+    int widest = 0;
+    for (const TFormatGroup& group : OutputFormatGroups()) {
+        // A heading cannot be chosen; should one be chosen anyway, the choice steps back.
+        const QString heading = tr(group.Heading.c_str());
+        ComboOutputFormat->addItem(heading, -1);
+        if (model) {
+            QStandardItem* item = model->item(ComboOutputFormat->count() - 1);
+            item->setFlags(Qt::NoItemFlags);
+            item->setFont(headingFont);
+        }
+        widest = std::max(widest, QFontMetrics(headingFont).horizontalAdvance(heading));
+        for (int line : group.Lines) {
+            const QString name = Q(lines[line].Text);
+            ComboOutputFormat->addItem(name, line);
+            widest = std::max(widest, ComboOutputFormat->fontMetrics().horizontalAdvance(name));
+        }
+    }
+    formatEntryCount_ = ComboOutputFormat->count();
+    // Every name whole when the list is open, however narrow the box.
+    ComboOutputFormat->view()->setMinimumWidth(
+        widest + 2 * ComboOutputFormat->fontMetrics().averageCharWidth() +
+        style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+int TForm1::FormatIndexOfLine(int line) const {
+    return ComboOutputFormat->findData(line);
+}
+
+int TForm1::FormatLineOfIndex(int index) const {
+    const QVariant line = ComboOutputFormat->itemData(index);
+    return line.isValid() ? line.toInt() : -1;
 }
 
 int TForm1::LetterBoxIndex() const {
@@ -760,7 +865,8 @@ TJobSettings TForm1::JobSettings() const {
     settings.LetterBoxIndex = ComboLetterBox->currentIndex();
     settings.Volume = volume_;
     settings.Reencode = CheckReencode->isChecked();
-    if (CheckFitSize->isChecked() && CheckFitSize->isEnabled())
+    // Read whenever it is ticked: Convert disables the controls before the job is built.
+    if (CheckFitSize->isChecked() && WritesVideo(selection_.Profile()))
         settings.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
     return settings;
 }
@@ -840,6 +946,9 @@ void TForm1::ListView1ItemChanged(int row, int column) {
 
 void TForm1::ListView1ContextMenu(const QPoint& at) {
     if (!popupAllowed_) return;
+    // The menu is about the row under the pointer.
+    const int row = ListView1->rowAt(at.y());
+    if (row >= 0 && !SelectedRows().contains(row)) ListView1->selectRow(row);
     PopupListView1->popup(ListView1->viewport()->mapToGlobal(at));
 }
 
@@ -896,6 +1005,7 @@ QStringList TForm1::ChooseFilesToAdd() {
     dialog.setNameFilters(filters);
     // The filters' names already say their patterns.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
+    FitDialogToScreen(dialog);
     if (dialog.exec() != QDialog::Accepted) return {};
     lastAddFolder_ = dialog.directory().absolutePath();
     return dialog.selectedFiles();
@@ -910,6 +1020,13 @@ void TForm1::AddFileRows(const QStringList& paths) {
     for (const QString& path : paths) {
         const std::string file = path.toStdString();
         if (fileList_.Contains(file)) {
+            // Named again: the user wants it converted, so it is ticked if it can be.
+            for (int row = 0; row < fileList_.Count(); ++row) {
+                TFileListRow& existing = fileList_.Row(row);
+                if (existing.FileName != file || !IsRunnableRow(existing)) continue;
+                existing.Checked = true;
+                ShowRow(row);
+            }
             already.append(QFileInfo(path).fileName());
             continue;
         }
@@ -1008,21 +1125,21 @@ void TForm1::ButtonBrowseForFolderClick() {
 }
 
 void TForm1::ComboOutputFormatChange() {
-    const int line = ComboOutputFormat->currentIndex();
-    if (presetLineStart_ >= 0 && line >= presetLineStart_) {
+    const int index = ComboOutputFormat->currentIndex();
+    if (presetLineStart_ >= 0 && index >= presetLineStart_) {
         // A preset: its profile's line and its choices.
-        const QString name = ComboOutputFormat->itemText(line);
+        const QString name = ComboOutputFormat->itemText(index);
         {
             const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
+            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
         }
         ApplyPreset(name);
         return;
     }
-    const TOutputProfile* profile = selection_.Choose(line);
+    const TOutputProfile* profile = selection_.Choose(FormatLineOfIndex(index));
     if (!profile) {
         const QSignalBlocker blocker(ComboOutputFormat);
-        ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
+        ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
         return;
     }
     params_.ApplyProfile(*profile);
@@ -1035,8 +1152,7 @@ void TForm1::ComboOutputFormatChange() {
 }
 
 void TForm1::UpdateFitSizeControls(bool enabled) {
-    const TOutputProfile* profile = selection_.Profile();
-    const bool video = profile && !IsAudioFormatKey(profile->FormatKey);
+    const bool video = WritesVideo(selection_.Profile());
     CheckFitSize->setEnabled(enabled && video);
     SpinFitSize->setEnabled(enabled && video && CheckFitSize->isChecked());
 }
@@ -1087,6 +1203,8 @@ void TForm1::ButtonConvertClick() {
     rowLogs_.clear();
     taskErrors_.clear();
     rowStartMs_.clear();
+    endedRows_.clear();
+    stoppedRows_.clear();
     runClock_.start();
     queueProgress_.Start(fileList_, 0);
     ProgressQueue->setValue(0);
@@ -1254,6 +1372,63 @@ void TForm1::ButtonStopConvertClick() {
     }
 }
 
+bool TForm1::RowIsRunning(int row) const {
+    if (!rowStartMs_.count(row) || endedRows_.count(row)) return false;
+    if (batchRunning_)
+        return std::find(batchRows_.begin(), batchRows_.end(), row) != batchRows_.end();
+    return queue_.IsRunning() && queue_.CurrentRow() == row;
+}
+
+void TForm1::StopThisFileClick() {
+    if (!backend_ || !(queue_.IsRunning() || batchRunning_)) return;
+    QList<int> rows = SelectedRows();
+    if (rows.isEmpty()) {
+        // Nothing selected: the file being converted, when only one is.
+        for (int row = 0; row < fileList_.Count(); ++row) {
+            if (RowIsRunning(row)) rows.append(row);
+        }
+        if (rows.size() != 1) {
+            StatusBar1->showMessage(tr("Select the file to stop"), kHintMs);
+            return;
+        }
+    }
+    QStringList stopping;
+    for (int row : rows) {
+        // A selected file that waits or has ended is left as it is.
+        if (!RowIsRunning(row) || stoppedRows_.count(row)) continue;
+        stoppedRows_.insert(row);
+        if (batchRunning_) {
+            const auto task =
+                std::find(batchRows_.begin(), batchRows_.end(), row) - batchRows_.begin();
+            backend_->StopTask(static_cast<int>(task));
+        } else {
+            // One file at a time: the one task is this row's; the queue then goes on.
+            backend_->StopTasks();
+        }
+        stopping.append(QFileInfo(Q(fileList_.Row(row).FileName)).fileName());
+    }
+    StatusBar1->showMessage(stopping.isEmpty()
+                                ? tr("The selected file is not being converted")
+                                : tr("Stopping %1").arg(stopping.join(QStringLiteral(", "))),
+                            kHintMs);
+}
+
+void TForm1::ChoicesChanged() {
+    if (applyingChoices_ || addingFiles_ || batchRunning_ || !queue_.AllowsRowChanges()) return;
+    // What a finished row made was made with the choices before: it waits to be converted again.
+    const bool finished = [&] {
+        for (int row = 0; row < fileList_.Count(); ++row) {
+            const std::string& progress = fileList_.Row(row).Progress;
+            if (!progress.empty() && progress != kStatusError) return true;
+        }
+        return false;
+    }();
+    if (!finished) return;
+    fileList_.ClearProgressAndFrames();
+    ShowAllRows();
+    ScheduleSave();
+}
+
 void TForm1::ButtonStopAfterClick() {
     if (batchRunning_) {
         // Tasks that have not begun are taken out from the last one backwards, so that the
@@ -1289,6 +1464,7 @@ void TForm1::EnableControls(bool enabled) {
             name == "ShowInFolder1" || name == "Play1" || name == "ShowLog1" || name.isEmpty();
         action->setEnabled(enabled || always);
     }
+    PopupListView1->findChild<QAction*>("StopThisFile1")->setEnabled(!enabled);
     for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp, MenuPresets}) {
         menu->menuAction()->setEnabled(enabled);
     }
@@ -1359,6 +1535,7 @@ void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
     if (row < 0 || row >= fileList_.Count()) return;
     TFileListRow& rowData = fileList_.Row(row);
     rowData.Status.clear();
+    endedRows_.insert(row);
     queueProgress_.RowEnded(row);
     if (event.Exception) {
         SetRowReason(row, Q(event.Message.empty() ? taskErrors_[event.Index] : event.Message));
@@ -1394,6 +1571,10 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
     if (event.Index >= 0) {
         const int row = queue_.CurrentRow();
         queue_.MarkResult(fileList_, event.Exception);
+        // A file stopped on its own before its end ends as a stop; the queue goes on with the
+        // next.
+        if (!event.Exception && !event.Finished && stoppedRows_.count(row))
+            fileList_.Row(row).Progress = kStatusAbort;
         RowEnded(row, event);
     } else if (queue_.IsFinished()) {
         // The whole run has ended. The running state is left to the task's own end: a late
@@ -1504,12 +1685,20 @@ TSavedChoices TForm1::SavedChoices() const {
 }
 
 void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
+    // Rows restored with these choices keep what they show.
+    const bool applying = applyingChoices_;
+    applyingChoices_ = true;
+    ApplyChoices(choices);
+    applyingChoices_ = applying;
+}
+
+void TForm1::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
         {
             const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(line);
+            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
         }
         const bool restored = choicesRestored_;
         choicesRestored_ = false;
@@ -1588,7 +1777,7 @@ void TForm1::SavePresets() {
 
 void TForm1::ReloadPresetLines() {
     const QSignalBlocker blocker(ComboOutputFormat);
-    const int catalogue = static_cast<int>(OutputFormatLines().size());
+    const int catalogue = formatEntryCount_;
     while (ComboOutputFormat->count() > catalogue) {
         ComboOutputFormat->removeItem(ComboOutputFormat->count() - 1);
     }
@@ -1601,7 +1790,7 @@ void TForm1::ReloadPresetLines() {
     }
     presetLineStart_ = catalogue + 1;
     for (const TPreset& preset : presets_.Presets()) ComboOutputFormat->addItem(Q(preset.Name));
-    ComboOutputFormat->setCurrentIndex(selection_.SelectedLine());
+    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
 }
 
 bool TForm1::SaveCurrentAsPreset(const QString& name) {
@@ -1616,6 +1805,7 @@ bool TForm1::ApplyPreset(const QString& name) {
     const TPreset* preset = presets_.Find(name.toStdString());
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
+    ChoicesChanged();
     StatusBar1->showMessage(tr("Preset \"%1\" chosen").arg(name), kHintMs);
     return true;
 }
@@ -1705,7 +1895,33 @@ void TForm1::OpenHelpFile1Click() {
         ShowInformation(this, tr("The help file \"%1\" cannot be found.").arg(helpFile_));
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile_));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile_))) ShowHelpInside();
+}
+
+void TForm1::ShowHelpInside() {
+    // Without a web browser the help opens here, in a window of its own beside this one.
+    if (!helpDialog_) {
+        helpDialog_ = Named(new QDialog(this), "HelpDialog");
+        helpDialog_->setWindowTitle(tr("Help - %1").arg(tr(kMainCaption)));
+        auto* layout = new QVBoxLayout(helpDialog_);
+        auto* text = Named(new QTextBrowser(helpDialog_), "HelpText");
+        // Links to the web go to a browser if one comes along; the file's own stay here.
+        text->setOpenExternalLinks(true);
+        layout->addWidget(text);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, helpDialog_);
+        connect(buttons, &QDialogButtonBox::rejected, helpDialog_, &QDialog::close);
+        layout->addWidget(buttons);
+    }
+    auto* text = helpDialog_->findChild<QTextBrowser*>("HelpText");
+    text->setSource(QUrl::fromLocalFile(helpFile_));
+    QSize size(fontMetrics().averageCharWidth() * 90, fontMetrics().height() * 35);
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    }
+    helpDialog_->resize(size);
+    helpDialog_->show();
+    helpDialog_->raise();
+    helpDialog_->activateWindow();
 }
 
 void TForm1::VisitOurWebsite1Click() {

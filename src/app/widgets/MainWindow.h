@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QDoubleSpinBox;
 class QSpinBox;
@@ -136,6 +138,9 @@ class TForm1 : public QMainWindow {
     void ButtonConvertClick();
     void ButtonStopConvertClick();
     void ButtonStopAfterClick();
+    // Stops the selected file, or the one being converted when only one is; the others go on
+    // and the row ends as "Abort".
+    void StopThisFileClick();
     void OpenOutputFolderClick();
     void ShowInFolderClick();
     void PlayClick();
@@ -153,6 +158,7 @@ class TForm1 : public QMainWindow {
     void TrackBar1Change();
     void TimerConvertAgainTimer();
     void SetGeneralOptions1Click();
+    // The help in the web browser, or in a window of the program's own when there is none.
     void OpenHelpFile1Click();
     void VisitOurWebsite1Click();
     void About1Click();
@@ -191,6 +197,16 @@ class TForm1 : public QMainWindow {
     void ListView1ItemChanged(int row, int column);
     void ShowParameterLists();
     void ListView1ContextMenu(const QPoint& at);
+    // The output-format list: today's profiles, then the catalogue under its headings; each
+    // entry holds its line of OutputFormatLines(), headings and presets none.
+    void FillOutputFormatList();
+    int FormatIndexOfLine(int line) const;
+    int FormatLineOfIndex(int index) const;
+    // The user changed the profile or a choice: finished rows wait to be converted again.
+    void ChoicesChanged();
+    void ApplyChoices(const TSavedChoices& choices);
+    bool RowIsRunning(int row) const;
+    void ShowHelpInside();
 
     // Clears the backend's tasks and begins a new task run.
     void ClearTasks();
@@ -236,6 +252,11 @@ class TForm1 : public QMainWindow {
     TQueueProgress queueProgress_;
     QElapsedTimer runClock_;
     std::map<int, std::int64_t> rowStartMs_;
+    std::set<int> endedRows_;    // rows of this run that have ended
+    std::set<int> stoppedRows_;  // rows the user stopped on their own
+    bool applyingChoices_ = false;
+    int formatEntryCount_ = 0;  // entries of the output-format list before the presets
+    QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
     TPresetStore presets_;
     int presetLineStart_ = -1;  // the first preset line of the profile list, -1 when none
