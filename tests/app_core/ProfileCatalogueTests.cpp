@@ -1018,9 +1018,8 @@ TEST(ParameterListsTest, IpodKeepsMonoAndIpodTouchWideScreenResetsIt) {
     EXPECT_EQ(lists.AudioChannels.SelectedText(), "Stereo");
 }
 
-TEST(ProfileSelectionTest, FirstRunSelectsTheMobileProfile) {
-    EXPECT_EQ(OutputFormatLines().at(kDefaultOutputFormat).Text,
-              "3GP - Mobile Video Format (*.3gp)");
+TEST(ProfileSelectionTest, FirstRunSelectsTodaysH264Profile) {
+    EXPECT_EQ(OutputFormatLines().at(kDefaultOutputFormat).Text, "MP4 - H.264 + AAC");
     EXPECT_EQ(TProfileSelection().SelectedLine(), kDefaultOutputFormat);
 }
 

@@ -94,8 +94,8 @@ const TOutputProfile* FindProfile(const std::string& displayName);
 // "OGG", ...), whose profiles offer no video lists. Every other profile writes video.
 bool IsAudioFormatKey(const std::string& formatKey);
 
-// Index of the format list's line 0 ("3GP - Mobile Video Format (*.3gp)"), selected at start.
-inline constexpr int kDefaultFormatLine = 0;
+// The line a first start selects: the first of today's profiles, "MP4 - H.264 + AAC".
+inline constexpr int kDefaultFormatLine = kFirstTodaysLine;
 
 // The window's parameter lists as the chosen profile leaves them. A profile refills its seven
 // lists (audio-only profiles leave the four video lists empty) and may reset the channels and

@@ -17,7 +17,7 @@ inline constexpr const char* kSettingsKeys[] = {kKeyOutputFolder, kKeyOutputForm
 
 // What a first run writes.
 inline constexpr const char* kDefaultOutputFolder = "";
-inline constexpr int kDefaultOutputFormat = 0;  // "3GP - Mobile Video Format (*.3gp)"
+inline constexpr int kDefaultOutputFormat = 65;  // "MP4 - H.264 + AAC", the first of today's
 inline constexpr bool kDefaultOverwrite = false;
 inline constexpr int kDefaultDropDownItems = 26;
 inline constexpr int kDefaultLetterBox = 0;

@@ -632,44 +632,64 @@ Bitte wählen Sie einen neuen Ausgabeordner.</translation>
         <translation>Hilfe - %1</translation>
     </message>
     <message>
-        <source>Video files (2008)</source>
-        <translation>Videodateien (2008)</translation>
+        <source>Phone</source>
+        <translation>Telefon</translation>
     </message>
     <message>
-        <source>Sound files (2008)</source>
-        <translation>Tondateien (2008)</translation>
+        <source>Web upload</source>
+        <translation>Hochladen ins Netz</translation>
     </message>
     <message>
-        <source>iPod (2008)</source>
-        <translation>iPod (2008)</translation>
+        <source>Keep quality</source>
+        <translation>Qualität erhalten</translation>
     </message>
     <message>
-        <source>Apple TV (2008)</source>
-        <translation>Apple TV (2008)</translation>
+        <source>Small file</source>
+        <translation>Kleine Datei</translation>
     </message>
     <message>
-        <source>iPod Touch (2008)</source>
-        <translation>iPod Touch (2008)</translation>
+        <source>Audio</source>
+        <translation>Audio</translation>
     </message>
     <message>
-        <source>iPhone (2008)</source>
-        <translation>iPhone (2008)</translation>
+        <source>Lossless</source>
+        <translation>Verlustfrei</translation>
     </message>
     <message>
-        <source>Zune (2008)</source>
-        <translation>Zune (2008)</translation>
+        <source>Video files (older formats)</source>
+        <translation>Videodateien (ältere Formate)</translation>
     </message>
     <message>
-        <source>PlayStation (2008)</source>
-        <translation>PlayStation (2008)</translation>
+        <source>Audio files (older formats)</source>
+        <translation>Audiodateien (ältere Formate)</translation>
     </message>
     <message>
-        <source>Other players (2008)</source>
-        <translation>Andere Abspielgeräte (2008)</translation>
+        <source>iPod</source>
+        <translation>iPod</translation>
     </message>
     <message>
-        <source>Today&apos;s formats</source>
-        <translation>Heutige Formate</translation>
+        <source>Apple TV</source>
+        <translation>Apple TV</translation>
+    </message>
+    <message>
+        <source>iPod Touch</source>
+        <translation>iPod Touch</translation>
+    </message>
+    <message>
+        <source>iPhone</source>
+        <translation>iPhone</translation>
+    </message>
+    <message>
+        <source>Zune</source>
+        <translation>Zune</translation>
+    </message>
+    <message>
+        <source>PlayStation (PSP, PS3)</source>
+        <translation>PlayStation (PSP, PS3)</translation>
+    </message>
+    <message>
+        <source>Other players (Archos, BlackBerry, Creative, iRiver)</source>
+        <translation>Andere Abspielgeräte (Archos, BlackBerry, Creative, iRiver)</translation>
     </message>
     <message>
         <source>The selected file is not being converted</source>
