@@ -973,8 +973,8 @@ INSTANTIATE_TEST_SUITE_P(AllProfiles, ProfileTest, ::testing::ValuesIn(ExpectedP
 
 TEST(ProfileSelectionTest, SeparatorStepsBackToTheRememberedProfile) {
     TProfileSelection selection;
-    EXPECT_EQ(selection.SelectedLine(), 0);
-    EXPECT_EQ(selection.FormatKey(), "3GP");
+    EXPECT_EQ(selection.SelectedLine(), kDefaultFormatLine);
+    EXPECT_EQ(selection.FormatKey(), "MP4");
 
     const TOutputProfile* avi = selection.Choose(3);
     ASSERT_NE(avi, nullptr);

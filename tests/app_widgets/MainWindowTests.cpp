@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, profiles);
     EXPECT_FALSE(format_->itemData(0).toInt() >= 0) << "the list opens with a heading";
-    EXPECT_EQ(format_->itemText(1), "MP4 - H.264 + AAC");
+    EXPECT_TRUE(IsTodaysLine(format_->itemData(1).toInt())) << "today's profiles come first";
     EXPECT_LT(format_->findText("MP3 (VBR quality)"),
               format_->findText("3GP - Mobile Video Format (*.3gp)"));
     EXPECT_LT(format_->findText("iPod Touch (*.mp4)"), format_->findText("iPhone (*.mp4)"));
