@@ -227,6 +227,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // (frame size, aspect, pixel format and rate; sample rate and channels; discarding).
     TInputPtr OpenDemuxer(const std::string& fileName);
     int64_t SeekToStart(AVFormatContext* context);
+    // In a file of several programs, only the chosen one's packets are read (StreamChoice.h).
+    void KeepChosenProgram(AVFormatContext* context);
     TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
     void FillRawInputParameters(TDictionary& rawParameters) const;
     void TakeInputFacts(const TInputFile& input, const std::string& fileName);
@@ -473,6 +475,13 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
     // padded (false drops it); the copies encoded and written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
+    // The input's clock for the output, seconds after the start, without its jumps: where it
+    // runs more than a second ahead of or behind the output's own position (`outputTime`), the
+    // difference is added to ost.ClockShift and the output goes on from where it is, unless
+    // the source meant its last picture to show until then (`shownUntil`: a still in a file
+    // of variable rate). Nothing fills more than a second for a damaged or mixed clock.
+    double SkipClockJump(TOutputStreamState& ost, double syncTime, double outputTime,
+                         double shownUntil);
     bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                  TFrameHookPicture& output);
     bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,

@@ -25,6 +25,33 @@ int64_t Weight(const AVStream* stream) {
     return 0;
 }
 
+bool ProgramHolds(const AVProgram* program, unsigned streamIndex) {
+    for (unsigned k = 0; k < program->nb_stream_indexes; ++k)
+        if (program->stream_index[k] == streamIndex) return true;
+    return false;
+}
+
+// The stream of `type` a conversion takes among the program's streams, or among all of them.
+int ChooseStreamAmong(const AVFormatContext* file, AVMediaType type, const AVProgram* program) {
+    int chosen = -1;
+    bool chosenDefault = false;
+    int64_t chosenWeight = -1;
+    for (unsigned i = 0; i < file->nb_streams; ++i) {
+        const AVStream* stream = file->streams[i];
+        if (stream->codecpar->codec_type != type || !UsableStream(stream)) continue;
+        if (program && !ProgramHolds(program, i)) continue;
+        const bool isDefault = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
+        const int64_t weight = Weight(stream);
+        if (chosen < 0 || (isDefault && !chosenDefault) ||
+            (isDefault == chosenDefault && weight > chosenWeight)) {
+            chosen = static_cast<int>(i);
+            chosenDefault = isDefault;
+            chosenWeight = weight;
+        }
+    }
+    return chosen;
+}
+
 }  // namespace
 
 bool UsableStream(const AVStream* stream) {
@@ -40,23 +67,30 @@ bool UsableStream(const AVStream* stream) {
     }
 }
 
-int ChooseStream(const AVFormatContext* file, AVMediaType type) {
-    int chosen = -1;
-    bool chosenDefault = false;
-    int64_t chosenWeight = -1;
-    for (unsigned i = 0; i < file->nb_streams; ++i) {
-        const AVStream* stream = file->streams[i];
-        if (stream->codecpar->codec_type != type || !UsableStream(stream)) continue;
-        const bool isDefault = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
-        const int64_t weight = Weight(stream);
-        if (chosen < 0 || (isDefault && !chosenDefault) ||
-            (isDefault == chosenDefault && weight > chosenWeight)) {
-            chosen = static_cast<int>(i);
-            chosenDefault = isDefault;
-            chosenWeight = weight;
+const AVProgram* ChosenProgram(const AVFormatContext* file) {
+    if (file->nb_programs < 2) return nullptr;
+    const int video = ChooseStreamAmong(file, AVMEDIA_TYPE_VIDEO, nullptr);
+    if (video >= 0)
+        for (unsigned p = 0; p < file->nb_programs; ++p)
+            if (ProgramHolds(file->programs[p], static_cast<unsigned>(video)))
+                return file->programs[p];
+    // No picture anywhere (a radio multiplex): the first program that carries a usable stream.
+    for (unsigned p = 0; p < file->nb_programs; ++p)
+        for (unsigned k = 0; k < file->programs[p]->nb_stream_indexes; ++k) {
+            const unsigned index = file->programs[p]->stream_index[k];
+            if (index < file->nb_streams && UsableStream(file->streams[index]))
+                return file->programs[p];
         }
-    }
-    return chosen;
+    return nullptr;
+}
+
+bool InChosenProgram(const AVFormatContext* file, unsigned streamIndex) {
+    const AVProgram* program = ChosenProgram(file);
+    return !program || ProgramHolds(program, streamIndex);
+}
+
+int ChooseStream(const AVFormatContext* file, AVMediaType type) {
+    return ChooseStreamAmong(file, type, ChosenProgram(file));
 }
 
 int FindCoverStream(const AVFormatContext* file) {

@@ -12,8 +12,17 @@
 bool UsableStream(const AVStream* stream);
 
 // The stream of `type` a conversion takes, -1 when none is usable: the default-disposition one
-// first, then the largest picture (video) or the most channels (audio), then the first.
+// first, then the largest picture (video) or the most channels (audio), then the first. In a
+// file of several programs, only the chosen program's streams count.
 int ChooseStream(const AVFormatContext* file, AVMediaType type);
+
+// The program a file of several (a broadcast capture) is converted from: the one holding the
+// video stream that would be chosen among all, else the first with a usable stream. Each
+// program keeps its own clock, far from the others': mixing them would mix the clocks. nullptr
+// for a file of one program or none.
+const AVProgram* ChosenProgram(const AVFormatContext* file);
+// Whether the stream belongs to the chosen program; every stream does when none is chosen.
+bool InChosenProgram(const AVFormatContext* file, unsigned streamIndex);
 
 // The file's cover picture (an attached picture), -1 when it has none.
 int FindCoverStream(const AVFormatContext* file);

@@ -189,6 +189,9 @@ void TCustomFFmpeg::ChooseSource(TOutputStreamState& ost, int n) {
     }
     ost.SourceIndex = source;
     inputs[source]->Discard = 0;
+    // A stream named by a map is read even from a program the file's opening left out.
+    if (inputs[source]->Stream->discard == AVDISCARD_ALL)
+        inputs[source]->Stream->discard = AVDISCARD_DEFAULT;
     if (StreamMapCount > 0) {
         const TStreamMap& map = StreamMaps[n];
         ost.SyncStream =
@@ -228,13 +231,16 @@ int TCustomFFmpeg::FindUnmappedSource(AVMediaType type) const {
         if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
             return run.InputFiles[i].FirstStream + chosen;
     }
+    // Another program's streams (left out when the file was opened) run on another clock.
     for (size_t k = 0; k < inputs.size(); ++k)
         if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
-            UsableStream(inputs[k]->Stream))
+            UsableStream(inputs[k]->Stream) && inputs[k]->Stream->discard != AVDISCARD_ALL)
             return static_cast<int>(k);
     // Every stream of the type feeds an output already: the last of them feeds this one too.
     for (size_t k = 0; k < inputs.size(); ++k)
-        if (inputs[k]->Stream->codecpar->codec_type == type) source = static_cast<int>(k);
+        if (inputs[k]->Stream->codecpar->codec_type == type &&
+            inputs[k]->Stream->discard != AVDISCARD_ALL)
+            source = static_cast<int>(k);
     return source;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -266,6 +267,86 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseAndModeName());
 
 INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
+
+// ---- Clocks: a broadcast capture of several programs, a jump within one.
+
+// Each source stream lasts this long.
+constexpr double kSourceSeconds = 3.0;
+
+struct TClockCase {
+    const char* name;
+    // The ffmpeg inputs and options that make the transport stream.
+    const char* capture;
+    int width;     // of the picture converted
+    int channels;  // of the sound converted
+};
+
+std::ostream& operator<<(std::ostream& out, const TClockCase& c) {
+    return out << c.name;
+}
+
+class Clocks : public MainLoopFixture,
+               public ::testing::WithParamInterface<std::tuple<TClockCase, bool>> {
+  protected:
+    Clocks() : MainLoopFixture(std::get<1>(GetParam())) {}
+};
+
+// Two programs 20,000 s apart, as a broadcast capture holds them: the one holding the larger
+// picture is converted, on its own clock; its sound has stereo in program 1 and mono in program
+// 2, which tells which program it came from.
+#define DZ_PICTURES(size) "-f lavfi -i testsrc=size=" size ":rate=25:duration=3 "
+#define DZ_TONE "-f lavfi -i sine=f=440:sample_rate=48000:duration=3 "
+#define DZ_PROGRAMS                                            \
+    "-map 0:v -map 1:a -map 2:v -map 3:a -ac:a:0 2 -ac:a:1 1 " \
+    "-program title=first:program_num=1:st=0:st=1 "            \
+    "-program title=second:program_num=2:st=2:st=3 "
+constexpr const char* kLargerPictureFirst = DZ_PICTURES("640x360") DZ_TONE
+    "-itsoffset 20000 " DZ_PICTURES("320x240") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
+constexpr const char* kLargerPictureSecond = DZ_PICTURES("320x240") DZ_TONE
+    "-itsoffset 20000 " DZ_PICTURES("640x360") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
+// One program whose clock jumps 5 s ahead after 1.5 s, pictures and sound alike.
+constexpr const char* kJumpWithinOne =
+    "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=3,setpts='PTS+gte(N\\\\,38)*5/TB'\" "
+    "-f lavfi -i \"sine=f=440:sample_rate=48000:duration=3,asetpts='PTS+gte(T\\\\,1.5)*5/TB'\" ";
+#undef DZ_PICTURES
+#undef DZ_TONE
+#undef DZ_PROGRAMS
+
+std::string MakeCapture(const TClockCase& c, const std::string& path) {
+    const std::string command = std::string("ffmpeg -v error -y ") + c.capture +
+                                "-c:v mpeg2video -c:a mp2 -f mpegts '" + path + "'";
+    return std::system(command.c_str()) == 0 ? path : std::string();
+}
+
+TEST_P(Clocks, OneProgramOnItsOwnClock) {
+    const TClockCase& c = std::get<0>(GetParam());
+    const std::string input = MakeCapture(c, dir.File("capture.ts"));
+    ASSERT_FALSE(input.empty()) << "ffmpeg could not make the capture";
+    ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
+    engine.Apply({{"vcodec", "mpeg4"}, {"acodec", "aac"}});
+    ASSERT_TRUE(engine.OpenOutputFile(dir.File("out.mp4"))) << engine.LastError;
+    ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+
+    const TProbedFile probed = Probe("out.mp4");
+    ASSERT_NE(probed.First("video"), nullptr);
+    ASSERT_NE(probed.First("audio"), nullptr);
+    EXPECT_EQ(probed.First("video")->width, c.width) << "the program of the larger picture";
+    EXPECT_EQ(probed.First("audio")->channels, c.channels) << "the sound of that program";
+    // Within a frame and an audio frame of the source's length: no gap filled.
+    EXPECT_NEAR(probed.duration, kSourceSeconds, 0.1);
+    EXPECT_NEAR(probed.First("video")->duration, kSourceSeconds, 0.1);
+    EXPECT_LE(engine.DuplicatedFrames, 25) << "at most a second of copies";
+    EXPECT_LT(probed.size, 1'000'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captures, Clocks,
+    ::testing::Combine(
+        ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2},
+                          TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1},
+                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1}),
+        EngineModes()),
+    TCaseAndModeName());
 
 // ---- The pipelined run gives the one loop's file, byte for byte.
 
