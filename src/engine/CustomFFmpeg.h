@@ -328,6 +328,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
     void LogStreamMapping();
     void OpenEncoder(TOutputStreamState& ost);
+    // Encoders that print to standard error past the libraries' log are asked for errors only.
+    static void QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder);
     void ApplyMetaDataMaps();
     void WriteHeaders();
     // The packet loop and the shutdown: in the one loop, or with the stages on threads of their

@@ -72,11 +72,13 @@ void TCustomFFmpeg::SetUpTranscode() {
     for (int n = 0; n < outputStreamCount; ++n) ChooseSource(*RunState.OutputStreams[n], n);
     for (int n = 0; n < outputStreamCount; ++n)
         SetUpStreamParameters(*RunState.OutputStreams[n], n);
-    for (int i = 0; i < OutputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
     LogStreamMapping();
     for (const auto& ost : RunState.OutputStreams)
         if (ost->EncodingNeeded) OpenEncoder(*ost);
+    // Once the encoders are open their streams' parameters say what is written (channels,
+    // rates, bit rates); before, an encoded stream's are still blank.
+    for (int i = 0; i < OutputFileCount; ++i)
+        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
     for (const auto& ist : RunState.InputStreams)
         if (ist->DecodingNeeded) OpenDecoder(*ist);
     for (const auto& ist : RunState.InputStreams) {
@@ -468,6 +470,7 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
                 static_cast<long long>(codec->bit_rate / 1000), ost.FileIndex, ost.StreamIndex,
                 static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
     }
+    QuietEncoderBanner(codec, encoder);
     if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
         throw FFMpegException::Format(
             "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
@@ -481,6 +484,19 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
         ost.Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
         ost.Stream->avg_frame_rate = codec->framerate;
     }
+}
+
+void TCustomFFmpeg::QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder) {
+    // libx265 writes its banner and notes with its own printf to standard error, past the
+    // libraries' log: only its errors are let through, unless the job asked for its own level.
+    if (std::strcmp(encoder->name, "libx265") != 0 || !codec->priv_data) return;
+    uint8_t* given = nullptr;
+    if (LibAVUtil.av_opt_get(codec->priv_data, "x265-params", 0, &given) < 0) return;
+    std::string parameters = given ? reinterpret_cast<const char*>(given) : "";
+    LibAVUtil.av_free(given);
+    if (parameters.find("log-level") != std::string::npos) return;
+    parameters += std::string(parameters.empty() ? "" : ":") + "log-level=error";
+    LibAVUtil.av_opt_set(codec->priv_data, "x265-params", parameters.c_str(), 0);
 }
 
 void TCustomFFmpeg::ApplyMetaDataMaps() {
