@@ -256,10 +256,12 @@ void TCustomFFmpeg::SetUpStreamParameters(TOutputStreamState& ost, int n) {
         throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
                                       ist.StreamIndex);
 
-    if (!LibAVUtil.av_dict_get(stream->metadata, "language", nullptr, 0))
-        if (AVDictionaryEntry* language =
-                LibAVUtil.av_dict_get(sourceStream->metadata, "language", nullptr, 0))
-            LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
+    // A track's language and title ("Deutsch Kommentar") go with it, unless the job set them.
+    for (const char* key : {"language", "title"})
+        if (!LibAVUtil.av_dict_get(stream->metadata, key, nullptr, 0))
+            if (const AVDictionaryEntry* entry =
+                    LibAVUtil.av_dict_get(sourceStream->metadata, key, nullptr, 0))
+                LibAVUtil.av_dict_set(&stream->metadata, key, entry->value, 0);
     stream->disposition = sourceStream->disposition;
 
     if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy)
