@@ -174,9 +174,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     TakeInputFacts(input, fileName);
 
     AVFormatContext* context = input.Context.get();
-    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
-        SourceDurationMs =
-            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+    const int64_t duration = MediaDuration(context);
+    if (duration != AV_NOPTS_VALUE && duration / 1000 > SourceDurationMs)
+        SourceDurationMs = static_cast<int32_t>(std::min<int64_t>(duration / 1000, INT32_MAX));
     const int fileIndex = InputFileCount;
     input.RateEmulation = RateEmulation != 0;
     input.TimeOffset = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;

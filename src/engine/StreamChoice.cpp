@@ -1,5 +1,6 @@
 #include "engine/StreamChoice.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -111,6 +112,23 @@ int64_t MediaStartTime(const AVFormatContext* file) {
         if (start == AV_NOPTS_VALUE || us < start) start = us;
     }
     return start;
+}
+
+int64_t MediaDuration(const AVFormatContext* file) {
+    constexpr int64_t kLargestSpread = 10 * int64_t{AV_TIME_BASE};
+    int64_t longest = AV_NOPTS_VALUE;
+    for (AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        const int index = ChooseStream(file, type);
+        if (index < 0) continue;
+        const AVStream* stream = file->streams[index];
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) continue;
+        longest = std::max(
+            longest, LibAVUtil.av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q));
+    }
+    const int64_t whole = file->duration < 0 ? AV_NOPTS_VALUE : file->duration;
+    if (longest == AV_NOPTS_VALUE) return whole;
+    if (whole == AV_NOPTS_VALUE || whole - longest > kLargestSpread) return longest;
+    return whole;
 }
 
 AVRational RealFrameRate(const AVStream* stream) {

@@ -32,6 +32,12 @@ int FindCoverStream(const AVFormatContext* file);
 // pictures) do not count. AV_NOPTS_VALUE when none says.
 int64_t MediaStartTime(const AVFormatContext* file);
 
+// How long the file's media last, microseconds: the file's own length, unless that is more than
+// 10 s longer than its longest chosen video or audio stream (the streams of a broadcast capture
+// run on clocks that lie apart, and the file's length spans them): then that stream's.
+// AV_NOPTS_VALUE when nothing says.
+int64_t MediaDuration(const AVFormatContext* file);
+
 // The rate pictures really come at: the nominal rate, or the average where the nominal one is
 // a time base (90000, 1000 and other rates above 240) or unknown. {0, 1} when neither is known.
 AVRational RealFrameRate(const AVStream* stream);

@@ -280,8 +280,9 @@ struct TClockCase {
     const char* name;
     // The ffmpeg inputs and options that make the transport stream.
     const char* capture;
-    int width;     // of the picture converted
-    int channels;  // of the sound converted
+    int width;             // of the picture converted
+    int channels;          // of the sound converted
+    double sourceSeconds;  // as the engine reads the source's length
 };
 
 std::ostream& operator<<(std::ostream& out, const TClockCase& c) {
@@ -307,6 +308,9 @@ constexpr const char* kLargerPictureFirst = DZ_PICTURES("640x360") DZ_TONE
     "-itsoffset 20000 " DZ_PICTURES("320x240") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
 constexpr const char* kLargerPictureSecond = DZ_PICTURES("320x240") DZ_TONE
     "-itsoffset 20000 " DZ_PICTURES("640x360") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
+// One program whose sound runs on a clock 72,000 s from the pictures': the file's length spans
+// both clocks.
+constexpr const char* kClocksApartInOne = DZ_PICTURES("320x240") "-itsoffset 72000 " DZ_TONE;
 // One program whose clock jumps 5 s ahead after 1.5 s, pictures and sound alike.
 constexpr const char* kJumpWithinOne =
     "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=3,setpts='PTS+gte(N\\\\,38)*5/TB'\" "
@@ -376,15 +380,18 @@ TEST_P(Clocks, OneProgramOnItsOwnClock) {
     EXPECT_NEAR(probed.duration, kSourceSeconds, 0.1);
     EXPECT_NEAR(probed.First("video")->duration, kSourceSeconds, 0.1);
     EXPECT_LE(engine.DuplicatedFrames, 25) << "at most a second of copies";
+    EXPECT_NEAR(engine.SourceDurationMs / 1000.0, c.sourceSeconds, 0.1);
     EXPECT_LT(probed.size, 1'000'000);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Captures, Clocks,
     ::testing::Combine(
-        ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2},
-                          TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1},
-                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1}),
+        ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2, 3.0},
+                          TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1, 3.0},
+                          TClockCase{"ClocksApartInOne", kClocksApartInOne, 320, 1, 3.0},
+                          // The clock's 8 s, the jump included.
+                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1, 8.0}),
         EngineModes()),
     TCaseAndModeName());
 
