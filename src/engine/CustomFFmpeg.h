@@ -478,10 +478,11 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // padded (false drops it); the copies encoded and written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
     // The input's clock for the output, seconds after the start, without its jumps: where it
-    // runs more than a second ahead of or behind the output's own position (`outputTime`), the
-    // difference is added to ost.ClockShift and the output goes on from where it is, unless
-    // the source meant its last picture to show until then (`shownUntil`: a still in a file
-    // of variable rate). Nothing fills more than a second for a damaged or mixed clock.
+    // runs more than a second behind the output's own position (`outputTime`), or further
+    // ahead than the jump threshold ("dts_delta_threshold") and than the source meant its last
+    // picture to show (`shownUntil`), the difference is added to ost.ClockShift and the output
+    // goes on from where it is. A smaller gap ahead is a pause the output keeps: VideoOutput
+    // lets the next picture wait for its time rather than copy one for more than a second.
     double SkipClockJump(TOutputStreamState& ost, double syncTime, double outputTime,
                          double shownUntil);
     bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,

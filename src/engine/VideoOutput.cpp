@@ -199,6 +199,17 @@ int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputSt
 
     int64_t frames =
         VideoSyncFrames(VideoSyncMethod, syncTime, ost.Encoder->time_base, ost.SyncOpts);
+    const double frameTime = av_q2d(ost.Encoder->time_base);
+    const int64_t oneSecond = frameTime > 0 ? std::max<int64_t>(std::llrint(1 / frameTime), 1) : 1;
+    if (frames > 1 + oneSecond) {
+        // More than a second without pictures (a pause, a still, a jump within the threshold):
+        // the picture waits for its time instead of being copied, and the sound stays in step.
+        Log(1, "Output stream #%d.%d: no picture for %.3f s at %.3f s; the last one stays on",
+            ost.FileIndex, ost.StreamIndex, double(frames - 1) * frameTime,
+            double(ost.SyncOpts) * frameTime);
+        ost.SyncOpts += frames - 1;
+        frames = 1;
+    }
     if (frames == 0) {
         ++DroppedFrames;
         if (Verbose > 2) Log(1, "*** drop!");
@@ -215,7 +226,10 @@ double TCustomFFmpeg::SkipClockJump(TOutputStreamState& ost, double syncTime, do
     constexpr double kLargestGap = 1.0;  // seconds
     const double time = syncTime - ost.ClockShift;
     const double gap = time - outputTime;
-    if (std::fabs(gap) <= kLargestGap || (gap > 0 && syncTime <= shownUntil + kLargestGap))
+    if (std::fabs(gap) <= kLargestGap) return time;
+    // Ahead within the jump threshold, or as far as the source meant its last picture to show:
+    // a pause that the output keeps (without copies), in step with the other streams.
+    if (gap > 0 && (gap <= TimestampJumpThreshold || syncTime <= shownUntil + kLargestGap))
         return time;
     ost.ClockShift += gap;
     Log(1,

@@ -273,16 +273,13 @@ INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
 
 // ---- Clocks: a broadcast capture of several programs, a jump within one.
 
-// Each source stream lasts this long.
-constexpr double kSourceSeconds = 3.0;
-
 struct TClockCase {
     const char* name;
     // The ffmpeg inputs and options that make the transport stream.
     const char* capture;
     int width;             // of the picture converted
     int channels;          // of the sound converted
-    double sourceSeconds;  // as the engine reads the source's length
+    double sourceSeconds;  // the source's length as the clock of its converted streams gives it
 };
 
 std::ostream& operator<<(std::ostream& out, const TClockCase& c) {
@@ -311,10 +308,15 @@ constexpr const char* kLargerPictureSecond = DZ_PICTURES("320x240") DZ_TONE
 // One program whose sound runs on a clock 72,000 s from the pictures': the file's length spans
 // both clocks.
 constexpr const char* kClocksApartInOne = DZ_PICTURES("320x240") "-itsoffset 72000 " DZ_TONE;
-// One program whose clock jumps 5 s ahead after 1.5 s, pictures and sound alike.
+// One program whose clock jumps 5 s ahead after 1.5 s, pictures and sound alike: a pause within
+// the jump threshold, kept in step.
 constexpr const char* kJumpWithinOne =
     "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=3,setpts='PTS+gte(N\\\\,38)*5/TB'\" "
     "-f lavfi -i \"sine=f=440:sample_rate=48000:duration=3,asetpts='PTS+gte(T\\\\,1.5)*5/TB'\" ";
+// Pictures missing from 1.5 s to 4.5 s while the sound goes on (a reception loss): kept in step.
+constexpr const char* kPicturesMissing =
+    "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=6,select='not(between(t\\,1.5\\,4.5))'\" "
+    "-f lavfi -i sine=f=440:sample_rate=48000:duration=6 -fps_mode passthrough ";
 #undef DZ_PICTURES
 #undef DZ_TONE
 #undef DZ_PROGRAMS
@@ -376,11 +378,12 @@ TEST_P(Clocks, OneProgramOnItsOwnClock) {
     ASSERT_NE(probed.First("audio"), nullptr);
     EXPECT_EQ(probed.First("video")->width, c.width) << "the program of the larger picture";
     EXPECT_EQ(probed.First("audio")->channels, c.channels) << "the sound of that program";
-    // Within a frame and an audio frame of the source's length: no gap filled.
-    EXPECT_NEAR(probed.duration, kSourceSeconds, 0.1);
-    EXPECT_NEAR(probed.First("video")->duration, kSourceSeconds, 0.1);
-    EXPECT_LE(engine.DuplicatedFrames, 25) << "at most a second of copies";
+    // Within a frame and an audio frame of the source's length as its clock gives it, which
+    // is the engine's too; a gap kept waits without copies.
+    EXPECT_NEAR(probed.duration, c.sourceSeconds, 0.1);
+    EXPECT_NEAR(probed.First("video")->duration, c.sourceSeconds, 0.1);
     EXPECT_NEAR(engine.SourceDurationMs / 1000.0, c.sourceSeconds, 0.1);
+    EXPECT_LE(engine.DuplicatedFrames, 25) << "at most a second of copies";
     EXPECT_LT(probed.size, 1'000'000);
 }
 
@@ -390,8 +393,8 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2, 3.0},
                           TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1, 3.0},
                           TClockCase{"ClocksApartInOne", kClocksApartInOne, 320, 1, 3.0},
-                          // The clock's 8 s, the jump included.
-                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1, 8.0}),
+                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1, 8.0},
+                          TClockCase{"PicturesMissing", kPicturesMissing, 320, 1, 6.0}),
         EngineModes()),
     TCaseAndModeName());
 
