@@ -70,14 +70,19 @@ bool UsableStream(const AVStream* stream) {
 
 const AVProgram* ChosenProgram(const AVFormatContext* file) {
     if (file->nb_programs < 2) return nullptr;
+    // A program left out (the "programid" option) is never chosen.
+    const auto kept = [](const AVProgram* program) { return program->discard != AVDISCARD_ALL; };
     const int video = ChooseStreamAmong(file, AVMEDIA_TYPE_VIDEO, nullptr);
     if (video >= 0)
         for (unsigned p = 0; p < file->nb_programs; ++p)
-            if (ProgramHolds(file->programs[p], static_cast<unsigned>(video)))
+            if (kept(file->programs[p]) &&
+                ProgramHolds(file->programs[p], static_cast<unsigned>(video)))
                 return file->programs[p];
-    // No picture anywhere (a radio multiplex): the first program that carries a usable stream.
+    // No picture (a radio multiplex), or only in programs left out: the first program kept that
+    // carries a usable stream.
     for (unsigned p = 0; p < file->nb_programs; ++p)
-        for (unsigned k = 0; k < file->programs[p]->nb_stream_indexes; ++k) {
+        for (unsigned k = 0; kept(file->programs[p]) && k < file->programs[p]->nb_stream_indexes;
+             ++k) {
             const unsigned index = file->programs[p]->stream_index[k];
             if (index < file->nb_streams && UsableStream(file->streams[index]))
                 return file->programs[p];

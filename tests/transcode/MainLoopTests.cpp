@@ -280,6 +280,7 @@ struct TClockCase {
     int width;             // of the picture converted
     int channels;          // of the sound converted
     double sourceSeconds;  // the source's length as the clock of its converted streams gives it
+    int programId = 0;     // the "programid" option, 0 for none
 };
 
 std::ostream& operator<<(std::ostream& out, const TClockCase& c) {
@@ -360,6 +361,7 @@ TEST_P(Clocks, OneProgramOnItsOwnClock) {
     const TClockCase& c = std::get<0>(GetParam());
     const std::string input = MakeCapture(c, dir.File("capture.ts"));
     ASSERT_FALSE(input.empty()) << "ffmpeg could not make the capture";
+    if (c.programId) engine.SetProgramId(c.programId);
     ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
     engine.Apply({{"vcodec", "mpeg4"}, {"acodec", "aac"}});
     ASSERT_TRUE(engine.OpenOutputFile(dir.File("out.mp4"))) << engine.LastError;
@@ -392,6 +394,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(
         ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2, 3.0},
                           TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1, 3.0},
+                          // The program asked for wins over the larger picture.
+                          TClockCase{"ProgramAskedFor", kLargerPictureSecond, 320, 2, 3.0, 1},
                           TClockCase{"ClocksApartInOne", kClocksApartInOne, 320, 1, 3.0},
                           TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1, 8.0},
                           TClockCase{"PicturesMissing", kPicturesMissing, 320, 1, 6.0}),
