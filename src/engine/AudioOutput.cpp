@@ -257,7 +257,8 @@ bool TCustomFFmpeg::SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& i
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
     double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
     const int64_t fifoFrames = ost.Fifo ? LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) : 0;
-    // Nothing fills a jump of the clock, nor do the output's timestamps follow it.
+    // A jump of the clock past the threshold, or back, is taken out of it (SkipClockJump):
+    // neither silence nor the output's timestamps follow it.
     if (encRate > 0)
         syncTime = SkipClockJump(ost, syncTime,
                                  static_cast<double>(ost.SyncOpts + fifoFrames) / encRate, -1e300);

@@ -122,8 +122,8 @@ struct TOutputStreamState {
     // Seconds the input's clock jumped by, taken out of it: a jump is a discontinuity, not a
     // gap to fill (see SkipClockJump).
     double ClockShift = 0.0;
-    // Video: until when (input seconds) the source meant its last picture to show; a longer
-    // gap after it than a second is a jump.
+    // Video: until when (input seconds) the source meant its last picture to show; a gap up to
+    // there is a still, never a jump.
     double PictureShownUntil = -1e300;
     // Fixed quality asked for ("qscale"), lambda units; 0 = none. Set by the stream creation.
     float Quality = 0.0f;
