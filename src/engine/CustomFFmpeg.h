@@ -227,6 +227,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // (frame size, aspect, pixel format and rate; sample rate and channels; discarding).
     TInputPtr OpenDemuxer(const std::string& fileName);
     int64_t SeekToStart(AVFormatContext* context);
+    // In a file of several programs, only the chosen one's packets are read (StreamChoice.h).
+    void KeepChosenProgram(AVFormatContext* context);
     TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
     void FillRawInputParameters(TDictionary& rawParameters) const;
     void TakeInputFacts(const TInputFile& input, const std::string& fileName);
@@ -326,6 +328,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
     void LogStreamMapping();
     void OpenEncoder(TOutputStreamState& ost);
+    // Encoders that print to standard error past the libraries' log are asked for errors only.
+    static void QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder);
     void ApplyMetaDataMaps();
     void WriteHeaders();
     // The packet loop and the shutdown: in the one loop, or with the stages on threads of their
@@ -473,6 +477,14 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
     // padded (false drops it); the copies encoded and written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
+    // The input's clock for the output, seconds after the start, without its jumps: where it
+    // runs more than a second behind the output's own position (`outputTime`), or further
+    // ahead than the jump threshold ("dts_delta_threshold") and than the source meant its last
+    // picture to show (`shownUntil`), the difference is added to ost.ClockShift and the output
+    // goes on from where it is. A smaller gap ahead is a pause the output keeps: VideoOutput
+    // lets the next picture wait for its time rather than copy one for more than a second.
+    double SkipClockJump(TOutputStreamState& ost, double syncTime, double outputTime,
+                         double shownUntil);
     bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                  TFrameHookPicture& output);
     bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,

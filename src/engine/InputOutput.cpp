@@ -174,9 +174,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     TakeInputFacts(input, fileName);
 
     AVFormatContext* context = input.Context.get();
-    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
-        SourceDurationMs =
-            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+    const int64_t duration = MediaDuration(context);
+    if (duration != AV_NOPTS_VALUE && duration / 1000 > SourceDurationMs)
+        SourceDurationMs = static_cast<int32_t>(std::min<int64_t>(duration / 1000, INT32_MAX));
     const int fileIndex = InputFileCount;
     input.RateEmulation = RateEmulation != 0;
     input.TimeOffset = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
@@ -259,7 +259,23 @@ TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
     }
     if (result < 0 && Verbose >= 0)
         throw FFMpegException::Format("%s: could not find codec parameters", fileName.c_str());
+    if (ProgramId == 0) KeepChosenProgram(context);
     return input;
+}
+
+void TCustomFFmpeg::KeepChosenProgram(AVFormatContext* context) {
+    const AVProgram* chosen = ChosenProgram(context);
+    if (!chosen) return;
+    // The demuxer drops the other programs' packets before they reach the loop.
+    for (unsigned i = 0; i < context->nb_programs; ++i)
+        if (context->programs[i] != chosen) context->programs[i]->discard = AVDISCARD_ALL;
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (!InChosenProgram(context, i)) context->streams[i]->discard = AVDISCARD_ALL;
+    const AVDictionaryEntry* name =
+        LibAVUtil.av_dict_get(chosen->metadata, "service_name", nullptr, 0);
+    Log(1, "%s holds %u programs: program %d%s%s%s is converted, the others are left out",
+        context->url, context->nb_programs, chosen->id, name ? " (" : "", name ? name->value : "",
+        name ? ")" : "");
 }
 
 TCodecContextPtr TCustomFFmpeg::MakeDecoder(AVStream* stream, const std::string& fileName) {

@@ -320,6 +320,10 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
 void TCustomFFmpeg::DrainEncoder(TOutputStreamState& ost) {
     AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
     if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
+    // After a stop the pictures a video encoder still holds for its look-ahead are left out:
+    // coding them (seconds for HEVC or AV1 at 1080p) would keep the stop waiting. The file ends
+    // with the last picture coded.
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && StopRequested.load()) return;
     const std::string failure = FormatText(
         "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex, ost.StreamIndex);
     EncodeAndWrite(file, ost, nullptr, failure.c_str());

@@ -119,6 +119,12 @@ struct TOutputStreamState {
     // Output position in encoder time-base units: video frames emitted (VideoOutput), or audio
     // sample frames sent to the encoder (AudioOutput). Use it as the pts of the frame sent.
     int64_t SyncOpts = 0;
+    // Seconds the input's clock jumped by, taken out of it: a jump is a discontinuity, not a
+    // gap to fill (see SkipClockJump).
+    double ClockShift = 0.0;
+    // Video: until when (input seconds) the source meant its last picture to show; a gap up to
+    // there is a still, never a jump.
+    double PictureShownUntil = -1e300;
     // Fixed quality asked for ("qscale"), lambda units; 0 = none. Set by the stream creation.
     float Quality = 0.0f;
 
