@@ -23,19 +23,6 @@ int64_t FileBytes(const std::string& path) {
     return error ? -1 : static_cast<int64_t>(bytes);
 }
 
-// A name beside the output for the pass that may still be thrown away: the output is only
-// touched once a result fits.
-std::string UnfinishedName(const std::string& output) {
-    const fs::path path(output);
-    for (int n = 0;; ++n) {
-        fs::path candidate =
-            path.parent_path() / ("." + path.stem().string() + ".fitting" +
-                                  (n ? "-" + std::to_string(n) : "") + path.extension().string());
-        std::error_code error;
-        if (!fs::exists(fs::symlink_status(candidate, error))) return candidate.string();
-    }
-}
-
 std::string Kbits(int64_t bitsPerSecond) {
     return std::to_string((bitsPerSecond + 500) / 1000) + " kbit/s";
 }
@@ -51,6 +38,8 @@ TFFmpeg::~TFFmpeg() {
 }
 
 std::string TFFmpeg::PrepareFit() {
+    finalName_ = OutputOptions.FileName;  // the passes write beside it themselves
+    workName_.clear();
     if (fitFolder_.empty()) {
         std::error_code error;
         fs::path base = fs::temp_directory_path(error);
@@ -67,7 +56,9 @@ std::string TFFmpeg::PrepareFit() {
 
 void TFFmpeg::Transcode() {
     if (OutputOptions.FitSizeBytes <= 0 || fitFolder_.empty()) {
+        MeasureExpectedLength();
         TCustomFFmpeg::Transcode();
+        MeasureConvertedLength();
         return;
     }
     RunFit();
@@ -112,7 +103,9 @@ void TFFmpeg::RunFit() {
     const bool twoPasses = EncoderHasTwoPasses(asked.VideoCodec);
     const int passes = twoPasses ? 2 : 1;
     const std::string passLog = (fs::path(fitFolder_) / "pass").string();
-    const std::string unfinished = UnfinishedName(asked.FileName);
+    // A name beside the output for the pass that may still be thrown away: the output is only
+    // touched once a result fits.
+    const std::string unfinished = WorkingNameBeside(asked.FileName, "fitting");
     // Whatever ends the fit early, no unfinished result is left behind unsaid.
     struct TUnfinished {
         TFFmpeg& task;

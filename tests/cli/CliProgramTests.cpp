@@ -569,17 +569,24 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     const std::string input = Clip("long.avi", LongClip());
     const std::string second = Clip("clip.avi");
     TProgramOptions options;
-    options.WhileRunning = InterruptOnceWritten(dir.File("long.avi.out/long.avi"), 64 * 1024);
+    // Written under a hidden working name until it is complete.
+    options.WhileRunning =
+        InterruptOnceWritten(dir.File("long.avi.out/.long.converting.avi"), 64 * 1024);
     fs::create_directory(dir.File("long.avi.out"));
     const TProgramResult run =
         RunCli({"convert", "--profile", "AVI - Audio Video", "--output-folder",
                 dir.File("long.avi.out"), "--video-size", "640 x 480", input, second},
                options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
-    EXPECT_EQ(run.Out, input + " -> " + dir.File("long.avi.out/long.avi") + ": Abort\n");
-    EXPECT_FALSE(fs::exists(dir.File("long.avi.out/clip.avi")));
-    // Stopped as the Stop button stops it: the file is finished and readable.
-    const TProbedFile judge = RunFfprobe(dir.File("long.avi.out/long.avi"), true);
+    const std::string partial = dir.File("long.avi.out/long.partial.avi");
+    EXPECT_EQ(run.Out, input + " -> " + partial + ": Abort\n");
+    // Stopped as the Stop button stops it: the file is finished and readable, under a name that
+    // says it is partial; nothing is under the output's own name, nothing else is left.
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.File("long.avi.out")))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"long.partial.avi"});
+    const TProbedFile judge = RunFfprobe(partial, true);
     ASSERT_TRUE(judge.ok) << judge.error;
     const TProbedStream* video = judge.First("video");
     ASSERT_NE(video, nullptr);

@@ -68,7 +68,7 @@ void TComponentBackend::InstallRelays() {
         if (events_.OnLog) events_.OnLog(event);
     };
     component_->OnTerminate = [this](int AIndex, bool AFinished, bool AException,
-                                     const std::string& AMessage) {
+                                     const std::string& AMessage, const TTaskResult&) {
         TTaskTerminateEvent event;
         event.Index = AIndex;
         event.Finished = AFinished;

@@ -1,0 +1,232 @@
+// What a task leaves on disk and says about it, for every way it ends: a whole conversion under
+// its own name (and only once complete), a damaged input converted as far as it goes and said
+// so, a failed write with the system's reason and nothing unplayable left behind, a read-only
+// folder, and the names of what a stop or a failure kept.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+
+#include "ComponentTestSupport.h"
+#include "support/Ffprobe.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The names in a folder, hidden ones included.
+std::set<std::string> NamesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Every file this process writes is cut at `bytes` while it lives, as a full disk cuts it; the
+// write then fails with EFBIG instead of killing the process.
+class TFileSizeLimit {
+  public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = before_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+  private:
+    rlimit before_{};
+    sighandler_t oldHandler_ = SIG_DFL;
+};
+
+// The process's effective user is one without privileges while it lives (a superuser writes
+// into read-only folders); the saved user brings it back.
+class TUnprivileged {
+  public:
+    TUnprivileged() {
+        if (geteuid() != 0) return;
+        changed_ = setegid(65534) == 0 && seteuid(65534) == 0;
+    }
+    ~TUnprivileged() {
+        if (!changed_) return;
+        [[maybe_unused]] const int user = seteuid(0);
+        [[maybe_unused]] const int group = setegid(0);
+    }
+
+  private:
+    bool changed_ = false;
+};
+
+class TaskOutput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        LoadThroughComponent(*component);
+        component->SetProgressInterval(100);
+        recorder.Attach(*component);
+        fs::create_directories(out);
+    }
+
+    // A clip of `seconds` in MP4 with its index in front, as phones write it.
+    std::string Clip(const std::string& name, double seconds) {
+        TClipSpec clipSpec;
+        clipSpec.width = 160;
+        clipSpec.height = 120;
+        clipSpec.durationSeconds = seconds;
+        clipSpec.fastStart = true;
+        const std::string path = dir.File(name);
+        WriteClip(path, clipSpec);
+        return path;
+    }
+
+    // Appends a task re-encoding `input` into `output`; false (with the component's reason in
+    // `why`) when the output cannot be set up.
+    bool AddTask(const std::string& input, const std::string& output, std::string* why = nullptr) {
+        const int index = component->AppendTask(input);
+        EXPECT_GE(index, 0) << component->LastErrorText();
+        TOutputOptions options;
+        options.VideoCodec = "mpeg4";
+        options.AudioCodec = "mp2";
+        const bool set = component->SetTaskOutput(index, output, &options);
+        if (why) *why = component->LastErrorText();
+        return set;
+    }
+
+    TRecordedEvent RunAndGetEnd(int index = 0) {
+        component->StartTasks(1);
+        EXPECT_TRUE(recorder.WaitForRunEnd());
+        for (const auto& event : recorder.Terminates())
+            if (event.index == index) return event;
+        ADD_FAILURE() << "no end of task " << index;
+        return {};
+    }
+
+    TTempDir dir;
+    fs::path out = dir.Path() / "out";
+    TEventRecorder recorder;
+    TTestMainLoop mainLoop;
+    std::unique_ptr<TTestComponent> component = std::make_unique<TTestComponent>(&mainLoop);
+};
+
+TEST_F(TaskOutput, AWholeConversionTakesItsNameOnlyOnceComplete) {
+    const std::string output = (out / "whole.mp4").string();
+    ASSERT_TRUE(AddTask(Clip("whole.mp4", 3.0), output));
+    // While it is written, nothing is under its name and its working name is hidden.
+    std::atomic<int> seenUnderItsName{0}, seenHidden{0};
+    recorder.OnProgressSeen = [&](const TRecordedEvent&) {
+        if (fs::exists(output)) ++seenUnderItsName;
+        for (const std::string& name : NamesIn(out)) seenHidden += name[0] == '.';
+    };
+    const TRecordedEvent end = RunAndGetEnd();
+    EXPECT_TRUE(end.finished);
+    EXPECT_FALSE(end.exception) << end.text;
+    EXPECT_EQ(seenUnderItsName.load(), 0);
+    EXPECT_GT(seenHidden.load(), 0);
+    EXPECT_EQ(end.result.OutputFile, output);
+    EXPECT_FALSE(end.result.Partial);
+    EXPECT_EQ(end.result.Problem, "");
+    EXPECT_NEAR(end.result.SourceUs / 1e6, 3.0, 0.1);
+    EXPECT_NEAR(end.result.ConvertedUs / 1e6, 3.0, 0.1);
+    EXPECT_EQ(NamesIn(out), std::set<std::string>{"whole.mp4"});
+    EXPECT_NEAR(RunFfprobe(output).duration, 3.0, 0.1);
+}
+
+struct TDamageCase {
+    const char* name;
+    TDamage damage;
+    const char* said;  // the start of the problem's words
+};
+
+class TaskOutputDamage : public TaskOutput, public ::testing::WithParamInterface<TDamageCase> {};
+
+TEST_P(TaskOutputDamage, IsDoneWithErrorsAndSaysWhere) {
+    const std::string input = Clip("damaged.mp4", 20.0);
+    DamageFile(input, GetParam().damage, 0.5, 3);
+    const std::string output = (out / "damaged.mp4").string();
+    ASSERT_TRUE(AddTask(input, output));
+    const TRecordedEvent end = RunAndGetEnd();
+    EXPECT_TRUE(end.finished);
+    EXPECT_FALSE(end.exception) << end.text;
+    const std::string& problem = end.result.Problem;
+    EXPECT_EQ(problem.rfind(GetParam().said, 0), 0u) << problem;
+    EXPECT_NE(problem.find(" of 20.0 s converted"), std::string::npos) << problem;
+    // What was converted plays under the output's own name: the row says what is missing.
+    EXPECT_EQ(end.result.OutputFile, output);
+    const TProbedFile judge = RunFfprobe(output);
+    ASSERT_TRUE(judge.ok) << judge.error;
+    EXPECT_NEAR(judge.duration, end.result.ConvertedUs / 1e6, 0.5);
+    EXPECT_EQ(NamesIn(out), std::set<std::string>{"damaged.mp4"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, TaskOutputDamage,
+                         ::testing::Values(TDamageCase{"CutInHalf", TDamage::Truncated,
+                                                       "the input is damaged after 00:"},
+                                           TDamageCase{"OverwrittenFromTheMiddle",
+                                                       TDamage::Overwritten,
+                                                       "the input is damaged after 00:"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(TaskOutput, AFailedWriteGivesTheSystemsReasonForEachFileAndLeavesNothingUnplayable) {
+    const std::string first = (out / "first.mp4").string();
+    const std::string second = (out / "second.mkv").string();
+    const std::string input = Clip("long.mp4", 10.0);
+    ASSERT_TRUE(AddTask(input, first));
+    ASSERT_TRUE(AddTask(input, second));
+    std::vector<TRecordedEvent> terminates;
+    {
+        // The outputs need well over this; the headers fit.
+        TFileSizeLimit limit(48 * 1024);
+        component->StartTasks(1);
+        ASSERT_TRUE(recorder.WaitForRunEnd());
+        terminates = recorder.Terminates();
+    }
+    ASSERT_EQ(terminates.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        const TRecordedEvent& end = terminates[i];
+        const std::string& output = i == 0 ? first : second;
+        EXPECT_TRUE(end.exception) << i;
+        EXPECT_NE(end.text.find("File too large"), std::string::npos) << end.text;
+        EXPECT_EQ(end.text.find("codec parameters"), std::string::npos) << end.text;
+        EXPECT_NE(end.text.find(output), std::string::npos)
+            << "named by its own name: " << end.text;
+        EXPECT_FALSE(fs::exists(output)) << output;
+    }
+    // The MP4 without its index does not play and is gone; the Matroska file plays as far as it
+    // got and is kept under a name that says so.
+    EXPECT_EQ(terminates[0].result.OutputFile, "");
+    EXPECT_EQ(terminates[1].result.OutputFile, (out / "second.partial.mkv").string());
+    EXPECT_TRUE(terminates[1].result.Partial);
+    EXPECT_EQ(NamesIn(out), std::set<std::string>{"second.partial.mkv"});
+    EXPECT_TRUE(RunFfprobe(terminates[1].result.OutputFile).ok);
+}
+
+TEST_F(TaskOutput, AReadOnlyFolderIsRefusedWithTheSystemsReason) {
+    const std::string input = Clip("clip.mp4", 1.0);
+    const fs::path readOnly = dir.Path() / "read-only";
+    fs::create_directories(readOnly);
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::others_read |
+                                    fs::perms::others_exec | fs::perms::group_read |
+                                    fs::perms::group_exec);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    const std::string output = (readOnly / "clip.mp4").string();
+    std::string why;
+    {
+        TUnprivileged unprivileged;
+        EXPECT_FALSE(AddTask(input, output, &why));
+    }
+    fs::permissions(readOnly, fs::perms::owner_all);
+    EXPECT_EQ(why, "Could not open '" + output + "': Permission denied");
+    EXPECT_TRUE(NamesIn(readOnly).empty());
+}
+
+}  // namespace
