@@ -215,10 +215,11 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
     TReportRecord record;
     record.Input = row.FileName;
     record.Output = output;
-    record.Status = result == kStatusDone   ? kReportDone
-                    : result == kStatusFail ? kReportFailed
-                    : result == kStatusSkip ? kReportSkipped
-                                            : kReportStopped;
+    record.Status = result == kStatusDone      ? kReportDone
+                    : result == kStatusPartial ? kReportPartial
+                    : result == kStatusFail    ? kReportFailed
+                    : result == kStatusSkip    ? kReportSkipped
+                                               : kReportStopped;
     record.Reason = reason;
     if (result == kStatusAbort) record.Reason = "stopped before its end";
     if (!started) record.Reason = "stopped before it started";
@@ -335,6 +336,10 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
             Finish(file, kStatusFail, event.Text, elapsed);
         } else if (stopAsked) {
             Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+        } else if (!event.Result.Problem.empty()) {
+            // Converted to its end but not whole: not a success for scripts either.
+            anyFailed_ = true;
+            Finish(file, kStatusPartial, event.Result.Problem, elapsed);
         } else {
             Finish(file, kStatusDone, "", elapsed);
         }

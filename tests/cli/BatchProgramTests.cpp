@@ -306,6 +306,41 @@ TEST_F(BatchTest, CtrlCStopsEveryRunningFileAndRecordsThoseNotStarted) {
 
 // ---- honest results
 
+TEST_F(BatchTest, ADamagedInputIsDoneWithErrorsInTheLineTheReportAndTheExitStatus) {
+    TClipSpec phone;
+    phone.durationSeconds = 20.0;
+    phone.fastStart = true;  // its index in front: the half that is left still opens
+    const std::string damaged = dir.File("damaged.mp4");
+    WriteClip(damaged, phone);
+    DamageFile(damaged, TDamage::Truncated, 0.5);
+    const std::string whole = Clip("whole.avi");
+    const std::string out = Folder("out");
+    const std::string report = dir.File("report.json");
+    const TProgramResult run = RunCli(
+        Joined({"convert", "--output-folder", out, "--report", report, damaged, whole}, kMp4));
+    EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+    const std::vector<std::string> lines = LinesOf(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    EXPECT_EQ(lines[0].rfind(damaged + " -> " + out +
+                                 "/damaged.mp4: Done with errors: the input "
+                                 "is damaged after 00:",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find(" of 20.0 s converted"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], whole + " -> " + out + "/whole.mp4: Done");
+    const nlohmann::json json = ReadJson(report);
+    EXPECT_EQ(Statuses(json),
+              (std::multimap<std::string, std::string>{{damaged, "partial"}, {whole, "done"}}));
+    const nlohmann::json& record = json["files"][0];
+    EXPECT_EQ(record["reason"], lines[0].substr(lines[0].find("the input")));
+    EXPECT_NEAR(record["source_seconds"].get<double>(), 20.0, 0.1);
+    EXPECT_LT(record["output_seconds"].get<double>(), 15.0);
+    // What could be converted plays under the output's name.
+    EXPECT_NEAR(Outputs(out).at("damaged.mp4").DurationCs,
+                std::lround(record["output_seconds"].get<double>() * 100), 50);
+}
+
 // A small file system of its own, filled by the first file: needs a mount namespace of the
 // user's own (unshare), else the test is skipped.
 TEST_F(BatchTest, AFullDiskFailsThatFileWithTheSystemsReasonAndTheNextStillConverts) {
