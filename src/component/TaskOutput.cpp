@@ -137,7 +137,10 @@ void TFFmpeg::MeasureExpectedLength() {
     if (InputFileCount != 1 || OutputFileCount < 1 || CopyTimestamps) return;
     const AVFormatContext* input = InputFiles[0].Context.get();
     const AVFormatContext* output = OutputFiles[0].Context.get();
-    if (!input || !output) return;
+    // A length guessed from the bit rate (an MP3 without its frame count, say) may be off by
+    // more than any tolerance.
+    if (!input || !output || input->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return;
     // The longest source stream of each kind the output holds; a cover picture lasts nothing.
     int64_t longest = -1;
     for (unsigned o = 0; o < output->nb_streams; ++o) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "ComponentTestSupport.h"
@@ -227,6 +228,56 @@ TEST_F(TaskOutput, AReadOnlyFolderIsRefusedWithTheSystemsReason) {
     fs::permissions(readOnly, fs::perms::owner_all);
     EXPECT_EQ(why, "Could not open '" + output + "': Permission denied");
     EXPECT_TRUE(NamesIn(readOnly).empty());
+}
+
+// What counts as whole: the shortfall allowed is the larger of 0.5 s and 2 % of the source.
+struct TProblemCase {
+    const char* name;
+    int64_t sourceUs, convertedUs;
+    int32_t decodeErrors;
+    bool readError;
+    int64_t damageUs;
+    const char* said;
+};
+
+class ConversionProblemTable : public ::testing::TestWithParam<TProblemCase> {};
+
+TEST_P(ConversionProblemTable, SaysWhatIsMissing) {
+    const TProblemCase& c = GetParam();
+    EXPECT_EQ(ConversionProblem(c.sourceUs, c.convertedUs, c.decodeErrors, c.readError, c.damageUs),
+              c.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConversionProblemTable,
+    ::testing::Values(
+        TProblemCase{"Whole", 20'200'000, 20'200'000, 0, false, -1, ""},
+        TProblemCase{"HalfASecondShortOfAShortClip", 10'000'000, 9'500'000, 0, false, -1, ""},
+        TProblemCase{"MoreThanHalfASecondShort", 10'000'000, 9'400'000, 0, false, -1,
+                     "the input ends at 00:09 of its 00:10; 9.4 of 10.0 s converted"},
+        TProblemCase{"TwoPercentShortOfAnHour", 3'600'000'000, 3'528'000'000, 0, false, -1, ""},
+        TProblemCase{"MoreThanTwoPercentShortOfAnHour", 3'600'000'000, 3'520'000'000, 0, false, -1,
+                     "the input ends at 58:40 of its 1:00:00; 3520.0 of 3600.0 s converted"},
+        TProblemCase{"LongerIsNoProblem", 10'000'000, 10'900'000, 0, false, -1, ""},
+        TProblemCase{"UnknownSourceLength", -1, 3'000'000, 0, false, -1, ""},
+        TProblemCase{"CutAtAReadError", 20'200'000, 10'000'000, 0, true, 10'000'000,
+                     "the input is damaged after 00:10; 10.0 of 20.2 s converted"},
+        TProblemCase{"DecodingErrorsAtFullLength", 20'000'000, 20'000'000, 3, false, 12'500'000,
+                     "the input is damaged after 00:12 (3 parts could not be decoded); 20.0 of "
+                     "20.0 s converted"},
+        TProblemCase{"ADecodingErrorOfUnknownLength", -1, 5'000'000, 1, false, 0,
+                     "the input is damaged after 00:00 (1 part could not be decoded)"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(TaskOutputNames, WorkingAndPartialNamesSitBesideTheOutputAndTakeNoNameInUse) {
+    TTempDir dir;
+    const std::string output = dir.File("clip.mp4");
+    EXPECT_EQ(WorkingNameBeside(output, "converting"), dir.File(".clip.converting.mp4"));
+    EXPECT_EQ(PartialNameOf(output), dir.File("clip.partial.mp4"));
+    for (const char* name : {".clip.converting.mp4", "clip.partial.mp4", "clip.partial-1.mp4"})
+        std::ofstream(dir.File(name)) << "taken";
+    EXPECT_EQ(WorkingNameBeside(output, "converting"), dir.File(".clip.converting-1.mp4"));
+    EXPECT_EQ(PartialNameOf(output), dir.File("clip.partial-2.mp4"));
 }
 
 }  // namespace
