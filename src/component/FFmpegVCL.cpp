@@ -135,6 +135,7 @@ int TCustomFFmpegVCL::AppendTask(const std::string& fileName, TInputOptions* opt
             ApplyInputOptions(*task, *options);
         } else {
             InitInputOptions(task->InputOptions);
+            task->InputOptions.FileName = fileName;  // the passes of a fit open it again
         }
         if (!task->OpenInputFile(fileName)) {
             lastError_ = task->LastError;

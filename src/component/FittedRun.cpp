@@ -87,11 +87,20 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
         if (number < passes) whole.CurrentSize = 0;  // nothing of the output written yet
         if (OnProgress) OnProgress(this, whole);
     };
+    pass.InputOptions = InputOptions;  // its start, for the length the output should have
     ApplyInputOptions(pass, InputOptions);
     if (!pass.OpenInputFile(InputOptions.FileName)) throw FFMpegException(pass.LastError);
     ApplyOutputOptions(pass, output);
     if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
     pass.Start(false, tpNormal);
+    if (number == passes) {
+        // The pass that makes the output tells what the input let it convert.
+        result_.SourceUs = pass.result_.SourceUs;
+        result_.ConvertedUs = pass.result_.ConvertedUs;
+        DecodeErrors = pass.DecodeErrors;
+        ReadError = pass.ReadError;
+        FirstDamageUs = pass.FirstDamageUs;
+    }
     if (pass.HasError()) throw FFMpegException(pass.ErrorMessage());
     if (!pass.IsCompleted() || StopRequested.load()) return -1;
     return pass.VideoBytesWritten;

@@ -91,12 +91,17 @@ class TaskOutput : public ::testing::Test {
 
     // Appends a task re-encoding `input` into `output`; false (with the component's reason in
     // `why`) when the output cannot be set up.
-    bool AddTask(const std::string& input, const std::string& output, std::string* why = nullptr) {
+    bool AddTask(const std::string& input, const std::string& output, std::string* why = nullptr,
+                 int64_t fitBytes = -1) {
         const int index = component->AppendTask(input);
         EXPECT_GE(index, 0) << component->LastErrorText();
         TOutputOptions options;
         options.VideoCodec = "mpeg4";
         options.AudioCodec = "mp2";
+        if (fitBytes > 0) {
+            options.FitSizeBytes = fitBytes;
+            options.VideoBitrate = 60000;
+        }
         const bool set = component->SetTaskOutput(index, output, &options);
         if (why) *why = component->LastErrorText();
         return set;
@@ -144,7 +149,8 @@ TEST_F(TaskOutput, AWholeConversionTakesItsNameOnlyOnceComplete) {
 struct TDamageCase {
     const char* name;
     TDamage damage;
-    const char* said;  // the start of the problem's words
+    const char* said;       // the start of the problem's words
+    int64_t fitBytes = -1;  // fitted to a size, in passes of their own
 };
 
 class TaskOutputDamage : public TaskOutput, public ::testing::WithParamInterface<TDamageCase> {};
@@ -153,7 +159,7 @@ TEST_P(TaskOutputDamage, IsDoneWithErrorsAndSaysWhere) {
     const std::string input = Clip("damaged.mp4", 20.0);
     DamageFile(input, GetParam().damage, 0.5, 3);
     const std::string output = (out / "damaged.mp4").string();
-    ASSERT_TRUE(AddTask(input, output));
+    ASSERT_TRUE(AddTask(input, output, nullptr, GetParam().fitBytes));
     const TRecordedEvent end = RunAndGetEnd();
     EXPECT_TRUE(end.finished);
     EXPECT_FALSE(end.exception) << end.text;
@@ -168,13 +174,15 @@ TEST_P(TaskOutputDamage, IsDoneWithErrorsAndSaysWhere) {
     EXPECT_EQ(NamesIn(out), std::set<std::string>{"damaged.mp4"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, TaskOutputDamage,
-                         ::testing::Values(TDamageCase{"CutInHalf", TDamage::Truncated,
-                                                       "the input is damaged after 00:"},
-                                           TDamageCase{"OverwrittenFromTheMiddle",
-                                                       TDamage::Overwritten,
-                                                       "the input is damaged after 00:"}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, TaskOutputDamage,
+    ::testing::Values(TDamageCase{"CutInHalf", TDamage::Truncated,
+                                  "the input is damaged after 00:"},
+                      TDamageCase{"OverwrittenFromTheMiddle", TDamage::Overwritten,
+                                  "the input is damaged after 00:"},
+                      TDamageCase{"CutInHalfAndFittedToASize", TDamage::Truncated,
+                                  "the input is damaged after 00:", 400'000}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(TaskOutput, AFailedWriteGivesTheSystemsReasonForEachFileAndLeavesNothingUnplayable) {
     const std::string first = (out / "first.mp4").string();
