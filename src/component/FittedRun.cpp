@@ -9,6 +9,7 @@
 #include "component/SizeFit.h"
 #include "component/Task.h"
 #include "engine/EngineTypes.h"
+#include "engine/LibraryErrors.h"
 
 namespace fs = std::filesystem;
 
@@ -115,14 +116,17 @@ void TFFmpeg::RunFit() {
     // A name beside the output for the pass that may still be thrown away: the output is only
     // touched once a result fits.
     const std::string unfinished = WorkingNameBeside(asked.FileName, "fitting");
-    // Whatever ends the fit early, no unfinished result is left behind unsaid.
+    // Whatever ends the fit early, no unfinished result is left behind unsaid: a stop in the
+    // last pass keeps what it made as the partial output when it plays, anything else goes.
     struct TUnfinished {
         TFFmpeg& task;
         const std::string& path;
         bool kept = false;
         ~TUnfinished() {
+            if (kept) return;
+            if (task.StopRequested.load() && FileSize(path) > 0 && task.KeepPartial(path)) return;
             std::error_code error;
-            if (!kept && fs::remove(path, error))
+            if (fs::remove(path, error))
                 task.DoLog(1, "Fit to size: the unfinished output " + path + " was removed");
         }
     } cleanup{*this, unfinished};

@@ -107,6 +107,9 @@ class TFFmpeg : public TCustomFFmpeg {
     void MeasureConvertedLength();
     // Whether a file opens and tells a positive length.
     bool Plays(const std::string& path);
+    // An unfinished output that plays becomes the partial output (PartialNameOf); false, and
+    // the file left as it is, when it does not play or cannot be renamed.
+    bool KeepPartial(const std::string& unfinished);
 
     std::string fitFolder_;  // the pass files' temporary folder; removed with the task
     std::string finalName_;  // the output's own name

@@ -192,7 +192,8 @@ void TFFmpeg::SettleOutput() {
         result_.Problem = ConversionProblem(result_.SourceUs, result_.ConvertedUs, DecodeErrors,
                                             ReadError != 0, FirstDamageUs);
     if (workName_.empty()) {
-        result_.OutputFile = whole ? finalName_ : "";
+        // Written under its own name, or by the fit's passes (which keep what a stop left).
+        if (whole) result_.OutputFile = finalName_;
         return;
     }
     std::error_code error;
@@ -211,18 +212,21 @@ void TFFmpeg::SettleOutput() {
                             error.message().c_str()));
         Completed = false;
     }
-    if (Plays(workName_)) {
-        const std::string partial = PartialNameOf(finalName_);
-        fs::rename(workName_, partial, error);
-        if (!error) {
-            result_.OutputFile = partial;
-            result_.Partial = true;
-            DoLog(1, "What was converted is kept as " + partial);
-            return;
-        }
-    }
+    if (KeepPartial(workName_)) return;
     fs::remove(workName_, error);
     DoLog(1, "The unfinished output " + finalName_ + " was removed: it does not play");
+}
+
+bool TFFmpeg::KeepPartial(const std::string& unfinished) {
+    if (!Plays(unfinished)) return false;
+    const std::string partial = PartialNameOf(finalName_);
+    std::error_code error;
+    fs::rename(unfinished, partial, error);
+    if (error) return false;
+    result_.OutputFile = partial;
+    result_.Partial = true;
+    DoLog(1, "What was converted is kept as " + partial);
+    return true;
 }
 
 std::string TFFmpeg::WithOwnName(std::string text) const {

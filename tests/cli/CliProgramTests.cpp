@@ -595,7 +595,8 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     EXPECT_LT(video->packets, 40 * 25);
 }
 
-// A fit stopped in its last pass leaves neither the output nor the unfinished pass, and says so.
+// A fit stopped in its last pass leaves neither the output nor the unfinished pass: what the
+// pass made is kept under a name that says it is partial, as any stopped file's.
 TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
     const std::string input = Clip("long.avi", LongClip());
     const std::string out = dir.File("fit.out");
@@ -606,12 +607,16 @@ TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
                                        "1MB", "-v", "--output-folder", out, input},
                                       options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
-    EXPECT_EQ(run.Out, input + " -> " + out + "/long.avi: Abort\n");
+    EXPECT_EQ(run.Out, input + " -> " + out + "/long.partial.avi: Abort\n");
     EXPECT_NE(run.Err.find("Fit to size: pass 2 of 2"), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("the unfinished output " + out + "/.long.fitting.avi was removed"),
+    EXPECT_NE(run.Err.find("What was converted is kept as " + out + "/long.partial.avi"),
               std::string::npos)
         << run.Err;
-    EXPECT_TRUE(fs::is_empty(out));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(out))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"long.partial.avi"});
+    EXPECT_TRUE(RunFfprobe(out + "/long.partial.avi").ok);
 }
 
 // Usage errors of convert: found before anything is converted, and naming what is valid.
