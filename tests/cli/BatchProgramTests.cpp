@@ -380,6 +380,25 @@ TEST_F(BatchTest, AFullDiskFailsThatFileWithTheSystemsReasonAndTheNextStillConve
                                               {inputs[0], "failed"}, {inputs[1], "done"}}));
 }
 
+TEST_F(BatchTest, WorkingAndPartialFilesAreNoOutputsForSkipExistingOrTheNumbering) {
+    const std::string input = Clip("clip.avi", 1.0);
+    const std::string out = Folder("out");
+    // What an earlier run stopped or killed outright left beside the output.
+    WriteClip(out + "/clip.partial.mp4", {});
+    WriteClip(out + "/.clip.converting.mp4", {});
+    const auto partialBytes = fs::file_size(out + "/clip.partial.mp4");
+    const TProgramResult run = RunCli(Joined(
+        {"convert", "--output-folder", out, "--skip-existing", "--report", "-", input}, kMp4));
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const nlohmann::json json = nlohmann::json::parse(run.Out);
+    EXPECT_EQ(json["files"][0]["status"], "done");
+    EXPECT_EQ(json["files"][0]["output"], out + "/clip.mp4");
+    EXPECT_NEAR(Outputs(out).at("clip.mp4").DurationCs, 100, 10);
+    // Left as they were: they are not this run's to delete.
+    EXPECT_EQ(fs::file_size(out + "/clip.partial.mp4"), partialBytes);
+    EXPECT_TRUE(fs::exists(out + "/.clip.converting.mp4"));
+}
+
 TEST_F(BatchTest, AReadOnlyFolderFailsEachFileWithTheSystemsReason) {
     const std::string input = Clip("clip.avi", 1.0);
     const std::string readOnly = Folder("read-only");
