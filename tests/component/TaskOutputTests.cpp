@@ -50,24 +50,6 @@ class TFileSizeLimit {
     sighandler_t oldHandler_ = SIG_DFL;
 };
 
-// The process's effective user is one without privileges while it lives (a superuser writes
-// into read-only folders); the saved user brings it back.
-class TUnprivileged {
-  public:
-    TUnprivileged() {
-        if (geteuid() != 0) return;
-        changed_ = setegid(65534) == 0 && seteuid(65534) == 0;
-    }
-    ~TUnprivileged() {
-        if (!changed_) return;
-        [[maybe_unused]] const int user = seteuid(0);
-        [[maybe_unused]] const int group = setegid(0);
-    }
-
-  private:
-    bool changed_ = false;
-};
-
 class TaskOutput : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -219,20 +201,15 @@ TEST_F(TaskOutput, AFailedWriteGivesTheSystemsReasonForEachFileAndLeavesNothingU
 }
 
 TEST_F(TaskOutput, AReadOnlyFolderIsRefusedWithTheSystemsReason) {
+    // The command line's test runs the program as another user instead.
+    if (geteuid() == 0) GTEST_SKIP() << "a superuser writes into read-only folders";
     const std::string input = Clip("clip.mp4", 1.0);
     const fs::path readOnly = dir.Path() / "read-only";
     fs::create_directories(readOnly);
-    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::others_read |
-                                    fs::perms::others_exec | fs::perms::group_read |
-                                    fs::perms::group_exec);
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
     const std::string output = (readOnly / "clip.mp4").string();
     std::string why;
-    {
-        TUnprivileged unprivileged;
-        EXPECT_FALSE(AddTask(input, output, &why));
-    }
+    EXPECT_FALSE(AddTask(input, output, &why));
     fs::permissions(readOnly, fs::perms::owner_all);
     EXPECT_EQ(why, "Could not open '" + output + "': Permission denied");
     EXPECT_TRUE(NamesIn(readOnly).empty());
