@@ -130,8 +130,10 @@ void TCustomFFmpeg::ReadAndDeliver() {
 
         // 9. Decode, re-encode or copy.
         if (OutputPacket(ist, istIndex, packet) < 0) {
-            ++DecodeErrors;
-            NoteInputDamage(ist.Pts);
+            if (ist.Decoded) {
+                ++DecodeErrors;
+                NoteInputDamage(ist.Pts);
+            }
             if (Verbose >= 0)
                 Log(1, "Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex);
             continue;

@@ -263,6 +263,7 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
                       ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base,
                                                kMicroseconds)
                       : ist.NextPts;
+        ist.Decoded = true;
         // A picture the decoder patched up (concealed or missing references) is damage too.
         if (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT)) {
             ++DecodeErrors;

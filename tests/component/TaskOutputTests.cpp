@@ -166,6 +166,29 @@ INSTANTIATE_TEST_SUITE_P(
                                   "the input is damaged after 00:", 400'000}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// A recording joined part-way (a capture's first packets cut) is whole as far as it goes: the
+// decoders refuse the cut packets before their first frame, which is no damage.
+TEST_F(TaskOutput, AStreamJoinedPartWayIsNoDamage) {
+    TClipSpec capture;
+    capture.format = "mpeg";
+    capture.videoCodec = "mpeg1video";
+    capture.audioCodec = "mp2";
+    capture.width = 160;
+    capture.height = 120;
+    capture.durationSeconds = 6.0;
+    const std::string whole = dir.File("whole.mpg");
+    WriteClip(whole, capture);
+    const std::string bytes = FileBytes(whole);
+    const std::string joined = dir.File("joined.mpg");
+    std::ofstream(joined, std::ios::binary) << bytes.substr(bytes.size() / 3);
+    ASSERT_TRUE(AddTask(joined, (out / "joined.mp4").string()));
+    const TRecordedEvent end = RunAndGetEnd();
+    EXPECT_TRUE(end.finished);
+    EXPECT_EQ(end.result.Problem, "");
+    EXPECT_EQ(end.result.DecodeErrors, 0);
+    EXPECT_EQ(end.result.OutputFile, (out / "joined.mp4").string());
+}
+
 TEST_F(TaskOutput, AFailedWriteGivesTheSystemsReasonForEachFileAndLeavesNothingUnplayable) {
     const std::string first = (out / "first.mp4").string();
     const std::string second = (out / "second.mkv").string();
