@@ -13,6 +13,8 @@
 #include <string>
 
 inline constexpr const char* kReportDone = "done";
+// Converted to its end without the whole input (a damaged input): the reason says what is missing.
+inline constexpr const char* kReportPartial = "partial";
 inline constexpr const char* kReportFailed = "failed";
 inline constexpr const char* kReportStopped = "stopped";
 inline constexpr const char* kReportSkipped = "skipped";

@@ -42,7 +42,8 @@ struct TComponentEvent {
     int Index = -1;
     TProgressFigures Progress;
     bool Exception = false;
-    std::string Text;  // the log line, or the failure's message
+    std::string Text;    // the log line, or the failure's message
+    TTaskResult Result;  // terminate
 };
 
 // The component's events, handed from its threads to the main thread in the order raised. The
@@ -86,6 +87,7 @@ struct TPlannedFile {
     int Task = -1;
     TClock::time_point Started;
     bool ProgressSeen = false;
+    std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
 };
 
 // A path in one spelling, so that names compare equal when they name the same place.
@@ -95,12 +97,15 @@ std::string NormalPath(const std::string& path) {
 }
 
 // The numbered form of an output name that neither exists nor is taken (the run's inputs, the
-// outputs of the other files of the same chunk): "clip.mp4" taken gives "clip-1.mp4". Taken
-// names are NormalPath's.
-std::string FreeOutputName(const std::string& path, const std::set<std::string>& taken) {
+// outputs of the other files of the same chunk): "clip.mp4" taken gives "clip-1.mp4". Numbered
+// from the input's own name: the outputs of the chunk are not on disk under their names before
+// they are complete. Taken names are NormalPath's.
+std::string FreeOutputName(const std::string& path, const std::string& inputFile,
+                           const std::set<std::string>& taken) {
     if (!taken.count(NormalPath(path))) return path;
     const std::filesystem::path name(path);
-    const std::string base = (name.parent_path() / name.stem()).string();
+    const std::string base =
+        (name.parent_path() / std::filesystem::path(inputFile).stem()).string();
     for (int n = 1;; ++n) {
         const std::string candidate = base + "-" + std::to_string(n) + name.extension().string();
         std::error_code error;
@@ -171,18 +176,20 @@ void TConversionRun::WireEvents() {
             events_.Push(std::move(event));
         };
     }
-    component_.OnTerminate = [this](int AIndex, bool, bool AException,
-                                    const std::string& AMessage) {
+    component_.OnTerminate = [this](int AIndex, bool, bool AException, const std::string& AMessage,
+                                    const TTaskResult& AResult) {
         TComponentEvent event;
         event.Kind = TComponentEvent::ceTerminate;
         event.Index = AIndex;
         event.Exception = AException;
         event.Text = AMessage;
+        event.Result = AResult;
         events_.Push(std::move(event));
     };
 }
 
 std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
+    if (!file.KeptPartial.empty()) return file.KeptPartial;
     if (file.Job) return file.Job->OutputFile;
     // A row that failed before its job was described still shows where it would have gone.
     const std::string& input = list_.Row(file.Row).FileName;
@@ -208,10 +215,11 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
     TReportRecord record;
     record.Input = row.FileName;
     record.Output = output;
-    record.Status = result == kStatusDone   ? kReportDone
-                    : result == kStatusFail ? kReportFailed
-                    : result == kStatusSkip ? kReportSkipped
-                                            : kReportStopped;
+    record.Status = result == kStatusDone      ? kReportDone
+                    : result == kStatusPartial ? kReportPartial
+                    : result == kStatusFail    ? kReportFailed
+                    : result == kStatusSkip    ? kReportSkipped
+                                               : kReportStopped;
     record.Reason = reason;
     if (result == kStatusAbort) record.Reason = "stopped before its end";
     if (!started) record.Reason = "stopped before it started";
@@ -269,7 +277,7 @@ bool TConversionRun::Describe(TPlannedFile& file, std::set<std::string>& taken) 
     std::string reason;
     try {
         TJobDescription job = DescribeJob(row, settings, notes);
-        job.OutputFile = FreeOutputName(job.OutputFile, taken);
+        job.OutputFile = FreeOutputName(job.OutputFile, row.FileName, taken);
         taken.insert(NormalPath(job.OutputFile));
         file.Job = job;
         file.Task = runner_.AppendTask(job);
@@ -321,11 +329,17 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
         ++ended;
         if (!stopAsked && nextStart < files.size()) files[nextStart++].Started = TClock::now();
         const bool started = static_cast<std::size_t>(event.Index) < nextStart || file.ProgressSeen;
+        // The output's place in the line and the record is where it is kept.
+        if (event.Result.Partial) file.KeptPartial = event.Result.OutputFile;
         if (event.Exception) {
             anyFailed_ = true;
             Finish(file, kStatusFail, event.Text, elapsed);
         } else if (stopAsked) {
             Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+        } else if (!event.Result.Problem.empty()) {
+            // Converted to its end but not whole: not a success for scripts either.
+            anyFailed_ = true;
+            Finish(file, kStatusPartial, event.Result.Problem, elapsed);
         } else {
             Finish(file, kStatusDone, "", elapsed);
         }

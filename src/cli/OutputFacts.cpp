@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "component/Task.h"
 #include "probe/AVProbe.h"
 
 namespace {
@@ -41,9 +42,7 @@ std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDura
     if (!output.Opens) return "the output does not open: " + output.Error;
     if (output.DurationUs <= 0) return "the output does not tell its length";
     if (sourceDurationUs <= 0) return {};
-    const std::int64_t tolerance = std::max(
-        kLengthToleranceUs, static_cast<std::int64_t>(std::llround(
-                                static_cast<double>(sourceDurationUs) * kLengthToleranceShare)));
+    const std::int64_t tolerance = LengthToleranceUs(sourceDurationUs);
     if (std::llabs(output.DurationUs - sourceDurationUs) > tolerance) {
         return "the output lasts " + SecondsText(output.DurationUs) + ", its source " +
                SecondsText(sourceDurationUs);

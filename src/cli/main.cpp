@@ -16,14 +16,17 @@ the entry itself, or enough of its start to tell it from the others, without reg
 blanks. "320x240" finds "320 x 240 (VGA)"; "200" finds "200 Kbps" but not "2000 Kbps".
 --volume takes the window's slider steps: 0, 20, 40, ..., 200 (default 100).
 
-Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON",
-"...: Abort" or, with --skip-existing, "...: Skip: REASON"; with --jobs N up to N files run at
+Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Done with errors:
+REASON" (a damaged input, converted as far as it goes), "...: Fail: REASON", "...: Abort" or,
+with --skip-existing, "...: Skip: REASON"; with --jobs N up to N files run at
 once and their lines come as they finish. --report FILE keeps one JSON record per file, rewritten
 whole (a temporary file renamed over it) as each one ends; with "--report -" the report goes to
 standard output at the end and the lines to standard error. --shard I/N takes the files whose
 path hash falls in part I of N, so N machines given the same list convert each file once.
-Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (every running file
-is stopped and its output finished as far as it got).)footer";
+An output has its own name only once complete (it is written as .NAME.converting.EXT beside
+it); what a stopped or failed file made is kept as NAME.partial.EXT when it plays.
+Exit status: 0 every file done, 1 a file failed or was done with errors, 2 usage error, 130
+Ctrl-C (every running file is stopped and its output finished as far as it got).)footer";
 
 constexpr const char* kWatchFooter = R"footer(
 A file in IN_FOLDER (not in its subfolders; names starting with "." are left alone) is converted

@@ -197,6 +197,14 @@ class TCustomFFmpeg : public TFFmpegOptions {
     int64_t GlobalHeaderBytes = 0;
     std::atomic<int32_t> DuplicatedFrames{0};  // counted by the video outputs, on any thread
     std::atomic<int32_t> DroppedFrames{0};
+    // What the run met in its inputs, written on the job's thread and read after its end:
+    // packets or pictures the decoders refused or patched up, the error that ended reading
+    // early (0 when the inputs ended normally) and the input time (µs) of the first of either
+    // (-1 when none).
+    int32_t DecodeErrors = 0;
+    int32_t ReadError = 0;
+    int64_t FirstDamageUs = -1;
+    void NoteInputDamage(int64_t inputTimeUs);
 
     // Frame-hook state: the custom hook's picture and its converters, the frame counter, the
     // before-hook's current answer and the hook time ranges (sorted by end).
@@ -357,6 +365,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // The run's index of the input stream a packet of input file `fileIndex` belongs to; -1 for
     // a stream that appeared after the set-up or that is discarded.
     int InputStreamOfPacket(int fileIndex, const AVPacket* packet) const;
+    // How far the streams of input file `fileIndex` that the run uses have got, µs.
+    int64_t InputReachedUs(int fileIndex) const;
     // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
     // the threshold moves the file's offset so that the stream goes on.
     void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);

@@ -476,8 +476,14 @@ void TCustomFFmpeg::OpenOutputByteStream(AVFormatContext* context, const std::st
             throw FFMpegException(LibraryErrorText(AVERROR(EINVAL), fileName, true));
     } else if (!(format->flags & AVFMT_NOFILE)) {
         // An existing file is replaced: whether that is wanted was decided before.
-        if (LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
-            throw FFMpegException::Format("Could not open '%s'", fileName.c_str());
+        if (const int opened =
+                LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE);
+            opened < 0) {
+            // The system's own reason: "Permission denied", "No space left on device".
+            char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+            LibAVUtil.av_strerror(opened, reason, sizeof reason);
+            throw FFMpegException::Format("Could not open '%s': %s", fileName.c_str(), reason);
+        }
     }
 }
 

@@ -263,6 +263,12 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
                       ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base,
                                                kMicroseconds)
                       : ist.NextPts;
+        ist.Decoded = true;
+        // A picture the decoder patched up (concealed or missing references) is damage too.
+        if (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT)) {
+            ++DecodeErrors;
+            NoteInputDamage(ist.Pts);
+        }
         if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
             Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
         if (type == AVMEDIA_TYPE_AUDIO)

@@ -66,6 +66,9 @@ struct TInputStreamState {
     int64_t NextPts = AV_NOPTS_VALUE;  // expected timestamp of the next decoded frame
     int64_t Pts = 0;                   // timestamp of the current frame
     int32_t IsStart = 1;               // cleared by the audio output once it is in step
+    // The decoder has given a frame: a refused packet before it is a stream joined part-way (a
+    // capture's first, cut packet), not damage.
+    bool Decoded = false;
 
     // Quality of the last decoded picture (lambda units, FF_QP2LAMBDA per quantiser step);
     // set by the packet path, read by the video output for same-quality encoding.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/CustomFFmpeg.h"
+#include "engine/LibraryErrors.h"
 #include "engine/SecondPassBudget.h"
 #include "engine/StreamChoice.h"
 
@@ -524,9 +525,14 @@ void TCustomFFmpeg::ApplyMetaDataMaps() {
 void TCustomFFmpeg::WriteHeaders() {
     bool allRtp = OutputFileCount > 0;
     for (int i = 0; i < OutputFileCount; ++i) {
-        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0)
+        const AVFormatContext* file = OutputFiles[i].Context.get();
+        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0) {
+            // A full disk or a failing device is the system's reason, not the parameters'.
+            if (const int writeError = OutputWriteError(file); writeError < 0)
+                throw FFMpegException(WriteErrorText(file, writeError));
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
+        }
         allRtp = allRtp && std::strcmp(OutputFiles[i].Context->oformat->name, "rtp") == 0;
     }
     if (allRtp && OnLog) {

@@ -319,12 +319,14 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
 namespace {
 
 // The name itself when no earlier task of the batch writes it, else the first numbered name that
-// neither exists nor is claimed.
-std::string UnclaimedName(const std::string& path, const std::set<std::string>& claimed) {
+// neither exists nor is claimed, numbered from the input's own name (an output is written under
+// a working name until it is complete, so a name numbered already is not on disk yet).
+std::string UnclaimedName(const std::string& path, const std::string& inputFile,
+                          const std::set<std::string>& claimed) {
     if (!claimed.count(path)) return path;
     const std::filesystem::path name(path);
     const std::string extension = name.extension().string();
-    const std::filesystem::path base = std::filesystem::path(name).replace_extension();
+    const std::filesystem::path base = name.parent_path() / std::filesystem::path(inputFile).stem();
     for (long n = 1;; ++n) {
         std::filesystem::path candidate = base;
         candidate += "-" + std::to_string(n) + extension;
@@ -353,7 +355,7 @@ TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskR
         };
         try {
             TJobDescription job = DescribeJob(data, settings, result.LogLines);
-            job.OutputFile = UnclaimedName(job.OutputFile, claimed);
+            job.OutputFile = UnclaimedName(job.OutputFile, job.InputFile, claimed);
             const int task = runner.AppendTask(job);
             if (task < 0) {
                 rowFailed(runner.LastErrorText());
