@@ -426,7 +426,11 @@ THardwareChoice ChooseHardwareEncoder(const THardwareSurvey& survey, THardwareMo
     if (reasons.empty())
         reasons = std::string("no ") + (demanded ? HardwareModeName(mode) : "hardware") +
                   " encoder for " + format + " in these libraries";
-    return {"", demanded, "software encoder used: " + reasons};
+    if (demanded)
+        return {"", true,
+                std::string("--hardware ") + HardwareModeName(mode) + " demanded, but no " +
+                    HardwareModeName(mode) + " encoder for " + format + " works: " + reasons};
+    return {"", false, "software encoder used: " + reasons};
 }
 
 std::vector<THardwareOption> HardwareQualityOptions(const std::string& encoder, int qualityStep) {
