@@ -388,6 +388,11 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
             Finish(file, kStatusFail, event.Text, elapsed);
         } else if (stopAsked) {
             Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+        } else if (const std::string fault = onDevice_[file.Row] && file.Job
+                                                 ? HardwareOutputFault(file.Job->OutputFile)
+                                                 : "";
+                   !fault.empty() && RetryInSoftware(file, fault)) {
+            continue;
         } else {
             Finish(file, kStatusDone, "", elapsed);
         }

@@ -472,6 +472,12 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
             ost.FileIndex, ost.StreamIndex);
     // The picture work goes on in the pool's own format; the device's was needed for the open.
     codec->pix_fmt = pictureFormat;
+    // Some drivers cannot give the stream's header apart from the pictures: the container would
+    // be written without it, and players refuse such a file.
+    if (ost.DeviceFrames && (codec->flags & AV_CODEC_FLAG_GLOBAL_HEADER) &&
+        codec->extradata_size <= 0)
+        throw FFMpegException(std::string(encoder->name) +
+                              ": the driver gave no sequence header, which this container needs");
     GlobalHeaderBytes += codec->extradata_size;
     if (LibAVCodec.avcodec_parameters_from_context(ost.Stream->codecpar, codec) < 0)
         throw FFMpegException("av_mallocz fail");
