@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -328,9 +329,11 @@ THardwareSurvey SurveyHardwareEncoders(const THardwareSurveySettings& settings) 
                 if (device.Api == known.Api) encoder.Reason = device.Reason;
         } else {
             encoder.Format = LibAVCodec.avcodec_get_name(codec->id);
-            AVBufferRef* device = devices[index].get();
+            // The attempt holds its own reference: one that hangs outlives this survey.
+            std::shared_ptr<AVBufferRef> device(LibAVUtil.av_buffer_ref(devices[index].get()),
+                                                TBufferUnref());
             encoder.Reason = RunWithTimeLimit(
-                [device, known, codec] { return EncodeOneFrame(device, known.Api, codec); },
+                [device, known, codec] { return EncodeOneFrame(device.get(), known.Api, codec); },
                 settings.TimeLimit, "the one-frame test encode");
             encoder.Available = encoder.Reason.empty();
             if (encoder.Available) encoder.Reason = "one frame encoded";
