@@ -29,6 +29,9 @@ struct TReportRecord {
     std::int64_t OutputBytes = -1;
     std::string VideoCodec, AudioCodec;  // the encoders the job used; empty for none
     double Seconds = 0;                  // wall time of its conversion
+    // With a graphics chip asked for: the hardware encoder used, or why the video was encoded
+    // in software (no device, the device failed on this file); empty when not asked.
+    std::string Hardware;
 };
 
 class TBatchReport {

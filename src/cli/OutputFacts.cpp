@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "binding/FFmpegLibs.h"
 #include "component/Task.h"
 #include "probe/AVProbe.h"
 
@@ -52,4 +53,25 @@ std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDura
 
 bool ReadsAsComplete(const TOutputFacts& output, std::int64_t sourceDurationUs) {
     return IncompleteReason(output, sourceDurationUs).empty();
+}
+
+std::string HardwareOutputFault(const std::string& path) {
+    AVFormatContext* opened = nullptr;
+    if (LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0)
+        return "the output does not open";
+    std::string fault = "the output has no video";
+    if (LibAVFormat.avformat_find_stream_info(opened, nullptr) >= 0) {
+        for (unsigned i = 0; i < opened->nb_streams; ++i) {
+            const AVCodecParameters* video = opened->streams[i]->codecpar;
+            if (video->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+            const bool needsHeader =
+                video->codec_id == AV_CODEC_ID_H264 || video->codec_id == AV_CODEC_ID_HEVC;
+            fault = needsHeader && video->extradata_size <= 0
+                        ? "the output's video has no sequence header"
+                        : "";
+            break;
+        }
+    }
+    LibAVFormat.avformat_close_input(&opened);
+    return fault;
 }

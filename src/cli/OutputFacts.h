@@ -24,5 +24,10 @@ TOutputFacts ReadOutputFacts(TAVProbe& probe, const std::string& path);
 // last), tells no length, or tells the shorter length of what was written.
 bool ReadsAsComplete(const TOutputFacts& output, std::int64_t sourceDurationUs);
 
+// What is wrong with the video a hardware encoder wrote, read back from the file: no video, or
+// H.264 or H.265 without the sequence header a player starts from (some drivers leave it out).
+// Empty when nothing is.
+std::string HardwareOutputFault(const std::string& path);
+
 // Why an output does not count as complete, for the log; empty when it does.
 std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDurationUs);

@@ -119,6 +119,13 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_flag("--skip-existing", request.SkipExisting,
                       "Skips a file whose output exists and is complete; converts an incomplete "
                       "output again over it");
+    command
+        ->add_option("--hardware", request.Hardware,
+                     "Encodes H.264, H.265, VP9 and AV1 on a graphics chip: auto uses one that "
+                     "works, else software (the report says why); vaapi, nvenc or qsv demands "
+                     "that kind and fails the file without it")
+        ->check(CLI::IsMember({"off", "auto", "vaapi", "nvenc", "qsv"}))
+        ->capture_default_str();
     AddPipelineOption(command, request.Pipeline,
                       "on while --jobs leaves each file two cores or more, else off but for "
                       "the last files");
@@ -141,6 +148,17 @@ int main(int argc, char** argv) {
         "probe", "Shows each file's frame size, frame rate and duration as the window lists them");
     probe->add_flag("--json", json, "Writes a JSON array with every fact the probe reads");
     probe->add_option("FILE", probeFiles, "Media files")->required();
+
+    std::vector<std::string> renderNodes;
+    CLI::App* encoders = app.add_subcommand(
+        "encoders",
+        "Lists the hardware encoders, each available or not and why (one test frame "
+        "each)");
+    encoders
+        ->add_option("--render-node", renderNodes,
+                     "A render node to try instead of /dev/dri/renderD* (also "
+                     "DAZIZIZ_RENDER_NODES, paths separated by ':')")
+        ->type_name("PATH");
 
     TConvertRequest request;
     CLI::App* convert = app.add_subcommand(
@@ -186,10 +204,11 @@ int main(int argc, char** argv) {
         for (const CLI::App* command : app.get_subcommands({}))
             known |= command->check_name(argv[1]);
         if (!known) {
-            std::fprintf(stderr,
-                         "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
-                         "convert, watch and run\nRun with --help for more information.\n",
-                         argv[1]);
+            std::fprintf(
+                stderr,
+                "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
+                "encoders, convert, watch and run\nRun with --help for more information.\n",
+                argv[1]);
             return kExitUsage;
         }
     }
@@ -202,6 +221,7 @@ int main(int argc, char** argv) {
 
     if (*profiles) return ProfilesCommand();
     if (*probe) return ProbeCommand(probeFiles, json);
+    if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
     if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);

@@ -605,7 +605,11 @@ void TCustomFFmpeg::SetVideoPicture(AVCodecContext* codec, const AVCodec* encode
         bool listed = false;
         for (const AVPixelFormat* format = encoder->pix_fmts; *format != AV_PIX_FMT_NONE; ++format)
             listed |= *format == codec->pix_fmt;
-        if (!listed) codec->pix_fmt = encoder->pix_fmts[0];
+        // A device's own format is set when the encoder opens (HardwareFrames.h); until then
+        // the pictures are made in the one every device takes.
+        if (!listed)
+            codec->pix_fmt =
+                TakesDeviceFramesOnly(encoder) ? AV_PIX_FMT_NV12 : encoder->pix_fmts[0];
     }
 }
 

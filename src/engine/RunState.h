@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "binding/LibHandles.h"
+#include "engine/HardwareFrames.h"
 #include "engine/PictureFilter.h"
 
 // The bitstream filters a stream's packets pass through before they are written, in order.
@@ -162,6 +163,8 @@ struct TOutputStreamState {
     int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 
     TPacketPtr EncodedPacket;  // the packets EncodeAndWrite receives
+    // An encoder that takes device frames only: their pool; each picture is copied into it.
+    TBufferRefPtr DeviceFrames;
     // Pipelined: where the packets of the job the output's stage works on go (instead of the
     // muxer), and the frame count as of the packets the writer has written.
     std::vector<TPacketPtr>* Batch = nullptr;

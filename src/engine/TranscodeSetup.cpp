@@ -474,11 +474,22 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
                 static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
     }
     QuietEncoderBanner(codec, encoder);
+    const AVPixelFormat pictureFormat = codec->pix_fmt;
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO && TakesDeviceFramesOnly(encoder))
+        ost.DeviceFrames = AttachDeviceFrames(codec, encoder, HardwareDevice);
     if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
         throw FFMpegException::Format(
             "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
             "such as bit_rate, rate, width or height",
             ost.FileIndex, ost.StreamIndex);
+    // The picture work goes on in the pool's own format; the device's was needed for the open.
+    codec->pix_fmt = pictureFormat;
+    // Some drivers cannot give the stream's header apart from the pictures: the container would
+    // be written without it, and players refuse such a file.
+    if (ost.DeviceFrames && (codec->flags & AV_CODEC_FLAG_GLOBAL_HEADER) &&
+        codec->extradata_size <= 0)
+        throw FFMpegException(std::string(encoder->name) +
+                              ": the driver gave no sequence header, which this container needs");
     GlobalHeaderBytes += codec->extradata_size;
     if (LibAVCodec.avcodec_parameters_from_context(ost.Stream->codecpar, codec) < 0)
         throw FFMpegException("av_mallocz fail");

@@ -67,6 +67,7 @@
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
+#include "component/HardwareEncoders.h"
 
 namespace {
 
@@ -621,6 +622,8 @@ void TForm1::FormCreate() {
         ShowInformation(this, tr(kMsgLibrariesMissing));
         return;
     }
+    // Which hardware encoders work is found out on a worker while the window starts.
+    StartHardwareSurvey();
     if (backend_) {
         // The events come on the task's thread: each is handed to this window's thread, in
         // the order received, and only relayed there. Each carries the task run it was raised

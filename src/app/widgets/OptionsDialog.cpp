@@ -4,8 +4,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <string_view>
 
@@ -13,6 +15,7 @@
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/SettingsStore.h"
+#include "component/HardwareEncoders.h"
 
 // The texts app/core names for this dialog, for the translation tools.
 static_assert(std::string_view(kOptionsCaption) ==
@@ -49,6 +52,25 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     items->addWidget(label, 1);
     inside->addLayout(items);
     page->addWidget(group);
+
+    auto* hardware = new QGroupBox(tr(" Hardware Encoders "), this);
+    hardware->setObjectName("GroupBoxHardware");
+    auto* hardwareInside = new QVBoxLayout(hardware);
+    HardwareList = new QPlainTextEdit(hardware);
+    HardwareList->setObjectName("HardwareList");
+    HardwareList->setReadOnly(true);
+    HardwareList->setLineWrapMode(QPlainTextEdit::NoWrap);
+    HardwareList->setMinimumWidth(480);
+    HardwareList->setFixedHeight(HardwareList->fontMetrics().lineSpacing() * 9);
+    hardwareInside->addWidget(HardwareList);
+    page->addWidget(hardware);
+    if (!ShowHardwareEncoders()) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll] {
+            if (ShowHardwareEncoders()) poll->stop();
+        });
+        poll->start(500);
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -89,6 +111,21 @@ void TForm4::SetDropDownItems(int items) {
 
 void TForm4::SpinEdit1Change() {
     mainForm_->ApplyDropDownItems();
+}
+
+bool TForm4::ShowHardwareEncoders() {
+    const THardwareSurvey* survey = HardwareSurveyIfReady();
+    if (!survey) {
+        HardwareList->setPlainText(tr("Looking for hardware encoders..."));
+        return false;
+    }
+    QStringList lines;
+    for (const THardwareEncoder& encoder : survey->Encoders)
+        lines << QString::fromStdString(encoder.Name) + "  " +
+                     (encoder.Available ? tr("available") : tr("not available")) + ": " +
+                     QString::fromStdString(encoder.Reason);
+    HardwareList->setPlainText(lines.join('\n'));
+    return true;
 }
 
 void TForm4::Button1Click() {
