@@ -12,6 +12,7 @@
 #include "app/core/ConversionQueue.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
+#include "binding/FFmpegLibs.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -315,7 +316,9 @@ TEST_F(ConversionQueueTest, JobCarriesTheChosenValues) {
     EXPECT_EQ(job.OutputFile, dir_.File("trip.mp4"));
     EXPECT_EQ(job.FormatKey, "MP4");
     EXPECT_EQ(job.VideoCodec, "libx264");
-    EXPECT_EQ(job.AudioCodec, "libfaac");  // "mpeg4aac" of the MP4 profile
+    // "mpeg4aac" of the MP4 profile; the libraries' own AAC encoder stands in once they are
+    // loaded (an earlier test of the program may have loaded them).
+    EXPECT_EQ(job.AudioCodec, AVCodecLoaded() ? "aac" : "libfaac");
     EXPECT_EQ(job.FrameSize, "640x480");
     EXPECT_EQ(job.FrameRateText(), "30000/1001");
     EXPECT_EQ(job.FrameAspect, "1.7778");
