@@ -270,6 +270,31 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     return job;
 }
 
+TRowTask AddRowTask(const TFileListRow& row, const TJobSettings& settings, TTaskRunner& runner,
+                    TClaimedNames& claimed, std::vector<std::string>& notes) {
+    TRowTask added;
+    try {
+        TJobDescription job = DescribeJob(row, settings, notes);
+        job.OutputFile = UnclaimedOutputName(job.OutputFile, claimed);
+        added.Job = job;
+        added.Task = runner.AppendTask(job);
+        if (added.Task >= 0 && !runner.SetTaskOutput(added.Task, job)) {
+            added.Reason = runner.LastErrorText();
+            runner.DeleteTask(added.Task);
+            added.Task = -1;
+        } else if (added.Task < 0) {
+            added.Reason = runner.LastErrorText();
+        }
+    } catch (const std::exception& error) {
+        if (added.Task >= 0) runner.DeleteTask(added.Task);
+        added.Task = -1;
+        added.Reason = error.what();
+        added.Threw = true;
+    }
+    if (added.Task >= 0) claimed.insert(NormalOutputPath(added.Job->OutputFile));
+    return added;
+}
+
 TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobSettings& settings,
                            TTaskRunner& runner) {
     TBuildResult result;
@@ -281,24 +306,17 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     }
 
     const std::string input = list.Row(result.Row).FileName;
-    int task = -1;
-    const auto rowFailed = [&](const std::string& why) {
-        result.LogLines.push_back(input + ": " + why);
-        if (task >= 0) runner.DeleteTask(task);
+    TClaimedNames claimed;  // one task: the name is ChooseOutputName's
+    const TRowTask added =
+        AddRowTask(list.Row(result.Row), settings, runner, claimed, result.LogLines);
+    result.Job = added.Job;
+    if (added.Job) list.Row(result.Row).OutputFile = added.Job->OutputFile;
+    if (added.Task < 0) {
+        result.LogLines.push_back(input + ": " + added.Reason);
+        if (added.Threw) result.Message = kMsgFailToAddFile;
         queue.MarkRowFailed(list);
         result.Outcome = TBuildOutcome::boRowFailed;
         return result;
-    };
-    try {
-        TJobDescription job = DescribeJob(list.Row(result.Row), settings, result.LogLines);
-        result.Job = job;
-        list.Row(result.Row).OutputFile = job.OutputFile;
-        task = runner.AppendTask(job);
-        if (task < 0) return rowFailed(runner.LastErrorText());
-        if (!runner.SetTaskOutput(task, job)) return rowFailed(runner.LastErrorText());
-    } catch (const std::exception& error) {
-        result.Message = kMsgFailToAddFile;
-        return rowFailed(error.what());
     }
 
     try {
@@ -316,63 +334,26 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     return result;
 }
 
-namespace {
-
-// The name itself when no earlier task of the batch writes it, else the first numbered name that
-// neither exists nor is claimed.
-std::string UnclaimedName(const std::string& path, const std::set<std::string>& claimed) {
-    if (!claimed.count(path)) return path;
-    const std::filesystem::path name(path);
-    const std::string extension = name.extension().string();
-    const std::filesystem::path base = std::filesystem::path(name).replace_extension();
-    for (long n = 1;; ++n) {
-        std::filesystem::path candidate = base;
-        candidate += "-" + std::to_string(n) + extension;
-        std::error_code ec;
-        if (!claimed.count(candidate.string()) &&
-            !std::filesystem::exists(std::filesystem::symlink_status(candidate, ec))) {
-            return candidate.string();
-        }
-    }
-}
-
-}  // namespace
-
 TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskRunner& runner) {
     TBatchResult result;
     runner.ClearTasks();
-    std::set<std::string> claimed;
+    TClaimedNames claimed;
     for (int row = 0; row < list.Count(); ++row) {
         TFileListRow& data = list.Row(row);
         if (!data.Checked || data.Progress == kStatusError) continue;
-        const auto rowFailed = [&](const std::string& why) {
-            result.LogLines.push_back(data.FileName + ": " + why);
+        const TRowTask added = AddRowTask(data, settings, runner, claimed, result.LogLines);
+        if (added.Task < 0) {
+            result.LogLines.push_back(data.FileName + ": " + added.Reason);
             data.Progress = kStatusFail;
-            data.Status = why;
+            data.Status = added.Reason;
             result.FailedRows.push_back(row);
-        };
-        try {
-            TJobDescription job = DescribeJob(data, settings, result.LogLines);
-            job.OutputFile = UnclaimedName(job.OutputFile, claimed);
-            const int task = runner.AppendTask(job);
-            if (task < 0) {
-                rowFailed(runner.LastErrorText());
-                continue;
-            }
-            if (!runner.SetTaskOutput(task, job)) {
-                rowFailed(runner.LastErrorText());
-                runner.DeleteTask(task);
-                continue;
-            }
-            claimed.insert(job.OutputFile);
-            data.OutputFile = job.OutputFile;
-            if (static_cast<int>(result.TaskRows.size()) <= task) {
-                result.TaskRows.resize(task + 1, -1);
-            }
-            result.TaskRows[task] = row;
-        } catch (const std::exception& error) {
-            rowFailed(error.what());
+            continue;
         }
+        data.OutputFile = added.Job->OutputFile;
+        if (static_cast<int>(result.TaskRows.size()) <= added.Task) {
+            result.TaskRows.resize(added.Task + 1, -1);
+        }
+        result.TaskRows[added.Task] = row;
     }
     return result;
 }
