@@ -151,6 +151,27 @@ TEST_F(ConversionQueueTest, ConvertsCheckedRowsInOrderAndSkipsUncheckedOnes) {
     EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done", ""}));
 }
 
+TEST_F(ConversionQueueTest, EndOfATaskRunMovesOnWithoutWaitingForTheTimer) {
+    AddRows({true, true});
+    EXPECT_EQ(Convert().Row, 0);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);  // the task still runs
+    queue_.MarkResult(list_, false);
+    ASSERT_EQ(queue_.TaskRunEnded(), TTimerAction::taBuildNext);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);  // the next one is being prepared
+    const TBuildResult built = BuildNextTask(list_, queue_, settings_, runner_);
+    EXPECT_EQ(built.Row, 1);
+    queue_.MarkResult(list_, false);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taReportCompletion);
+    EXPECT_EQ(Progress(), (TTexts{"Done", "Done"}));
+
+    // A stopped queue does not move on when its stopped task's run ends.
+    EXPECT_EQ(Convert().Row, 0);
+    queue_.Stop(true);
+    queue_.MarkResult(list_, false);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);
+    EXPECT_EQ(runner_.Started, 3);
+}
+
 TEST_F(ConversionQueueTest, CheckedLastRowFinishesTheQueueWhenItsTaskEnds) {
     AddRows({false, true});
     EXPECT_EQ(Convert().Row, 1);

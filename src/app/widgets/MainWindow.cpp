@@ -1304,7 +1304,11 @@ void TForm1::ShowQueueMessage(const QString& text) {
 }
 
 void TForm1::TimerConvertAgainTimer() {
-    switch (queue_.Tick()) {
+    DoQueueAction(queue_.Tick());
+}
+
+void TForm1::DoQueueAction(TTimerAction action) {
+    switch (action) {
         case TTimerAction::taNone:
             return;
         case TTimerAction::taBuildNext:
@@ -1576,9 +1580,16 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
         if (!event.Exception && !event.Finished && stoppedRows_.count(row))
             fileList_.Row(row).Progress = kStatusAbort;
         RowEnded(row, event);
+        return;
+    }
+    // The task's run has ended and the component is idle: the queue moves on now rather than
+    // at its timer's next ticks. Not while the timer waits for a message to be read, and not
+    // while the next task is prepared (TaskRunEnded is then taNone).
+    const TTimerAction action =
+        TimerConvertAgain->isActive() ? queue_.TaskRunEnded() : TTimerAction::taNone;
+    if (action != TTimerAction::taNone) {
+        DoQueueAction(action);
     } else if (queue_.IsFinished()) {
-        // The whole run has ended. The running state is left to the task's own end: a late
-        // run-end must not release the queue while the next task is being prepared.
         ClearTasks();
         ProgressBar1->setValue(0);
     }

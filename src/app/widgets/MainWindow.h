@@ -157,6 +157,7 @@ class TForm1 : public QMainWindow {
     void ComboOutputFormatDropDown();
     void TrackBar1Change();
     void TimerConvertAgainTimer();
+    void DoQueueAction(TTimerAction action);
     void SetGeneralOptions1Click();
     // The help in the web browser, or in a window of the program's own when there is none.
     void OpenHelpFile1Click();
