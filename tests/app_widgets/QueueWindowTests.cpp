@@ -158,7 +158,7 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
 
 TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStartsAfresh) {
     form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
-    forms_->Form4->SetOverwrite(true);
+    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
 
     // No: the paused conversion goes on to the end, and so does the queue.
     confirmationAnswer_ = false;
@@ -206,7 +206,7 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     fs::copy_file(media_.File("one.mp4"), gone.toStdString());
     form_->AddFiles({Media("one.mp4"), gone, Media("two.mp4")});
     fs::remove(gone.toStdString());
-    forms_->Form4->SetOverwrite(true);
+    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     if (fullDisk) fs::create_symlink("/dev/full", Output("one.avi"));
 
     Click("ButtonConvert");
@@ -274,7 +274,7 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
     noisy.noise = 40;
     WriteClip(media_.File("noisy.avi"), noisy);
     form_->AddFiles({Media("noisy.avi")});
-    forms_->Form4->SetOverwrite(true);
+    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
     Child<QCheckBox>(form_, "CheckFitSize")->setChecked(true);
@@ -324,7 +324,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
     longer.noise = 20;
     WriteClip(media_.File("long.mp4"), longer);
     form_->AddFiles({Media("long.mp4"), Media("one.mp4")});
-    forms_->Form4->SetOverwrite(true);
+    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* menu = Child<QMenu>(form_, "PopupListView1");
     QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
     ASSERT_NE(stopThis, nullptr);

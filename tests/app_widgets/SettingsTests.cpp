@@ -16,6 +16,7 @@
 #include <cctype>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "WidgetTestSupport.h"
 #include "app/core/SettingsKeys.h"
@@ -214,6 +215,38 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     Quit();
     EXPECT_EQ(Stored()["DropDownItems"], "33");
     EXPECT_EQ(Stored()["Overwrite"], "1");
+}
+
+// The dialog is not modal: what the window's own controls chose while it was open stays.
+TEST_F(SettingsTest, OptionsDialogHandsBackItsCopyAndLeavesTheWindowsOwnChoices) {
+    Start();
+    forms_->Form1->SetGeneralOptions1Click();
+    forms_->Form1->SetOutputFolder("/data/chosen later");
+    Combo("ComboLetterBox")->setCurrentIndex(1);
+    std::vector<TUserSettings> handed;
+    QObject::connect(forms_->Form4.get(), &TForm4::SettingsChanged,
+                     [&](const TUserSettings& settings) { handed.push_back(settings); });
+    Overwrite()->setChecked(true);
+    Spin()->setValue(30);
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_TRUE(handed[1].Overwrite);
+    EXPECT_EQ(handed[1].DropDownItems, 30);
+    EXPECT_EQ(forms_->Form1->OutputFolder(), "/data/chosen later");
+    EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 1);
+    EXPECT_TRUE(forms_->Form1->JobSettings().Overwrite);
+
+    // What the window hands the dialog is shown, not handed back again.
+    TUserSettings settings = forms_->Form1->Settings();
+    settings.Overwrite = false;
+    settings.DropDownItems = 99;
+    forms_->Form1->ApplySettings(settings);
+    EXPECT_EQ(handed.size(), 2u);
+    EXPECT_FALSE(Overwrite()->isChecked());
+    EXPECT_EQ(Spin()->value(), 47);
+    EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 47);
+    Quit();
+    EXPECT_EQ(Stored()["Output Folder"], "/data/chosen later");
+    EXPECT_EQ(Stored()["DropDownItems"], "47");
 }
 
 TEST_F(SettingsTest, AboutBoxShowsTheProductAndItsLinks) {

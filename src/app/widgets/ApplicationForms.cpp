@@ -6,5 +6,6 @@ TApplicationForms::TApplicationForms(TConversionBackend* backend)
     FormAbout = std::make_unique<TFormAbout>(Form1.get());
     Form1->SetAboutBox(FormAbout.get());
     Form4 = std::make_unique<TForm4>(Form1.get());
+    Form1->SetOptionsDialog(Form4.get());
     Form1->RestoreWindowState();
 }

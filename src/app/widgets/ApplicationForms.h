@@ -1,5 +1,5 @@
 // The program's windows, created in their order: the main window, the about box, then the
-// options dialog (which reads the settings into the main window's controls).
+// options dialog, whose coming reads the stored settings into the main window and the dialog.
 #pragma once
 
 #include <memory>

@@ -722,7 +722,7 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
-    if (options_) SaveSettings(*this, *options_);
+    if (options_) WriteSettings(Settings());
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     store.setValue(kKeyWindowGeometry, saveGeometry());
     store.setValue(kKeyListColumns, ListColumnState());
@@ -845,8 +845,46 @@ void TForm1::SelectLetterBox(int index) {
 }
 
 std::optional<int> TForm1::DropDownItems() const {
-    if (!options_) return std::nullopt;
-    return options_->DropDownItems();
+    return dropDownItems_;
+}
+
+void TForm1::SetOptionsDialog(TForm4* options) {
+    options_ = options;
+    // The dialog is not modal: the window's own choices may have changed since it took its copy,
+    // so only what the dialog edits is taken from it.
+    connect(options_, &TForm4::SettingsChanged, this, [this](const TUserSettings& edited) {
+        TUserSettings settings = Settings();
+        settings.Overwrite = edited.Overwrite;
+        settings.DropDownItems = edited.DropDownItems;
+        ApplySettings(settings);
+    });
+    TUserSettings settings = Settings();
+    const bool complete = ReadSettings(settings);
+    ApplySettings(settings);
+    if (!complete) WriteSettings(Settings());
+}
+
+TUserSettings TForm1::Settings() const {
+    TUserSettings settings;
+    settings.OutputFolder = OutputFolder().toStdString();
+    settings.OutputFormatLine = OutputFormatLine();
+    settings.Overwrite = overwrite_;
+    settings.DropDownItems = dropDownItems_.value_or(kDefaultDropDownItems);
+    settings.LetterBox = LetterBoxIndex();
+    return settings;
+}
+
+void TForm1::ApplySettings(const TUserSettings& settings) {
+    const TUserSettings shown = Settings();
+    if (settings.OutputFolder != shown.OutputFolder)
+        SetOutputFolder(QString::fromStdString(settings.OutputFolder));
+    if (settings.OutputFormatLine != shown.OutputFormatLine)
+        SelectOutputFormatLine(settings.OutputFormatLine);
+    if (settings.LetterBox != shown.LetterBox) SelectLetterBox(settings.LetterBox);
+    overwrite_ = settings.Overwrite;
+    dropDownItems_ = DropDownItemsInRange(settings.DropDownItems);
+    ApplyDropDownItems();
+    if (options_) options_->SetSettings(Settings());
 }
 
 void TForm1::ApplyDropDownItems() {
@@ -857,7 +895,7 @@ TJobSettings TForm1::JobSettings() const {
     TJobSettings settings;
     settings.OutputFolder = OutputFolder().toStdString();
     settings.SameFolderAsInput = SameFolderAsInput();
-    settings.Overwrite = options_ && options_->Overwrite();
+    settings.Overwrite = overwrite_;
     settings.FormatKey = selection_.FormatKey();
     settings.Reader = selection_.Profile()->Reader;
     settings.Parameters = ChoiceOf(params_);
@@ -1896,6 +1934,7 @@ void TForm1::ImportPresetsClick() {
 
 void TForm1::SetGeneralOptions1Click() {
     if (!options_) return;
+    options_->SetSettings(Settings());
     options_->show();
     options_->raise();
     options_->activateWindow();

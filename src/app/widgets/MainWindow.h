@@ -23,9 +23,11 @@
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/QueueProgress.h"
+#include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
 #include "app/widgets/BMDThread.h"
 #include "app/widgets/ConversionBackend.h"
+#include "app/widgets/ProductName.h"
 #include "probe/AVProbe.h"
 
 class QAction;
@@ -46,8 +48,7 @@ class QToolButton;
 class TForm4;
 class TFormAbout;
 
-// The window's caption, and what Convert says while no converter is part of the program.
-inline constexpr const char* kMainCaption = "Daziziz Izaza Zivudadov";
+// What Convert says while no converter is part of the program.
 inline constexpr const char* kMsgConversionUnavailable =
     "Conversion is not available in this build: the converter component is not part of it yet.";
 
@@ -72,7 +73,10 @@ class TForm1 : public QMainWindow {
     // program ends.
     bool LibrariesLoaded() const { return librariesLoaded_; }
     void SetAboutBox(TFormAbout* about) { about_ = about; }
-    void SetOptionsDialog(TForm4* options) { options_ = options; }
+    // Takes the options dialog's changes as they come, and reads the stored settings into the
+    // window and the dialog; a store that could not be read whole is rewritten from what they
+    // then show.
+    void SetOptionsDialog(TForm4* options);
 
     // Adds the files as "Add File" adds the files chosen in its dialog (dropped files come
     // this way too).
@@ -103,6 +107,10 @@ class TForm1 : public QMainWindow {
     void SelectLetterBox(int index);
     // The options dialog's drop-down length takes effect (25 lines without the dialog).
     void ApplyDropDownItems();
+    // The kept choices as the window and the options dialog show them, and their taking effect
+    // (a value the window does not take leaves its control as it is).
+    TUserSettings Settings() const;
+    void ApplySettings(const TUserSettings& settings);
 
     const TFileList& FileList() const { return fileList_; }
     const TConversionQueue& Queue() const { return queue_; }
@@ -265,6 +273,9 @@ class TForm1 : public QMainWindow {
     QString helpFile_;
     QString lastAddFolder_;
     TForm4* options_ = nullptr;
+    // The options dialog's choices; the drop-down length is none until the dialog is there.
+    bool overwrite_ = kDefaultOverwrite;
+    std::optional<int> dropDownItems_;
     TFormAbout* about_ = nullptr;
     TBMDThread BMDThread1;
 

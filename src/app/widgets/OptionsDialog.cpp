@@ -5,14 +5,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <string_view>
 
-#include "app/core/SettingsKeys.h"
 #include "app/widgets/FontAdjustment.h"
-#include "app/widgets/MainWindow.h"
-#include "app/widgets/SettingsStore.h"
 
 // The texts app/core names for this dialog, for the translation tools.
 static_assert(std::string_view(kOptionsCaption) ==
@@ -22,7 +20,7 @@ static_assert(std::string_view(kOverwriteCaption) ==
 static_assert(std::string_view(kDropDownItemsCaption) ==
               QT_TRANSLATE_NOOP("TForm4", "Drop Down Items in Output Format List"));
 
-TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
+TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     setObjectName("Form4");
     SetDesignedFont(this);
     setWindowTitle(tr(kOptionsCaption));
@@ -58,7 +56,8 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     buttons->addWidget(Button1);
     page->addLayout(buttons);
 
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { OptionChanged(); });
+    connect(CheckBoxOverWrite, &QCheckBox::toggled, this, [this] { OptionChanged(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
     FormCreate();
@@ -67,28 +66,21 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
 
 void TForm4::FormCreate() {
     if (IsNewerSystemVersion()) AdjustFont(this);
-    mainForm_->SetOptionsDialog(this);
-    LoadSettings(*mainForm_, *this);
 }
 
-bool TForm4::Overwrite() const {
-    return CheckBoxOverWrite->isChecked();
+void TForm4::SetSettings(const TUserSettings& settings) {
+    settings_ = settings;
+    settings_.DropDownItems = DropDownItemsInRange(settings.DropDownItems);
+    const QSignalBlocker overwriteBlocker(CheckBoxOverWrite);
+    const QSignalBlocker itemsBlocker(SpinEdit1);
+    CheckBoxOverWrite->setChecked(settings_.Overwrite);
+    SpinEdit1->setValue(settings_.DropDownItems);
 }
 
-void TForm4::SetOverwrite(bool overwrite) {
-    CheckBoxOverWrite->setChecked(overwrite);
-}
-
-int TForm4::DropDownItems() const {
-    return SpinEdit1->value();
-}
-
-void TForm4::SetDropDownItems(int items) {
-    SpinEdit1->setValue(items);
-}
-
-void TForm4::SpinEdit1Change() {
-    mainForm_->ApplyDropDownItems();
+void TForm4::OptionChanged() {
+    settings_.Overwrite = CheckBoxOverWrite->isChecked();
+    settings_.DropDownItems = SpinEdit1->value();
+    emit SettingsChanged(settings_);
 }
 
 void TForm4::Button1Click() {
