@@ -265,6 +265,25 @@ TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     ExpectControlsEnabled(true);
 }
 
+// Two inputs of one name at once: the second's numbered name is not a dangling link, which
+// writing through would create a file somewhere else.
+TEST_F(QueueWindowTest, SeveralFilesAtOnceNeverTakeADanglingLinkForAFreeName) {
+    fs::create_directory(media_.Path() / "sub");
+    fs::copy_file(media_.File("one.mp4"), media_.File("sub/one.mp4"));
+    const std::string nowhere = media_.File("nowhere.avi");
+    fs::create_symlink(nowhere, Output("one-1.avi"));
+    form_->AddFiles({Media("one.mp4"), Media("sub/one.mp4")});
+    form_->SetParallelFiles(2);
+    Click("ButtonConvert");
+    ProcessEventsUntil([&] { return Completions() > 0; });
+    EXPECT_EQ(Cell(0, 5), "Done");
+    EXPECT_EQ(Cell(1, 5), "Done");
+    EXPECT_EQ(form_->FileList().Row(1).OutputFile, Output("one-2.avi"));
+    ExpectWholeClip(Output("one-2.avi"));
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_TRUE(fs::is_symlink(Output("one-1.avi")));
+}
+
 // Fit to Size ticked: the run reads the size although Convert has disabled the controls, and
 // every output, one at a time or several at once, ends within it (a noisy picture that the
 // profile's own rate would make several times larger).
