@@ -40,7 +40,7 @@ constexpr const char* kStatusNotStarted = "Not started";
 struct TComponentEvent {
     enum TKind { ceProgress, ceLog, ceTerminate } Kind = ceLog;
     int Index = -1;
-    TProgressFigures Progress;
+    TProgressInfo Progress;
     bool Exception = false;
     std::string Text;  // the log line, or the failure's message
 };
@@ -134,14 +134,13 @@ class TConversionRun {
 };
 
 void TConversionRun::WireEvents() {
-    component_.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                                   float, float, int64_t ACurrentSize, int ATotalOutputDuration) {
+    RelayProgress(component_, [this](int index, const TProgressInfo& progress) {
         TComponentEvent event;
         event.Kind = TComponentEvent::ceProgress;
-        event.Index = AIndex;
-        event.Progress = {AFrameNumber, AFPS, ACurrentDuration, ATotalOutputDuration, ACurrentSize};
+        event.Index = index;
+        event.Progress = progress;
         events_.Push(std::move(event));
-    };
+    });
     if (options_.Verbose) {
         component_.OnLog = [this](int AIndex, TLogLevel, const std::string& AMsg) {
             TComponentEvent event;

@@ -8,17 +8,12 @@
 #include <string>
 
 #include "app/core/JobBuilder.h"
+#include "engine/EngineTypes.h"
 
-// One progress report of the running task. Durations are milliseconds, sizes bytes.
+// One progress report of the running task, in the engine's record.
 struct TTaskProgressEvent {
     int Index = -1;  // the task's position in the component's list
-    std::int64_t FrameNumber = -1;
-    int FPS = 0;
-    std::int64_t CurrentDuration = 0;
-    float Quality = 0;
-    float BitRate = 0;
-    std::int64_t CurrentSize = 0;
-    std::int64_t TotalOutputDuration = 0;
+    TProgressInfo Progress;
 };
 
 // One line of the task's log; Level -1 is the error that ended a run, 0 an error survived,

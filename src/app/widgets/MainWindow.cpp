@@ -1523,32 +1523,33 @@ void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
     // Reports that were on their way when the user stopped the queue would show progress again.
     if (closing_ || !(queue_.IsRunning() || batchRunning_)) return;
     const int row = RowOfTask(event.Index);
+    const TProgressInfo& progress = event.Progress;
     const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
         ListView1->scrollToItem(ListView1->item(row, 0));
         TFileListRow& rowData = fileList_.Row(row);
-        rowData.Progress = ProgressText(event.CurrentDuration, event.TotalOutputDuration);
-        rowData.Frames = FramesText(event.FrameNumber);
+        rowData.Progress = ProgressText(progress.CurrentDuration, progress.TotalOutputDuration);
+        rowData.Frames = FramesText(progress.FrameNumber);
         // Speed and time left of this file, from its own start.
         const std::int64_t elapsed = now - rowStartMs_[row];
         QStringList pace;
-        if (event.FPS > 0) pace.append(tr("%1 fps").arg(event.FPS));
-        const double speed = SpeedFactor(event.CurrentDuration, elapsed);
+        if (progress.FPS > 0) pace.append(tr("%1 fps").arg(progress.FPS));
+        const double speed = SpeedFactor(progress.CurrentDuration, elapsed);
         if (speed > 0 && elapsed >= 1000) pace.append(tr("%1x").arg(speed, 0, 'f', 1));
         if (const auto left =
-                TimeLeftMs(event.CurrentDuration, event.TotalOutputDuration, elapsed)) {
+                TimeLeftMs(progress.CurrentDuration, progress.TotalOutputDuration, elapsed)) {
             pace.append(tr("%1 left").arg(Q(ClockText(*left))));
         }
         rowData.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
         ShowRow(row);
-        queueProgress_.RowProgress(row, event.CurrentDuration);
+        queueProgress_.RowProgress(row, progress.CurrentDuration);
         ScheduleSave();
     }
-    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(event.CurrentSize))));
+    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(progress.CurrentSize))));
     // The bar shows at most 100 %; a position outside its range would be ignored.
-    ProgressBar1->setValue(
-        std::clamp(ProgressPosition(event.CurrentDuration, event.TotalOutputDuration), 0, 100));
+    ProgressBar1->setValue(std::clamp(
+        ProgressPosition(progress.CurrentDuration, progress.TotalOutputDuration), 0, 100));
     ShowQueueStatus();
 }
 
