@@ -228,8 +228,26 @@ void TForm1::CreateControls() {
     auto* page = new QVBoxLayout(central);
     page->setContentsMargins(6, 4, 6, 2);
     page->setSpacing(5);
+    page->addLayout(CreateToolBar(central));
+    CreateOutputChoices(central, page);
+    CreateFileList(central);
+    // The list and the settings share the height; on a small screen the settings scroll.
+    auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(ListView1);
+    page->addWidget(splitter, 1);
+    splitter->addWidget(CreateParameterPanel(central, splitter));
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    page->addLayout(CreateProgressPanel(central));
+    setCentralWidget(central);
+    CreateStatusBar();
+    CreateTimers();
+    ConnectControls();
+}
 
-    // The tool bar.
+// The tool bar.
+QHBoxLayout* TForm1::CreateToolBar(QWidget* central) {
     auto* tools = new QHBoxLayout;
     tools->setSpacing(4);
     const auto toolButton = [&](QPushButton*& button, const char* name, const QString& caption,
@@ -265,9 +283,11 @@ void TForm1::CreateControls() {
     product->setMinimumWidth(0);
     logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     tools->addWidget(product, 1);
-    page->addLayout(tools);
+    return tools;
+}
 
-    // Output folder and output format.
+// Output folder and output format.
+void TForm1::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
     auto* output = new QHBoxLayout;
     output->setSpacing(4);
     output->addWidget(NamedLabel(tr("Output Folder :"), central));
@@ -297,8 +317,10 @@ void TForm1::CreateControls() {
     ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
     format->addWidget(ComboOutputFormat, 1);
     page->addLayout(format);
+}
 
-    // The file list.
+// The file list.
+void TForm1::CreateFileList(QWidget* central) {
     ListView1 = Named(new QTableWidget(0, kColumnCount, central), "ListView1");
     const auto& columns = FileListColumns();
     const QString captions[kColumnCount] = {
@@ -338,13 +360,10 @@ void TForm1::CreateControls() {
                                 3 * ListView1->verticalHeader()->defaultSectionSize() +
                                 2 * ListView1->frameWidth() +
                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    // The list and the settings share the height; on a small screen the settings scroll.
-    auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
-    splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListView1);
-    page->addWidget(splitter, 1);
+}
 
-    // The parameter lists.
+// The parameter lists.
+QScrollArea* TForm1::CreateParameterPanel(QWidget* central, QSplitter* splitter) {
     auto* settingsArea = Named(new QScrollArea(splitter), "ScrollSettings");
     settingsArea->setFrameShape(QFrame::NoFrame);
     settingsArea->setWidgetResizable(true);
@@ -420,11 +439,11 @@ void TForm1::CreateControls() {
     general->addWidget(CheckReencode, 4, 0, 1, 2);
     general->setRowStretch(5, 1);
     settingsArea->setWidget(settingsPanel);
-    splitter->addWidget(settingsArea);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
+    return settingsArea;
+}
 
-    // Progress of the running file and of the whole queue.
+// Progress of the running file and of the whole queue.
+QGridLayout* TForm1::CreateProgressPanel(QWidget* central) {
     auto* progress = new QGridLayout;
     progress->setHorizontalSpacing(6);
     progress->setVerticalSpacing(2);
@@ -458,9 +477,10 @@ void TForm1::CreateControls() {
     SpinParallel->setToolTip(tr("How many files convert at the same time"));
     parallelLabel->setBuddy(SpinParallel);
     progress->addWidget(SpinParallel, 1, 2);
-    page->addLayout(progress);
-    setCentralWidget(central);
+    return progress;
+}
 
+void TForm1::CreateStatusBar() {
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     for (int p = 0; p < 3; ++p) {
         StatusPanels[p] = new QLabel(StatusBar1);
@@ -470,7 +490,9 @@ void TForm1::CreateControls() {
     }
     StatusPanels[0]->setText(tr("Ready"));
     setStatusBar(StatusBar1);
+}
 
+void TForm1::CreateTimers() {
     TimerConvertAgain = Named(new QTimer(this), "TimerConvertAgain");
     TimerConvertAgain->setInterval(kQueueTimerMs);
     // The queue is written a moment after the last change, not at every report of a run.
@@ -478,7 +500,9 @@ void TForm1::CreateControls() {
     SaveTimer->setSingleShot(true);
     SaveTimer->setInterval(kSaveDelayMs);
     connect(SaveTimer, &QTimer::timeout, this, [this] { SaveQueueNow(); });
+}
 
+void TForm1::ConnectControls() {
     connect(ButtonAddFile, &QPushButton::clicked, this, [this] { ButtonAddFileClick(); });
     connect(ButtonRemove, &QPushButton::clicked, this, [this] { DeleteSelectedItem1Click(); });
     connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAllItems1Click(); });

@@ -31,6 +31,11 @@
 #include "probe/AVProbe.h"
 
 class QAction;
+class QGridLayout;
+class QHBoxLayout;
+class QScrollArea;
+class QSplitter;
+class QVBoxLayout;
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -188,6 +193,15 @@ class TForm1 : public QMainWindow {
 
   private:
     void CreateControls();
+    // The window's parts, top to bottom, and the wiring of their controls.
+    QHBoxLayout* CreateToolBar(QWidget* central);
+    void CreateOutputChoices(QWidget* central, QVBoxLayout* page);
+    void CreateFileList(QWidget* central);
+    QScrollArea* CreateParameterPanel(QWidget* central, QSplitter* splitter);
+    QGridLayout* CreateProgressPanel(QWidget* central);
+    void CreateStatusBar();
+    void CreateTimers();
+    void ConnectControls();
     void CreateMenus();
     void FormCreate();
     bool FormCloseQuery();
