@@ -121,6 +121,19 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "the last files");
 }
 
+// A mistyped command would otherwise only be told that a command is required: says which are
+// known. Options come before no command.
+bool IsUnknownCommand(CLI::App& app, const char* first) {
+    if (first[0] == '-') return false;
+    for (const CLI::App* command : app.get_subcommands({}))
+        if (command->check_name(first)) return false;
+    std::fprintf(stderr,
+                 "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
+                 "convert, watch and run\nRun with --help for more information.\n",
+                 first);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,19 +190,7 @@ int main(int argc, char** argv) {
     run->prefix_command();
     run->footer(kRunFooter);
 
-    // A mistyped command would otherwise only be told that a command is required.
-    if (argc > 1 && argv[1][0] != '-') {
-        bool known = false;
-        for (const CLI::App* command : app.get_subcommands({}))
-            known |= command->check_name(argv[1]);
-        if (!known) {
-            std::fprintf(stderr,
-                         "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
-                         "convert, watch and run\nRun with --help for more information.\n",
-                         argv[1]);
-            return kExitUsage;
-        }
-    }
+    if (argc > 1 && IsUnknownCommand(app, argv[1])) return kExitUsage;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

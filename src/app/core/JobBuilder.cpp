@@ -165,6 +165,49 @@ void KeepSmallerPictureThanHd(TJobDescription& job, const std::string& inputSize
 
 }  // namespace
 
+namespace {
+
+// The rate Fit to size would give the video: the ceiling of a quality encode whose source takes
+// more than half the target. 0 when no plan can be made (no length known).
+int64_t FittedVideoRate(const TJobDescription& job, const TFileListRow& row, int64_t targetBytes) {
+    TJobDescription planned = job;
+    std::vector<std::string> planLines;
+    try {
+        if (FitJobToSize(planned, row, targetBytes, planLines)) return planned.VideoBitrate;
+    } catch (const TFitError&) {
+        // No plan: the quality encode goes uncapped.
+    }
+    return 0;
+}
+
+// The letter box: the picture scaled into the chosen frame with bands around it. Nothing when
+// no frame size is chosen or the shapes agree.
+void ApplyLetterBox(TJobDescription& job, const std::string& inputSize, int aspectIndex) {
+    if (job.FrameSize.empty()) return;
+    const auto input = SizeOf(inputSize);
+    const auto frame = SizeOf(job.FrameSize);
+    const auto box = input && frame
+                         ? LetterBoxFor(input->Width, input->Height, frame->Width, frame->Height)
+                         : std::nullopt;
+    if (box) {
+        job.FrameSize =
+            std::to_string(box->PictureWidth) + "x" + std::to_string(box->PictureHeight);
+        job.PadTop = box->Top;
+        job.PadBottom = box->Bottom;
+        job.PadLeft = box->Left;
+        job.PadRight = box->Right;
+        job.PadColor = 0;
+        // The picture keeps its shape inside the bands, so the frame shows at its own
+        // shape; the input's would stretch the bands and the picture with them.
+        if (aspectIndex == 0) {
+            job.FrameAspect =
+                AspectText(0, std::to_string(frame->Width) + "x" + std::to_string(frame->Height));
+        }
+    }
+}
+
+}  // namespace
+
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
                             std::vector<std::string>& logLines) {
     TJobDescription job;
@@ -200,17 +243,9 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         today && settings.FitSizeBytes > 0
             ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes)
             : std::nullopt;
-    int64_t qualityCap = 0;
-    if (sourceWithin && *sourceWithin > settings.FitSizeBytes / 2) {
-        TJobDescription planned = job;
-        std::vector<std::string> planLines;
-        try {
-            if (FitJobToSize(planned, row, settings.FitSizeBytes, planLines))
-                qualityCap = planned.VideoBitrate;
-        } catch (const TFitError&) {
-            // No plan (no length known): the quality encode goes uncapped.
-        }
-    }
+    const int64_t qualityCap = sourceWithin && *sourceWithin > settings.FitSizeBytes / 2
+                                   ? FittedVideoRate(job, row, settings.FitSizeBytes)
+                                   : 0;
     const bool fitted = settings.FitSizeBytes > 0 && !sourceWithin &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     if (today) {
@@ -245,28 +280,8 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         }
     }
 
-    if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {
-        const auto input = SizeOf(Trimmed(row.VideoSize));
-        const auto frame = SizeOf(job.FrameSize);
-        const auto box =
-            input && frame ? LetterBoxFor(input->Width, input->Height, frame->Width, frame->Height)
-                           : std::nullopt;
-        if (box) {
-            job.FrameSize =
-                std::to_string(box->PictureWidth) + "x" + std::to_string(box->PictureHeight);
-            job.PadTop = box->Top;
-            job.PadBottom = box->Bottom;
-            job.PadLeft = box->Left;
-            job.PadRight = box->Right;
-            job.PadColor = 0;
-            // The picture keeps its shape inside the bands, so the frame shows at its own
-            // shape; the input's would stretch the bands and the picture with them.
-            if (settings.AspectIndex == 0) {
-                job.FrameAspect = AspectText(
-                    0, std::to_string(frame->Width) + "x" + std::to_string(frame->Height));
-            }
-        }
-    }
+    if (settings.LetterBoxIndex == 1)
+        ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
     return job;
 }
 
