@@ -118,7 +118,7 @@ class QueueWindowTest : public TWidgetTest {
 };
 
 TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     ASSERT_EQ(list_->rowCount(), 2);
 
     Click("ButtonConvert");
@@ -157,7 +157,7 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
 }
 
 TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStartsAfresh) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
 
     // No: the paused conversion goes on to the end, and so does the queue.
@@ -204,7 +204,7 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     const bool fullDisk = fs::exists("/dev/full");
     const QString gone = QString::fromStdString(media_.File("gone.mp4"));
     fs::copy_file(media_.File("one.mp4"), gone.toStdString());
-    form_->AddFiles({Media("one.mp4"), gone, Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), gone, Media("two.mp4")});
     fs::remove(gone.toStdString());
     Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     if (fullDisk) fs::create_symlink("/dev/full", Output("one.avi"));
@@ -244,7 +244,7 @@ namespace {
 // outputs; the whole-queue bar reaches its end.
 TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     fs::copy_file(media_.File("one.mp4"), media_.File("three.mp4"));
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     form_->SetParallelFiles(2);
     ASSERT_EQ(form_->ParallelFiles(), std::min(2, std::max(1, QThread::idealThreadCount())));
@@ -272,7 +272,7 @@ TEST_F(QueueWindowTest, SeveralFilesAtOnceNeverTakeADanglingLinkForAFreeName) {
     fs::copy_file(media_.File("one.mp4"), media_.File("sub/one.mp4"));
     const std::string nowhere = media_.File("nowhere.avi");
     fs::create_symlink(nowhere, Output("one-1.avi"));
-    form_->AddFiles({Media("one.mp4"), Media("sub/one.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("sub/one.mp4")});
     form_->SetParallelFiles(2);
     Click("ButtonConvert");
     ProcessEventsUntil([&] { return Completions() > 0; });
@@ -292,7 +292,7 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
     noisy.durationSeconds = 2;
     noisy.noise = 40;
     WriteClip(media_.File("noisy.avi"), noisy);
-    form_->AddFiles({Media("noisy.avi")});
+    AddFilesAndWait(*form_, {Media("noisy.avi")});
     Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
@@ -318,7 +318,7 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
 }
 
 TEST_F(QueueWindowTest, StopAfterThisFileLeavesTheRestNotDoneAndSaysSo) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     Click("ButtonConvert");
     EXPECT_TRUE(Child<QPushButton>(form_, "ButtonStopAfter")->isEnabled());
     Click("ButtonStopAfter");
@@ -342,7 +342,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
     longer.height = 480;
     longer.noise = 20;
     WriteClip(media_.File("long.mp4"), longer);
-    form_->AddFiles({Media("long.mp4"), Media("one.mp4")});
+    AddFilesAndWait(*form_, {Media("long.mp4"), Media("one.mp4")});
     Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* menu = Child<QMenu>(form_, "PopupListView1");
     QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
@@ -389,7 +389,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
 // The program killed in the middle of a run: the saved queue brings the rows back, the running
 // one not done and its partial output named; the choices come back with them.
 TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     Child<QComboBox>(form_, "ComboVideoSize")
         ->setCurrentIndex(Child<QComboBox>(form_, "ComboVideoSize")->findText("320 x 240 (VGA)"));
@@ -487,7 +487,7 @@ class TNotificationCatcher : public QObject {
 
 TEST_F(QueueWindowTest, TheRunsEndIsAnnouncedOnTheDesktop) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    form_->AddFiles({Media("one.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4")});
     if (!bus.isConnected() || !bus.registerService("org.freedesktop.Notifications")) {
         // Still converts and reports, silently without a service.
         Click("ButtonConvert");

@@ -205,19 +205,16 @@ void TDropDownComboBox::showPopup() {
 }
 
 TForm1::TForm1(TConversionBackend* backend, QWidget* parent)
-    : QMainWindow(parent), backend_(backend), BMDThread1(this) {
+    : QMainWindow(parent), backend_(backend) {
     setObjectName("Form1");
     SetDesignedFont(this);
-    // Files are added by the worker's start event, on this thread; the worker does no more.
-    BMDThread1.OnStart = [this](QObject*, TBMDExecuteThread*, void*& request) {
-        BMDThread1Start(request);
-    };
     CreateControls();
     CreateMenus();
     FormCreate();
 }
 
 TForm1::~TForm1() {
+    StopProbing();
     if (backend_) backend_->SetEvents({});
 }
 
@@ -1038,20 +1035,7 @@ void TForm1::AddFilesFrom(const QStringList* paths) {
     fileList_.ClearProgress();
     ShowAllRows();
     addingFiles_ = true;
-    try {
-        // The previous run did its work in its start event; its thread only has to end.
-        BMDThread1.WaitFor();
-        BMDThread1.Start(const_cast<QStringList*>(paths));
-    } catch (...) {
-        // Whatever went wrong ended the adding; the rows added so far stay.
-    }
-    addingFiles_ = false;
-}
-
-void TForm1::BMDThread1Start(void*& request) {
-    const QStringList files =
-        request ? *static_cast<const QStringList*>(request) : ChooseFilesToAdd();
-    AddFileRows(files);
+    AddFileRows(paths ? *paths : ChooseFilesToAdd());
 }
 
 QStringList TForm1::ChooseFilesToAdd() {
@@ -1074,53 +1058,101 @@ QStringList TForm1::ChooseFilesToAdd() {
 }
 
 void TForm1::AddFileRows(const QStringList& paths) {
-    const QString separator = QLocale().decimalPoint();
-    const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
-                             ? static_cast<char>(separator[0].unicode())
-                             : '.';
-    QStringList already;
+    alreadyListed_.clear();
+    std::vector<std::string> toProbe;
+    std::set<std::string> named;
     for (const QString& path : paths) {
         const std::string file = path.toStdString();
-        if (fileList_.Contains(file)) {
-            // Named again: the user wants it converted, so it is ticked if it can be.
-            for (int row = 0; row < fileList_.Count(); ++row) {
-                TFileListRow& existing = fileList_.Row(row);
-                if (existing.FileName != file || !IsRunnableRow(existing)) continue;
-                existing.Checked = true;
-                ShowRow(row);
-            }
-            already.append(QFileInfo(path).fileName());
+        if (!fileList_.Contains(file)) {
+            if (named.insert(file).second) toProbe.push_back(file);
             continue;
         }
-        QString reason;
+        // Named again: the user wants it converted, so it is ticked if it can be.
+        for (int row = 0; row < fileList_.Count(); ++row) {
+            TFileListRow& existing = fileList_.Row(row);
+            if (existing.FileName != file || !IsRunnableRow(existing)) continue;
+            existing.Checked = true;
+            ShowRow(row);
+        }
+        alreadyListed_.append(QFileInfo(path).fileName());
+    }
+    if (toProbe.empty()) {
+        AddingEnded();
+        return;
+    }
+    StopProbing();  // the previous adding's worker has ended; its thread is joined here
+    stopProbing_ = false;
+    probeWorker_ =
+        std::thread([this, files = std::move(toProbe)]() mutable { ProbeFiles(std::move(files)); });
+}
+
+// On the worker: each file's facts are handed to the window's thread, in order.
+void TForm1::ProbeFiles(std::vector<std::string> files) {
+    TAVProbe probe;
+    for (const std::string& file : files) {
+        if (stopProbing_) return;
+        TProbedFile probed;
+        probed.File = file;
         try {
-            if (!QFileInfo::exists(path)) {
-                fileList_.AddFailedFile(file);
-                reason = tr("The file does not exist");
-            } else if (probe_.LoadFile(file)) {
-                const TProbeFacts facts = ReadProbeFacts(probe_);
-                probe_.CloseFile();
-                fileList_.AddProbedFile(file, facts, selection_.FormatKey());
-                fileList_.Row(fileList_.Count() - 1).FrameRate =
-                    FrameRateText(facts.HasVideo, facts.FrameRateNum, facts.FrameRateDen, decimal);
-            } else {
-                fileList_.AddFailedFile(file);
-                reason = Q(probe_.LastErrorText());
+            probed.Exists = QFileInfo::exists(QString::fromStdString(file));
+            if (probed.Exists && probe.LoadFile(file)) {
+                probed.Read = true;
+                probed.Facts = ReadProbeFacts(probe);
+                probe.CloseFile();
+            } else if (probed.Exists) {
+                probed.Error = probe.LastErrorText();
             }
         } catch (const std::exception& error) {
-            qWarning("Adding %s: %s", file.c_str(), error.what());
-            break;
+            probed.Failed = true;
+            probed.Error = error.what();
         }
-        AppendRowView();
-        if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
-        ListView1->scrollToBottom();
-        QCoreApplication::processEvents();
+        QMetaObject::invokeMethod(
+            this, [this, probed] { FileProbed(probed); }, Qt::QueuedConnection);
+        if (probed.Failed) break;
     }
-    if (!already.isEmpty()) {
+    QMetaObject::invokeMethod(
+        this, [this] { AddingEnded(); }, Qt::QueuedConnection);
+}
+
+void TForm1::FileProbed(const TProbedFile& probed) {
+    if (!addingFiles_) return;
+    if (probed.Failed) {
+        qWarning("Adding %s: %s", probed.File.c_str(), probed.Error.c_str());
+        return;
+    }
+    QString reason;
+    if (!probed.Exists) {
+        fileList_.AddFailedFile(probed.File);
+        reason = tr("The file does not exist");
+    } else if (probed.Read) {
+        const QString separator = QLocale().decimalPoint();
+        const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
+                                 ? static_cast<char>(separator[0].unicode())
+                                 : '.';
+        fileList_.AddProbedFile(probed.File, probed.Facts, selection_.FormatKey());
+        fileList_.Row(fileList_.Count() - 1).FrameRate = FrameRateText(
+            probed.Facts.HasVideo, probed.Facts.FrameRateNum, probed.Facts.FrameRateDen, decimal);
+    } else {
+        fileList_.AddFailedFile(probed.File);
+        reason = Q(probed.Error);
+    }
+    AppendRowView();
+    if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
+    ListView1->scrollToBottom();
+}
+
+void TForm1::AddingEnded() {
+    addingFiles_ = false;
+    if (!alreadyListed_.isEmpty()) {
         StatusBar1->showMessage(
-            tr("Already in the list: %1").arg(already.join(QStringLiteral(", "))), kHintMs);
+            tr("Already in the list: %1").arg(alreadyListed_.join(QStringLiteral(", "))), kHintMs);
     }
     ScheduleSave();
+}
+
+void TForm1::StopProbing() {
+    stopProbing_ = true;
+    if (probeWorker_.joinable()) probeWorker_.join();
 }
 
 void TForm1::DeleteSelectedItem1Click() {

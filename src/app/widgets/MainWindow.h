@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/ConversionQueue.h"
@@ -25,7 +26,6 @@
 #include "app/core/QueueProgress.h"
 #include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
-#include "app/widgets/BMDThread.h"
 #include "app/widgets/ConversionBackend.h"
 #include "app/widgets/ProductName.h"
 #include "probe/AVProbe.h"
@@ -208,9 +208,23 @@ class TForm1 : public QMainWindow {
     void FormClose();
 
     void AddFilesFrom(const QStringList* paths);
-    void BMDThread1Start(void*& request);
     QStringList ChooseFilesToAdd();
+    // What the probe found of one file to add, on the worker that probes them.
+    struct TProbedFile {
+        std::string File;
+        bool Exists = false;
+        bool Read = false;
+        TProbeFacts Facts;
+        std::string Error;    // why it could not be read
+        bool Failed = false;  // the probe itself failed: the adding ends here
+    };
+    // Files already listed are ticked at once; the others are probed in order on a worker
+    // thread, and each gets its row here as its probe ends, so the window never waits for one.
     void AddFileRows(const QStringList& paths);
+    void ProbeFiles(std::vector<std::string> files);
+    void FileProbed(const TProbedFile& probed);
+    void AddingEnded();
+    void StopProbing();
 
     void AppendRowView();
     void ShowRow(int row);
@@ -253,7 +267,6 @@ class TForm1 : public QMainWindow {
 
     TConversionBackend* backend_;
     bool librariesLoaded_ = false;
-    TAVProbe probe_;
     TFileList fileList_;
     TParameterLists params_;
     TProfileSelection selection_;
@@ -291,7 +304,9 @@ class TForm1 : public QMainWindow {
     bool overwrite_ = kDefaultOverwrite;
     std::optional<int> dropDownItems_;
     TFormAbout* about_ = nullptr;
-    TBMDThread BMDThread1;
+    std::thread probeWorker_;
+    std::atomic<bool> stopProbing_{false};
+    QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
     QPushButton* ButtonAddFile = nullptr;
     QPushButton* ButtonRemove = nullptr;
