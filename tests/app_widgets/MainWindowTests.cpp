@@ -69,10 +69,10 @@ class MainWindowTest : public TWidgetTest {
     void SetUp() override {
         TWidgetTest::SetUp();
         forms_ = std::make_unique<TApplicationForms>(nullptr);
-        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
-        form_ = forms_->Form1.get();
+        ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
+        form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "ListView1");
+        list_ = Child<QTableWidget>(form_, "fileTable");
         format_ = Child<QComboBox>(form_, "ComboOutputFormat");
     }
     void TearDown() override {
@@ -120,7 +120,7 @@ class MainWindowTest : public TWidgetTest {
 
     TTempDir media_;
     std::unique_ptr<TApplicationForms> forms_;
-    TForm1* form_ = nullptr;
+    TMainWindow* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     QComboBox* format_ = nullptr;
 };
@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     EXPECT_EQ(letterBox->currentIndex(), 0);
     EXPECT_EQ(letterBox->toolTip(), "Add a letterbox to keep video aspect ratio");
 
-    const auto* volume = Child<QSlider>(form_, "TrackBar1");
+    const auto* volume = Child<QSlider>(form_, "volumeSlider");
     EXPECT_EQ(volume->minimum(), 0);
     EXPECT_EQ(volume->maximum(), 10);
     EXPECT_EQ(volume->value(), 5);
@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
 
     size->setCurrentIndex(size->findText("640 x 480"));
     Child<QComboBox>(form_, "ComboAspectRatio")->setCurrentIndex(2);
-    Child<QSlider>(form_, "TrackBar1")->setValue(10);
+    Child<QSlider>(form_, "volumeSlider")->setValue(10);
     const TJobSettings settings = form_->JobSettings();
     EXPECT_EQ(settings.Parameters.VideoSize, "640 x 480");
     EXPECT_EQ(settings.AspectIndex, 2);

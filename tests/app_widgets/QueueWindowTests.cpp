@@ -45,10 +45,10 @@ class QueueWindowTest : public TWidgetTest {
         WriteClip(media_.File("two.mp4"), clipSpec);
         converter_ = std::make_unique<TComponentBackend>();
         forms_ = std::make_unique<TApplicationForms>(converter_.get());
-        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
-        form_ = forms_->Form1.get();
+        ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
+        form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "ListView1");
+        list_ = Child<QTableWidget>(form_, "fileTable");
         form_->SetOutputFolder(QString::fromStdString(output_.Path().string()));
         auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
         format->setCurrentIndex(format->findText(kProfile));
@@ -87,7 +87,7 @@ class QueueWindowTest : public TWidgetTest {
     void ExpectControlsEnabled(bool enabled) {
         for (const char* name : {"ButtonAddFile", "ButtonClear", "ButtonRemove", "ButtonConvert",
                                  "ComboOutputFormat", "ComboVideoSize", "ComboAudioCodec",
-                                 "ComboLetterBox", "ComboAspectRatio", "TrackBar1"}) {
+                                 "ComboLetterBox", "ComboAspectRatio", "volumeSlider"}) {
             EXPECT_EQ(Child<QWidget>(form_, name)->isEnabled(), enabled) << name;
         }
         for (const QAction* menu : form_->menuBar()->actions()) {
@@ -110,7 +110,7 @@ class QueueWindowTest : public TWidgetTest {
     TTempDir media_;
     TTempDir output_;
     std::unique_ptr<TApplicationForms> forms_;
-    TForm1* form_ = nullptr;
+    TMainWindow* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     std::map<int, QStringList> shown_;
     QStringList titles_;       // every window title of the run
@@ -158,7 +158,7 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
 
 TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStartsAfresh) {
     AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
-    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
 
     // No: the paused conversion goes on to the end, and so does the queue.
     confirmationAnswer_ = false;
@@ -206,7 +206,7 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     fs::copy_file(media_.File("one.mp4"), gone.toStdString());
     AddFilesAndWait(*form_, {Media("one.mp4"), gone, Media("two.mp4")});
     fs::remove(gone.toStdString());
-    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     if (fullDisk) fs::create_symlink("/dev/full", Output("one.avi"));
 
     Click("ButtonConvert");
@@ -293,7 +293,7 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
     noisy.noise = 40;
     WriteClip(media_.File("noisy.avi"), noisy);
     AddFilesAndWait(*form_, {Media("noisy.avi")});
-    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
     Child<QCheckBox>(form_, "CheckFitSize")->setChecked(true);
@@ -343,7 +343,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
     longer.noise = 20;
     WriteClip(media_.File("long.mp4"), longer);
     AddFilesAndWait(*form_, {Media("long.mp4"), Media("one.mp4")});
-    Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite")->setChecked(true);
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* menu = Child<QMenu>(form_, "PopupListView1");
     QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
     ASSERT_NE(stopThis, nullptr);
@@ -413,11 +413,11 @@ TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
     ASSERT_TRUE(WriteFileAtomically(fs::path(data.toStdString()) / kQueueFileName, saved, error));
 
     TApplicationForms again(converter_.get());
-    TForm1& restarted = *again.Form1;
+    TMainWindow& restarted = *again.MainWindow;
     restarted.SetDataFolder(data);
     ASSERT_TRUE(restarted.RestoreQueue());
     restarted.show();
-    auto* list = Child<QTableWidget>(&restarted, "ListView1");
+    auto* list = Child<QTableWidget>(&restarted, "fileTable");
     ASSERT_EQ(list->rowCount(), 2);
     EXPECT_EQ(restarted.FileList().Row(0).FileName, media_.File("one.mp4"));
     EXPECT_EQ(list->item(0, 5)->text(), "") << "the running row comes back not done";
@@ -433,7 +433,7 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     auto* size = Child<QComboBox>(form_, "ComboVideoSize");
     size->setCurrentIndex(size->findText("320 x 240 (VGA)"));
-    Child<QSlider>(form_, "TrackBar1")->setValue(7);
+    Child<QSlider>(form_, "volumeSlider")->setValue(7);
     auto* fit = Child<QCheckBox>(form_, "CheckFitSize");
     fit->setChecked(true);
     Child<QDoubleSpinBox>(form_, "SpinFitSize")->setValue(8.0);
@@ -458,12 +458,12 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     ASSERT_TRUE(form_->Presets().Rename("Small AVI", "Tiny AVI"));
     ASSERT_TRUE(form_->SaveCurrentAsPreset("Second"));
     TApplicationForms again(converter_.get());
-    const auto* names = Child<QComboBox>(again.Form1.get(), "ComboOutputFormat");
+    const auto* names = Child<QComboBox>(again.MainWindow.get(), "ComboOutputFormat");
     ASSERT_EQ(names->count(), catalogue + 3);
     EXPECT_EQ(names->itemText(catalogue + 1), "Tiny AVI");
     EXPECT_EQ(names->itemText(catalogue + 2), "Second");
-    EXPECT_TRUE(again.Form1->ApplyPreset("Tiny AVI"));
-    EXPECT_FALSE(again.Form1->ApplyPreset("Nobody"));
+    EXPECT_TRUE(again.MainWindow->ApplyPreset("Tiny AVI"));
+    EXPECT_FALSE(again.MainWindow->ApplyPreset("Nobody"));
 }
 
 // A notification service of the test's own on the session bus receives the run's summary.

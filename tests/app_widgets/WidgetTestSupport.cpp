@@ -88,7 +88,7 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }
 
-void AddFilesAndWait(TForm1& form, const QStringList& paths) {
+void AddFilesAndWait(TMainWindow& form, const QStringList& paths) {
     form.AddFiles(paths);
     ProcessEventsUntil([&] { return !form.AddingFiles(); });
 }

@@ -38,8 +38,8 @@ std::shared_ptr<const TClosedDialog> CloseNextModalDialog();
 
 // Adds the files as the window's AddFiles does, and waits until every row is in: the files are
 // probed on a worker and their rows come in as the probes end.
-class TForm1;
-void AddFilesAndWait(TForm1& form, const QStringList& paths);
+class TMainWindow;
+void AddFilesAndWait(TMainWindow& form, const QStringList& paths);
 
 // The output-format list holds every profile under its line of OutputFormatLines(): choosing a
 // line as the user does, and the line chosen.

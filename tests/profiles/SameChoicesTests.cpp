@@ -138,8 +138,8 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
 
     TComponentBackend backend;
     TApplicationForms forms(&backend);
-    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
-    TForm1& form = *forms.Form1;
+    ASSERT_TRUE(forms.MainWindow->LibrariesLoaded());
+    TMainWindow& form = *forms.MainWindow;
     form.show();
     const auto choose = [&](const char* combo, const char* entry) {
         if (!*entry) return;
@@ -204,8 +204,8 @@ TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
 
     TComponentBackend backend;
     TApplicationForms forms(&backend);
-    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
-    TForm1& form = *forms.Form1;
+    ASSERT_TRUE(forms.MainWindow->LibrariesLoaded());
+    TMainWindow& form = *forms.MainWindow;
     form.show();
     auto* formats = Child<QComboBox>(&form, "ComboOutputFormat");
     formats->setCurrentIndex(formats->findText(profile));

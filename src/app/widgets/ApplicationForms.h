@@ -11,12 +11,12 @@
 class TConversionBackend;
 
 struct TApplicationForms {
-    // When the media libraries cannot be loaded the user has been told, only Form1 exists and
+    // When the media libraries cannot be loaded the user has been told, only MainWindow exists and
     // the program ends.
     explicit TApplicationForms(TConversionBackend* backend);
 
     // Declared in creation order; destroyed in reverse, the dialogs before their parent.
-    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TMainWindow> MainWindow;
     std::unique_ptr<TFormAbout> FormAbout;
-    std::unique_ptr<TForm4> Form4;
+    std::unique_ptr<TOptionsDialog> OptionsDialog;
 };

@@ -88,58 +88,60 @@ constexpr const char* kKeySameFolder = "Window/SameFolderAsInput";
 constexpr bool Same(std::string_view a, std::string_view b) {
     return a == b;
 }
-static_assert(Same(kMsgAddFiles, QT_TRANSLATE_NOOP("TForm1", "Please Add Files To Convert!")));
+static_assert(Same(kMsgAddFiles, QT_TRANSLATE_NOOP("TMainWindow", "Please Add Files To Convert!")));
 static_assert(Same(kMsgSelectOutputFolder,
-                   QT_TRANSLATE_NOOP("TForm1", "Please select an output folder!")));
-static_assert(Same(kMsgStopAllConversions, QT_TRANSLATE_NOOP("TForm1", "Stop all conversions?")));
+                   QT_TRANSLATE_NOOP("TMainWindow", "Please select an output folder!")));
+static_assert(Same(kMsgStopAllConversions,
+                   QT_TRANSLATE_NOOP("TMainWindow", "Stop all conversions?")));
 static_assert(Same(kMsgAllConversionsCompleted,
-                   QT_TRANSLATE_NOOP("TForm1", "All Conversions Completed")));
-static_assert(Same(kMsgFailToAddFile, QT_TRANSLATE_NOOP("TForm1", "Fail to add file to list!")));
+                   QT_TRANSLATE_NOOP("TMainWindow", "All Conversions Completed")));
+static_assert(Same(kMsgFailToAddFile,
+                   QT_TRANSLATE_NOOP("TMainWindow", "Fail to add file to list!")));
 static_assert(Same(kMsgLibrariesMissing,
-                   QT_TRANSLATE_NOOP("TForm1",
+                   QT_TRANSLATE_NOOP("TMainWindow",
                                      "Some files are missing. Please re-install this software")));
 static_assert(Same(kMsgConversionUnavailable,
-                   QT_TRANSLATE_NOOP("TForm1",
+                   QT_TRANSLATE_NOOP("TMainWindow",
                                      "Conversion is not available in this build: the "
                                      "converter component is not part of it yet.")));
 // The list's "Progress" and "Duration" cells.
-static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TForm1", "Done")));
-static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TForm1", "Fail")));
-static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TForm1", "Abort")));
-static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TForm1", "Error")));
-static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TForm1", "Unknown")));
+static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TMainWindow", "Done")));
+static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TMainWindow", "Fail")));
+static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TMainWindow", "Abort")));
+static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TMainWindow", "Error")));
+static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TMainWindow", "Unknown")));
 
 // The open-file dialog's filter names (app/core's kOpenDialogFilter), shown through tr().
 [[maybe_unused]] constexpr const char* kFilterNames[] = {
-    QT_TRANSLATE_NOOP("TForm1", "All Supported Files"),
-    QT_TRANSLATE_NOOP("TForm1", "3GPP Files (*.3gp)"),
-    QT_TRANSLATE_NOOP("TForm1", "3GPP2 Files (*.3g2)"),
-    QT_TRANSLATE_NOOP("TForm1", "AAC Files (*.aac)"),
-    QT_TRANSLATE_NOOP("TForm1", "AC3 Files (*.ac3)"),
-    QT_TRANSLATE_NOOP("TForm1", "Audio CD Files (*.cda)"),
-    QT_TRANSLATE_NOOP("TForm1", "AVI Files (*.avi)"),
-    QT_TRANSLATE_NOOP("TForm1", "DV Video Files (*.dv, *.dif)"),
-    QT_TRANSLATE_NOOP("TForm1", "DVD VOB Files (*.vob)"),
-    QT_TRANSLATE_NOOP("TForm1", "FLAC Files (*.flac)"),
-    QT_TRANSLATE_NOOP("TForm1", "GIF Animated Files (*.gif)"),
-    QT_TRANSLATE_NOOP("TForm1", "Macromedia Flash Files (*.flv, *.swf)"),
-    QT_TRANSLATE_NOOP("TForm1", "Matroska Files (*.mkv, *.mka)"),
-    QT_TRANSLATE_NOOP("TForm1", "Monkey Audio Files (*.ape, *.cue)"),
-    QT_TRANSLATE_NOOP("TForm1", "MJpeg Video Files (*.mjpg, *.mjpeg)"),
-    QT_TRANSLATE_NOOP("TForm1", "MP2 Files (*.mp2)"),
-    QT_TRANSLATE_NOOP("TForm1", "MP3 Files (*.mp3)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG Transport Streams (*.ts, *.m2ts, *.mts)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Files (*.mp4, *.m4v)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Audio Files (*.m4a, *.mp4)"),
-    QT_TRANSLATE_NOOP("TForm1", "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)"),
-    QT_TRANSLATE_NOOP("TForm1", "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)"),
-    QT_TRANSLATE_NOOP("TForm1", "QuickTime Files (*.mov, *.qt)"),
-    QT_TRANSLATE_NOOP("TForm1", "VCD DAT Files (*.dat)"),
-    QT_TRANSLATE_NOOP("TForm1", "WAV Files (*.wav, *.au, *.aiff)"),
-    QT_TRANSLATE_NOOP("TForm1", "WebM Files (*.webm)"),
-    QT_TRANSLATE_NOOP("TForm1", "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)"),
-    QT_TRANSLATE_NOOP("TForm1", "All Files (*)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "All Supported Files"),
+    QT_TRANSLATE_NOOP("TMainWindow", "3GPP Files (*.3gp)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "3GPP2 Files (*.3g2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AAC Files (*.aac)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AC3 Files (*.ac3)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Audio CD Files (*.cda)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AVI Files (*.avi)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "DV Video Files (*.dv, *.dif)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "DVD VOB Files (*.vob)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "FLAC Files (*.flac)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "GIF Animated Files (*.gif)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Macromedia Flash Files (*.flv, *.swf)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Matroska Files (*.mkv, *.mka)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Monkey Audio Files (*.ape, *.cue)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MJpeg Video Files (*.mjpg, *.mjpeg)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MP2 Files (*.mp2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MP3 Files (*.mp3)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG Transport Streams (*.ts, *.m2ts, *.mts)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG-4 Files (*.mp4, *.m4v)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG-4 Audio Files (*.m4a, *.mp4)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "QuickTime Files (*.mov, *.qt)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "VCD DAT Files (*.dat)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "WAV Files (*.wav, *.au, *.aiff)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "WebM Files (*.webm)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "All Files (*)"),
 };
 
 QString Q(const std::string& text) {
@@ -204,23 +206,23 @@ void TDropDownComboBox::showPopup() {
     QComboBox::showPopup();
 }
 
-TForm1::TForm1(TConversionBackend* backend, QWidget* parent)
+TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
     : QMainWindow(parent), backend_(backend) {
-    setObjectName("Form1");
+    setObjectName("MainWindow");
     SetDesignedFont(this);
     CreateControls();
     CreateMenus();
     FormCreate();
 }
 
-TForm1::~TForm1() {
+TMainWindow::~TMainWindow() {
     StopProbing();
     if (backend_) backend_->SetEvents({});
 }
 
 // --- Building the window ---
 
-void TForm1::CreateControls() {
+void TMainWindow::CreateControls() {
     auto* central = new QWidget(this);
     auto* page = new QVBoxLayout(central);
     page->setContentsMargins(6, 4, 6, 2);
@@ -231,7 +233,7 @@ void TForm1::CreateControls() {
     // The list and the settings share the height; on a small screen the settings scroll.
     auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
     splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListView1);
+    splitter->addWidget(fileTable);
     page->addWidget(splitter, 1);
     splitter->addWidget(CreateParameterPanel(central, splitter));
     splitter->setStretchFactor(0, 1);
@@ -244,7 +246,7 @@ void TForm1::CreateControls() {
 }
 
 // The tool bar.
-QHBoxLayout* TForm1::CreateToolBar(QWidget* central) {
+QHBoxLayout* TMainWindow::CreateToolBar(QWidget* central) {
     auto* tools = new QHBoxLayout;
     tools->setSpacing(4);
     const auto toolButton = [&](QPushButton*& button, const char* name, const QString& caption,
@@ -284,7 +286,7 @@ QHBoxLayout* TForm1::CreateToolBar(QWidget* central) {
 }
 
 // Output folder and output format.
-void TForm1::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
+void TMainWindow::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
     auto* output = new QHBoxLayout;
     output->setSpacing(4);
     output->addWidget(NamedLabel(tr("Output Folder :"), central));
@@ -317,8 +319,8 @@ void TForm1::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
 }
 
 // The file list.
-void TForm1::CreateFileList(QWidget* central) {
-    ListView1 = Named(new QTableWidget(0, kColumnCount, central), "ListView1");
+void TMainWindow::CreateFileList(QWidget* central) {
+    fileTable = Named(new QTableWidget(0, kColumnCount, central), "fileTable");
     const auto& columns = FileListColumns();
     const QString captions[kColumnCount] = {
         tr("Video File Name"), tr("Video Size"), tr("FrameRate"), tr("Duration"),
@@ -327,40 +329,40 @@ void TForm1::CreateFileList(QWidget* central) {
         auto* header = new QTableWidgetItem(captions[c]);
         header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                     : Qt::AlignLeft | Qt::AlignVCenter);
-        ListView1->setHorizontalHeaderItem(c, header);
+        fileTable->setHorizontalHeaderItem(c, header);
         // The widths were chosen for a 9-point font at 96 dpi: they grow with the font, and with
         // a caption that a translation made longer.
         const int designed = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
         const int caption =
-            ListView1->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
+            fileTable->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
             2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2;
-        ListView1->setColumnWidth(c, std::max(designed, caption));
+        fileTable->setColumnWidth(c, std::max(designed, caption));
     }
-    ListView1->verticalHeader()->setVisible(false);
-    ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    ListView1->horizontalHeader()->setHighlightSections(false);
-    ListView1->horizontalHeader()->setStretchLastSection(true);
-    ListView1->setShowGrid(true);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fileTable->verticalHeader()->setVisible(false);
+    fileTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    fileTable->horizontalHeader()->setHighlightSections(false);
+    fileTable->horizontalHeader()->setStretchLastSection(true);
+    fileTable->setShowGrid(true);
+    fileTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fileTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The name column shows file names only, the status column a reason's start: the folder and
     // the whole reason are in the tool tips.
-    ListView1->setTextElideMode(Qt::ElideRight);
-    ListView1->setWordWrap(false);
-    ListView1->setSortingEnabled(false);
-    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->setToolTipDuration(kHintMs);
-    ListView1->installEventFilter(this);
+    fileTable->setTextElideMode(Qt::ElideRight);
+    fileTable->setWordWrap(false);
+    fileTable->setSortingEnabled(false);
+    fileTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    fileTable->setToolTipDuration(kHintMs);
+    fileTable->installEventFilter(this);
     // However small the window, the list shows a few rows.
-    ListView1->setMinimumHeight(ListView1->horizontalHeader()->sizeHint().height() +
-                                3 * ListView1->verticalHeader()->defaultSectionSize() +
-                                2 * ListView1->frameWidth() +
+    fileTable->setMinimumHeight(fileTable->horizontalHeader()->sizeHint().height() +
+                                3 * fileTable->verticalHeader()->defaultSectionSize() +
+                                2 * fileTable->frameWidth() +
                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 // The parameter lists.
-QScrollArea* TForm1::CreateParameterPanel(QWidget* central, QSplitter* splitter) {
+QScrollArea* TMainWindow::CreateParameterPanel(QWidget* central, QSplitter* splitter) {
     auto* settingsArea = Named(new QScrollArea(splitter), "ScrollSettings");
     settingsArea->setFrameShape(QFrame::NoFrame);
     settingsArea->setWidgetResizable(true);
@@ -419,12 +421,12 @@ QScrollArea* TForm1::CreateParameterPanel(QWidget* central, QSplitter* splitter)
     row(general, 1, tr("Aspect Ratio : "), ComboAspectRatio, "ComboAspectRatio");
     general->addWidget(NamedLabel(tr("Volume : "), central), 2, 0);
     auto* volume = new QHBoxLayout;
-    TrackBar1 = Named(new QSlider(Qt::Horizontal, central), "TrackBar1");
-    TrackBar1->setRange(0, 10);
-    TrackBar1->setPageStep(1);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(1);
-    volume->addWidget(TrackBar1, 1);
+    volumeSlider = Named(new QSlider(Qt::Horizontal, central), "volumeSlider");
+    volumeSlider->setRange(0, 10);
+    volumeSlider->setPageStep(1);
+    volumeSlider->setTickPosition(QSlider::TicksBelow);
+    volumeSlider->setTickInterval(1);
+    volume->addWidget(volumeSlider, 1);
     LabelVolume = Named(new QLabel(central), "LabelVolume");
     LabelVolume->setMinimumWidth(fontMetrics().horizontalAdvance("200%") + 4);
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -440,7 +442,7 @@ QScrollArea* TForm1::CreateParameterPanel(QWidget* central, QSplitter* splitter)
 }
 
 // Progress of the running file and of the whole queue.
-QGridLayout* TForm1::CreateProgressPanel(QWidget* central) {
+QGridLayout* TMainWindow::CreateProgressPanel(QWidget* central) {
     auto* progress = new QGridLayout;
     progress->setHorizontalSpacing(6);
     progress->setVerticalSpacing(2);
@@ -477,7 +479,7 @@ QGridLayout* TForm1::CreateProgressPanel(QWidget* central) {
     return progress;
 }
 
-void TForm1::CreateStatusBar() {
+void TMainWindow::CreateStatusBar() {
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     for (int p = 0; p < 3; ++p) {
         StatusPanels[p] = new QLabel(StatusBar1);
@@ -489,7 +491,7 @@ void TForm1::CreateStatusBar() {
     setStatusBar(StatusBar1);
 }
 
-void TForm1::CreateTimers() {
+void TMainWindow::CreateTimers() {
     TimerConvertAgain = Named(new QTimer(this), "TimerConvertAgain");
     TimerConvertAgain->setInterval(kQueueTimerMs);
     // The queue is written a moment after the last change, not at every report of a run.
@@ -499,7 +501,7 @@ void TForm1::CreateTimers() {
     connect(SaveTimer, &QTimer::timeout, this, [this] { SaveQueueNow(); });
 }
 
-void TForm1::ConnectControls() {
+void TMainWindow::ConnectControls() {
     connect(ButtonAddFile, &QPushButton::clicked, this, [this] { ButtonAddFileClick(); });
     connect(ButtonRemove, &QPushButton::clicked, this, [this] { DeleteSelectedItem1Click(); });
     connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAllItems1Click(); });
@@ -529,15 +531,15 @@ void TForm1::ConnectControls() {
         if (selection_.SelectedLine() != before) ChoicesChanged();
     });
     ComboOutputFormat->OnDropDown = [this] { ComboOutputFormatDropDown(); };
-    connect(TrackBar1, &QSlider::valueChanged, this, [this] {
-        TrackBar1Change();
+    connect(volumeSlider, &QSlider::valueChanged, this, [this] {
+        VolumeSliderChange();
         ChoicesChanged();
     });
     connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
-    connect(ListView1, &QTableWidget::cellChanged, this,
-            [this](int changedRow, int column) { ListView1ItemChanged(changedRow, column); });
-    connect(ListView1, &QTableWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ListView1ContextMenu(at); });
+    connect(fileTable, &QTableWidget::cellChanged, this,
+            [this](int changedRow, int column) { FileTableItemChanged(changedRow, column); });
+    connect(fileTable, &QTableWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { FileTableContextMenu(at); });
 
     // A choice in a parameter list goes into the core's lists, which the job builder reads.
     const std::pair<QComboBox*, TChoiceList TParameterLists::*> lists[] = {
@@ -561,7 +563,7 @@ void TForm1::ConnectControls() {
     }
 }
 
-void TForm1::CreateMenus() {
+void TMainWindow::CreateMenus() {
     const auto item = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(name);
@@ -627,7 +629,7 @@ void TForm1::CreateMenus() {
          [this] { ClearAllItems1Click(); });
 }
 
-void TForm1::FormCreate() {
+void TMainWindow::FormCreate() {
     if (IsNewerSystemVersion()) AdjustFont(this);
     setWindowIcon(ApplicationIcon());
 
@@ -658,9 +660,9 @@ void TForm1::FormCreate() {
             };
         };
         TConversionEvents events;
-        events.OnProgress = relay(&TForm1::DEVUZProgress);
-        events.OnLog = relay(&TForm1::DEVUZLog);
-        events.OnTerminate = relay(&TForm1::DEVUZTerminate);
+        events.OnProgress = relay(&TMainWindow::ShowTaskProgress);
+        events.OnLog = relay(&TMainWindow::ShowTaskLog);
+        events.OnTerminate = relay(&TMainWindow::TaskEnded);
         backend_->SetEvents(std::move(events));
     }
 
@@ -669,8 +671,8 @@ void TForm1::FormCreate() {
     setAcceptDrops(true);
     dataFolder_ = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 
-    TrackBar1->setValue(kDefaultVolumePosition);
-    TrackBar1Change();
+    volumeSlider->setValue(kDefaultVolumePosition);
+    VolumeSliderChange();
 
     FillOutputFormatList();
     SelectOutputFormatLine(DefaultOutputFormatLine());
@@ -696,7 +698,7 @@ void TForm1::FormCreate() {
     resize(size.expandedTo(minimumSize()));
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void TMainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!firstShow_) return;
     firstShow_ = false;
@@ -721,7 +723,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!choicesRestored_) ComboOutputFormatChange();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -730,7 +732,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-bool TForm1::FormCloseQuery() {
+bool TMainWindow::FormCloseQuery() {
     // Closing waits for the whole queue, not only a running task: between two files nothing
     // runs, yet the queue is not done.
     if (!queue_.AllowsRowChanges() || addingFiles_) return false;
@@ -742,7 +744,7 @@ bool TForm1::FormCloseQuery() {
     return true;
 }
 
-void TForm1::FormClose() {
+void TMainWindow::FormClose() {
     if (options_) WriteSettings(Settings());
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     store.setValue(kKeyWindowGeometry, saveGeometry());
@@ -753,7 +755,7 @@ void TForm1::FormClose() {
     SaveQueueNow();
 }
 
-void TForm1::RestoreWindowState() {
+void TMainWindow::RestoreWindowState() {
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     restoredGeometry_ = restoreGeometry(store.value(kKeyWindowGeometry).toByteArray());
     RestoreListColumnState(store.value(kKeyListColumns).toByteArray());
@@ -762,62 +764,62 @@ void TForm1::RestoreWindowState() {
     SetSameFolderAsInput(store.value(kKeySameFolder, 0).toInt() != 0);
 }
 
-QByteArray TForm1::ListColumnState() const {
-    return ListView1->horizontalHeader()->saveState();
+QByteArray TMainWindow::ListColumnState() const {
+    return fileTable->horizontalHeader()->saveState();
 }
 
-void TForm1::RestoreListColumnState(const QByteArray& state) {
-    if (!state.isEmpty()) restoredColumns_ = ListView1->horizontalHeader()->restoreState(state);
+void TMainWindow::RestoreListColumnState(const QByteArray& state) {
+    if (!state.isEmpty()) restoredColumns_ = fileTable->horizontalHeader()->restoreState(state);
 }
 
-void TForm1::FitNameColumn() {
+void TMainWindow::FitNameColumn() {
     // The name column takes what the list's width leaves beside the others and a status column
     // of a fair width, so that no column starts out of sight.
     int others = 0;
-    for (int c = 1; c < kColumnCount - 1; ++c) others += ListView1->columnWidth(c);
+    for (int c = 1; c < kColumnCount - 1; ++c) others += fileTable->columnWidth(c);
     // The status column's own width is its least: the last column only stretches.
-    const int status = ListView1->columnWidth(kColumnCount - 1);
-    const int free = ListView1->viewport()->width() - others - status;
-    ListView1->setColumnWidth(
-        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, ListView1->columnWidth(0)));
+    const int status = fileTable->columnWidth(kColumnCount - 1);
+    const int free = fileTable->viewport()->width() - others - status;
+    fileTable->setColumnWidth(
+        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, fileTable->columnWidth(0)));
 }
 
 // --- Settings ---
 
-QString TForm1::OutputFolder() const {
+QString TMainWindow::OutputFolder() const {
     return EditOutputFolder->text();
 }
 
-void TForm1::SetOutputFolder(const QString& folder) {
+void TMainWindow::SetOutputFolder(const QString& folder) {
     EditOutputFolder->setText(folder);
     EditOutputFolder->setToolTip(folder);
     ScheduleSave();
 }
 
-bool TForm1::SameFolderAsInput() const {
+bool TMainWindow::SameFolderAsInput() const {
     return CheckSameFolder->isChecked();
 }
 
-void TForm1::SetSameFolderAsInput(bool same) {
+void TMainWindow::SetSameFolderAsInput(bool same) {
     CheckSameFolder->setChecked(same);
 }
 
-int TForm1::ParallelFiles() const {
+int TMainWindow::ParallelFiles() const {
     return SpinParallel->value();
 }
 
-void TForm1::SetParallelFiles(int count) {
+void TMainWindow::SetParallelFiles(int count) {
     SpinParallel->setValue(std::clamp(count, SpinParallel->minimum(), SpinParallel->maximum()));
 }
 
-void TForm1::SelectOutputFormatLine(int line) {
+void TMainWindow::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
     const QSignalBlocker blocker(ComboOutputFormat);
     ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
 }
 
-void TForm1::FillOutputFormatList() {
+void TMainWindow::FillOutputFormatList() {
     const QSignalBlocker blocker(ComboOutputFormat);
     ComboOutputFormat->clear();
     const auto& lines = OutputFormatLines();
@@ -848,32 +850,32 @@ void TForm1::FillOutputFormatList() {
         style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
-int TForm1::FormatIndexOfLine(int line) const {
+int TMainWindow::FormatIndexOfLine(int line) const {
     return ComboOutputFormat->findData(line);
 }
 
-int TForm1::FormatLineOfIndex(int index) const {
+int TMainWindow::FormatLineOfIndex(int index) const {
     const QVariant line = ComboOutputFormat->itemData(index);
     return line.isValid() ? line.toInt() : -1;
 }
 
-int TForm1::LetterBoxIndex() const {
+int TMainWindow::LetterBoxIndex() const {
     return ComboLetterBox->currentIndex();
 }
 
-void TForm1::SelectLetterBox(int index) {
+void TMainWindow::SelectLetterBox(int index) {
     if (index >= 0 && index < ComboLetterBox->count()) ComboLetterBox->setCurrentIndex(index);
 }
 
-std::optional<int> TForm1::DropDownItems() const {
+std::optional<int> TMainWindow::DropDownItems() const {
     return dropDownItems_;
 }
 
-void TForm1::SetOptionsDialog(TForm4* options) {
+void TMainWindow::SetOptionsDialog(TOptionsDialog* options) {
     options_ = options;
     // The dialog is not modal: the window's own choices may have changed since it took its copy,
     // so only what the dialog edits is taken from it.
-    connect(options_, &TForm4::SettingsChanged, this, [this](const TUserSettings& edited) {
+    connect(options_, &TOptionsDialog::SettingsChanged, this, [this](const TUserSettings& edited) {
         TUserSettings settings = Settings();
         settings.Overwrite = edited.Overwrite;
         settings.DropDownItems = edited.DropDownItems;
@@ -885,7 +887,7 @@ void TForm1::SetOptionsDialog(TForm4* options) {
     if (!complete) WriteSettings(Settings());
 }
 
-TUserSettings TForm1::Settings() const {
+TUserSettings TMainWindow::Settings() const {
     TUserSettings settings;
     settings.OutputFolder = OutputFolder().toStdString();
     settings.OutputFormatLine = OutputFormatLine();
@@ -895,7 +897,7 @@ TUserSettings TForm1::Settings() const {
     return settings;
 }
 
-void TForm1::ApplySettings(const TUserSettings& settings) {
+void TMainWindow::ApplySettings(const TUserSettings& settings) {
     const TUserSettings shown = Settings();
     if (settings.OutputFolder != shown.OutputFolder)
         SetOutputFolder(QString::fromStdString(settings.OutputFolder));
@@ -908,11 +910,11 @@ void TForm1::ApplySettings(const TUserSettings& settings) {
     if (options_) options_->SetSettings(Settings());
 }
 
-void TForm1::ApplyDropDownItems() {
+void TMainWindow::ApplyDropDownItems() {
     ComboOutputFormat->setMaxVisibleItems(DropDownItems().value_or(kFallbackDropDownItems));
 }
 
-TJobSettings TForm1::JobSettings() const {
+TJobSettings TMainWindow::JobSettings() const {
     TJobSettings settings;
     settings.OutputFolder = OutputFolder().toStdString();
     settings.SameFolderAsInput = SameFolderAsInput();
@@ -932,11 +934,11 @@ TJobSettings TForm1::JobSettings() const {
 
 // --- The file list ---
 
-void TForm1::AppendRowView() {
-    const int row = ListView1->rowCount();
+void TMainWindow::AppendRowView() {
+    const int row = fileTable->rowCount();
     const bool blocked = showingRows_;
     showingRows_ = true;
-    ListView1->insertRow(row);
+    fileTable->insertRow(row);
     const auto& columns = FileListColumns();
     for (int c = 0; c < kColumnCount; ++c) {
         auto* cell = new QTableWidgetItem;
@@ -944,14 +946,14 @@ void TForm1::AppendRowView() {
                               : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         cell->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                   : Qt::AlignLeft | Qt::AlignVCenter);
-        ListView1->setItem(row, c, cell);
+        fileTable->setItem(row, c, cell);
     }
     showingRows_ = blocked;
     ShowRow(row);
 }
 
-void TForm1::ShowRow(int row) {
-    if (row < 0 || row >= fileList_.Count() || row >= ListView1->rowCount()) return;
+void TMainWindow::ShowRow(int row) {
+    if (row < 0 || row >= fileList_.Count() || row >= fileTable->rowCount()) return;
     const TFileListRow& rowData = fileList_.Row(row);
     const bool blocked = showingRows_;
     showingRows_ = true;
@@ -963,14 +965,14 @@ void TForm1::ShowRow(int row) {
                                          Q(rowData.Frames),    status.section('\n', 0, 0)};
     const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
     for (int c = 0; c < kColumnCount; ++c) {
-        QTableWidgetItem* cell = ListView1->item(row, c);
+        QTableWidgetItem* cell = fileTable->item(row, c);
         cell->setText(texts[c]);
         cell->setToolTip(c == 0               ? folderTip
                          : c == kStatusColumn ? status
                          : !status.isEmpty()  ? status
                                               : file.fileName());
     }
-    QTableWidgetItem* first = ListView1->item(row, 0);
+    QTableWidgetItem* first = fileTable->item(row, 0);
     first->setCheckState(rowData.Checked ? Qt::Checked : Qt::Unchecked);
     // An unreadable file cannot be checked: it would only fail again.
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -978,41 +980,41 @@ void TForm1::ShowRow(int row) {
     showingRows_ = blocked;
 }
 
-void TForm1::ShowAllRows() {
+void TMainWindow::ShowAllRows() {
     for (int row = 0; row < fileList_.Count(); ++row) ShowRow(row);
 }
 
-void TForm1::SetRowReason(int row, const QString& reason) {
+void TMainWindow::SetRowReason(int row, const QString& reason) {
     if (row < 0 || row >= fileList_.Count()) return;
     fileList_.Row(row).Status = FailureReason(reason.toStdString(), fileList_.Row(row).FileName);
     ShowRow(row);
     ScheduleSave();
 }
 
-QList<int> TForm1::SelectedRows() const {
+QList<int> TMainWindow::SelectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : fileTable->selectionModel()->selectedRows()) {
         rows.append(index.row());
     }
     return rows;
 }
 
-void TForm1::ListView1ItemChanged(int row, int column) {
+void TMainWindow::FileTableItemChanged(int row, int column) {
     if (showingRows_ || column != 0 || row >= fileList_.Count()) return;
-    fileList_.Row(row).Checked = ListView1->item(row, 0)->checkState() == Qt::Checked;
+    fileList_.Row(row).Checked = fileTable->item(row, 0)->checkState() == Qt::Checked;
     ScheduleSave();
 }
 
-void TForm1::ListView1ContextMenu(const QPoint& at) {
+void TMainWindow::FileTableContextMenu(const QPoint& at) {
     if (!popupAllowed_) return;
     // The menu is about the row under the pointer.
-    const int row = ListView1->rowAt(at.y());
-    if (row >= 0 && !SelectedRows().contains(row)) ListView1->selectRow(row);
-    PopupListView1->popup(ListView1->viewport()->mapToGlobal(at));
+    const int row = fileTable->rowAt(at.y());
+    if (row >= 0 && !SelectedRows().contains(row)) fileTable->selectRow(row);
+    PopupListView1->popup(fileTable->viewport()->mapToGlobal(at));
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress &&
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileTable && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         DeleteSelectedItem1Click();
         return true;
@@ -1020,15 +1022,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::ButtonAddFileClick() {
+void TMainWindow::ButtonAddFileClick() {
     AddFilesFrom(nullptr);
 }
 
-void TForm1::AddFiles(const QStringList& paths) {
+void TMainWindow::AddFiles(const QStringList& paths) {
     AddFilesFrom(&paths);
 }
 
-void TForm1::AddFilesFrom(const QStringList* paths) {
+void TMainWindow::AddFilesFrom(const QStringList* paths) {
     // Rows keep their indices while the queue runs: the queue addresses them by index.
     if (!queue_.AllowsRowChanges() || addingFiles_) return;
     ClearTasks();
@@ -1038,7 +1040,7 @@ void TForm1::AddFilesFrom(const QStringList* paths) {
     AddFileRows(paths ? *paths : ChooseFilesToAdd());
 }
 
-QStringList TForm1::ChooseFilesToAdd() {
+QStringList TMainWindow::ChooseFilesToAdd() {
     QStringList filters;
     const std::vector<TFileFilter> named = OpenDialogFilters();
     const std::vector<std::string> entries = OpenDialogFilterEntries();
@@ -1057,7 +1059,7 @@ QStringList TForm1::ChooseFilesToAdd() {
     return dialog.selectedFiles();
 }
 
-void TForm1::AddFileRows(const QStringList& paths) {
+void TMainWindow::AddFileRows(const QStringList& paths) {
     alreadyListed_.clear();
     std::vector<std::string> toProbe;
     std::set<std::string> named;
@@ -1087,7 +1089,7 @@ void TForm1::AddFileRows(const QStringList& paths) {
 }
 
 // On the worker: each file's facts are handed to the window's thread, in order.
-void TForm1::ProbeFiles(std::vector<std::string> files) {
+void TMainWindow::ProbeFiles(std::vector<std::string> files) {
     TAVProbe probe;
     for (const std::string& file : files) {
         if (stopProbing_) return;
@@ -1114,7 +1116,7 @@ void TForm1::ProbeFiles(std::vector<std::string> files) {
         this, [this] { AddingEnded(); }, Qt::QueuedConnection);
 }
 
-void TForm1::FileProbed(const TProbedFile& probed) {
+void TMainWindow::FileProbed(const TProbedFile& probed) {
     if (!addingFiles_) return;
     if (probed.Failed) {
         qWarning("Adding %s: %s", probed.File.c_str(), probed.Error.c_str());
@@ -1138,10 +1140,10 @@ void TForm1::FileProbed(const TProbedFile& probed) {
     }
     AppendRowView();
     if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
-    ListView1->scrollToBottom();
+    fileTable->scrollToBottom();
 }
 
-void TForm1::AddingEnded() {
+void TMainWindow::AddingEnded() {
     addingFiles_ = false;
     if (!alreadyListed_.isEmpty()) {
         StatusBar1->showMessage(
@@ -1150,31 +1152,31 @@ void TForm1::AddingEnded() {
     ScheduleSave();
 }
 
-void TForm1::StopProbing() {
+void TMainWindow::StopProbing() {
     stopProbing_ = true;
     if (probeWorker_.joinable()) probeWorker_.join();
 }
 
-void TForm1::DeleteSelectedItem1Click() {
+void TMainWindow::DeleteSelectedItem1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     QList<int> rows = SelectedRows();
     std::sort(rows.begin(), rows.end(), std::greater<>());
     fileList_.RemoveRows(std::vector<int>(rows.begin(), rows.end()));
-    for (int row : rows) ListView1->removeRow(row);
+    for (int row : rows) fileTable->removeRow(row);
     rowLogs_.clear();
     ScheduleSave();
 }
 
-void TForm1::ClearAllItems1Click() {
+void TMainWindow::ClearAllItems1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     ClearTasks();
     fileList_.Clear();
-    ListView1->setRowCount(0);
+    fileTable->setRowCount(0);
     rowLogs_.clear();
     ScheduleSave();
 }
 
-void TForm1::CheckAllItems1Click() {
+void TMainWindow::CheckAllItems1Click() {
     fileList_.SetAllChecked(true);
     // Unreadable files stay unchecked.
     for (int row = 0; row < fileList_.Count(); ++row) {
@@ -1184,20 +1186,20 @@ void TForm1::CheckAllItems1Click() {
     ScheduleSave();
 }
 
-void TForm1::UncheckAllItems1Click() {
+void TMainWindow::UncheckAllItems1Click() {
     fileList_.SetAllChecked(false);
     ShowAllRows();
     ScheduleSave();
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     const bool local =
         std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
     if (local && queue_.AllowsRowChanges() && !addingFiles_) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void TMainWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> dropped;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) dropped.push_back(url.toLocalFile().toStdString());
@@ -1210,7 +1212,7 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 // --- Output folder, profile, parameters, volume ---
 
-void TForm1::ButtonBrowseForFolderClick() {
+void TMainWindow::ButtonBrowseForFolderClick() {
     if (queue_.IsRunning()) return;
     const QString folder =
         QFileDialog::getExistingDirectory(this, tr("Choose the required output folder below :"),
@@ -1218,7 +1220,7 @@ void TForm1::ButtonBrowseForFolderClick() {
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
-void TForm1::ComboOutputFormatChange() {
+void TMainWindow::ComboOutputFormatChange() {
     const int index = ComboOutputFormat->currentIndex();
     if (presetLineStart_ >= 0 && index >= presetLineStart_) {
         // A preset: its profile's line and its choices.
@@ -1245,17 +1247,17 @@ void TForm1::ComboOutputFormatChange() {
     ScheduleSave();
 }
 
-void TForm1::UpdateFitSizeControls(bool enabled) {
+void TMainWindow::UpdateFitSizeControls(bool enabled) {
     const bool video = WritesVideo(selection_.Profile());
     CheckFitSize->setEnabled(enabled && video);
     SpinFitSize->setEnabled(enabled && video && CheckFitSize->isChecked());
 }
 
-void TForm1::ComboOutputFormatDropDown() {
+void TMainWindow::ComboOutputFormatDropDown() {
     ApplyDropDownItems();
 }
 
-void TForm1::ShowParameterLists() {
+void TMainWindow::ShowParameterLists() {
     const std::pair<QComboBox*, const TChoiceList*> lists[] = {
         {ComboVideoCodec, &params_.VideoCodec},     {ComboVideoSize, &params_.VideoSize},
         {ComboVideoBitrate, &params_.VideoBitrate}, {ComboVideoFramerate, &params_.VideoFramerate},
@@ -1271,15 +1273,15 @@ void TForm1::ShowParameterLists() {
     }
 }
 
-void TForm1::TrackBar1Change() {
-    LabelVolume->setText(Q(VolumeLabel(TrackBar1->value())));
-    volume_ = VolumeForPosition(TrackBar1->value());
+void TMainWindow::VolumeSliderChange() {
+    LabelVolume->setText(Q(VolumeLabel(volumeSlider->value())));
+    volume_ = VolumeForPosition(volumeSlider->value());
     ScheduleSave();
 }
 
 // --- The conversion queue ---
 
-void TForm1::ButtonConvertClick() {
+void TMainWindow::ButtonConvertClick() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     fileList_.ClearProgressAndFrames();
     ShowAllRows();
@@ -1314,7 +1316,7 @@ void TForm1::ButtonConvertClick() {
     }
 }
 
-QString TForm1::ConvertCheckText(TConvertCheck check, const QString& folder) const {
+QString TMainWindow::ConvertCheckText(TConvertCheck check, const QString& folder) const {
     switch (check) {
         case TConvertCheck::ccReady:
             return {};
@@ -1330,7 +1332,7 @@ QString TForm1::ConvertCheckText(TConvertCheck check, const QString& folder) con
     return {};
 }
 
-void TForm1::StartBatch() {
+void TMainWindow::StartBatch() {
     // The component runs the tasks, up to N at once, in list order; the queue's timer only
     // waits for the run's end.
     ClearTasks();
@@ -1360,7 +1362,7 @@ void TForm1::StartBatch() {
     }
 }
 
-void TForm1::RunJobBuilder() {
+void TMainWindow::RunJobBuilder() {
     ProgressBar1->setValue(0);
     // The builder clears the tasks too; cleared here, the new task's events belong to a new run.
     ClearTasks();
@@ -1389,7 +1391,7 @@ void TForm1::RunJobBuilder() {
     if (!result.Message.empty()) ShowQueueMessage(tr(result.Message.c_str()));
 }
 
-void TForm1::ShowQueueMessage(const QString& text) {
+void TMainWindow::ShowQueueMessage(const QString& text) {
     // The queue waits while the message is read.
     const bool active = TimerConvertAgain->isActive();
     TimerConvertAgain->stop();
@@ -1397,11 +1399,11 @@ void TForm1::ShowQueueMessage(const QString& text) {
     if (active && queue_.IsActive()) TimerConvertAgain->start();
 }
 
-void TForm1::TimerConvertAgainTimer() {
+void TMainWindow::TimerConvertAgainTimer() {
     DoQueueAction(queue_.Tick());
 }
 
-void TForm1::DoQueueAction(TTimerAction action) {
+void TMainWindow::DoQueueAction(TTimerAction action) {
     switch (action) {
         case TTimerAction::taNone:
             return;
@@ -1417,7 +1419,7 @@ void TForm1::DoQueueAction(TTimerAction action) {
     }
 }
 
-QString TForm1::RunSummary() const {
+QString TMainWindow::RunSummary() const {
     const TRunCounts counts = CountRunResults(fileList_);
     if (counts.AllDone()) return tr(kMsgAllConversionsCompleted);
     QStringList parts;
@@ -1427,7 +1429,7 @@ QString TForm1::RunSummary() const {
     return parts.join(QStringLiteral(", "));
 }
 
-void TForm1::ReportRunEnd() {
+void TMainWindow::ReportRunEnd() {
     // The run is over, however it ended: controls back, the title and bars at rest, the
     // desktop told.
     batchRunning_ = false;
@@ -1442,7 +1444,7 @@ void TForm1::ReportRunEnd() {
     SaveQueueNow();
 }
 
-void TForm1::ButtonStopConvertClick() {
+void TMainWindow::ButtonStopConvertClick() {
     bool byUser = false;
     if (queue_.IsRunning() || batchRunning_) {
         const bool active = TimerConvertAgain->isActive();
@@ -1470,14 +1472,14 @@ void TForm1::ButtonStopConvertClick() {
     }
 }
 
-bool TForm1::RowIsRunning(int row) const {
+bool TMainWindow::RowIsRunning(int row) const {
     if (!rowStartMs_.count(row) || endedRows_.count(row)) return false;
     if (batchRunning_)
         return std::find(batchRows_.begin(), batchRows_.end(), row) != batchRows_.end();
     return queue_.IsRunning() && queue_.CurrentRow() == row;
 }
 
-void TForm1::StopThisFileClick() {
+void TMainWindow::StopThisFileClick() {
     if (!backend_ || !(queue_.IsRunning() || batchRunning_)) return;
     QList<int> rows = SelectedRows();
     if (rows.isEmpty()) {
@@ -1511,7 +1513,7 @@ void TForm1::StopThisFileClick() {
                             kHintMs);
 }
 
-void TForm1::ChoicesChanged() {
+void TMainWindow::ChoicesChanged() {
     if (applyingChoices_ || addingFiles_ || batchRunning_ || !queue_.AllowsRowChanges()) return;
     // What a finished row made was made with the choices before: it waits to be converted again.
     const bool finished = [&] {
@@ -1527,7 +1529,7 @@ void TForm1::ChoicesChanged() {
     ScheduleSave();
 }
 
-void TForm1::ButtonStopAfterClick() {
+void TMainWindow::ButtonStopAfterClick() {
     if (batchRunning_) {
         // Tasks that have not begun are taken out from the last one backwards, so that the
         // indices of those before stay as they are.
@@ -1543,12 +1545,12 @@ void TForm1::ButtonStopAfterClick() {
     StatusBar1->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
 }
 
-void TForm1::EnableControls(bool enabled) {
+void TMainWindow::EnableControls(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
              ButtonAddFile,     ButtonClear,        ButtonRemove,      ButtonConvert,
              ComboOutputFormat, ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate,
              ComboAudioBitrate, ComboAudioChannels, ComboVideoCodec,   ComboSamplingRate,
-             ComboAudioCodec,   TrackBar1,          ComboAspectRatio,  ComboLetterBox,
+             ComboAudioCodec,   volumeSlider,       ComboAspectRatio,  ComboLetterBox,
              ComboQuality,      CheckReencode,      SpinParallel,      CheckSameFolder}) {
         control->setEnabled(enabled);
     }
@@ -1568,14 +1570,14 @@ void TForm1::EnableControls(bool enabled) {
     }
 }
 
-int TForm1::RowOfTask(int task) const {
+int TMainWindow::RowOfTask(int task) const {
     if (batchRunning_) {
         return task >= 0 && task < static_cast<int>(batchRows_.size()) ? batchRows_[task] : -1;
     }
     return queue_.CurrentRow();
 }
 
-void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
+void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
     // Reports that were on their way when the user stopped the queue would show progress again.
     if (closing_ || !(queue_.IsRunning() || batchRunning_)) return;
     const int row = RowOfTask(event.Index);
@@ -1583,7 +1585,7 @@ void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
     const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
-        ListView1->scrollToItem(ListView1->item(row, 0));
+        fileTable->scrollToItem(fileTable->item(row, 0));
         TFileListRow& rowData = fileList_.Row(row);
         rowData.Progress = ProgressText(progress.CurrentDuration, progress.TotalOutputDuration);
         rowData.Frames = FramesText(progress.FrameNumber);
@@ -1609,7 +1611,7 @@ void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
     ShowQueueStatus();
 }
 
-void TForm1::ShowQueueStatus() {
+void TMainWindow::ShowQueueStatus() {
     if (!(queue_.IsActive() || batchRunning_)) return;
     const int percent = queueProgress_.Percent();
     ProgressQueue->setValue(percent);
@@ -1623,14 +1625,14 @@ void TForm1::ShowQueueStatus() {
     setWindowTitle(tr("%1% - %2").arg(percent).arg(tr(kMainCaption)));
 }
 
-void TForm1::DEVUZLog(const TTaskLogEvent& event) {
+void TMainWindow::ShowTaskLog(const TTaskLogEvent& event) {
     if (event.Index < 0) return;
     const int row = RowOfTask(event.Index);
     if (row >= 0) rowLogs_[row].append(Q(event.Message));
     if (event.Level <= 0) taskErrors_[event.Index] = event.Message;
 }
 
-void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
+void TMainWindow::RowEnded(int row, const TTaskTerminateEvent& event) {
     if (row < 0 || row >= fileList_.Count()) return;
     TFileListRow& rowData = fileList_.Row(row);
     rowData.Status.clear();
@@ -1645,7 +1647,7 @@ void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
     ScheduleSave();
 }
 
-void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
+void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
     if (closing_) return;
     if (batchRunning_) {
         if (event.Index >= 0) {
@@ -1690,7 +1692,7 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
     }
 }
 
-void TForm1::ClearTasks() {
+void TMainWindow::ClearTasks() {
     if (backend_) backend_->ClearTasks();
     // No event of the cleared tasks runs any more: those still on their way are stale.
     ++taskRun_;
@@ -1698,7 +1700,7 @@ void TForm1::ClearTasks() {
 
 // --- After the run ---
 
-QString TForm1::OutputFolderOfRow(int row) const {
+QString TMainWindow::OutputFolderOfRow(int row) const {
     if (row >= 0 && row < fileList_.Count() && !fileList_.Row(row).OutputFile.empty()) {
         return QFileInfo(Q(fileList_.Row(row).OutputFile)).absolutePath();
     }
@@ -1708,13 +1710,13 @@ QString TForm1::OutputFolderOfRow(int row) const {
     return OutputFolder().trimmed();
 }
 
-int TForm1::CurrentListRow() const {
+int TMainWindow::CurrentListRow() const {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty()) return rows.front();
-    return ListView1->currentRow();
+    return fileTable->currentRow();
 }
 
-void TForm1::OpenOutputFolderClick() {
+void TMainWindow::OpenOutputFolderClick() {
     const QString folder = OutputFolderOfRow(CurrentListRow());
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         ShowInformation(this, tr("The output folder \"%1\" does not exist.").arg(folder));
@@ -1723,7 +1725,7 @@ void TForm1::OpenOutputFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TForm1::ShowInFolderClick() {
+void TMainWindow::ShowInFolderClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -1734,7 +1736,7 @@ void TForm1::ShowInFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TForm1::PlayClick() {
+void TMainWindow::PlayClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -1744,12 +1746,12 @@ void TForm1::PlayClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
-QStringList TForm1::RowLog(int row) const {
+QStringList TMainWindow::RowLog(int row) const {
     const auto log = rowLogs_.find(row);
     return log == rowLogs_.end() ? QStringList() : log->second;
 }
 
-void TForm1::ShowLogClick() {
+void TMainWindow::ShowLogClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     QDialog dialog(this);
@@ -1773,24 +1775,24 @@ void TForm1::ShowLogClick() {
 
 // --- The saved queue and the presets ---
 
-void TForm1::ScheduleSave() {
+void TMainWindow::ScheduleSave() {
     if (SaveTimer && !closing_) SaveTimer->start();
 }
 
-TSavedChoices TForm1::SavedChoices() const {
+TSavedChoices TMainWindow::SavedChoices() const {
     TSavedChoices choices;
     if (const TOutputProfile* profile = selection_.Profile())
         choices.Profile = profile->DisplayName;
     choices.Parameters = ChoiceOf(params_);
     choices.AspectIndex = params_.AspectRatio.Selected;
     choices.LetterBoxIndex = ComboLetterBox->currentIndex();
-    choices.VolumePosition = TrackBar1->value();
+    choices.VolumePosition = volumeSlider->value();
     if (CheckFitSize->isChecked())
         choices.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
     return choices;
 }
 
-void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
+void TMainWindow::ApplySavedChoices(const TSavedChoices& choices) {
     // Rows restored with these choices keep what they show.
     const bool applying = applyingChoices_;
     applyingChoices_ = true;
@@ -1798,7 +1800,7 @@ void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
     applyingChoices_ = applying;
 }
 
-void TForm1::ApplyChoices(const TSavedChoices& choices) {
+void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
@@ -1818,13 +1820,13 @@ void TForm1::ApplyChoices(const TSavedChoices& choices) {
     }
     ShowParameterLists();
     SelectLetterBox(choices.LetterBoxIndex);
-    TrackBar1->setValue(std::clamp(choices.VolumePosition, 0, 10));
+    volumeSlider->setValue(std::clamp(choices.VolumePosition, 0, 10));
     if (choices.FitSizeBytes > 0) SpinFitSize->setValue(double(choices.FitSizeBytes) / 1e6);
     CheckFitSize->setChecked(choices.FitSizeBytes > 0);
     UpdateFitSizeControls(ComboOutputFormat->isEnabled());
 }
 
-void TForm1::SaveQueueNow() {
+void TMainWindow::SaveQueueNow() {
     if (SaveTimer) SaveTimer->stop();
     if (dataFolder_.isEmpty()) return;
     TSavedQueue saved;
@@ -1840,7 +1842,7 @@ void TForm1::SaveQueueNow() {
     }
 }
 
-bool TForm1::RestoreQueue() {
+bool TMainWindow::RestoreQueue() {
     if (dataFolder_.isEmpty() || !queue_.AllowsRowChanges()) return false;
     const auto text =
         ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kQueueFileName);
@@ -1851,7 +1853,7 @@ bool TForm1::RestoreQueue() {
         return false;
     }
     fileList_.Clear();
-    ListView1->setRowCount(0);
+    fileTable->setRowCount(0);
     for (const TFileListRow& row : saved->Rows) {
         fileList_.Append(row);
         AppendRowView();
@@ -1865,14 +1867,14 @@ bool TForm1::RestoreQueue() {
     return true;
 }
 
-void TForm1::LoadPresets() {
+void TMainWindow::LoadPresets() {
     if (dataFolder_.isEmpty()) return;
     const auto text =
         ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName);
     if (text && !presets_.Load(*text)) qWarning("The presets file cannot be read");
 }
 
-void TForm1::SavePresets() {
+void TMainWindow::SavePresets() {
     if (dataFolder_.isEmpty()) return;
     std::string error;
     if (!WriteFileAtomically(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName,
@@ -1881,7 +1883,7 @@ void TForm1::SavePresets() {
     }
 }
 
-void TForm1::ReloadPresetLines() {
+void TMainWindow::ReloadPresetLines() {
     const QSignalBlocker blocker(ComboOutputFormat);
     const int catalogue = formatEntryCount_;
     while (ComboOutputFormat->count() > catalogue) {
@@ -1899,7 +1901,7 @@ void TForm1::ReloadPresetLines() {
     ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
 }
 
-bool TForm1::SaveCurrentAsPreset(const QString& name) {
+bool TMainWindow::SaveCurrentAsPreset(const QString& name) {
     TPreset preset{name.trimmed().toStdString(), SavedChoices()};
     if (!presets_.Save(preset)) return false;
     SavePresets();
@@ -1907,7 +1909,7 @@ bool TForm1::SaveCurrentAsPreset(const QString& name) {
     return true;
 }
 
-bool TForm1::ApplyPreset(const QString& name) {
+bool TMainWindow::ApplyPreset(const QString& name) {
     const TPreset* preset = presets_.Find(name.toStdString());
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
@@ -1916,7 +1918,7 @@ bool TForm1::ApplyPreset(const QString& name) {
     return true;
 }
 
-void TForm1::SavePresetClick() {
+void TMainWindow::SavePresetClick() {
     bool ok = false;
     const QString name = QInputDialog::getText(this, tr("Save Preset"), tr("Preset name:"),
                                                QLineEdit::Normal, QString(), &ok);
@@ -1933,7 +1935,7 @@ QStringList PresetNames(const TPresetStore& store) {
 
 }  // namespace
 
-void TForm1::RenamePresetClick() {
+void TMainWindow::RenamePresetClick() {
     const QStringList names = PresetNames(presets_);
     if (names.isEmpty()) return;
     bool ok = false;
@@ -1951,7 +1953,7 @@ void TForm1::RenamePresetClick() {
     ReloadPresetLines();
 }
 
-void TForm1::DeletePresetClick() {
+void TMainWindow::DeletePresetClick() {
     const QStringList names = PresetNames(presets_);
     if (names.isEmpty()) return;
     bool ok = false;
@@ -1962,7 +1964,7 @@ void TForm1::DeletePresetClick() {
     ReloadPresetLines();
 }
 
-void TForm1::ExportPresetsClick() {
+void TMainWindow::ExportPresetsClick() {
     const QString file = QFileDialog::getSaveFileName(this, tr("Export Presets"), lastAddFolder_,
                                                       tr("Presets (*.json)"));
     if (file.isEmpty()) return;
@@ -1972,7 +1974,7 @@ void TForm1::ExportPresetsClick() {
     }
 }
 
-void TForm1::ImportPresetsClick() {
+void TMainWindow::ImportPresetsClick() {
     const QString file = QFileDialog::getOpenFileName(this, tr("Import Presets"), lastAddFolder_,
                                                       tr("Presets (*.json)"));
     if (file.isEmpty()) return;
@@ -1989,7 +1991,7 @@ void TForm1::ImportPresetsClick() {
 
 // --- Menus ---
 
-void TForm1::SetGeneralOptions1Click() {
+void TMainWindow::SetGeneralOptions1Click() {
     if (!options_) return;
     options_->SetSettings(Settings());
     options_->show();
@@ -1997,7 +1999,7 @@ void TForm1::SetGeneralOptions1Click() {
     options_->activateWindow();
 }
 
-void TForm1::OpenHelpFile1Click() {
+void TMainWindow::OpenHelpFile1Click() {
     if (!QFileInfo::exists(helpFile_)) {
         ShowInformation(this, tr("The help file \"%1\" cannot be found.").arg(helpFile_));
         return;
@@ -2005,7 +2007,7 @@ void TForm1::OpenHelpFile1Click() {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile_))) ShowHelpInside();
 }
 
-void TForm1::ShowHelpInside() {
+void TMainWindow::ShowHelpInside() {
     // Without a web browser the help opens here, in a window of its own beside this one.
     if (!helpDialog_) {
         helpDialog_ = Named(new QDialog(this), "HelpDialog");
@@ -2031,14 +2033,14 @@ void TForm1::ShowHelpInside() {
     helpDialog_->activateWindow();
 }
 
-void TForm1::VisitOurWebsite1Click() {
+void TMainWindow::VisitOurWebsite1Click() {
     QDesktopServices::openUrl(QUrl(kVavurorWebsite));
 }
 
-void TForm1::About1Click() {
+void TMainWindow::About1Click() {
     if (about_) about_->exec();
 }
 
-void TForm1::Exit1Click() {
+void TMainWindow::Exit1Click() {
     close();
 }

@@ -50,7 +50,7 @@ class QStatusBar;
 class QTableWidget;
 class QTimer;
 class QToolButton;
-class TForm4;
+class TOptionsDialog;
 class TFormAbout;
 
 // What Convert says while no converter is part of the program.
@@ -65,14 +65,14 @@ class TDropDownComboBox : public QComboBox {
     void showPopup() override;
 };
 
-class TForm1 : public QMainWindow {
+class TMainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
     // Without a backend the window works in full except that it cannot convert; it then loads
     // the media libraries itself, for the probe.
-    explicit TForm1(TConversionBackend* backend = nullptr, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit TMainWindow(TConversionBackend* backend = nullptr, QWidget* parent = nullptr);
+    ~TMainWindow() override;
 
     // False when the media libraries could not be loaded; the user has been told and the
     // program ends.
@@ -81,7 +81,7 @@ class TForm1 : public QMainWindow {
     // Takes the options dialog's changes as they come, and reads the stored settings into the
     // window and the dialog; a store that could not be read whole is rewritten from what they
     // then show.
-    void SetOptionsDialog(TForm4* options);
+    void SetOptionsDialog(TOptionsDialog* options);
 
     // Adds the files as "Add File" adds the files chosen in its dialog (dropped files come
     // this way too).
@@ -168,7 +168,7 @@ class TForm1 : public QMainWindow {
     // while a conversion runs.
     void UpdateFitSizeControls(bool enabled);
     void ComboOutputFormatDropDown();
-    void TrackBar1Change();
+    void VolumeSliderChange();
     void TimerConvertAgainTimer();
     void DoQueueAction(TTimerAction action);
     void SetGeneralOptions1Click();
@@ -180,9 +180,9 @@ class TForm1 : public QMainWindow {
 
     // The converter's events, on the main thread (the backend's handlers relay them here in
     // the order raised).
-    void DEVUZProgress(const TTaskProgressEvent& event);
-    void DEVUZLog(const TTaskLogEvent& event);
-    void DEVUZTerminate(const TTaskTerminateEvent& event);
+    void ShowTaskProgress(const TTaskProgressEvent& event);
+    void ShowTaskLog(const TTaskLogEvent& event);
+    void TaskEnded(const TTaskTerminateEvent& event);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -231,9 +231,9 @@ class TForm1 : public QMainWindow {
     void ShowAllRows();
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void ListView1ItemChanged(int row, int column);
+    void FileTableItemChanged(int row, int column);
     void ShowParameterLists();
-    void ListView1ContextMenu(const QPoint& at);
+    void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
     void FillOutputFormatList();
@@ -299,7 +299,7 @@ class TForm1 : public QMainWindow {
     QTimer* SaveTimer = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
-    TForm4* options_ = nullptr;
+    TOptionsDialog* options_ = nullptr;
     // The options dialog's choices; the drop-down length is none until the dialog is there.
     bool overwrite_ = kDefaultOverwrite;
     std::optional<int> dropDownItems_;
@@ -316,7 +316,7 @@ class TForm1 : public QMainWindow {
     QLineEdit* EditOutputFolder = nullptr;
     QToolButton* ButtonBrowseForFolder = nullptr;
     TDropDownComboBox* ComboOutputFormat = nullptr;
-    QTableWidget* ListView1 = nullptr;
+    QTableWidget* fileTable = nullptr;
     QComboBox* ComboAudioCodec = nullptr;
     QComboBox* ComboAudioBitrate = nullptr;
     QComboBox* ComboAudioChannels = nullptr;
@@ -333,7 +333,7 @@ class TForm1 : public QMainWindow {
     QCheckBox* CheckFitSize = nullptr;
     QDoubleSpinBox* SpinFitSize = nullptr;
     QComboBox* ComboAspectRatio = nullptr;
-    QSlider* TrackBar1 = nullptr;
+    QSlider* volumeSlider = nullptr;
     QLabel* LabelVolume = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QProgressBar* ProgressQueue = nullptr;

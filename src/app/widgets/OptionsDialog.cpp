@@ -14,14 +14,14 @@
 
 // The texts app/core names for this dialog, for the translation tools.
 static_assert(std::string_view(kOptionsCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Additional Options"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Additional Options"));
 static_assert(std::string_view(kOverwriteCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Overwrite Existing File With The Same Name"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Overwrite Existing File With The Same Name"));
 static_assert(std::string_view(kDropDownItemsCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Drop Down Items in Output Format List"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Drop Down Items in Output Format List"));
 
-TForm4::TForm4(QWidget* parent) : QDialog(parent) {
-    setObjectName("Form4");
+TOptionsDialog::TOptionsDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("OptionsDialog");
     SetDesignedFont(this);
     setWindowTitle(tr(kOptionsCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -36,14 +36,14 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     CheckBoxOverWrite->setChecked(kDefaultOverwrite);
     inside->addWidget(CheckBoxOverWrite);
     auto* items = new QHBoxLayout;
-    SpinEdit1 = new QSpinBox(group);
-    SpinEdit1->setObjectName("SpinEdit1");
-    SpinEdit1->setRange(kMinDropDownItems, kMaxDropDownItems);
-    SpinEdit1->setValue(kDefaultDropDownItems);
-    items->addWidget(SpinEdit1);
+    dropDownItemsSpin = new QSpinBox(group);
+    dropDownItemsSpin->setObjectName("dropDownItemsSpin");
+    dropDownItemsSpin->setRange(kMinDropDownItems, kMaxDropDownItems);
+    dropDownItemsSpin->setValue(kDefaultDropDownItems);
+    items->addWidget(dropDownItemsSpin);
     auto* label = new QLabel(tr(kDropDownItemsCaption), group);
     label->setObjectName("Label1");
-    label->setBuddy(SpinEdit1);
+    label->setBuddy(dropDownItemsSpin);
     items->addWidget(label, 1);
     inside->addLayout(items);
     page->addWidget(group);
@@ -56,7 +56,7 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(Button1);
     page->addLayout(buttons);
 
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { OptionChanged(); });
+    connect(dropDownItemsSpin, &QSpinBox::valueChanged, this, [this] { OptionChanged(); });
     connect(CheckBoxOverWrite, &QCheckBox::toggled, this, [this] { OptionChanged(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
@@ -64,25 +64,25 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     setFixedSize(sizeHint());
 }
 
-void TForm4::FormCreate() {
+void TOptionsDialog::FormCreate() {
     if (IsNewerSystemVersion()) AdjustFont(this);
 }
 
-void TForm4::SetSettings(const TUserSettings& settings) {
+void TOptionsDialog::SetSettings(const TUserSettings& settings) {
     settings_ = settings;
     settings_.DropDownItems = DropDownItemsInRange(settings.DropDownItems);
     const QSignalBlocker overwriteBlocker(CheckBoxOverWrite);
-    const QSignalBlocker itemsBlocker(SpinEdit1);
+    const QSignalBlocker itemsBlocker(dropDownItemsSpin);
     CheckBoxOverWrite->setChecked(settings_.Overwrite);
-    SpinEdit1->setValue(settings_.DropDownItems);
+    dropDownItemsSpin->setValue(settings_.DropDownItems);
 }
 
-void TForm4::OptionChanged() {
+void TOptionsDialog::OptionChanged() {
     settings_.Overwrite = CheckBoxOverWrite->isChecked();
-    settings_.DropDownItems = SpinEdit1->value();
+    settings_.DropDownItems = dropDownItemsSpin->value();
     emit SettingsChanged(settings_);
 }
 
-void TForm4::Button1Click() {
+void TOptionsDialog::Button1Click() {
     close();
 }

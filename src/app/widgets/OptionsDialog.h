@@ -11,11 +11,11 @@ class QCheckBox;
 class QPushButton;
 class QSpinBox;
 
-class TForm4 : public QDialog {
+class TOptionsDialog : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TForm4(QWidget* parent);
+    explicit TOptionsDialog(QWidget* parent);
 
     // Shows the options of these settings; the drop-down length is brought into the dialog's
     // range (26 ... 47). Hands nothing back.
@@ -33,6 +33,6 @@ class TForm4 : public QDialog {
 
     TUserSettings settings_;
     QCheckBox* CheckBoxOverWrite = nullptr;
-    QSpinBox* SpinEdit1 = nullptr;
+    QSpinBox* dropDownItemsSpin = nullptr;
     QPushButton* Button1 = nullptr;
 };
