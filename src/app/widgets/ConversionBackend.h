@@ -60,3 +60,32 @@ class TConversionBackend : public TTaskRunner {
     // ones always.
     virtual void ShareCoresAmong(int parallelFiles) { (void)parallelFiles; }
 };
+
+// A subscription to a backend's events, which ends itself: the handlers run until it goes out
+// of scope or is reset, and none runs once that has returned.
+class TEventSubscription {
+  public:
+    TEventSubscription() = default;
+    TEventSubscription(TConversionBackend* backend, TConversionEvents events) : backend_(backend) {
+        if (backend_) backend_->SetEvents(std::move(events));
+    }
+    ~TEventSubscription() { Reset(); }
+    TEventSubscription(const TEventSubscription&) = delete;
+    TEventSubscription& operator=(const TEventSubscription&) = delete;
+    TEventSubscription& operator=(TEventSubscription&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            backend_ = other.backend_;
+            other.backend_ = nullptr;
+        }
+        return *this;
+    }
+
+    void Reset() {
+        if (backend_) backend_->SetEvents({});
+        backend_ = nullptr;
+    }
+
+  private:
+    TConversionBackend* backend_ = nullptr;
+};

@@ -202,7 +202,7 @@ TWidget* Named(TWidget* widget, const char* name) {
 }  // namespace
 
 void TDropDownComboBox::showPopup() {
-    if (OnDropDown) OnDropDown();
+    emit AboutToDropDown();
     QComboBox::showPopup();
 }
 
@@ -217,7 +217,6 @@ TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
 
 TMainWindow::~TMainWindow() {
     StopProbing();
-    if (backend_) backend_->SetEvents({});
 }
 
 // --- Building the window ---
@@ -530,7 +529,8 @@ void TMainWindow::ConnectControls() {
         ComboOutputFormatChange();
         if (selection_.SelectedLine() != before) ChoicesChanged();
     });
-    ComboOutputFormat->OnDropDown = [this] { ComboOutputFormatDropDown(); };
+    connect(ComboOutputFormat, &TDropDownComboBox::AboutToDropDown, this,
+            [this] { ComboOutputFormatDropDown(); });
     connect(volumeSlider, &QSlider::valueChanged, this, [this] {
         VolumeSliderChange();
         ChoicesChanged();
@@ -663,7 +663,7 @@ void TMainWindow::FormCreate() {
         events.OnProgress = relay(&TMainWindow::ShowTaskProgress);
         events.OnLog = relay(&TMainWindow::ShowTaskLog);
         events.OnTerminate = relay(&TMainWindow::TaskEnded);
-        backend_->SetEvents(std::move(events));
+        taskEvents_ = TEventSubscription(backend_, std::move(events));
     }
 
     setWindowTitle(tr(kMainCaption));
@@ -736,10 +736,8 @@ bool TMainWindow::FormCloseQuery() {
     // Closing waits for the whole queue, not only a running task: between two files nothing
     // runs, yet the queue is not done.
     if (!queue_.AllowsRowChanges() || addingFiles_) return false;
-    if (backend_) {
-        backend_->SetEvents({});
-        backend_->StopTasks();
-    }
+    taskEvents_.Reset();
+    if (backend_) backend_->StopTasks();
     closing_ = true;
     return true;
 }

@@ -59,10 +59,14 @@ inline constexpr const char* kMsgConversionUnavailable =
 
 // A drop-down list that reports when it is about to open.
 class TDropDownComboBox : public QComboBox {
+    Q_OBJECT
+
   public:
     using QComboBox::QComboBox;
-    std::function<void()> OnDropDown;
     void showPopup() override;
+
+  signals:
+    void AboutToDropDown();
 };
 
 class TMainWindow : public QMainWindow {
@@ -350,4 +354,6 @@ class TMainWindow : public QMainWindow {
     QMenu* MenuFile = nullptr;
     QMenu* MenuOptions = nullptr;
     QMenu* MenuHelp = nullptr;
+    // Last, so that it ends first: no task event reaches the window while its members go.
+    TEventSubscription taskEvents_;
 };
