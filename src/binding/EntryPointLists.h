@@ -151,7 +151,14 @@
     X(av_opt_next)                      \
     X(av_opt_set_defaults)              \
     X(av_display_rotation_get)          \
-    X(av_base64_encode)
+    X(av_base64_encode)                 \
+    X(av_buffer_ref)                    \
+    X(av_buffer_unref)                  \
+    X(av_hwdevice_ctx_create)           \
+    X(av_hwframe_ctx_alloc)             \
+    X(av_hwframe_ctx_init)              \
+    X(av_hwframe_get_buffer)            \
+    X(av_hwframe_transfer_data)
 
 #define SWSCALE_ENTRY_POINTS(X)         \
     X(swscale_version)                  \

@@ -327,6 +327,10 @@ class TFolderScope {
 bool LoadFFmpegLibs(const std::string& Folder, bool UseVersionedNames) {
     if (libsLoaded) return true;
     libsError.clear();
+    // SVT-AV1 prints its banner and notes with its own printf to standard error, past the
+    // libraries' log, at the level it reads from SVT_LOG when an encoder opens: errors only (1)
+    // unless the user set another.
+    setenv("SVT_LOG", "1", 0);
 
     {
         TFolderScope folderScope(Folder);

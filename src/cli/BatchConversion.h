@@ -10,6 +10,7 @@
 
 #include "cli/BatchReport.h"
 #include "cli/ConvertSettings.h"
+#include "component/HardwareEncoders.h"
 
 struct TBatchOptions {
     int Jobs = 1;  // files converted at once
@@ -20,6 +21,10 @@ struct TBatchOptions {
     // Each task's stages on threads of their own (true) or the engine's one loop (false); unset:
     // on while a file has two cores or more to itself.
     std::optional<bool> Pipeline;
+    // H.264, H.265, VP9 and AV1 on a graphics chip: auto takes one that works, a named kind is
+    // demanded (a file fails without it). A file the device fails is converted again in
+    // software.
+    THardwareMode Hardware = THardwareMode::Off;
 };
 
 // Converts the files; returns the exit code (kExitOk, kExitFailed, kExitUsage for a missing

@@ -102,6 +102,7 @@ void TBatchReport::Add(const TReportRecord& record) {
         {"video_codec", TextOrNull(record.VideoCodec)},
         {"audio_codec", TextOrNull(record.AudioCodec)},
         {"seconds", record.Seconds},
+        {"hardware", TextOrNull(record.Hardware)},
     };
     for (const auto& [key, value] : settings_.items()) entry[key] = value;
     const auto found = byInput_.find(record.Input);

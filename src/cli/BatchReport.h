@@ -13,6 +13,8 @@
 #include <string>
 
 inline constexpr const char* kReportDone = "done";
+// Converted to its end without the whole input (a damaged input): the reason says what is missing.
+inline constexpr const char* kReportPartial = "partial";
 inline constexpr const char* kReportFailed = "failed";
 inline constexpr const char* kReportStopped = "stopped";
 inline constexpr const char* kReportSkipped = "skipped";
@@ -27,6 +29,9 @@ struct TReportRecord {
     std::int64_t OutputBytes = -1;
     std::string VideoCodec, AudioCodec;  // the encoders the job used; empty for none
     double Seconds = 0;                  // wall time of its conversion
+    // With a graphics chip asked for: the hardware encoder used, or why the video was encoded
+    // in software (no device, the device failed on this file); empty when not asked.
+    std::string Hardware;
 };
 
 class TBatchReport {

@@ -20,6 +20,11 @@ int ProfilesCommand();
 // list shows them), or a JSON array with json.
 int ProbeCommand(const std::vector<std::string>& files, bool json);
 
+// `encoders`: the devices tried (a line each: "device", kind and render node, "opened" or why
+// not) and each hardware encoder of the libraries ("NAME<tab>available|not available<tab>
+// REASON"). renderNodes: the render nodes to try instead of /dev/dri/renderD*.
+int EncodersCommand(const std::vector<std::string>& renderNodes);
+
 // What `convert` was asked for; the option texts as typed.
 struct TConvertRequest {
     std::string Profile;  // line number, display name or a unique start of one
@@ -41,6 +46,7 @@ struct TConvertRequest {
     std::optional<std::string> Shard;   // "I/N": only the I-th of N parts of the files
     bool SkipExisting = false;          // skip files whose output is already complete
     std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
+    std::string Hardware = "off";       // off, auto, vaapi, nvenc or qsv
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

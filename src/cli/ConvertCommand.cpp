@@ -14,6 +14,7 @@
 #include "app/core/ConversionQueue.h"
 #include "app/core/FileList.h"
 #include "app/core/FileListTexts.h"
+#include "app/core/HardwareJob.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/OutputNames.h"
 #include "cli/BatchConversion.h"
@@ -42,7 +43,8 @@ struct TComponentEvent {
     int Index = -1;
     TProgressInfo Progress;
     bool Exception = false;
-    std::string Text;  // the log line, or the failure's message
+    std::string Text;    // the log line, or the failure's message
+    TTaskResult Result;  // terminate
 };
 
 // The component's events, handed from its threads to the main thread in the order raised. The
@@ -86,6 +88,7 @@ struct TPlannedFile {
     int Task = -1;
     TClock::time_point Started;
     bool ProgressSeen = false;
+    std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
 };
 
 // The conversion of the command's files with the window's builder and converter component: up
@@ -126,6 +129,21 @@ class TConversionRun {
     std::vector<std::int64_t> sourceDurationUs_;  // per row
     std::vector<char> overwriteOwn_;              // per row: redo over an incomplete output
     std::vector<char> finished_;                  // per row: its record is written
+    // Per row with hardware asked for: what the report says of it, whether its task runs on a
+    // device, and whether it must not (the device failed it once). Rows to convert again in
+    // software wait in retry_ until their chunk has ended.
+    std::vector<std::string> hardwareNote_;
+    std::vector<char> onDevice_, softwareOnly_;
+    std::vector<int> retry_;
+    std::set<std::string> toldReasons_;  // said once on the terminal, then only in the report
+    const THardwareSurvey* survey_ = nullptr;
+    // Moves the job's video to a hardware encoder where the options and the survey allow; throws
+    // std::runtime_error when a demanded kind of device cannot take it.
+    void ChooseHardware(int row, TJobDescription& job);
+    // A file the device failed: its output goes and the row waits for software. False when the
+    // failure was not the device's to retry.
+    bool RetryInSoftware(const TPlannedFile& file, const std::string& reason,
+                         const std::string& keptPartial);
     bool anyFailed_ = false;
     bool stopped_ = false;
     // Last: the component's threads raise events into the members above until it is gone.
@@ -149,18 +167,20 @@ void TConversionRun::WireEvents() {
             events_.Push(std::move(event));
         };
     }
-    component_.OnTerminate = [this](int AIndex, bool, bool AException,
-                                    const std::string& AMessage) {
+    component_.OnTerminate = [this](int AIndex, bool, bool AException, const std::string& AMessage,
+                                    const TTaskResult& AResult) {
         TComponentEvent event;
         event.Kind = TComponentEvent::ceTerminate;
         event.Index = AIndex;
         event.Exception = AException;
         event.Text = AMessage;
+        event.Result = AResult;
         events_.Push(std::move(event));
     };
 }
 
 std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
+    if (!file.KeptPartial.empty()) return file.KeptPartial;
     if (file.Job) return file.Job->OutputFile;
     // A row that failed before its job was described still shows where it would have gone.
     const std::string& input = list_.Row(file.Row).FileName;
@@ -186,10 +206,11 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
     TReportRecord record;
     record.Input = row.FileName;
     record.Output = output;
-    record.Status = result == kStatusDone   ? kReportDone
-                    : result == kStatusFail ? kReportFailed
-                    : result == kStatusSkip ? kReportSkipped
-                                            : kReportStopped;
+    record.Status = result == kStatusDone      ? kReportDone
+                    : result == kStatusPartial ? kReportPartial
+                    : result == kStatusFail    ? kReportFailed
+                    : result == kStatusSkip    ? kReportSkipped
+                                               : kReportStopped;
     record.Reason = reason;
     if (result == kStatusAbort) record.Reason = "stopped before its end";
     if (!started) record.Reason = "stopped before it started";
@@ -204,7 +225,54 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
         record.AudioCodec = file.Job->AudioCodec;
     }
     record.Seconds = seconds;
+    record.Hardware = hardwareNote_[file.Row];
     report_.Add(record);
+}
+
+void TConversionRun::ChooseHardware(int row, TJobDescription& job) {
+    onDevice_[row] = 0;
+    if (!survey_ || softwareOnly_[row]) return;
+    const std::string unsuitable = HardwareUnsuitableReason(job);
+    if (!unsuitable.empty()) {
+        hardwareNote_[row] = "software: " + unsuitable;
+        return;
+    }
+    const THardwareChoice choice =
+        ChooseHardwareEncoder(*survey_, options_.Hardware, job.VideoCodec);
+    if (choice.Refused) {
+        hardwareNote_[row] = choice.Reason;
+        throw std::runtime_error(choice.Reason);
+    }
+    if (choice.Encoder.empty()) {
+        hardwareNote_[row] = choice.Reason;
+        if (toldReasons_.insert(choice.Reason).second)
+            status_.PrintMessage("--hardware auto: " + choice.Reason);
+        return;
+    }
+    std::string node;
+    for (const THardwareDevice& device : survey_->Devices)
+        if (device.Api == THardwareApi::Vaapi && device.Opened && node.empty()) node = device.Path;
+    UseHardwareEncoder(job, choice.Encoder, plan_.Settings.Parameters.Quality, node);
+    hardwareNote_[row] = "encoded with " + choice.Encoder;
+    onDevice_[row] = 1;
+}
+
+bool TConversionRun::RetryInSoftware(const TPlannedFile& file, const std::string& reason,
+                                     const std::string& keptPartial) {
+    if (!onDevice_[file.Row] || !file.Job) return false;
+    const std::string encoder = file.Job->VideoCodec;
+    // The output is this run's own, half-written (under its name, or kept as a partial file):
+    // it goes, and the software run takes its name.
+    std::error_code error;
+    std::filesystem::remove(file.Job->OutputFile, error);
+    if (!error && !keptPartial.empty()) std::filesystem::remove(keptPartial, error);
+    if (error) return false;
+    softwareOnly_[file.Row] = 1;
+    onDevice_[file.Row] = 0;
+    hardwareNote_[file.Row] = encoder + " failed (" + reason + "); converted again in software";
+    status_.PrintMessage(list_.Row(file.Row).FileName + ": " + hardwareNote_[file.Row]);
+    retry_.push_back(file.Row);
+    return true;
 }
 
 std::vector<int> TConversionRun::RowsToConvert() {
@@ -243,7 +311,8 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     TJobSettings settings = plan_.Settings;
     if (overwriteOwn_[file.Row]) settings.Overwrite = true;
     std::vector<std::string> notes;
-    const TRowTask added = AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes);
+    const TRowTask added = AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes,
+                                      [&](TJobDescription& job) { ChooseHardware(file.Row, job); });
     file.Job = added.Job;
     file.Task = added.Task;
     for (const std::string& note : notes) status_.PrintMessage(note);
@@ -284,11 +353,25 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
         ++ended;
         if (!stopAsked && nextStart < files.size()) files[nextStart++].Started = TClock::now();
         const bool started = static_cast<std::size_t>(event.Index) < nextStart || file.ProgressSeen;
+        if (event.Exception && !stopAsked &&
+            RetryInSoftware(file, event.Text, event.Result.Partial ? event.Result.OutputFile : ""))
+            continue;
+        // The output's place in the line and the record is where it is kept.
+        if (event.Result.Partial) file.KeptPartial = event.Result.OutputFile;
         if (event.Exception) {
             anyFailed_ = true;
             Finish(file, kStatusFail, event.Text, elapsed);
         } else if (stopAsked) {
             Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+        } else if (const std::string fault = onDevice_[file.Row] && file.Job
+                                                 ? HardwareOutputFault(file.Job->OutputFile)
+                                                 : "";
+                   !fault.empty() && RetryInSoftware(file, fault, "")) {
+            continue;
+        } else if (!event.Result.Problem.empty()) {
+            // Converted to its end but not whole: not a success for scripts either.
+            anyFailed_ = true;
+            Finish(file, kStatusPartial, event.Result.Problem, elapsed);
         } else {
             Finish(file, kStatusDone, "", elapsed);
         }
@@ -358,6 +441,24 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     }
     overwriteOwn_.assign(list_.Count(), 0);
     finished_.assign(list_.Count(), 0);
+    hardwareNote_.assign(list_.Count(), "");
+    onDevice_.assign(list_.Count(), 0);
+    softwareOnly_.assign(list_.Count(), 0);
+    if (options_.Hardware != THardwareMode::Off) {
+        survey_ = &WaitForHardwareSurvey();
+        // A demanded kind of device that did not open is said once, before the files fail.
+        bool opened = options_.Hardware == THardwareMode::Auto;
+        std::string why;
+        for (const THardwareDevice& device : survey_->Devices) {
+            if (HardwareModeName(options_.Hardware) != std::string(HardwareApiName(device.Api)))
+                continue;
+            opened |= device.Opened;
+            why += (why.empty() ? "" : "; ") + device.Reason;
+        }
+        if (!opened)
+            status_.PrintMessage(std::string("convert: --hardware ") +
+                                 HardwareModeName(options_.Hardware) + ": no device works: " + why);
+    }
 
     const std::vector<int> rows = RowsToConvert();
     const std::size_t chunk = options_.Jobs == 1 ? 1 : std::size_t(kChunkPerJob) * options_.Jobs;
@@ -365,6 +466,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
          first += chunk) {
         const auto begin = rows.begin() + first;
         RunChunk(std::vector<int>(begin, begin + std::min(chunk, rows.size() - first)));
+        while (!retry_.empty() && !stopped_ && !Interrupted()) RunChunk(std::exchange(retry_, {}));
     }
     runner_.ClearTasks();
     status_.ClearProgress();
@@ -429,9 +531,9 @@ int ConvertCommand(const TConvertRequest& request) {
         return kExitUsage;
     }
     InstallStopSignalHandlers();
-    int code = ConvertFiles(plan, files,
-                            {request.Jobs, request.SkipExisting, request.Verbose, request.Pipeline},
-                            report);
+    TBatchOptions options{request.Jobs, request.SkipExisting, request.Verbose, request.Pipeline};
+    options.Hardware = ParseHardwareMode(request.Hardware).value_or(THardwareMode::Off);
+    int code = ConvertFiles(plan, files, options, report);
     report.Finish();
     if (!report.LastError().empty()) {
         std::fprintf(stderr, "convert: %s\n", report.LastError().c_str());

@@ -17,18 +17,17 @@ struct TOutputFacts {
 
 TOutputFacts ReadOutputFacts(TAVProbe& probe, const std::string& path);
 
-// How far an output's length may be off its source's and still count as complete: container
-// and codec framing (an audio frame, a last picture's duration) make short outputs differ by a
-// few hundredths; a conversion cut short misses far more.
-inline constexpr std::int64_t kLengthToleranceUs = 500'000;
-inline constexpr double kLengthToleranceShare = 0.02;
-
 // Complete: it opens, its container tells its length and that length is the source's within
-// the tolerance (the larger of kLengthToleranceUs and kLengthToleranceShare of the source). A
+// the tolerance the converter itself judges by (LengthToleranceUs, component/Task.h). A
 // source of unknown length cannot be compared: then an output that opens and tells a positive
 // length counts. An output cut short by a crash either does not open (its index is written
 // last), tells no length, or tells the shorter length of what was written.
 bool ReadsAsComplete(const TOutputFacts& output, std::int64_t sourceDurationUs);
+
+// What is wrong with the video a hardware encoder wrote, read back from the file: no video, or
+// H.264 or H.265 without the sequence header a player starts from (some drivers leave it out).
+// Empty when nothing is.
+std::string HardwareOutputFault(const std::string& path);
 
 // Why an output does not count as complete, for the log; empty when it does.
 std::string IncompleteReason(const TOutputFacts& output, std::int64_t sourceDurationUs);

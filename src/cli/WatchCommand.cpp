@@ -145,6 +145,7 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     // A restart after a crash finds the output of a file it had converted but not yet recorded:
     // complete, it is recorded as skipped rather than converted twice.
     TBatchOptions options{request.Jobs, true, request.Verbose, request.Pipeline};
+    options.Hardware = ParseHardwareMode(request.Hardware).value_or(THardwareMode::Off);
     InstallStopSignalHandlers();
     std::fprintf(stderr, "Watching %s (report: %s); Ctrl-C ends.\n", folder.c_str(),
                  reportPath.c_str());

@@ -16,14 +16,17 @@ the entry itself, or enough of its start to tell it from the others, without reg
 blanks. "320x240" finds "320 x 240 (VGA)"; "200" finds "200 Kbps" but not "2000 Kbps".
 --volume takes the window's slider steps: 0, 20, 40, ..., 200 (default 100).
 
-Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Fail: REASON",
-"...: Abort" or, with --skip-existing, "...: Skip: REASON"; with --jobs N up to N files run at
+Each file ends with one line on standard output: "INPUT -> OUTPUT: Done", "...: Done with errors:
+REASON" (a damaged input, converted as far as it goes), "...: Fail: REASON", "...: Abort" or,
+with --skip-existing, "...: Skip: REASON"; with --jobs N up to N files run at
 once and their lines come as they finish. --report FILE keeps one JSON record per file, rewritten
 whole (a temporary file renamed over it) as each one ends; with "--report -" the report goes to
 standard output at the end and the lines to standard error. --shard I/N takes the files whose
 path hash falls in part I of N, so N machines given the same list convert each file once.
-Exit status: 0 every file done, 1 a file failed, 2 usage error, 130 Ctrl-C (every running file
-is stopped and its output finished as far as it got).)footer";
+An output has its own name only once complete (it is written as .NAME.converting.EXT beside
+it); what a stopped or failed file made is kept as NAME.partial.EXT when it plays.
+Exit status: 0 every file done, 1 a file failed or was done with errors, 2 usage error, 130
+Ctrl-C (every running file is stopped and its output finished as far as it got).)footer";
 
 constexpr const char* kWatchFooter = R"footer(
 A file in IN_FOLDER (not in its subfolders; names starting with "." are left alone) is converted
@@ -116,6 +119,13 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_flag("--skip-existing", request.SkipExisting,
                       "Skips a file whose output exists and is complete; converts an incomplete "
                       "output again over it");
+    command
+        ->add_option("--hardware", request.Hardware,
+                     "Encodes H.264, H.265, VP9 and AV1 on a graphics chip: auto uses one that "
+                     "works, else software (the report says why); vaapi, nvenc or qsv demands "
+                     "that kind and fails the file without it")
+        ->check(CLI::IsMember({"off", "auto", "vaapi", "nvenc", "qsv"}))
+        ->capture_default_str();
     AddPipelineOption(command, request.Pipeline,
                       "on while --jobs leaves each file two cores or more, else off but for "
                       "the last files");
@@ -128,10 +138,25 @@ bool IsUnknownCommand(CLI::App& app, const char* first) {
     for (const CLI::App* command : app.get_subcommands({}))
         if (command->check_name(first)) return false;
     std::fprintf(stderr,
-                 "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
+                 "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, encoders, "
                  "convert, watch and run\nRun with --help for more information.\n",
                  first);
     return true;
+}
+
+// The "run" command: the engine's own option vocabulary after a few options of its own.
+CLI::App* AddRunCommand(CLI::App& app, int& codecThreads, bool& pipeline) {
+    CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
+    run->add_option("--threads", codecThreads,
+                    "Threads of each decoder and encoder, 0 one per core (before the job's "
+                    "options; the engine's \"threads\" keyword is refused)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    AddPipelineOption(run, pipeline, "on");
+    // Everything after "run" is the engine's: the parser leaves it alone.
+    run->prefix_command();
+    run->footer(kRunFooter);
+    return run;
 }
 
 }  // namespace
@@ -151,6 +176,17 @@ int main(int argc, char** argv) {
         "probe", "Shows each file's frame size, frame rate and duration as the window lists them");
     probe->add_flag("--json", json, "Writes a JSON array with every fact the probe reads");
     probe->add_option("FILE", probeFiles, "Media files")->required();
+
+    std::vector<std::string> renderNodes;
+    CLI::App* encoders = app.add_subcommand(
+        "encoders",
+        "Lists the hardware encoders, each available or not and why (one test frame "
+        "each)");
+    encoders
+        ->add_option("--render-node", renderNodes,
+                     "A render node to try instead of /dev/dri/renderD* (also "
+                     "DAZIZIZ_RENDER_NODES, paths separated by ':')")
+        ->type_name("PATH");
 
     TConvertRequest request;
     CLI::App* convert = app.add_subcommand(
@@ -177,18 +213,9 @@ int main(int argc, char** argv) {
     watch->add_option("IN_FOLDER", watchFolder, "The folder to watch")->required();
     watch->footer(kWatchFooter);
 
-    CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
     int codecThreads = 0;
-    run->add_option("--threads", codecThreads,
-                    "Threads of each decoder and encoder, 0 one per core (before the job's "
-                    "options; the engine's \"threads\" keyword is refused)")
-        ->check(CLI::NonNegativeNumber)
-        ->capture_default_str();
     bool pipeline = true;
-    AddPipelineOption(run, pipeline, "on");
-    // Everything after "run" is the engine's: the parser leaves it alone.
-    run->prefix_command();
-    run->footer(kRunFooter);
+    CLI::App* run = AddRunCommand(app, codecThreads, pipeline);
 
     if (argc > 1 && IsUnknownCommand(app, argv[1])) return kExitUsage;
     try {
@@ -200,6 +227,7 @@ int main(int argc, char** argv) {
 
     if (*profiles) return ProfilesCommand();
     if (*probe) return ProbeCommand(probeFiles, json);
+    if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
     if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);

@@ -108,7 +108,12 @@ void TCustomFFmpegVCL::WireEvents(TFFmpeg& task) {
         DoProgress(static_cast<TFFmpeg*>(sender), info);
     };
     task.OnTerminate = [this](TCustomFFmpeg* sender) {
-        DoTerminate(static_cast<TFFmpeg*>(sender));
+        // The job's files are closed: the output gets its name before anyone hears of the end
+        // (and before the component's lock, as the check whether it plays makes the libraries
+        // log).
+        auto* ended = static_cast<TFFmpeg*>(sender);
+        ended->SettleOutput();
+        DoTerminate(ended);
     };
 }
 
@@ -130,6 +135,7 @@ int TCustomFFmpegVCL::AppendTask(const std::string& fileName, TInputOptions* opt
             ApplyInputOptions(*task, *options);
         } else {
             InitInputOptions(task->InputOptions);
+            task->InputOptions.FileName = fileName;  // the passes of a fit open it again
         }
         if (!task->OpenInputFile(fileName)) {
             lastError_ = task->LastError;
@@ -172,8 +178,8 @@ bool TCustomFFmpegVCL::SetTaskOutput(int index, const std::string& fileName,
         }
         // A fitted output is checked under a name of its own: its passes write elsewhere.
         const bool fitted = options && options->FitSizeBytes > 0;
-        if (!task.OpenOutputFile(fitted ? task.PrepareFit() : fileName)) {
-            lastError_ = task.LastError;
+        if (!task.OpenOutputFile(fitted ? task.PrepareFit() : task.BeginOutput(fileName))) {
+            lastError_ = task.WithOwnName(task.LastError);
             return false;
         }
         if (options) ApplyOutputStreamOptions(task, *options);
@@ -362,7 +368,7 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg* sender) {
     {
         std::lock_guard lock(lock_);
         if (!sender) {
-            if (OnTerminate) OnTerminate(-1, true, false, std::string());
+            if (OnTerminate) OnTerminate(-1, true, false, std::string(), TTaskResult());
             ClearPendingLogText();
             return;
         }
@@ -371,13 +377,13 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg* sender) {
         sender->ThreadId = 0;
         if (OnTerminate)
             OnTerminate(sender->Index.load(), sender->IsCompleted(), sender->HasError(),
-                        sender->ErrorMessage());
+                        sender->ErrorText(), sender->Result());
         ++terminatedCount_;
         if (pendingCount_ > 0) {
             next = TakeNextIndex();
             generation = runGeneration_.load();
         } else if (terminatedCount_ >= tasks_.Count()) {
-            if (OnTerminate) OnTerminate(-1, true, false, std::string());
+            if (OnTerminate) OnTerminate(-1, true, false, std::string(), TTaskResult());
             ClearPendingLogText();
         }
     }

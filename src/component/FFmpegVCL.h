@@ -53,8 +53,11 @@ class TCustomFFmpegVCL : private TLogSink {
     using TProgressEvent = std::function<void(int AIndex, int AFrameNumber, int AFPS,
                                               int ACurrentDuration, float AQuality, float ABitRate,
                                               int64_t ACurrentSize, int ATotalOutputDuration)>;
-    using TTerminateEvent = std::function<void(int AIndex, bool AFinished, bool AException,
-                                               const std::string& AMessage)>;
+    // AResult: where the output is and whether the whole input was converted (see TTaskResult);
+    // empty for the end of the whole run.
+    using TTerminateEvent =
+        std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage,
+                           const TTaskResult& AResult)>;
 
     static constexpr const char* kVersion = "2.0b";
 

@@ -9,6 +9,7 @@
 #include "component/SizeFit.h"
 #include "component/Task.h"
 #include "engine/EngineTypes.h"
+#include "engine/LibraryErrors.h"
 
 namespace fs = std::filesystem;
 
@@ -21,19 +22,6 @@ int64_t FileBytes(const std::string& path) {
     std::error_code error;
     const auto bytes = fs::file_size(path, error);
     return error ? -1 : static_cast<int64_t>(bytes);
-}
-
-// A name beside the output for the pass that may still be thrown away: the output is only
-// touched once a result fits.
-std::string UnfinishedName(const std::string& output) {
-    const fs::path path(output);
-    for (int n = 0;; ++n) {
-        fs::path candidate =
-            path.parent_path() / ("." + path.stem().string() + ".fitting" +
-                                  (n ? "-" + std::to_string(n) : "") + path.extension().string());
-        std::error_code error;
-        if (!fs::exists(fs::symlink_status(candidate, error))) return candidate.string();
-    }
 }
 
 std::string Kbits(int64_t bitsPerSecond) {
@@ -51,6 +39,8 @@ TFFmpeg::~TFFmpeg() {
 }
 
 std::string TFFmpeg::PrepareFit() {
+    finalName_ = OutputOptions.FileName;  // the passes write beside it themselves
+    workName_.clear();
     if (fitFolder_.empty()) {
         std::error_code error;
         fs::path base = fs::temp_directory_path(error);
@@ -67,7 +57,9 @@ std::string TFFmpeg::PrepareFit() {
 
 void TFFmpeg::Transcode() {
     if (OutputOptions.FitSizeBytes <= 0 || fitFolder_.empty()) {
+        MeasureExpectedLength();
         TCustomFFmpeg::Transcode();
+        MeasureConvertedLength();
         return;
     }
     RunFit();
@@ -96,11 +88,20 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
         if (number < passes) whole.CurrentSize = 0;  // nothing of the output written yet
         if (OnProgress) OnProgress(this, whole);
     };
+    pass.InputOptions = InputOptions;  // its start, for the length the output should have
     ApplyInputOptions(pass, InputOptions);
     if (!pass.OpenInputFile(InputOptions.FileName)) throw FFMpegException(pass.LastError);
     ApplyOutputOptions(pass, output);
     if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
     pass.Start(false, tpNormal);
+    if (number == passes) {
+        // The pass that makes the output tells what the input let it convert.
+        result_.SourceUs = pass.result_.SourceUs;
+        result_.ConvertedUs = pass.result_.ConvertedUs;
+        DecodeErrors = pass.DecodeErrors;
+        ReadError = pass.ReadError;
+        FirstDamageUs = pass.FirstDamageUs;
+    }
     if (pass.HasError()) throw FFMpegException(pass.ErrorMessage());
     if (!pass.IsCompleted() || StopRequested.load()) return -1;
     return pass.VideoBytesWritten;
@@ -112,15 +113,20 @@ void TFFmpeg::RunFit() {
     const bool twoPasses = EncoderHasTwoPasses(asked.VideoCodec);
     const int passes = twoPasses ? 2 : 1;
     const std::string passLog = (fs::path(fitFolder_) / "pass").string();
-    const std::string unfinished = UnfinishedName(asked.FileName);
-    // Whatever ends the fit early, no unfinished result is left behind unsaid.
+    // A name beside the output for the pass that may still be thrown away: the output is only
+    // touched once a result fits.
+    const std::string unfinished = WorkingNameBeside(asked.FileName, "fitting");
+    // Whatever ends the fit early, no unfinished result is left behind unsaid: a stop in the
+    // last pass keeps what it made as the partial output when it plays, anything else goes.
     struct TUnfinished {
         TFFmpeg& task;
         const std::string& path;
         bool kept = false;
         ~TUnfinished() {
+            if (kept) return;
+            if (task.StopRequested.load() && FileSize(path) > 0 && task.KeepPartial(path)) return;
             std::error_code error;
-            if (!kept && fs::remove(path, error))
+            if (fs::remove(path, error))
                 task.DoLog(1, "Fit to size: the unfinished output " + path + " was removed");
         }
     } cleanup{*this, unfinished};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "component/OptionRecords.h"
@@ -15,6 +16,40 @@ class EListError : public std::out_of_range {
   public:
     explicit EListError(int index);
 };
+
+// How far an output's length may fall short of its source's and still count as whole:
+// container and codec framing (an audio frame, a last picture's duration) make outputs differ by
+// a few hundredths; a conversion cut short misses far more. The larger of the two applies.
+inline constexpr int64_t kLengthToleranceUs = 500'000;
+inline constexpr double kLengthToleranceShare = 0.02;
+// The larger of kLengthToleranceUs and kLengthToleranceShare of `sourceUs`.
+int64_t LengthToleranceUs(int64_t sourceUs);
+
+// How a task's output came out, final once its terminate event is raised.
+struct TTaskResult {
+    // Where the output is now: its own name once the conversion is complete; for a stopped or
+    // failed task whose output plays, the name with ".partial" before its extension; empty when
+    // nothing was kept (an output that does not play is removed).
+    std::string OutputFile;
+    bool Partial = false;      // OutputFile holds only what was converted before the end
+    int64_t SourceUs = -1;     // how long the output should last; -1 when that is not known
+    int64_t ConvertedUs = -1;  // how long it lasts as written; -1 when not known
+    int32_t DecodeErrors = 0;  // packets or pictures of the input the decoders refused or patched
+    // Why a task that ran to its end did not convert the whole input, in words: "the input is
+    // damaged after 00:10; 10.0 of 20.2 s converted". Empty when it did.
+    std::string Problem;
+};
+
+// Names beside an output: ".NAME.ROLE.EXT" (hidden) for what is still being written, which is
+// renamed to the output's own name once complete; "NAME.partial.EXT" for what a stopped or
+// failed conversion kept. Numbered ("NAME.partial-1.EXT") past names already taken.
+std::string WorkingNameBeside(const std::string& output, const std::string& role);
+std::string PartialNameOf(const std::string& output);
+// "the input is damaged after 00:10; 10.0 of 20.2 s converted", or empty when the conversion
+// is whole: no damage met and no shorter than its source beyond LengthToleranceUs.
+// `damageUs` is the input time of the first damage, -1 when none was met.
+std::string ConversionProblem(int64_t sourceUs, int64_t convertedUs, int32_t decodeErrors,
+                              bool readError, int64_t damageUs);
 
 // A task: an engine plus its place in the list, the thread that runs it and copies of the
 // option records it was given.
@@ -40,6 +75,19 @@ class TFFmpeg : public TCustomFFmpeg {
     // output's extension, so the same muxer is checked; no file is written). The passes run in
     // Transcode. Throws std::runtime_error when no folder can be made.
     std::string PrepareFit();
+    // An output that is a file of its own is written under a hidden working name beside
+    // `fileName` (see WorkingNameBeside), which this returns; other outputs (a pattern of
+    // numbered images, a device, a protocol) keep their name.
+    std::string BeginOutput(const std::string& fileName);
+    // Once the job's files are closed: a complete output takes its own name; a stopped or failed
+    // one is kept as its partial name when it plays, else removed. Fills Result.
+    void SettleOutput();
+    // A message of the task's, naming the output by its own name rather than its working one;
+    // ErrorText: the failure's.
+    std::string WithOwnName(std::string text) const;
+    std::string ErrorText() const { return WithOwnName(ErrorMessage()); }
+    // Read once the terminate event is raised.
+    const TTaskResult& Result() const { return result_; }
 
   protected:
     // A fitted output runs its passes, each on an engine of its own, on this task's thread, and
@@ -54,7 +102,19 @@ class TFFmpeg : public TCustomFFmpeg {
     int64_t RunPass(const TOutputOptions& output, int number, int passes);
     void RunFit();
 
+    // Notes the output's expected length (inputs open) and, after the run, what was written.
+    void MeasureExpectedLength();
+    void MeasureConvertedLength();
+    // Whether a file opens and tells a positive length.
+    bool Plays(const std::string& path);
+    // An unfinished output that plays becomes the partial output (PartialNameOf); false, and
+    // the file left as it is, when it does not play or cannot be renamed.
+    bool KeepPartial(const std::string& unfinished);
+
     std::string fitFolder_;  // the pass files' temporary folder; removed with the task
+    std::string finalName_;  // the output's own name
+    std::string workName_;   // the name it is written under; empty: its own name
+    TTaskResult result_;
 };
 
 // Owns its tasks; each task's Index is its position.

@@ -255,8 +255,13 @@ bool TCustomFFmpeg::SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& i
                                    uint8_t*& samples, int& size) {
     const int encRate = ost.Encoder->sample_rate;
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
-    const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
+    double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
     const int64_t fifoFrames = ost.Fifo ? LibAVUtil.av_audio_fifo_size(ost.Fifo.get()) : 0;
+    // A jump of the clock past the threshold, or back, is taken out of it (SkipClockJump):
+    // neither silence nor the output's timestamps follow it.
+    if (encRate > 0)
+        syncTime = SkipClockJump(ost, syncTime,
+                                 static_cast<double>(ost.SyncOpts + fifoFrames) / encRate, -1e300);
     if (AudioSyncMethod == 0) {
         ost.SyncOpts = std::llrint(syncTime * encRate) - fifoFrames;
         return true;

@@ -100,6 +100,8 @@ void TCustomFFmpeg::ApplyEngineDefaults() {
     OutputFileCount = 0;
     VideoBytesWritten = AudioBytesWritten = GlobalHeaderBytes = 0;
     DuplicatedFrames = DroppedFrames = 0;
+    DecodeErrors = ReadError = 0;
+    FirstDamageUs = -1;
     {
         std::lock_guard lock(stateMutex_);
         worker_ = nullptr;
@@ -186,6 +188,10 @@ void TCustomFFmpeg::FinishRun() {
     CloseAllCodecsLocked(OpenDecoders);
     Cleanup();
     Terminate();
+}
+
+void TCustomFFmpeg::NoteInputDamage(int64_t inputTimeUs) {
+    if (FirstDamageUs < 0) FirstDamageUs = std::max<int64_t>(inputTimeUs, 0);
 }
 
 void TCustomFFmpeg::Stop() {

@@ -197,6 +197,14 @@ class TCustomFFmpeg : public TFFmpegOptions {
     int64_t GlobalHeaderBytes = 0;
     std::atomic<int32_t> DuplicatedFrames{0};  // counted by the video outputs, on any thread
     std::atomic<int32_t> DroppedFrames{0};
+    // What the run met in its inputs, written on the job's thread and read after its end:
+    // packets or pictures the decoders refused or patched up, the error that ended reading
+    // early (0 when the inputs ended normally) and the input time (µs) of the first of either
+    // (-1 when none).
+    int32_t DecodeErrors = 0;
+    int32_t ReadError = 0;
+    int64_t FirstDamageUs = -1;
+    void NoteInputDamage(int64_t inputTimeUs);
 
     // Frame-hook state: the custom hook's picture and its converters, the frame counter, the
     // before-hook's current answer and the hook time ranges (sorted by end).
@@ -227,6 +235,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // (frame size, aspect, pixel format and rate; sample rate and channels; discarding).
     TInputPtr OpenDemuxer(const std::string& fileName);
     int64_t SeekToStart(AVFormatContext* context);
+    // In a file of several programs, only the chosen one's packets are read (StreamChoice.h).
+    void KeepChosenProgram(AVFormatContext* context);
     TCodecContextPtr MakeDecoder(AVStream* stream, const std::string& fileName);
     void FillRawInputParameters(TDictionary& rawParameters) const;
     void TakeInputFacts(const TInputFile& input, const std::string& fileName);
@@ -326,6 +336,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
     void LogStreamMapping();
     void OpenEncoder(TOutputStreamState& ost);
+    // Encoders that print to standard error past the libraries' log are asked for errors only.
+    static void QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder);
     void ApplyMetaDataMaps();
     void WriteHeaders();
     // The packet loop and the shutdown: in the one loop, or with the stages on threads of their
@@ -353,6 +365,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // The run's index of the input stream a packet of input file `fileIndex` belongs to; -1 for
     // a stream that appeared after the set-up or that is discarded.
     int InputStreamOfPacket(int fileIndex, const AVPacket* packet) const;
+    // How far the streams of input file `fileIndex` that the run uses have got, µs.
+    int64_t InputReachedUs(int fileIndex) const;
     // The file's offset and the stream's scale applied to a packet's timestamps; a jump beyond
     // the threshold moves the file's offset so that the stream goes on.
     void AdjustPacketTimes(const TInputStreamState& ist, int fileIndex, AVPacket* packet);
@@ -473,6 +487,14 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
     // padded (false drops it); the copies encoded and written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
+    // The input's clock for the output, seconds after the start, without its jumps: where it
+    // runs more than a second behind the output's own position (`outputTime`), or further
+    // ahead than the jump threshold ("dts_delta_threshold") and than the source meant its last
+    // picture to show (`shownUntil`), the difference is added to ost.ClockShift and the output
+    // goes on from where it is. A smaller gap ahead is a pause the output keeps: VideoOutput
+    // lets the next picture wait for its time rather than copy one for more than a second.
+    double SkipClockJump(TOutputStreamState& ost, double syncTime, double outputTime,
+                         double shownUntil);
     bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                  TFrameHookPicture& output);
     bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,

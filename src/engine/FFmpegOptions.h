@@ -66,6 +66,7 @@ struct TOptionValues {
     int32_t VideoDisabled = 0;   // consumed by each video stream creation
     int32_t VideoDiscard = 0;    // library discard level
     std::string VideoCodecName;  // consumed by each input and each video stream creation
+    std::string HardwareDevice;  // "hwdevice": the render node a VAAPI encoder opens
     uint32_t VideoCodecTag = 0;  // four characters, the first in the low byte
     int32_t SameQuality = 0;
     int32_t Deinterlace = 0;

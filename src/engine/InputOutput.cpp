@@ -174,9 +174,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     TakeInputFacts(input, fileName);
 
     AVFormatContext* context = input.Context.get();
-    if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > SourceDurationMs)
-        SourceDurationMs =
-            static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+    const int64_t duration = MediaDuration(context);
+    if (duration != AV_NOPTS_VALUE && duration / 1000 > SourceDurationMs)
+        SourceDurationMs = static_cast<int32_t>(std::min<int64_t>(duration / 1000, INT32_MAX));
     const int fileIndex = InputFileCount;
     input.RateEmulation = RateEmulation != 0;
     input.TimeOffset = CopyTimestamps ? InputTimeOffset : InputTimeOffset - timestamp;
@@ -259,7 +259,23 @@ TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
     }
     if (result < 0 && Verbose >= 0)
         throw FFMpegException::Format("%s: could not find codec parameters", fileName.c_str());
+    if (ProgramId == 0) KeepChosenProgram(context);
     return input;
+}
+
+void TCustomFFmpeg::KeepChosenProgram(AVFormatContext* context) {
+    const AVProgram* chosen = ChosenProgram(context);
+    if (!chosen) return;
+    // The demuxer drops the other programs' packets before they reach the loop.
+    for (unsigned i = 0; i < context->nb_programs; ++i)
+        if (context->programs[i] != chosen) context->programs[i]->discard = AVDISCARD_ALL;
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        if (!InChosenProgram(context, i)) context->streams[i]->discard = AVDISCARD_ALL;
+    const AVDictionaryEntry* name =
+        LibAVUtil.av_dict_get(chosen->metadata, "service_name", nullptr, 0);
+    Log(1, "%s holds %u programs: program %d%s%s%s is converted, the others are left out",
+        context->url, context->nb_programs, chosen->id, name ? " (" : "", name ? name->value : "",
+        name ? ")" : "");
 }
 
 TCodecContextPtr TCustomFFmpeg::MakeDecoder(AVStream* stream, const std::string& fileName) {
@@ -460,8 +476,14 @@ void TCustomFFmpeg::OpenOutputByteStream(AVFormatContext* context, const std::st
             throw FFMpegException(LibraryErrorText(AVERROR(EINVAL), fileName, true));
     } else if (!(format->flags & AVFMT_NOFILE)) {
         // An existing file is replaced: whether that is wanted was decided before.
-        if (LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
-            throw FFMpegException::Format("Could not open '%s'", fileName.c_str());
+        if (const int opened =
+                LibAVFormat.avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE);
+            opened < 0) {
+            // The system's own reason: "Permission denied", "No space left on device".
+            char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+            LibAVUtil.av_strerror(opened, reason, sizeof reason);
+            throw FFMpegException::Format("Could not open '%s': %s", fileName.c_str(), reason);
+        }
     }
 }
 
@@ -583,7 +605,11 @@ void TCustomFFmpeg::SetVideoPicture(AVCodecContext* codec, const AVCodec* encode
         bool listed = false;
         for (const AVPixelFormat* format = encoder->pix_fmts; *format != AV_PIX_FMT_NONE; ++format)
             listed |= *format == codec->pix_fmt;
-        if (!listed) codec->pix_fmt = encoder->pix_fmts[0];
+        // A device's own format is set when the encoder opens (HardwareFrames.h); until then
+        // the pictures are made in the one every device takes.
+        if (!listed)
+            codec->pix_fmt =
+                TakesDeviceFramesOnly(encoder) ? AV_PIX_FMT_NV12 : encoder->pix_fmts[0];
     }
 }
 

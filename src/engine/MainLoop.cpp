@@ -1,6 +1,7 @@
 // The packet loop of a transcode and its shutdown: pick the input whose outputs lag most, read,
 // correct the timestamps, hand the packet to the packet path; then drain, write the trailers,
 // report for the last time and close the codecs.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/CustomFFmpeg.h"
@@ -95,8 +96,12 @@ void TCustomFFmpeg::ReadAndDeliver() {
 
         // 3. Read.
         AVFormatContext* input = InputFiles[fileIndex].Context.get();
-        if (LibAVFormat.av_read_frame(input, packet) < 0) {
+        if (const int read = LibAVFormat.av_read_frame(input, packet); read < 0) {
             run.InputFiles[fileIndex].EofReached = 1;
+            if (read != AVERROR_EOF && !ReadError) {
+                ReadError = read;
+                NoteInputDamage(InputReachedUs(fileIndex));
+            }
             if (Shortest) break;
             continue;
         }
@@ -125,6 +130,10 @@ void TCustomFFmpeg::ReadAndDeliver() {
 
         // 9. Decode, re-encode or copy.
         if (OutputPacket(ist, istIndex, packet) < 0) {
+            if (ist.Decoded) {
+                ++DecodeErrors;
+                NoteInputDamage(ist.Pts);
+            }
             if (Verbose >= 0)
                 Log(1, "Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex);
             continue;
@@ -155,6 +164,13 @@ int TCustomFFmpeg::InputStreamOfPacket(int fileIndex, const AVPacket* packet) co
     if (packet->stream_index < 0 || packet->stream_index >= fileState.StreamCount) return -1;
     const int istIndex = fileState.FirstStream + packet->stream_index;
     return RunState.InputStreams[istIndex]->Discard ? -1 : istIndex;
+}
+
+int64_t TCustomFFmpeg::InputReachedUs(int fileIndex) const {
+    int64_t reached = 0;
+    for (const auto& ist : RunState.InputStreams)
+        if (ist->FileIndex == fileIndex && !ist->Discard) reached = std::max(reached, ist->Pts);
+    return reached;
 }
 
 int TCustomFFmpeg::LaggingInputFile(double& optsMin) const {

@@ -260,7 +260,8 @@ void TFFmpegOptions::SetBitRate(const std::string& keyword, const std::string& v
     AVCodecContext* context =
         CodecOptionContexts[keyword[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO].get();
     int64_t bitRate = 0;
-    if (context && LibAVUtil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)
+    if (context && LibAVUtil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate > 0 &&
+        bitRate < 1000)
         DoLog(1,
               "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not "
               "kbits/s");

@@ -96,6 +96,7 @@ const std::vector<TFFmpegOptions::TKeywordRow>& TFFmpegOptions::KeywordTable() {
         {"qscale", K::Float, [](O& o, const V& v) { o.SetVideoQuantiserScale(v.Float); }},
         {"rc_override", K::Text, [](O& o, const V& v) { o.RateControlOverride = v.Text; }},
         {"vcodec", K::Text, [](O& o, const V& v) { o.SetVideoCodec(v.Text); }},
+        {"hwdevice", K::Text, [](O& o, const V& v) { o.HardwareDevice = v.Text; }},
         {"me_threshold", K::Int, [](O& o, const V& v) { o.MotionEstimationThreshold = v.Int; }},
         {"sameq", K::None, [](O& o, const V&) { o.SameQuality = 1; }},
         {"pass", K::Int, [](O& o, const V& v) { o.SetPass(v.Int); }},

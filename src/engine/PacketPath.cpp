@@ -263,6 +263,12 @@ int TCustomFFmpeg::DecodeMediaPacket(TInputStreamState& ist, int istIndex, const
                       ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, ist.Stream->time_base,
                                                kMicroseconds)
                       : ist.NextPts;
+        ist.Decoded = true;
+        // A picture the decoder patched up (concealed or missing references) is damage too.
+        if (frame->decode_error_flags || (frame->flags & AV_FRAME_FLAG_CORRUPT)) {
+            ++DecodeErrors;
+            NoteInputDamage(ist.Pts);
+        }
         if (packet && framesOfPacket++ > 0 && Verbose > 0 && OnLog)
             Log(0, "Multiple frames in a packet from stream %d", packet->stream_index);
         if (type == AVMEDIA_TYPE_AUDIO)
@@ -320,6 +326,10 @@ void TCustomFFmpeg::DrainEncoders(int istIndex) {
 void TCustomFFmpeg::DrainEncoder(TOutputStreamState& ost) {
     AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
     if (ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO) FlushAudioOutput(file, ost);
+    // After a stop the pictures a video encoder still holds for its look-ahead are left out:
+    // coding them (seconds for HEVC or AV1 at 1080p) would keep the stop waiting. The file ends
+    // with the last picture coded.
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && StopRequested.load()) return;
     const std::string failure = FormatText(
         "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex, ost.StreamIndex);
     EncodeAndWrite(file, ost, nullptr, failure.c_str());

@@ -149,6 +149,7 @@ TStageJob TPipelinedRun::JobFor(const TStage& stage, const TInputStreamState& is
         job.Samples.assign(samples, samples + samplesSize);
     }
     job.SyncPts = stage.Sync->Pts;
+    job.SyncNextPts = stage.Sync->NextPts;
     job.Quality = ist.Quality;
     job.SampleChannels = ist.SampleChannels;
     job.SampleRate = ist.SampleRate;
@@ -229,6 +230,7 @@ void TPipelinedRun::WorkOn(TStage& stage, TStageJob& job) {
     TOutputStreamState& ost = *stage.Output;
     AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
     stage.Clock.Pts = job.SyncPts;
+    stage.Clock.NextPts = job.SyncNextPts;
     stage.Clock.Quality = job.Quality;
     stage.Clock.SampleChannels = job.SampleChannels;
     stage.Clock.SampleRate = job.SampleRate;

@@ -80,6 +80,7 @@ struct TStageJob {
     TFramePtr Picture;
     std::vector<uint8_t> Samples;
     int64_t SyncPts = 0;
+    int64_t SyncNextPts = AV_NOPTS_VALUE;  // until when the source shows the picture
     float Quality = 0.0f;
     int32_t SampleChannels = 0;
     int32_t SampleRate = 0;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "binding/LibHandles.h"
+#include "engine/HardwareFrames.h"
 #include "engine/PictureFilter.h"
 
 // The bitstream filters a stream's packets pass through before they are written, in order.
@@ -66,6 +67,9 @@ struct TInputStreamState {
     int64_t NextPts = AV_NOPTS_VALUE;  // expected timestamp of the next decoded frame
     int64_t Pts = 0;                   // timestamp of the current frame
     int32_t IsStart = 1;               // cleared by the audio output once it is in step
+    // The decoder has given a frame: a refused packet before it is a stream joined part-way (a
+    // capture's first, cut packet), not damage.
+    bool Decoded = false;
 
     // Quality of the last decoded picture (lambda units, FF_QP2LAMBDA per quantiser step);
     // set by the packet path, read by the video output for same-quality encoding.
@@ -119,6 +123,12 @@ struct TOutputStreamState {
     // Output position in encoder time-base units: video frames emitted (VideoOutput), or audio
     // sample frames sent to the encoder (AudioOutput). Use it as the pts of the frame sent.
     int64_t SyncOpts = 0;
+    // Seconds the input's clock jumped by, taken out of it: a jump is a discontinuity, not a
+    // gap to fill (see SkipClockJump).
+    double ClockShift = 0.0;
+    // Video: until when (input seconds) the source meant its last picture to show; a gap up to
+    // there is a still, never a jump.
+    double PictureShownUntil = -1e300;
     // Fixed quality asked for ("qscale"), lambda units; 0 = none. Set by the stream creation.
     float Quality = 0.0f;
 
@@ -153,6 +163,8 @@ struct TOutputStreamState {
     int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 
     TPacketPtr EncodedPacket;  // the packets EncodeAndWrite receives
+    // An encoder that takes device frames only: their pool; each picture is copied into it.
+    TBufferRefPtr DeviceFrames;
     // Pipelined: where the packets of the job the output's stage works on go (instead of the
     // muxer), and the frame count as of the packets the writer has written.
     std::vector<TPacketPtr>* Batch = nullptr;

@@ -1,5 +1,6 @@
 #include "engine/StreamChoice.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -25,6 +26,33 @@ int64_t Weight(const AVStream* stream) {
     return 0;
 }
 
+bool ProgramHolds(const AVProgram* program, unsigned streamIndex) {
+    for (unsigned k = 0; k < program->nb_stream_indexes; ++k)
+        if (program->stream_index[k] == streamIndex) return true;
+    return false;
+}
+
+// The stream of `type` a conversion takes among the program's streams, or among all of them.
+int ChooseStreamAmong(const AVFormatContext* file, AVMediaType type, const AVProgram* program) {
+    int chosen = -1;
+    bool chosenDefault = false;
+    int64_t chosenWeight = -1;
+    for (unsigned i = 0; i < file->nb_streams; ++i) {
+        const AVStream* stream = file->streams[i];
+        if (stream->codecpar->codec_type != type || !UsableStream(stream)) continue;
+        if (program && !ProgramHolds(program, i)) continue;
+        const bool isDefault = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
+        const int64_t weight = Weight(stream);
+        if (chosen < 0 || (isDefault && !chosenDefault) ||
+            (isDefault == chosenDefault && weight > chosenWeight)) {
+            chosen = static_cast<int>(i);
+            chosenDefault = isDefault;
+            chosenWeight = weight;
+        }
+    }
+    return chosen;
+}
+
 }  // namespace
 
 bool UsableStream(const AVStream* stream) {
@@ -40,23 +68,35 @@ bool UsableStream(const AVStream* stream) {
     }
 }
 
-int ChooseStream(const AVFormatContext* file, AVMediaType type) {
-    int chosen = -1;
-    bool chosenDefault = false;
-    int64_t chosenWeight = -1;
-    for (unsigned i = 0; i < file->nb_streams; ++i) {
-        const AVStream* stream = file->streams[i];
-        if (stream->codecpar->codec_type != type || !UsableStream(stream)) continue;
-        const bool isDefault = (stream->disposition & AV_DISPOSITION_DEFAULT) != 0;
-        const int64_t weight = Weight(stream);
-        if (chosen < 0 || (isDefault && !chosenDefault) ||
-            (isDefault == chosenDefault && weight > chosenWeight)) {
-            chosen = static_cast<int>(i);
-            chosenDefault = isDefault;
-            chosenWeight = weight;
+const AVProgram* ChosenProgram(const AVFormatContext* file) {
+    if (file->nb_programs < 2) return nullptr;
+    // A program left out (the "programid" option) is never chosen.
+    const auto kept = [](const AVProgram* program) { return program->discard != AVDISCARD_ALL; };
+    const int video = ChooseStreamAmong(file, AVMEDIA_TYPE_VIDEO, nullptr);
+    if (video >= 0)
+        for (unsigned p = 0; p < file->nb_programs; ++p)
+            if (kept(file->programs[p]) &&
+                ProgramHolds(file->programs[p], static_cast<unsigned>(video)))
+                return file->programs[p];
+    // No picture (a radio multiplex), or only in programs left out: the first program kept that
+    // carries a usable stream.
+    for (unsigned p = 0; p < file->nb_programs; ++p)
+        for (unsigned k = 0; kept(file->programs[p]) && k < file->programs[p]->nb_stream_indexes;
+             ++k) {
+            const unsigned index = file->programs[p]->stream_index[k];
+            if (index < file->nb_streams && UsableStream(file->streams[index]))
+                return file->programs[p];
         }
-    }
-    return chosen;
+    return nullptr;
+}
+
+bool InChosenProgram(const AVFormatContext* file, unsigned streamIndex) {
+    const AVProgram* program = ChosenProgram(file);
+    return !program || ProgramHolds(program, streamIndex);
+}
+
+int ChooseStream(const AVFormatContext* file, AVMediaType type) {
+    return ChooseStreamAmong(file, type, ChosenProgram(file));
 }
 
 int FindCoverStream(const AVFormatContext* file) {
@@ -77,6 +117,23 @@ int64_t MediaStartTime(const AVFormatContext* file) {
         if (start == AV_NOPTS_VALUE || us < start) start = us;
     }
     return start;
+}
+
+int64_t MediaDuration(const AVFormatContext* file) {
+    constexpr int64_t kLargestSpread = 10 * int64_t{AV_TIME_BASE};
+    int64_t longest = AV_NOPTS_VALUE;
+    for (AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        const int index = ChooseStream(file, type);
+        if (index < 0) continue;
+        const AVStream* stream = file->streams[index];
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) continue;
+        longest = std::max(
+            longest, LibAVUtil.av_rescale_q(stream->duration, stream->time_base, AV_TIME_BASE_Q));
+    }
+    const int64_t whole = file->duration < 0 ? AV_NOPTS_VALUE : file->duration;
+    if (longest == AV_NOPTS_VALUE) return whole;
+    if (whole == AV_NOPTS_VALUE || whole - longest > kLargestSpread) return longest;
+    return whole;
 }
 
 AVRational RealFrameRate(const AVStream* stream) {

@@ -12,8 +12,17 @@
 bool UsableStream(const AVStream* stream);
 
 // The stream of `type` a conversion takes, -1 when none is usable: the default-disposition one
-// first, then the largest picture (video) or the most channels (audio), then the first.
+// first, then the largest picture (video) or the most channels (audio), then the first. In a
+// file of several programs, only the chosen program's streams count.
 int ChooseStream(const AVFormatContext* file, AVMediaType type);
+
+// The program a file of several (a broadcast capture) is converted from: the one holding the
+// video stream that would be chosen among all, else the first with a usable stream. Each
+// program keeps its own clock, far from the others': mixing them would mix the clocks. nullptr
+// for a file of one program or none.
+const AVProgram* ChosenProgram(const AVFormatContext* file);
+// Whether the stream belongs to the chosen program; every stream does when none is chosen.
+bool InChosenProgram(const AVFormatContext* file, unsigned streamIndex);
 
 // The file's cover picture (an attached picture), -1 when it has none.
 int FindCoverStream(const AVFormatContext* file);
@@ -22,6 +31,12 @@ int FindCoverStream(const AVFormatContext* file);
 // subtitle streams. Data, timed-metadata and chapter streams (cues that start before the
 // pictures) do not count. AV_NOPTS_VALUE when none says.
 int64_t MediaStartTime(const AVFormatContext* file);
+
+// How long the file's media last, microseconds: the file's own length, unless that is more than
+// 10 s longer than its longest chosen video or audio stream (the streams of a broadcast capture
+// run on clocks that lie apart, and the file's length spans them): then that stream's.
+// AV_NOPTS_VALUE when nothing says.
+int64_t MediaDuration(const AVFormatContext* file);
 
 // The rate pictures really come at: the nominal rate, or the average where the nominal one is
 // a time base (90000, 1000 and other rates above 240) or unknown. {0, 1} when neither is known.

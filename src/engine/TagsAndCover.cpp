@@ -11,11 +11,19 @@
 
 namespace {
 
-// Tags a player shows; others (encoder names, durations, handler names) describe the input's
-// coding, not the recording, and would be wrong in the output.
+// Tags a player shows, and when the recording was made; others (encoder names, durations,
+// handler names) describe the input's coding, not the recording, and would be wrong in the output.
 constexpr const char* kRecordingTags[] = {
-    "title", "artist",  "album_artist", "author",   "album",  "date",      "track",       "disc",
-    "genre", "comment", "copyright",    "composer", "lyrics", "publisher", "description", "year"};
+    "title",  "artist",    "album_artist", "author",  "album",        "date",
+    "track",  "disc",      "genre",        "comment", "copyright",    "composer",
+    "lyrics", "publisher", "description",  "year",    "creation_time"};
+
+// Where the recording was made (ISO 6709, "+48.8584+002.2945/"), as the inputs name it: the
+// common key, a phone's QuickTime key, and the key with its language that MP4 files give. Every
+// output gets it as "location", which the MP4 and MOV muxers write into the file's user data
+// and Matroska as a tag.
+constexpr const char* kLocationTags[] = {"location", "com.apple.quicktime.location.ISO6709",
+                                         "location-eng"};
 
 // Muxers that keep a cover as a picture stream beside the sound.
 constexpr const char* kCoverFormats[] = {"mp3", "ipod", "mp4", "mov", "flac"};
@@ -93,6 +101,12 @@ void CarryTagsFrom(const AVDictionary* from, AVDictionary** to) {
         if (entry && !LibAVUtil.av_dict_get(*to, key, nullptr, 0))
             LibAVUtil.av_dict_set(to, key, entry->value, 0);
     }
+    if (LibAVUtil.av_dict_get(*to, "location", nullptr, 0)) return;
+    for (const char* key : kLocationTags)
+        if (const AVDictionaryEntry* entry = LibAVUtil.av_dict_get(from, key, nullptr, 0)) {
+            LibAVUtil.av_dict_set(to, "location", entry->value, 0);
+            return;
+        }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/CustomFFmpeg.h"
+#include "engine/LibraryErrors.h"
 #include "engine/SecondPassBudget.h"
 #include "engine/StreamChoice.h"
 
@@ -72,11 +73,13 @@ void TCustomFFmpeg::SetUpTranscode() {
     for (int n = 0; n < outputStreamCount; ++n) ChooseSource(*RunState.OutputStreams[n], n);
     for (int n = 0; n < outputStreamCount; ++n)
         SetUpStreamParameters(*RunState.OutputStreams[n], n);
-    for (int i = 0; i < OutputFileCount; ++i)
-        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
     LogStreamMapping();
     for (const auto& ost : RunState.OutputStreams)
         if (ost->EncodingNeeded) OpenEncoder(*ost);
+    // Once the encoders are open their streams' parameters say what is written (channels,
+    // rates, bit rates); before, an encoded stream's are still blank.
+    for (int i = 0; i < OutputFileCount; ++i)
+        LibAVFormat.av_dump_format(OutputFiles[i].Context.get(), i, OutputFiles[i].Context->url, 1);
     for (const auto& ist : RunState.InputStreams)
         if (ist->DecodingNeeded) OpenDecoder(*ist);
     for (const auto& ist : RunState.InputStreams) {
@@ -189,6 +192,9 @@ void TCustomFFmpeg::ChooseSource(TOutputStreamState& ost, int n) {
     }
     ost.SourceIndex = source;
     inputs[source]->Discard = 0;
+    // A stream named by a map is read even from a program the file's opening left out.
+    if (inputs[source]->Stream->discard == AVDISCARD_ALL)
+        inputs[source]->Stream->discard = AVDISCARD_DEFAULT;
     if (StreamMapCount > 0) {
         const TStreamMap& map = StreamMaps[n];
         ost.SyncStream =
@@ -228,13 +234,16 @@ int TCustomFFmpeg::FindUnmappedSource(AVMediaType type) const {
         if (chosen >= 0 && inputs[run.InputFiles[i].FirstStream + chosen]->Discard)
             return run.InputFiles[i].FirstStream + chosen;
     }
+    // Another program's streams (left out when the file was opened) run on another clock.
     for (size_t k = 0; k < inputs.size(); ++k)
         if (inputs[k]->Discard && inputs[k]->Stream->codecpar->codec_type == type &&
-            UsableStream(inputs[k]->Stream))
+            UsableStream(inputs[k]->Stream) && inputs[k]->Stream->discard != AVDISCARD_ALL)
             return static_cast<int>(k);
     // Every stream of the type feeds an output already: the last of them feeds this one too.
     for (size_t k = 0; k < inputs.size(); ++k)
-        if (inputs[k]->Stream->codecpar->codec_type == type) source = static_cast<int>(k);
+        if (inputs[k]->Stream->codecpar->codec_type == type &&
+            inputs[k]->Stream->discard != AVDISCARD_ALL)
+            source = static_cast<int>(k);
     return source;
 }
 
@@ -248,10 +257,12 @@ void TCustomFFmpeg::SetUpStreamParameters(TOutputStreamState& ost, int n) {
         throw FFMpegException::Format("Input stream #%d.%d has no codec set-up", ist.FileIndex,
                                       ist.StreamIndex);
 
-    if (!LibAVUtil.av_dict_get(stream->metadata, "language", nullptr, 0))
-        if (AVDictionaryEntry* language =
-                LibAVUtil.av_dict_get(sourceStream->metadata, "language", nullptr, 0))
-            LibAVUtil.av_dict_set(&stream->metadata, "language", language->value, 0);
+    // A track's language and title ("Deutsch Kommentar") go with it, unless the job set them.
+    for (const char* key : {"language", "title"})
+        if (!LibAVUtil.av_dict_get(stream->metadata, key, nullptr, 0))
+            if (const AVDictionaryEntry* entry =
+                    LibAVUtil.av_dict_get(sourceStream->metadata, key, nullptr, 0))
+                LibAVUtil.av_dict_set(&stream->metadata, key, entry->value, 0);
     stream->disposition = sourceStream->disposition;
 
     if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy)
@@ -462,11 +473,23 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
                 static_cast<long long>(codec->bit_rate / 1000), ost.FileIndex, ost.StreamIndex,
                 static_cast<long long>(least * kSecondPassMargin / 1000 + 1));
     }
+    QuietEncoderBanner(codec, encoder);
+    const AVPixelFormat pictureFormat = codec->pix_fmt;
+    if (codec->codec_type == AVMEDIA_TYPE_VIDEO && TakesDeviceFramesOnly(encoder))
+        ost.DeviceFrames = AttachDeviceFrames(codec, encoder, HardwareDevice);
     if (OpenCodecLocked(OpenEncoders, codec, encoder, nullptr) < 0)
         throw FFMpegException::Format(
             "Error while opening codec for output stream #%d.%d - maybe incorrect parameters "
             "such as bit_rate, rate, width or height",
             ost.FileIndex, ost.StreamIndex);
+    // The picture work goes on in the pool's own format; the device's was needed for the open.
+    codec->pix_fmt = pictureFormat;
+    // Some drivers cannot give the stream's header apart from the pictures: the container would
+    // be written without it, and players refuse such a file.
+    if (ost.DeviceFrames && (codec->flags & AV_CODEC_FLAG_GLOBAL_HEADER) &&
+        codec->extradata_size <= 0)
+        throw FFMpegException(std::string(encoder->name) +
+                              ": the driver gave no sequence header, which this container needs");
     GlobalHeaderBytes += codec->extradata_size;
     if (LibAVCodec.avcodec_parameters_from_context(ost.Stream->codecpar, codec) < 0)
         throw FFMpegException("av_mallocz fail");
@@ -475,6 +498,19 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
         ost.Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
         ost.Stream->avg_frame_rate = codec->framerate;
     }
+}
+
+void TCustomFFmpeg::QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder) {
+    // libx265 writes its banner and notes with its own printf to standard error, past the
+    // libraries' log: only its errors are let through, unless the job asked for its own level.
+    if (std::strcmp(encoder->name, "libx265") != 0 || !codec->priv_data) return;
+    uint8_t* given = nullptr;
+    if (LibAVUtil.av_opt_get(codec->priv_data, "x265-params", 0, &given) < 0) return;
+    std::string parameters = given ? reinterpret_cast<const char*>(given) : "";
+    LibAVUtil.av_free(given);
+    if (parameters.find("log-level") != std::string::npos) return;
+    parameters += std::string(parameters.empty() ? "" : ":") + "log-level=error";
+    LibAVUtil.av_opt_set(codec->priv_data, "x265-params", parameters.c_str(), 0);
 }
 
 void TCustomFFmpeg::ApplyMetaDataMaps() {
@@ -500,9 +536,14 @@ void TCustomFFmpeg::ApplyMetaDataMaps() {
 void TCustomFFmpeg::WriteHeaders() {
     bool allRtp = OutputFileCount > 0;
     for (int i = 0; i < OutputFileCount; ++i) {
-        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0)
+        const AVFormatContext* file = OutputFiles[i].Context.get();
+        if (LibAVFormat.avformat_write_header(OutputFiles[i].Context.get(), nullptr) < 0) {
+            // A full disk or a failing device is the system's reason, not the parameters'.
+            if (const int writeError = OutputWriteError(file); writeError < 0)
+                throw FFMpegException(WriteErrorText(file, writeError));
             throw FFMpegException::Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)", i);
+        }
         allRtp = allRtp && std::strcmp(OutputFiles[i].Context->oformat->name, "rtp") == 0;
     }
     if (allRtp && OnLog) {

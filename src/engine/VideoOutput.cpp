@@ -189,10 +189,27 @@ int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
 
 int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist) {
     const TInputStreamState& syncStream = ost.SyncStream ? *ost.SyncStream : ist;
-    const double syncTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
+    const double inputTime = static_cast<double>(syncStream.Pts - StartTime) / AV_TIME_BASE;
+    const double syncTime = SkipClockJump(
+        ost, inputTime, static_cast<double>(ost.SyncOpts) * av_q2d(ost.Encoder->time_base),
+        ost.PictureShownUntil);
+    if (syncStream.NextPts != AV_NOPTS_VALUE && syncStream.NextPts > syncStream.Pts)
+        ost.PictureShownUntil =
+            inputTime + static_cast<double>(syncStream.NextPts - syncStream.Pts) / AV_TIME_BASE;
 
     int64_t frames =
         VideoSyncFrames(VideoSyncMethod, syncTime, ost.Encoder->time_base, ost.SyncOpts);
+    const double frameTime = av_q2d(ost.Encoder->time_base);
+    const int64_t oneSecond = frameTime > 0 ? std::max<int64_t>(std::llrint(1 / frameTime), 1) : 1;
+    if (frames > 1 + oneSecond) {
+        // More than a second without pictures (a pause, a still, a jump within the threshold):
+        // the picture waits for its time instead of being copied, and the sound stays in step.
+        Log(1, "Output stream #%d.%d: no picture for %.3f s at %.3f s; the last one stays on",
+            ost.FileIndex, ost.StreamIndex, double(frames - 1) * frameTime,
+            double(ost.SyncOpts) * frameTime);
+        ost.SyncOpts += frames - 1;
+        frames = 1;
+    }
     if (frames == 0) {
         ++DroppedFrames;
         if (Verbose > 2) Log(1, "*** drop!");
@@ -202,6 +219,24 @@ int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputSt
         if (Verbose > 2) Log(1, "*** %d dup!", static_cast<int>(frames - 1));
     }
     return std::min<int64_t>(frames, int64_t{FrameLimits[0]} - ost.FrameNumber);
+}
+
+double TCustomFFmpeg::SkipClockJump(TOutputStreamState& ost, double syncTime, double outputTime,
+                                    double shownUntil) {
+    constexpr double kLargestGap = 1.0;  // seconds
+    const double time = syncTime - ost.ClockShift;
+    const double gap = time - outputTime;
+    if (std::fabs(gap) <= kLargestGap) return time;
+    // Ahead within the jump threshold, or as far as the source meant its last picture to show:
+    // a pause that the output keeps (without copies), in step with the other streams.
+    if (gap > 0 && (gap <= TimestampJumpThreshold || syncTime <= shownUntil + kLargestGap))
+        return time;
+    ost.ClockShift += gap;
+    Log(1,
+        "Output stream #%d.%d: the input's clock jumps by %.3f s at %.3f s, taken as a "
+        "discontinuity",
+        ost.FileIndex, ost.StreamIndex, gap, outputTime);
+    return outputTime;
 }
 
 bool TCustomFFmpeg::ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
@@ -287,8 +322,9 @@ int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& os
     int frameSize = 0;
     for (int64_t i = 0; i < frames; ++i) {
         // Pipelined, the stop counts as the job's thread saw it when it handed the picture on.
+        // A stop ends the copies of a picture at once, whichever thread encodes them.
         const bool stopped = PausePoint();
-        if (ost.JobStopped >= 0 ? ost.JobStopped : stopped) break;
+        if (ost.JobStopped >= 0 ? ost.JobStopped || (i > 0 && stopped) : stopped) break;
         AVFrame* frame = ost.EncoderFrame.get();
         LibAVUtil.av_frame_unref(frame);
         // The frame only points at the picture: the encoder copies what it keeps.

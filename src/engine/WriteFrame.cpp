@@ -96,6 +96,11 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
     AVCodecContext* encoder = ost.Encoder;
     if (!ost.EncodedPacket) ost.EncodedPacket.reset(LibAVCodec.av_packet_alloc());
     if (!ost.EncodedPacket) throw FFMpegException(failure);
+    TFramePtr onDevice;
+    if (ost.DeviceFrames && frame) {
+        onDevice = UploadToDevice(ost.DeviceFrames.get(), frame);
+        frame = onDevice.get();
+    }
     int sent = LibAVCodec.avcodec_send_frame(encoder, frame);
     if (sent == AVERROR_EOF && !frame) sent = 0;  // drained before: nothing more to come
     if (sent < 0 && sent != AVERROR(EAGAIN)) throw FFMpegException(failure);

@@ -156,8 +156,9 @@ void TAVProbe::GetFileInfo(TAVFileInfo& AFileInfo) const {
     }
     const AVFormatContext& context = *formatContext_;
     AFileInfo.StartTime = context.start_time;
-    // A damaged header may give a negative length: unknown then.
-    AFileInfo.Duration = context.duration < 0 ? AV_NOPTS_VALUE : context.duration;
+    // A damaged header may give a negative length: unknown then. A capture whose streams' clocks
+    // lie apart lasts as long as the streams a conversion takes (StreamChoice.h).
+    AFileInfo.Duration = MediaDuration(&context);
     AFileInfo.BitRate = ClampToInt32(context.bit_rate);
 
     const AVDictionary* metadata = context.metadata;

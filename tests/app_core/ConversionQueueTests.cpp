@@ -131,8 +131,8 @@ TEST_F(ConversionQueueTest, ConvertsCheckedRowsInOrderAndSkipsUncheckedOnes) {
     EXPECT_EQ(built.Outcome, TBuildOutcome::boStarted);
     EXPECT_EQ(built.Row, 2);
     EXPECT_FALSE(queue_.LastRowReached());
-    queue_.MarkResult(list_, false);
-    EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done", ""}));
+    queue_.MarkResult(list_, false, "the input is damaged after 00:01; 1.0 of 2.0 s converted");
+    EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done with errors", ""}));
 
     // The scan runs into the unchecked last row: nothing is left.
     ASSERT_EQ(TickUntilAction(&built), TTimerAction::taBuildNext);
@@ -148,7 +148,7 @@ TEST_F(ConversionQueueTest, ConvertsCheckedRowsInOrderAndSkipsUncheckedOnes) {
     ASSERT_EQ(runner_.Appended.size(), 2u);
     EXPECT_EQ(runner_.Appended[0].InputFile, Input(0));
     EXPECT_EQ(runner_.Appended[1].InputFile, Input(2));
-    EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done", ""}));
+    EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done with errors", ""}));
 }
 
 TEST_F(ConversionQueueTest, EndOfATaskRunMovesOnWithoutWaitingForTheTimer) {

@@ -83,7 +83,47 @@ TEST(QueueProgressTest, CountsOfAnEndedRunAreHonest) {
     EXPECT_EQ(counts.Stopped, 1);
     list.Row(4).Checked = false;
     EXPECT_TRUE(CountRunResults(list).AllDone());  // the unreadable row is not part of a run
+    // A file converted to its end from a damaged input is no success.
+    list.Row(2).Progress = kStatusPartial;
+    counts = CountRunResults(list);
+    EXPECT_EQ(counts.Done, 3);
+    EXPECT_EQ(counts.Partial, 1);
+    EXPECT_FALSE(counts.AllDone());
 }
+
+// How a row's conversion ends, and what its status then says.
+struct TRowEndCase {
+    bool failed, stopped;
+    const char* message;
+    const char* problem;
+    const char* partial;
+    const char* progress;
+    const char* said;
+};
+
+class RowEndTest : public ::testing::TestWithParam<TRowEndCase> {};
+
+TEST_P(RowEndTest, ProgressAndStatus) {
+    const TRowEndCase& c = GetParam();
+    EXPECT_EQ(std::string(RowResultText(c.failed, c.stopped, c.problem)), c.progress);
+    EXPECT_EQ(RowEndText(c.message, c.problem, c.partial), c.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, RowEndTest,
+    ::testing::Values(
+        TRowEndCase{false, false, "", "", "", kStatusDone, ""},
+        TRowEndCase{false, false, "", "the input is damaged after 00:10; 10.0 of 20.2 s converted",
+                    "", kStatusPartial,
+                    "the input is damaged after 00:10; 10.0 of 20.2 s converted"},
+        TRowEndCase{false, true, "", "", "/o/a.partial.mp4", kStatusAbort,
+                    "what was converted is kept as /o/a.partial.mp4"},
+        // A failure counts over a problem; a stop over a finished file's problem.
+        TRowEndCase{true, true, "/o/a.mkv: Error while writing file (No space left on device)", "",
+                    "/o/a.partial.mkv", kStatusFail,
+                    "/o/a.mkv: Error while writing file (No space left on device); what was "
+                    "converted is kept as /o/a.partial.mkv"},
+        TRowEndCase{true, false, "Permission denied", "", "", kStatusFail, "Permission denied"}));
 
 TEST(QueueProgressTest, FailureReasonLosesTheRepeatedPath) {
     EXPECT_EQ(FailureReason("/x/damaged.mp4: /x/damaged.mp4: Error while parsing header",

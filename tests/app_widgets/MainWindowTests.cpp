@@ -619,7 +619,7 @@ TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
     EXPECT_EQ(Child<QPushButton>(form_, "ButtonConvert")->text().trimmed(), "Umwandeln");
     EXPECT_EQ(Child<QCheckBox>(form_, "CheckReencode")->text(),
               "Auch kopierbare Datenströme neu kodieren");
-    EXPECT_EQ(format_->itemText(0), "Heutige Formate");
+    EXPECT_EQ(format_->itemText(0), "Telefon");
     EXPECT_EQ(format_->itemText(format_->findData(0)).toStdString(), OutputFormatLines()[0].Text);
 
     const QHeaderView* header = list_->horizontalHeader();

@@ -20,6 +20,7 @@
 
 #include "WidgetTestSupport.h"
 #include "app/core/ConversionQueue.h"
+#include "app/core/FileListTexts.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/QueueProgress.h"
 #include "app/core/UserData.h"
@@ -234,6 +235,33 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     if (fullDisk) {
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
     }
+}
+
+// A damaged input converts as far as it goes: its row says so in its own state and in words, and
+// the run's summary does not count it as converted.
+TEST_F(QueueWindowTest, ADamagedFileIsDoneWithErrorsAndNotCountedAsConverted) {
+    TClipSpec phone;
+    phone.durationSeconds = 20;
+    phone.width = 160;
+    phone.height = 120;
+    phone.fastStart = true;
+    WriteClip(media_.File("damaged.mp4"), phone);
+    DamageFile(media_.File("damaged.mp4"), TDamage::Truncated, 0.5);
+    AddFilesAndWait(*form_, {Media("damaged.mp4"), Media("one.mp4")});
+
+    Click("ButtonConvert");
+    const QString summary = "1 converted, 1 done with errors";
+    ProcessEventsUntil([&] { return CountMessages(summary) > 0; });
+    Settle();
+    EXPECT_EQ(Completions(), 0);
+    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), summary);
+    EXPECT_EQ(form_->FileList().Row(0).Progress, kStatusPartial);
+    EXPECT_EQ(Cell(0, 5), "Done with errors");
+    EXPECT_TRUE(Cell(0, 7).startsWith("the input is damaged after 00:"))
+        << Cell(0, 7).toStdString();
+    EXPECT_TRUE(Cell(0, 7).endsWith(" of 20.0 s converted")) << Cell(0, 7).toStdString();
+    EXPECT_EQ(Cell(1, 5), "Done");
+    EXPECT_TRUE(RunFfprobe(Output("damaged.avi")).ok) << "what was converted plays";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -22,6 +23,8 @@
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/ApplicationForms.h"
 #include "app/widgets/OutputFormatGroups.h"
+#include "component/HardwareEncoders.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -188,6 +191,29 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+// The start-up survey's findings, read only: every hardware encoder with its state and reason,
+// the same words as `daziziz-cli encoders`.
+TEST_F(SettingsTest, OptionsListEveryHardwareEncoderAsTheStartUpSurveyFoundIt) {
+    Start();
+    TOptionsDialog* options = forms_->OptionsDialog.get();
+    auto* list = Child<QPlainTextEdit>(options, "HardwareList");
+    EXPECT_TRUE(list->isReadOnly());
+    const THardwareSurvey& survey = WaitForHardwareSurvey();
+    ASSERT_TRUE(WaitUntil([&] {
+        QCoreApplication::processEvents();
+        return !list->toPlainText().startsWith("Looking");
+    }));
+    const QStringList lines = list->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), static_cast<qsizetype>(survey.Encoders.size()));
+    for (std::size_t i = 0; i < survey.Encoders.size(); ++i) {
+        const THardwareEncoder& encoder = survey.Encoders[i];
+        EXPECT_EQ(lines[i].toStdString(), encoder.Name + "  " +
+                                              (encoder.Available ? "available" : "not available") +
+                                              ": " + encoder.Reason);
+    }
+    Quit();
+}
 
 TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     Start();

@@ -2,6 +2,7 @@
 // and run again, a watched folder, and the recipes of docs/scale.md. ffprobe judges the outputs.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -39,11 +40,13 @@ std::ostream& operator<<(std::ostream& out, const TOutputSummary& s) {
     return out << s.VideoCodec << "/" << s.AudioCodec << " " << s.Width << " " << s.DurationCs;
 }
 
-// Every file of a folder (not the reports) by name, as ffprobe reads it.
+// Every file of a folder (not the reports, not hidden working files) by name, as ffprobe reads
+// it.
 std::map<std::string, TOutputSummary> Outputs(const fs::path& folder) {
     std::map<std::string, TOutputSummary> outputs;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".json") continue;
+        if (entry.path().extension() == ".json" || entry.path().filename().string()[0] == '.')
+            continue;
         const TProbedFile judge = RunFfprobe(entry.path().string());
         TOutputSummary summary;
         if (judge.ok) {
@@ -224,10 +227,11 @@ TEST_F(BatchTest, ARunKilledMidFileLeavesAValidReportAndARerunFinishesTheRestOnc
     const std::string report = dir.File("report.json");
     TProgramOptions options;
     const std::string longOutput = out + "/long.mp4";
+    const std::string working = out + "/.long.converting.mp4";
     // Killed outright while the long file is being written: no handler runs.
     options.WhileRunning = [&](pid_t pid) {
         std::error_code error;
-        if (fs::file_size(longOutput, error) < 32 * 1024 || error) return true;
+        if (fs::file_size(working, error) < 32 * 1024 || error) return true;
         kill(pid, SIGKILL);
         return false;
     };
@@ -239,8 +243,9 @@ TEST_F(BatchTest, ARunKilledMidFileLeavesAValidReportAndARerunFinishesTheRestOnc
     const nlohmann::json partial = ReadJson(report);
     EXPECT_EQ(partial["complete"], false);
     EXPECT_EQ(Statuses(partial), (std::multimap<std::string, std::string>{{inputs[0], "done"}}));
-    EXPECT_TRUE(fs::exists(longOutput));
-    EXPECT_FALSE(RunFfprobe(longOutput).ok) << "cut short: its index was never written";
+    // Cut short, its index never written: it never got the output's name.
+    EXPECT_FALSE(fs::exists(longOutput));
+    EXPECT_FALSE(RunFfprobe(working).ok);
 
     const TProgramResult rerun = RunCli(Joined(
         Joined({"convert", "--output-folder", out, "--report", report, "--skip-existing"}, big),
@@ -249,7 +254,6 @@ TEST_F(BatchTest, ARunKilledMidFileLeavesAValidReportAndARerunFinishesTheRestOnc
     EXPECT_EQ(Statuses(ReadJson(report)),
               (std::multimap<std::string, std::string>{
                   {inputs[0], "skipped"}, {inputs[1], "done"}, {inputs[2], "done"}}));
-    EXPECT_NE(rerun.Err.find("long.mp4 is incomplete"), std::string::npos) << rerun.Err;
     // Each output once, under its own name, complete.
     const auto outputs = Outputs(out);
     ASSERT_EQ(outputs.size(), 3u);
@@ -274,8 +278,8 @@ TEST_F(BatchTest, CtrlCStopsEveryRunningFileAndRecordsThoseNotStarted) {
     TProgramOptions options;
     options.WhileRunning = [&](pid_t pid) {
         std::error_code e1, e2;
-        if (fs::file_size(out + "/a.mp4", e1) < 32 * 1024 || e1 ||
-            fs::file_size(out + "/b.mp4", e2) < 32 * 1024 || e2)
+        if (fs::file_size(out + "/.a.converting.mp4", e1) < 32 * 1024 || e1 ||
+            fs::file_size(out + "/.b.converting.mp4", e2) < 32 * 1024 || e2)
             return true;
         kill(pid, SIGINT);
         return false;
@@ -288,8 +292,8 @@ TEST_F(BatchTest, CtrlCStopsEveryRunningFileAndRecordsThoseNotStarted) {
                options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
     EXPECT_EQ(Sorted(LinesOf(run.Out)),
-              (std::vector<std::string>{inputs[0] + " -> " + out + "/a.mp4: Abort",
-                                        inputs[1] + " -> " + out + "/b.mp4: Abort"}));
+              (std::vector<std::string>{inputs[0] + " -> " + out + "/a.partial.mp4: Abort",
+                                        inputs[1] + " -> " + out + "/b.partial.mp4: Abort"}));
     const nlohmann::json json = ReadJson(report);
     EXPECT_EQ(json["complete"], true);
     ASSERT_EQ(json["files"].size(), 3u);
@@ -299,13 +303,139 @@ TEST_F(BatchTest, CtrlCStopsEveryRunningFileAndRecordsThoseNotStarted) {
         EXPECT_EQ(record["reason"],
                   started ? "stopped before its end" : "stopped before it started");
     }
-    EXPECT_FALSE(fs::exists(out + "/c.mp4"));
-    // Stopped as Stop stops them: finished files, shorter than their sources.
-    for (const char* name : {"a.mp4", "b.mp4"}) {
+    // Stopped as Stop stops them: finished files, shorter than their sources, kept under names
+    // that say so (the records too); nothing under an output's own name, nothing hidden left.
+    for (const auto& record : json["files"]) {
+        if (record["input"] == inputs[2]) continue;
+        EXPECT_NE(record["output"].get<std::string>().find(".partial.mp4"), std::string::npos);
+    }
+    EXPECT_EQ(Outputs(out).size(), 2u);
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    for (const char* name : {"a.partial.mp4", "b.partial.mp4"}) {
         const TProbedFile judge = RunFfprobe(out + "/" + name);
         ASSERT_TRUE(judge.ok) << name << ": " << judge.error;
         EXPECT_LT(judge.duration, 29.0) << name;
     }
+}
+
+// ---- honest results
+
+TEST_F(BatchTest, ADamagedInputIsDoneWithErrorsInTheLineTheReportAndTheExitStatus) {
+    TClipSpec phone;
+    phone.durationSeconds = 20.0;
+    phone.fastStart = true;  // its index in front: the half that is left still opens
+    const std::string damaged = dir.File("damaged.mp4");
+    WriteClip(damaged, phone);
+    DamageFile(damaged, TDamage::Truncated, 0.5);
+    const std::string whole = Clip("whole.avi");
+    const std::string out = Folder("out");
+    const std::string report = dir.File("report.json");
+    const TProgramResult run = RunCli(
+        Joined({"convert", "--output-folder", out, "--report", report, damaged, whole}, kMp4));
+    EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+    const std::vector<std::string> lines = LinesOf(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    EXPECT_EQ(lines[0].rfind(damaged + " -> " + out +
+                                 "/damaged.mp4: Done with errors: the input "
+                                 "is damaged after 00:",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find(" of 20.0 s converted"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], whole + " -> " + out + "/whole.mp4: Done");
+    const nlohmann::json json = ReadJson(report);
+    EXPECT_EQ(Statuses(json),
+              (std::multimap<std::string, std::string>{{damaged, "partial"}, {whole, "done"}}));
+    const nlohmann::json& record = json["files"][0];
+    EXPECT_EQ(record["reason"], lines[0].substr(lines[0].find("the input")));
+    EXPECT_NEAR(record["source_seconds"].get<double>(), 20.0, 0.1);
+    EXPECT_LT(record["output_seconds"].get<double>(), 15.0);
+    // What could be converted plays under the output's name.
+    EXPECT_NEAR(Outputs(out).at("damaged.mp4").DurationCs,
+                std::lround(record["output_seconds"].get<double>() * 100), 50);
+}
+
+// A small file system of its own, filled by the first file: needs a mount namespace of the
+// user's own (unshare), else the test is skipped.
+TEST_F(BatchTest, AFullDiskFailsThatFileWithTheSystemsReasonAndTheNextStillConverts) {
+    const std::string out = Folder("small-disk");
+    const std::string kept = Folder("kept");
+    const char* unshare = "/usr/bin/unshare";
+    const TProgramResult can =
+        RunProgram(unshare, {"-rm", "sh", "-c", "mount -t tmpfs tmpfs " + out});
+    if (can.ExitCode != 0) GTEST_SKIP() << "no mount namespace here: " << can.Err;
+
+    const std::vector<std::string> inputs = {Clip("big.avi", 20.0), Clip("small.avi", 1.0)};
+    const std::string report = dir.File("report.json");
+    std::string command = "mount -t tmpfs -o size=256k tmpfs " + out + " && \"" + DZ_CLI_PROGRAM +
+                          "\" convert --output-folder " + out + " --report " + report;
+    for (const std::string& option : kMp4) command += " \"" + option + "\"";
+    for (const std::string& input : inputs) command += " " + input;
+    // What the small disk holds is looked at before it goes with the namespace; then the disk is
+    // filled to the brim and the small file tried once more.
+    command += "; code=$?; ls -A " + out + "; cp -a " + out + "/. " + kept + "; head -c 1M " +
+               "/dev/zero > " + out + "/filler; \"" + DZ_CLI_PROGRAM +
+               "\" convert --output-folder " + out + " \"" + kMp4[0] + "\" \"" + kMp4[1] + "\" " +
+               inputs[1] + "; exit $code";
+    const TProgramResult run = RunProgram(unshare, {"-rm", "sh", "-c", command});
+    EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+    const std::vector<std::string> lines = LinesOf(run.Out);
+    ASSERT_EQ(lines.size(), 4u) << run.Out << run.Err;
+    EXPECT_EQ(lines[0], inputs[0] + " -> " + out + "/big.mp4: Fail: " + out +
+                            "/big.mp4: Error while writing file (No space left on device)");
+    EXPECT_EQ(lines[1], inputs[1] + " -> " + out + "/small.mp4: Done");
+    // Only the complete file is left: the unplayable one is gone, and with it the space it took.
+    EXPECT_EQ(lines[2], "small.mp4");
+    // Full from the start: the header cannot be written, for the same reason.
+    EXPECT_EQ(lines[3], inputs[1] + " -> " + out + "/small-1.mp4: Fail: " + out +
+                            "/small-1.mp4: Error while writing file (No space left on device)");
+    EXPECT_NEAR(Outputs(kept).at("small.mp4").DurationCs, 100, 10);
+    EXPECT_EQ(Statuses(ReadJson(report)), (std::multimap<std::string, std::string>{
+                                              {inputs[0], "failed"}, {inputs[1], "done"}}));
+}
+
+TEST_F(BatchTest, WorkingAndPartialFilesAreNoOutputsForSkipExistingOrTheNumbering) {
+    const std::string input = Clip("clip.avi", 1.0);
+    const std::string out = Folder("out");
+    // What an earlier run stopped or killed outright left beside the output.
+    WriteClip(out + "/clip.partial.mp4", {});
+    WriteClip(out + "/.clip.converting.mp4", {});
+    const auto partialBytes = fs::file_size(out + "/clip.partial.mp4");
+    const TProgramResult run = RunCli(Joined(
+        {"convert", "--output-folder", out, "--skip-existing", "--report", "-", input}, kMp4));
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const nlohmann::json json = nlohmann::json::parse(run.Out);
+    EXPECT_EQ(json["files"][0]["status"], "done");
+    EXPECT_EQ(json["files"][0]["output"], out + "/clip.mp4");
+    EXPECT_NEAR(Outputs(out).at("clip.mp4").DurationCs, 100, 10);
+    // Left as they were: they are not this run's to delete.
+    EXPECT_EQ(fs::file_size(out + "/clip.partial.mp4"), partialBytes);
+    EXPECT_TRUE(fs::exists(out + "/.clip.converting.mp4"));
+}
+
+TEST_F(BatchTest, AReadOnlyFolderFailsEachFileWithTheSystemsReason) {
+    const std::string input = Clip("clip.avi", 1.0);
+    const std::string readOnly = Folder("read-only");
+    fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    std::vector<std::string> arguments =
+        Joined({DZ_CLI_PROGRAM, "convert", "--output-folder", readOnly, input}, kMp4);
+    // A superuser writes anywhere: it runs as nobody.
+    if (geteuid() == 0)
+        arguments.insert(arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+    const TProgramResult run = RunProgram(
+        geteuid() == 0 ? "/usr/bin/setpriv" : DZ_CLI_PROGRAM,
+        geteuid() == 0 ? arguments
+                       : std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+    fs::permissions(readOnly, fs::perms::owner_all);
+    EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+    EXPECT_EQ(run.Out, input + " -> " + readOnly + "/clip.mp4: Fail: Could not open '" + readOnly +
+                           "/clip.mp4': Permission denied\n");
+    EXPECT_TRUE(fs::is_empty(readOnly));
 }
 
 // ---- watch

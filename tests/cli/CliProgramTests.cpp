@@ -577,17 +577,24 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     const std::string input = Clip("long.avi", LongClip());
     const std::string second = Clip("clip.avi");
     TProgramOptions options;
-    options.WhileRunning = InterruptOnceWritten(dir.File("long.avi.out/long.avi"), 64 * 1024);
+    // Written under a hidden working name until it is complete.
+    options.WhileRunning =
+        InterruptOnceWritten(dir.File("long.avi.out/.long.converting.avi"), 64 * 1024);
     fs::create_directory(dir.File("long.avi.out"));
     const TProgramResult run =
         RunCli({"convert", "--profile", "AVI - Audio Video", "--output-folder",
                 dir.File("long.avi.out"), "--video-size", "640 x 480", input, second},
                options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
-    EXPECT_EQ(run.Out, input + " -> " + dir.File("long.avi.out/long.avi") + ": Abort\n");
-    EXPECT_FALSE(fs::exists(dir.File("long.avi.out/clip.avi")));
-    // Stopped as the Stop button stops it: the file is finished and readable.
-    const TProbedFile judge = RunFfprobe(dir.File("long.avi.out/long.avi"), true);
+    const std::string partial = dir.File("long.avi.out/long.partial.avi");
+    EXPECT_EQ(run.Out, input + " -> " + partial + ": Abort\n");
+    // Stopped as the Stop button stops it: the file is finished and readable, under a name that
+    // says it is partial; nothing is under the output's own name, nothing else is left.
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.File("long.avi.out")))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"long.partial.avi"});
+    const TProbedFile judge = RunFfprobe(partial, true);
     ASSERT_TRUE(judge.ok) << judge.error;
     const TProbedStream* video = judge.First("video");
     ASSERT_NE(video, nullptr);
@@ -596,7 +603,8 @@ TEST_F(CliTest, ConvertStoppedByCtrlCAbortsTheRunningFileAndConvertsNoMore) {
     EXPECT_LT(video->packets, 40 * 25);
 }
 
-// A fit stopped in its last pass leaves neither the output nor the unfinished pass, and says so.
+// A fit stopped in its last pass leaves neither the output nor the unfinished pass: what the
+// pass made is kept under a name that says it is partial, as any stopped file's.
 TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
     const std::string input = Clip("long.avi", LongClip());
     const std::string out = dir.File("fit.out");
@@ -607,12 +615,16 @@ TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
                                        "1MB", "-v", "--output-folder", out, input},
                                       options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
-    EXPECT_EQ(run.Out, input + " -> " + out + "/long.avi: Abort\n");
+    EXPECT_EQ(run.Out, input + " -> " + out + "/long.partial.avi: Abort\n");
     EXPECT_NE(run.Err.find("Fit to size: pass 2 of 2"), std::string::npos) << run.Err;
-    EXPECT_NE(run.Err.find("the unfinished output " + out + "/.long.fitting.avi was removed"),
+    EXPECT_NE(run.Err.find("What was converted is kept as " + out + "/long.partial.avi"),
               std::string::npos)
         << run.Err;
-    EXPECT_TRUE(fs::is_empty(out));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(out))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"long.partial.avi"});
+    EXPECT_TRUE(RunFfprobe(out + "/long.partial.avi").ok);
 }
 
 // Usage errors of convert: found before anything is converted, and naming what is valid.

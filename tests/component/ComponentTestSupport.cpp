@@ -46,13 +46,14 @@ std::vector<int> TTestMainLoop::Delays() const {
 
 void TEventRecorder::Attach(TFFmpegVCL& component) {
     component.OnTerminate = [this](int index, bool finished, bool exception,
-                                   const std::string& message) {
+                                   const std::string& message, const TTaskResult& result) {
         TRecordedEvent event;
         event.kind = 'T';
         event.index = index;
         event.finished = finished;
         event.exception = exception;
         event.text = message;
+        event.result = result;
         Add(event);
         if (OnTerminateSeen) OnTerminateSeen(event);
     };

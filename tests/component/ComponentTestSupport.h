@@ -46,6 +46,7 @@ struct TRecordedEvent {
     std::string text;                          // terminate message or log line
     int frameNumber = 0;                       // progress, hook
     int totalDuration = 0;                     // progress
+    TTaskResult result;                        // terminate
 };
 
 // Records the events of one component, from whatever thread, in the order they ran.

@@ -259,9 +259,12 @@ TEST_F(ComponentTasks, AnOutputThatIsNeverWrittenGoesWithItsTask) {
     ASSERT_TRUE(component.SetTaskOutput(0, dir.File("out.mkv"), &options))
         << component.LastErrorText();
     EXPECT_EQ(options.FileName, dir.File("out.mkv"));
-    EXPECT_TRUE(fs::exists(dir.File("out.mkv")));
+    // Opened under its working name; nothing is under its own until it is complete.
+    EXPECT_TRUE(fs::exists(dir.File(".out.converting.mkv")));
+    EXPECT_FALSE(fs::exists(dir.File("out.mkv")));
     component.DeleteTask(0);
-    EXPECT_FALSE(fs::exists(dir.File("out.mkv"))) << "left empty: deleted with the task";
+    EXPECT_FALSE(fs::exists(dir.File(".out.converting.mkv")))
+        << "left empty: deleted with the task";
 }
 
 TEST_F(ComponentTasks, HookChoiceAndTimeRanges) {

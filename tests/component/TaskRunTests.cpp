@@ -302,10 +302,17 @@ TEST_F(TaskRun, StopDuringARunEndsEveryTaskAndStartsNoMore) {
             << "task " << index << " never started";
         EXPECT_FALSE(component->Task(index).IsRunning());
     }
-    EXPECT_TRUE(fs::exists(Output(0))) << "the stopped task's output has content";
+    // The stopped task's output has content: kept under a name that says it is partial.
+    const auto* first = &terminates[0];
+    for (const auto& end : terminates)
+        if (end.index == 0) first = &end;
+    EXPECT_EQ(first->result.OutputFile, dir.File("out0.partial.mkv"));
+    EXPECT_TRUE(fs::exists(first->result.OutputFile));
     component->ClearTasks();
-    EXPECT_FALSE(fs::exists(Output(1))) << "never written: removed with its task";
-    EXPECT_FALSE(fs::exists(Output(2)));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(fs::exists(Output(i))) << i;
+    // Never written: nothing of the other two is left, not even under a working name.
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     EXPECT_EQ(recorder.Terminates().size(), 4u);
 }
 
@@ -531,7 +538,7 @@ class TaskRunModes : public TaskRun, public ::testing::WithParamInterface<bool> 
     std::string longInput = dir.File("long.mp4");
 };
 
-TEST_P(TaskRunModes, AStopEndsTheTaskUnfinishedWithAReadableFile) {
+TEST_P(TaskRunModes, AStopEndsTheTaskUnfinishedWithAReadableFileNamedPartial) {
     AddSlowTask();
     component->StartTasks(1);
     ASSERT_TRUE(WaitUntil([&] { return LastReportedFrame() >= 10; }));
@@ -542,7 +549,13 @@ TEST_P(TaskRunModes, AStopEndsTheTaskUnfinishedWithAReadableFile) {
     EXPECT_FALSE(terminates[0].finished);
     EXPECT_FALSE(terminates[0].exception) << terminates[0].text;
     EXPECT_EQ(component->Task(0).RanPipelined(), GetParam());
-    const TProbedFile probed = RunFfprobe(Output(0), false, true);
+    // Finished as far as it got, under a name that says so; nothing under the output's own.
+    const TTaskResult& result = terminates[0].result;
+    EXPECT_TRUE(result.Partial);
+    EXPECT_EQ(result.OutputFile, dir.File("out0.partial.mkv"));
+    EXPECT_FALSE(fs::exists(Output(0)));
+    EXPECT_EQ(result.Problem, "") << "a stop is no damage";
+    const TProbedFile probed = RunFfprobe(result.OutputFile, false, true);
     ASSERT_TRUE(probed.ok) << probed.error;
     ASSERT_NE(probed.First("video"), nullptr);
     EXPECT_GE(probed.First("video")->frames, 10);

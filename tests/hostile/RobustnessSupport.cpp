@@ -27,7 +27,7 @@ TTaskOutcome ConvertOnce(TFFmpegVCL& component, const std::string& input, const 
     };
     auto end = std::make_shared<TEnd>();
     component.OnTerminate = [end](int AIndex, bool AFinished, bool AException,
-                                  const std::string& AMessage) {
+                                  const std::string& AMessage, const TTaskResult&) {
         if (AIndex < 0) return;
         std::lock_guard lock(end->mutex);
         end->ended = true;

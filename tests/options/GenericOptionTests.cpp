@@ -99,7 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TBitRateCase{"VideoInKilobits", "vb", "800", 800, -1, true, "b"},
                       TBitRateCase{"VideoInBits", "vb", "2000000", 2000000, -1, false, "b"},
                       TBitRateCase{"BothInBits", "b", "500000", 500000, 500000, false, "b"},
-                      TBitRateCase{"BothInKilobits", "b", "500", 500, 500, true, "b"}),
+                      TBitRateCase{"BothInKilobits", "b", "500", 500, 500, true, "b"},
+                      // No bit rate at all: a constant-quality encode (crf) asks for none.
+                      TBitRateCase{"VideoNoneForQuality", "vb", "0", 0, -1, false, "b"},
+                      TBitRateCase{"BothNone", "b", "0", 0, 0, false, "b"}),
     [](const ::testing::TestParamInfo<TBitRateCase>& testInfo) { return testInfo.param.Name; });
 
 TEST_F(GenericOptions, BitRatesThatNoTemplateTakesSetNothingAndWarnNothing) {

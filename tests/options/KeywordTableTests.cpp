@@ -184,6 +184,12 @@ const std::vector<TStoreCase>& StoreCases() {
          FIELD(RateControlOverride),
          "0,100,2"},
         {"VideoCodec", {}, "vcodec", "mpeg4", FIELD(VideoCodecName), "mpeg4"},
+        {"HardwareDevice",
+         {},
+         "hwdevice",
+         "/dev/dri/renderD128",
+         FIELD(HardwareDevice),
+         "/dev/dri/renderD128"},
         {"MotionThreshold", {}, "me_threshold", "5", FIELD(MotionEstimationThreshold), "5"},
         {"SameQuality", {}, "sameq", "", FIELD(SameQuality), "1"},
         {"Pass", {}, "pass", "2", FIELD(Pass), "2"},
@@ -324,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 104u);
+    EXPECT_EQ(own.size(), 105u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());

@@ -67,9 +67,10 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
     for (uint16_t c : o.InterMatrix) s << c << ",";
     s << " rc:" << o.RateControlOverride;
     s << " video:" << o.VideoDisabled << "," << o.VideoDiscard << "," << o.VideoCodecName << ","
-      << o.VideoCodecTag << "," << o.SameQuality << "," << o.Deinterlace << "," << o.NoAutoRotate
-      << "," << o.TopFieldFirst << "," << o.MotionEstimationThreshold << "," << o.IntraDcPrecision
-      << "," << o.LoopInput << "," << o.LoopOutput << "," << o.QpHistogram << "," << o.IntraOnly;
+      << o.HardwareDevice << "," << o.VideoCodecTag << "," << o.SameQuality << "," << o.Deinterlace
+      << "," << o.NoAutoRotate << "," << o.TopFieldFirst << "," << o.MotionEstimationThreshold
+      << "," << o.IntraDcPrecision << "," << o.LoopInput << "," << o.LoopOutput << ","
+      << o.QpHistogram << "," << o.IntraOnly;
     s << " audio:" << o.AudioSampleRate << "," << o.AudioQuantiserScale << "," << o.AudioDisabled
       << "," << o.AudioChannels << "," << o.AudioCodecName << "," << o.AudioCodecTag << ","
       << o.AudioLanguage;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -554,6 +555,42 @@ TEST_F(ProbeTest, DisplayAspectFollowsTheSampleAspect) {
     probe.GetVideoStreamInfo(-1, video);
     EXPECT_EQ(video.Width, 640);
     EXPECT_EQ(video.DisplayAspect, 0.0f);
+}
+
+// A broadcast capture: two programs whose clocks lie 20,000 s apart, and a program whose sound
+// runs 72,000 s from its pictures. The file list shows what a conversion takes: the program of
+// the larger picture, as long as its streams last.
+TEST_F(ProbeTest, ACaptureIsListedForTheStreamsConverted) {
+    const std::string pictures = "-f lavfi -i testsrc=rate=25:duration=3:size=";
+    const std::string tone = "-f lavfi -i sine=sample_rate=48000:duration=3 ";
+    const struct {
+        const char* name;
+        std::string inputs;
+        int width;
+    } captures[] = {
+        {"programs.ts",
+         pictures + "320x240 " + tone + "-itsoffset 20000 " + pictures + "640x360 " +
+             "-itsoffset 20000 " + tone +
+             "-map 0 -map 1 -map 2 -map 3 -program program_num=1:st=0:st=1 "
+             "-program program_num=2:st=2:st=3 ",
+         640},
+        {"apart.ts", pictures + "320x240 -itsoffset 72000 " + tone, 320},
+    };
+    for (const auto& capture : captures) {
+        SCOPED_TRACE(capture.name);
+        const std::string path = dir_.File(capture.name);
+        const std::string command = "ffmpeg -v error -y " + capture.inputs +
+                                    "-c:v mpeg2video -c:a mp2 -f mpegts '" + path + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        TAVProbe probe;
+        ASSERT_TRUE(probe.LoadFile(path)) << probe.LastErrorText();
+        TAVFileInfo file;
+        probe.GetFileInfo(file);
+        EXPECT_NEAR(file.Duration / 1e6, 3.0, 0.1);
+        TAVVideoStreamInfo video;
+        probe.GetVideoStreamInfo(-1, video);
+        EXPECT_EQ(video.Width, capture.width);
+    }
 }
 
 // The container's texts, read from a meta-data file the libraries' own text demuxer reads.

@@ -108,6 +108,17 @@ const TSource kSources[] = {
      "lavfi -i testsrc2=size=320x240:rate=25:duration=1 -itsoffset 0.7 -f lavfi -i "
      "sine=sample_rate=48000:duration=1 -f data -i {dir}/cues.bin -map 0:v -map 1:a "
      "-map 2 -c:v mpeg2video -c:a mp2 -c:d copy {dir}/cues.ts"},
+    // As a phone records: when and where, in the QuickTime keys a phone writes.
+    {"recorded.mov",
+     "{lavfi} -c:v libx264 -c:a aac -movflags use_metadata_tags -metadata "
+     "creation_time=2024-05-01T10:20:30Z -metadata "
+     "com.apple.quicktime.location.ISO6709=+48.8584+002.2945+035.000/ {dir}/recorded.mov"},
+    // Two sound tracks with their titles, and the recording's date and place.
+    {"titled.mkv",
+     "{lavfi} -f lavfi -i sine=frequency=880:sample_rate=48000 -t 1 -map 0 -map 1 -map 2 -c:v "
+     "libx264 -c:a aac -metadata creation_time=2024-05-01T10:20:30Z -metadata "
+     "location=+48.8584+002.2945/ -metadata:s:a:0 title=English -metadata:s:a:1 "
+     "\"title=Deutsch Kommentar\" {dir}/titled.mkv"},
     // The second track is the default one and lasts twice as long.
     {"two.mkv",
      "ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:duration=1 -f lavfi -i "
@@ -366,6 +377,23 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
         } else if (!holdsCover) {
             EXPECT_EQ(video, nullptr);
         }
+    } else if (name == "recorded.mov" || name == "titled.mkv") {
+        // The date and the place in every container that holds them, whatever their key was.
+        const auto tag = [&](const std::string& key) {
+            return Shell("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + output +
+                         "' | grep -i '^TAG:" + key + "=' | head -1 | cut -d= -f2-");
+        };
+        EXPECT_EQ(tag("creation_time").substr(0, 19), "2024-05-01T10:20:30");
+        // The MP4 muxer writes the place again from its numbers ("+35.000000" for "+035.000").
+        EXPECT_EQ(tag("location").substr(0, 17), "+48.8584+002.2945");
+        // Matroska and WebM name each sound track: all of them where the profile keeps every one.
+        if (name == "titled.mkv") {
+            const std::string titles = Shell(
+                "ffprobe -v error -select_streams a -show_entries stream_tags=title -of "
+                "default=nw=1:nk=1 '" +
+                output + "'");
+            EXPECT_EQ(titles, GetParam().Line == kMKV ? "English\nDeutsch Kommentar" : "English");
+        }
     } else if (name == "cues.ts") {
         // No frozen first picture: the output is as long as the pictures, within a frame.
         EXPECT_NEAR(judge.duration, 1.0, 0.04);
@@ -375,31 +403,33 @@ TEST_P(CameraFileTest, ConvertsAsTheRecordingShows) {
 }
 
 const TCase kCases[] = {
-    {"rotated.mp4", kAVI},   {"rotated.mp4", kMP4},  {"rotated.mp4", kMOV},
-    {"rotated.mp4", kFLV},   {"rotated.mp4", kWMV},  {"rotated.mp4", kMPEG1},
-    {"rotated.mp4", kDVD},   {"rotated.mp4", k3GP},  {"rotated.mp4", kRM},
-    {"rotated.mp4", kSWF},   {"phone.mp4", kAVI},    {"phone.mp4", kMP4},
-    {"phone.mp4", kMOV},     {"phone.mp4", kFLV},    {"phone.mp4", kWMV},
-    {"phone.mp4", kMPEG1},   {"phone.mp4", kDVD},    {"phone.mp4", k3GP},
-    {"phone.mp4", kRM},      {"phone.mp4", kSWF},    {"jitter.mp4", kAVI},
-    {"jitter.mp4", kMP4},    {"jitter.mp4", kWMV},   {"jitter.mp4", kRM},
-    {"jitter.mp4", kH264},   {"empty.mp4", kAVI},    {"empty.mp4", kMP4},
-    {"hlg.mp4", kMP4},       {"pq.mp4", kAVI},       {"hlg.mp4", kH264},
-    {"tagged.mp3", kMP3},    {"tagged.mp3", kM4A},   {"tagged.mp3", kOGG},
-    {"tagged.mp3", kWAV},    {"tagged.flac", kMP3},  {"tagged.flac", kMKV},
-    {"tagged.flac", kOGG},   {"tagged.mp3", kWMA},   {"two.mkv", kMP3},
-    {"cues.ts", kAVI},       {"vp9.webm", kAVI},     {"vp9.webm", kMP4},
-    {"vp9.webm", kMOV},      {"vp9.webm", kFLV},     {"vp9.webm", kWMV},
-    {"vp9.webm", kMPEG1},    {"vp9.webm", kMPEG2},   {"vp9.webm", kDVD},
-    {"vp9.webm", k3GP},      {"vp9.webm", kRM},      {"vp9.webm", kSWF},
-    {"vp9.webm", kH264},     {"vp9.webm", kVP9},     {"av1.mp4", kAVI},
-    {"av1.mp4", kMP4},       {"av1.mp4", kMOV},      {"av1.mp4", kFLV},
-    {"av1.mp4", kWMV},       {"av1.mp4", kMPEG1},    {"av1.mp4", kMPEG2},
-    {"av1.mp4", kDVD},       {"av1.mp4", k3GP},      {"av1.mp4", kRM},
-    {"av1.mp4", kSWF},       {"av1.mp4", kH264},     {"av1.mp4", kVP9},
-    {"mirror90.mp4", kAVI},  {"mirror90.mp4", k3GP}, {"mirror90.mp4", kDVD},
-    {"mirror90.mp4", kH264}, {"mirror0.mp4", kMP4},  {"mirror180.mp4", kMP4},
-    {"mirror270.mp4", kMP4},
+    {"rotated.mp4", kAVI},   {"rotated.mp4", kMP4},   {"rotated.mp4", kMOV},
+    {"rotated.mp4", kFLV},   {"rotated.mp4", kWMV},   {"rotated.mp4", kMPEG1},
+    {"rotated.mp4", kDVD},   {"rotated.mp4", k3GP},   {"rotated.mp4", kRM},
+    {"rotated.mp4", kSWF},   {"phone.mp4", kAVI},     {"phone.mp4", kMP4},
+    {"phone.mp4", kMOV},     {"phone.mp4", kFLV},     {"phone.mp4", kWMV},
+    {"phone.mp4", kMPEG1},   {"phone.mp4", kDVD},     {"phone.mp4", k3GP},
+    {"phone.mp4", kRM},      {"phone.mp4", kSWF},     {"jitter.mp4", kAVI},
+    {"jitter.mp4", kMP4},    {"jitter.mp4", kWMV},    {"jitter.mp4", kRM},
+    {"jitter.mp4", kH264},   {"empty.mp4", kAVI},     {"empty.mp4", kMP4},
+    {"hlg.mp4", kMP4},       {"pq.mp4", kAVI},        {"hlg.mp4", kH264},
+    {"tagged.mp3", kMP3},    {"tagged.mp3", kM4A},    {"tagged.mp3", kOGG},
+    {"tagged.mp3", kWAV},    {"tagged.flac", kMP3},   {"tagged.flac", kMKV},
+    {"tagged.flac", kOGG},   {"tagged.mp3", kWMA},    {"two.mkv", kMP3},
+    {"cues.ts", kAVI},       {"vp9.webm", kAVI},      {"vp9.webm", kMP4},
+    {"vp9.webm", kMOV},      {"vp9.webm", kFLV},      {"vp9.webm", kWMV},
+    {"vp9.webm", kMPEG1},    {"vp9.webm", kMPEG2},    {"vp9.webm", kDVD},
+    {"vp9.webm", k3GP},      {"vp9.webm", kRM},       {"vp9.webm", kSWF},
+    {"vp9.webm", kH264},     {"vp9.webm", kVP9},      {"av1.mp4", kAVI},
+    {"av1.mp4", kMP4},       {"av1.mp4", kMOV},       {"av1.mp4", kFLV},
+    {"av1.mp4", kWMV},       {"av1.mp4", kMPEG1},     {"av1.mp4", kMPEG2},
+    {"av1.mp4", kDVD},       {"av1.mp4", k3GP},       {"av1.mp4", kRM},
+    {"av1.mp4", kSWF},       {"av1.mp4", kH264},      {"av1.mp4", kVP9},
+    {"mirror90.mp4", kAVI},  {"mirror90.mp4", k3GP},  {"mirror90.mp4", kDVD},
+    {"mirror90.mp4", kH264}, {"mirror0.mp4", kMP4},   {"mirror180.mp4", kMP4},
+    {"mirror270.mp4", kMP4}, {"recorded.mov", kH264}, {"recorded.mov", kMKV},
+    {"recorded.mov", kMOV},  {"recorded.mov", kMP4},  {"titled.mkv", kMKV},
+    {"titled.mkv", kVP9},
 };
 
 INSTANTIATE_TEST_SUITE_P(Families, CameraFileTest, ::testing::ValuesIn(kCases),

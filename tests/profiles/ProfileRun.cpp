@@ -86,7 +86,8 @@ TProfileConverter::TProfileConverter() : state_(std::make_unique<TState>()) {
     // pictures back, which a single thread never shows.
     s.component.SetCodecThreads(0);
     EXPECT_TRUE(s.component.LoadLibraries("", true)) << s.component.LastErrorText();
-    s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage) {
+    s.component.OnTerminate = [&s](int AIndex, bool, bool AException, const std::string& AMessage,
+                                   const TTaskResult&) {
         if (AIndex < 0) return;
         std::lock_guard lock(s.mutex);
         s.terminated = true;

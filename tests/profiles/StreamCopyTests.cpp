@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -213,6 +215,24 @@ TEST_F(StreamCopyTest, EveryTrackProfileKeepsEverySoundAndSubtitleTrack) {
         FfprobeJson("-select_streams s:1 -show_packets", outcome.OutputFile)["packets"];
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].value("duration_time", ""), "1.500000");
+}
+
+// A capture of two programs on clocks far apart: the tracks kept are the converted program's
+// only (the other program's sound would be joined on to its clock 20,000 s away).
+TEST_F(StreamCopyTest, EveryTrackOfACaptureIsTheConvertedProgramsOwn) {
+    const std::string capture = (out_.Path() / "capture.ts").string();
+    const std::string command =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=640x360:rate=25:duration=2 "
+        "-f lavfi -i sine=duration=2 -itsoffset 20000 -f lavfi -i testsrc=size=320x240:duration=2 "
+        "-itsoffset 20000 -f lavfi -i sine=duration=2 -map 0:v -map 1:a -map 2:v -map 3:a "
+        "-program program_num=1:st=0:st=1 -program program_num=2:st=2:st=3 -c:v mpeg2video "
+        "-c:a mp2 " +
+        ShellQuoted(capture);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::optional<TSourceStreams> source = ReadSourceStreams(capture);
+    ASSERT_TRUE(source);
+    ASSERT_EQ(source->Tracks.size(), 1u);
+    EXPECT_EQ(source->Tracks[0].Index, 1) << "the sound of the program with the larger picture";
 }
 
 // H.265 copied into MP4 is tagged hvc1 as an encoded one is: the source's hev1 would keep

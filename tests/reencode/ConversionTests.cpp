@@ -2,7 +2,13 @@
 // decoding the results.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "reencode/ReencodeSupport.h"
 #include "support/DecodeMedia.h"
@@ -118,5 +124,66 @@ const TFormatCase kFormats[] = {
 INSTANTIATE_TEST_SUITE_P(Table, Formats,
                          testing::Combine(testing::ValuesIn(kFormats), EngineModes()),
                          TCaseAndModeName());
+
+// Encoders that print with their own printf: their banners and notes stay off the terminal
+// (standard error), which only the libraries' log reaches.
+struct TBannerCase {
+    const char* name;
+    const char* file;
+    const char* encoder;
+    const char* banner;  // how its notes begin
+};
+
+void PrintTo(const TBannerCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class EncoderBanners : public testing::TestWithParam<TBannerCase> {
+  protected:
+    void SetUp() override {
+        RequireMediaLibraries();
+        if (!LibAVCodec.avcodec_find_encoder_by_name(GetParam().encoder))
+            GTEST_SKIP() << "the libraries lack " << GetParam().encoder;
+    }
+    TTempDir folder_;
+    TReencodeEngine engine_;
+};
+
+TEST_P(EncoderBanners, StayOffStandardError) {
+    const TBannerCase& c = GetParam();
+    TClipSpec clipSpec;
+    clipSpec.durationSeconds = 0.4;
+    const std::string input = folder_.File("clip.mkv");
+    WriteClip(input, clipSpec);
+    // Standard error goes to a file while the job runs.
+    const std::string errors = folder_.File("stderr.txt");
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(saved, 0);
+    ASSERT_GE(file, 0);
+    dup2(file, STDERR_FILENO);
+    close(file);
+    const std::string failure =
+        Convert(engine_, input, {}, folder_.File(c.file), {{"vcodec", c.encoder}, {"an", ""}});
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    ASSERT_EQ(failure, "");
+
+    std::ifstream written(errors);
+    const std::string text((std::istreambuf_iterator<char>(written)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find(c.banner), std::string::npos) << text;
+    const TProbedFile probe = RunFfprobe(folder_.File(c.file));
+    ASSERT_NE(probe.First("video"), nullptr) << probe.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, EncoderBanners,
+                         testing::Values(TBannerCase{"X265", "out.mp4", "libx265", "x265 ["},
+                                         TBannerCase{"SvtAv1", "out.mkv", "libsvtav1", "Svt["}),
+                         [](const testing::TestParamInfo<TBannerCase>& testInfo) {
+                             return std::string(testInfo.param.name);
+                         });
 
 }  // namespace

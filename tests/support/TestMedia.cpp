@@ -115,8 +115,11 @@ class TClipWriter {
         if (!(output_->oformat->flags & AVFMT_NOFILE))
             Check(LibAVFormat.avio_open(&output_->pb, path_.c_str(), AVIO_FLAG_WRITE), "avio_open",
                   path_);
-        Check(LibAVFormat.avformat_write_header(output_.get(), nullptr), "avformat_write_header",
-              path_);
+        AVDictionary* muxerOptions = nullptr;
+        if (spec_.fastStart) LibAVUtil.av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+        const int written = LibAVFormat.avformat_write_header(output_.get(), &muxerOptions);
+        LibAVUtil.av_dict_free(&muxerOptions);
+        Check(written, "avformat_write_header", path_);
         // Feed whichever stream is behind, so the muxer gets them interleaved.
         for (;;) {
             TEncoderStream* s = nullptr;

@@ -23,6 +23,8 @@ struct TClipSpec {
     int gopSize = 12;
     int noise = 0;  // luma noise of up to this much either way, new in every picture: a picture
                     // that no rate makes small
+    bool fastStart = false;  // MP4/MOV: the index before the media, as phones and web uploads
+                             // write it (so a file cut short still opens)
 };
 
 // Writes a clip: a moving picture (a bar sweeping across, a gradient background) with the frame

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "TranscodeTestSupport.h"
@@ -266,6 +270,137 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseAndModeName());
 
 INSTANTIATE_TEST_SUITE_P(Modes, MainLoop, EngineModes(), TEngineModeName());
+
+// ---- Clocks: a broadcast capture of several programs, a jump within one.
+
+struct TClockCase {
+    const char* name;
+    // The ffmpeg inputs and options that make the transport stream.
+    const char* capture;
+    int width;             // of the picture converted
+    int channels;          // of the sound converted
+    double sourceSeconds;  // the source's length as the clock of its converted streams gives it
+    int programId = 0;     // the "programid" option, 0 for none
+};
+
+std::ostream& operator<<(std::ostream& out, const TClockCase& c) {
+    return out << c.name;
+}
+
+class Clocks : public MainLoopFixture,
+               public ::testing::WithParamInterface<std::tuple<TClockCase, bool>> {
+  protected:
+    Clocks() : MainLoopFixture(std::get<1>(GetParam())) {}
+};
+
+// Two programs 20,000 s apart, as a broadcast capture holds them: the one holding the larger
+// picture is converted, on its own clock; its sound has stereo in program 1 and mono in program
+// 2, which tells which program it came from.
+#define DZ_PICTURES(size) "-f lavfi -i testsrc=size=" size ":rate=25:duration=3 "
+#define DZ_TONE "-f lavfi -i sine=f=440:sample_rate=48000:duration=3 "
+#define DZ_PROGRAMS                                            \
+    "-map 0:v -map 1:a -map 2:v -map 3:a -ac:a:0 2 -ac:a:1 1 " \
+    "-program title=first:program_num=1:st=0:st=1 "            \
+    "-program title=second:program_num=2:st=2:st=3 "
+constexpr const char* kLargerPictureFirst = DZ_PICTURES("640x360") DZ_TONE
+    "-itsoffset 20000 " DZ_PICTURES("320x240") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
+constexpr const char* kLargerPictureSecond = DZ_PICTURES("320x240") DZ_TONE
+    "-itsoffset 20000 " DZ_PICTURES("640x360") "-itsoffset 20000 " DZ_TONE DZ_PROGRAMS;
+// One program whose sound runs on a clock 72,000 s from the pictures': the file's length spans
+// both clocks.
+constexpr const char* kClocksApartInOne = DZ_PICTURES("320x240") "-itsoffset 72000 " DZ_TONE;
+// One program whose clock jumps 5 s ahead after 1.5 s, pictures and sound alike: a pause within
+// the jump threshold, kept in step.
+constexpr const char* kJumpWithinOne =
+    "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=3,setpts='PTS+gte(N\\\\,38)*5/TB'\" "
+    "-f lavfi -i \"sine=f=440:sample_rate=48000:duration=3,asetpts='PTS+gte(T\\\\,1.5)*5/TB'\" ";
+// Pictures missing from 1.5 s to 4.5 s while the sound goes on (a reception loss): kept in step.
+constexpr const char* kPicturesMissing =
+    "-f lavfi -i \"testsrc=size=320x240:rate=25:duration=6,select='not(between(t\\,1.5\\,4.5))'\" "
+    "-f lavfi -i sine=f=440:sample_rate=48000:duration=6 -fps_mode passthrough ";
+#undef DZ_PICTURES
+#undef DZ_TONE
+#undef DZ_PROGRAMS
+
+// What the libraries log while it lives, as one text (their lines come in pieces).
+class TLibraryText {
+  public:
+    TLibraryText() {
+        current = this;
+        LibAVUtil.av_log_set_callback(&Callback);
+    }
+    ~TLibraryText() {
+        LibAVUtil.av_log_set_callback(LibAVUtil.av_log_default_callback);
+        current = nullptr;
+    }
+    std::string Text() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+  private:
+    static void Callback(void*, int level, const char* format, va_list args) {
+        if (level > AV_LOG_INFO || !current) return;
+        char piece[1024];
+        std::vsnprintf(piece, sizeof piece, format, args);
+        std::lock_guard lock(current->mutex_);
+        current->text_ += piece;
+    }
+    static inline TLibraryText* current = nullptr;
+    mutable std::mutex mutex_;
+    std::string text_;
+};
+
+std::string MakeCapture(const TClockCase& c, const std::string& path) {
+    const std::string command = std::string("ffmpeg -v error -y ") + c.capture +
+                                "-c:v mpeg2video -c:a mp2 -f mpegts '" + path + "'";
+    return std::system(command.c_str()) == 0 ? path : std::string();
+}
+
+TEST_P(Clocks, OneProgramOnItsOwnClock) {
+    const TClockCase& c = std::get<0>(GetParam());
+    const std::string input = MakeCapture(c, dir.File("capture.ts"));
+    ASSERT_FALSE(input.empty()) << "ffmpeg could not make the capture";
+    if (c.programId) engine.SetProgramId(c.programId);
+    ASSERT_TRUE(engine.OpenInputFile(input)) << engine.LastError;
+    engine.Apply({{"vcodec", "mpeg4"}, {"acodec", "aac"}});
+    ASSERT_TRUE(engine.OpenOutputFile(dir.File("out.mp4"))) << engine.LastError;
+    {
+        const TLibraryText library;
+        ASSERT_TRUE(engine.RunToEnd()) << engine.ErrorMessage();
+        // The log describes the output as written: the encoder's channels, not a blank.
+        EXPECT_NE(library.Text().find(std::string("Audio: aac (LC), 48000 Hz, ") +
+                                      (c.channels == 1 ? "mono" : "stereo")),
+                  std::string::npos)
+            << library.Text();
+    }
+
+    const TProbedFile probed = Probe("out.mp4");
+    ASSERT_NE(probed.First("video"), nullptr);
+    ASSERT_NE(probed.First("audio"), nullptr);
+    EXPECT_EQ(probed.First("video")->width, c.width) << "the program of the larger picture";
+    EXPECT_EQ(probed.First("audio")->channels, c.channels) << "the sound of that program";
+    // Within a frame and an audio frame of the source's length as its clock gives it, which
+    // is the engine's too; a gap kept waits without copies.
+    EXPECT_NEAR(probed.duration, c.sourceSeconds, 0.1);
+    EXPECT_NEAR(probed.First("video")->duration, c.sourceSeconds, 0.1);
+    EXPECT_NEAR(engine.SourceDurationMs / 1000.0, c.sourceSeconds, 0.1);
+    EXPECT_LE(engine.DuplicatedFrames, 25) << "at most a second of copies";
+    EXPECT_LT(probed.size, 1'000'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captures, Clocks,
+    ::testing::Combine(
+        ::testing::Values(TClockCase{"LargerPictureFirst", kLargerPictureFirst, 640, 2, 3.0},
+                          TClockCase{"LargerPictureSecond", kLargerPictureSecond, 640, 1, 3.0},
+                          // The program asked for wins over the larger picture.
+                          TClockCase{"ProgramAskedFor", kLargerPictureSecond, 320, 2, 3.0, 1},
+                          TClockCase{"ClocksApartInOne", kClocksApartInOne, 320, 1, 3.0},
+                          TClockCase{"JumpWithinOne", kJumpWithinOne, 320, 1, 8.0},
+                          TClockCase{"PicturesMissing", kPicturesMissing, 320, 1, 6.0}),
+        EngineModes()),
+    TCaseAndModeName());
 
 // ---- The pipelined run gives the one loop's file, byte for byte.
 

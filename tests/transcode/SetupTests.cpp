@@ -290,7 +290,7 @@ TEST_F(TranscodeSetup, OutputThatCannotBeCreated) {
     engine.Apply({{"vcodec", "copy"}, {"acodec", "copy"}});
     const std::string name = dir.File("no-folder/out.mkv");
     EXPECT_FALSE(engine.OpenOutputFile(name));
-    EXPECT_EQ(engine.LastError, "Could not open '" + name + "'");
+    EXPECT_EQ(engine.LastError, "Could not open '" + name + "': No such file or directory");
     EXPECT_EQ(engine.OutputFileCount, 0);
     EXPECT_EQ(engine.OutputFiles[0].Streams[0].Codec, nullptr) << "the streams' contexts are freed";
 }

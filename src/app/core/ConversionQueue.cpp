@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/core/FileListTexts.h"
+#include "app/core/QueueProgress.h"
 
 namespace {
 
@@ -79,12 +80,9 @@ void TConversionQueue::TaskStarted() {
     if (lastRowReached_) finished_ = true;
 }
 
-void TConversionQueue::MarkResult(TFileList& list, bool failed) {
-    if (currentRow_ >= 0 && currentRow_ < list.Count()) {
-        list.Row(currentRow_).Progress = failed           ? kStatusFail
-                                         : stoppedByUser_ ? kStatusAbort
-                                                          : kStatusDone;
-    }
+void TConversionQueue::MarkResult(TFileList& list, bool failed, const std::string& problem) {
+    if (currentRow_ >= 0 && currentRow_ < list.Count())
+        list.Row(currentRow_).Progress = RowResultText(failed, stoppedByUser_, problem);
     running_ = false;
 }
 

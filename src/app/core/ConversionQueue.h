@@ -50,8 +50,9 @@ class TConversionQueue {
     // The current row's task is started; after the last row the queue is finished.
     void TaskStarted();
     // The current row's task ended: its "Progress" shows "Fail" when it ended with an error,
-    // "Abort" when the user stopped it, else "Done"; nothing runs any more.
-    void MarkResult(TFileList& list, bool failed);
+    // "Abort" when the user stopped it, "Done with errors" when it ran to its end with a
+    // `problem`, else "Done"; nothing runs any more.
+    void MarkResult(TFileList& list, bool failed, const std::string& problem = {});
     // The current row could not be set up: it shows "Fail" and the queue moves on to the next
     // row (or, after the last, is finished).
     void MarkRowFailed(TFileList& list);

@@ -17,6 +17,9 @@ const std::vector<TListColumn>& FileListColumns();
 
 // Texts of the "Progress" column at the end of a row's conversion or after a failed probe.
 inline constexpr const char* kStatusDone = "Done";
+// A conversion that ran to its end without converting the whole input (a damaged input); the
+// row's status says why.
+inline constexpr const char* kStatusPartial = "Done with errors";
 inline constexpr const char* kStatusFail = "Fail";
 inline constexpr const char* kStatusAbort = "Abort";
 inline constexpr const char* kStatusError = "Error";

@@ -286,11 +286,13 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
 }
 
 TRowTask AddRowTask(const TFileListRow& row, const TJobSettings& settings, TTaskRunner& runner,
-                    TClaimedNames& claimed, std::vector<std::string>& notes) {
+                    TClaimedNames& claimed, std::vector<std::string>& notes,
+                    const std::function<void(TJobDescription&)>& adjust) {
     TRowTask added;
     try {
         TJobDescription job = DescribeJob(row, settings, notes);
-        job.OutputFile = UnclaimedOutputName(job.OutputFile, claimed);
+        if (adjust) adjust(job);
+        job.OutputFile = UnclaimedOutputName(job.OutputFile, job.InputFile, claimed);
         added.Job = job;
         added.Task = runner.AppendTask(job);
         if (added.Task >= 0 && !runner.SetTaskOutput(added.Task, job)) {

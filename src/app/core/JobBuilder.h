@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,6 +87,8 @@ class TTaskRunner {
 // appended and given its output. On failure Task is -1, Reason says why, Threw tells a job that
 // could not be described or added from a refusal of the runner, and nothing of the row is left
 // in the runner. Job is set once the job is described, so that a failure can name its output.
+// `adjust`, when given, changes the described job before it is named (and may throw to refuse
+// it).
 struct TRowTask {
     std::optional<TJobDescription> Job;
     int Task = -1;
@@ -93,7 +96,8 @@ struct TRowTask {
     bool Threw = false;
 };
 TRowTask AddRowTask(const TFileListRow& row, const TJobSettings& settings, TTaskRunner& runner,
-                    TClaimedNames& claimed, std::vector<std::string>& notes);
+                    TClaimedNames& claimed, std::vector<std::string>& notes,
+                    const std::function<void(TJobDescription&)>& adjust = {});
 
 enum class TBuildOutcome {
     boStarted,      // the row's task runs

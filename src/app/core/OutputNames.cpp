@@ -38,14 +38,15 @@ std::string NormalOutputPath(const std::string& path) {
     return fs::absolute(path, ec).lexically_normal().string();
 }
 
-std::string UnclaimedOutputName(const std::string& path, const TClaimedNames& claimed) {
+std::string UnclaimedOutputName(const std::string& path, const std::string& inputFile,
+                                const TClaimedNames& claimed) {
     if (!claimed.count(NormalOutputPath(path))) return path;
     const fs::path name(path);
-    return FirstNumberedName(fs::path(name).replace_extension(), name.extension().string(),
-                             [&](const fs::path& candidate) {
-                                 return claimed.count(NormalOutputPath(candidate.string())) ||
-                                        Taken(candidate);
-                             })
+    return FirstNumberedName(
+               name.parent_path() / fs::path(inputFile).stem(), name.extension().string(),
+               [&](const fs::path& candidate) {
+                   return claimed.count(NormalOutputPath(candidate.string())) || Taken(candidate);
+               })
         .string();
 }
 

@@ -18,10 +18,12 @@ using TClaimedNames = std::set<std::string>;
 std::string NormalOutputPath(const std::string& path);
 
 // The path itself when no earlier task of the batch claimed it (whether it exists was decided
-// by ChooseOutputName), else the first numbered name "base-N.ext" that is neither claimed nor
-// present on disk. A dangling link is present: writing through it would create a file
-// elsewhere.
-std::string UnclaimedOutputName(const std::string& path, const TClaimedNames& claimed);
+// by ChooseOutputName), else the first numbered name "NAME-N.ext" in its folder that is neither
+// claimed nor present on disk, NAME being the input's own name: an output is written under a
+// working name until it is complete, so a name numbered already is not on disk yet. A dangling
+// link is present: writing through it would create a file elsewhere.
+std::string UnclaimedOutputName(const std::string& path, const std::string& inputFile,
+                                const TClaimedNames& claimed);
 
 struct TOutputName {
     std::string Path;

@@ -100,6 +100,8 @@ TRunCounts CountRunResults(const TFileList& list) {
         const TFileListRow& row = list.Row(r);
         if (row.Progress == kStatusDone) {
             ++counts.Done;
+        } else if (row.Progress == kStatusPartial) {
+            ++counts.Partial;
         } else if (row.Progress == kStatusFail) {
             ++counts.Failed;
         } else if (row.Progress == kStatusAbort) {
@@ -109,6 +111,21 @@ TRunCounts CountRunResults(const TFileList& list) {
         }
     }
     return counts;
+}
+
+const char* RowResultText(bool failed, bool stopped, const std::string& problem) {
+    if (failed) return kStatusFail;
+    if (stopped) return kStatusAbort;
+    return problem.empty() ? kStatusDone : kStatusPartial;
+}
+
+std::string RowEndText(const std::string& message, const std::string& problem,
+                       const std::string& partialFile) {
+    std::string text = !message.empty() ? message : problem;
+    if (!partialFile.empty())
+        text += (text.empty() ? "" : "; ") + std::string("what was converted is kept as ") +
+                partialFile;
+    return text;
 }
 
 std::string FailureReason(const std::string& message, const std::string& inputPath) {

@@ -51,12 +51,24 @@ class TQueueProgress {
 
 // How the rows of an ended run came out.
 struct TRunCounts {
-    int Done = 0;
+    int Done = 0;     // converted whole
+    int Partial = 0;  // "Done with errors": not counted as converted
     int Failed = 0;
     int Stopped = 0;  // stopped by the user, or never reached after a stop
-    bool AllDone() const { return Done > 0 && Failed == 0 && Stopped == 0; }
+    bool AllDone() const { return Done > 0 && Partial == 0 && Failed == 0 && Stopped == 0; }
 };
 TRunCounts CountRunResults(const TFileList& list);
+
+// The "Progress" text a row's conversion ends with: kStatusFail when it failed, kStatusAbort when
+// it was stopped, kStatusPartial when it ran to its end with a `problem`, else kStatusDone.
+const char* RowResultText(bool failed, bool stopped, const std::string& problem);
+
+// What a row's status says at the end of its conversion: the failure's `message`, or the
+// `problem` of one done with errors; then, when a stopped or failed conversion kept what it had
+// converted, "what was converted is kept as NAME.partial.EXT". Empty when there is nothing to
+// say.
+std::string RowEndText(const std::string& message, const std::string& problem,
+                       const std::string& partialFile);
 
 // The reason of a failure as a row shows it: without the input's path in front (the engine and
 // the builder each put it there), trimmed; "" stays "".

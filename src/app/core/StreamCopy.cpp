@@ -87,6 +87,9 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
         const AVCodecParameters* par = stream->codecpar;
         const bool subtitle = par->codec_type == AVMEDIA_TYPE_SUBTITLE;
         if (!subtitle && (par->codec_type != AVMEDIA_TYPE_AUDIO || !UsableStream(stream))) continue;
+        // A broadcast capture is converted from one program; the others' tracks run on other
+        // clocks and are not the recording the user means.
+        if (!InChosenProgram(context.get(), i)) continue;
         const AVCodecDescriptor* descriptor = LibAVCodec.avcodec_descriptor_get(par->codec_id);
         streams.Tracks.push_back({static_cast<int>(i), subtitle, static_cast<int>(par->codec_id),
                                   descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB),

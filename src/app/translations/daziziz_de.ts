@@ -36,6 +36,10 @@
         <translation>Fertig</translation>
     </message>
     <message>
+        <source>Done with errors</source>
+        <translation>Fertig mit Fehlern</translation>
+    </message>
+    <message>
         <source>Fail</source>
         <translation>Fehler</translation>
     </message>
@@ -460,6 +464,13 @@ Bitte wählen Sie einen neuen Ausgabeordner.</translation>
         <translation>
             <numerusform>%n umgewandelt</numerusform>
             <numerusform>%n umgewandelt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n done with errors</source>
+        <translation>
+            <numerusform>%n mit Fehlern fertig</numerusform>
+            <numerusform>%n mit Fehlern fertig</numerusform>
         </translation>
     </message>
     <message numerus="yes">

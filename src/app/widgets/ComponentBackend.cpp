@@ -57,12 +57,14 @@ void TComponentBackend::InstallRelays() {
         if (events_.OnLog) events_.OnLog(event);
     };
     component_->OnTerminate = [this](int AIndex, bool AFinished, bool AException,
-                                     const std::string& AMessage) {
+                                     const std::string& AMessage, const TTaskResult& AResult) {
         TTaskTerminateEvent event;
         event.Index = AIndex;
         event.Finished = AFinished;
         event.Exception = AException;
         event.Message = AMessage;
+        event.Problem = AResult.Problem;
+        if (AResult.Partial) event.PartialFile = AResult.OutputFile;
         std::lock_guard lock(eventLock_);
         if (events_.OnTerminate) events_.OnTerminate(event);
     };

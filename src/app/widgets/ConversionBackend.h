@@ -30,6 +30,10 @@ struct TTaskTerminateEvent {
     bool Finished = false;   // the task ran to its end
     bool Exception = false;  // the task failed; Message says why
     std::string Message;
+    // A task that ran to its end without converting the whole input: why, in words.
+    std::string Problem;
+    // What a stopped or failed task kept of its output ("NAME.partial.EXT"); empty for none.
+    std::string PartialFile;
 };
 
 // The handlers run on whichever thread raised the event, normally the task's worker thread,

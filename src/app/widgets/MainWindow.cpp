@@ -68,6 +68,7 @@
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
+#include "component/HardwareEncoders.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ static_assert(Same(kMsgConversionUnavailable,
                                      "converter component is not part of it yet.")));
 // The list's "Progress" and "Duration" cells.
 static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TMainWindow", "Done")));
+static_assert(Same(kStatusPartial, QT_TRANSLATE_NOOP("TMainWindow", "Done with errors")));
 static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TMainWindow", "Fail")));
 static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TMainWindow", "Abort")));
 static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TMainWindow", "Error")));
@@ -201,6 +203,8 @@ void TMainWindow::FormCreate() {
         ShowInformation(this, tr(kMsgLibrariesMissing));
         return;
     }
+    // Which hardware encoders work is found out on a worker while the window starts.
+    StartHardwareSurvey();
     if (backend_) {
         // The events come on the task's thread: each is handed to this window's thread, in
         // the order received, and only relayed there. Each carries the task run it was raised
@@ -980,6 +984,7 @@ QString TMainWindow::RunSummary() const {
     if (counts.AllDone()) return tr(kMsgAllConversionsCompleted);
     QStringList parts;
     parts.append(tr("%n converted", nullptr, counts.Done));
+    if (counts.Partial) parts.append(tr("%n done with errors", nullptr, counts.Partial));
     if (counts.Failed) parts.append(tr("%n failed", nullptr, counts.Failed));
     if (counts.Stopped) parts.append(tr("%n stopped", nullptr, counts.Stopped));
     return parts.join(QStringLiteral(", "));
@@ -1194,8 +1199,11 @@ void TMainWindow::RowEnded(int row, const TTaskTerminateEvent& event) {
     rowData.Status.clear();
     endedRows_.insert(row);
     queueProgress_.RowEnded(row);
-    if (event.Exception) {
-        SetRowReason(row, Q(event.Message.empty() ? taskErrors_[event.Index] : event.Message));
+    const std::string message =
+        event.Exception && event.Message.empty() ? taskErrors_[event.Index] : event.Message;
+    if (const std::string said = RowEndText(message, event.Problem, event.PartialFile);
+        !said.empty()) {
+        SetRowReason(row, Q(said));
     } else {
         ShowRow(row);
     }
@@ -1209,10 +1217,8 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
         if (event.Index >= 0) {
             const int row = RowOfTask(event.Index);
             if (row >= 0 && row < fileList_.Count()) {
-                fileList_.Row(row).Progress = event.Exception ? kStatusFail
-                                              : queue_.StoppedByUser() || !event.Finished
-                                                  ? kStatusAbort
-                                                  : kStatusDone;
+                fileList_.Row(row).Progress = RowResultText(
+                    event.Exception, queue_.StoppedByUser() || !event.Finished, event.Problem);
                 RowEnded(row, event);
             }
         } else {
@@ -1227,7 +1233,7 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
     }
     if (event.Index >= 0) {
         const int row = queue_.CurrentRow();
-        queue_.MarkResult(fileList_, event.Exception);
+        queue_.MarkResult(fileList_, event.Exception, event.Problem);
         // A file stopped on its own before its end ends as a stop; the queue goes on with the
         // next.
         if (!event.Exception && !event.Finished && stoppedRows_.count(row))
@@ -1296,9 +1302,10 @@ void TMainWindow::PlayClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
-    const QString file = fileList_.Row(row).Progress == kStatusDone && QFileInfo::exists(output)
-                             ? output
-                             : Q(fileList_.Row(row).FileName);
+    const bool converted =
+        fileList_.Row(row).Progress == kStatusDone || fileList_.Row(row).Progress == kStatusPartial;
+    const QString file =
+        converted && QFileInfo::exists(output) ? output : Q(fileList_.Row(row).FileName);
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 

@@ -4,13 +4,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <string_view>
 
 #include "app/widgets/FontAdjustment.h"
+#include "component/HardwareEncoders.h"
 
 // The texts app/core names for this dialog, for the translation tools.
 static_assert(std::string_view(kOptionsCaption) ==
@@ -48,6 +51,25 @@ TOptionsDialog::TOptionsDialog(QWidget* parent) : QDialog(parent) {
     inside->addLayout(items);
     page->addWidget(group);
 
+    auto* hardware = new QGroupBox(tr(" Hardware Encoders "), this);
+    hardware->setObjectName("GroupBoxHardware");
+    auto* hardwareInside = new QVBoxLayout(hardware);
+    HardwareList = new QPlainTextEdit(hardware);
+    HardwareList->setObjectName("HardwareList");
+    HardwareList->setReadOnly(true);
+    HardwareList->setLineWrapMode(QPlainTextEdit::NoWrap);
+    HardwareList->setMinimumWidth(480);
+    HardwareList->setFixedHeight(HardwareList->fontMetrics().lineSpacing() * 9);
+    hardwareInside->addWidget(HardwareList);
+    page->addWidget(hardware);
+    if (!ShowHardwareEncoders()) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll] {
+            if (ShowHardwareEncoders()) poll->stop();
+        });
+        poll->start(500);
+    }
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     Button1 = new QPushButton(tr("Done"), this);
@@ -81,6 +103,21 @@ void TOptionsDialog::OptionChanged() {
     settings_.Overwrite = CheckBoxOverWrite->isChecked();
     settings_.DropDownItems = dropDownItemsSpin->value();
     emit SettingsChanged(settings_);
+}
+
+bool TOptionsDialog::ShowHardwareEncoders() {
+    const THardwareSurvey* survey = HardwareSurveyIfReady();
+    if (!survey) {
+        HardwareList->setPlainText(tr("Looking for hardware encoders..."));
+        return false;
+    }
+    QStringList lines;
+    for (const THardwareEncoder& encoder : survey->Encoders)
+        lines << QString::fromStdString(encoder.Name) + "  " +
+                     (encoder.Available ? tr("available") : tr("not available")) + ": " +
+                     QString::fromStdString(encoder.Reason);
+    HardwareList->setPlainText(lines.join('\n'));
+    return true;
 }
 
 void TOptionsDialog::Button1Click() {

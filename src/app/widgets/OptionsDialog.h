@@ -1,6 +1,7 @@
-// The options dialog: overwriting existing output files, and the number of lines the output
-// format list shows when it opens. It edits a copy of the user's settings and hands each change
-// back at once (SettingsChanged), so that the choices take effect as they change.
+// The options dialog: overwriting existing output files, the number of lines the output
+// format list shows when it opens, and (read only) the hardware encoders this machine offers. Its
+// choices take effect as they change: it edits a copy of the user's settings and hands each
+// change back at once (SettingsChanged).
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 #include "app/core/SettingsKeys.h"
 
 class QCheckBox;
+class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -30,9 +32,13 @@ class TOptionsDialog : public QDialog {
     void FormCreate();
     void OptionChanged();
     void Button1Click();
+    // The hardware encoders as the start-up survey found them, each available or not and why;
+    // "Looking..." until the survey has ended.
+    bool ShowHardwareEncoders();
 
     TUserSettings settings_;
     QCheckBox* CheckBoxOverWrite = nullptr;
     QSpinBox* dropDownItemsSpin = nullptr;
     QPushButton* Button1 = nullptr;
+    QPlainTextEdit* HardwareList = nullptr;
 };
