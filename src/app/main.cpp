@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     // The converter outlives the windows, which detach from its events when they go.
     TComponentBackend converter;
     TApplicationForms forms(&converter);
-    if (!forms.Form1->LibrariesLoaded()) return 1;
-    forms.Form1->RestoreQueue();
-    forms.Form1->show();
+    if (!forms.MainWindow->LibrariesLoaded()) return 1;
+    forms.MainWindow->RestoreQueue();
+    forms.MainWindow->show();
 
     std::vector<std::string> named;
     for (const QString& path : parser.positionalArguments()) {
@@ -114,12 +114,12 @@ int main(int argc, char** argv) {
     }
     if (!named.empty()) {
         // Added once the window is on screen, so that the rows appear as each file is read.
-        QTimer::singleShot(0, forms.Form1.get(), [&forms, named] {
+        QTimer::singleShot(0, forms.MainWindow.get(), [&forms, named] {
             QStringList files;
             for (const std::string& file : ExpandDroppedPaths(named)) {
                 files.append(QString::fromStdString(file));
             }
-            forms.Form1->AddFiles(files);
+            forms.MainWindow->AddFiles(files);
         });
     }
     return QApplication::exec();

@@ -41,7 +41,7 @@ constexpr const char* kStatusNotStarted = "Not started";
 struct TComponentEvent {
     enum TKind { ceProgress, ceLog, ceTerminate } Kind = ceLog;
     int Index = -1;
-    TProgressFigures Progress;
+    TProgressInfo Progress;
     bool Exception = false;
     std::string Text;    // the log line, or the failure's message
     TTaskResult Result;  // terminate
@@ -91,30 +91,6 @@ struct TPlannedFile {
     std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
 };
 
-// A path in one spelling, so that names compare equal when they name the same place.
-std::string NormalPath(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::absolute(path, error).lexically_normal().string();
-}
-
-// The numbered form of an output name that neither exists nor is taken (the run's inputs, the
-// outputs of the other files of the same chunk): "clip.mp4" taken gives "clip-1.mp4". Numbered
-// from the input's own name: the outputs of the chunk are not on disk under their names before
-// they are complete. Taken names are NormalPath's.
-std::string FreeOutputName(const std::string& path, const std::string& inputFile,
-                           const std::set<std::string>& taken) {
-    if (!taken.count(NormalPath(path))) return path;
-    const std::filesystem::path name(path);
-    const std::string base =
-        (name.parent_path() / std::filesystem::path(inputFile).stem()).string();
-    for (int n = 1;; ++n) {
-        const std::string candidate = base + "-" + std::to_string(n) + name.extension().string();
-        std::error_code error;
-        if (!taken.count(NormalPath(candidate)) && !std::filesystem::exists(candidate, error))
-            return candidate;
-    }
-}
-
 // The conversion of the command's files with the window's builder and converter component: up
 // to Jobs at once, chunk by chunk.
 class TConversionRun {
@@ -136,7 +112,7 @@ class TConversionRun {
     std::vector<int> RowsToConvert();
     void RunChunk(const std::vector<int>& rows);
     // Describes and appends the row's task; false when the row failed (and is reported).
-    bool Describe(TPlannedFile& file, std::set<std::string>& taken);
+    bool Describe(TPlannedFile& file, TClaimedNames& taken);
     void WaitForChunk(std::vector<TPlannedFile>& files);
     // Prints the row's line (none for a row a stop kept from starting) and records it.
     void Finish(const TPlannedFile& file, const std::string& result, const std::string& reason,
@@ -176,14 +152,13 @@ class TConversionRun {
 };
 
 void TConversionRun::WireEvents() {
-    component_.OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                                   float, float, int64_t ACurrentSize, int ATotalOutputDuration) {
+    RelayProgress(component_, [this](int index, const TProgressInfo& progress) {
         TComponentEvent event;
         event.Kind = TComponentEvent::ceProgress;
-        event.Index = AIndex;
-        event.Progress = {AFrameNumber, AFPS, ACurrentDuration, ATotalOutputDuration, ACurrentSize};
+        event.Index = index;
+        event.Progress = progress;
         events_.Push(std::move(event));
-    };
+    });
     if (options_.Verbose) {
         component_.OnLog = [this](int AIndex, TLogLevel, const std::string& AMsg) {
             TComponentEvent event;
@@ -332,33 +307,18 @@ std::vector<int> TConversionRun::RowsToConvert() {
     return rows;
 }
 
-bool TConversionRun::Describe(TPlannedFile& file, std::set<std::string>& taken) {
-    const TFileListRow& row = list_.Row(file.Row);
+bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     TJobSettings settings = plan_.Settings;
     if (overwriteOwn_[file.Row]) settings.Overwrite = true;
     std::vector<std::string> notes;
-    std::string reason;
-    try {
-        TJobDescription job = DescribeJob(row, settings, notes);
-        ChooseHardware(file.Row, job);
-        job.OutputFile = FreeOutputName(job.OutputFile, row.FileName, taken);
-        taken.insert(NormalPath(job.OutputFile));
-        file.Job = job;
-        file.Task = runner_.AppendTask(job);
-        if (file.Task < 0) {
-            reason = runner_.LastErrorText();
-        } else if (!runner_.SetTaskOutput(file.Task, job)) {
-            reason = runner_.LastErrorText();
-            runner_.DeleteTask(file.Task);
-            file.Task = -1;
-        }
-    } catch (const std::exception& error) {
-        reason = error.what();
-    }
+    const TRowTask added = AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes,
+                                      [&](TJobDescription& job) { ChooseHardware(file.Row, job); });
+    file.Job = added.Job;
+    file.Task = added.Task;
     for (const std::string& note : notes) status_.PrintMessage(note);
     if (file.Task >= 0) return true;
     anyFailed_ = true;
-    Finish(file, kStatusFail, reason, 0);
+    Finish(file, kStatusFail, added.Reason, 0);
     return false;
 }
 
@@ -424,8 +384,9 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
     std::vector<TPlannedFile> files;
     // Files running side by side never write where another reads or writes, even with
     // --overwrite.
-    std::set<std::string> taken;
-    for (int row = 0; row < list_.Count(); ++row) taken.insert(NormalPath(list_.Row(row).FileName));
+    TClaimedNames taken;
+    for (int row = 0; row < list_.Count(); ++row)
+        taken.insert(NormalOutputPath(list_.Row(row).FileName));
     for (int row : rows) {
         TPlannedFile file;
         file.Row = row;

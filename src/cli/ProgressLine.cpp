@@ -27,20 +27,21 @@ std::string SizeText(std::int64_t bytes) {
     return text;
 }
 
-std::string ProgressLineText(const TProgressFigures& figures, double elapsedSeconds) {
+std::string ProgressLineText(const TProgressInfo& progress, double elapsedSeconds) {
     std::string line;
-    if (figures.TotalMs > 0) {
+    if (progress.TotalOutputDuration > 0) {
         char percent[16];
         std::snprintf(percent, sizeof percent, "%5s",
-                      ProgressText(figures.CurrentMs, figures.TotalMs).c_str());
+                      ProgressText(progress.CurrentDuration, progress.TotalOutputDuration).c_str());
         line += percent;
     } else {
-        line += "time " + DurationText(figures.CurrentMs * 1000);
+        line += "time " + DurationText(std::int64_t{progress.CurrentDuration} * 1000);
     }
-    if (figures.FrameNumber >= 0) line += "  frame " + std::to_string(figures.FrameNumber);
-    if (figures.FPS >= 0) line += "  fps " + std::to_string(figures.FPS);
-    line += "  size " + SizeText(figures.SizeBytes);
-    const auto left = SecondsLeft(figures.CurrentMs, figures.TotalMs, elapsedSeconds);
+    if (progress.FrameNumber >= 0) line += "  frame " + std::to_string(progress.FrameNumber);
+    if (progress.FPS >= 0) line += "  fps " + std::to_string(progress.FPS);
+    line += "  size " + SizeText(progress.CurrentSize);
+    const auto left =
+        SecondsLeft(progress.CurrentDuration, progress.TotalOutputDuration, elapsedSeconds);
     line += "  time left " + (left ? DurationText(*left * 1000000) : std::string("--:--:--"));
     return line;
 }

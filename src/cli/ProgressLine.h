@@ -6,13 +6,7 @@
 #include <optional>
 #include <string>
 
-struct TProgressFigures {
-    std::int64_t FrameNumber = -1;  // -1 without video
-    int FPS = -1;                   // -1 without video
-    std::int64_t CurrentMs = 0;     // output time reached
-    std::int64_t TotalMs = -1;      // expected length, -1 when unknown
-    std::int64_t SizeBytes = 0;     // output written so far
-};
+#include "engine/EngineTypes.h"
 
 // Seconds still to go at the speed so far; none while the length or the speed is not known
 // (nothing done yet, or less than a second gone).
@@ -24,4 +18,4 @@ std::string SizeText(std::int64_t bytes);
 
 // "  57%  frame 1234  fps 30  size 1.2 MiB  time left 00:00:12"; parts that are not known are
 // left out, an unknown time left shows as "--:--:--".
-std::string ProgressLineText(const TProgressFigures& figures, double elapsedSeconds);
+std::string ProgressLineText(const TProgressInfo& progress, double elapsedSeconds);

@@ -83,6 +83,36 @@ std::string OutputRefusal(const std::vector<TRunStep>& steps) {
     return {};
 }
 
+// Opens the inputs and outputs and passes the options, in the order given; kExitOk, or the
+// exit code of a step that failed (its reason printed) or of a stop.
+int OpenSteps(TCustomFFmpeg& engine, const std::vector<TRunStep>& steps, TConsoleStatus& status) {
+    try {
+        for (const TRunStep& step : steps) {
+            if (StopSignalNumber() != 0) return kExitSignalBase + StopSignalNumber();
+            bool opened = true;
+            switch (step.Kind) {
+                case TRunStep::rsInput:
+                    opened = engine.OpenInputFile(step.Name);
+                    break;
+                case TRunStep::rsOutput:
+                    opened = engine.OpenOutputFile(step.Name);
+                    break;
+                case TRunStep::rsOption:
+                    engine.ParseOption(step.Name, step.Value);
+                    break;
+            }
+            if (!opened) {
+                status.PrintMessage(step.Name + ": " + engine.LastError);
+                return kExitFailed;
+            }
+        }
+    } catch (const std::exception& error) {
+        status.PrintMessage(error.what());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RunCommand(const std::vector<std::string>& arguments, int codecThreads, bool pipeline) {
@@ -126,30 +156,7 @@ int RunCommand(const std::vector<std::string>& arguments, int codecThreads, bool
         ended.notify_all();
     };
 
-    try {
-        for (const TRunStep& step : steps) {
-            if (StopSignalNumber() != 0) return kExitSignalBase + StopSignalNumber();
-            bool opened = true;
-            switch (step.Kind) {
-                case TRunStep::rsInput:
-                    opened = engine.OpenInputFile(step.Name);
-                    break;
-                case TRunStep::rsOutput:
-                    opened = engine.OpenOutputFile(step.Name);
-                    break;
-                case TRunStep::rsOption:
-                    engine.ParseOption(step.Name, step.Value);
-                    break;
-            }
-            if (!opened) {
-                status.PrintMessage(step.Name + ": " + engine.LastError);
-                return kExitFailed;
-            }
-        }
-    } catch (const std::exception& error) {
-        status.PrintMessage(error.what());
-        return kExitFailed;
-    }
+    if (const int code = OpenSteps(engine, steps, status); code != kExitOk) return code;
     if (StopSignalNumber() != 0) return kExitSignalBase + StopSignalNumber();
 
     TFFmpegThread* worker = engine.Start(true, tpNormal);

@@ -131,6 +131,34 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "the last files");
 }
 
+// A mistyped command would otherwise only be told that a command is required: says which are
+// known. Options come before no command.
+bool IsUnknownCommand(CLI::App& app, const char* first) {
+    if (first[0] == '-') return false;
+    for (const CLI::App* command : app.get_subcommands({}))
+        if (command->check_name(first)) return false;
+    std::fprintf(stderr,
+                 "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, encoders, "
+                 "convert, watch and run\nRun with --help for more information.\n",
+                 first);
+    return true;
+}
+
+// The "run" command: the engine's own option vocabulary after a few options of its own.
+CLI::App* AddRunCommand(CLI::App& app, int& codecThreads, bool& pipeline) {
+    CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
+    run->add_option("--threads", codecThreads,
+                    "Threads of each decoder and encoder, 0 one per core (before the job's "
+                    "options; the engine's \"threads\" keyword is refused)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    AddPipelineOption(run, pipeline, "on");
+    // Everything after "run" is the engine's: the parser leaves it alone.
+    run->prefix_command();
+    run->footer(kRunFooter);
+    return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -185,33 +213,11 @@ int main(int argc, char** argv) {
     watch->add_option("IN_FOLDER", watchFolder, "The folder to watch")->required();
     watch->footer(kWatchFooter);
 
-    CLI::App* run = app.add_subcommand("run", "Runs one job in the engine's own option vocabulary");
     int codecThreads = 0;
-    run->add_option("--threads", codecThreads,
-                    "Threads of each decoder and encoder, 0 one per core (before the job's "
-                    "options; the engine's \"threads\" keyword is refused)")
-        ->check(CLI::NonNegativeNumber)
-        ->capture_default_str();
     bool pipeline = true;
-    AddPipelineOption(run, pipeline, "on");
-    // Everything after "run" is the engine's: the parser leaves it alone.
-    run->prefix_command();
-    run->footer(kRunFooter);
+    CLI::App* run = AddRunCommand(app, codecThreads, pipeline);
 
-    // A mistyped command would otherwise only be told that a command is required.
-    if (argc > 1 && argv[1][0] != '-') {
-        bool known = false;
-        for (const CLI::App* command : app.get_subcommands({}))
-            known |= command->check_name(argv[1]);
-        if (!known) {
-            std::fprintf(
-                stderr,
-                "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, "
-                "encoders, convert, watch and run\nRun with --help for more information.\n",
-                argv[1]);
-            return kExitUsage;
-        }
-    }
+    if (argc > 1 && IsUnknownCommand(app, argv[1])) return kExitUsage;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -150,6 +150,27 @@ TEST_F(ConversionQueueTest, ConvertsCheckedRowsInOrderAndSkipsUncheckedOnes) {
     EXPECT_EQ(runner_.Appended[0].InputFile, Input(0));
     EXPECT_EQ(runner_.Appended[1].InputFile, Input(2));
     EXPECT_EQ(Progress(), (TTexts{"Done", "", "Done with errors", ""}));
+}
+
+TEST_F(ConversionQueueTest, EndOfATaskRunMovesOnWithoutWaitingForTheTimer) {
+    AddRows({true, true});
+    EXPECT_EQ(Convert().Row, 0);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);  // the task still runs
+    queue_.MarkResult(list_, false);
+    ASSERT_EQ(queue_.TaskRunEnded(), TTimerAction::taBuildNext);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);  // the next one is being prepared
+    const TBuildResult built = BuildNextTask(list_, queue_, settings_, runner_);
+    EXPECT_EQ(built.Row, 1);
+    queue_.MarkResult(list_, false);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taReportCompletion);
+    EXPECT_EQ(Progress(), (TTexts{"Done", "Done"}));
+
+    // A stopped queue does not move on when its stopped task's run ends.
+    EXPECT_EQ(Convert().Row, 0);
+    queue_.Stop(true);
+    queue_.MarkResult(list_, false);
+    EXPECT_EQ(queue_.TaskRunEnded(), TTimerAction::taNone);
+    EXPECT_EQ(runner_.Started, 3);
 }
 
 TEST_F(ConversionQueueTest, CheckedLastRowFinishesTheQueueWhenItsTaskEnds) {
@@ -473,6 +494,29 @@ TEST_F(ConversionQueueTest, BatchGivesEveryRunnableRowATaskWithNamesOfItsOwn) {
     EXPECT_EQ(list_.Row(4).Progress, "Fail");
     EXPECT_EQ(list_.Row(4).Status, "could not open");
     EXPECT_EQ(list_.Row(3).Progress, "Error");
+}
+
+TEST_F(ConversionQueueTest, BatchNeverTakesADanglingLinkForAFreeName) {
+    // The second clip.avi's output would be clip-1.mp4, a link to nowhere.
+    list_.AddProbedFile("/a/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    list_.AddProbedFile("/b/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    std::filesystem::create_symlink(dir_.File("nowhere"), dir_.File("clip-1.mp4"));
+    const TBatchResult batch = BuildAllTasks(list_, settings_, runner_);
+    EXPECT_EQ(batch.TaskRows, (std::vector<int>{0, 1}));
+    EXPECT_EQ(list_.Row(0).OutputFile, dir_.File("clip.mp4"));
+    EXPECT_EQ(list_.Row(1).OutputFile, dir_.File("clip-2.mp4"));
+}
+
+TEST_F(ConversionQueueTest, BatchRowWhoseOutputIsRefusedLeavesNoTaskAndNoClaimedName) {
+    list_.AddProbedFile("/a/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    list_.AddProbedFile("/b/clip.avi", {true, 640, 480, 25, 1, 1000000}, "MP4");
+    runner_.FailOutputOf = "/a/clip.avi";
+    const TBatchResult batch = BuildAllTasks(list_, settings_, runner_);
+    EXPECT_EQ(batch.FailedRows, (std::vector<int>{0}));
+    EXPECT_EQ(runner_.Deleted, (std::vector<int>{0}));
+    EXPECT_EQ(batch.TaskRows, (std::vector<int>{1}));
+    // The refused task writes nothing, so its name is free for the next.
+    EXPECT_EQ(list_.Row(1).OutputFile, dir_.File("clip.mp4"));
 }
 
 TEST_F(ConversionQueueTest, SameFolderAsInputNeedsNoOutputFolder) {

@@ -69,10 +69,10 @@ class MainWindowTest : public TWidgetTest {
     void SetUp() override {
         TWidgetTest::SetUp();
         forms_ = std::make_unique<TApplicationForms>(nullptr);
-        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
-        form_ = forms_->Form1.get();
+        ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
+        form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "ListView1");
+        list_ = Child<QTableWidget>(form_, "fileTable");
         format_ = Child<QComboBox>(form_, "ComboOutputFormat");
     }
     void TearDown() override {
@@ -120,7 +120,7 @@ class MainWindowTest : public TWidgetTest {
 
     TTempDir media_;
     std::unique_ptr<TApplicationForms> forms_;
-    TForm1* form_ = nullptr;
+    TMainWindow* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     QComboBox* format_ = nullptr;
 };
@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     EXPECT_EQ(letterBox->currentIndex(), 0);
     EXPECT_EQ(letterBox->toolTip(), "Add a letterbox to keep video aspect ratio");
 
-    const auto* volume = Child<QSlider>(form_, "TrackBar1");
+    const auto* volume = Child<QSlider>(form_, "volumeSlider");
     EXPECT_EQ(volume->minimum(), 0);
     EXPECT_EQ(volume->maximum(), 10);
     EXPECT_EQ(volume->value(), 5);
@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
 
     size->setCurrentIndex(size->findText("640 x 480"));
     Child<QComboBox>(form_, "ComboAspectRatio")->setCurrentIndex(2);
-    Child<QSlider>(form_, "TrackBar1")->setValue(10);
+    Child<QSlider>(form_, "volumeSlider")->setValue(10);
     const TJobSettings settings = form_->JobSettings();
     EXPECT_EQ(settings.Parameters.VideoSize, "640 x 480");
     EXPECT_EQ(settings.AspectIndex, 2);
@@ -422,8 +422,8 @@ TEST_F(MainWindowTest, SeparatorLineStepsBackAndUserChoicesReachTheJob) {
 TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     WriteMedia();
     ChooseFormatLine(format_, 0);  // 3GP
-    form_->AddFiles(
-        {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
+    AddFilesAndWait(
+        *form_, {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
     ASSERT_EQ(list_->rowCount(), 4);
     EXPECT_EQ(RowTexts(list_, 0), (std::vector<std::string>{"first.avi", "320x240", "25",
                                                             "00:00:02", "3GP", "", "", ""}));
@@ -453,11 +453,11 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     ChooseFormatLine(format_, 23);
     EXPECT_EQ(list_->item(0, 4)->text(), "MP3");
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
-    form_->AddFiles({Media("first.avi")});
+    AddFilesAndWait(*form_, {Media("first.avi")});
     ASSERT_EQ(list_->rowCount(), 4);
     EXPECT_TRUE(Child<QStatusBar>(form_, "StatusBar1")->currentMessage().contains("first.avi"));
     std::filesystem::copy_file(media_.File("first.avi"), media_.File("third.avi"));
-    form_->AddFiles({Media("third.avi"), Media("gone.avi")});
+    AddFilesAndWait(*form_, {Media("third.avi"), Media("gone.avi")});
     ASSERT_EQ(list_->rowCount(), 6);
     EXPECT_EQ(list_->item(4, 4)->text(), "MP3");
     EXPECT_FALSE(form_->FileList().Row(1).Checked);
@@ -469,7 +469,7 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
 
     // Named again (on the command line, say): the file is wanted, so it is ticked; the
     // unreadable one cannot be.
-    form_->AddFiles({Media("second.mp4"), Media("notes.txt")});
+    AddFilesAndWait(*form_, {Media("second.mp4"), Media("notes.txt")});
     ASSERT_EQ(list_->rowCount(), 6);
     EXPECT_TRUE(form_->FileList().Row(1).Checked);
     EXPECT_FALSE(form_->FileList().Row(2).Checked);
@@ -478,7 +478,7 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
 
 TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
     WriteMedia();
-    form_->AddFiles({Media("first.avi"), Media("second.mp4"), Media("sound.wav")});
+    AddFilesAndWait(*form_, {Media("first.avi"), Media("second.mp4"), Media("sound.wav")});
     ASSERT_EQ(list_->rowCount(), 3);
 
     list_->clearSelection();
@@ -509,6 +509,36 @@ TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
     EXPECT_TRUE(form_->FileList().Empty());
 }
 
+// The files are probed away from the window: AddFiles returns at once, the rows come in one by
+// one in the order named (a file named twice once), and nothing that changes rows runs meanwhile.
+TEST_F(MainWindowTest, FilesAreProbedAwayFromTheWindowAndComeInInTheOrderNamed) {
+    WriteMedia();
+    QStringList paths;
+    for (int i = 0; i < 30; ++i) {
+        const std::string copy = media_.File("copy" + std::to_string(i) + ".avi");
+        std::filesystem::copy_file(media_.File(i % 2 ? "first.avi" : "second.mp4"), copy);
+        paths.append(QString::fromStdString(copy));
+    }
+    paths.insert(10, Media("gone.avi"));
+    paths.append(paths[3]);
+    std::vector<int> counts;  // the row count at each insertion, checked against the order
+    QObject::connect(list_->model(), &QAbstractItemModel::rowsInserted, [&] {
+        const int count = list_->rowCount();
+        counts.push_back(count);
+        EXPECT_EQ(form_->FileList().Row(count - 1).FileName, paths[count - 1].toStdString());
+    });
+    form_->AddFiles(paths);
+    EXPECT_TRUE(form_->AddingFiles());
+    EXPECT_FALSE(form_->close()) << "closing waits for the files being added";
+    form_->AddFiles({Media("sound.wav")});  // refused while adding
+    ProcessEventsUntil([&] { return !form_->AddingFiles(); });
+    ASSERT_EQ(list_->rowCount(), 31);
+    EXPECT_EQ(counts.size(), 31u);
+    EXPECT_EQ(list_->item(10, 5)->text(), "Error");
+    EXPECT_EQ(list_->item(3, 1)->text(), "320x240");
+    ExpectListShowsCore();
+}
+
 TEST_F(MainWindowTest, DroppedFilesAndFoldersAreAdded) {
     WriteMedia();
     const std::filesystem::path folder = media_.Path() / "holiday";
@@ -526,6 +556,7 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersAreAdded) {
     ASSERT_TRUE(enter.isAccepted());
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form_, &drop);
+    ProcessEventsUntil([&] { return !form_->AddingFiles(); });
 
     ASSERT_EQ(list_->rowCount(), 3);
     EXPECT_EQ(form_->FileList().Row(0).FileName, media_.File("first.avi"));
@@ -543,7 +574,7 @@ TEST_F(MainWindowTest, ConvertChecksFilesAndFolderAndSaysWhyItCannotConvert) {
     EXPECT_EQ(messages_[0].second, "Please Add Files To Convert!");
 
     WriteMedia();
-    form_->AddFiles({Media("first.avi")});
+    AddFilesAndWait(*form_, {Media("first.avi")});
     const QString missing = QString::fromStdString((media_.Path() / "gone").string());
     form_->SetOutputFolder(missing);
     const auto dialog = CloseNextModalDialog();  // the folder dialog that follows the message
@@ -601,7 +632,7 @@ TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
 
     // An unreadable file: the core keeps "Error", the list shows it in German.
     WriteMedia();
-    form_->AddFiles({Media("notes.txt")});
+    AddFilesAndWait(*form_, {Media("notes.txt")});
     ASSERT_EQ(list_->rowCount(), 1);
     EXPECT_EQ(form_->FileList().Row(0).Progress, kStatusError);
     EXPECT_EQ(list_->item(0, 5)->text(), "Unlesbar");

@@ -46,10 +46,10 @@ class QueueWindowTest : public TWidgetTest {
         WriteClip(media_.File("two.mp4"), clipSpec);
         converter_ = std::make_unique<TComponentBackend>();
         forms_ = std::make_unique<TApplicationForms>(converter_.get());
-        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
-        form_ = forms_->Form1.get();
+        ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
+        form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "ListView1");
+        list_ = Child<QTableWidget>(form_, "fileTable");
         form_->SetOutputFolder(QString::fromStdString(output_.Path().string()));
         auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
         format->setCurrentIndex(format->findText(kProfile));
@@ -88,7 +88,7 @@ class QueueWindowTest : public TWidgetTest {
     void ExpectControlsEnabled(bool enabled) {
         for (const char* name : {"ButtonAddFile", "ButtonClear", "ButtonRemove", "ButtonConvert",
                                  "ComboOutputFormat", "ComboVideoSize", "ComboAudioCodec",
-                                 "ComboLetterBox", "ComboAspectRatio", "TrackBar1"}) {
+                                 "ComboLetterBox", "ComboAspectRatio", "volumeSlider"}) {
             EXPECT_EQ(Child<QWidget>(form_, name)->isEnabled(), enabled) << name;
         }
         for (const QAction* menu : form_->menuBar()->actions()) {
@@ -111,7 +111,7 @@ class QueueWindowTest : public TWidgetTest {
     TTempDir media_;
     TTempDir output_;
     std::unique_ptr<TApplicationForms> forms_;
-    TForm1* form_ = nullptr;
+    TMainWindow* form_ = nullptr;
     QTableWidget* list_ = nullptr;
     std::map<int, QStringList> shown_;
     QStringList titles_;       // every window title of the run
@@ -119,7 +119,7 @@ class QueueWindowTest : public TWidgetTest {
 };
 
 TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     ASSERT_EQ(list_->rowCount(), 2);
 
     Click("ButtonConvert");
@@ -158,8 +158,8 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
 }
 
 TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStartsAfresh) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
-    forms_->Form4->SetOverwrite(true);
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
 
     // No: the paused conversion goes on to the end, and so does the queue.
     confirmationAnswer_ = false;
@@ -205,9 +205,9 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     const bool fullDisk = fs::exists("/dev/full");
     const QString gone = QString::fromStdString(media_.File("gone.mp4"));
     fs::copy_file(media_.File("one.mp4"), gone.toStdString());
-    form_->AddFiles({Media("one.mp4"), gone, Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), gone, Media("two.mp4")});
     fs::remove(gone.toStdString());
-    forms_->Form4->SetOverwrite(true);
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     if (fullDisk) fs::create_symlink("/dev/full", Output("one.avi"));
 
     Click("ButtonConvert");
@@ -247,7 +247,7 @@ TEST_F(QueueWindowTest, ADamagedFileIsDoneWithErrorsAndNotCountedAsConverted) {
     phone.fastStart = true;
     WriteClip(media_.File("damaged.mp4"), phone);
     DamageFile(media_.File("damaged.mp4"), TDamage::Truncated, 0.5);
-    form_->AddFiles({Media("damaged.mp4"), Media("one.mp4")});
+    AddFilesAndWait(*form_, {Media("damaged.mp4"), Media("one.mp4")});
 
     Click("ButtonConvert");
     const QString summary = "1 converted, 1 done with errors";
@@ -272,7 +272,7 @@ namespace {
 // outputs; the whole-queue bar reaches its end.
 TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     fs::copy_file(media_.File("one.mp4"), media_.File("three.mp4"));
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     form_->SetParallelFiles(2);
     ASSERT_EQ(form_->ParallelFiles(), std::min(2, std::max(1, QThread::idealThreadCount())));
@@ -293,6 +293,25 @@ TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     ExpectControlsEnabled(true);
 }
 
+// Two inputs of one name at once: the second's numbered name is not a dangling link, which
+// writing through would create a file somewhere else.
+TEST_F(QueueWindowTest, SeveralFilesAtOnceNeverTakeADanglingLinkForAFreeName) {
+    fs::create_directory(media_.Path() / "sub");
+    fs::copy_file(media_.File("one.mp4"), media_.File("sub/one.mp4"));
+    const std::string nowhere = media_.File("nowhere.avi");
+    fs::create_symlink(nowhere, Output("one-1.avi"));
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("sub/one.mp4")});
+    form_->SetParallelFiles(2);
+    Click("ButtonConvert");
+    ProcessEventsUntil([&] { return Completions() > 0; });
+    EXPECT_EQ(Cell(0, 5), "Done");
+    EXPECT_EQ(Cell(1, 5), "Done");
+    EXPECT_EQ(form_->FileList().Row(1).OutputFile, Output("one-2.avi"));
+    ExpectWholeClip(Output("one-2.avi"));
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_TRUE(fs::is_symlink(Output("one-1.avi")));
+}
+
 // Fit to Size ticked: the run reads the size although Convert has disabled the controls, and
 // every output, one at a time or several at once, ends within it (a noisy picture that the
 // profile's own rate would make several times larger).
@@ -301,8 +320,8 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
     noisy.durationSeconds = 2;
     noisy.noise = 40;
     WriteClip(media_.File("noisy.avi"), noisy);
-    form_->AddFiles({Media("noisy.avi")});
-    forms_->Form4->SetOverwrite(true);
+    AddFilesAndWait(*form_, {Media("noisy.avi")});
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     format->setCurrentIndex(format->findText("MP4 - MPEG4 Video (*.mp4)"));
     Child<QCheckBox>(form_, "CheckFitSize")->setChecked(true);
@@ -327,7 +346,7 @@ TEST_F(QueueWindowTest, FitToSizeHoldsEachOutputToTheSizeGiven) {
 }
 
 TEST_F(QueueWindowTest, StopAfterThisFileLeavesTheRestNotDoneAndSaysSo) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     Click("ButtonConvert");
     EXPECT_TRUE(Child<QPushButton>(form_, "ButtonStopAfter")->isEnabled());
     Click("ButtonStopAfter");
@@ -351,8 +370,8 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
     longer.height = 480;
     longer.noise = 20;
     WriteClip(media_.File("long.mp4"), longer);
-    form_->AddFiles({Media("long.mp4"), Media("one.mp4")});
-    forms_->Form4->SetOverwrite(true);
+    AddFilesAndWait(*form_, {Media("long.mp4"), Media("one.mp4")});
+    Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
     auto* menu = Child<QMenu>(form_, "PopupListView1");
     QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
     ASSERT_NE(stopThis, nullptr);
@@ -398,7 +417,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
 // The program killed in the middle of a run: the saved queue brings the rows back, the running
 // one not done and its partial output named; the choices come back with them.
 TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
-    form_->AddFiles({Media("one.mp4"), Media("two.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
     list_->item(1, 0)->setCheckState(Qt::Unchecked);
     Child<QComboBox>(form_, "ComboVideoSize")
         ->setCurrentIndex(Child<QComboBox>(form_, "ComboVideoSize")->findText("320 x 240 (VGA)"));
@@ -422,11 +441,11 @@ TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
     ASSERT_TRUE(WriteFileAtomically(fs::path(data.toStdString()) / kQueueFileName, saved, error));
 
     TApplicationForms again(converter_.get());
-    TForm1& restarted = *again.Form1;
+    TMainWindow& restarted = *again.MainWindow;
     restarted.SetDataFolder(data);
     ASSERT_TRUE(restarted.RestoreQueue());
     restarted.show();
-    auto* list = Child<QTableWidget>(&restarted, "ListView1");
+    auto* list = Child<QTableWidget>(&restarted, "fileTable");
     ASSERT_EQ(list->rowCount(), 2);
     EXPECT_EQ(restarted.FileList().Row(0).FileName, media_.File("one.mp4"));
     EXPECT_EQ(list->item(0, 5)->text(), "") << "the running row comes back not done";
@@ -442,7 +461,7 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
     auto* size = Child<QComboBox>(form_, "ComboVideoSize");
     size->setCurrentIndex(size->findText("320 x 240 (VGA)"));
-    Child<QSlider>(form_, "TrackBar1")->setValue(7);
+    Child<QSlider>(form_, "volumeSlider")->setValue(7);
     auto* fit = Child<QCheckBox>(form_, "CheckFitSize");
     fit->setChecked(true);
     Child<QDoubleSpinBox>(form_, "SpinFitSize")->setValue(8.0);
@@ -467,12 +486,12 @@ TEST_F(QueueWindowTest, PresetsComeBackInTheProfileListAndAfterARestart) {
     ASSERT_TRUE(form_->Presets().Rename("Small AVI", "Tiny AVI"));
     ASSERT_TRUE(form_->SaveCurrentAsPreset("Second"));
     TApplicationForms again(converter_.get());
-    const auto* names = Child<QComboBox>(again.Form1.get(), "ComboOutputFormat");
+    const auto* names = Child<QComboBox>(again.MainWindow.get(), "ComboOutputFormat");
     ASSERT_EQ(names->count(), catalogue + 3);
     EXPECT_EQ(names->itemText(catalogue + 1), "Tiny AVI");
     EXPECT_EQ(names->itemText(catalogue + 2), "Second");
-    EXPECT_TRUE(again.Form1->ApplyPreset("Tiny AVI"));
-    EXPECT_FALSE(again.Form1->ApplyPreset("Nobody"));
+    EXPECT_TRUE(again.MainWindow->ApplyPreset("Tiny AVI"));
+    EXPECT_FALSE(again.MainWindow->ApplyPreset("Nobody"));
 }
 
 // A notification service of the test's own on the session bus receives the run's summary.
@@ -496,7 +515,7 @@ class TNotificationCatcher : public QObject {
 
 TEST_F(QueueWindowTest, TheRunsEndIsAnnouncedOnTheDesktop) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    form_->AddFiles({Media("one.mp4")});
+    AddFilesAndWait(*form_, {Media("one.mp4")});
     if (!bus.isConnected() || !bus.registerService("org.freedesktop.Notifications")) {
         // Still converts and reports, silently without a service.
         Click("ButtonConvert");

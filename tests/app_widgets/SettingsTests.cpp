@@ -17,6 +17,7 @@
 #include <cctype>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "WidgetTestSupport.h"
 #include "app/core/SettingsKeys.h"
@@ -34,12 +35,12 @@ class SettingsTest : public TWidgetTest {
     // Starts the program's windows as it starts them.
     void Start() {
         forms_ = std::make_unique<TApplicationForms>(nullptr);
-        ASSERT_TRUE(forms_->Form1->LibrariesLoaded());
-        forms_->Form1->show();
+        ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
+        forms_->MainWindow->show();
     }
     // Closes the main window as the user does, and ends the program.
     void Quit() {
-        ASSERT_TRUE(forms_->Form1->close());
+        ASSERT_TRUE(forms_->MainWindow->close());
         forms_.reset();
     }
     void Store(const TStored& values) {
@@ -57,9 +58,11 @@ class SettingsTest : public TWidgetTest {
         }
         return values;
     }
-    QComboBox* Combo(const char* name) { return Child<QComboBox>(forms_->Form1.get(), name); }
-    QSpinBox* Spin() { return Child<QSpinBox>(forms_->Form4.get(), "SpinEdit1"); }
-    QCheckBox* Overwrite() { return Child<QCheckBox>(forms_->Form4.get(), "CheckBoxOverWrite"); }
+    QComboBox* Combo(const char* name) { return Child<QComboBox>(forms_->MainWindow.get(), name); }
+    QSpinBox* Spin() { return Child<QSpinBox>(forms_->OptionsDialog.get(), "dropDownItemsSpin"); }
+    QCheckBox* Overwrite() {
+        return Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite");
+    }
 
     std::unique_ptr<TApplicationForms> forms_;
 };
@@ -78,7 +81,7 @@ TEST_F(SettingsTest, FirstRunWritesTheDefaults) {
 
 TEST_F(SettingsTest, ChoicesSurviveARestart) {
     Start();
-    forms_->Form1->SetOutputFolder("/home/someone/Converted, new");
+    forms_->MainWindow->SetOutputFolder("/home/someone/Converted, new");
     ChooseFormatLine(Combo("ComboOutputFormat"), 23);  // MP3
     Combo("ComboLetterBox")->setCurrentIndex(1);
     Overwrite()->setChecked(true);
@@ -91,11 +94,11 @@ TEST_F(SettingsTest, ChoicesSurviveARestart) {
                                  {"LetterBox", "1"}}));
 
     Start();
-    EXPECT_EQ(forms_->Form1->OutputFolder(), "/home/someone/Converted, new");
-    EXPECT_EQ(Child<QLineEdit>(forms_->Form1.get(), "EditOutputFolder")->text(),
+    EXPECT_EQ(forms_->MainWindow->OutputFolder(), "/home/someone/Converted, new");
+    EXPECT_EQ(Child<QLineEdit>(forms_->MainWindow.get(), "EditOutputFolder")->text(),
               "/home/someone/Converted, new");
     EXPECT_EQ(ChosenFormatLine(Combo("ComboOutputFormat")), 23);
-    EXPECT_EQ(forms_->Form1->FormatKey(), "MP3");
+    EXPECT_EQ(forms_->MainWindow->FormatKey(), "MP3");
     EXPECT_EQ(Combo("ComboVideoCodec")->count(), 0) << "the restored profile filled the lists";
     EXPECT_EQ(Combo("ComboAudioCodec")->currentText(), "mp3");
     EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 1);
@@ -108,10 +111,10 @@ TEST_F(SettingsTest, ChoicesSurviveARestart) {
 // of files at once and the output beside the input.
 TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
     Start();
-    TForm1& form = *forms_->Form1;
+    TMainWindow& form = *forms_->MainWindow;
     const QSize size = form.minimumSize() + QSize(40, 30);
     form.resize(size);
-    auto* list = Child<QTableWidget>(&form, "ListView1");
+    auto* list = Child<QTableWidget>(&form, "fileTable");
     list->setColumnWidth(1, 123);
     form.SetParallelFiles(2);
     form.SetSameFolderAsInput(true);
@@ -119,10 +122,10 @@ TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
     EXPECT_EQ(Stored().count("Window/Geometry"), 0u) << "kept in a group of its own";
 
     Start();
-    EXPECT_EQ(forms_->Form1->size(), size);
-    EXPECT_EQ(Child<QTableWidget>(forms_->Form1.get(), "ListView1")->columnWidth(1), 123);
-    EXPECT_EQ(forms_->Form1->ParallelFiles(), std::min(2, QThread::idealThreadCount()));
-    EXPECT_TRUE(forms_->Form1->SameFolderAsInput());
+    EXPECT_EQ(forms_->MainWindow->size(), size);
+    EXPECT_EQ(Child<QTableWidget>(forms_->MainWindow.get(), "fileTable")->columnWidth(1), 123);
+    EXPECT_EQ(forms_->MainWindow->ParallelFiles(), std::min(2, QThread::idealThreadCount()));
+    EXPECT_TRUE(forms_->MainWindow->SameFolderAsInput());
 }
 
 TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {
@@ -132,8 +135,8 @@ TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {
            {"DropDownItems", "40"},
            {"LetterBox", "1"}});
     Start();
-    EXPECT_EQ(forms_->Form1->OutputFolder(), "/data/out");
-    EXPECT_EQ(forms_->Form1->FormatKey(), "MP4") << "read before the mistyped value";
+    EXPECT_EQ(forms_->MainWindow->OutputFolder(), "/data/out");
+    EXPECT_EQ(forms_->MainWindow->FormatKey(), "MP4") << "read before the mistyped value";
     EXPECT_FALSE(Overwrite()->isChecked());
     EXPECT_EQ(Spin()->value(), 26) << "not read after it";
     EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 0);
@@ -166,7 +169,7 @@ TEST_P(StoredRangeTest, IsBroughtIntoRange) {
     Start();
     EXPECT_EQ(ChosenFormatLine(Combo("ComboOutputFormat")),
               GetParam().formatLine < 0 ? DefaultOutputFormatLine() : GetParam().formatLine);
-    EXPECT_NE(forms_->Form1->FormatKey(), "");
+    EXPECT_NE(forms_->MainWindow->FormatKey(), "");
     EXPECT_EQ(Spin()->value(), GetParam().dropDownItems);
     EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), GetParam().letterBox);
 }
@@ -193,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the same words as `daziziz-cli encoders`.
 TEST_F(SettingsTest, OptionsListEveryHardwareEncoderAsTheStartUpSurveyFoundIt) {
     Start();
-    TForm4* options = forms_->Form4.get();
+    TOptionsDialog* options = forms_->OptionsDialog.get();
     auto* list = Child<QPlainTextEdit>(options, "HardwareList");
     EXPECT_TRUE(list->isReadOnly());
     const THardwareSurvey& survey = WaitForHardwareSurvey();
@@ -214,7 +217,7 @@ TEST_F(SettingsTest, OptionsListEveryHardwareEncoderAsTheStartUpSurveyFoundIt) {
 
 TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     Start();
-    TForm4* options = forms_->Form4.get();
+    TOptionsDialog* options = forms_->OptionsDialog.get();
     EXPECT_EQ(options->windowTitle(), "Additional Options");
     EXPECT_EQ(Child<QGroupBox>(options, "GroupBox1")->title(), " Additional Options ");
     EXPECT_EQ(Overwrite()->text(), "Overwrite Existing File With The Same Name");
@@ -223,7 +226,7 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     EXPECT_EQ(Spin()->maximum(), 47);
     EXPECT_TRUE(options->windowFlags() & Qt::WindowStaysOnTopHint);
 
-    forms_->Form1->SetGeneralOptions1Click();
+    forms_->MainWindow->SetGeneralOptions1Click();
     EXPECT_TRUE(options->isVisible());
     EXPECT_FALSE(options->isModal());
     Spin()->setValue(33);
@@ -234,12 +237,44 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     EXPECT_EQ(format->style()->styleHint(QStyle::SH_ComboBox_Popup, &option, format), 0)
         << "the list's style honours the number of lines";
     Overwrite()->setChecked(true);
-    EXPECT_TRUE(forms_->Form1->JobSettings().Overwrite);
+    EXPECT_TRUE(forms_->MainWindow->JobSettings().Overwrite);
     Child<QPushButton>(options, "Button1")->click();
     EXPECT_FALSE(options->isVisible());
     Quit();
     EXPECT_EQ(Stored()["DropDownItems"], "33");
     EXPECT_EQ(Stored()["Overwrite"], "1");
+}
+
+// The dialog is not modal: what the window's own controls chose while it was open stays.
+TEST_F(SettingsTest, OptionsDialogHandsBackItsCopyAndLeavesTheWindowsOwnChoices) {
+    Start();
+    forms_->MainWindow->SetGeneralOptions1Click();
+    forms_->MainWindow->SetOutputFolder("/data/chosen later");
+    Combo("ComboLetterBox")->setCurrentIndex(1);
+    std::vector<TUserSettings> handed;
+    QObject::connect(forms_->OptionsDialog.get(), &TOptionsDialog::SettingsChanged,
+                     [&](const TUserSettings& settings) { handed.push_back(settings); });
+    Overwrite()->setChecked(true);
+    Spin()->setValue(30);
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_TRUE(handed[1].Overwrite);
+    EXPECT_EQ(handed[1].DropDownItems, 30);
+    EXPECT_EQ(forms_->MainWindow->OutputFolder(), "/data/chosen later");
+    EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), 1);
+    EXPECT_TRUE(forms_->MainWindow->JobSettings().Overwrite);
+
+    // What the window hands the dialog is shown, not handed back again.
+    TUserSettings settings = forms_->MainWindow->Settings();
+    settings.Overwrite = false;
+    settings.DropDownItems = 99;
+    forms_->MainWindow->ApplySettings(settings);
+    EXPECT_EQ(handed.size(), 2u);
+    EXPECT_FALSE(Overwrite()->isChecked());
+    EXPECT_EQ(Spin()->value(), 47);
+    EXPECT_EQ(Combo("ComboOutputFormat")->maxVisibleItems(), 47);
+    Quit();
+    EXPECT_EQ(Stored()["Output Folder"], "/data/chosen later");
+    EXPECT_EQ(Stored()["DropDownItems"], "47");
 }
 
 TEST_F(SettingsTest, AboutBoxShowsTheProductAndItsLinks) {

@@ -1,5 +1,7 @@
 #include "WidgetTestSupport.h"
 
+#include "app/widgets/MainWindow.h"
+
 #include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
@@ -84,4 +86,9 @@ void TWidgetTest::TearDown() {
 // build is told so.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
+}
+
+void AddFilesAndWait(TMainWindow& form, const QStringList& paths) {
+    form.AddFiles(paths);
+    ProcessEventsUntil([&] { return !form.AddingFiles(); });
 }

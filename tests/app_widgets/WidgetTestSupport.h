@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <chrono>
 #include <functional>
@@ -34,6 +35,11 @@ struct TClosedDialog {
     QString title;
 };
 std::shared_ptr<const TClosedDialog> CloseNextModalDialog();
+
+// Adds the files as the window's AddFiles does, and waits until every row is in: the files are
+// probed on a worker and their rows come in as the probes end.
+class TMainWindow;
+void AddFilesAndWait(TMainWindow& form, const QStringList& paths);
 
 // The output-format list holds every profile under its line of OutputFormatLines(): choosing a
 // line as the user does, and the line chosen.

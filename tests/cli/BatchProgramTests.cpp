@@ -174,6 +174,21 @@ TEST_F(BatchTest, FilesSideBySideNeverWriteOverAnInputOfTheRunEvenWithOverwrite)
         << run.Out;
 }
 
+TEST_F(BatchTest, FilesSideBySideNeverTakeADanglingLinkForAFreeName) {
+    // The second a.avi's output would be a-1.mp4, a link to nowhere: writing through it would
+    // create a file outside the output folder.
+    const std::string out = Folder("out");
+    const std::string nowhere = dir.File("nowhere.mp4");
+    fs::create_symlink(nowhere, out + "/a-1.mp4");
+    const std::string first = Clip("a.avi"), second = Clip("sub/a.avi");
+    const TProgramResult run =
+        RunCli(Joined({"convert", "--output-folder", out, "--jobs", "2", first, second}, kMp4));
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find(second + " -> " + out + "/a-2.mp4: Done"), std::string::npos) << run.Out;
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_TRUE(fs::is_symlink(out + "/a-1.mp4"));
+}
+
 // ---- --shard
 
 TEST_F(BatchTest, TwoShardsConvertWhatOneRunConvertsEachFileOnce) {

@@ -321,10 +321,18 @@ TEST(ProgressLineTest, ShowsWhatIsKnown) {
     EXPECT_EQ(SizeText(1536), "1.5 KiB");
     EXPECT_EQ(SizeText(5 * 1024 * 1024), "5.0 MiB");
 
-    TProgressFigures video{1234, 30, 57000, 100000, 1536};
+    const TProgressInfo video{.FrameNumber = 1234,
+                              .FPS = 30,
+                              .CurrentDuration = 57000,
+                              .CurrentSize = 1536,
+                              .TotalOutputDuration = 100000};
     EXPECT_EQ(ProgressLineText(video, 57.0),
               "  57%  frame 1234  fps 30  size 1.5 KiB  time left 00:00:43");
-    TProgressFigures audio{-1, -1, 3000, -1, 100};
+    const TProgressInfo audio{.FrameNumber = -1,
+                              .FPS = -1,
+                              .CurrentDuration = 3000,
+                              .CurrentSize = 100,
+                              .TotalOutputDuration = -1};
     EXPECT_EQ(ProgressLineText(audio, 5.0), "time 00:00:03  size 100 B  time left --:--:--");
 }
 

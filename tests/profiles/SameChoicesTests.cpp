@@ -138,8 +138,8 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
 
     TComponentBackend backend;
     TApplicationForms forms(&backend);
-    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
-    TForm1& form = *forms.Form1;
+    ASSERT_TRUE(forms.MainWindow->LibrariesLoaded());
+    TMainWindow& form = *forms.MainWindow;
     form.show();
     const auto choose = [&](const char* combo, const char* entry) {
         if (!*entry) return;
@@ -157,7 +157,7 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
     choose("ComboAudioCodec", c.AudioCodec);
     choose("ComboSamplingRate", c.SampleRate);
     form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
-    form.AddFiles({QString::fromStdString(clip.Path)});
+    AddFilesAndWait(form, {QString::fromStdString(clip.Path)});
     ConvertAndRecordLog(form);
     EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), c.LogLine), windowLog.end());
     ExpectOutput("window", (byWindow.Path() / output).string());
@@ -204,13 +204,13 @@ TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
 
     TComponentBackend backend;
     TApplicationForms forms(&backend);
-    ASSERT_TRUE(forms.Form1->LibrariesLoaded());
-    TForm1& form = *forms.Form1;
+    ASSERT_TRUE(forms.MainWindow->LibrariesLoaded());
+    TMainWindow& form = *forms.MainWindow;
     form.show();
     auto* formats = Child<QComboBox>(&form, "ComboOutputFormat");
     formats->setCurrentIndex(formats->findText(profile));
     form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
-    form.AddFiles({QString::fromStdString(phone)});
+    AddFilesAndWait(form, {QString::fromStdString(phone)});
     ASSERT_EQ(form.FileList().Count(), 1);
     EXPECT_EQ(form.FileList().Row(0).VideoSize, "240x320");
     EXPECT_EQ(form.FileList().Row(0).FrameRate, "29.99");

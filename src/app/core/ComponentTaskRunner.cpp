@@ -45,3 +45,20 @@ bool TComponentTaskRunner::SetTaskOutput(int index, const TJobDescription& job) 
     TOutputOptions options = OutputOptionsOf(job);
     return component_.SetTaskOutput(index, job.OutputFile, &options);
 }
+
+void RelayProgress(TFFmpegVCL& component, TTaskProgressHandler handler) {
+    component.OnProgress = [handler = std::move(handler)](int AIndex, int AFrameNumber, int AFPS,
+                                                          int ACurrentDuration, float AQuality,
+                                                          float ABitRate, int64_t ACurrentSize,
+                                                          int ATotalOutputDuration) {
+        TProgressInfo progress;
+        progress.FrameNumber = AFrameNumber;
+        progress.FPS = AFPS;
+        progress.CurrentDuration = ACurrentDuration;
+        progress.Quality = AQuality;
+        progress.BitRate = ABitRate;
+        progress.CurrentSize = ACurrentSize;
+        progress.TotalOutputDuration = ATotalOutputDuration;
+        handler(AIndex, progress);
+    };
+}

@@ -2,8 +2,16 @@
 // the command line alike: a job description becomes the component's input and output records.
 #pragma once
 
+#include <functional>
+
 #include "app/core/JobBuilder.h"
 #include "component/FFmpegVCL.h"
+#include "engine/EngineTypes.h"
+
+// The component's progress event as the record the engine reports it in, for the window's and
+// the command line's relays alike: `handler` becomes the component's OnProgress.
+using TTaskProgressHandler = std::function<void(int index, const TProgressInfo& progress)>;
+void RelayProgress(TFFmpegVCL& component, TTaskProgressHandler handler);
 
 // The records for a job: every field the job sets, the others at their initial "not set"
 // values. Encoder names that today's libraries lack are replaced by those that do their work.

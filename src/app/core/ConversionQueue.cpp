@@ -106,6 +106,12 @@ TTimerAction TConversionQueue::Tick() {
     return TTimerAction::taBuildNext;
 }
 
+TTimerAction TConversionQueue::TaskRunEnded() {
+    if (!active_ || running_) return TTimerAction::taNone;
+    tickCount_ = 1;  // the wait is over
+    return Tick();
+}
+
 void TConversionQueue::Stop(bool byUser) {
     if (byUser) stoppedByUser_ = true;
     finished_ = true;

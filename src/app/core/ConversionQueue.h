@@ -1,7 +1,8 @@
 // The conversion queue: converts the checked rows of the file list one after another. Convert
-// starts it; the builder takes one row at a time; a task's end clears the running state; a timer
-// of kQueueTimerMs then moves on to the next row on its second tick, and reports completion once
-// the last row is done. The window drives it and shows its state.
+// starts it; the builder takes one row at a time; a task's end clears the running state; the end
+// of the task's run moves on to the next row at once (TaskRunEnded), and reports completion once
+// the last row is done. A timer of kQueueTimerMs moves on where no task ran (a row that could
+// not be set up), on its second tick. The window drives it and shows its state.
 #pragma once
 
 #include <atomic>
@@ -58,6 +59,10 @@ class TConversionQueue {
 
     // One tick of the queue timer.
     TTimerAction Tick();
+    // The component's run of the current task has ended (it has nothing left to do): what the
+    // timer's wait would have led to, at once. Nothing while a task is prepared or runs, or
+    // once the queue is stopped.
+    TTimerAction TaskRunEnded();
 
     // The queue ends at once (the user's stop, or a task that could not be started): finished,
     // the timer off, nothing running. byUser marks the ending task "Abort".

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/core/QueueProgress.h"
 #include "binding/FFmpegLibs.h"
 
 namespace {
@@ -174,4 +173,18 @@ std::vector<std::string> OpenDialogFilterEntries() {
         entries.push_back(filter.Name + " (" + patterns + ")");
     }
     return entries;
+}
+
+std::string ByteSizeText(std::int64_t bytes) {
+    if (bytes < 1024) return std::to_string(std::max<std::int64_t>(bytes, 0)) + " bytes";
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1024;
+    int unit = 0;
+    while (value >= 1024 && unit < 3) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit >= 2 ? "%.2f %s" : "%.1f %s", value, kUnits[unit]);
+    return text;
 }

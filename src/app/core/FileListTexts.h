@@ -61,3 +61,6 @@ std::vector<TFileFilter> OpenDialogFilters();
 std::vector<TFileFilter> FixedDialogFilters();
 // The same as a dialog toolkit takes them: "name (pattern pattern ...)".
 std::vector<std::string> OpenDialogFilterEntries();
+
+// A size for people: "512 bytes", "1.0 KB", "12.3 MB", "1.25 GB" (units of 1024).
+std::string ByteSizeText(std::int64_t bytes);

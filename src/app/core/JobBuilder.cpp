@@ -165,6 +165,49 @@ void KeepSmallerPictureThanHd(TJobDescription& job, const std::string& inputSize
 
 }  // namespace
 
+namespace {
+
+// The rate Fit to size would give the video: the ceiling of a quality encode whose source takes
+// more than half the target. 0 when no plan can be made (no length known).
+int64_t FittedVideoRate(const TJobDescription& job, const TFileListRow& row, int64_t targetBytes) {
+    TJobDescription planned = job;
+    std::vector<std::string> planLines;
+    try {
+        if (FitJobToSize(planned, row, targetBytes, planLines)) return planned.VideoBitrate;
+    } catch (const TFitError&) {
+        // No plan: the quality encode goes uncapped.
+    }
+    return 0;
+}
+
+// The letter box: the picture scaled into the chosen frame with bands around it. Nothing when
+// no frame size is chosen or the shapes agree.
+void ApplyLetterBox(TJobDescription& job, const std::string& inputSize, int aspectIndex) {
+    if (job.FrameSize.empty()) return;
+    const auto input = SizeOf(inputSize);
+    const auto frame = SizeOf(job.FrameSize);
+    const auto box = input && frame
+                         ? LetterBoxFor(input->Width, input->Height, frame->Width, frame->Height)
+                         : std::nullopt;
+    if (box) {
+        job.FrameSize =
+            std::to_string(box->PictureWidth) + "x" + std::to_string(box->PictureHeight);
+        job.PadTop = box->Top;
+        job.PadBottom = box->Bottom;
+        job.PadLeft = box->Left;
+        job.PadRight = box->Right;
+        job.PadColor = 0;
+        // The picture keeps its shape inside the bands, so the frame shows at its own
+        // shape; the input's would stretch the bands and the picture with them.
+        if (aspectIndex == 0) {
+            job.FrameAspect =
+                AspectText(0, std::to_string(frame->Width) + "x" + std::to_string(frame->Height));
+        }
+    }
+}
+
+}  // namespace
+
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
                             std::vector<std::string>& logLines) {
     TJobDescription job;
@@ -200,17 +243,9 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         today && settings.FitSizeBytes > 0
             ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes)
             : std::nullopt;
-    int64_t qualityCap = 0;
-    if (sourceWithin && *sourceWithin > settings.FitSizeBytes / 2) {
-        TJobDescription planned = job;
-        std::vector<std::string> planLines;
-        try {
-            if (FitJobToSize(planned, row, settings.FitSizeBytes, planLines))
-                qualityCap = planned.VideoBitrate;
-        } catch (const TFitError&) {
-            // No plan (no length known): the quality encode goes uncapped.
-        }
-    }
+    const int64_t qualityCap = sourceWithin && *sourceWithin > settings.FitSizeBytes / 2
+                                   ? FittedVideoRate(job, row, settings.FitSizeBytes)
+                                   : 0;
     const bool fitted = settings.FitSizeBytes > 0 && !sourceWithin &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     if (today) {
@@ -245,29 +280,36 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         }
     }
 
-    if (settings.LetterBoxIndex == 1 && !job.FrameSize.empty()) {
-        const auto input = SizeOf(Trimmed(row.VideoSize));
-        const auto frame = SizeOf(job.FrameSize);
-        const auto box =
-            input && frame ? LetterBoxFor(input->Width, input->Height, frame->Width, frame->Height)
-                           : std::nullopt;
-        if (box) {
-            job.FrameSize =
-                std::to_string(box->PictureWidth) + "x" + std::to_string(box->PictureHeight);
-            job.PadTop = box->Top;
-            job.PadBottom = box->Bottom;
-            job.PadLeft = box->Left;
-            job.PadRight = box->Right;
-            job.PadColor = 0;
-            // The picture keeps its shape inside the bands, so the frame shows at its own
-            // shape; the input's would stretch the bands and the picture with them.
-            if (settings.AspectIndex == 0) {
-                job.FrameAspect = AspectText(
-                    0, std::to_string(frame->Width) + "x" + std::to_string(frame->Height));
-            }
-        }
-    }
+    if (settings.LetterBoxIndex == 1)
+        ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
     return job;
+}
+
+TRowTask AddRowTask(const TFileListRow& row, const TJobSettings& settings, TTaskRunner& runner,
+                    TClaimedNames& claimed, std::vector<std::string>& notes,
+                    const std::function<void(TJobDescription&)>& adjust) {
+    TRowTask added;
+    try {
+        TJobDescription job = DescribeJob(row, settings, notes);
+        if (adjust) adjust(job);
+        job.OutputFile = UnclaimedOutputName(job.OutputFile, job.InputFile, claimed);
+        added.Job = job;
+        added.Task = runner.AppendTask(job);
+        if (added.Task >= 0 && !runner.SetTaskOutput(added.Task, job)) {
+            added.Reason = runner.LastErrorText();
+            runner.DeleteTask(added.Task);
+            added.Task = -1;
+        } else if (added.Task < 0) {
+            added.Reason = runner.LastErrorText();
+        }
+    } catch (const std::exception& error) {
+        if (added.Task >= 0) runner.DeleteTask(added.Task);
+        added.Task = -1;
+        added.Reason = error.what();
+        added.Threw = true;
+    }
+    if (added.Task >= 0) claimed.insert(NormalOutputPath(added.Job->OutputFile));
+    return added;
 }
 
 TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobSettings& settings,
@@ -281,24 +323,17 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     }
 
     const std::string input = list.Row(result.Row).FileName;
-    int task = -1;
-    const auto rowFailed = [&](const std::string& why) {
-        result.LogLines.push_back(input + ": " + why);
-        if (task >= 0) runner.DeleteTask(task);
+    TClaimedNames claimed;  // one task: the name is ChooseOutputName's
+    const TRowTask added =
+        AddRowTask(list.Row(result.Row), settings, runner, claimed, result.LogLines);
+    result.Job = added.Job;
+    if (added.Job) list.Row(result.Row).OutputFile = added.Job->OutputFile;
+    if (added.Task < 0) {
+        result.LogLines.push_back(input + ": " + added.Reason);
+        if (added.Threw) result.Message = kMsgFailToAddFile;
         queue.MarkRowFailed(list);
         result.Outcome = TBuildOutcome::boRowFailed;
         return result;
-    };
-    try {
-        TJobDescription job = DescribeJob(list.Row(result.Row), settings, result.LogLines);
-        result.Job = job;
-        list.Row(result.Row).OutputFile = job.OutputFile;
-        task = runner.AppendTask(job);
-        if (task < 0) return rowFailed(runner.LastErrorText());
-        if (!runner.SetTaskOutput(task, job)) return rowFailed(runner.LastErrorText());
-    } catch (const std::exception& error) {
-        result.Message = kMsgFailToAddFile;
-        return rowFailed(error.what());
     }
 
     try {
@@ -316,65 +351,26 @@ TBuildResult BuildNextTask(TFileList& list, TConversionQueue& queue, const TJobS
     return result;
 }
 
-namespace {
-
-// The name itself when no earlier task of the batch writes it, else the first numbered name that
-// neither exists nor is claimed, numbered from the input's own name (an output is written under
-// a working name until it is complete, so a name numbered already is not on disk yet).
-std::string UnclaimedName(const std::string& path, const std::string& inputFile,
-                          const std::set<std::string>& claimed) {
-    if (!claimed.count(path)) return path;
-    const std::filesystem::path name(path);
-    const std::string extension = name.extension().string();
-    const std::filesystem::path base = name.parent_path() / std::filesystem::path(inputFile).stem();
-    for (long n = 1;; ++n) {
-        std::filesystem::path candidate = base;
-        candidate += "-" + std::to_string(n) + extension;
-        std::error_code ec;
-        if (!claimed.count(candidate.string()) &&
-            !std::filesystem::exists(std::filesystem::symlink_status(candidate, ec))) {
-            return candidate.string();
-        }
-    }
-}
-
-}  // namespace
-
 TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskRunner& runner) {
     TBatchResult result;
     runner.ClearTasks();
-    std::set<std::string> claimed;
+    TClaimedNames claimed;
     for (int row = 0; row < list.Count(); ++row) {
         TFileListRow& data = list.Row(row);
         if (!data.Checked || data.Progress == kStatusError) continue;
-        const auto rowFailed = [&](const std::string& why) {
-            result.LogLines.push_back(data.FileName + ": " + why);
+        const TRowTask added = AddRowTask(data, settings, runner, claimed, result.LogLines);
+        if (added.Task < 0) {
+            result.LogLines.push_back(data.FileName + ": " + added.Reason);
             data.Progress = kStatusFail;
-            data.Status = why;
+            data.Status = added.Reason;
             result.FailedRows.push_back(row);
-        };
-        try {
-            TJobDescription job = DescribeJob(data, settings, result.LogLines);
-            job.OutputFile = UnclaimedName(job.OutputFile, job.InputFile, claimed);
-            const int task = runner.AppendTask(job);
-            if (task < 0) {
-                rowFailed(runner.LastErrorText());
-                continue;
-            }
-            if (!runner.SetTaskOutput(task, job)) {
-                rowFailed(runner.LastErrorText());
-                runner.DeleteTask(task);
-                continue;
-            }
-            claimed.insert(job.OutputFile);
-            data.OutputFile = job.OutputFile;
-            if (static_cast<int>(result.TaskRows.size()) <= task) {
-                result.TaskRows.resize(task + 1, -1);
-            }
-            result.TaskRows[task] = row;
-        } catch (const std::exception& error) {
-            rowFailed(error.what());
+            continue;
         }
+        data.OutputFile = added.Job->OutputFile;
+        if (static_cast<int>(result.TaskRows.size()) <= added.Task) {
+            result.TaskRows.resize(added.Task + 1, -1);
+        }
+        result.TaskRows[added.Task] = row;
     }
     return result;
 }

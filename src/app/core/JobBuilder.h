@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/core/ConversionQueue.h"
 #include "app/core/FileList.h"
 #include "app/core/JobDescription.h"
+#include "app/core/OutputNames.h"
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
 
@@ -79,6 +81,23 @@ class TTaskRunner {
     virtual void StopTasks() = 0;
     virtual std::string LastErrorText() const = 0;
 };
+
+// One row's task added to the runner, as every way of converting adds it: the job described,
+// its output given a name no earlier task of the batch claimed (and claimed for it), the task
+// appended and given its output. On failure Task is -1, Reason says why, Threw tells a job that
+// could not be described or added from a refusal of the runner, and nothing of the row is left
+// in the runner. Job is set once the job is described, so that a failure can name its output.
+// `adjust`, when given, changes the described job before it is named (and may throw to refuse
+// it).
+struct TRowTask {
+    std::optional<TJobDescription> Job;
+    int Task = -1;
+    std::string Reason;
+    bool Threw = false;
+};
+TRowTask AddRowTask(const TFileListRow& row, const TJobSettings& settings, TTaskRunner& runner,
+                    TClaimedNames& claimed, std::vector<std::string>& notes,
+                    const std::function<void(TJobDescription&)>& adjust = {});
 
 enum class TBuildOutcome {
     boStarted,      // the row's task runs

@@ -21,7 +21,34 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
 }
 
+// The first of base-1.ext, base-2.ext, ... that `taken` does not reject.
+template <typename TTaken>
+fs::path FirstNumberedName(const fs::path& base, const std::string& extension, TTaken taken) {
+    for (long n = 1;; ++n) {
+        fs::path candidate = base;
+        candidate += "-" + std::to_string(n) + extension;
+        if (!taken(candidate)) return candidate;
+    }
+}
+
 }  // namespace
+
+std::string NormalOutputPath(const std::string& path) {
+    std::error_code ec;
+    return fs::absolute(path, ec).lexically_normal().string();
+}
+
+std::string UnclaimedOutputName(const std::string& path, const std::string& inputFile,
+                                const TClaimedNames& claimed) {
+    if (!claimed.count(NormalOutputPath(path))) return path;
+    const fs::path name(path);
+    return FirstNumberedName(
+               name.parent_path() / fs::path(inputFile).stem(), name.extension().string(),
+               [&](const fs::path& candidate) {
+                   return claimed.count(NormalOutputPath(candidate.string())) || Taken(candidate);
+               })
+        .string();
+}
 
 std::string OutputExtension(const std::string& formatKey) {
     std::string extension = "." + formatKey;
@@ -34,11 +61,8 @@ std::string UniqueOutputName(const std::string& path, const std::string& extensi
     const fs::path base = fs::path(path).replace_extension();
     fs::path candidate = base;
     candidate += extension;
-    for (long n = 1; Taken(candidate); ++n) {
-        candidate = base;
-        candidate += "-" + std::to_string(n) + extension;
-    }
-    return candidate.string();
+    if (!Taken(candidate)) return candidate.string();
+    return FirstNumberedName(base, extension, Taken).string();
 }
 
 TOutputName ChooseOutputName(const std::string& inputFile, const std::string& outputFolder,

@@ -24,20 +24,6 @@ double SpeedFactor(std::int64_t doneMs, std::int64_t elapsedMs) {
     return static_cast<double>(doneMs) / static_cast<double>(elapsedMs);
 }
 
-std::string ByteSizeText(std::int64_t bytes) {
-    if (bytes < 1024) return std::to_string(std::max<std::int64_t>(bytes, 0)) + " bytes";
-    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes) / 1024;
-    int unit = 0;
-    while (value >= 1024 && unit < 3) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, unit >= 2 ? "%.2f %s" : "%.1f %s", value, kUnits[unit]);
-    return text;
-}
-
 std::string ClockText(std::int64_t ms) {
     return DurationText(std::max<std::int64_t>(ms, 0) * 1000);
 }

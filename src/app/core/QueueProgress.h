@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/core/FileList.h"
+#include "app/core/FileListTexts.h"  // ByteSizeText, shown with the queue's figures
 
 // The time left to convert the rest of totalMs of media when doneMs of it took elapsedMs of wall
 // time. None until a pace can be told: less than a second of wall time or nothing done yet.
@@ -16,9 +17,6 @@ std::optional<std::int64_t> TimeLeftMs(std::int64_t doneMs, std::int64_t totalMs
 
 // Media time converted per wall time ("2.5" is two and a half times real time); 0 when unknown.
 double SpeedFactor(std::int64_t doneMs, std::int64_t elapsedMs);
-
-// A size for people: "512 bytes", "1.0 KB", "12.3 MB", "1.25 GB" (units of 1024).
-std::string ByteSizeText(std::int64_t bytes);
 
 // "hh:mm:ss" of whole seconds, as the duration column shows them.
 std::string ClockText(std::int64_t ms);

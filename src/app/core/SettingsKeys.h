@@ -2,6 +2,9 @@
 // first run writes.
 #pragma once
 
+#include <algorithm>
+#include <string>
+
 // The store: organisation and application name of the per-user settings file.
 inline constexpr const char* kSettingsOrganisation = "Vavuror";
 inline constexpr const char* kSettingsApplication = "Daziziz Izaza Zivudadov";
@@ -27,6 +30,20 @@ inline constexpr int kDefaultLetterBox = 0;
 inline constexpr int kMinDropDownItems = 26;
 inline constexpr int kMaxDropDownItems = 47;
 inline constexpr int kFallbackDropDownItems = 25;
+
+// The choices kept in the store, as one value: what the window and the options dialog show, and
+// what is written back. The window holds it; the options dialog edits a copy and hands it back.
+struct TUserSettings {
+    std::string OutputFolder = kDefaultOutputFolder;
+    int OutputFormatLine = kDefaultOutputFormat;
+    bool Overwrite = kDefaultOverwrite;
+    int DropDownItems = kDefaultDropDownItems;
+    int LetterBox = kDefaultLetterBox;
+};
+
+inline int DropDownItemsInRange(int items) {
+    return std::clamp(items, kMinDropDownItems, kMaxDropDownItems);
+}
 
 // The options dialog's texts.
 inline constexpr const char* kOptionsCaption = "Additional Options";

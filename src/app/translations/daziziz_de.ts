@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
-    <name>TForm1</name>
+    <name>TMainWindow</name>
     <message>
         <source>Please Add Files To Convert!</source>
         <translation>Bitte fügen Sie Dateien zum Umwandeln hinzu!</translation>
@@ -708,7 +708,7 @@ Bitte wählen Sie einen neuen Ausgabeordner.</translation>
     </message>
 </context>
 <context>
-    <name>TForm4</name>
+    <name>TOptionsDialog</name>
     <message>
         <source>Additional Options</source>
         <translation>Weitere Optionen</translation>

@@ -10,7 +10,7 @@
 
 #include "app/widgets/ApplicationIcon.h"
 #include "app/widgets/FontAdjustment.h"
-#include "app/widgets/MainWindow.h"
+#include "app/widgets/ProductName.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The program's windows, created in their order: the main window, the about box, then the
-// options dialog (which reads the settings into the main window's controls).
+// options dialog, whose coming reads the stored settings into the main window and the dialog.
 #pragma once
 
 #include <memory>
@@ -11,12 +11,12 @@
 class TConversionBackend;
 
 struct TApplicationForms {
-    // When the media libraries cannot be loaded the user has been told, only Form1 exists and
+    // When the media libraries cannot be loaded the user has been told, only MainWindow exists and
     // the program ends.
     explicit TApplicationForms(TConversionBackend* backend);
 
     // Declared in creation order; destroyed in reverse, the dialogs before their parent.
-    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TMainWindow> MainWindow;
     std::unique_ptr<TFormAbout> FormAbout;
-    std::unique_ptr<TForm4> Form4;
+    std::unique_ptr<TOptionsDialog> OptionsDialog;
 };

@@ -43,21 +43,10 @@ TComponentBackend::~TComponentBackend() {
 void TComponentBackend::InstallRelays() {
     // Each relay runs under the component's lock and takes this object's lock after it; nothing
     // here takes them the other way round.
-    component_->OnProgress = [this](int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration,
-                                    float AQuality, float ABitRate, int64_t ACurrentSize,
-                                    int ATotalOutputDuration) {
-        TTaskProgressEvent event;
-        event.Index = AIndex;
-        event.FrameNumber = AFrameNumber;
-        event.FPS = AFPS;
-        event.CurrentDuration = ACurrentDuration;
-        event.Quality = AQuality;
-        event.BitRate = ABitRate;
-        event.CurrentSize = ACurrentSize;
-        event.TotalOutputDuration = ATotalOutputDuration;
+    RelayProgress(*component_, [this](int index, const TProgressInfo& progress) {
         std::lock_guard lock(eventLock_);
-        if (events_.OnProgress) events_.OnProgress(event);
-    };
+        if (events_.OnProgress) events_.OnProgress({index, progress});
+    });
     component_->OnLog = [this](int AIndex, TLogLevel ALogLevel, const std::string& AMsg) {
         TTaskLogEvent event;
         event.Index = AIndex;

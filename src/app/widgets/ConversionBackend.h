@@ -8,17 +8,12 @@
 #include <string>
 
 #include "app/core/JobBuilder.h"
+#include "engine/EngineTypes.h"
 
-// One progress report of the running task. Durations are milliseconds, sizes bytes.
+// One progress report of the running task, in the engine's record.
 struct TTaskProgressEvent {
     int Index = -1;  // the task's position in the component's list
-    std::int64_t FrameNumber = -1;
-    int FPS = 0;
-    std::int64_t CurrentDuration = 0;
-    float Quality = 0;
-    float BitRate = 0;
-    std::int64_t CurrentSize = 0;
-    std::int64_t TotalOutputDuration = 0;
+    TProgressInfo Progress;
 };
 
 // One line of the task's log; Level -1 is the error that ended a run, 0 an error survived,
@@ -68,4 +63,33 @@ class TConversionBackend : public TTaskRunner {
     // each runs its stages on threads of its own while it has two cores or more, and the last
     // ones always.
     virtual void ShareCoresAmong(int parallelFiles) { (void)parallelFiles; }
+};
+
+// A subscription to a backend's events, which ends itself: the handlers run until it goes out
+// of scope or is reset, and none runs once that has returned.
+class TEventSubscription {
+  public:
+    TEventSubscription() = default;
+    TEventSubscription(TConversionBackend* backend, TConversionEvents events) : backend_(backend) {
+        if (backend_) backend_->SetEvents(std::move(events));
+    }
+    ~TEventSubscription() { Reset(); }
+    TEventSubscription(const TEventSubscription&) = delete;
+    TEventSubscription& operator=(const TEventSubscription&) = delete;
+    TEventSubscription& operator=(TEventSubscription&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            backend_ = other.backend_;
+            other.backend_ = nullptr;
+        }
+        return *this;
+    }
+
+    void Reset() {
+        if (backend_) backend_->SetEvents({});
+        backend_ = nullptr;
+    }
+
+  private:
+    TConversionBackend* backend_ = nullptr;
 };

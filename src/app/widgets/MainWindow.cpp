@@ -1,4 +1,5 @@
 #include "app/widgets/MainWindow.h"
+#include "app/widgets/WindowParts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -71,10 +72,7 @@
 
 namespace {
 
-constexpr int kHintMs = 30000;
-constexpr int kColumnCount = 8;
 constexpr int kStatusColumn = 7;
-constexpr int kSaveDelayMs = 400;
 // Window geometry, list columns and the last folder files were added from, kept with the
 // settings.
 constexpr const char* kKeyWindowGeometry = "Window/Geometry";
@@ -89,59 +87,61 @@ constexpr const char* kKeySameFolder = "Window/SameFolderAsInput";
 constexpr bool Same(std::string_view a, std::string_view b) {
     return a == b;
 }
-static_assert(Same(kMsgAddFiles, QT_TRANSLATE_NOOP("TForm1", "Please Add Files To Convert!")));
+static_assert(Same(kMsgAddFiles, QT_TRANSLATE_NOOP("TMainWindow", "Please Add Files To Convert!")));
 static_assert(Same(kMsgSelectOutputFolder,
-                   QT_TRANSLATE_NOOP("TForm1", "Please select an output folder!")));
-static_assert(Same(kMsgStopAllConversions, QT_TRANSLATE_NOOP("TForm1", "Stop all conversions?")));
+                   QT_TRANSLATE_NOOP("TMainWindow", "Please select an output folder!")));
+static_assert(Same(kMsgStopAllConversions,
+                   QT_TRANSLATE_NOOP("TMainWindow", "Stop all conversions?")));
 static_assert(Same(kMsgAllConversionsCompleted,
-                   QT_TRANSLATE_NOOP("TForm1", "All Conversions Completed")));
-static_assert(Same(kMsgFailToAddFile, QT_TRANSLATE_NOOP("TForm1", "Fail to add file to list!")));
+                   QT_TRANSLATE_NOOP("TMainWindow", "All Conversions Completed")));
+static_assert(Same(kMsgFailToAddFile,
+                   QT_TRANSLATE_NOOP("TMainWindow", "Fail to add file to list!")));
 static_assert(Same(kMsgLibrariesMissing,
-                   QT_TRANSLATE_NOOP("TForm1",
+                   QT_TRANSLATE_NOOP("TMainWindow",
                                      "Some files are missing. Please re-install this software")));
 static_assert(Same(kMsgConversionUnavailable,
-                   QT_TRANSLATE_NOOP("TForm1",
+                   QT_TRANSLATE_NOOP("TMainWindow",
                                      "Conversion is not available in this build: the "
                                      "converter component is not part of it yet.")));
 // The list's "Progress" and "Duration" cells.
-static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TForm1", "Done")));
-static_assert(Same(kStatusPartial, QT_TRANSLATE_NOOP("TForm1", "Done with errors")));
-static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TForm1", "Fail")));
-static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TForm1", "Abort")));
-static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TForm1", "Error")));
-static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TForm1", "Unknown")));
+static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TMainWindow", "Done")));
+static_assert(Same(kStatusPartial, QT_TRANSLATE_NOOP("TMainWindow", "Done with errors")));
+static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TMainWindow", "Fail")));
+static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TMainWindow", "Abort")));
+static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TMainWindow", "Error")));
+static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TMainWindow", "Unknown")));
 
 // The open-file dialog's filter names (app/core's kOpenDialogFilter), shown through tr().
 [[maybe_unused]] constexpr const char* kFilterNames[] = {
-    QT_TRANSLATE_NOOP("TForm1", "All Supported Files"),
-    QT_TRANSLATE_NOOP("TForm1", "3GPP Files (*.3gp)"),
-    QT_TRANSLATE_NOOP("TForm1", "3GPP2 Files (*.3g2)"),
-    QT_TRANSLATE_NOOP("TForm1", "AAC Files (*.aac)"),
-    QT_TRANSLATE_NOOP("TForm1", "AC3 Files (*.ac3)"),
-    QT_TRANSLATE_NOOP("TForm1", "Audio CD Files (*.cda)"),
-    QT_TRANSLATE_NOOP("TForm1", "AVI Files (*.avi)"),
-    QT_TRANSLATE_NOOP("TForm1", "DV Video Files (*.dv, *.dif)"),
-    QT_TRANSLATE_NOOP("TForm1", "DVD VOB Files (*.vob)"),
-    QT_TRANSLATE_NOOP("TForm1", "FLAC Files (*.flac)"),
-    QT_TRANSLATE_NOOP("TForm1", "GIF Animated Files (*.gif)"),
-    QT_TRANSLATE_NOOP("TForm1", "Macromedia Flash Files (*.flv, *.swf)"),
-    QT_TRANSLATE_NOOP("TForm1", "Matroska Files (*.mkv, *.mka)"),
-    QT_TRANSLATE_NOOP("TForm1", "Monkey Audio Files (*.ape, *.cue)"),
-    QT_TRANSLATE_NOOP("TForm1", "MJpeg Video Files (*.mjpg, *.mjpeg)"),
-    QT_TRANSLATE_NOOP("TForm1", "MP2 Files (*.mp2)"),
-    QT_TRANSLATE_NOOP("TForm1", "MP3 Files (*.mp3)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG Transport Streams (*.ts, *.m2ts, *.mts)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Files (*.mp4, *.m4v)"),
-    QT_TRANSLATE_NOOP("TForm1", "MPEG-4 Audio Files (*.m4a, *.mp4)"),
-    QT_TRANSLATE_NOOP("TForm1", "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)"),
-    QT_TRANSLATE_NOOP("TForm1", "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)"),
-    QT_TRANSLATE_NOOP("TForm1", "QuickTime Files (*.mov, *.qt)"),
-    QT_TRANSLATE_NOOP("TForm1", "VCD DAT Files (*.dat)"),
-    QT_TRANSLATE_NOOP("TForm1", "WAV Files (*.wav, *.au, *.aiff)"),
-    QT_TRANSLATE_NOOP("TForm1", "WebM Files (*.webm)"),
-    QT_TRANSLATE_NOOP("TForm1", "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)"),
-    QT_TRANSLATE_NOOP("TForm1", "All Files (*)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "All Supported Files"),
+    QT_TRANSLATE_NOOP("TMainWindow", "3GPP Files (*.3gp)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "3GPP2 Files (*.3g2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AAC Files (*.aac)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AC3 Files (*.ac3)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Audio CD Files (*.cda)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "AVI Files (*.avi)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "DV Video Files (*.dv, *.dif)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "DVD VOB Files (*.vob)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "FLAC Files (*.flac)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "GIF Animated Files (*.gif)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Macromedia Flash Files (*.flv, *.swf)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Matroska Files (*.mkv, *.mka)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Monkey Audio Files (*.ape, *.cue)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MJpeg Video Files (*.mjpg, *.mjpeg)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MP2 Files (*.mp2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MP3 Files (*.mp3)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG Transport Streams (*.ts, *.m2ts, *.mts)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG-4 Files (*.mp4, *.m4v)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "MPEG-4 Audio Files (*.m4a, *.mp4)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Ogg Files (*.ogg, *.oga, *.ogv, *.opus)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "QuickTime Files (*.mov, *.qt)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "VCD DAT Files (*.dat)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "WAV Files (*.wav, *.au, *.aiff)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "WebM Files (*.webm)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "All Files (*)"),
 };
 
 QString Q(const std::string& text) {
@@ -154,26 +154,6 @@ QString HelpFilePath() {
     return found.empty() ? QCoreApplication::applicationDirPath() + "/help.html"
                          : QString::fromStdString(found);
 }
-
-QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
-}
-
-QLabel* NamedLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    return label;
-}
-
-// A text shown whole or not at all, where a cut one would look like a fault.
-class TWholeOrNoLabel : public QLabel {
-  public:
-    using QLabel::QLabel;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (width() >= sizeHint().width()) QLabel::paintEvent(event);
-    }
-};
 
 // Fit to size is for the profiles that write video.
 bool WritesVideo(const TOutputProfile* profile) {
@@ -189,426 +169,27 @@ void FitDialogToScreen(QWidget& dialog) {
     dialog.resize(dialog.sizeHint().boundedTo(available));
 }
 
-std::int64_t CoreCount() {
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
-template <typename TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
-
 }  // namespace
 
 void TDropDownComboBox::showPopup() {
-    if (OnDropDown) OnDropDown();
+    emit AboutToDropDown();
     QComboBox::showPopup();
 }
 
-TForm1::TForm1(TConversionBackend* backend, QWidget* parent)
-    : QMainWindow(parent), backend_(backend), BMDThread1(this) {
-    setObjectName("Form1");
+TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
+    : QMainWindow(parent), backend_(backend) {
+    setObjectName("MainWindow");
     SetDesignedFont(this);
-    // Files are added by the worker's start event, on this thread; the worker does no more.
-    BMDThread1.OnStart = [this](QObject*, TBMDExecuteThread*, void*& request) {
-        BMDThread1Start(request);
-    };
     CreateControls();
     CreateMenus();
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    if (backend_) backend_->SetEvents({});
+TMainWindow::~TMainWindow() {
+    StopProbing();
 }
 
-// --- Building the window ---
-
-void TForm1::CreateControls() {
-    auto* central = new QWidget(this);
-    auto* page = new QVBoxLayout(central);
-    page->setContentsMargins(6, 4, 6, 2);
-    page->setSpacing(5);
-
-    // The tool bar.
-    auto* tools = new QHBoxLayout;
-    tools->setSpacing(4);
-    const auto toolButton = [&](QPushButton*& button, const char* name, const QString& caption,
-                                const QIcon& icon) {
-        button = Named(new QPushButton(icon, caption, central), name);
-        button->setMinimumHeight(30);
-        button->setIconSize(QSize(20, 20));
-        button->setFocusPolicy(Qt::TabFocus);
-        tools->addWidget(button);
-    };
-    toolButton(ButtonAddFile, "ButtonAddFile", tr("Add File"),
-               ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
-    toolButton(ButtonRemove, "ButtonRemove", tr("Remove File"),
-               ThemeIcon("list-remove", QStyle::SP_TrashIcon));
-    toolButton(ButtonClear, "ButtonClear", tr("Clear All "),
-               ThemeIcon("edit-clear", QStyle::SP_DialogResetButton));
-    toolButton(ButtonStopConvert, "ButtonStopConvert", tr("Stop Convert"),
-               ThemeIcon("media-playback-stop", QStyle::SP_MediaStop));
-    toolButton(ButtonConvert, "ButtonConvert", tr("Go Convert "),
-               ThemeIcon("media-playback-start", QStyle::SP_MediaPlay));
-    toolButton(ButtonOpenOutput, "ButtonOpenOutput", tr("Open Output Folder"),
-               ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
-    auto* logo = new QLabel(central);
-    logo->setPixmap(ApplicationIcon().pixmap(28, 28));
-    tools->addWidget(logo);
-    auto* product = Named(new TWholeOrNoLabel(tr(kMainCaption), central), "LabelProduct");
-    QFont productFont = product->font();
-    productFont.setBold(true);
-    productFont.setPointSizeF(productFont.pointSizeF() * 1.15);
-    product->setFont(productFont);
-    // The name and logo give way first when the window is narrow; the name shows whole or not.
-    product->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    product->setMinimumWidth(0);
-    logo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    tools->addWidget(product, 1);
-    page->addLayout(tools);
-
-    // Output folder and output format.
-    auto* output = new QHBoxLayout;
-    output->setSpacing(4);
-    output->addWidget(NamedLabel(tr("Output Folder :"), central));
-    EditOutputFolder = Named(new QLineEdit(central), "EditOutputFolder");
-    EditOutputFolder->setPlaceholderText(tr("Type or choose a folder"));
-    EditOutputFolder->setMinimumWidth(fontMetrics().averageCharWidth() * 10);
-    output->addWidget(EditOutputFolder, 1);
-    ButtonBrowseForFolder = Named(new QToolButton(central), "ButtonBrowseForFolder");
-    ButtonBrowseForFolder->setIcon(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
-    ButtonBrowseForFolder->setToolTip(tr("Choose the output folder"));
-    output->addWidget(ButtonBrowseForFolder);
-    CheckSameFolder =
-        Named(new QCheckBox(tr("Same folder as the input"), central), "CheckSameFolder");
-    output->addWidget(CheckSameFolder);
-    page->addLayout(output);
-    // The profile on a line of its own: its names are long, and a narrow window keeps them
-    // readable.
-    auto* format = new QHBoxLayout;
-    format->setSpacing(4);
-    format->addWidget(NamedLabel(tr("Set Output Format :"), central));
-    ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
-    // The box takes the line's width; the open list is as wide as its longest name.
-    ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ComboOutputFormat->setMinimumContentsLength(16);
-    // A list that opens below the box and shows as many lines as the options say; the styles'
-    // menu-like list ignores the number of lines.
-    ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
-    format->addWidget(ComboOutputFormat, 1);
-    page->addLayout(format);
-
-    // The file list.
-    ListView1 = Named(new QTableWidget(0, kColumnCount, central), "ListView1");
-    const auto& columns = FileListColumns();
-    const QString captions[kColumnCount] = {
-        tr("Video File Name"), tr("Video Size"), tr("FrameRate"), tr("Duration"),
-        tr("Output"),          tr("Progress"),   tr("Frames"),    tr("Status")};
-    for (int c = 0; c < kColumnCount; ++c) {
-        auto* header = new QTableWidgetItem(captions[c]);
-        header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
-                                                    : Qt::AlignLeft | Qt::AlignVCenter);
-        ListView1->setHorizontalHeaderItem(c, header);
-        // The widths were chosen for a 9-point font at 96 dpi: they grow with the font, and with
-        // a caption that a translation made longer.
-        const int designed = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
-        const int caption =
-            ListView1->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
-            2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2;
-        ListView1->setColumnWidth(c, std::max(designed, caption));
-    }
-    ListView1->verticalHeader()->setVisible(false);
-    ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    ListView1->horizontalHeader()->setHighlightSections(false);
-    ListView1->horizontalHeader()->setStretchLastSection(true);
-    ListView1->setShowGrid(true);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The name column shows file names only, the status column a reason's start: the folder and
-    // the whole reason are in the tool tips.
-    ListView1->setTextElideMode(Qt::ElideRight);
-    ListView1->setWordWrap(false);
-    ListView1->setSortingEnabled(false);
-    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->setToolTipDuration(kHintMs);
-    ListView1->installEventFilter(this);
-    // However small the window, the list shows a few rows.
-    ListView1->setMinimumHeight(ListView1->horizontalHeader()->sizeHint().height() +
-                                3 * ListView1->verticalHeader()->defaultSectionSize() +
-                                2 * ListView1->frameWidth() +
-                                style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-    // The list and the settings share the height; on a small screen the settings scroll.
-    auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
-    splitter->setChildrenCollapsible(false);
-    splitter->addWidget(ListView1);
-    page->addWidget(splitter, 1);
-
-    // The parameter lists.
-    auto* settingsArea = Named(new QScrollArea(splitter), "ScrollSettings");
-    settingsArea->setFrameShape(QFrame::NoFrame);
-    settingsArea->setWidgetResizable(true);
-    auto* settingsPanel = new QWidget(settingsArea);
-    auto* settings = new QHBoxLayout(settingsPanel);
-    settings->setContentsMargins(0, 0, 0, 0);
-    settings->setSpacing(6);
-    // The groups share the width by what their lists hold at most: the video lists have the
-    // longest entries ("Original Video Size", "23.976 fps [NTSC]").
-    const auto group = [&](const QString& title, const char* name, int stretch) {
-        auto* box = Named(new QGroupBox(title, central), name);
-        auto* grid = new QGridLayout(box);
-        grid->setContentsMargins(6, 4, 6, 4);
-        grid->setHorizontalSpacing(4);
-        grid->setVerticalSpacing(3);
-        grid->setColumnStretch(1, 1);
-        settings->addWidget(box, stretch);
-        return grid;
-    };
-    const auto row = [&](QGridLayout* grid, int at, const QString& caption, QComboBox*& combo,
-                         const char* name) {
-        grid->addWidget(NamedLabel(caption, grid->parentWidget()), at, 0);
-        combo = Named(new QComboBox(grid->parentWidget()), name);
-        combo->setMinimumContentsLength(4);
-        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        grid->addWidget(combo, at, 1);
-    };
-    QGridLayout* audio = group(tr(" Audio Settings "), "GroupAudioSettings", 20);
-    row(audio, 0, tr("Audio Codec : "), ComboAudioCodec, "ComboAudioCodec");
-    row(audio, 1, tr("Audio Bitrate :"), ComboAudioBitrate, "ComboAudioBitrate");
-    row(audio, 2, tr("Audio Channels :"), ComboAudioChannels, "ComboAudioChannels");
-    row(audio, 3, tr("Sampling Rate : "), ComboSamplingRate, "ComboSamplingRate");
-    QGridLayout* video = group(tr(" Video Settings "), "GroupVideoSettings", 27);
-    row(video, 0, tr("Video Codec : "), ComboVideoCodec, "ComboVideoCodec");
-    row(video, 1, tr("Video Size : "), ComboVideoSize, "ComboVideoSize");
-    row(video, 2, tr("Video Bitrate : "), ComboVideoBitrate, "ComboVideoBitrate");
-    row(video, 3, tr("Video Framerate : "), ComboVideoFramerate, "ComboVideoFramerate");
-    // Fit to size: the video's rate follows from the size, so it sits with the video's lists.
-    CheckFitSize = Named(new QCheckBox(tr("Fit to Size :"), video->parentWidget()), "CheckFitSize");
-    CheckFitSize->setToolTip(
-        tr("Make each output at most this size, in two passes (video profiles; nothing is "
-           "copied)"));
-    video->addWidget(CheckFitSize, 4, 0);
-    SpinFitSize = Named(new QDoubleSpinBox(video->parentWidget()), "SpinFitSize");
-    SpinFitSize->setDecimals(1);
-    SpinFitSize->setRange(0.1, 99999.9);
-    SpinFitSize->setValue(25.0);
-    SpinFitSize->setSuffix(tr(" MB"));
-    SpinFitSize->setToolTip(tr("1 MB = 1,000,000 bytes"));
-    SpinFitSize->setEnabled(false);
-    video->addWidget(SpinFitSize, 4, 1);
-    QGridLayout* general = group(tr(" General Settings "), "GroupGeneralSettings", 24);
-    row(general, 0, tr("Video Zoom : "), ComboLetterBox, "ComboLetterBox");
-    ComboLetterBox->setToolTip(tr("Add a letterbox to keep video aspect ratio"));
-    ComboLetterBox->setToolTipDuration(kHintMs);
-    row(general, 1, tr("Aspect Ratio : "), ComboAspectRatio, "ComboAspectRatio");
-    general->addWidget(NamedLabel(tr("Volume : "), central), 2, 0);
-    auto* volume = new QHBoxLayout;
-    TrackBar1 = Named(new QSlider(Qt::Horizontal, central), "TrackBar1");
-    TrackBar1->setRange(0, 10);
-    TrackBar1->setPageStep(1);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(1);
-    volume->addWidget(TrackBar1, 1);
-    LabelVolume = Named(new QLabel(central), "LabelVolume");
-    LabelVolume->setMinimumWidth(fontMetrics().horizontalAdvance("200%") + 4);
-    LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    volume->addWidget(LabelVolume);
-    general->addLayout(volume, 2, 1);
-    row(general, 3, tr("Quality : "), ComboQuality, "ComboQuality");
-    CheckReencode = Named(new QCheckBox(tr("Re-encode streams that could be copied"), central),
-                          "CheckReencode");
-    general->addWidget(CheckReencode, 4, 0, 1, 2);
-    general->setRowStretch(5, 1);
-    settingsArea->setWidget(settingsPanel);
-    splitter->addWidget(settingsArea);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-
-    // Progress of the running file and of the whole queue.
-    auto* progress = new QGridLayout;
-    progress->setHorizontalSpacing(6);
-    progress->setVerticalSpacing(2);
-    ProgressBar1 = Named(new QProgressBar(central), "ProgressBar1");
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setToolTip(tr("The file being converted"));
-    ProgressQueue = Named(new QProgressBar(central), "ProgressQueue");
-    ProgressQueue->setRange(0, 100);
-    ProgressQueue->setValue(0);
-    ProgressQueue->setFormat(tr("Queue %p%"));
-    ProgressQueue->setToolTip(tr("All files of the run"));
-    progress->addWidget(ProgressBar1, 0, 0);
-    progress->addWidget(ProgressQueue, 1, 0);
-    progress->setColumnStretch(0, 1);
-    ButtonStopSmall = Named(new QPushButton(tr("Stop This File"), central), "ButtonStopSmall");
-    ButtonStopSmall->setToolTip(
-        tr("Stops the selected file, or the one being converted; the "
-           "others go on"));
-    progress->addWidget(ButtonStopSmall, 0, 1);
-    ButtonStopAfter =
-        Named(new QPushButton(tr("Stop After This File"), central), "ButtonStopAfter");
-    ButtonStopAfter->setEnabled(false);
-    progress->addWidget(ButtonStopAfter, 1, 1);
-    auto* parallelLabel = NamedLabel(tr("Convert files at once:"), central);
-    progress->addWidget(parallelLabel, 0, 2);
-    SpinParallel = Named(new QSpinBox(central), "SpinParallel");
-    SpinParallel->setRange(1, static_cast<int>(CoreCount()));
-    SpinParallel->setValue(1);
-    SpinParallel->setToolTip(tr("How many files convert at the same time"));
-    parallelLabel->setBuddy(SpinParallel);
-    progress->addWidget(SpinParallel, 1, 2);
-    page->addLayout(progress);
-    setCentralWidget(central);
-
-    StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
-    for (int p = 0; p < 3; ++p) {
-        StatusPanels[p] = new QLabel(StatusBar1);
-        StatusPanels[p]->setObjectName(QString("StatusPanel%1").arg(p));
-        StatusPanels[p]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanels[p], p == 0 ? 3 : p == 1 ? 2 : 1);
-    }
-    StatusPanels[0]->setText(tr("Ready"));
-    setStatusBar(StatusBar1);
-
-    TimerConvertAgain = Named(new QTimer(this), "TimerConvertAgain");
-    TimerConvertAgain->setInterval(kQueueTimerMs);
-    // The queue is written a moment after the last change, not at every report of a run.
-    SaveTimer = Named(new QTimer(this), "SaveTimer");
-    SaveTimer->setSingleShot(true);
-    SaveTimer->setInterval(kSaveDelayMs);
-    connect(SaveTimer, &QTimer::timeout, this, [this] { SaveQueueNow(); });
-
-    connect(ButtonAddFile, &QPushButton::clicked, this, [this] { ButtonAddFileClick(); });
-    connect(ButtonRemove, &QPushButton::clicked, this, [this] { DeleteSelectedItem1Click(); });
-    connect(ButtonClear, &QPushButton::clicked, this, [this] { ClearAllItems1Click(); });
-    connect(ButtonStopConvert, &QPushButton::clicked, this, [this] { ButtonStopConvertClick(); });
-    connect(ButtonStopSmall, &QPushButton::clicked, this, [this] { StopThisFileClick(); });
-    connect(ButtonConvert, &QPushButton::clicked, this, [this] { ButtonConvertClick(); });
-    connect(ButtonStopAfter, &QPushButton::clicked, this, [this] { ButtonStopAfterClick(); });
-    connect(ButtonOpenOutput, &QPushButton::clicked, this, [this] { OpenOutputFolderClick(); });
-    connect(CheckSameFolder, &QCheckBox::toggled, this, [this](bool same) {
-        EditOutputFolder->setEnabled(!same);
-        ButtonBrowseForFolder->setEnabled(!same);
-        ScheduleSave();
-    });
-    connect(EditOutputFolder, &QLineEdit::textEdited, this, [this] { ScheduleSave(); });
-    connect(ButtonBrowseForFolder, &QToolButton::clicked, this,
-            [this] { ButtonBrowseForFolderClick(); });
-    connect(CheckFitSize, &QCheckBox::toggled, this, [this] {
-        UpdateFitSizeControls(true);
-        ChoicesChanged();
-    });
-    connect(SpinFitSize, &QDoubleSpinBox::valueChanged, this, [this] { ChoicesChanged(); });
-    connect(CheckReencode, &QCheckBox::toggled, this, [this] { ChoicesChanged(); });
-    connect(ComboLetterBox, &QComboBox::currentIndexChanged, this, [this] { ChoicesChanged(); });
-    connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this, [this] {
-        const int before = selection_.SelectedLine();
-        ComboOutputFormatChange();
-        if (selection_.SelectedLine() != before) ChoicesChanged();
-    });
-    ComboOutputFormat->OnDropDown = [this] { ComboOutputFormatDropDown(); };
-    connect(TrackBar1, &QSlider::valueChanged, this, [this] {
-        TrackBar1Change();
-        ChoicesChanged();
-    });
-    connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
-    connect(ListView1, &QTableWidget::cellChanged, this,
-            [this](int changedRow, int column) { ListView1ItemChanged(changedRow, column); });
-    connect(ListView1, &QTableWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ListView1ContextMenu(at); });
-
-    // A choice in a parameter list goes into the core's lists, which the job builder reads.
-    const std::pair<QComboBox*, TChoiceList TParameterLists::*> lists[] = {
-        {ComboVideoCodec, &TParameterLists::VideoCodec},
-        {ComboVideoSize, &TParameterLists::VideoSize},
-        {ComboVideoBitrate, &TParameterLists::VideoBitrate},
-        {ComboVideoFramerate, &TParameterLists::VideoFramerate},
-        {ComboAudioCodec, &TParameterLists::AudioCodec},
-        {ComboAudioBitrate, &TParameterLists::AudioBitrate},
-        {ComboSamplingRate, &TParameterLists::SamplingRate},
-        {ComboAudioChannels, &TParameterLists::AudioChannels},
-        {ComboAspectRatio, &TParameterLists::AspectRatio},
-        {ComboQuality, &TParameterLists::Quality},
-    };
-    for (const auto& [combo, list] : lists) {
-        connect(combo, &QComboBox::currentIndexChanged, this, [this, list](int index) {
-            (params_.*list).Selected = index;
-            ScheduleSave();
-            ChoicesChanged();
-        });
-    }
-}
-
-void TForm1::CreateMenus() {
-    const auto item = [this](QMenu* menu, const char* name, const QString& caption, auto handler) {
-        QAction* action = menu->addAction(caption);
-        action->setObjectName(name);
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    MenuFile = Named(menuBar()->addMenu(tr("&File")), "File1");
-    item(MenuFile, "AddFiles1", tr("Add Files"), [this] {
-        ButtonAddFile->click();
-    })->setShortcut(QKeySequence::Open);
-    MenuFile->addSeparator();
-    item(MenuFile, "Convert1", tr("Convert"), [this] {
-        ButtonConvertClick();
-    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-    item(MenuFile, "OpenOutputFolder1", tr("Open Output Folder"),
-         [this] { OpenOutputFolderClick(); });
-    MenuFile->addSeparator();
-    item(MenuFile, "Exit1", tr("Exit"), [this] { Exit1Click(); })->setShortcut(QKeySequence::Quit);
-
-    MenuOptions = Named(menuBar()->addMenu(tr("&Options")), "Options1");
-    item(MenuOptions, "SetGeneralOptions1", tr("Set Options"),
-         [this] { SetGeneralOptions1Click(); });
-
-    MenuPresets = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
-    item(MenuPresets, "SavePreset1", tr("Save Current Settings as Preset..."),
-         [this] { SavePresetClick(); });
-    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { RenamePresetClick(); });
-    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { DeletePresetClick(); });
-    MenuPresets->addSeparator();
-    item(MenuPresets, "ExportPresets1", tr("Export Presets..."), [this] { ExportPresetsClick(); });
-    item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
-
-    MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
-    QAction* help =
-        item(MenuHelp, "OpenHelpFile1", tr("Open Help File"), [this] { OpenHelpFile1Click(); });
-    // F1 everywhere, whatever else the desktop's own key for help is.
-    QList<QKeySequence> helpKeys = QKeySequence::keyBindings(QKeySequence::HelpContents);
-    if (!helpKeys.contains(QKeySequence(Qt::Key_F1))) helpKeys.append(QKeySequence(Qt::Key_F1));
-    help->setShortcuts(helpKeys);
-    MenuHelp->addSeparator();
-    item(MenuHelp, "VisitOurWebsite1", tr("Visit Vavuror Website"),
-         [this] { VisitOurWebsite1Click(); });
-    MenuHelp->addSeparator();
-    item(MenuHelp, "About1", tr("About"), [this] { About1Click(); });
-
-    PopupListView1 = Named(new QMenu(this), "PopupListView1");
-    item(PopupListView1, "ShowInFolder1", tr("Show in Folder"), [this] { ShowInFolderClick(); });
-    item(PopupListView1, "Play1", tr("Play"), [this] { PlayClick(); });
-    item(PopupListView1, "ShowLog1", tr("Show Log"), [this] { ShowLogClick(); });
-    // Only while files are being converted.
-    item(PopupListView1, "StopThisFile1", tr("Stop This File"), [this] {
-        StopThisFileClick();
-    })->setEnabled(false);
-    PopupListView1->addSeparator();
-    item(PopupListView1, "CheckAllItems1", tr("Check All Items"),
-         [this] { CheckAllItems1Click(); });
-    item(PopupListView1, "UncheckAllItems1", tr("Uncheck All Items"),
-         [this] { UncheckAllItems1Click(); });
-    PopupListView1->addSeparator();
-    item(PopupListView1, "DeleteSelectedItem1", tr("Remove Selected Item"),
-         [this] { DeleteSelectedItem1Click(); });
-    item(PopupListView1, "ClearAllItems1", tr("Clear All Items"),
-         [this] { ClearAllItems1Click(); });
-}
-
-void TForm1::FormCreate() {
+void TMainWindow::FormCreate() {
     if (IsNewerSystemVersion()) AdjustFont(this);
     setWindowIcon(ApplicationIcon());
 
@@ -641,10 +222,10 @@ void TForm1::FormCreate() {
             };
         };
         TConversionEvents events;
-        events.OnProgress = relay(&TForm1::DEVUZProgress);
-        events.OnLog = relay(&TForm1::DEVUZLog);
-        events.OnTerminate = relay(&TForm1::DEVUZTerminate);
-        backend_->SetEvents(std::move(events));
+        events.OnProgress = relay(&TMainWindow::ShowTaskProgress);
+        events.OnLog = relay(&TMainWindow::ShowTaskLog);
+        events.OnTerminate = relay(&TMainWindow::TaskEnded);
+        taskEvents_ = TEventSubscription(backend_, std::move(events));
     }
 
     setWindowTitle(tr(kMainCaption));
@@ -652,8 +233,8 @@ void TForm1::FormCreate() {
     setAcceptDrops(true);
     dataFolder_ = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 
-    TrackBar1->setValue(kDefaultVolumePosition);
-    TrackBar1Change();
+    volumeSlider->setValue(kDefaultVolumePosition);
+    VolumeSliderChange();
 
     FillOutputFormatList();
     SelectOutputFormatLine(DefaultOutputFormatLine());
@@ -679,7 +260,7 @@ void TForm1::FormCreate() {
     resize(size.expandedTo(minimumSize()));
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void TMainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!firstShow_) return;
     firstShow_ = false;
@@ -704,7 +285,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!choicesRestored_) ComboOutputFormatChange();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
     if (!FormCloseQuery()) {
         event->ignore();
         return;
@@ -713,20 +294,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-bool TForm1::FormCloseQuery() {
+bool TMainWindow::FormCloseQuery() {
     // Closing waits for the whole queue, not only a running task: between two files nothing
     // runs, yet the queue is not done.
     if (!queue_.AllowsRowChanges() || addingFiles_) return false;
-    if (backend_) {
-        backend_->SetEvents({});
-        backend_->StopTasks();
-    }
+    taskEvents_.Reset();
+    if (backend_) backend_->StopTasks();
     closing_ = true;
     return true;
 }
 
-void TForm1::FormClose() {
-    if (options_) SaveSettings(*this, *options_);
+void TMainWindow::FormClose() {
+    if (options_) WriteSettings(Settings());
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     store.setValue(kKeyWindowGeometry, saveGeometry());
     store.setValue(kKeyListColumns, ListColumnState());
@@ -736,7 +315,7 @@ void TForm1::FormClose() {
     SaveQueueNow();
 }
 
-void TForm1::RestoreWindowState() {
+void TMainWindow::RestoreWindowState() {
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     restoredGeometry_ = restoreGeometry(store.value(kKeyWindowGeometry).toByteArray());
     RestoreListColumnState(store.value(kKeyListColumns).toByteArray());
@@ -745,62 +324,62 @@ void TForm1::RestoreWindowState() {
     SetSameFolderAsInput(store.value(kKeySameFolder, 0).toInt() != 0);
 }
 
-QByteArray TForm1::ListColumnState() const {
-    return ListView1->horizontalHeader()->saveState();
+QByteArray TMainWindow::ListColumnState() const {
+    return fileTable->horizontalHeader()->saveState();
 }
 
-void TForm1::RestoreListColumnState(const QByteArray& state) {
-    if (!state.isEmpty()) restoredColumns_ = ListView1->horizontalHeader()->restoreState(state);
+void TMainWindow::RestoreListColumnState(const QByteArray& state) {
+    if (!state.isEmpty()) restoredColumns_ = fileTable->horizontalHeader()->restoreState(state);
 }
 
-void TForm1::FitNameColumn() {
+void TMainWindow::FitNameColumn() {
     // The name column takes what the list's width leaves beside the others and a status column
     // of a fair width, so that no column starts out of sight.
     int others = 0;
-    for (int c = 1; c < kColumnCount - 1; ++c) others += ListView1->columnWidth(c);
+    for (int c = 1; c < kColumnCount - 1; ++c) others += fileTable->columnWidth(c);
     // The status column's own width is its least: the last column only stretches.
-    const int status = ListView1->columnWidth(kColumnCount - 1);
-    const int free = ListView1->viewport()->width() - others - status;
-    ListView1->setColumnWidth(
-        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, ListView1->columnWidth(0)));
+    const int status = fileTable->columnWidth(kColumnCount - 1);
+    const int free = fileTable->viewport()->width() - others - status;
+    fileTable->setColumnWidth(
+        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, fileTable->columnWidth(0)));
 }
 
 // --- Settings ---
 
-QString TForm1::OutputFolder() const {
+QString TMainWindow::OutputFolder() const {
     return EditOutputFolder->text();
 }
 
-void TForm1::SetOutputFolder(const QString& folder) {
+void TMainWindow::SetOutputFolder(const QString& folder) {
     EditOutputFolder->setText(folder);
     EditOutputFolder->setToolTip(folder);
     ScheduleSave();
 }
 
-bool TForm1::SameFolderAsInput() const {
+bool TMainWindow::SameFolderAsInput() const {
     return CheckSameFolder->isChecked();
 }
 
-void TForm1::SetSameFolderAsInput(bool same) {
+void TMainWindow::SetSameFolderAsInput(bool same) {
     CheckSameFolder->setChecked(same);
 }
 
-int TForm1::ParallelFiles() const {
+int TMainWindow::ParallelFiles() const {
     return SpinParallel->value();
 }
 
-void TForm1::SetParallelFiles(int count) {
+void TMainWindow::SetParallelFiles(int count) {
     SpinParallel->setValue(std::clamp(count, SpinParallel->minimum(), SpinParallel->maximum()));
 }
 
-void TForm1::SelectOutputFormatLine(int line) {
+void TMainWindow::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
     const QSignalBlocker blocker(ComboOutputFormat);
     ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
 }
 
-void TForm1::FillOutputFormatList() {
+void TMainWindow::FillOutputFormatList() {
     const QSignalBlocker blocker(ComboOutputFormat);
     ComboOutputFormat->clear();
     const auto& lines = OutputFormatLines();
@@ -831,37 +410,75 @@ void TForm1::FillOutputFormatList() {
         style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
-int TForm1::FormatIndexOfLine(int line) const {
+int TMainWindow::FormatIndexOfLine(int line) const {
     return ComboOutputFormat->findData(line);
 }
 
-int TForm1::FormatLineOfIndex(int index) const {
+int TMainWindow::FormatLineOfIndex(int index) const {
     const QVariant line = ComboOutputFormat->itemData(index);
     return line.isValid() ? line.toInt() : -1;
 }
 
-int TForm1::LetterBoxIndex() const {
+int TMainWindow::LetterBoxIndex() const {
     return ComboLetterBox->currentIndex();
 }
 
-void TForm1::SelectLetterBox(int index) {
+void TMainWindow::SelectLetterBox(int index) {
     if (index >= 0 && index < ComboLetterBox->count()) ComboLetterBox->setCurrentIndex(index);
 }
 
-std::optional<int> TForm1::DropDownItems() const {
-    if (!options_) return std::nullopt;
-    return options_->DropDownItems();
+std::optional<int> TMainWindow::DropDownItems() const {
+    return dropDownItems_;
 }
 
-void TForm1::ApplyDropDownItems() {
+void TMainWindow::SetOptionsDialog(TOptionsDialog* options) {
+    options_ = options;
+    // The dialog is not modal: the window's own choices may have changed since it took its copy,
+    // so only what the dialog edits is taken from it.
+    connect(options_, &TOptionsDialog::SettingsChanged, this, [this](const TUserSettings& edited) {
+        TUserSettings settings = Settings();
+        settings.Overwrite = edited.Overwrite;
+        settings.DropDownItems = edited.DropDownItems;
+        ApplySettings(settings);
+    });
+    TUserSettings settings = Settings();
+    const bool complete = ReadSettings(settings);
+    ApplySettings(settings);
+    if (!complete) WriteSettings(Settings());
+}
+
+TUserSettings TMainWindow::Settings() const {
+    TUserSettings settings;
+    settings.OutputFolder = OutputFolder().toStdString();
+    settings.OutputFormatLine = OutputFormatLine();
+    settings.Overwrite = overwrite_;
+    settings.DropDownItems = dropDownItems_.value_or(kDefaultDropDownItems);
+    settings.LetterBox = LetterBoxIndex();
+    return settings;
+}
+
+void TMainWindow::ApplySettings(const TUserSettings& settings) {
+    const TUserSettings shown = Settings();
+    if (settings.OutputFolder != shown.OutputFolder)
+        SetOutputFolder(QString::fromStdString(settings.OutputFolder));
+    if (settings.OutputFormatLine != shown.OutputFormatLine)
+        SelectOutputFormatLine(settings.OutputFormatLine);
+    if (settings.LetterBox != shown.LetterBox) SelectLetterBox(settings.LetterBox);
+    overwrite_ = settings.Overwrite;
+    dropDownItems_ = DropDownItemsInRange(settings.DropDownItems);
+    ApplyDropDownItems();
+    if (options_) options_->SetSettings(Settings());
+}
+
+void TMainWindow::ApplyDropDownItems() {
     ComboOutputFormat->setMaxVisibleItems(DropDownItems().value_or(kFallbackDropDownItems));
 }
 
-TJobSettings TForm1::JobSettings() const {
+TJobSettings TMainWindow::JobSettings() const {
     TJobSettings settings;
     settings.OutputFolder = OutputFolder().toStdString();
     settings.SameFolderAsInput = SameFolderAsInput();
-    settings.Overwrite = options_ && options_->Overwrite();
+    settings.Overwrite = overwrite_;
     settings.FormatKey = selection_.FormatKey();
     settings.Reader = selection_.Profile()->Reader;
     settings.Parameters = ChoiceOf(params_);
@@ -877,11 +494,11 @@ TJobSettings TForm1::JobSettings() const {
 
 // --- The file list ---
 
-void TForm1::AppendRowView() {
-    const int row = ListView1->rowCount();
+void TMainWindow::AppendRowView() {
+    const int row = fileTable->rowCount();
     const bool blocked = showingRows_;
     showingRows_ = true;
-    ListView1->insertRow(row);
+    fileTable->insertRow(row);
     const auto& columns = FileListColumns();
     for (int c = 0; c < kColumnCount; ++c) {
         auto* cell = new QTableWidgetItem;
@@ -889,14 +506,14 @@ void TForm1::AppendRowView() {
                               : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         cell->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
                                                   : Qt::AlignLeft | Qt::AlignVCenter);
-        ListView1->setItem(row, c, cell);
+        fileTable->setItem(row, c, cell);
     }
     showingRows_ = blocked;
     ShowRow(row);
 }
 
-void TForm1::ShowRow(int row) {
-    if (row < 0 || row >= fileList_.Count() || row >= ListView1->rowCount()) return;
+void TMainWindow::ShowRow(int row) {
+    if (row < 0 || row >= fileList_.Count() || row >= fileTable->rowCount()) return;
     const TFileListRow& rowData = fileList_.Row(row);
     const bool blocked = showingRows_;
     showingRows_ = true;
@@ -908,14 +525,14 @@ void TForm1::ShowRow(int row) {
                                          Q(rowData.Frames),    status.section('\n', 0, 0)};
     const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
     for (int c = 0; c < kColumnCount; ++c) {
-        QTableWidgetItem* cell = ListView1->item(row, c);
+        QTableWidgetItem* cell = fileTable->item(row, c);
         cell->setText(texts[c]);
         cell->setToolTip(c == 0               ? folderTip
                          : c == kStatusColumn ? status
                          : !status.isEmpty()  ? status
                                               : file.fileName());
     }
-    QTableWidgetItem* first = ListView1->item(row, 0);
+    QTableWidgetItem* first = fileTable->item(row, 0);
     first->setCheckState(rowData.Checked ? Qt::Checked : Qt::Unchecked);
     // An unreadable file cannot be checked: it would only fail again.
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -923,41 +540,41 @@ void TForm1::ShowRow(int row) {
     showingRows_ = blocked;
 }
 
-void TForm1::ShowAllRows() {
+void TMainWindow::ShowAllRows() {
     for (int row = 0; row < fileList_.Count(); ++row) ShowRow(row);
 }
 
-void TForm1::SetRowReason(int row, const QString& reason) {
+void TMainWindow::SetRowReason(int row, const QString& reason) {
     if (row < 0 || row >= fileList_.Count()) return;
     fileList_.Row(row).Status = FailureReason(reason.toStdString(), fileList_.Row(row).FileName);
     ShowRow(row);
     ScheduleSave();
 }
 
-QList<int> TForm1::SelectedRows() const {
+QList<int> TMainWindow::SelectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : fileTable->selectionModel()->selectedRows()) {
         rows.append(index.row());
     }
     return rows;
 }
 
-void TForm1::ListView1ItemChanged(int row, int column) {
+void TMainWindow::FileTableItemChanged(int row, int column) {
     if (showingRows_ || column != 0 || row >= fileList_.Count()) return;
-    fileList_.Row(row).Checked = ListView1->item(row, 0)->checkState() == Qt::Checked;
+    fileList_.Row(row).Checked = fileTable->item(row, 0)->checkState() == Qt::Checked;
     ScheduleSave();
 }
 
-void TForm1::ListView1ContextMenu(const QPoint& at) {
+void TMainWindow::FileTableContextMenu(const QPoint& at) {
     if (!popupAllowed_) return;
     // The menu is about the row under the pointer.
-    const int row = ListView1->rowAt(at.y());
-    if (row >= 0 && !SelectedRows().contains(row)) ListView1->selectRow(row);
-    PopupListView1->popup(ListView1->viewport()->mapToGlobal(at));
+    const int row = fileTable->rowAt(at.y());
+    if (row >= 0 && !SelectedRows().contains(row)) fileTable->selectRow(row);
+    PopupListView1->popup(fileTable->viewport()->mapToGlobal(at));
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListView1 && event->type() == QEvent::KeyPress &&
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fileTable && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         DeleteSelectedItem1Click();
         return true;
@@ -965,38 +582,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::ButtonAddFileClick() {
+void TMainWindow::ButtonAddFileClick() {
     AddFilesFrom(nullptr);
 }
 
-void TForm1::AddFiles(const QStringList& paths) {
+void TMainWindow::AddFiles(const QStringList& paths) {
     AddFilesFrom(&paths);
 }
 
-void TForm1::AddFilesFrom(const QStringList* paths) {
+void TMainWindow::AddFilesFrom(const QStringList* paths) {
     // Rows keep their indices while the queue runs: the queue addresses them by index.
     if (!queue_.AllowsRowChanges() || addingFiles_) return;
     ClearTasks();
     fileList_.ClearProgress();
     ShowAllRows();
     addingFiles_ = true;
-    try {
-        // The previous run did its work in its start event; its thread only has to end.
-        BMDThread1.WaitFor();
-        BMDThread1.Start(const_cast<QStringList*>(paths));
-    } catch (...) {
-        // Whatever went wrong ended the adding; the rows added so far stay.
-    }
-    addingFiles_ = false;
+    AddFileRows(paths ? *paths : ChooseFilesToAdd());
 }
 
-void TForm1::BMDThread1Start(void*& request) {
-    const QStringList files =
-        request ? *static_cast<const QStringList*>(request) : ChooseFilesToAdd();
-    AddFileRows(files);
-}
-
-QStringList TForm1::ChooseFilesToAdd() {
+QStringList TMainWindow::ChooseFilesToAdd() {
     QStringList filters;
     const std::vector<TFileFilter> named = OpenDialogFilters();
     const std::vector<std::string> entries = OpenDialogFilterEntries();
@@ -1015,76 +619,124 @@ QStringList TForm1::ChooseFilesToAdd() {
     return dialog.selectedFiles();
 }
 
-void TForm1::AddFileRows(const QStringList& paths) {
-    const QString separator = QLocale().decimalPoint();
-    const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
-                             ? static_cast<char>(separator[0].unicode())
-                             : '.';
-    QStringList already;
+void TMainWindow::AddFileRows(const QStringList& paths) {
+    alreadyListed_.clear();
+    std::vector<std::string> toProbe;
+    std::set<std::string> named;
     for (const QString& path : paths) {
         const std::string file = path.toStdString();
-        if (fileList_.Contains(file)) {
-            // Named again: the user wants it converted, so it is ticked if it can be.
-            for (int row = 0; row < fileList_.Count(); ++row) {
-                TFileListRow& existing = fileList_.Row(row);
-                if (existing.FileName != file || !IsRunnableRow(existing)) continue;
-                existing.Checked = true;
-                ShowRow(row);
-            }
-            already.append(QFileInfo(path).fileName());
+        if (!fileList_.Contains(file)) {
+            if (named.insert(file).second) toProbe.push_back(file);
             continue;
         }
-        QString reason;
+        // Named again: the user wants it converted, so it is ticked if it can be.
+        for (int row = 0; row < fileList_.Count(); ++row) {
+            TFileListRow& existing = fileList_.Row(row);
+            if (existing.FileName != file || !IsRunnableRow(existing)) continue;
+            existing.Checked = true;
+            ShowRow(row);
+        }
+        alreadyListed_.append(QFileInfo(path).fileName());
+    }
+    if (toProbe.empty()) {
+        AddingEnded();
+        return;
+    }
+    StopProbing();  // the previous adding's worker has ended; its thread is joined here
+    stopProbing_ = false;
+    probeWorker_ =
+        std::thread([this, files = std::move(toProbe)]() mutable { ProbeFiles(std::move(files)); });
+}
+
+// On the worker: each file's facts are handed to the window's thread, in order.
+void TMainWindow::ProbeFiles(std::vector<std::string> files) {
+    TAVProbe probe;
+    for (const std::string& file : files) {
+        if (stopProbing_) return;
+        TProbedFile probed;
+        probed.File = file;
         try {
-            if (!QFileInfo::exists(path)) {
-                fileList_.AddFailedFile(file);
-                reason = tr("The file does not exist");
-            } else if (probe_.LoadFile(file)) {
-                const TProbeFacts facts = ReadProbeFacts(probe_);
-                probe_.CloseFile();
-                fileList_.AddProbedFile(file, facts, selection_.FormatKey());
-                fileList_.Row(fileList_.Count() - 1).FrameRate =
-                    FrameRateText(facts.HasVideo, facts.FrameRateNum, facts.FrameRateDen, decimal);
-            } else {
-                fileList_.AddFailedFile(file);
-                reason = Q(probe_.LastErrorText());
+            probed.Exists = QFileInfo::exists(QString::fromStdString(file));
+            if (probed.Exists && probe.LoadFile(file)) {
+                probed.Read = true;
+                probed.Facts = ReadProbeFacts(probe);
+                probe.CloseFile();
+            } else if (probed.Exists) {
+                probed.Error = probe.LastErrorText();
             }
         } catch (const std::exception& error) {
-            qWarning("Adding %s: %s", file.c_str(), error.what());
-            break;
+            probed.Failed = true;
+            probed.Error = error.what();
         }
-        AppendRowView();
-        if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
-        ListView1->scrollToBottom();
-        QCoreApplication::processEvents();
+        QMetaObject::invokeMethod(
+            this, [this, probed] { FileProbed(probed); }, Qt::QueuedConnection);
+        if (probed.Failed) break;
     }
-    if (!already.isEmpty()) {
+    QMetaObject::invokeMethod(
+        this, [this] { AddingEnded(); }, Qt::QueuedConnection);
+}
+
+void TMainWindow::FileProbed(const TProbedFile& probed) {
+    if (!addingFiles_) return;
+    if (probed.Failed) {
+        qWarning("Adding %s: %s", probed.File.c_str(), probed.Error.c_str());
+        return;
+    }
+    QString reason;
+    if (!probed.Exists) {
+        fileList_.AddFailedFile(probed.File);
+        reason = tr("The file does not exist");
+    } else if (probed.Read) {
+        const QString separator = QLocale().decimalPoint();
+        const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
+                                 ? static_cast<char>(separator[0].unicode())
+                                 : '.';
+        fileList_.AddProbedFile(probed.File, probed.Facts, selection_.FormatKey());
+        fileList_.Row(fileList_.Count() - 1).FrameRate = FrameRateText(
+            probed.Facts.HasVideo, probed.Facts.FrameRateNum, probed.Facts.FrameRateDen, decimal);
+    } else {
+        fileList_.AddFailedFile(probed.File);
+        reason = Q(probed.Error);
+    }
+    AppendRowView();
+    if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
+    fileTable->scrollToBottom();
+}
+
+void TMainWindow::AddingEnded() {
+    addingFiles_ = false;
+    if (!alreadyListed_.isEmpty()) {
         StatusBar1->showMessage(
-            tr("Already in the list: %1").arg(already.join(QStringLiteral(", "))), kHintMs);
+            tr("Already in the list: %1").arg(alreadyListed_.join(QStringLiteral(", "))), kHintMs);
     }
     ScheduleSave();
 }
 
-void TForm1::DeleteSelectedItem1Click() {
+void TMainWindow::StopProbing() {
+    stopProbing_ = true;
+    if (probeWorker_.joinable()) probeWorker_.join();
+}
+
+void TMainWindow::DeleteSelectedItem1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     QList<int> rows = SelectedRows();
     std::sort(rows.begin(), rows.end(), std::greater<>());
     fileList_.RemoveRows(std::vector<int>(rows.begin(), rows.end()));
-    for (int row : rows) ListView1->removeRow(row);
+    for (int row : rows) fileTable->removeRow(row);
     rowLogs_.clear();
     ScheduleSave();
 }
 
-void TForm1::ClearAllItems1Click() {
+void TMainWindow::ClearAllItems1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     ClearTasks();
     fileList_.Clear();
-    ListView1->setRowCount(0);
+    fileTable->setRowCount(0);
     rowLogs_.clear();
     ScheduleSave();
 }
 
-void TForm1::CheckAllItems1Click() {
+void TMainWindow::CheckAllItems1Click() {
     fileList_.SetAllChecked(true);
     // Unreadable files stay unchecked.
     for (int row = 0; row < fileList_.Count(); ++row) {
@@ -1094,20 +746,20 @@ void TForm1::CheckAllItems1Click() {
     ScheduleSave();
 }
 
-void TForm1::UncheckAllItems1Click() {
+void TMainWindow::UncheckAllItems1Click() {
     fileList_.SetAllChecked(false);
     ShowAllRows();
     ScheduleSave();
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     const bool local =
         std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
     if (local && queue_.AllowsRowChanges() && !addingFiles_) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void TMainWindow::dropEvent(QDropEvent* event) {
     std::vector<std::string> dropped;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile()) dropped.push_back(url.toLocalFile().toStdString());
@@ -1120,7 +772,7 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 // --- Output folder, profile, parameters, volume ---
 
-void TForm1::ButtonBrowseForFolderClick() {
+void TMainWindow::ButtonBrowseForFolderClick() {
     if (queue_.IsRunning()) return;
     const QString folder =
         QFileDialog::getExistingDirectory(this, tr("Choose the required output folder below :"),
@@ -1128,7 +780,7 @@ void TForm1::ButtonBrowseForFolderClick() {
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
-void TForm1::ComboOutputFormatChange() {
+void TMainWindow::ComboOutputFormatChange() {
     const int index = ComboOutputFormat->currentIndex();
     if (presetLineStart_ >= 0 && index >= presetLineStart_) {
         // A preset: its profile's line and its choices.
@@ -1155,17 +807,17 @@ void TForm1::ComboOutputFormatChange() {
     ScheduleSave();
 }
 
-void TForm1::UpdateFitSizeControls(bool enabled) {
+void TMainWindow::UpdateFitSizeControls(bool enabled) {
     const bool video = WritesVideo(selection_.Profile());
     CheckFitSize->setEnabled(enabled && video);
     SpinFitSize->setEnabled(enabled && video && CheckFitSize->isChecked());
 }
 
-void TForm1::ComboOutputFormatDropDown() {
+void TMainWindow::ComboOutputFormatDropDown() {
     ApplyDropDownItems();
 }
 
-void TForm1::ShowParameterLists() {
+void TMainWindow::ShowParameterLists() {
     const std::pair<QComboBox*, const TChoiceList*> lists[] = {
         {ComboVideoCodec, &params_.VideoCodec},     {ComboVideoSize, &params_.VideoSize},
         {ComboVideoBitrate, &params_.VideoBitrate}, {ComboVideoFramerate, &params_.VideoFramerate},
@@ -1181,15 +833,15 @@ void TForm1::ShowParameterLists() {
     }
 }
 
-void TForm1::TrackBar1Change() {
-    LabelVolume->setText(Q(VolumeLabel(TrackBar1->value())));
-    volume_ = VolumeForPosition(TrackBar1->value());
+void TMainWindow::VolumeSliderChange() {
+    LabelVolume->setText(Q(VolumeLabel(volumeSlider->value())));
+    volume_ = VolumeForPosition(volumeSlider->value());
     ScheduleSave();
 }
 
 // --- The conversion queue ---
 
-void TForm1::ButtonConvertClick() {
+void TMainWindow::ButtonConvertClick() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     fileList_.ClearProgressAndFrames();
     ShowAllRows();
@@ -1224,7 +876,7 @@ void TForm1::ButtonConvertClick() {
     }
 }
 
-QString TForm1::ConvertCheckText(TConvertCheck check, const QString& folder) const {
+QString TMainWindow::ConvertCheckText(TConvertCheck check, const QString& folder) const {
     switch (check) {
         case TConvertCheck::ccReady:
             return {};
@@ -1240,7 +892,7 @@ QString TForm1::ConvertCheckText(TConvertCheck check, const QString& folder) con
     return {};
 }
 
-void TForm1::StartBatch() {
+void TMainWindow::StartBatch() {
     // The component runs the tasks, up to N at once, in list order; the queue's timer only
     // waits for the run's end.
     ClearTasks();
@@ -1270,7 +922,7 @@ void TForm1::StartBatch() {
     }
 }
 
-void TForm1::RunJobBuilder() {
+void TMainWindow::RunJobBuilder() {
     ProgressBar1->setValue(0);
     // The builder clears the tasks too; cleared here, the new task's events belong to a new run.
     ClearTasks();
@@ -1299,7 +951,7 @@ void TForm1::RunJobBuilder() {
     if (!result.Message.empty()) ShowQueueMessage(tr(result.Message.c_str()));
 }
 
-void TForm1::ShowQueueMessage(const QString& text) {
+void TMainWindow::ShowQueueMessage(const QString& text) {
     // The queue waits while the message is read.
     const bool active = TimerConvertAgain->isActive();
     TimerConvertAgain->stop();
@@ -1307,8 +959,12 @@ void TForm1::ShowQueueMessage(const QString& text) {
     if (active && queue_.IsActive()) TimerConvertAgain->start();
 }
 
-void TForm1::TimerConvertAgainTimer() {
-    switch (queue_.Tick()) {
+void TMainWindow::TimerConvertAgainTimer() {
+    DoQueueAction(queue_.Tick());
+}
+
+void TMainWindow::DoQueueAction(TTimerAction action) {
+    switch (action) {
         case TTimerAction::taNone:
             return;
         case TTimerAction::taBuildNext:
@@ -1323,7 +979,7 @@ void TForm1::TimerConvertAgainTimer() {
     }
 }
 
-QString TForm1::RunSummary() const {
+QString TMainWindow::RunSummary() const {
     const TRunCounts counts = CountRunResults(fileList_);
     if (counts.AllDone()) return tr(kMsgAllConversionsCompleted);
     QStringList parts;
@@ -1334,7 +990,7 @@ QString TForm1::RunSummary() const {
     return parts.join(QStringLiteral(", "));
 }
 
-void TForm1::ReportRunEnd() {
+void TMainWindow::ReportRunEnd() {
     // The run is over, however it ended: controls back, the title and bars at rest, the
     // desktop told.
     batchRunning_ = false;
@@ -1349,7 +1005,7 @@ void TForm1::ReportRunEnd() {
     SaveQueueNow();
 }
 
-void TForm1::ButtonStopConvertClick() {
+void TMainWindow::ButtonStopConvertClick() {
     bool byUser = false;
     if (queue_.IsRunning() || batchRunning_) {
         const bool active = TimerConvertAgain->isActive();
@@ -1377,14 +1033,14 @@ void TForm1::ButtonStopConvertClick() {
     }
 }
 
-bool TForm1::RowIsRunning(int row) const {
+bool TMainWindow::RowIsRunning(int row) const {
     if (!rowStartMs_.count(row) || endedRows_.count(row)) return false;
     if (batchRunning_)
         return std::find(batchRows_.begin(), batchRows_.end(), row) != batchRows_.end();
     return queue_.IsRunning() && queue_.CurrentRow() == row;
 }
 
-void TForm1::StopThisFileClick() {
+void TMainWindow::StopThisFileClick() {
     if (!backend_ || !(queue_.IsRunning() || batchRunning_)) return;
     QList<int> rows = SelectedRows();
     if (rows.isEmpty()) {
@@ -1418,7 +1074,7 @@ void TForm1::StopThisFileClick() {
                             kHintMs);
 }
 
-void TForm1::ChoicesChanged() {
+void TMainWindow::ChoicesChanged() {
     if (applyingChoices_ || addingFiles_ || batchRunning_ || !queue_.AllowsRowChanges()) return;
     // What a finished row made was made with the choices before: it waits to be converted again.
     const bool finished = [&] {
@@ -1434,7 +1090,7 @@ void TForm1::ChoicesChanged() {
     ScheduleSave();
 }
 
-void TForm1::ButtonStopAfterClick() {
+void TMainWindow::ButtonStopAfterClick() {
     if (batchRunning_) {
         // Tasks that have not begun are taken out from the last one backwards, so that the
         // indices of those before stay as they are.
@@ -1450,12 +1106,12 @@ void TForm1::ButtonStopAfterClick() {
     StatusBar1->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
 }
 
-void TForm1::EnableControls(bool enabled) {
+void TMainWindow::EnableControls(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
              ButtonAddFile,     ButtonClear,        ButtonRemove,      ButtonConvert,
              ComboOutputFormat, ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate,
              ComboAudioBitrate, ComboAudioChannels, ComboVideoCodec,   ComboSamplingRate,
-             ComboAudioCodec,   TrackBar1,          ComboAspectRatio,  ComboLetterBox,
+             ComboAudioCodec,   volumeSlider,       ComboAspectRatio,  ComboLetterBox,
              ComboQuality,      CheckReencode,      SpinParallel,      CheckSameFolder}) {
         control->setEnabled(enabled);
     }
@@ -1475,47 +1131,48 @@ void TForm1::EnableControls(bool enabled) {
     }
 }
 
-int TForm1::RowOfTask(int task) const {
+int TMainWindow::RowOfTask(int task) const {
     if (batchRunning_) {
         return task >= 0 && task < static_cast<int>(batchRows_.size()) ? batchRows_[task] : -1;
     }
     return queue_.CurrentRow();
 }
 
-void TForm1::DEVUZProgress(const TTaskProgressEvent& event) {
+void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
     // Reports that were on their way when the user stopped the queue would show progress again.
     if (closing_ || !(queue_.IsRunning() || batchRunning_)) return;
     const int row = RowOfTask(event.Index);
+    const TProgressInfo& progress = event.Progress;
     const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
-        ListView1->scrollToItem(ListView1->item(row, 0));
+        fileTable->scrollToItem(fileTable->item(row, 0));
         TFileListRow& rowData = fileList_.Row(row);
-        rowData.Progress = ProgressText(event.CurrentDuration, event.TotalOutputDuration);
-        rowData.Frames = FramesText(event.FrameNumber);
+        rowData.Progress = ProgressText(progress.CurrentDuration, progress.TotalOutputDuration);
+        rowData.Frames = FramesText(progress.FrameNumber);
         // Speed and time left of this file, from its own start.
         const std::int64_t elapsed = now - rowStartMs_[row];
         QStringList pace;
-        if (event.FPS > 0) pace.append(tr("%1 fps").arg(event.FPS));
-        const double speed = SpeedFactor(event.CurrentDuration, elapsed);
+        if (progress.FPS > 0) pace.append(tr("%1 fps").arg(progress.FPS));
+        const double speed = SpeedFactor(progress.CurrentDuration, elapsed);
         if (speed > 0 && elapsed >= 1000) pace.append(tr("%1x").arg(speed, 0, 'f', 1));
         if (const auto left =
-                TimeLeftMs(event.CurrentDuration, event.TotalOutputDuration, elapsed)) {
+                TimeLeftMs(progress.CurrentDuration, progress.TotalOutputDuration, elapsed)) {
             pace.append(tr("%1 left").arg(Q(ClockText(*left))));
         }
         rowData.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
         ShowRow(row);
-        queueProgress_.RowProgress(row, event.CurrentDuration);
+        queueProgress_.RowProgress(row, progress.CurrentDuration);
         ScheduleSave();
     }
-    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(event.CurrentSize))));
+    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(progress.CurrentSize))));
     // The bar shows at most 100 %; a position outside its range would be ignored.
-    ProgressBar1->setValue(
-        std::clamp(ProgressPosition(event.CurrentDuration, event.TotalOutputDuration), 0, 100));
+    ProgressBar1->setValue(std::clamp(
+        ProgressPosition(progress.CurrentDuration, progress.TotalOutputDuration), 0, 100));
     ShowQueueStatus();
 }
 
-void TForm1::ShowQueueStatus() {
+void TMainWindow::ShowQueueStatus() {
     if (!(queue_.IsActive() || batchRunning_)) return;
     const int percent = queueProgress_.Percent();
     ProgressQueue->setValue(percent);
@@ -1529,14 +1186,14 @@ void TForm1::ShowQueueStatus() {
     setWindowTitle(tr("%1% - %2").arg(percent).arg(tr(kMainCaption)));
 }
 
-void TForm1::DEVUZLog(const TTaskLogEvent& event) {
+void TMainWindow::ShowTaskLog(const TTaskLogEvent& event) {
     if (event.Index < 0) return;
     const int row = RowOfTask(event.Index);
     if (row >= 0) rowLogs_[row].append(Q(event.Message));
     if (event.Level <= 0) taskErrors_[event.Index] = event.Message;
 }
 
-void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
+void TMainWindow::RowEnded(int row, const TTaskTerminateEvent& event) {
     if (row < 0 || row >= fileList_.Count()) return;
     TFileListRow& rowData = fileList_.Row(row);
     rowData.Status.clear();
@@ -1554,7 +1211,7 @@ void TForm1::RowEnded(int row, const TTaskTerminateEvent& event) {
     ScheduleSave();
 }
 
-void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
+void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
     if (closing_) return;
     if (batchRunning_) {
         if (event.Index >= 0) {
@@ -1582,15 +1239,22 @@ void TForm1::DEVUZTerminate(const TTaskTerminateEvent& event) {
         if (!event.Exception && !event.Finished && stoppedRows_.count(row))
             fileList_.Row(row).Progress = kStatusAbort;
         RowEnded(row, event);
+        return;
+    }
+    // The task's run has ended and the component is idle: the queue moves on now rather than
+    // at its timer's next ticks. Not while the timer waits for a message to be read, and not
+    // while the next task is prepared (TaskRunEnded is then taNone).
+    const TTimerAction action =
+        TimerConvertAgain->isActive() ? queue_.TaskRunEnded() : TTimerAction::taNone;
+    if (action != TTimerAction::taNone) {
+        DoQueueAction(action);
     } else if (queue_.IsFinished()) {
-        // The whole run has ended. The running state is left to the task's own end: a late
-        // run-end must not release the queue while the next task is being prepared.
         ClearTasks();
         ProgressBar1->setValue(0);
     }
 }
 
-void TForm1::ClearTasks() {
+void TMainWindow::ClearTasks() {
     if (backend_) backend_->ClearTasks();
     // No event of the cleared tasks runs any more: those still on their way are stale.
     ++taskRun_;
@@ -1598,7 +1262,7 @@ void TForm1::ClearTasks() {
 
 // --- After the run ---
 
-QString TForm1::OutputFolderOfRow(int row) const {
+QString TMainWindow::OutputFolderOfRow(int row) const {
     if (row >= 0 && row < fileList_.Count() && !fileList_.Row(row).OutputFile.empty()) {
         return QFileInfo(Q(fileList_.Row(row).OutputFile)).absolutePath();
     }
@@ -1608,13 +1272,13 @@ QString TForm1::OutputFolderOfRow(int row) const {
     return OutputFolder().trimmed();
 }
 
-int TForm1::CurrentListRow() const {
+int TMainWindow::CurrentListRow() const {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty()) return rows.front();
-    return ListView1->currentRow();
+    return fileTable->currentRow();
 }
 
-void TForm1::OpenOutputFolderClick() {
+void TMainWindow::OpenOutputFolderClick() {
     const QString folder = OutputFolderOfRow(CurrentListRow());
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         ShowInformation(this, tr("The output folder \"%1\" does not exist.").arg(folder));
@@ -1623,7 +1287,7 @@ void TForm1::OpenOutputFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TForm1::ShowInFolderClick() {
+void TMainWindow::ShowInFolderClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -1634,7 +1298,7 @@ void TForm1::ShowInFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TForm1::PlayClick() {
+void TMainWindow::PlayClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -1645,12 +1309,12 @@ void TForm1::PlayClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
-QStringList TForm1::RowLog(int row) const {
+QStringList TMainWindow::RowLog(int row) const {
     const auto log = rowLogs_.find(row);
     return log == rowLogs_.end() ? QStringList() : log->second;
 }
 
-void TForm1::ShowLogClick() {
+void TMainWindow::ShowLogClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     QDialog dialog(this);
@@ -1674,24 +1338,24 @@ void TForm1::ShowLogClick() {
 
 // --- The saved queue and the presets ---
 
-void TForm1::ScheduleSave() {
+void TMainWindow::ScheduleSave() {
     if (SaveTimer && !closing_) SaveTimer->start();
 }
 
-TSavedChoices TForm1::SavedChoices() const {
+TSavedChoices TMainWindow::SavedChoices() const {
     TSavedChoices choices;
     if (const TOutputProfile* profile = selection_.Profile())
         choices.Profile = profile->DisplayName;
     choices.Parameters = ChoiceOf(params_);
     choices.AspectIndex = params_.AspectRatio.Selected;
     choices.LetterBoxIndex = ComboLetterBox->currentIndex();
-    choices.VolumePosition = TrackBar1->value();
+    choices.VolumePosition = volumeSlider->value();
     if (CheckFitSize->isChecked())
         choices.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
     return choices;
 }
 
-void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
+void TMainWindow::ApplySavedChoices(const TSavedChoices& choices) {
     // Rows restored with these choices keep what they show.
     const bool applying = applyingChoices_;
     applyingChoices_ = true;
@@ -1699,7 +1363,7 @@ void TForm1::ApplySavedChoices(const TSavedChoices& choices) {
     applyingChoices_ = applying;
 }
 
-void TForm1::ApplyChoices(const TSavedChoices& choices) {
+void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
@@ -1719,13 +1383,13 @@ void TForm1::ApplyChoices(const TSavedChoices& choices) {
     }
     ShowParameterLists();
     SelectLetterBox(choices.LetterBoxIndex);
-    TrackBar1->setValue(std::clamp(choices.VolumePosition, 0, 10));
+    volumeSlider->setValue(std::clamp(choices.VolumePosition, 0, 10));
     if (choices.FitSizeBytes > 0) SpinFitSize->setValue(double(choices.FitSizeBytes) / 1e6);
     CheckFitSize->setChecked(choices.FitSizeBytes > 0);
     UpdateFitSizeControls(ComboOutputFormat->isEnabled());
 }
 
-void TForm1::SaveQueueNow() {
+void TMainWindow::SaveQueueNow() {
     if (SaveTimer) SaveTimer->stop();
     if (dataFolder_.isEmpty()) return;
     TSavedQueue saved;
@@ -1741,7 +1405,7 @@ void TForm1::SaveQueueNow() {
     }
 }
 
-bool TForm1::RestoreQueue() {
+bool TMainWindow::RestoreQueue() {
     if (dataFolder_.isEmpty() || !queue_.AllowsRowChanges()) return false;
     const auto text =
         ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kQueueFileName);
@@ -1752,7 +1416,7 @@ bool TForm1::RestoreQueue() {
         return false;
     }
     fileList_.Clear();
-    ListView1->setRowCount(0);
+    fileTable->setRowCount(0);
     for (const TFileListRow& row : saved->Rows) {
         fileList_.Append(row);
         AppendRowView();
@@ -1766,14 +1430,14 @@ bool TForm1::RestoreQueue() {
     return true;
 }
 
-void TForm1::LoadPresets() {
+void TMainWindow::LoadPresets() {
     if (dataFolder_.isEmpty()) return;
     const auto text =
         ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName);
     if (text && !presets_.Load(*text)) qWarning("The presets file cannot be read");
 }
 
-void TForm1::SavePresets() {
+void TMainWindow::SavePresets() {
     if (dataFolder_.isEmpty()) return;
     std::string error;
     if (!WriteFileAtomically(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName,
@@ -1782,7 +1446,7 @@ void TForm1::SavePresets() {
     }
 }
 
-void TForm1::ReloadPresetLines() {
+void TMainWindow::ReloadPresetLines() {
     const QSignalBlocker blocker(ComboOutputFormat);
     const int catalogue = formatEntryCount_;
     while (ComboOutputFormat->count() > catalogue) {
@@ -1800,7 +1464,7 @@ void TForm1::ReloadPresetLines() {
     ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
 }
 
-bool TForm1::SaveCurrentAsPreset(const QString& name) {
+bool TMainWindow::SaveCurrentAsPreset(const QString& name) {
     TPreset preset{name.trimmed().toStdString(), SavedChoices()};
     if (!presets_.Save(preset)) return false;
     SavePresets();
@@ -1808,7 +1472,7 @@ bool TForm1::SaveCurrentAsPreset(const QString& name) {
     return true;
 }
 
-bool TForm1::ApplyPreset(const QString& name) {
+bool TMainWindow::ApplyPreset(const QString& name) {
     const TPreset* preset = presets_.Find(name.toStdString());
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
@@ -1817,7 +1481,7 @@ bool TForm1::ApplyPreset(const QString& name) {
     return true;
 }
 
-void TForm1::SavePresetClick() {
+void TMainWindow::SavePresetClick() {
     bool ok = false;
     const QString name = QInputDialog::getText(this, tr("Save Preset"), tr("Preset name:"),
                                                QLineEdit::Normal, QString(), &ok);
@@ -1834,7 +1498,7 @@ QStringList PresetNames(const TPresetStore& store) {
 
 }  // namespace
 
-void TForm1::RenamePresetClick() {
+void TMainWindow::RenamePresetClick() {
     const QStringList names = PresetNames(presets_);
     if (names.isEmpty()) return;
     bool ok = false;
@@ -1852,7 +1516,7 @@ void TForm1::RenamePresetClick() {
     ReloadPresetLines();
 }
 
-void TForm1::DeletePresetClick() {
+void TMainWindow::DeletePresetClick() {
     const QStringList names = PresetNames(presets_);
     if (names.isEmpty()) return;
     bool ok = false;
@@ -1863,7 +1527,7 @@ void TForm1::DeletePresetClick() {
     ReloadPresetLines();
 }
 
-void TForm1::ExportPresetsClick() {
+void TMainWindow::ExportPresetsClick() {
     const QString file = QFileDialog::getSaveFileName(this, tr("Export Presets"), lastAddFolder_,
                                                       tr("Presets (*.json)"));
     if (file.isEmpty()) return;
@@ -1873,7 +1537,7 @@ void TForm1::ExportPresetsClick() {
     }
 }
 
-void TForm1::ImportPresetsClick() {
+void TMainWindow::ImportPresetsClick() {
     const QString file = QFileDialog::getOpenFileName(this, tr("Import Presets"), lastAddFolder_,
                                                       tr("Presets (*.json)"));
     if (file.isEmpty()) return;
@@ -1890,14 +1554,15 @@ void TForm1::ImportPresetsClick() {
 
 // --- Menus ---
 
-void TForm1::SetGeneralOptions1Click() {
+void TMainWindow::SetGeneralOptions1Click() {
     if (!options_) return;
+    options_->SetSettings(Settings());
     options_->show();
     options_->raise();
     options_->activateWindow();
 }
 
-void TForm1::OpenHelpFile1Click() {
+void TMainWindow::OpenHelpFile1Click() {
     if (!QFileInfo::exists(helpFile_)) {
         ShowInformation(this, tr("The help file \"%1\" cannot be found.").arg(helpFile_));
         return;
@@ -1905,7 +1570,7 @@ void TForm1::OpenHelpFile1Click() {
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile_))) ShowHelpInside();
 }
 
-void TForm1::ShowHelpInside() {
+void TMainWindow::ShowHelpInside() {
     // Without a web browser the help opens here, in a window of its own beside this one.
     if (!helpDialog_) {
         helpDialog_ = Named(new QDialog(this), "HelpDialog");
@@ -1931,14 +1596,14 @@ void TForm1::ShowHelpInside() {
     helpDialog_->activateWindow();
 }
 
-void TForm1::VisitOurWebsite1Click() {
+void TMainWindow::VisitOurWebsite1Click() {
     QDesktopServices::openUrl(QUrl(kVavurorWebsite));
 }
 
-void TForm1::About1Click() {
+void TMainWindow::About1Click() {
     if (about_) about_->exec();
 }
 
-void TForm1::Exit1Click() {
+void TMainWindow::Exit1Click() {
     close();
 }

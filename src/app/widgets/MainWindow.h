@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/ConversionQueue.h"
@@ -23,12 +24,18 @@
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/QueueProgress.h"
+#include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
-#include "app/widgets/BMDThread.h"
 #include "app/widgets/ConversionBackend.h"
+#include "app/widgets/ProductName.h"
 #include "probe/AVProbe.h"
 
 class QAction;
+class QGridLayout;
+class QHBoxLayout;
+class QScrollArea;
+class QSplitter;
+class QVBoxLayout;
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -43,36 +50,42 @@ class QStatusBar;
 class QTableWidget;
 class QTimer;
 class QToolButton;
-class TForm4;
+class TOptionsDialog;
 class TFormAbout;
 
-// The window's caption, and what Convert says while no converter is part of the program.
-inline constexpr const char* kMainCaption = "Daziziz Izaza Zivudadov";
+// What Convert says while no converter is part of the program.
 inline constexpr const char* kMsgConversionUnavailable =
     "Conversion is not available in this build: the converter component is not part of it yet.";
 
 // A drop-down list that reports when it is about to open.
 class TDropDownComboBox : public QComboBox {
+    Q_OBJECT
+
   public:
     using QComboBox::QComboBox;
-    std::function<void()> OnDropDown;
     void showPopup() override;
+
+  signals:
+    void AboutToDropDown();
 };
 
-class TForm1 : public QMainWindow {
+class TMainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
     // Without a backend the window works in full except that it cannot convert; it then loads
     // the media libraries itself, for the probe.
-    explicit TForm1(TConversionBackend* backend = nullptr, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit TMainWindow(TConversionBackend* backend = nullptr, QWidget* parent = nullptr);
+    ~TMainWindow() override;
 
     // False when the media libraries could not be loaded; the user has been told and the
     // program ends.
     bool LibrariesLoaded() const { return librariesLoaded_; }
     void SetAboutBox(TFormAbout* about) { about_ = about; }
-    void SetOptionsDialog(TForm4* options) { options_ = options; }
+    // Takes the options dialog's changes as they come, and reads the stored settings into the
+    // window and the dialog; a store that could not be read whole is rewritten from what they
+    // then show.
+    void SetOptionsDialog(TOptionsDialog* options);
 
     // Adds the files as "Add File" adds the files chosen in its dialog (dropped files come
     // this way too).
@@ -103,6 +116,10 @@ class TForm1 : public QMainWindow {
     void SelectLetterBox(int index);
     // The options dialog's drop-down length takes effect (25 lines without the dialog).
     void ApplyDropDownItems();
+    // The kept choices as the window and the options dialog show them, and their taking effect
+    // (a value the window does not take leaves its control as it is).
+    TUserSettings Settings() const;
+    void ApplySettings(const TUserSettings& settings);
 
     const TFileList& FileList() const { return fileList_; }
     const TConversionQueue& Queue() const { return queue_; }
@@ -155,8 +172,9 @@ class TForm1 : public QMainWindow {
     // while a conversion runs.
     void UpdateFitSizeControls(bool enabled);
     void ComboOutputFormatDropDown();
-    void TrackBar1Change();
+    void VolumeSliderChange();
     void TimerConvertAgainTimer();
+    void DoQueueAction(TTimerAction action);
     void SetGeneralOptions1Click();
     // The help in the web browser, or in a window of the program's own when there is none.
     void OpenHelpFile1Click();
@@ -166,9 +184,9 @@ class TForm1 : public QMainWindow {
 
     // The converter's events, on the main thread (the backend's handlers relay them here in
     // the order raised).
-    void DEVUZProgress(const TTaskProgressEvent& event);
-    void DEVUZLog(const TTaskLogEvent& event);
-    void DEVUZTerminate(const TTaskTerminateEvent& event);
+    void ShowTaskProgress(const TTaskProgressEvent& event);
+    void ShowTaskLog(const TTaskLogEvent& event);
+    void TaskEnded(const TTaskTerminateEvent& event);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -179,24 +197,47 @@ class TForm1 : public QMainWindow {
 
   private:
     void CreateControls();
+    // The window's parts, top to bottom, and the wiring of their controls.
+    QHBoxLayout* CreateToolBar(QWidget* central);
+    void CreateOutputChoices(QWidget* central, QVBoxLayout* page);
+    void CreateFileList(QWidget* central);
+    QScrollArea* CreateParameterPanel(QWidget* central, QSplitter* splitter);
+    QGridLayout* CreateProgressPanel(QWidget* central);
+    void CreateStatusBar();
+    void CreateTimers();
+    void ConnectControls();
     void CreateMenus();
     void FormCreate();
     bool FormCloseQuery();
     void FormClose();
 
     void AddFilesFrom(const QStringList* paths);
-    void BMDThread1Start(void*& request);
     QStringList ChooseFilesToAdd();
+    // What the probe found of one file to add, on the worker that probes them.
+    struct TProbedFile {
+        std::string File;
+        bool Exists = false;
+        bool Read = false;
+        TProbeFacts Facts;
+        std::string Error;    // why it could not be read
+        bool Failed = false;  // the probe itself failed: the adding ends here
+    };
+    // Files already listed are ticked at once; the others are probed in order on a worker
+    // thread, and each gets its row here as its probe ends, so the window never waits for one.
     void AddFileRows(const QStringList& paths);
+    void ProbeFiles(std::vector<std::string> files);
+    void FileProbed(const TProbedFile& probed);
+    void AddingEnded();
+    void StopProbing();
 
     void AppendRowView();
     void ShowRow(int row);
     void ShowAllRows();
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void ListView1ItemChanged(int row, int column);
+    void FileTableItemChanged(int row, int column);
     void ShowParameterLists();
-    void ListView1ContextMenu(const QPoint& at);
+    void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
     void FillOutputFormatList();
@@ -230,7 +271,6 @@ class TForm1 : public QMainWindow {
 
     TConversionBackend* backend_;
     bool librariesLoaded_ = false;
-    TAVProbe probe_;
     TFileList fileList_;
     TParameterLists params_;
     TProfileSelection selection_;
@@ -263,9 +303,14 @@ class TForm1 : public QMainWindow {
     QTimer* SaveTimer = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
-    TForm4* options_ = nullptr;
+    TOptionsDialog* options_ = nullptr;
+    // The options dialog's choices; the drop-down length is none until the dialog is there.
+    bool overwrite_ = kDefaultOverwrite;
+    std::optional<int> dropDownItems_;
     TFormAbout* about_ = nullptr;
-    TBMDThread BMDThread1;
+    std::thread probeWorker_;
+    std::atomic<bool> stopProbing_{false};
+    QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
     QPushButton* ButtonAddFile = nullptr;
     QPushButton* ButtonRemove = nullptr;
@@ -275,7 +320,7 @@ class TForm1 : public QMainWindow {
     QLineEdit* EditOutputFolder = nullptr;
     QToolButton* ButtonBrowseForFolder = nullptr;
     TDropDownComboBox* ComboOutputFormat = nullptr;
-    QTableWidget* ListView1 = nullptr;
+    QTableWidget* fileTable = nullptr;
     QComboBox* ComboAudioCodec = nullptr;
     QComboBox* ComboAudioBitrate = nullptr;
     QComboBox* ComboAudioChannels = nullptr;
@@ -292,7 +337,7 @@ class TForm1 : public QMainWindow {
     QCheckBox* CheckFitSize = nullptr;
     QDoubleSpinBox* SpinFitSize = nullptr;
     QComboBox* ComboAspectRatio = nullptr;
-    QSlider* TrackBar1 = nullptr;
+    QSlider* volumeSlider = nullptr;
     QLabel* LabelVolume = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QProgressBar* ProgressQueue = nullptr;
@@ -309,4 +354,6 @@ class TForm1 : public QMainWindow {
     QMenu* MenuFile = nullptr;
     QMenu* MenuOptions = nullptr;
     QMenu* MenuHelp = nullptr;
+    // Last, so that it ends first: no task event reaches the window while its members go.
+    TEventSubscription taskEvents_;
 };

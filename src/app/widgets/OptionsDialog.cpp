@@ -6,27 +6,25 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <string_view>
 
-#include "app/core/SettingsKeys.h"
 #include "app/widgets/FontAdjustment.h"
-#include "app/widgets/MainWindow.h"
-#include "app/widgets/SettingsStore.h"
 #include "component/HardwareEncoders.h"
 
 // The texts app/core names for this dialog, for the translation tools.
 static_assert(std::string_view(kOptionsCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Additional Options"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Additional Options"));
 static_assert(std::string_view(kOverwriteCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Overwrite Existing File With The Same Name"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Overwrite Existing File With The Same Name"));
 static_assert(std::string_view(kDropDownItemsCaption) ==
-              QT_TRANSLATE_NOOP("TForm4", "Drop Down Items in Output Format List"));
+              QT_TRANSLATE_NOOP("TOptionsDialog", "Drop Down Items in Output Format List"));
 
-TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
-    setObjectName("Form4");
+TOptionsDialog::TOptionsDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("OptionsDialog");
     SetDesignedFont(this);
     setWindowTitle(tr(kOptionsCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -41,14 +39,14 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     CheckBoxOverWrite->setChecked(kDefaultOverwrite);
     inside->addWidget(CheckBoxOverWrite);
     auto* items = new QHBoxLayout;
-    SpinEdit1 = new QSpinBox(group);
-    SpinEdit1->setObjectName("SpinEdit1");
-    SpinEdit1->setRange(kMinDropDownItems, kMaxDropDownItems);
-    SpinEdit1->setValue(kDefaultDropDownItems);
-    items->addWidget(SpinEdit1);
+    dropDownItemsSpin = new QSpinBox(group);
+    dropDownItemsSpin->setObjectName("dropDownItemsSpin");
+    dropDownItemsSpin->setRange(kMinDropDownItems, kMaxDropDownItems);
+    dropDownItemsSpin->setValue(kDefaultDropDownItems);
+    items->addWidget(dropDownItemsSpin);
     auto* label = new QLabel(tr(kDropDownItemsCaption), group);
     label->setObjectName("Label1");
-    label->setBuddy(SpinEdit1);
+    label->setBuddy(dropDownItemsSpin);
     items->addWidget(label, 1);
     inside->addLayout(items);
     page->addWidget(group);
@@ -80,40 +78,34 @@ TForm4::TForm4(TForm1* mainForm) : QDialog(mainForm), mainForm_(mainForm) {
     buttons->addWidget(Button1);
     page->addLayout(buttons);
 
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+    connect(dropDownItemsSpin, &QSpinBox::valueChanged, this, [this] { OptionChanged(); });
+    connect(CheckBoxOverWrite, &QCheckBox::toggled, this, [this] { OptionChanged(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 
     FormCreate();
     setFixedSize(sizeHint());
 }
 
-void TForm4::FormCreate() {
+void TOptionsDialog::FormCreate() {
     if (IsNewerSystemVersion()) AdjustFont(this);
-    mainForm_->SetOptionsDialog(this);
-    LoadSettings(*mainForm_, *this);
 }
 
-bool TForm4::Overwrite() const {
-    return CheckBoxOverWrite->isChecked();
+void TOptionsDialog::SetSettings(const TUserSettings& settings) {
+    settings_ = settings;
+    settings_.DropDownItems = DropDownItemsInRange(settings.DropDownItems);
+    const QSignalBlocker overwriteBlocker(CheckBoxOverWrite);
+    const QSignalBlocker itemsBlocker(dropDownItemsSpin);
+    CheckBoxOverWrite->setChecked(settings_.Overwrite);
+    dropDownItemsSpin->setValue(settings_.DropDownItems);
 }
 
-void TForm4::SetOverwrite(bool overwrite) {
-    CheckBoxOverWrite->setChecked(overwrite);
+void TOptionsDialog::OptionChanged() {
+    settings_.Overwrite = CheckBoxOverWrite->isChecked();
+    settings_.DropDownItems = dropDownItemsSpin->value();
+    emit SettingsChanged(settings_);
 }
 
-int TForm4::DropDownItems() const {
-    return SpinEdit1->value();
-}
-
-void TForm4::SetDropDownItems(int items) {
-    SpinEdit1->setValue(items);
-}
-
-void TForm4::SpinEdit1Change() {
-    mainForm_->ApplyDropDownItems();
-}
-
-bool TForm4::ShowHardwareEncoders() {
+bool TOptionsDialog::ShowHardwareEncoders() {
     const THardwareSurvey* survey = HardwareSurveyIfReady();
     if (!survey) {
         HardwareList->setPlainText(tr("Looking for hardware encoders..."));
@@ -128,6 +120,6 @@ bool TForm4::ShowHardwareEncoders() {
     return true;
 }
 
-void TForm4::Button1Click() {
+void TOptionsDialog::Button1Click() {
     close();
 }

@@ -4,10 +4,6 @@
 #include <QStringList>
 #include <optional>
 
-#include "app/core/SettingsKeys.h"
-#include "app/widgets/MainWindow.h"
-#include "app/widgets/OptionsDialog.h"
-
 namespace {
 
 // A whole number stored under the name; none when it is missing or not a number.
@@ -27,41 +23,33 @@ QString ReadString(const QSettings& store, const char* name) {
     return value.toString();
 }
 
-// Reads every value in order; false at the first that fails.
-bool ReadAll(const QSettings& store, TForm1& mainForm, TForm4& options) {
-    mainForm.SetOutputFolder(ReadString(store, kKeyOutputFolder));
+}  // namespace
+
+bool ReadSettings(TUserSettings& settings) {
+    const QSettings store(kSettingsOrganisation, kSettingsApplication);
+    settings.OutputFolder = ReadString(store, kKeyOutputFolder).toStdString();
+    // Each number is read only when those before it were.
     const auto format = ReadInteger(store, kKeyOutputFormat);
     if (!format) return false;
-    if (*format >= 0) mainForm.SelectOutputFormatLine(*format);
+    if (*format >= 0) settings.OutputFormatLine = *format;
     const auto overwrite = ReadInteger(store, kKeyOverwrite);
     if (!overwrite) return false;
-    options.SetOverwrite(*overwrite != 0);
+    settings.Overwrite = *overwrite != 0;
     const auto items = ReadInteger(store, kKeyDropDownItems);
     if (!items) return false;
-    if (*items >= 0) options.SetDropDownItems(*items);
+    if (*items >= 0) settings.DropDownItems = *items;
     const auto letterBox = ReadInteger(store, kKeyLetterBox);
     if (!letterBox) return false;
-    if (*letterBox >= 0) mainForm.SelectLetterBox(*letterBox);
+    if (*letterBox >= 0) settings.LetterBox = *letterBox;
     return true;
 }
 
-}  // namespace
-
-void SaveSettings(const TForm1& mainForm, const TForm4& options) {
+void WriteSettings(const TUserSettings& settings) {
     QSettings store(kSettingsOrganisation, kSettingsApplication);
-    store.setValue(kKeyOutputFolder, mainForm.OutputFolder());
-    store.setValue(kKeyOutputFormat, mainForm.OutputFormatLine());
-    store.setValue(kKeyOverwrite, options.Overwrite() ? 1 : 0);
-    store.setValue(kKeyDropDownItems, options.DropDownItems());
-    store.setValue(kKeyLetterBox, mainForm.LetterBoxIndex());
+    store.setValue(kKeyOutputFolder, QString::fromStdString(settings.OutputFolder));
+    store.setValue(kKeyOutputFormat, settings.OutputFormatLine);
+    store.setValue(kKeyOverwrite, settings.Overwrite ? 1 : 0);
+    store.setValue(kKeyDropDownItems, settings.DropDownItems);
+    store.setValue(kKeyLetterBox, settings.LetterBox);
     store.sync();
-}
-
-void LoadSettings(TForm1& mainForm, TForm4& options) {
-    bool complete = false;
-    {
-        const QSettings store(kSettingsOrganisation, kSettingsApplication);
-        complete = ReadAll(store, mainForm, options);
-    }
-    if (!complete) SaveSettings(mainForm, options);
 }

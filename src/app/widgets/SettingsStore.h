@@ -2,14 +2,12 @@
 // profile, overwrite, drop-down length and letter box.
 #pragma once
 
-class TForm1;
-class TForm4;
+#include "app/core/SettingsKeys.h"
 
-// Writes the five values from the controls as they stand, in their order. A value that cannot
-// be written is not reported.
-void SaveSettings(const TForm1& mainForm, const TForm4& options);
+// Writes the five values, in their order. A value that cannot be written is not reported.
+void WriteSettings(const TUserSettings& settings);
 
-// Reads the values into the controls, in order. A missing or mistyped number ends the reading
-// (the values read so far stay applied) and the store is rewritten from the controls as they
-// then stand, so a first run writes the defaults.
-void LoadSettings(TForm1& mainForm, TForm4& options);
+// Reads the stored values into `settings`, in their order; a negative number leaves its value as
+// it was. False at the first missing or mistyped number: the values read so far are in
+// `settings`, the others as they were, and the store wants rewriting.
+bool ReadSettings(TUserSettings& settings);
