@@ -229,10 +229,10 @@ TEST_F(StreamCopyTest, EveryTrackOfACaptureIsTheConvertedProgramsOwn) {
         "-c:a mp2 " +
         ShellQuoted(capture);
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::optional<TSourceStreams> source = ReadSourceStreams(capture);
-    ASSERT_TRUE(source);
-    ASSERT_EQ(source->Tracks.size(), 1u);
-    EXPECT_EQ(source->Tracks[0].Index, 1) << "the sound of the program with the larger picture";
+    const std::optional<TSourceStreams> streams = ReadSourceStreams(capture);
+    ASSERT_TRUE(streams);
+    ASSERT_EQ(streams->Tracks.size(), 1u);
+    EXPECT_EQ(streams->Tracks[0].Index, 1) << "the sound of the program with the larger picture";
 }
 
 // H.265 copied into MP4 is tagged hvc1 as an encoded one is: the source's hev1 would keep
