@@ -65,7 +65,7 @@ void TFFmpeg::Transcode() {
     RunFit();
 }
 
-int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
+int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes, bool writesOutput) {
     if (StopRequested.load()) return -1;
     // A task of its own kind, so that its byte counts can be read; without a fit of its own it
     // runs the engine's job.
@@ -76,7 +76,8 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
     pass.Verbose = Verbose;
     pass.ProgressIntervalUs = ProgressIntervalUs;
     pass.OnLog = [this](TCustomFFmpeg*, int level, const std::string& text) { DoLog(level, text); };
-    pass.OnProgress = [this, &pass, number, passes](TCustomFFmpeg*, const TProgressInfo& info) {
+    pass.OnProgress = [this, &pass, number, passes, writesOutput](TCustomFFmpeg*,
+                                                                  const TProgressInfo& info) {
         // The task's own pause and stop, at each report of the pass.
         if (PausePoint()) pass.Stop();
         TProgressInfo whole = info;
@@ -85,7 +86,8 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
             whole.CurrentDuration = (number - 1) * info.TotalOutputDuration + info.CurrentDuration;
             whole.TotalOutputDuration = passes * info.TotalOutputDuration;
         }
-        if (number < passes) whole.CurrentSize = 0;  // nothing of the output written yet
+        if (!writesOutput) whole.CurrentSize = 0;  // nothing of the output written yet
+        lastProgress_ = whole;
         if (OnProgress) OnProgress(this, whole);
     };
     pass.InputOptions = InputOptions;  // its start, for the length the output should have
@@ -94,7 +96,7 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
     ApplyOutputOptions(pass, output);
     if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
     pass.Start(false, tpNormal);
-    if (number == passes) {
+    if (writesOutput) {
         // The pass that makes the output tells what the input let it convert.
         result_.SourceUs = pass.result_.SourceUs;
         result_.ConvertedUs = pass.result_.ConvertedUs;
@@ -107,11 +109,45 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes) {
     return pass.VideoBytesWritten;
 }
 
+bool TFFmpeg::KeepQualityEncode(const std::string& unfinished, int passes) {
+    const TOutputOptions& asked = OutputOptions;
+    TOutputOptions quality = *asked.Unfitted;
+    quality.FileName = unfinished;
+    quality.FitSizeBytes = -1;
+    quality.Unfitted.reset();
+    const char* what = quality.VideoCodec == "copy" ? "copy" : "quality encode";
+    Log(1, "Fit to size: pass 1 of %d, the profile's %s", passes, what);
+    std::error_code ignored;
+    fs::remove(unfinished, ignored);
+    if (RunPass(quality, 1, passes, true) < 0) return false;
+    const int64_t bytes = FileBytes(unfinished);
+    if (bytes < 0) throw FFMpegException("Fit to size: the pass wrote no file " + unfinished);
+    if (bytes > asked.FitSizeBytes) {
+        Log(1, "Fit to size: the %s is %s, over the %s target: fitting", what,
+            MegabytesText(bytes).c_str(), MegabytesText(asked.FitSizeBytes).c_str());
+        fs::remove(unfinished, ignored);  // not a partial output of the fit
+        return false;
+    }
+    fs::rename(unfinished, asked.FileName);
+    Log(1, "Fit to size: the %s is %s, within the %s target: kept", what,
+        MegabytesText(bytes).c_str(), MegabytesText(asked.FitSizeBytes).c_str());
+    // The passes it spared count as done.
+    if (OnProgress && lastProgress_.TotalOutputDuration > 0) {
+        TProgressInfo done = lastProgress_;
+        done.CurrentDuration = done.TotalOutputDuration;
+        done.CurrentSize = bytes;
+        OnProgress(this, done);
+    }
+    Completed = true;
+    return true;
+}
+
 void TFFmpeg::RunFit() {
     const TOutputOptions& asked = OutputOptions;
     const int64_t target = asked.FitSizeBytes;
     const bool twoPasses = EncoderHasTwoPasses(asked.VideoCodec);
-    const int passes = twoPasses ? 2 : 1;
+    // A quality profile's own encode comes first: a fit is a ceiling, never a larger file.
+    const int passes = (twoPasses ? 2 : 1) + (asked.Unfitted ? 1 : 0);
     const std::string passLog = (fs::path(fitFolder_) / "pass").string();
     // A name beside the output for the pass that may still be thrown away: the output is only
     // touched once a result fits.
@@ -131,9 +167,18 @@ void TFFmpeg::RunFit() {
         }
     } cleanup{*this, unfinished};
 
+    lastProgress_ = TProgressInfo{};
     int64_t rate = asked.VideoBitrate;
-    Log(1, "Fit to size %s: video %s, %s", MegabytesText(target).c_str(), Kbits(rate).c_str(),
+    Log(1, "Fit to size %s: video %s, %s%s", MegabytesText(target).c_str(), Kbits(rate).c_str(),
+        asked.Unfitted ? "after the profile's quality encode, " : "",
         twoPasses ? "two passes" : "one pass (the encoder keeps no first-pass statistics)");
+    if (asked.Unfitted) {
+        if (KeepQualityEncode(unfinished, passes)) {
+            cleanup.kept = true;
+            return;
+        }
+        if (StopRequested.load()) return;
+    }
     if (twoPasses) {
         TOutputOptions first = asked;
         first.FileName = (fs::path(fitFolder_) / "pass1").string();
@@ -141,8 +186,8 @@ void TFFmpeg::RunFit() {
         first.DisableAudio = true;
         first.DisableSubtitle = true;
         first.OptionText += "pass=1\npasslogfile=" + passLog + "\n";
-        Log(1, "Fit to size: pass 1 of 2");
-        if (RunPass(first, 1, passes) < 0) return;
+        Log(1, "Fit to size: pass %d of %d", passes - 1, passes);
+        if (RunPass(first, passes - 1, passes, false) < 0) return;
     }
     for (int attempt = 0; attempt <= kMaxRetries; ++attempt) {
         TOutputOptions last = asked;
@@ -153,7 +198,7 @@ void TFFmpeg::RunFit() {
             attempt ? (" again at " + Kbits(rate)).c_str() : "");
         std::error_code ignored;
         fs::remove(unfinished, ignored);
-        const int64_t videoBytes = RunPass(last, passes, passes);
+        const int64_t videoBytes = RunPass(last, passes, passes, true);
         if (videoBytes < 0) return;
         const int64_t bytes = FileBytes(unfinished);
         if (bytes < 0) throw FFMpegException("Fit to size: the pass wrote no file " + unfinished);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,10 @@ struct TOutputOptions {
     // Fit to size: the output is made at most this many bytes, in passes the task runs itself
     // (FittedRun.cpp) at VideoBitrate and, when that overshoots, a corrected rate; -1 none.
     int64_t FitSizeBytes = -1;
+    // With a fit, the profile's own encode (its quality encode or a copy), made first and kept
+    // as the output when within FitSizeBytes; otherwise the fitting passes follow. None: the
+    // fitting passes only.
+    std::shared_ptr<const TOutputOptions> Unfitted;
     std::string OptionText;  // name=value lines, applied before every field above
     // name=value lines applied after the file opens, as a command line gives them after the
     // output file's name: "newaudio", "newsubtitle", "newvideo" each add a stream with the

@@ -98,9 +98,13 @@ class TFFmpeg : public TCustomFFmpeg {
   private:
     // Runs one pass to `output` on the calling thread; the task's pause and stop reach it, its
     // log lines and progress (pass `number` of `passes`) go out as the task's. Returns the video
-    // bytes it wrote, -1 when it was stopped; throws FFMpegException when it failed.
-    int64_t RunPass(const TOutputOptions& output, int number, int passes);
+    // bytes it wrote, -1 when it was stopped; throws FFMpegException when it failed. A pass
+    // that `writesOutput` shows its bytes and tells what the input let it convert.
+    int64_t RunPass(const TOutputOptions& output, int number, int passes, bool writesOutput);
     void RunFit();
+    // The profile's quality encode to `unfinished` (pass 1 of `passes`): true when it is within
+    // the target and became the output; false when the fit goes on or was stopped.
+    bool KeepQualityEncode(const std::string& unfinished, int passes);
 
     // Notes the output's expected length (inputs open) and, after the run, what was written.
     void MeasureExpectedLength();
@@ -115,6 +119,7 @@ class TFFmpeg : public TCustomFFmpeg {
     std::string finalName_;  // the output's own name
     std::string workName_;   // the name it is written under; empty: its own name
     TTaskResult result_;
+    TProgressInfo lastProgress_;  // the fit's last report, across its passes
 };
 
 // Owns its tasks; each task's Index is its position.

@@ -711,7 +711,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A fit is a ceiling, the same from --fit-size and from a preset the window saved: a target that
 // holds the whole source keeps the profile's quality encode (no larger than it, and said in the
-// log); a smaller target is met.
+// log), and so does one below the source but above the quality encode (made first in the fitted
+// run); a smaller target is met.
 TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
     TClipSpec spec;
     spec.durationSeconds = 3;
@@ -742,8 +743,10 @@ TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
     ASSERT_GT(quality, 0) << log;
 
     // The quality encode kept below half the target as it is, above half capped at the fit's
-    // rate; fitted below the source's own size.
-    enum TWay { kKept, kCapped, kFitted };
+    // rate; fitted below the source's own size, unless the quality encode is within the target.
+    enum TWay { kKept, kCapped, kQualityFirst, kFitted };
+    const int64_t between = (quality + sourceBytes) / 2;
+    ASSERT_LT(quality * 3 / 2, sourceBytes) << "a source the quality encode makes smaller";
     const struct {
         std::string Option;
         int64_t Bytes;
@@ -751,6 +754,7 @@ TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
     } kTable[] = {{"25MB", 25000000, kKept},
                   {"5MiB", 5242880, kKept},
                   {std::to_string(sourceBytes * 3 / 2) + "B", sourceBytes * 3 / 2, kCapped},
+                  {std::to_string(between) + "B", between, kQualityFirst},
                   {"60kB", 60000, kFitted}};
     ASSERT_GT(sourceBytes, 60000);
     for (const auto& row : kTable) {
@@ -773,18 +777,24 @@ TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
         const bool kept = optionLog.find(
                               "less than the target; kept the profile's quality "
                               "encode") != std::string::npos;
-        EXPECT_EQ(kept, row.Way != kFitted) << optionLog;
+        EXPECT_EQ(kept, row.Way == kKept || row.Way == kCapped) << optionLog;
         EXPECT_EQ(optionLog.find(" kbit/s rather than filling") != std::string::npos,
                   row.Way == kCapped)
             << optionLog;
-        EXPECT_EQ(presetLog.find("less than the target") != std::string::npos, row.Way != kFitted)
+        EXPECT_EQ(presetLog.find("less than the target") != std::string::npos,
+                  row.Way == kKept || row.Way == kCapped)
             << presetLog;
+        EXPECT_EQ(optionLog.find("target: kept") != std::string::npos, row.Way == kQualityFirst)
+            << optionLog;
         switch (row.Way) {
             case kKept:
                 EXPECT_EQ(byOption, quality) << "the quality encode itself";
                 break;
             case kCapped:
                 EXPECT_NEAR(double(byOption), double(quality), quality * 0.02);
+                break;
+            case kQualityFirst:
+                EXPECT_NEAR(double(byOption), double(quality), 64) << "the quality encode";
                 break;
             case kFitted:
                 EXPECT_LE(byOption, quality);

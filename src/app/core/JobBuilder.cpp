@@ -206,6 +206,29 @@ void ApplyLetterBox(TJobDescription& job, const std::string& inputSize, int aspe
     }
 }
 
+// A fitted job of a quality profile (crf) carries the profile's own job as it would run
+// without the fit (its quality encode, or a stream copy where it would copy), for the fitted
+// run to try first: a fit never makes a file larger than that would be.
+std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescription unfitted,
+                                           const TJobSettings& settings) {
+    const std::string& quality = settings.Parameters.Quality;
+    const bool copyable =
+        !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
+    if (copyable && AVFormatLoaded()) {
+        if (const auto source = ReadSourceStreams(unfitted.InputFile)) {
+            std::vector<std::string> copyLines;  // the fitted job's log tells what runs
+            CopyStreamsThatFit(unfitted, *source, copyLines);
+        }
+    }
+    const bool qualityEncode =
+        unfitted.VideoBitrate <= 0 &&
+        !QualitySettingFor(unfitted.VideoCodec, quality.empty() ? "Standard" : quality)
+             .OptionLines.empty();
+    if (job.DisableVideo || (!qualityEncode && unfitted.VideoCodec != "copy")) return {};
+    ApplyTodaysEncoding(unfitted, quality);
+    return unfitted;
+}
+
 }  // namespace
 
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
@@ -239,14 +262,19 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     // keep their quality encode or the copy. Where the source takes more than half the target,
     // the quality encode is capped at the fit's rate too (a cap alters the encode a little, so
     // only where it might be needed).
-    const std::optional<int64_t> sourceWithin =
+    // The source's bytes when the target holds it whole, otherwise -1.
+    const int64_t sourceWithin =
         today && settings.FitSizeBytes > 0
-            ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes)
-            : std::nullopt;
-    const int64_t qualityCap = sourceWithin && *sourceWithin > settings.FitSizeBytes / 2
+            ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes).value_or(-1)
+            : -1;
+    const int64_t qualityCap = sourceWithin > settings.FitSizeBytes / 2
                                    ? FittedVideoRate(job, row, settings.FitSizeBytes)
                                    : 0;
-    const bool fitted = settings.FitSizeBytes > 0 && !sourceWithin &&
+    // The profile's own encode before the fit changes its rates: for a quality profile the
+    // fitted run makes it first and keeps it when it is within the target.
+    TJobDescription unfitted = job;
+    std::optional<TJobDescription> unfittedRun;
+    const bool fitted = settings.FitSizeBytes > 0 && sourceWithin < 0 &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     if (today) {
         const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
@@ -263,14 +291,15 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
             CopyStreamsThatFit(job, fitting, logLines);
         }
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
+        if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings);
         if (everyTrack && source) KeepEveryTrack(job, *source, copyable, logLines);
-        if (sourceWithin) {
+        if (sourceWithin >= 0) {
             const std::vector<std::string> cap = QualityCapLines(job.VideoCodec, qualityCap);
             job.OptionLines.insert(job.OptionLines.end(), cap.begin(), cap.end());
             const bool copied = job.VideoCodec == "copy";
             logLines.push_back(
                 "Fit to size " + MegabytesText(settings.FitSizeBytes) + ": the source is " +
-                MegabytesText(*sourceWithin) + ", less than the target; kept " +
+                MegabytesText(sourceWithin) + ", less than the target; kept " +
                 (copied ? std::string("the copy")
                         : "the profile's quality encode" +
                               (cap.empty() ? std::string()
@@ -282,6 +311,11 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
 
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
+    if (unfittedRun) {
+        if (settings.LetterBoxIndex == 1)
+            ApplyLetterBox(*unfittedRun, Trimmed(row.VideoSize), settings.AspectIndex);
+        job.Unfitted = std::make_shared<const TJobDescription>(std::move(*unfittedRun));
+    }
     return job;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ struct TJobDescription {
     std::uint32_t PadColor = 0;  // red in the low byte, then green, then blue: 0 is black
     // Fit to size (FitToSize.h): the output's largest size in bytes, -1 none.
     std::int64_t FitSizeBytes = -1;
+    // A fitted job of a quality profile: the profile's own job as it runs without the fit (its
+    // quality encode, or a stream copy), tried before the fitting passes and kept when it comes
+    // out within the target (a fit is a ceiling). None for a bit-rate profile or without a fit.
+    std::shared_ptr<const TJobDescription> Unfitted;
     // Further "name=value" lines for the record's OptionText, applied before the fields.
     std::vector<std::string> OptionLines;
     // Lines for after the output file opens, as a command line gives them after its name:
