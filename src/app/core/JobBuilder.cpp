@@ -229,6 +229,24 @@ std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescr
     return unfitted;
 }
 
+// A source the target holds whole keeps the profile's copy or quality encode, capped at
+// `qualityCap` (bit/s; 0 none), and the log says so.
+void KeepWithinTarget(TJobDescription& job, int64_t targetBytes, int64_t sourceBytes,
+                      int64_t qualityCap, std::vector<std::string>& logLines) {
+    const std::vector<std::string> cap = QualityCapLines(job.VideoCodec, qualityCap);
+    job.OptionLines.insert(job.OptionLines.end(), cap.begin(), cap.end());
+    const bool copied = job.VideoCodec == "copy";
+    logLines.push_back(
+        "Fit to size " + MegabytesText(targetBytes) + ": the source is " +
+        MegabytesText(sourceBytes) + ", less than the target; kept " +
+        (copied
+             ? std::string("the copy")
+             : "the profile's quality encode" +
+                   (cap.empty() ? std::string()
+                                : ", at most " + std::to_string(qualityCap / 1000) + " kbit/s")) +
+        " rather than filling the target");
+}
+
 }  // namespace
 
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
@@ -261,8 +279,7 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     // A fit is a ceiling. A source the target holds whole needs less than it: today's profiles
     // keep their quality encode or the copy. Where the source takes more than half the target,
     // the quality encode is capped at the fit's rate too (a cap alters the encode a little, so
-    // only where it might be needed).
-    // The source's bytes when the target holds it whole, otherwise -1.
+    // only where it might be needed). The source's bytes when the target holds it whole, or -1.
     const int64_t sourceWithin =
         today && settings.FitSizeBytes > 0
             ? SourceWithinTarget(job.InputFile, settings.FitSizeBytes).value_or(-1)
@@ -293,20 +310,8 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
         if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings);
         if (everyTrack && source) KeepEveryTrack(job, *source, copyable, logLines);
-        if (sourceWithin >= 0) {
-            const std::vector<std::string> cap = QualityCapLines(job.VideoCodec, qualityCap);
-            job.OptionLines.insert(job.OptionLines.end(), cap.begin(), cap.end());
-            const bool copied = job.VideoCodec == "copy";
-            logLines.push_back(
-                "Fit to size " + MegabytesText(settings.FitSizeBytes) + ": the source is " +
-                MegabytesText(sourceWithin) + ", less than the target; kept " +
-                (copied ? std::string("the copy")
-                        : "the profile's quality encode" +
-                              (cap.empty() ? std::string()
-                                           : ", at most " + std::to_string(qualityCap / 1000) +
-                                                 " kbit/s")) +
-                " rather than filling the target");
-        }
+        if (sourceWithin >= 0)
+            KeepWithinTarget(job, settings.FitSizeBytes, sourceWithin, qualityCap, logLines);
     }
 
     if (settings.LetterBoxIndex == 1)
