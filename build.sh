@@ -81,7 +81,7 @@ case "$command" in
           "${werror_option[@]}"
       fi
       cmake --build build-tsan -j "$(nproc)" --target engine_tests option_tests reencode_tests \
-        transcode_tests component_tests app_widget_tests
+        transcode_tests component_tests app_widget_tests daziziz
       cd build-tsan
       (($#)) || set -- -L "^(engine|transcode|component|app_widgets)$"
       # The media libraries and Qt are not instrumented: what they synchronise among their own
