@@ -36,7 +36,6 @@
 #include "app/core/FileListTexts.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/widgets/ApplicationForms.h"
-#include "app/widgets/OutputFormatGroups.h"
 #include "support/TestMedia.h"
 
 namespace {
@@ -344,7 +343,7 @@ class ProfileChoiceTest : public MainWindowTest,
 TEST_P(ProfileChoiceTest, RefillsTheParameterListsFromTheCore) {
     const auto& lines = OutputFormatLines();
     TParameterLists expected;
-    expected.ApplyProfile(*lines[DefaultOutputFormatLine()].Profile);
+    expected.ApplyProfile(*lines[kDefaultFormatLine].Profile);
     for (int line : {GetParam().before, GetParam().after}) {
         ChooseFormatLine(format_, line);
         expected.ApplyProfile(*lines[line].Profile);

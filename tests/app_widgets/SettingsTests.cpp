@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "WidgetTestSupport.h"
+#include "app/core/ProfileCatalogue.h"
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/ApplicationForms.h"
-#include "app/widgets/OutputFormatGroups.h"
 #include "component/HardwareEncoders.h"
 #include "support/WaitUntil.h"
 
@@ -70,7 +70,7 @@ class SettingsTest : public TWidgetTest {
 TEST_F(SettingsTest, FirstRunWritesTheDefaults) {
     Start();
     EXPECT_EQ(Stored(), (TStored{{"Output Folder", ""},
-                                 {"ComboOutputFormat", std::to_string(DefaultOutputFormatLine())},
+                                 {"ComboOutputFormat", std::to_string(kDefaultFormatLine)},
                                  {"Overwrite", "0"},
                                  {"DropDownItems", "26"},
                                  {"LetterBox", "0"}}));
@@ -168,7 +168,7 @@ TEST_P(StoredRangeTest, IsBroughtIntoRange) {
     Store(values);
     Start();
     EXPECT_EQ(ChosenFormatLine(Combo("ComboOutputFormat")),
-              GetParam().formatLine < 0 ? DefaultOutputFormatLine() : GetParam().formatLine);
+              GetParam().formatLine < 0 ? kDefaultFormatLine : GetParam().formatLine);
     EXPECT_NE(forms_->MainWindow->FormatKey(), "");
     EXPECT_EQ(Spin()->value(), GetParam().dropDownItems);
     EXPECT_EQ(Combo("ComboLetterBox")->currentIndex(), GetParam().letterBox);

@@ -714,9 +714,9 @@ INSTANTIATE_TEST_SUITE_P(
 // log), and so does one below the source but above the quality encode (made first in the fitted
 // run); a smaller target is met.
 TEST_F(CliTest, ConvertFitIsACeilingAlikeFromThePresetAndTheOption) {
-    TClipSpec spec;
-    spec.durationSeconds = 3;
-    const std::string input = Clip("clip.avi", spec);
+    TClipSpec clip;
+    clip.durationSeconds = 3;
+    const std::string input = Clip("clip.avi", clip);
     const int64_t sourceBytes = static_cast<int64_t>(fs::file_size(input));
     TTempDir data;
     const char* before = std::getenv("XDG_DATA_HOME");

@@ -64,13 +64,32 @@
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
-#include "app/widgets/OutputFormatGroups.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
 #include "component/HardwareEncoders.h"
 
 namespace {
+
+// The core's group headings, listed here so that the translation tools find them; the window
+// shows each through tr().
+[[maybe_unused]] constexpr const char* kHeadingTexts[] = {
+    QT_TRANSLATE_NOOP("TMainWindow", "Phone"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Web upload"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Keep quality"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Small file"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Audio"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Lossless"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Video files (older formats)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Audio files (older formats)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "iPod"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Apple TV"),
+    QT_TRANSLATE_NOOP("TMainWindow", "iPod Touch"),
+    QT_TRANSLATE_NOOP("TMainWindow", "iPhone"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Zune"),
+    QT_TRANSLATE_NOOP("TMainWindow", "PlayStation (PSP, PS3)"),
+    QT_TRANSLATE_NOOP("TMainWindow", "Other players (Archos, BlackBerry, Creative, iRiver)"),
+};
 
 constexpr int kStatusColumn = 7;
 // Window geometry, list columns and the last folder files were added from, kept with the
@@ -237,7 +256,7 @@ void TMainWindow::FormCreate() {
     VolumeSliderChange();
 
     FillOutputFormatList();
-    SelectOutputFormatLine(DefaultOutputFormatLine());
+    SelectOutputFormatLine(kDefaultFormatLine);
     ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
 
     ShowParameterLists();
@@ -387,7 +406,7 @@ void TMainWindow::FillOutputFormatList() {
     QFont headingFont = ComboOutputFormat->font();
     headingFont.setBold(true);
     int widest = 0;
-    for (const TFormatGroup& group : OutputFormatGroups()) {
+    for (const TProfileGroup& group : ProfileGroups()) {
         // A heading cannot be chosen; should one be chosen anyway, the choice steps back.
         const QString heading = tr(group.Heading.c_str());
         ComboOutputFormat->addItem(heading, -1);
