@@ -196,6 +196,7 @@
     X(avfilter_inout_free)              \
     X(av_buffersrc_add_frame_flags)     \
     X(av_buffersink_get_frame)          \
+    X(av_buffersink_set_frame_size)     \
     X(av_buffersink_get_w)              \
     X(av_buffersink_get_h)              \
     X(av_buffersink_get_format)

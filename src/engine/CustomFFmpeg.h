@@ -333,6 +333,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpStreamParameters(TOutputStreamState& ost, int n);
     void SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamState& ist);
     void SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n);
+    // An audio output's sound graph, once its encoder is open (its frame size known).
+    void SetUpSound(TOutputStreamState& ost);
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
     void LogStreamMapping();
     void OpenEncoder(TOutputStreamState& ost);
@@ -462,21 +464,20 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // the packet path on the worker thread. Members these files need may be added in this block.
 
     // Encodes a block of decoded samples for one output stream. `samples` is interleaved s16
-    // with ist.SampleChannels channels at ist.SampleRate (volume already applied); `size` is in
-    // bytes. Packets go out through EncodeAndWrite (or WriteFrame).
+    // with ist.SampleChannels channels at ist.SampleRate; `size` is in bytes. The stream's sound
+    // graph applies the volume and converts them. Packets go out through EncodeAndWrite.
     void AudioOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
                      uint8_t* samples, int size);
-    // The steps of AudioOutput: the resampler for the input's channels and rate; the block
-    // kept in step with the input's clock (samples dropped from its front or silence put before
-    // it, or the resampler told to absorb the drift; false when nothing is left to encode); the
-    // block resampled into ost.AudioStaging (false when that cannot grow).
-    void MakeAudioResampler(TOutputStreamState& ost, int decChannels, int decRate);
+    // The steps of AudioOutput: the block kept in step with the input's clock (samples dropped
+    // from its front or silence put before it, or the resampler told to absorb the drift; false
+    // when nothing is left to encode); the frames the sound graph has ready, encoded.
     bool SyncAudioBlock(TOutputStreamState& ost, TInputStreamState& ist, uint8_t*& samples,
                         int& size);
-    bool ResampleAudioBlock(TOutputStreamState& ost, const TInputStreamState& ist,
-                            uint8_t*& samples, int& size);
-    // At the end of the input, before the encoder is drained: encodes what the FIFO still holds
-    // as one last, shorter frame when the encoder takes one.
+    void EncodeReadyAudio(AVFormatContext* file, TOutputStreamState& ost);
+    // The sound graph's settings for an output stream with encoder `enc`, from the options.
+    TSoundGraph::TSettings SoundSettings(const AVCodecContext* enc) const;
+    // At the end of the input, before the encoder is drained: encodes what the sound graph
+    // still holds, the last frame shorter when the encoder takes one.
     void FlushAudioOutput(AVFormatContext* file, TOutputStreamState& ost);
     // Encodes one decoded picture (after PreprocessPicture) for one output stream, dropping or
     // duplicating for the frame rate; returns the byte size of the last packet written, 0 when
@@ -576,14 +577,6 @@ class TCustomFFmpeg : public TFFmpegOptions {
                                         double driftThreshold);
     // Bytes a sample-per-frame (PCM-like) encoder makes of `s16Bytes` bytes of s16 samples.
     static int64_t SamplePerFrameCodedBytes(AVCodecID codec, int64_t s16Bytes);
-    // Sends `frames` sample frames of s16 (the encoder's channel count) as one frame to the
-    // encoder, converted to its sample format, and writes what comes out.
-    void EncodeAudioFrame(AVFormatContext* file, TOutputStreamState& ost, const uint8_t* s16,
-                          int frames);
-    // Encodes s16 at the encoder's rate and channel count: through the FIFO in whole encoder
-    // frames, or as it is for sample-per-frame encoders.
-    void EncodeAudioBlock(AVFormatContext* file, TOutputStreamState& ost, const uint8_t* s16,
-                          int bytes);
 
   private:
     void ApplyEngineDefaults();

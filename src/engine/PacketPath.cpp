@@ -18,15 +18,6 @@ bool IsLibraryFailure(int result) {
     return result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF;
 }
 
-// (sample × volume + 128) >> 8 on 16-bit samples, clamped; 256 leaves them as they are.
-void ApplyVolume(uint8_t* data, int size, int volume) {
-    auto* samples = reinterpret_cast<int16_t*>(data);
-    for (int i = 0; i < size / 2; ++i) {
-        const int value = (samples[i] * volume + 128) >> 8;
-        samples[i] = static_cast<int16_t>(std::clamp(value, -32768, 32767));
-    }
-}
-
 bool SameLayout(const AVChannelLayout& a, const AVChannelLayout& b) {
     if (a.order != b.order || a.nb_channels != b.nb_channels) return false;
     if (a.order == AV_CHANNEL_ORDER_NATIVE || a.order == AV_CHANNEL_ORDER_AMBISONIC)
@@ -285,7 +276,6 @@ void TCustomFFmpeg::DeliverDecodedSamples(TInputStreamState& ist, int istIndex,
     ConvertToS16(ist, frame, size);
     if (size <= 0) return;
     ist.NextPts += int64_t(size) * 500000 / (int64_t(ist.SampleRate) * ist.SampleChannels);
-    if (AudioVolume != 256) ApplyVolume(DecodedSamples.data(), size, AudioVolume);
     EmulateRate(ist);
     Deliver(ist, istIndex, packet, DecodedSamples.data(), size, nullptr, nullptr);
 }

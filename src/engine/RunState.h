@@ -18,6 +18,7 @@
 #include "binding/LibHandles.h"
 #include "engine/HardwareFrames.h"
 #include "engine/PictureFilter.h"
+#include "engine/SoundGraph.h"
 
 // The bitstream filters a stream's packets pass through before they are written, in order.
 // The filter contexts are the engine's (one chain per output file and stream); no keyword
@@ -135,6 +136,7 @@ struct TOutputStreamState {
     // Video, set by the driver when re-encoding.
     int32_t VideoResample = 0;          // 1: scale or convert the pixel format
     TFramePtr TemporaryPicture;         // output format and size, buffers allocated
+    TFramePtr EncoderFrame;             // the frame VideoOutput sends to the encoder
     TSwsPtr Scaler;                     // cropped input size -> un-padded output size
     int32_t ResampleHeight = 0;         // height of the cropped input picture
     int32_t VideoCrop = 0;              // 1 when any crop band is non-zero
@@ -142,18 +144,11 @@ struct TOutputStreamState {
     int32_t VideoPad = 0;               // 1 when any pad band is non-zero
     int32_t PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
 
-    // Audio. The driver sets AudioResample (rates differ, or drift compensation) and creates the
-    // FIFO; AudioOutput creates the converters and the frame on first use.
-    int32_t AudioResample = 0;
-    TSwrPtr Resampler;       // s16 source channels/rate -> s16 encoder's
-    TAudioFifoPtr Fifo;      // s16 interleaved, the encoder's channel count
-    TSwrPtr ToEncoder;       // s16 -> the encoder's sample format and layout
-    TFramePtr EncoderFrame;  // the frame AudioOutput sends to the encoder
-    // The input channel count and rate Resampler was made for, and the pts just past the last
-    // audio frame sent (frames never overlap); kept by AudioOutput.
-    int32_t ResamplerChannels = 0, ResamplerRate = 0;
+    // Audio: the volume, rate, channel, sample-format and frame-size conversion, made by the
+    // driver for a re-encoded audio output; and the pts just past the last audio frame sent
+    // (frames never overlap), kept by AudioOutput.
+    std::unique_ptr<TSoundGraph> Sound;
     int64_t AudioNextPts = INT64_MIN;
-    TGrowingBuffer AudioStaging;  // resampled s16, one encoder frame
     TGrowingBuffer AudioSilence;  // a block with silence in front of it
 
     // A picture whose size or format is not the one the output was set up for (the stream
@@ -177,9 +172,6 @@ struct TOutputStreamState {
     // The encoder's stats_out text last written to LogFile (the encoder owns it).
     const char* LoggedStatistics = nullptr;
     TCodedFrameInfo Coded;  // set by EncodeAndWrite for every packet it writes
-
-    // Bytes of s16 audio the FIFO holds (2 × channels per sample frame).
-    int FifoBytes() const;
 };
 
 // The three tables of one run. The input-stream and output-stream tables are numbered across

@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kMaxPassLogName = 1023;
 constexpr int kSdpSize = 2048;
-constexpr int kAudioFifoBytes = 1024;
 constexpr double kSecondPassMargin = 1.02;
 
 double Seconds(AVRational rate) {
@@ -75,7 +74,10 @@ void TCustomFFmpeg::SetUpTranscode() {
         SetUpStreamParameters(*RunState.OutputStreams[n], n);
     LogStreamMapping();
     for (const auto& ost : RunState.OutputStreams)
-        if (ost->EncodingNeeded) OpenEncoder(*ost);
+        if (ost->EncodingNeeded) {
+            OpenEncoder(*ost);
+            SetUpSound(*ost);
+        }
     // Once the encoders are open their streams' parameters say what is written (channels,
     // rates, bit rates); before, an encoded stream's are still blank.
     for (int i = 0; i < OutputFileCount; ++i)
@@ -335,7 +337,6 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamS
 
 void TCustomFFmpeg::SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n) {
     AVCodecContext* codec = ost.Encoder;
-    const AVCodecContext* icodec = ist.Decoder;
     switch (codec->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {
             SetUpVideoConversion(ost, ist);
@@ -344,12 +345,6 @@ void TCustomFFmpeg::SetUpEncoding(TOutputStreamState& ost, TInputStreamState& is
             break;
         }
         case AVMEDIA_TYPE_AUDIO: {
-            const int channels = std::max(1, codec->ch_layout.nb_channels);
-            ost.Fifo.reset(LibAVUtil.av_audio_fifo_alloc(AV_SAMPLE_FMT_S16, channels,
-                                                         kAudioFifoBytes / (2 * channels)));
-            if (!ost.Fifo) throw FFMpegException("av_fifo_init fail");
-            ost.AudioResample =
-                (codec->sample_rate != icodec->sample_rate || AudioSyncMethod > 1) ? 1 : 0;
             ost.EncodingNeeded = 1;
             ist.DecodingNeeded = 1;
             break;
@@ -498,6 +493,15 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
         ost.Stream->sample_aspect_ratio = codec->sample_aspect_ratio;
         ost.Stream->avg_frame_rate = codec->framerate;
     }
+}
+
+void TCustomFFmpeg::SetUpSound(TOutputStreamState& ost) {
+    if (ost.Encoder->codec_type != AVMEDIA_TYPE_AUDIO) return;
+    ost.Sound = std::make_unique<TSoundGraph>(ost.Encoder, SoundSettings(ost.Encoder));
+    // Made for the source as the decoder describes it; the first block may change that.
+    const AVCodecContext* decoder = RunState.InputStreams[ost.SourceIndex]->Decoder;
+    if (decoder && decoder->ch_layout.nb_channels > 0 && decoder->sample_rate > 0)
+        ost.Sound->SetSource(decoder->ch_layout.nb_channels, decoder->sample_rate);
 }
 
 void TCustomFFmpeg::QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder) {

@@ -159,12 +159,12 @@ TEST_F(TranscodeSetup, SourceSelectionWithoutMaps) {
     for (const auto& ost : outputs) {
         EXPECT_EQ(ost->SyncStream, engine.RunState.InputStreams[ost->SourceIndex].get());
         EXPECT_TRUE(ost->EncodingNeeded);
-        EXPECT_NE(ost->Fifo, nullptr);
+        EXPECT_NE(ost->Sound, nullptr);
         EXPECT_TRUE(engine.OpenEncoders.Contains(ost->Encoder));
     }
     EXPECT_EQ(engine.OpenEncoders.Count(), 3u);
     EXPECT_EQ(engine.OpenDecoders.Count(), 2u);
-    EXPECT_EQ(outputs[0]->AudioResample, 1) << "16 kHz into 8 kHz";
+    EXPECT_TRUE(outputs[0]->Sound->Resamples()) << "16 kHz into 8 kHz";
     EXPECT_TRUE(engine.Logged("Stream mapping:"));
     EXPECT_TRUE(engine.Logged("  Stream #1.0 -> #0.2"));
     // The headers are written: a Matroska file starts with its EBML signature.
