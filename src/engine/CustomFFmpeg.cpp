@@ -105,8 +105,8 @@ void TCustomFFmpeg::ApplyEngineDefaults() {
     {
         std::lock_guard lock(stateMutex_);
         worker_ = nullptr;
-        paused_ = false;
     }
+    RunControl.Begin();
     HookFrameNumber = 0;
     HookAction = haContinue;
     HookTimeRanges.clear();
@@ -123,7 +123,6 @@ void TCustomFFmpeg::Reset() {
     JoinThreads();
     Cleanup();
     ApplyEngineDefaults();
-    StopRequested = false;
     Completed = false;
     Terminated = false;
     AllocateOptionContexts();
@@ -139,7 +138,7 @@ TFFmpegThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
         FailStart("Must supply at least one input file");
         return nullptr;
     }
-    StopRequested = false;
+    RunControl.Begin();
     Completed = false;
     Running = true;
     if (!threaded) {
@@ -157,7 +156,6 @@ TFFmpegThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     worker->SetPriority(priority);
     std::lock_guard lock(stateMutex_);
     worker_ = worker;
-    paused_ = false;
     return worker;
 }
 
@@ -196,11 +194,9 @@ void TCustomFFmpeg::NoteInputDamage(int64_t inputTimeUs) {
 
 void TCustomFFmpeg::Stop() {
     if (Running.load()) {
-        StopRequested = true;
+        RunControl.Stop();
         std::lock_guard lock(stateMutex_);
-        paused_ = false;
         if (worker_) worker_->Resume();
-        pauseChanged_.notify_all();
         return;
     }
     if (Terminated.load() || terminatePending_.exchange(true)) return;
@@ -211,32 +207,22 @@ void TCustomFFmpeg::Stop() {
 
 void TCustomFFmpeg::Pause() {
     std::lock_guard lock(stateMutex_);
-    if (worker_) paused_ = true;
+    if (worker_) RunControl.Pause();
 }
 
 void TCustomFFmpeg::Resume() {
     std::lock_guard lock(stateMutex_);
     if (!worker_) return;
     worker_->Resume();
-    paused_ = false;
-    pauseChanged_.notify_all();
+    RunControl.Resume();
 }
 
 bool TCustomFFmpeg::PausePoint() {
-    if (!CodecLockHeldByThisThread()) {
-        std::unique_lock lock(stateMutex_);
-        if (paused_ && !StopRequested.load()) {
-            waitingInPause_ = true;
-            pauseChanged_.wait(lock, [this] { return !paused_ || StopRequested.load(); });
-            waitingInPause_ = false;
-        }
-    }
-    return StopRequested.load();
+    return RunControl.CheckPoint(!CodecLockHeldByThisThread());
 }
 
 bool TCustomFFmpeg::IsPaused() const {
-    std::lock_guard lock(stateMutex_);
-    return waitingInPause_;
+    return RunControl.IsWaiting();
 }
 
 void TCustomFFmpeg::Terminate() {
@@ -245,9 +231,8 @@ void TCustomFFmpeg::Terminate() {
     {
         std::lock_guard lock(stateMutex_);
         worker_ = nullptr;
-        paused_ = false;
-        pauseChanged_.notify_all();
     }
+    RunControl.Resume();
     terminatePending_ = false;
     if (OnTerminate) OnTerminate(this);
 }
@@ -346,12 +331,7 @@ void TCustomFFmpeg::Log(int level, const char* format, ...) {
 }
 
 void TCustomFFmpeg::StopAndJoinThreads() {
-    StopRequested = true;
-    {
-        std::lock_guard lock(stateMutex_);
-        paused_ = false;
-        pauseChanged_.notify_all();
-    }
+    RunControl.Stop();
     JoinThreads();
 }
 

@@ -19,6 +19,7 @@
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
 #include "engine/MediaFiles.h"
+#include "engine/RunControl.h"
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
@@ -129,7 +130,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void Cleanup();
 
     bool IsRunning() const { return Running.load(); }
-    bool IsStopRequested() const { return StopRequested.load(); }
+    bool IsStopRequested() const { return RunControl.StopRequested(); }
     // After the terminate event: true for a job that ran to its end, false for a stopped or
     // failed one.
     bool IsCompleted() const { return Completed.load(); }
@@ -175,9 +176,11 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Must not be called on one of those threads (e.g. from an event handler).
     void StopAndJoinThreads();
 
+    // Whether the job goes on, waits or stops: the one loop and the pipeline both honour it.
+    TRunControl RunControl;
     // Run flags; the owner's thread and the worker share them.
     std::atomic<bool> Running{false};
-    std::atomic<bool> StopRequested{false};
+    const TStopRequest StopRequested{RunControl};  // the stopping phase of RunControl
     std::atomic<bool> Completed{false};
     std::atomic<bool> Terminated{false};
     std::atomic<bool> ErrorFlag{false};
@@ -595,12 +598,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     mutable std::mutex errorMutex_;
     std::string errorMessage_;
 
-    // Guards worker_, paused_ and waitingInPause_; pauseChanged_ wakes a paused worker.
+    // Guards worker_.
     mutable std::mutex stateMutex_;
-    std::condition_variable pauseChanged_;
     TFFmpegThread* worker_ = nullptr;  // the running job's worker; forgotten by Terminate
-    bool paused_ = false;
-    bool waitingInPause_ = false;
 
     // A TDoTerminateThread is on its way: the job counts as terminated for Start and Stop.
     std::atomic<bool> terminatePending_{false};

@@ -36,6 +36,7 @@ void TCustomFFmpeg::RunTranscodeLoop() {
         ReadAndDeliverPipelined();
     } else {
         ReadAndDeliver();
+        RunControl.Drain();
         DrainDecoders();
     }
     FinishOutputs();
@@ -53,6 +54,7 @@ void TCustomFFmpeg::ReadAndDeliverPipelined() {
     pipeline.Start();
     ranPipelined_ = true;
     ReadAndDeliver();
+    RunControl.Drain();
     DrainDecoders();
     pipeline.Finish();
 }
@@ -273,7 +275,7 @@ void TCustomFFmpeg::FinishOutputs() {
         if (ost->EncodingNeeded) CloseCodecLocked(OpenEncoders, ost->Encoder);
     for (const auto& ist : RunState.InputStreams)
         if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
-    Completed = !StopRequested.load();
+    Completed = !RunControl.StopRequested();
     FreeRunState();
 }
 

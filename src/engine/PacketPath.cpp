@@ -319,7 +319,7 @@ void TCustomFFmpeg::DrainEncoder(TOutputStreamState& ost) {
     // After a stop the pictures a video encoder still holds for its look-ahead are left out:
     // coding them (seconds for HEVC or AV1 at 1080p) would keep the stop waiting. The file ends
     // with the last picture coded.
-    if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && StopRequested.load()) return;
+    if (ost.Encoder->codec_type == AVMEDIA_TYPE_VIDEO && RunControl.StopRequested()) return;
     const std::string failure = FormatText(
         "Error while flushing the encoder of output stream #%d.%d", ost.FileIndex, ost.StreamIndex);
     EncodeAndWrite(file, ost, nullptr, failure.c_str());

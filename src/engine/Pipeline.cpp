@@ -153,7 +153,7 @@ TStageJob TPipelinedRun::JobFor(const TStage& stage, const TInputStreamState& is
     job.Quality = ist.Quality;
     job.SampleChannels = ist.SampleChannels;
     job.SampleRate = ist.SampleRate;
-    job.Stopped = engine_.StopRequested.load();
+    job.Phase = engine_.RunControl.Phase();
     return job;
 }
 
@@ -234,7 +234,7 @@ void TPipelinedRun::WorkOn(TStage& stage, TStageJob& job) {
     stage.Clock.Quality = job.Quality;
     stage.Clock.SampleChannels = job.SampleChannels;
     stage.Clock.SampleRate = job.SampleRate;
-    ost.JobStopped = job.Stopped ? 1 : 0;
+    ost.JobStopped = job.Phase == TRunPhase::kStopping ? 1 : 0;
     switch (job.Kind) {
         case TStageJob::kPicture:
             engine_.VideoOutput(file, ost, stage.Clock, job.Picture.get());

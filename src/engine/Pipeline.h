@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/RunControl.h"
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
@@ -84,7 +85,7 @@ struct TStageJob {
     float Quality = 0.0f;
     int32_t SampleChannels = 0;
     int32_t SampleRate = 0;
-    bool Stopped = false;  // the job's stop flag then
+    TRunPhase Phase = TRunPhase::kRunning;  // the job's phase then
 };
 
 // What one job gave: the packets, in the encoder's order, and the output's frame count after it.

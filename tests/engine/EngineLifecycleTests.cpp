@@ -5,8 +5,11 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "EngineTestSupport.h"
+#include "engine/RunControl.h"
 #include "support/Ffprobe.h"
 #include "support/MediaHandles.h"
 #include "support/TempDir.h"
@@ -227,6 +230,44 @@ TEST_F(EngineLifecycle, PauseNeverWaitsWhileHoldingCodecLock) {
     ASSERT_TRUE(WaitUntil([&] { return stage == 2; }));
     engine->Stop();
     ASSERT_TRUE(recorder.WaitForTerminates(1));
+}
+
+// Every thread of a pipelined job (the job's own, each stage, the writer) waits at its check
+// points while the job is paused: the pause is seen until the last of them goes on, a stop
+// frees them all, and the end of the inputs met during a pause is kept for after it.
+TEST(RunControl, PauseHoldsEveryThreadAndDrainingWaitsForTheResume) {
+    TRunControl control;
+    control.Begin();
+    control.Pause();
+    std::atomic<int> stopped{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i)
+        threads.emplace_back([&] { stopped += control.CheckPoint(true) ? 1 : 0; });
+    ASSERT_TRUE(WaitUntil([&] { return control.IsWaiting(); }));
+    EXPECT_FALSE(control.CheckPoint(false)) << "a thread holding a lock passes without waiting";
+    control.Drain();
+    EXPECT_EQ(control.Phase(), TRunPhase::kPaused);
+    EXPECT_TRUE(control.IsWaiting());
+
+    control.Resume();
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(control.Phase(), TRunPhase::kDraining);
+    EXPECT_FALSE(control.IsWaiting());
+    EXPECT_EQ(stopped, 0);
+
+    control.Pause();
+    threads.clear();
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&] { stopped += control.CheckPoint(true) ? 1 : 0; });
+    ASSERT_TRUE(WaitUntil([&] { return control.IsWaiting(); }));
+    control.Stop();
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(stopped, 2);
+    control.Resume();
+    control.Drain();
+    EXPECT_EQ(control.Phase(), TRunPhase::kStopping) << "nothing undoes a stop but a new job";
+    control.Begin();
+    EXPECT_FALSE(control.CheckPoint(true));
 }
 
 TEST_F(EngineLifecycle, FailureInTheRunIsReportedAndLeftOpenCodecsAreClosed) {

@@ -1,0 +1,63 @@
+// Whether a job goes on, waits or ends, as its owner asks and as its reading finds: one state
+// that both schedulers honour. The owner's thread pauses, resumes and stops it, the job's thread
+// marks the end of the inputs; the loop's thread and the pipeline's stages read it at their
+// check points, and a stage's job carries the phase the job's thread saw when it handed it on.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+enum class TRunPhase {
+    kRunning,   // reading, converting and writing
+    kPaused,    // the job's threads wait at their next check point until resumed or stopped
+    kDraining,  // the inputs have ended: everything held is converted and written
+    kStopping,  // the owner asked to stop: reading ends, what is in hand is finished, and the
+                // pictures a video encoder still holds for its look-ahead are left out
+};
+
+class TRunControl {
+  public:
+    TRunControl() = default;
+    TRunControl(const TRunControl&) = delete;
+    TRunControl& operator=(const TRunControl&) = delete;
+
+    // A new job: running.
+    void Begin();
+    // Running or draining: paused, until Resume or Stop.
+    void Pause();
+    // Paused: back to what it was before the pause.
+    void Resume();
+    // Stopping, from any phase; wakes every thread that waits at a check point.
+    void Stop();
+    // The inputs have ended: draining, unless stopping (a pause stays, and drains once resumed).
+    void Drain();
+
+    TRunPhase Phase() const { return phase_.load(); }
+    bool StopRequested() const { return Phase() == TRunPhase::kStopping; }
+    // Where a job's thread checks in: waits while paused, unless it may not (it holds a lock
+    // others need); true once the job is to stop.
+    bool CheckPoint(bool mayWait);
+    // Whether some thread of the job waits at a check point.
+    bool IsWaiting() const;
+
+  private:
+    void Set(TRunPhase phase);
+
+    mutable std::mutex mutex_;  // the phase's changes and waiting_
+    std::condition_variable changed_;
+    std::atomic<TRunPhase> phase_{TRunPhase::kRunning};
+    TRunPhase beforePause_ = TRunPhase::kRunning;
+    int waiting_ = 0;
+};
+
+// The stop part of a run control, read as the job's stop flag (`StopRequested.load()`).
+class TStopRequest {
+  public:
+    explicit TStopRequest(const TRunControl& control) : control_(control) {}
+    bool load() const { return control_.StopRequested(); }
+    explicit operator bool() const { return load(); }
+
+  private:
+    const TRunControl& control_;
+};
