@@ -146,6 +146,35 @@ TEST_P(AudioConversion, RateConversionKeepsPitchAndLength) {
     }
 }
 
+TEST_P(AudioConversion, SurroundIsMixedByTheLibraryAtTheEncodersFrameSize) {
+    // Down through an encoder of whole float frames, up through one of its own frame size.
+    struct {
+        int from, to;
+        const char* channels;
+        const char* codec;
+        const char* file;
+    } const cases[] = {{6, 2, "2", "aac", "down.m4a"}, {2, 6, "6", "flac", "up.flac"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string input = MakeClip(48000, c.from);
+        const double level = Rms(DecodeAudioSamples(input), 0);
+        const std::string output = folder_.File(c.file);
+        ASSERT_EQ(Convert(engine_, input, {}, output,
+                          {{"acodec", c.codec}, {"ar", "44100"}, {"ac", c.channels}}),
+                  "");
+        const TDecodedAudio result = DecodeAudioSamples(output);
+        ASSERT_EQ(result.channels, c.to);
+        EXPECT_NEAR(result.Seconds(), 2.0, 0.05);
+        // The front pair carries the sound; an up-mix leaves every other channel silent.
+        for (int channel = 0; channel < c.to; ++channel) {
+            if (channel < 2)
+                EXPECT_GT(Rms(result, channel), 0.3 * level) << "channel " << channel;
+            else
+                EXPECT_LT(Rms(result, channel), 1e-3 * level) << "channel " << channel;
+        }
+    }
+}
+
 TEST_P(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
     const std::string input = MakeClip(44100, 2);
     struct {
