@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <utility>
 
 #include "reencode/ReencodeSupport.h"
 #include "support/DecodeMedia.h"
@@ -173,6 +176,39 @@ TEST_P(AudioConversion, SurroundIsMixedByTheLibraryAtTheEncodersFrameSize) {
                 EXPECT_LT(Rms(result, channel), 1e-3 * level) << "channel " << channel;
         }
     }
+}
+
+TEST_P(AudioConversion, SoundThatChangesRateAndChannelsPartWayKeepsBothParts) {
+    // MPEG audio frames each say their rate and channels: two files one after the other are
+    // one stream that changes from 32 kHz stereo to 48 kHz mono at 2 s.
+    std::string joined;
+    for (const auto& [rate, channels] : {std::pair{32000, 2}, std::pair{48000, 1}}) {
+        const std::string part = folder_.File("part" + std::to_string(rate) + ".mp2");
+        TClipSpec clipSpec;
+        clipSpec.videoCodec = "";
+        clipSpec.audioCodec = "mp2";
+        clipSpec.sampleRate = rate;
+        clipSpec.channels = channels;
+        WriteClip(part, clipSpec);
+        std::ifstream in(part, std::ios::binary);
+        joined.append(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string input = folder_.File("joined.mp2");
+    std::ofstream(input, std::ios::binary) << joined;
+
+    const std::string output = folder_.File("joined.flac");
+    ASSERT_EQ(Convert(engine_, input, {}, output,
+                      {{"acodec", "flac"}, {"ar", "44100"}, {"ac", "2"}, {"vol", "128"}}),
+              "");
+    const TDecodedAudio result = DecodeAudioSamples(output);
+    EXPECT_NEAR(result.Seconds(), 4.0, 0.1);
+    // Each part's tone where it belongs, both channels alike (the mono part spread to both).
+    for (double second : {0.0, 2.0}) {
+        EXPECT_NEAR(MeasureToneFrequency(result, second + 0.2, 0.6), ToneFrequencyAt(0.5), 4);
+        EXPECT_NEAR(MeasureToneFrequency(result, second + 1.2, 0.6), ToneFrequencyAt(1.5), 4);
+    }
+    EXPECT_NEAR(Rms(result, 0), Rms(result, 1), 0.01);
+    EXPECT_LT(Peak(result), 0.3) << "the volume holds across the change";
 }
 
 TEST_P(AudioConversion, SamplePerFrameEncodersTakeEveryFormat) {
