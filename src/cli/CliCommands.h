@@ -25,6 +25,15 @@ int ProbeCommand(const std::vector<std::string>& files, bool json);
 // REASON"). renderNodes: the render nodes to try instead of /dev/dri/renderD*.
 int EncodersCommand(const std::vector<std::string>& renderNodes);
 
+// Library mode: output names, kept folders, smaller outputs only, replacing the originals.
+struct TLibraryRequest {
+    std::optional<std::string> Name;  // a template: "{date} {title}"
+    std::string KeepTree;             // ROOT: the input's folders below it kept
+    bool KeepSmaller = false;
+    bool ReplaceOriginal = false;  // convert only
+    std::string ArchiveFolder;     // with ReplaceOriginal: instead of the trash
+};
+
 // What `convert` was asked for; the option texts as typed.
 struct TConvertRequest {
     std::string Profile;  // line number, display name or a unique start of one
@@ -47,6 +56,7 @@ struct TConvertRequest {
     bool SkipExisting = false;          // skip files whose output is already complete
     std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
     std::string Hardware = "off";       // off, auto, vaapi, nvenc or qsv
+    TLibraryRequest Library;
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

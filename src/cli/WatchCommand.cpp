@@ -104,8 +104,14 @@ std::vector<std::string> MediaFilesOf(const std::vector<std::string>& files, TAV
 int WatchCommand(const TConvertRequest& request, const std::string& folderText,
                  double settleSeconds) {
     TConvertPlan plan;
+    TLibraryOptions library;
     try {
         plan = PlanConversion(request);
+        if (request.Library.ReplaceOriginal)
+            throw TUsageError(
+                "--replace-original is for convert; a watch writes into its "
+                "output folder");
+        library = PlanLibraryMode(request.Library, plan, request.OutputFolder, request.Overwrite);
     } catch (const TUsageError& error) {
         return UsageError(error.what());
     }
@@ -146,6 +152,9 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     // complete, it is recorded as skipped rather than converted twice.
     TBatchOptions options{request.Jobs, true, request.Verbose, request.Pipeline};
     options.Hardware = ParseHardwareMode(request.Hardware).value_or(THardwareMode::Off);
+    options.Library = std::move(library);
+    // A file whose name cannot be made fails alone; the watch goes on.
+    options.Library.StopOnBadName = false;
     InstallStopSignalHandlers();
     std::fprintf(stderr, "Watching %s (report: %s); Ctrl-C ends.\n", folder.c_str(),
                  reportPath.c_str());

@@ -131,6 +131,31 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "the last files");
 }
 
+// Library mode: output names, kept folders, smaller outputs only; replacing originals (convert).
+void AddLibraryOptions(CLI::App* command, TLibraryRequest& library, bool replacing) {
+    command
+        ->add_option_function<std::string>(
+            "--name", [&library](const std::string& text) { library.Name = text; },
+            "Output names from a template: {name}, {ext}, {folder}, {profile}, {width}, {height}, "
+            "{codec}, {duration}, {date}, {title}; the profile's extension follows")
+        ->type_name("TEMPLATE");
+    command
+        ->add_option("--keep-tree", library.KeepTree,
+                     "Keeps each input's folders below ROOT under the output folder")
+        ->type_name("ROOT");
+    command->add_flag("--keep-smaller", library.KeepSmaller,
+                      "Removes an output that is not smaller than its source; the source stays");
+    if (!replacing) return;
+    command->add_flag("--replace-original", library.ReplaceOriginal,
+                      "Converts beside each input, checks the output (it opens, lasts as long, "
+                      "decodes to its end), moves the original to the trash and gives the output "
+                      "the original's name");
+    command
+        ->add_option("--archive-folder", library.ArchiveFolder,
+                     "With --replace-original: moves the originals into DIR, not the trash")
+        ->type_name("DIR");
+}
+
 // A mistyped command would otherwise only be told that a command is required: says which are
 // known. Options come before no command.
 bool IsUnknownCommand(CLI::App& app, const char* first) {
@@ -192,6 +217,7 @@ int main(int argc, char** argv) {
     CLI::App* convert = app.add_subcommand(
         "convert", "Converts the files with an output profile, one or several at once");
     AddConvertOptions(convert, request);
+    AddLibraryOptions(convert, request.Library, true);
     convert
         ->add_option("--shard", request.Shard,
                      "Converts only the I-th of N parts of the files (by a hash of each path)")
@@ -205,6 +231,7 @@ int main(int argc, char** argv) {
     CLI::App* watch = app.add_subcommand(
         "watch", "Converts every media file that appears in a folder, until Ctrl-C");
     AddConvertOptions(watch, watchRequest);
+    AddLibraryOptions(watch, watchRequest.Library, false);
     watch
         ->add_option("--settle", settleSeconds,
                      "Seconds a file must stay unchanged before it is converted")
