@@ -39,8 +39,13 @@ std::string MegabytesText(std::int64_t bytes) {
 }  // namespace
 
 TLibraryOptions PlanLibraryMode(const TLibraryRequest& request, const TConvertPlan& plan,
-                                const std::string& outputFolder, bool overwrite) {
+                                const std::string& outputFolder, bool overwrite, bool watching) {
     TLibraryOptions options;
+    if (watching && request.ReplaceOriginal)
+        throw TUsageError(
+            "--replace-original is for convert; a watch writes into its output "
+            "folder");
+    options.StopOnBadName = !watching;
     if (request.Name) options.Name = TNameTemplate::Parse(*request.Name);
     if (!request.KeepTree.empty()) {
         if (outputFolder.empty())
@@ -82,7 +87,11 @@ std::string LibraryOutputName(const TLibraryOptions& options, const TNameFacts& 
         const fs::path below = input.parent_path().lexically_relative(options.KeepTreeRoot);
         if (below.empty() || *below.begin() == "..")
             throw std::runtime_error("it is not below --keep-tree " + options.KeepTreeRoot);
-        if (below != ".") folder /= below;
+        if (below != ".")
+            for (const fs::path& part : below) {
+                const std::string safe = SafeFileName(part.string(), 255);
+                folder /= safe.empty() ? "_" : safe;
+            }
     }
     const std::string name = options.Name ? options.Name->Render(facts) : input.stem().string();
     if (name.empty())

@@ -28,9 +28,11 @@ struct TLibraryOptions {
     bool NamesOutputs() const { return Name || !KeepTreeRoot.empty(); }
 };
 
-// The options checked against each other and the plan; throws TUsageError.
+// The options checked against each other and the plan; throws TUsageError. A watch
+// (`watching`) writes into its output folder only, and a name it cannot make fails that file.
 TLibraryOptions PlanLibraryMode(const TLibraryRequest& request, const TConvertPlan& plan,
-                                const std::string& outputFolder, bool overwrite);
+                                const std::string& outputFolder, bool overwrite,
+                                bool watching = false);
 
 // The output's path: outputFolder, the input's folders below the root, the template's name (or
 // the input's) and the extension; numbered when a file has it unless `overwrite`. Throws

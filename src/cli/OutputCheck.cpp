@@ -1,5 +1,6 @@
 #include "cli/OutputCheck.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -77,13 +78,22 @@ std::string Decode(TStreamDecoder& decoder, const AVPacket* packet, AVFrame& fra
     return {};
 }
 
-std::string DecodeToEnd(AVFormatContext& file, std::vector<TStreamDecoder>& decoders) {
+// endSeconds: where the last packet read ends, so that a file cut short whose header still
+// tells the whole length is found.
+std::string DecodeToEnd(AVFormatContext& file, std::vector<TStreamDecoder>& decoders,
+                        double& endSeconds) {
     TPacketPtr packet(LibAVCodec.av_packet_alloc());
     TFramePtr frame(LibAVUtil.av_frame_alloc());
     if (!packet || !frame) return "out of memory";
     int code = 0;
     while ((code = LibAVFormat.av_read_frame(&file, packet.get())) >= 0) {
         const unsigned index = static_cast<unsigned>(packet->stream_index);
+        if (packet->pts != AV_NOPTS_VALUE && index < file.nb_streams) {
+            const AVStream& stream = *file.streams[index];
+            const std::int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+            endSeconds = std::max(
+                endSeconds, (packet->pts - start + packet->duration) * av_q2d(stream.time_base));
+        }
         std::string fault;
         if (index < decoders.size() && decoders[index].Codec) {
             fault = Decode(decoders[index], packet.get(), *frame);
@@ -126,5 +136,12 @@ std::string OutputCheckFault(const std::string& path, std::int64_t sourceDuratio
     }
     std::vector<TStreamDecoder> decoders;
     if (std::string fault = OpenDecoders(*file, decoders); !fault.empty()) return fault;
-    return DecodeToEnd(*file, decoders);
+    double endSeconds = 0;
+    if (std::string fault = DecodeToEnd(*file, decoders, endSeconds); !fault.empty()) return fault;
+    const std::int64_t lengthUs = sourceDurationUs > 0 ? sourceDurationUs : file->duration;
+    if (lengthUs - static_cast<std::int64_t>(endSeconds * 1e6) > LengthToleranceUs(lengthUs)) {
+        return "its streams end at " + SecondsText(endSeconds) + " of " +
+               SecondsText(lengthUs / 1e6);
+    }
+    return {};
 }

@@ -186,10 +186,8 @@ bool OtherRunAlive(long pid) {
 }  // namespace
 
 std::string ReplacementJournalFolder() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state == '/') return (fs::path(state) / "daziziz/replacing").string();
-    const char* home = std::getenv("HOME");
-    return (fs::path(home ? home : "/") / ".local/state/daziziz/replacing").string();
+    return (fs::path(XdgBaseFolder("XDG_STATE_HOME", ".local/state")) / "daziziz/replacing")
+        .string();
 }
 
 bool BeginReplacement(const TReplaceRequest& request, std::string& error) {

@@ -162,11 +162,15 @@ std::string CopyDurably(const std::string& file, const fs::path& target) {
 
 }  // namespace
 
-std::string HomeTrashFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && *data == '/') return (fs::path(data) / "Trash").string();
+std::string XdgBaseFolder(const char* variable, const char* belowHome) {
+    const char* value = std::getenv(variable);
+    if (value && *value == '/') return value;
     const char* home = std::getenv("HOME");
-    return (fs::path(home ? home : "/") / ".local/share/Trash").string();
+    return (fs::path(home && *home ? home : "/") / belowHome).string();
+}
+
+std::string HomeTrashFolder() {
+    return (fs::path(XdgBaseFolder("XDG_DATA_HOME", ".local/share")) / "Trash").string();
 }
 
 TSetAsidePlace TrashPlaceFor(const std::string& fileText) {

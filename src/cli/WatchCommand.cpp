@@ -107,11 +107,8 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     TLibraryOptions library;
     try {
         plan = PlanConversion(request);
-        if (request.Library.ReplaceOriginal)
-            throw TUsageError(
-                "--replace-original is for convert; a watch writes into its "
-                "output folder");
-        library = PlanLibraryMode(request.Library, plan, request.OutputFolder, request.Overwrite);
+        library =
+            PlanLibraryMode(request.Library, plan, request.OutputFolder, request.Overwrite, true);
     } catch (const TUsageError& error) {
         return UsageError(error.what());
     }
@@ -153,8 +150,6 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     TBatchOptions options{request.Jobs, true, request.Verbose, request.Pipeline};
     options.Hardware = ParseHardwareMode(request.Hardware).value_or(THardwareMode::Off);
     options.Library = std::move(library);
-    // A file whose name cannot be made fails alone; the watch goes on.
-    options.Library.StopOnBadName = false;
     InstallStopSignalHandlers();
     std::fprintf(stderr, "Watching %s (report: %s); Ctrl-C ends.\n", folder.c_str(),
                  reportPath.c_str());
