@@ -64,7 +64,10 @@ int ConvertCommand(const TConvertRequest& request);
 // `watch`: converts every media file that appears in `folder` once it has stopped growing for
 // `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was
 // done, so no file is converted twice across restarts. request.Files is not used.
-int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds);
+// configFile: several folders, each with its own plan and hours (WatchConfig.h); then `folder`
+// is empty.
+int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds,
+                 const std::string& configFile = "");
 
 // `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
 // each decoder and encoder (0: one per core); `pipeline` off runs the job in the engine's one

@@ -7,18 +7,21 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "cli/ConvertSettings.h"
 #include "cli/LibraryMode.h"
 #include "cli/ReplaceOriginal.h"
+#include "cli/WatchConfig.h"
 #include "support/Ffprobe.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
@@ -423,5 +426,135 @@ INSTANTIATE_TEST_SUITE_P(
                       TKillPoint{"named", false}, TKillPoint{"archive-copying", true},
                       TKillPoint{"archive-part-written", true},
                       TKillPoint{"archive-copied", true}));
+
+// ---- watched folders with their own profile and hours
+
+TEST(WatchHours, TakeTheHoursOfTheDayTheySayAlsoAcrossMidnight) {
+    const struct {
+        std::string Text;
+        std::vector<std::pair<std::string, bool>> Times;
+    } kHours[] = {
+        {"22:00-06:00",
+         {{"21:59", false},
+          {"22:00", true},
+          {"23:59", true},
+          {"00:00", true},
+          {"05:59", true},
+          {"06:00", false},
+          {"12:00", false}}},
+        {"09:30-17:00", {{"09:29", false}, {"09:30", true}, {"16:59", true}, {"17:00", false}}},
+        {"00:00-24:00", {{"00:00", true}, {"12:00", true}, {"23:59", true}}},
+    };
+    for (const auto& hours : kHours) {
+        const std::optional<TWatchHours> parsed = ParseWatchHours(hours.Text);
+        ASSERT_TRUE(parsed) << hours.Text;
+        for (const auto& [time, inside] : hours.Times) {
+            const int minute = std::stoi(time.substr(0, 2)) * 60 + std::stoi(time.substr(3));
+            EXPECT_EQ(parsed->Contains(minute), inside) << hours.Text << " at " << time;
+        }
+    }
+    for (const char* bad : {"25:00-06:00", "22:00", "22-06", "22:00-06:60", "22:00-06:00 "})
+        EXPECT_FALSE(ParseWatchHours(bad)) << bad;
+}
+
+TEST(WatchConfig, NamesTheLineAndTheKeyOfAMistake) {
+    TTempDir temp;
+    const std::string in = temp.Path().string(), out = in;
+    const auto entry = [&](const std::string& more) {
+        return "{\"folders\": [\n {\"folder\": \"" + in + "\",\n  \"output_folder\": \"" + out +
+               "\",\n" + more + "}\n]}\n";
+    };
+    const struct {
+        std::string Text, Said;
+    } kBad[] = {
+        {entry("  \"profile\": \"FLAC\"\n  \"hours\": \"22:00-06:00\""), "line 5: syntax error"},
+        {entry("  \"profile\": \"FLAC\",\n  \"hour\": \"22:00-06:00\""),
+         "line 5, key \"hour\": is not a key of a folder"},
+        {entry("  \"profile\": \"FLAC\",\n  \"hours\": \"22:00-30:00\""),
+         "line 5, key \"hours\": \"22:00-30:00\" is no range of hours"},
+        {entry("  \"profile\": \"FLAC\",\n  \"jobs\": \"two\""), "line 5, key \"jobs\": must be"},
+        {entry("  \"profile\": \"MP4\""), "line 4, key \"profile\": --profile \"MP4\" fits more"},
+        {entry("  \"name\": \"{name}\""), "line 2, key \"folder\": the folder needs \"profile\""},
+        {"{\"folder\": []}", "line 1, key \"folder\": is not a key of the file"},
+    };
+    for (const auto& bad : kBad) {
+        const std::string path = temp.File("watch.json");
+        std::ofstream(path) << bad.Text;
+        try {
+            ReadWatchConfig(path, {});
+            ADD_FAILURE() << "accepted:\n" << bad.Text;
+        } catch (const TUsageError& error) {
+            EXPECT_NE(std::string(error.what()).find(path + ": " + bad.Said), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours) {
+    TTempDir temp;
+    for (const char* folder : {"day", "night", "day-out", "night-out"})
+        fs::create_directories(temp.Path() / folder);
+    const std::string config = temp.File("watch.json");
+    const nlohmann::json folders = {{"folders",
+                                     {{{"folder", temp.File("day")},
+                                       {"profile", "MP4 - MPEG4"},
+                                       {"video_size", "160 x 120"},
+                                       {"output_folder", temp.File("day-out")},
+                                       {"hours", "09:00-17:00"}},
+                                      {{"folder", temp.File("night")},
+                                       {"profile", "FLAC (lossless)"},
+                                       {"output_folder", temp.File("night-out")},
+                                       {"hours", "22:00-06:00"}}}}};
+    std::ofstream(config) << folders.dump(2);
+    const std::string clip = temp.File("clip.avi");
+    WriteClip(clip, SmallClip());
+    const std::string bytes = FileBytes(clip);
+    const fs::path dayOutput = temp.Path() / "day-out/clip.mp4";
+    const fs::path nightOutput = temp.Path() / "night-out/clip.flac";
+
+    // Copied in slices into both folders; at noon only the day folder converts.
+    const auto watchAt = [&](const char* clock, const fs::path& awaited, bool copy) {
+        ::setenv("DZ_TEST_CLOCK", clock, 1);
+        std::size_t copied = copy ? 0 : bytes.size();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        TProgramOptions options;
+        options.WhileRunning = [&](pid_t pid) {
+            if (copied < bytes.size()) {
+                const std::size_t slice = std::min(bytes.size() - copied, bytes.size() / 3 + 1);
+                for (const char* folder : {"day", "night"})
+                    std::ofstream(temp.Path() / folder / "clip.avi", std::ios::app)
+                        << bytes.substr(copied, slice);
+                copied += slice;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                return true;
+            }
+            if (!fs::exists(awaited) && std::chrono::steady_clock::now() < deadline) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ::kill(pid, SIGINT);
+            return false;
+        };
+        const TProgramResult run =
+            RunCli({"watch", "--config", config, "--settle", "0.5"}, options);
+        ::unsetenv("DZ_TEST_CLOCK");
+        return run;
+    };
+    const TProgramResult noon = watchAt("12:00", dayOutput, true);
+    EXPECT_EQ(noon.ExitCode, 130) << noon.Err;
+    const TProbedFile day = RunFfprobe(dayOutput.string());
+    ASSERT_TRUE(day.ok) << noon.Out << noon.Err;
+    ASSERT_TRUE(day.First("video"));
+    EXPECT_EQ(day.First("video")->width, 160);
+    EXPECT_FALSE(fs::exists(nightOutput));
+    EXPECT_NE(noon.Err.find("file(s) wait for the hours 22:00-06:00"), std::string::npos)
+        << noon.Err;
+
+    const TProgramResult night = watchAt("23:00", nightOutput, false);
+    EXPECT_EQ(night.ExitCode, 130) << night.Err;
+    const TProbedFile sound = RunFfprobe(nightOutput.string());
+    ASSERT_TRUE(sound.ok) << night.Out << night.Err;
+    ASSERT_TRUE(sound.First("audio"));
+    EXPECT_EQ(sound.First("audio")->codecName, "flac");
+    EXPECT_EQ(night.Out.find("day/clip.avi"), std::string::npos) << "converted once only";
+}
 
 }  // namespace
