@@ -213,7 +213,8 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
     }
     finished_[file.Row] = 1;
     // A replacement whose output never came to be checked ends here.
-    if (options_.Library.ReplaceOriginal && result != kStatusDone) DropReplacement(row.FileName);
+    if (options_.Library.ReplaceOriginal && result != kStatusDone)
+        DropReplacement(file.Job ? file.Job->InputFile : row.FileName);
     if (!report_.Enabled()) return;
 
     TReportRecord record;

@@ -35,6 +35,18 @@ struct TJournal {
     long Pid = 0;  // the run that wrote it
 };
 
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    return fs::absolute(path, error).lexically_normal().string();
+}
+
+TReplaceRequest Absolute(TReplaceRequest request) {
+    request.Original = AbsolutePath(request.Original);
+    request.Output = AbsolutePath(request.Output);
+    if (!request.ArchiveFolder.empty()) request.ArchiveFolder = AbsolutePath(request.ArchiveFolder);
+    return request;
+}
+
 bool Present(const std::string& path) {
     std::error_code error;
     return !path.empty() && fs::exists(fs::symlink_status(path, error));
@@ -191,16 +203,18 @@ std::string ReplacementJournalFolder() {
 }
 
 bool BeginReplacement(const TReplaceRequest& request, std::string& error) {
-    TJournal journal{request, kConverting, {}, {}, static_cast<long>(::getpid())};
+    TJournal journal{Absolute(request), kConverting, {}, {}, static_cast<long>(::getpid())};
     return WriteJournal(journal, error);
 }
 
 void DropReplacement(const std::string& original) {
-    RemoveJournal(original);
+    RemoveJournal(AbsolutePath(original));
 }
 
-TReplaceOutcome ReplaceOriginal(const TReplaceRequest& request) {
+TReplaceOutcome ReplaceOriginal(const TReplaceRequest& given) {
     StopPointReached("before-check");
+    // The journal holds whole paths: the next run may start in another folder.
+    const TReplaceRequest request = Absolute(given);
     TJournal journal{request, kChecking, {}, {}, static_cast<long>(::getpid())};
     std::string note;
     journal.Final = FinalName(request, note);
@@ -210,6 +224,12 @@ TReplaceOutcome ReplaceOriginal(const TReplaceRequest& request) {
     StopPointReached("checking");
     TReplaceOutcome outcome = Continue(journal);
     if (outcome.Note.empty()) outcome.Note = note;
+    // Said as the command line spelled the files.
+    const fs::path givenFinal =
+        fs::path(given.Original).replace_extension(fs::path(given.Output).extension());
+    if (outcome.Output == request.Output) outcome.Output = given.Output;
+    if (outcome.Output == journal.Final && journal.Final != request.Output)
+        outcome.Output = givenFinal.string();
     return outcome;
 }
 
