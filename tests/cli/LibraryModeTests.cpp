@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/core/OutputNames.h"
 #include "cli/ConvertSettings.h"
 #include "cli/LibraryMode.h"
 #include "cli/ReplaceOriginal.h"
@@ -47,10 +48,6 @@ struct TNameCase {
     bool KeepTree = false;
     std::int64_t Created = kRecorded;
 };
-
-void PrintTo(const TNameCase& name, std::ostream* out) {
-    *out << name.Label;
-}
 
 const std::string kLongTitle = "a" + [] {
     std::string text;
@@ -86,31 +83,39 @@ const TNameCase kNames[] = {
      "2019/Summer_ Greece/clip.mp4", true},
     {"kept tree and a template", "Show: S01/E01: Pilot.mkv", "{folder} - {name}", "",
      "Show_ S01/Show_ S01 - E01_ Pilot.mp4", true},
+    // Two inputs that give a name an earlier one of the batch took.
+    {"the colon row's title again", "b2.avi", "{title}", "Star Wars: Episode IV",
+     "Star Wars_ Episode IV-1.mp4"},
+    {"the spaces row's name in another folder", "other/my holiday clip.avi", "{name}", "",
+     "my holiday clip-1.mp4"},
 };
 
-class NameTemplateTest : public ::testing::TestWithParam<TNameCase> {};
-
-TEST_P(NameTemplateTest, MakesTheNameEveryShareCanHold) {
-    const TNameCase& name = GetParam();
+// One batch: each name as LibraryOutputName makes it, then numbered as the batch numbers a name
+// an earlier file claimed (UnclaimedOutputName, on the template's own name).
+TEST(NameTemplate, MakesNamesEveryShareCanHoldForAwkwardInputs) {
     TTempDir temp;
     const fs::path library = temp.Path() / "library", out = temp.Path() / "out";
-    const fs::path input = library / name.Input;
-    fs::create_directories(input.parent_path());
-    std::ofstream(input).put('x');
-    const utimbuf changed{kChanged, kChanged};
-    ASSERT_EQ(::utime(input.c_str(), &changed), 0);
+    TClaimedNames claimed;
+    for (const TNameCase& name : kNames) {
+        SCOPED_TRACE(name.Label);
+        const fs::path input = library / name.Input;
+        fs::create_directories(input.parent_path());
+        std::ofstream(input).put('x');
+        const utimbuf changed{kChanged, kChanged};
+        ASSERT_EQ(::utime(input.c_str(), &changed), 0);
 
-    TLibraryOptions options;
-    if (!name.Template.empty()) options.Name = TNameTemplate::Parse(name.Template);
-    if (name.KeepTree) options.KeepTreeRoot = library.string();
-    options.Profile = "MP4 - H.264 + AAC";
-    TNameFacts facts{input.string(), options.Profile, 1920,         1080,
-                     "h264",         3723'000'000,    name.Created, name.Title};
-    const std::string made = LibraryOutputName(options, facts, out.string(), ".mp4", false);
-    EXPECT_EQ(fs::path(made).lexically_relative(out).string(), name.Expected);
+        TLibraryOptions options;
+        if (!name.Template.empty()) options.Name = TNameTemplate::Parse(name.Template);
+        if (name.KeepTree) options.KeepTreeRoot = library.string();
+        options.Profile = "MP4 - H.264 + AAC";
+        const TNameFacts facts{input.string(), options.Profile, 1920,         1080,
+                               "h264",         3723'000'000,    name.Created, name.Title};
+        const std::string wanted = LibraryOutputName(options, facts, out.string(), ".mp4", false);
+        const std::string made = UnclaimedOutputName(wanted, wanted, claimed);
+        claimed.insert(NormalOutputPath(made));
+        EXPECT_EQ(fs::path(made).lexically_relative(out).string(), name.Expected);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(AwkwardInputs, NameTemplateTest, ::testing::ValuesIn(kNames));
 
 TEST(NameTemplate, RefusesTemplatesThatCannotNameAFile) {
     const struct {
