@@ -10,6 +10,7 @@
 
 #include "cli/BatchReport.h"
 #include "cli/ConvertSettings.h"
+#include "cli/LibraryMode.h"
 #include "component/HardwareEncoders.h"
 
 struct TBatchOptions {
@@ -25,6 +26,7 @@ struct TBatchOptions {
     // demanded (a file fails without it). A file the device fails is converted again in
     // software.
     THardwareMode Hardware = THardwareMode::Off;
+    TLibraryOptions Library{};  // names, smaller outputs only, replacing the originals
 };
 
 // Converts the files; returns the exit code (kExitOk, kExitFailed, kExitUsage for a missing

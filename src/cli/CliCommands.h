@@ -25,6 +25,15 @@ int ProbeCommand(const std::vector<std::string>& files, bool json);
 // REASON"). renderNodes: the render nodes to try instead of /dev/dri/renderD*.
 int EncodersCommand(const std::vector<std::string>& renderNodes);
 
+// Library mode: output names, kept folders, smaller outputs only, replacing the originals.
+struct TLibraryRequest {
+    std::optional<std::string> Name;  // a template: "{date} {title}"
+    std::string KeepTree;             // ROOT: the input's folders below it kept
+    bool KeepSmaller = false;
+    bool ReplaceOriginal = false;  // convert only
+    std::string ArchiveFolder;     // with ReplaceOriginal: instead of the trash
+};
+
 // What `convert` was asked for; the option texts as typed.
 struct TConvertRequest {
     std::string Profile;  // line number, display name or a unique start of one
@@ -47,6 +56,7 @@ struct TConvertRequest {
     bool SkipExisting = false;          // skip files whose output is already complete
     std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
     std::string Hardware = "off";       // off, auto, vaapi, nvenc or qsv
+    TLibraryRequest Library;
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);
@@ -54,7 +64,10 @@ int ConvertCommand(const TConvertRequest& request);
 // `watch`: converts every media file that appears in `folder` once it has stopped growing for
 // `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was
 // done, so no file is converted twice across restarts. request.Files is not used.
-int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds);
+// configFile: several folders, each with its own plan and hours (WatchConfig.h); then `folder`
+// is empty.
+int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds,
+                 const std::string& configFile = "");
 
 // `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
 // each decoder and encoder (0: one per core); `pipeline` off runs the job in the engine's one

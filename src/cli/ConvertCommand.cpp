@@ -17,15 +17,18 @@
 #include "app/core/HardwareJob.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/OutputNames.h"
+#include "binding/LibraryErrors.h"
 #include "cli/BatchConversion.h"
 #include "cli/CliCommands.h"
 #include "cli/CliLibraries.h"
 #include "cli/ConsoleStatus.h"
 #include "cli/ConvertSettings.h"
 #include "cli/FileShard.h"
+#include "cli/LibraryMode.h"
 #include "cli/MediaFacts.h"
 #include "cli/OutputFacts.h"
 #include "cli/ProgressLine.h"
+#include "cli/ReplaceOriginal.h"
 #include "cli/StopSignal.h"
 
 namespace {
@@ -89,6 +92,7 @@ struct TPlannedFile {
     TClock::time_point Started;
     bool ProgressSeen = false;
     std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
+    std::string MovedTo;      // where a replacing output went (the original's name)
 };
 
 // The conversion of the command's files with the window's builder and converter component: up
@@ -119,6 +123,13 @@ class TConversionRun {
                 double seconds);
     std::string OutputOf(const TPlannedFile& file) const;
     bool Interrupted() const { return StopSignalNumber() != 0; }
+    // Library mode (LibraryMode.h): the rows' names made before anything converts (false: a
+    // convert stops), the name of a row's output, the naming of a described job, and what comes
+    // after a complete conversion (dropping one not smaller, replacing the original).
+    bool NameOutputs();
+    std::string PlannedOutputName(int row, bool overwrite) const;
+    void NameJob(int row, TJobDescription& job, const TClaimedNames& taken);
+    void FinishConverted(TPlannedFile& file, double seconds);
 
     const TConvertPlan& plan_;
     const TBatchOptions& options_;
@@ -127,6 +138,8 @@ class TConversionRun {
     TEventQueue events_;
     TFileList list_;
     std::vector<std::int64_t> sourceDurationUs_;  // per row
+    std::vector<TNameFacts> nameFacts_;           // per row
+    std::vector<std::string> libraryName_;        // per row: LibraryOutputName's, unnumbered
     std::vector<char> overwriteOwn_;              // per row: redo over an incomplete output
     std::vector<char> finished_;                  // per row: its record is written
     // Per row with hardware asked for: what the report says of it, whether its task runs on a
@@ -181,12 +194,10 @@ void TConversionRun::WireEvents() {
 
 std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
     if (!file.KeptPartial.empty()) return file.KeptPartial;
+    if (!file.MovedTo.empty()) return file.MovedTo;
     if (file.Job) return file.Job->OutputFile;
     // A row that failed before its job was described still shows where it would have gone.
-    const std::string& input = list_.Row(file.Row).FileName;
-    return ChooseOutputName(input, OutputFolderFor(plan_.Settings, input), plan_.Settings.FormatKey,
-                            plan_.Settings.Overwrite || overwriteOwn_[file.Row])
-        .Path;
+    return PlannedOutputName(file.Row, plan_.Settings.Overwrite || overwriteOwn_[file.Row]);
 }
 
 void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
@@ -201,6 +212,9 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
         status_.PrintResult(line);
     }
     finished_[file.Row] = 1;
+    // A replacement whose output never came to be checked ends here.
+    if (options_.Library.ReplaceOriginal && result != kStatusDone)
+        DropReplacement(file.Job ? file.Job->InputFile : row.FileName);
     if (!report_.Enabled()) return;
 
     TReportRecord record;
@@ -275,17 +289,108 @@ bool TConversionRun::RetryInSoftware(const TPlannedFile& file, const std::string
     return true;
 }
 
+bool TConversionRun::NameOutputs() {
+    libraryName_.assign(list_.Count(), "");
+    if (!options_.Library.NamesOutputs()) return true;
+    bool named = true;
+    for (int row = 0; row < list_.Count(); ++row) {
+        const std::string& input = list_.Row(row).FileName;
+        if (list_.Row(row).Progress == kStatusError) continue;  // it fails with its own reason
+        try {
+            libraryName_[row] = LibraryOutputName(options_.Library, nameFacts_[row],
+                                                  OutputFolderFor(plan_.Settings, input),
+                                                  OutputExtension(plan_.Settings.FormatKey), true);
+        } catch (const std::exception& error) {
+            named = false;
+            if (options_.Library.StopOnBadName) {
+                status_.PrintMessage(input + ": " + error.what());
+                continue;
+            }
+            TPlannedFile file;
+            file.Row = row;
+            anyFailed_ = true;
+            Finish(file, kStatusFail, error.what(), 0);
+        }
+    }
+    if (!named && options_.Library.StopOnBadName)
+        status_.PrintMessage("convert: nothing was converted: the names above cannot be made");
+    return named || !options_.Library.StopOnBadName;
+}
+
+std::string TConversionRun::PlannedOutputName(int row, bool overwrite) const {
+    const std::string& input = list_.Row(row).FileName;
+    const std::string& named = libraryName_.empty() ? std::string() : libraryName_[row];
+    if (named.empty()) {
+        return ChooseOutputName(input, OutputFolderFor(plan_.Settings, input),
+                                plan_.Settings.FormatKey, overwrite)
+            .Path;
+    }
+    return overwrite ? named : UniqueOutputName(named, OutputExtension(plan_.Settings.FormatKey));
+}
+
+void TConversionRun::NameJob(int row, TJobDescription& job, const TClaimedNames& taken) {
+    const TLibraryOptions& library = options_.Library;
+    if (!libraryName_[row].empty()) {
+        // Numbered on the template's name, not the input's, when an earlier file took it.
+        job.OutputFile = UnclaimedOutputName(
+            PlannedOutputName(row, plan_.Settings.Overwrite || overwriteOwn_[row]),
+            libraryName_[row], taken);
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::path(job.OutputFile).parent_path();
+        std::filesystem::create_directories(folder, error);
+        if (error)
+            throw std::runtime_error("the folder \"" + folder.string() +
+                                     "\" cannot be made: " + error.message());
+    }
+    if (!library.ReplaceOriginal) return;
+    // The name AddRowTask will give it; the journal must know it before anything is written.
+    job.OutputFile = UnclaimedOutputName(job.OutputFile, job.InputFile, taken);
+    std::string error;
+    if (!BeginReplacement(
+            {job.InputFile, job.OutputFile, sourceDurationUs_[row], library.ArchiveFolder}, error))
+        throw std::runtime_error("the journal of the replacement cannot be written: " + error);
+}
+
+void TConversionRun::FinishConverted(TPlannedFile& file, double seconds) {
+    const TLibraryOptions& library = options_.Library;
+    const std::string& input = list_.Row(file.Row).FileName;
+    const std::string& output = file.Job->OutputFile;
+    if (library.KeepSmaller) {
+        if (const std::string why = NotSmallerReason(FileSize(output), FileSize(input));
+            !why.empty()) {
+            std::error_code error;
+            std::filesystem::remove(output, error);
+            Finish(file, kStatusSkip,
+                   why + (error ? "; the output could not be removed: " + error.message()
+                                : "; the output was removed, the source kept"),
+                   seconds);
+            return;
+        }
+    }
+    if (library.ReplaceOriginal) {
+        const TReplaceOutcome outcome =
+            ReplaceOriginal({input, output, sourceDurationUs_[file.Row], library.ArchiveFolder});
+        if (!outcome.Note.empty()) status_.PrintMessage(input + ": " + outcome.Note);
+        file.MovedTo = outcome.Output;
+        if (!outcome.Replaced) {
+            anyFailed_ = true;
+            Finish(file, kStatusFail, outcome.Fault, seconds);
+            return;
+        }
+    }
+    Finish(file, kStatusDone, "", seconds);
+}
+
 std::vector<int> TConversionRun::RowsToConvert() {
     std::vector<int> rows;
     for (int row = 0; row < list_.Count(); ++row) {
+        if (finished_[row]) continue;  // a name that could not be made
         if (!options_.SkipExisting || list_.Row(row).Progress == kStatusError) {
             rows.push_back(row);
             continue;
         }
         const std::string& input = list_.Row(row).FileName;
-        const std::string output = ChooseOutputName(input, OutputFolderFor(plan_.Settings, input),
-                                                    plan_.Settings.FormatKey, true)
-                                       .Path;
+        const std::string output = PlannedOutputName(row, true);
         const TOutputFacts facts = ReadOutputFacts(component_.Probe(), output);
         if (!facts.Exists) {
             rows.push_back(row);
@@ -311,8 +416,11 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     TJobSettings settings = plan_.Settings;
     if (overwriteOwn_[file.Row]) settings.Overwrite = true;
     std::vector<std::string> notes;
-    const TRowTask added = AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes,
-                                      [&](TJobDescription& job) { ChooseHardware(file.Row, job); });
+    const TRowTask added =
+        AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes, [&](TJobDescription& job) {
+            ChooseHardware(file.Row, job);
+            NameJob(file.Row, job, taken);
+        });
     file.Job = added.Job;
     file.Task = added.Task;
     for (const std::string& note : notes) status_.PrintMessage(note);
@@ -373,7 +481,7 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
             anyFailed_ = true;
             Finish(file, kStatusPartial, event.Result.Problem, elapsed);
         } else {
-            Finish(file, kStatusDone, "", elapsed);
+            FinishConverted(file, elapsed);
         }
     }
 }
@@ -427,6 +535,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
             const TMediaFacts facts = ReadMediaFacts(component_.Probe(), file);
             AddToFileList(list_, facts, plan_.Settings.FormatKey);
             sourceDurationUs_.push_back(facts.Ok ? facts.Facts.DurationUs : -1);
+            nameFacts_.push_back(NameFactsOf(facts, options_.Library.Profile));
         }
     } catch (const std::exception& error) {
         status_.PrintMessage(error.what());
@@ -444,6 +553,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     hardwareNote_.assign(list_.Count(), "");
     onDevice_.assign(list_.Count(), 0);
     softwareOnly_.assign(list_.Count(), 0);
+    if (!NameOutputs()) return kExitUsage;
     if (options_.Hardware != THardwareMode::Off) {
         survey_ = &WaitForHardwareSurvey();
         // A demanded kind of device that did not open is said once, before the files fail.
@@ -516,9 +626,11 @@ nlohmann::json ReportSettingsOf(const TConvertPlan& plan) {
 
 int ConvertCommand(const TConvertRequest& request) {
     TConvertPlan plan;
+    TLibraryOptions library;
     std::vector<std::string> files = request.Files;
     try {
         plan = PlanConversion(request);
+        library = PlanLibraryMode(request.Library, plan, request.OutputFolder, request.Overwrite);
         if (request.Shard) files = FilesOfShard(files, ParseShard(*request.Shard));
     } catch (const TUsageError& error) {
         std::fprintf(stderr, "convert: %s\nRun with --help for more information.\n", error.what());
@@ -533,6 +645,8 @@ int ConvertCommand(const TConvertRequest& request) {
     InstallStopSignalHandlers();
     TBatchOptions options{request.Jobs, request.SkipExisting, request.Verbose, request.Pipeline};
     options.Hardware = ParseHardwareMode(request.Hardware).value_or(THardwareMode::Off);
+    options.Library = std::move(library);
+    files = ResumeReplacementsFor(files);
     int code = ConvertFiles(plan, files, options, report);
     report.Finish();
     if (!report.LastError().empty()) {

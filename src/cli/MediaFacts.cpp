@@ -20,6 +20,10 @@ TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path) {
     media.SubtitleStreamCount = probe.SubtitleStreamCount();
 
     media.Facts = ReadProbeFacts(probe);
+    TAVFileInfo info;
+    probe.GetFileInfo(info);
+    media.Title = info.Title;
+    media.CreatedSeconds = info.Timestamp > 0 ? info.Timestamp : 0;
     if (media.Facts.HasVideo) {
         TAVVideoStreamInfo video;
         probe.GetVideoStreamInfo(-1, video);

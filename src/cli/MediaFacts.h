@@ -19,8 +19,10 @@ struct TMediaFacts {
     int SubtitleStreamCount = 0;
     // The list's "Video Size", "FrameRate" and "Duration" texts; empty when !Ok.
     std::string SizeText, FrameRateText, DurationText;
-    std::string VideoCodecName;  // of the video a conversion takes ("h264", "png"); empty
-                                 // without one
+    std::string VideoCodecName;       // of the video a conversion takes ("h264", "png"); empty
+                                      // without one
+    std::string Title;                // the container's title; empty without one
+    std::int64_t CreatedSeconds = 0;  // the recording's date the container gives; 0 none
 };
 
 // Why a file holds nothing to convert: neither sound nor moving pictures (a still picture such

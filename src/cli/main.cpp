@@ -131,6 +131,59 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "the last files");
 }
 
+// Library mode: output names, kept folders, smaller outputs only; replacing originals (convert).
+void AddLibraryOptions(CLI::App* command, TLibraryRequest& library, bool replacing) {
+    command
+        ->add_option_function<std::string>(
+            "--name", [&library](const std::string& text) { library.Name = text; },
+            "Output names from a template: {name}, {ext}, {folder}, {profile}, {width}, {height}, "
+            "{codec}, {duration}, {date}, {title}; the profile's extension follows")
+        ->type_name("TEMPLATE");
+    command
+        ->add_option("--keep-tree", library.KeepTree,
+                     "Keeps each input's folders below ROOT under the output folder")
+        ->type_name("ROOT");
+    command->add_flag("--keep-smaller", library.KeepSmaller,
+                      "Removes an output that is not smaller than its source; the source stays");
+    if (!replacing) return;
+    command->add_flag("--replace-original", library.ReplaceOriginal,
+                      "Converts beside each input, checks the output (it opens, lasts as long, "
+                      "decodes to its end), moves the original to the trash and gives the output "
+                      "the original's name");
+    command
+        ->add_option("--archive-folder", library.ArchiveFolder,
+                     "With --replace-original: moves the originals into DIR, not the trash")
+        ->type_name("DIR");
+}
+
+// What `watch` is given: one folder, or a file of several (--config).
+struct TWatchArguments {
+    TConvertRequest Request;
+    std::string Folder, Config;
+    double SettleSeconds = 5;
+};
+
+CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
+    CLI::App* watch = app.add_subcommand(
+        "watch", "Converts every media file that appears in a folder, until Ctrl-C");
+    AddConvertOptions(watch, arguments.Request);
+    AddLibraryOptions(watch, arguments.Request.Library, false);
+    watch
+        ->add_option("--settle", arguments.SettleSeconds,
+                     "Seconds a file must stay unchanged before it is converted")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    watch->add_option("IN_FOLDER", arguments.Folder, "The folder to watch");
+    watch
+        ->add_option("--config", arguments.Config,
+                     "Several folders, each with its own profile, output folder, names and hours "
+                     "(JSON: {\"folders\": [{\"folder\": ..., \"profile\": ..., "
+                     "\"output_folder\": ..., \"hours\": \"22:00-06:00\"}]})")
+        ->type_name("FILE");
+    watch->footer(kWatchFooter);
+    return watch;
+}
+
 // A mistyped command would otherwise only be told that a command is required: says which are
 // known. Options come before no command.
 bool IsUnknownCommand(CLI::App& app, const char* first) {
@@ -192,6 +245,7 @@ int main(int argc, char** argv) {
     CLI::App* convert = app.add_subcommand(
         "convert", "Converts the files with an output profile, one or several at once");
     AddConvertOptions(convert, request);
+    AddLibraryOptions(convert, request.Library, true);
     convert
         ->add_option("--shard", request.Shard,
                      "Converts only the I-th of N parts of the files (by a hash of each path)")
@@ -199,19 +253,8 @@ int main(int argc, char** argv) {
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
     convert->footer(kConvertFooter);
 
-    TConvertRequest watchRequest;
-    std::string watchFolder;
-    double settleSeconds = 5;
-    CLI::App* watch = app.add_subcommand(
-        "watch", "Converts every media file that appears in a folder, until Ctrl-C");
-    AddConvertOptions(watch, watchRequest);
-    watch
-        ->add_option("--settle", settleSeconds,
-                     "Seconds a file must stay unchanged before it is converted")
-        ->check(CLI::PositiveNumber)
-        ->capture_default_str();
-    watch->add_option("IN_FOLDER", watchFolder, "The folder to watch")->required();
-    watch->footer(kWatchFooter);
+    TWatchArguments watchArguments;
+    CLI::App* watch = AddWatchCommand(app, watchArguments);
 
     int codecThreads = 0;
     bool pipeline = true;
@@ -229,7 +272,10 @@ int main(int argc, char** argv) {
     if (*probe) return ProbeCommand(probeFiles, json);
     if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
-    if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
+    if (*watch) {
+        return WatchCommand(watchArguments.Request, watchArguments.Folder,
+                            watchArguments.SettleSeconds, watchArguments.Config);
+    }
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);
     return kExitUsage;
 }

@@ -115,6 +115,8 @@ class TClipWriter {
         if (!(output_->oformat->flags & AVFMT_NOFILE))
             Check(LibAVFormat.avio_open(&output_->pb, path_.c_str(), AVIO_FLAG_WRITE), "avio_open",
                   path_);
+        if (!spec_.title.empty())
+            LibAVUtil.av_dict_set(&output_->metadata, "title", spec_.title.c_str(), 0);
         AVDictionary* muxerOptions = nullptr;
         if (spec_.fastStart) LibAVUtil.av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
         const int written = LibAVFormat.avformat_write_header(output_.get(), &muxerOptions);

@@ -21,8 +21,9 @@ struct TClipSpec {
     int64_t videoBitRate = 400000, audioBitRate = 128000;  // 0: encoder default
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // NONE: the encoder's first supported format
     int gopSize = 12;
-    int noise = 0;  // luma noise of up to this much either way, new in every picture: a picture
-                    // that no rate makes small
+    int noise = 0;      // luma noise of up to this much either way, new in every picture: a picture
+                        // that no rate makes small
+    std::string title;  // the container's title tag; empty: none
     bool fastStart = false;  // MP4/MOV: the index before the media, as phones and web uploads
                              // write it (so a file cut short still opens)
 };
