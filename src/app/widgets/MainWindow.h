@@ -47,7 +47,8 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QStatusBar;
-class QTableWidget;
+class QTableView;
+class TFileListModel;
 class QTimer;
 class QToolButton;
 class TOptionsDialog;
@@ -230,12 +231,8 @@ class TMainWindow : public QMainWindow {
     void AddingEnded();
     void StopProbing();
 
-    void AppendRowView();
-    void ShowRow(int row);
-    void ShowAllRows();
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void FileTableItemChanged(int row, int column);
     void ShowParameterLists();
     void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
@@ -276,7 +273,6 @@ class TMainWindow : public QMainWindow {
     TProfileSelection selection_;
     TConversionQueue queue_;
     bool addingFiles_ = false;
-    bool showingRows_ = false;  // the list is being written from the core's rows
     bool firstShow_ = true;
     bool restoredGeometry_ = false;
     bool restoredColumns_ = false;
@@ -294,6 +290,7 @@ class TMainWindow : public QMainWindow {
     std::map<int, std::int64_t> rowStartMs_;
     std::set<int> endedRows_;    // rows of this run that have ended
     std::set<int> stoppedRows_;  // rows the user stopped on their own
+    QString stoppingMessage_;    // the status bar's word on them
     bool applyingChoices_ = false;
     int formatEntryCount_ = 0;  // entries of the output-format list before the presets
     QDialog* helpDialog_ = nullptr;
@@ -320,7 +317,8 @@ class TMainWindow : public QMainWindow {
     QLineEdit* EditOutputFolder = nullptr;
     QToolButton* ButtonBrowseForFolder = nullptr;
     TDropDownComboBox* ComboOutputFormat = nullptr;
-    QTableWidget* fileTable = nullptr;
+    QTableView* fileTable = nullptr;
+    TFileListModel* fileModel_ = nullptr;  // over fileList_
     QComboBox* ComboAudioCodec = nullptr;
     QComboBox* ComboAudioBitrate = nullptr;
     QComboBox* ComboAudioChannels = nullptr;
