@@ -65,6 +65,7 @@
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
+#include "app/widgets/PresetMenu.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
@@ -267,7 +268,7 @@ void TMainWindow::FormCreate() {
         ComboLetterBox->setCurrentIndex(0);
     }
     TimerConvertAgain->stop();
-    LoadPresets();
+    presets_.Load(dataFolder_);
     ReloadPresetLines();
 
     // The layouts say how small the window may get; it opens at a comfortable size that still
@@ -1396,22 +1397,6 @@ bool TMainWindow::RestoreQueue() {
     return true;
 }
 
-void TMainWindow::LoadPresets() {
-    if (dataFolder_.isEmpty()) return;
-    const auto text =
-        ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName);
-    if (text && !presets_.Load(*text)) qWarning("The presets file cannot be read");
-}
-
-void TMainWindow::SavePresets() {
-    if (dataFolder_.isEmpty()) return;
-    std::string error;
-    if (!WriteFileAtomically(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName,
-                             presets_.Json(), error)) {
-        ShowInformation(this, tr("The presets cannot be saved: %1").arg(Q(error)));
-    }
-}
-
 void TMainWindow::ReloadPresetLines() {
     const QSignalBlocker blocker(ComboOutputFormat);
     const int catalogue = formatEntryCount_;
@@ -1419,27 +1404,24 @@ void TMainWindow::ReloadPresetLines() {
         ComboOutputFormat->removeItem(ComboOutputFormat->count() - 1);
     }
     presetLineStart_ = -1;
-    if (presets_.Presets().empty()) return;
+    if (presets_.Store().Presets().empty()) return;
     // A heading of their own, which cannot be chosen, then the presets by name.
     ComboOutputFormat->addItem(tr("--- My Presets ---"));
     if (auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model())) {
         model->item(catalogue)->setFlags(Qt::NoItemFlags);
     }
     presetLineStart_ = catalogue + 1;
-    for (const TPreset& preset : presets_.Presets()) ComboOutputFormat->addItem(Q(preset.Name));
+    for (const TPreset& preset : presets_.Store().Presets())
+        ComboOutputFormat->addItem(Q(preset.Name));
     ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
 }
 
 bool TMainWindow::SaveCurrentAsPreset(const QString& name) {
-    TPreset preset{name.trimmed().toStdString(), SavedChoices()};
-    if (!presets_.Save(preset)) return false;
-    SavePresets();
-    ReloadPresetLines();
-    return true;
+    return presets_.Save(TPreset{name.trimmed().toStdString(), SavedChoices()});
 }
 
 bool TMainWindow::ApplyPreset(const QString& name) {
-    const TPreset* preset = presets_.Find(name.toStdString());
+    const TPreset* preset = presets_.Store().Find(name.toStdString());
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
     ChoicesChanged();
@@ -1448,74 +1430,12 @@ bool TMainWindow::ApplyPreset(const QString& name) {
 }
 
 void TMainWindow::SavePresetClick() {
-    bool ok = false;
-    const QString name = QInputDialog::getText(this, tr("Save Preset"), tr("Preset name:"),
-                                               QLineEdit::Normal, QString(), &ok);
-    if (ok && !name.trimmed().isEmpty()) SaveCurrentAsPreset(name);
-}
-
-namespace {
-
-QStringList PresetNames(const TPresetStore& store) {
-    QStringList names;
-    for (const TPreset& preset : store.Presets()) names.append(Q(preset.Name));
-    return names;
-}
-
-}  // namespace
-
-void TMainWindow::RenamePresetClick() {
-    const QStringList names = PresetNames(presets_);
-    if (names.isEmpty()) return;
-    bool ok = false;
-    const QString old =
-        QInputDialog::getItem(this, tr("Rename Preset"), tr("Preset:"), names, 0, false, &ok);
-    if (!ok) return;
-    const QString name = QInputDialog::getText(this, tr("Rename Preset"), tr("New name:"),
-                                               QLineEdit::Normal, old, &ok);
-    if (!ok) return;
-    if (!presets_.Rename(old.toStdString(), name.trimmed().toStdString())) {
-        ShowInformation(this, tr("A preset named \"%1\" exists already.").arg(name.trimmed()));
-        return;
-    }
-    SavePresets();
-    ReloadPresetLines();
-}
-
-void TMainWindow::DeletePresetClick() {
-    const QStringList names = PresetNames(presets_);
-    if (names.isEmpty()) return;
-    bool ok = false;
-    const QString name =
-        QInputDialog::getItem(this, tr("Delete Preset"), tr("Preset:"), names, 0, false, &ok);
-    if (!ok || !presets_.Remove(name.toStdString())) return;
-    SavePresets();
-    ReloadPresetLines();
-}
-
-void TMainWindow::ExportPresetsClick() {
-    const QString file = QFileDialog::getSaveFileName(this, tr("Export Presets"), lastAddFolder_,
-                                                      tr("Presets (*.json)"));
-    if (file.isEmpty()) return;
-    std::string error;
-    if (!WriteFileAtomically(file.toStdString(), presets_.Json(), error)) {
-        ShowInformation(this, tr("The presets cannot be exported: %1").arg(Q(error)));
-    }
+    if (const auto name = presets_.AskNewName()) SaveCurrentAsPreset(*name);
 }
 
 void TMainWindow::ImportPresetsClick() {
-    const QString file = QFileDialog::getOpenFileName(this, tr("Import Presets"), lastAddFolder_,
-                                                      tr("Presets (*.json)"));
-    if (file.isEmpty()) return;
-    const auto text = ReadWholeFile(file.toStdString());
-    const auto added = text ? presets_.Import(*text) : std::nullopt;
-    if (!added) {
-        ShowInformation(this, tr("\"%1\" holds no presets.").arg(file));
-        return;
-    }
-    SavePresets();
-    ReloadPresetLines();
-    StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
+    if (const auto added = presets_.ImportClick(lastAddFolder_))
+        StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
 }
 
 // --- Menus ---

@@ -27,6 +27,7 @@
 #include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
 #include "app/widgets/ConversionBackend.h"
+#include "app/widgets/PresetMenu.h"
 #include "app/widgets/ProductName.h"
 #include "probe/AVProbe.h"
 
@@ -95,11 +96,14 @@ class TMainWindow : public QMainWindow {
     // The saved queue: restored at start (a crash or a closed window loses nothing) and written
     // again, atomically, whenever the list or the choices change. The folder is the program's
     // data folder; tests give their own.
-    void SetDataFolder(const QString& folder) { dataFolder_ = folder; }
+    void SetDataFolder(const QString& folder) {
+        dataFolder_ = folder;
+        presets_.SetDataFolder(folder);
+    }
     QString DataFolder() const { return dataFolder_; }
     bool RestoreQueue();
     void SaveQueueNow();
-    TPresetStore& Presets() { return presets_; }
+    TPresetStore& Presets() { return presets_.Store(); }
     // Saves the current profile and choices as a preset (replacing one of the same name).
     bool SaveCurrentAsPreset(const QString& name);
     // Chooses a preset's profile and choices, as picking it in the profile list does.
@@ -164,9 +168,6 @@ class TMainWindow : public QMainWindow {
     void PlayClick();
     void ShowLogClick();
     void SavePresetClick();
-    void RenamePresetClick();
-    void DeletePresetClick();
-    void ExportPresetsClick();
     void ImportPresetsClick();
     void ComboOutputFormatChange();
     // The fit controls follow the profile (video only) and the check box; `enabled` is false
@@ -258,8 +259,6 @@ class TMainWindow : public QMainWindow {
     void RowEnded(int row, const TTaskTerminateEvent& event);
     void ShowQueueStatus();
     void ScheduleSave();
-    void LoadPresets();
-    void SavePresets();
     QString OutputFolderOfRow(int row) const;
     int CurrentListRow() const;
     // The row a task's event belongs to: with several files at once, the task's own row.
@@ -295,7 +294,7 @@ class TMainWindow : public QMainWindow {
     int formatEntryCount_ = 0;  // entries of the output-format list before the presets
     QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
-    TPresetStore presets_;
+    TPresetMenu presets_{this, [this] { ReloadPresetLines(); }};
     int presetLineStart_ = -1;  // the first preset line of the profile list, -1 when none
     QTimer* SaveTimer = nullptr;
     QString helpFile_;

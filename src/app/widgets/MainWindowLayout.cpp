@@ -475,10 +475,11 @@ void TMainWindow::CreateMenus() {
     MenuPresets = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
     item(MenuPresets, "SavePreset1", tr("Save Current Settings as Preset..."),
          [this] { SavePresetClick(); });
-    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { RenamePresetClick(); });
-    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { DeletePresetClick(); });
+    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { presets_.RenameClick(); });
+    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { presets_.DeleteClick(); });
     MenuPresets->addSeparator();
-    item(MenuPresets, "ExportPresets1", tr("Export Presets..."), [this] { ExportPresetsClick(); });
+    item(MenuPresets, "ExportPresets1", tr("Export Presets..."),
+         [this] { presets_.ExportClick(lastAddFolder_); });
     item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
 
     MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
