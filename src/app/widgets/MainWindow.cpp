@@ -66,6 +66,7 @@
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
 #include "app/widgets/PresetMenu.h"
+#include "app/widgets/ProfileList.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
@@ -191,11 +192,6 @@ void FitDialogToScreen(QWidget& dialog) {
 
 }  // namespace
 
-void TDropDownComboBox::showPopup() {
-    emit AboutToDropDown();
-    QComboBox::showPopup();
-}
-
 TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
     : QMainWindow(parent), backend_(backend) {
     setObjectName("MainWindow");
@@ -256,7 +252,7 @@ void TMainWindow::FormCreate() {
     volumeSlider->setValue(kDefaultVolumePosition);
     VolumeSliderChange();
 
-    FillOutputFormatList();
+    ComboOutputFormat->FillProfiles();
     SelectOutputFormatLine(kDefaultFormatLine);
     ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
 
@@ -396,48 +392,7 @@ void TMainWindow::SetParallelFiles(int count) {
 void TMainWindow::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
-    const QSignalBlocker blocker(ComboOutputFormat);
-    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
-}
-
-void TMainWindow::FillOutputFormatList() {
-    const QSignalBlocker blocker(ComboOutputFormat);
-    ComboOutputFormat->clear();
-    const auto& lines = OutputFormatLines();
-    auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model());
-    QFont headingFont = ComboOutputFormat->font();
-    headingFont.setBold(true);
-    int widest = 0;
-    for (const TProfileGroup& group : ProfileGroups()) {
-        // A heading cannot be chosen; should one be chosen anyway, the choice steps back.
-        const QString heading = tr(group.Heading.c_str());
-        ComboOutputFormat->addItem(heading, -1);
-        if (model) {
-            QStandardItem* item = model->item(ComboOutputFormat->count() - 1);
-            item->setFlags(Qt::NoItemFlags);
-            item->setFont(headingFont);
-        }
-        widest = std::max(widest, QFontMetrics(headingFont).horizontalAdvance(heading));
-        for (int line : group.Lines) {
-            const QString name = Q(lines[line].Text);
-            ComboOutputFormat->addItem(name, line);
-            widest = std::max(widest, ComboOutputFormat->fontMetrics().horizontalAdvance(name));
-        }
-    }
-    formatEntryCount_ = ComboOutputFormat->count();
-    // Every name whole when the list is open, however narrow the box.
-    ComboOutputFormat->view()->setMinimumWidth(
-        widest + 2 * ComboOutputFormat->fontMetrics().averageCharWidth() +
-        style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-}
-
-int TMainWindow::FormatIndexOfLine(int line) const {
-    return ComboOutputFormat->findData(line);
-}
-
-int TMainWindow::FormatLineOfIndex(int index) const {
-    const QVariant line = ComboOutputFormat->itemData(index);
-    return line.isValid() ? line.toInt() : -1;
+    ComboOutputFormat->ShowLine(line);
 }
 
 int TMainWindow::LetterBoxIndex() const {
@@ -747,20 +702,16 @@ void TMainWindow::ButtonBrowseForFolderClick() {
 
 void TMainWindow::ComboOutputFormatChange() {
     const int index = ComboOutputFormat->currentIndex();
-    if (presetLineStart_ >= 0 && index >= presetLineStart_) {
+    if (ComboOutputFormat->IsPreset(index)) {
         // A preset: its profile's line and its choices.
         const QString name = ComboOutputFormat->itemText(index);
-        {
-            const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
-        }
+        ComboOutputFormat->ShowLine(selection_.SelectedLine());
         ApplyPreset(name);
         return;
     }
-    const TOutputProfile* profile = selection_.Choose(FormatLineOfIndex(index));
+    const TOutputProfile* profile = selection_.Choose(ComboOutputFormat->LineOfIndex(index));
     if (!profile) {
-        const QSignalBlocker blocker(ComboOutputFormat);
-        ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
+        ComboOutputFormat->ShowLine(selection_.SelectedLine());
         return;
     }
     params_.ApplyProfile(*profile);
@@ -1337,10 +1288,7 @@ void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
-        {
-            const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
-        }
+        ComboOutputFormat->ShowLine(line);
         const bool restored = choicesRestored_;
         choicesRestored_ = false;
         ComboOutputFormatChange();
@@ -1398,22 +1346,7 @@ bool TMainWindow::RestoreQueue() {
 }
 
 void TMainWindow::ReloadPresetLines() {
-    const QSignalBlocker blocker(ComboOutputFormat);
-    const int catalogue = formatEntryCount_;
-    while (ComboOutputFormat->count() > catalogue) {
-        ComboOutputFormat->removeItem(ComboOutputFormat->count() - 1);
-    }
-    presetLineStart_ = -1;
-    if (presets_.Store().Presets().empty()) return;
-    // A heading of their own, which cannot be chosen, then the presets by name.
-    ComboOutputFormat->addItem(tr("--- My Presets ---"));
-    if (auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model())) {
-        model->item(catalogue)->setFlags(Qt::NoItemFlags);
-    }
-    presetLineStart_ = catalogue + 1;
-    for (const TPreset& preset : presets_.Store().Presets())
-        ComboOutputFormat->addItem(Q(preset.Name));
-    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
+    ComboOutputFormat->ShowPresets(presets_.Store().Presets(), selection_.SelectedLine());
 }
 
 bool TMainWindow::SaveCurrentAsPreset(const QString& name) {

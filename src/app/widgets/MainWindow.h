@@ -29,6 +29,7 @@
 #include "app/widgets/ConversionBackend.h"
 #include "app/widgets/PresetMenu.h"
 #include "app/widgets/ProductName.h"
+#include "app/widgets/ProfileList.h"
 #include "probe/AVProbe.h"
 
 class QAction;
@@ -58,18 +59,6 @@ class TFormAbout;
 // What Convert says while no converter is part of the program.
 inline constexpr const char* kMsgConversionUnavailable =
     "Conversion is not available in this build: the converter component is not part of it yet.";
-
-// A drop-down list that reports when it is about to open.
-class TDropDownComboBox : public QComboBox {
-    Q_OBJECT
-
-  public:
-    using QComboBox::QComboBox;
-    void showPopup() override;
-
-  signals:
-    void AboutToDropDown();
-};
 
 class TMainWindow : public QMainWindow {
     Q_OBJECT
@@ -238,9 +227,6 @@ class TMainWindow : public QMainWindow {
     void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
-    void FillOutputFormatList();
-    int FormatIndexOfLine(int line) const;
-    int FormatLineOfIndex(int index) const;
     // The user changed the profile or a choice: finished rows wait to be converted again.
     void ChoicesChanged();
     void ApplyChoices(const TSavedChoices& choices);
@@ -291,11 +277,9 @@ class TMainWindow : public QMainWindow {
     std::set<int> stoppedRows_;  // rows the user stopped on their own
     QString stoppingMessage_;    // the status bar's word on them
     bool applyingChoices_ = false;
-    int formatEntryCount_ = 0;  // entries of the output-format list before the presets
     QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
     TPresetMenu presets_{this, [this] { ReloadPresetLines(); }};
-    int presetLineStart_ = -1;  // the first preset line of the profile list, -1 when none
     QTimer* SaveTimer = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
@@ -315,7 +299,7 @@ class TMainWindow : public QMainWindow {
     QPushButton* ButtonConvert = nullptr;
     QLineEdit* EditOutputFolder = nullptr;
     QToolButton* ButtonBrowseForFolder = nullptr;
-    TDropDownComboBox* ComboOutputFormat = nullptr;
+    TProfileList* ComboOutputFormat = nullptr;
     QTableView* fileTable = nullptr;
     TFileListModel* fileModel_ = nullptr;  // over fileList_
     QComboBox* ComboAudioCodec = nullptr;

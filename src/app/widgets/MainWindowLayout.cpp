@@ -187,7 +187,7 @@ void TMainWindow::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
     auto* format = new QHBoxLayout;
     format->setSpacing(4);
     format->addWidget(NamedLabel(tr("Set Output Format :"), central));
-    ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
+    ComboOutputFormat = Named(new TProfileList(central), "ComboOutputFormat");
     // The box takes the line's width; the open list is as wide as its longest name.
     ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ComboOutputFormat->setMinimumContentsLength(16);
