@@ -62,6 +62,7 @@
 #include "app/widgets/ApplicationIcon.h"
 #include "app/widgets/DesktopNotification.h"
 #include "app/widgets/FileListModel.h"
+#include "app/widgets/FileProber.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
@@ -202,7 +203,7 @@ TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
 }
 
 TMainWindow::~TMainWindow() {
-    StopProbing();
+    prober_.Stop();
 }
 
 void TMainWindow::FormCreate() {
@@ -562,41 +563,10 @@ void TMainWindow::AddFileRows(const QStringList& paths) {
         AddingEnded();
         return;
     }
-    StopProbing();  // the previous adding's worker has ended; its thread is joined here
-    stopProbing_ = false;
-    probeWorker_ =
-        std::thread([this, files = std::move(toProbe)]() mutable { ProbeFiles(std::move(files)); });
+    prober_.Start(std::move(toProbe));
 }
 
-// On the worker: each file's facts are handed to the window's thread, in order.
-void TMainWindow::ProbeFiles(std::vector<std::string> files) {
-    TAVProbe probe;
-    for (const std::string& file : files) {
-        if (stopProbing_) return;
-        TProbedFile probed;
-        probed.File = file;
-        try {
-            probed.Exists = QFileInfo::exists(QString::fromStdString(file));
-            if (probed.Exists && probe.LoadFile(file)) {
-                probed.Read = true;
-                probed.Facts = ReadProbeFacts(probe);
-                probe.CloseFile();
-            } else if (probed.Exists) {
-                probed.Error = probe.LastErrorText();
-            }
-        } catch (const std::exception& error) {
-            probed.Failed = true;
-            probed.Error = error.what();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, probed] { FileProbed(probed); }, Qt::QueuedConnection);
-        if (probed.Failed) break;
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { AddingEnded(); }, Qt::QueuedConnection);
-}
-
-void TMainWindow::FileProbed(const TProbedFile& probed) {
+void TMainWindow::FileProbed(const TProbedInput& probed) {
     if (!addingFiles_) return;
     if (probed.Failed) {
         qWarning("Adding %s: %s", probed.File.c_str(), probed.Error.c_str());
@@ -632,11 +602,6 @@ void TMainWindow::AddingEnded() {
             tr("Already in the list: %1").arg(alreadyListed_.join(QStringLiteral(", "))), kHintMs);
     }
     ScheduleSave();
-}
-
-void TMainWindow::StopProbing() {
-    stopProbing_ = true;
-    if (probeWorker_.joinable()) probeWorker_.join();
 }
 
 void TMainWindow::DeleteSelectedItem1Click() {

@@ -27,6 +27,7 @@
 #include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
 #include "app/widgets/ConversionBackend.h"
+#include "app/widgets/FileProber.h"
 #include "app/widgets/PresetMenu.h"
 #include "app/widgets/ProductName.h"
 #include "app/widgets/ProfileList.h"
@@ -204,22 +205,11 @@ class TMainWindow : public QMainWindow {
 
     void AddFilesFrom(const QStringList* paths);
     QStringList ChooseFilesToAdd();
-    // What the probe found of one file to add, on the worker that probes them.
-    struct TProbedFile {
-        std::string File;
-        bool Exists = false;
-        bool Read = false;
-        TProbeFacts Facts;
-        std::string Error;    // why it could not be read
-        bool Failed = false;  // the probe itself failed: the adding ends here
-    };
     // Files already listed are ticked at once; the others are probed in order on a worker
     // thread, and each gets its row here as its probe ends, so the window never waits for one.
     void AddFileRows(const QStringList& paths);
-    void ProbeFiles(std::vector<std::string> files);
-    void FileProbed(const TProbedFile& probed);
+    void FileProbed(const TProbedInput& probed);
     void AddingEnded();
-    void StopProbing();
 
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
@@ -288,8 +278,8 @@ class TMainWindow : public QMainWindow {
     bool overwrite_ = kDefaultOverwrite;
     std::optional<int> dropDownItems_;
     TFormAbout* about_ = nullptr;
-    std::thread probeWorker_;
-    std::atomic<bool> stopProbing_{false};
+    TFileProber prober_{this, [this](const TProbedInput& probed) { FileProbed(probed); },
+                        [this] { AddingEnded(); }};
     QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
     QPushButton* ButtonAddFile = nullptr;
