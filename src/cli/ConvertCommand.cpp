@@ -35,10 +35,62 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// The result of a file whose output was already complete, and of one a stop kept from
-// starting (which shows no line).
-constexpr const char* kStatusSkip = "Skip";
-constexpr const char* kStatusNotStarted = "Not started";
+// How a file of the run ends: as a row of the list does, or skipped because its output was
+// already complete, or kept from starting by a stop (which shows no line).
+enum class TFileEnd { Done, Partial, Failed, Stopped, Skipped, NotStarted };
+
+// The word of the file's line: the row state's text, or the command line's own.
+std::string FileEndText(TFileEnd end) {
+    switch (end) {
+        case TFileEnd::Done:
+            return RowStateText(TRowState::Done);
+        case TFileEnd::Partial:
+            return RowStateText(TRowState::DoneWithErrors);
+        case TFileEnd::Failed:
+            return RowStateText(TRowState::Failed);
+        case TFileEnd::Stopped:
+            return RowStateText(TRowState::Stopped);
+        case TFileEnd::Skipped:
+            return "Skip";
+        case TFileEnd::NotStarted:
+            return "Not started";
+    }
+    return {};
+}
+
+TRowState RowStateOfEnd(TFileEnd end) {
+    switch (end) {
+        case TFileEnd::Done:
+        case TFileEnd::Skipped:
+            return TRowState::Done;
+        case TFileEnd::Partial:
+            return TRowState::DoneWithErrors;
+        case TFileEnd::Failed:
+            return TRowState::Failed;
+        case TFileEnd::Stopped:
+            return TRowState::Stopped;
+        case TFileEnd::NotStarted:
+            return TRowState::Waiting;
+    }
+    return TRowState::Waiting;
+}
+
+const char* ReportStatusOf(TFileEnd end) {
+    switch (end) {
+        case TFileEnd::Done:
+            return kReportDone;
+        case TFileEnd::Partial:
+            return kReportPartial;
+        case TFileEnd::Failed:
+            return kReportFailed;
+        case TFileEnd::Skipped:
+            return kReportSkipped;
+        case TFileEnd::Stopped:
+        case TFileEnd::NotStarted:
+            return kReportStopped;
+    }
+    return kReportStopped;
+}
 
 // One event of the component, as the main thread handles it.
 struct TComponentEvent {
@@ -119,8 +171,7 @@ class TConversionRun {
     bool Describe(TPlannedFile& file, TClaimedNames& taken);
     void WaitForChunk(std::vector<TPlannedFile>& files);
     // Prints the row's line (none for a row a stop kept from starting) and records it.
-    void Finish(const TPlannedFile& file, const std::string& result, const std::string& reason,
-                double seconds);
+    void Finish(const TPlannedFile& file, TFileEnd end, const std::string& reason, double seconds);
     std::string OutputOf(const TPlannedFile& file) const;
     bool Interrupted() const { return StopSignalNumber() != 0; }
     // Library mode (LibraryMode.h): the rows' names made before anything converts (false: a
@@ -200,33 +251,29 @@ std::string TConversionRun::OutputOf(const TPlannedFile& file) const {
     return PlannedOutputName(file.Row, plan_.Settings.Overwrite || overwriteOwn_[file.Row]);
 }
 
-void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
-                            const std::string& reason, double seconds) {
+void TConversionRun::Finish(const TPlannedFile& file, TFileEnd end, const std::string& reason,
+                            double seconds) {
     TFileListRow& row = list_.Row(file.Row);
-    row.Progress = result;
+    row.State = RowStateOfEnd(end);
     const std::string output = OutputOf(file);
-    const bool started = result != kStatusNotStarted;
+    const bool started = end != TFileEnd::NotStarted;
     if (started) {
-        std::string line = row.FileName + " -> " + output + ": " + result;
+        std::string line = row.FileName + " -> " + output + ": " + FileEndText(end);
         if (!reason.empty()) line += ": " + reason;
         status_.PrintResult(line);
     }
     finished_[file.Row] = 1;
     // A replacement whose output never came to be checked ends here.
-    if (options_.Library.ReplaceOriginal && result != kStatusDone)
+    if (options_.Library.ReplaceOriginal && end != TFileEnd::Done)
         DropReplacement(file.Job ? file.Job->InputFile : row.FileName);
     if (!report_.Enabled()) return;
 
     TReportRecord record;
     record.Input = row.FileName;
     record.Output = output;
-    record.Status = result == kStatusDone      ? kReportDone
-                    : result == kStatusPartial ? kReportPartial
-                    : result == kStatusFail    ? kReportFailed
-                    : result == kStatusSkip    ? kReportSkipped
-                                               : kReportStopped;
+    record.Status = ReportStatusOf(end);
     record.Reason = reason;
-    if (result == kStatusAbort) record.Reason = "stopped before its end";
+    if (end == TFileEnd::Stopped) record.Reason = "stopped before its end";
     if (!started) record.Reason = "stopped before it started";
     record.SourceDurationUs = sourceDurationUs_[file.Row];
     if (started) {
@@ -295,7 +342,7 @@ bool TConversionRun::NameOutputs() {
     bool named = true;
     for (int row = 0; row < list_.Count(); ++row) {
         const std::string& input = list_.Row(row).FileName;
-        if (list_.Row(row).Progress == kStatusError) continue;  // it fails with its own reason
+        if (list_.Row(row).State == TRowState::Unreadable) continue;  // it fails with its own reason
         try {
             libraryName_[row] = LibraryOutputName(options_.Library, nameFacts_[row],
                                                   OutputFolderFor(plan_.Settings, input),
@@ -309,7 +356,7 @@ bool TConversionRun::NameOutputs() {
             TPlannedFile file;
             file.Row = row;
             anyFailed_ = true;
-            Finish(file, kStatusFail, error.what(), 0);
+            Finish(file, TFileEnd::Failed, error.what(), 0);
         }
     }
     if (!named && options_.Library.StopOnBadName)
@@ -360,7 +407,7 @@ void TConversionRun::FinishConverted(TPlannedFile& file, double seconds) {
             !why.empty()) {
             std::error_code error;
             std::filesystem::remove(output, error);
-            Finish(file, kStatusSkip,
+            Finish(file, TFileEnd::Skipped,
                    why + (error ? "; the output could not be removed: " + error.message()
                                 : "; the output was removed, the source kept"),
                    seconds);
@@ -374,18 +421,18 @@ void TConversionRun::FinishConverted(TPlannedFile& file, double seconds) {
         file.MovedTo = outcome.Output;
         if (!outcome.Replaced) {
             anyFailed_ = true;
-            Finish(file, kStatusFail, outcome.Fault, seconds);
+            Finish(file, TFileEnd::Failed, outcome.Fault, seconds);
             return;
         }
     }
-    Finish(file, kStatusDone, "", seconds);
+    Finish(file, TFileEnd::Done, "", seconds);
 }
 
 std::vector<int> TConversionRun::RowsToConvert() {
     std::vector<int> rows;
     for (int row = 0; row < list_.Count(); ++row) {
         if (finished_[row]) continue;  // a name that could not be made
-        if (!options_.SkipExisting || list_.Row(row).Progress == kStatusError) {
+        if (!options_.SkipExisting || list_.Row(row).State == TRowState::Unreadable) {
             rows.push_back(row);
             continue;
         }
@@ -401,7 +448,7 @@ std::vector<int> TConversionRun::RowsToConvert() {
             TPlannedFile file;
             file.Row = row;
             overwriteOwn_[row] = 1;  // its name is the output's own
-            Finish(file, kStatusSkip, "the output is complete", 0);
+            Finish(file, TFileEnd::Skipped, "the output is complete", 0);
             continue;
         }
         status_.PrintMessage(input + ": " + output + " is incomplete (" + why +
@@ -426,7 +473,7 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     for (const std::string& note : notes) status_.PrintMessage(note);
     if (file.Task >= 0) return true;
     anyFailed_ = true;
-    Finish(file, kStatusFail, added.Reason, 0);
+    Finish(file, TFileEnd::Failed, added.Reason, 0);
     return false;
 }
 
@@ -468,9 +515,10 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
         if (event.Result.Partial) file.KeptPartial = event.Result.OutputFile;
         if (event.Exception) {
             anyFailed_ = true;
-            Finish(file, kStatusFail, event.Text, elapsed);
+            Finish(file, TFileEnd::Failed, event.Text, elapsed);
         } else if (stopAsked) {
-            Finish(file, started ? kStatusAbort : kStatusNotStarted, "", started ? elapsed : 0);
+            Finish(file, started ? TFileEnd::Stopped : TFileEnd::NotStarted, "",
+                   started ? elapsed : 0);
         } else if (const std::string fault = onDevice_[file.Row] && file.Job
                                                  ? HardwareOutputFault(file.Job->OutputFile)
                                                  : "";
@@ -479,7 +527,7 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
         } else if (!event.Result.Problem.empty()) {
             // Converted to its end but not whole: not a success for scripts either.
             anyFailed_ = true;
-            Finish(file, kStatusPartial, event.Result.Problem, elapsed);
+            Finish(file, TFileEnd::Partial, event.Result.Problem, elapsed);
         } else {
             FinishConverted(file, elapsed);
         }
@@ -508,7 +556,7 @@ void TConversionRun::RunChunk(const std::vector<int>& rows) {
         runner_.StopTasks();
         anyFailed_ = true;
         stopped_ = true;
-        for (const TPlannedFile& file : files) Finish(file, kStatusFail, error.what(), 0);
+        for (const TPlannedFile& file : files) Finish(file, TFileEnd::Failed, error.what(), 0);
         return;
     }
     WaitForChunk(files);
@@ -585,7 +633,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
         if (finished_[row]) continue;
         TPlannedFile file;
         file.Row = row;
-        Finish(file, kStatusNotStarted, "", 0);
+        Finish(file, TFileEnd::NotStarted, "", 0);
     }
     if (Interrupted()) return kExitSignalBase + StopSignalNumber();
     return anyFailed_ ? kExitFailed : kExitOk;

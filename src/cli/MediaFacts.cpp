@@ -49,7 +49,7 @@ void AddToFileList(TFileList& list, const TMediaFacts& facts, const std::string&
         list.AddFailedFile(facts.Path);
         TFileListRow& row = list.Row(list.Count() - 1);
         row.Checked = true;
-        row.Progress.clear();
+        row.State = TRowState::Waiting;
         row.Status.clear();
     }
 }

@@ -35,9 +35,10 @@ TJson JsonOf(const TMediaFacts& media) {
     object["video_stream_count"] = Known(media.VideoStreamCount, media.Ok);
     object["audio_stream_count"] = Known(media.AudioStreamCount, media.Ok);
     object["subtitle_stream_count"] = Known(media.SubtitleStreamCount, media.Ok);
-    object["size_text"] = media.Ok ? media.SizeText : kStatusError;
-    object["frame_rate_text"] = media.Ok ? media.FrameRateText : kStatusError;
-    object["duration_text"] = media.Ok ? media.DurationText : kStatusError;
+    object["size_text"] = media.Ok ? media.SizeText : RowStateText(TRowState::Unreadable);
+    object["frame_rate_text"] =
+        media.Ok ? media.FrameRateText : RowStateText(TRowState::Unreadable);
+    object["duration_text"] = media.Ok ? media.DurationText : RowStateText(TRowState::Unreadable);
     return object;
 }
 
@@ -67,7 +68,7 @@ int ProbeCommand(const std::vector<std::string>& files, bool json) {
             std::cout << path << '\t' << media.SizeText << '\t' << media.FrameRateText << '\t'
                       << media.DurationText << '\n';
         } else {
-            std::cout << path << '\t' << kStatusError << '\n';
+            std::cout << path << '\t' << RowStateText(TRowState::Unreadable) << '\n';
         }
     }
     // File names need not be UTF-8: such bytes are shown replaced rather than failing.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/core/ConversionQueue.h"
+#include "app/core/FileListTexts.h"
 #include "app/core/JobBuilder.h"
 #include "app/core/ProfileCatalogue.h"
 #include "binding/FFmpegLibs.h"
@@ -106,7 +107,8 @@ class ConversionQueueTest : public ::testing::Test {
 
     std::vector<std::string> Progress() const {
         std::vector<std::string> texts;
-        for (int i = 0; i < list_.Count(); ++i) texts.push_back(list_.Row(i).Progress);
+        for (int i = 0; i < list_.Count(); ++i)
+            texts.push_back(ProgressCellText(list_.Row(i).State, list_.Row(i).Percent));
         return texts;
     }
 };
@@ -454,7 +456,7 @@ TEST_F(ConversionQueueTest, UnreadableRowsAreSkippedEvenWhenChecked) {
     TBuildResult built;
     ASSERT_EQ(TickUntilAction(&built), TTimerAction::taBuildNext);
     EXPECT_EQ(built.Row, 2);
-    EXPECT_EQ(list_.Row(1).Progress, "Error");
+    EXPECT_EQ(list_.Row(1).State, TRowState::Unreadable);
     EXPECT_EQ(list_.Row(2).OutputFile, (dir_.Path() / "clip2.mp4").string());
 }
 
@@ -491,9 +493,9 @@ TEST_F(ConversionQueueTest, BatchGivesEveryRunnableRowATaskWithNamesOfItsOwn) {
     ASSERT_EQ(runner_.Appended.size(), 3u);
     EXPECT_EQ(list_.Row(0).OutputFile, (dir_.Path() / "clip.mp4").string());
     EXPECT_EQ(list_.Row(1).OutputFile, (dir_.Path() / "clip-1.mp4").string());
-    EXPECT_EQ(list_.Row(4).Progress, "Fail");
+    EXPECT_EQ(list_.Row(4).State, TRowState::Failed);
     EXPECT_EQ(list_.Row(4).Status, "could not open");
-    EXPECT_EQ(list_.Row(3).Progress, "Error");
+    EXPECT_EQ(list_.Row(3).State, TRowState::Unreadable);
 }
 
 TEST_F(ConversionQueueTest, BatchNeverTakesADanglingLinkForAFreeName) {

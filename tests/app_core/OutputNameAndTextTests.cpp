@@ -132,7 +132,7 @@ TEST(FileListTextTest, ColumnsInOrder) {
     ASSERT_EQ(columns.size(), 8u);
     const char* captions[] = {"Video File Name", "Video Size", "FrameRate", "Duration",
                               "Output",          "Progress",   "Frames",    "Status"};
-    const int widths[] = {310, 90, 80, 60, 65, 57, 60, 240};
+    const int widths[] = {310, 90, 80, 60, 65, 100, 60, 197};
     for (int i = 0; i < 8; ++i) {
         EXPECT_STREQ(columns[i].Caption, captions[i]);
         EXPECT_EQ(columns[i].Width, widths[i]);
@@ -193,11 +193,11 @@ TEST(FileListTest, RowsOfProbedAndFailedFiles) {
     EXPECT_EQ(a.FrameRate, "29.97");
     EXPECT_EQ(a.Duration, "01:02:05");
     EXPECT_EQ(a.Output, "MP4");
-    EXPECT_EQ(a.Progress, "");
+    EXPECT_EQ(a.State, TRowState::Waiting);
     const TFileListRow& b = list.Row(1);
     EXPECT_FALSE(b.Checked);  // an unreadable file is never converted
     EXPECT_EQ(b.VideoSize + b.FrameRate + b.Duration + b.Output, "");
-    EXPECT_EQ(b.Progress, "Error");
+    EXPECT_EQ(b.State, TRowState::Unreadable);
     EXPECT_EQ(list.Row(2).VideoSize, " ");
     EXPECT_EQ(list.Row(2).FrameRate, " ");
     EXPECT_EQ(list.Row(2).Duration, "00:00:05");

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/core/FileListTexts.h"
@@ -69,22 +71,22 @@ TEST(QueueProgressTest, WeighsRowsByLengthAndCountsPositions) {
 TEST(QueueProgressTest, CountsOfAnEndedRunAreHonest) {
     TFileList list = ListOf({1000, 1000, 1000, 1000, 1000});
     list.AddFailedFile("/m/unreadable.mp4", "Invalid data");
-    for (int r : {0, 1, 2}) list.Row(r).Progress = kStatusDone;
-    list.Row(3).Progress = kStatusFail;
-    list.Row(4).Progress = kStatusFail;
+    for (int r : {0, 1, 2}) list.Row(r).State = TRowState::Done;
+    list.Row(3).State = TRowState::Failed;
+    list.Row(4).State = TRowState::Failed;
     TRunCounts counts = CountRunResults(list);
     EXPECT_EQ(counts.Done, 3);
     EXPECT_EQ(counts.Failed, 2);
     EXPECT_EQ(counts.Stopped, 0);
     EXPECT_FALSE(counts.AllDone());
-    list.Row(3).Progress = kStatusDone;
-    list.Row(4).Progress.clear();  // never reached after a stop
+    list.Row(3).State = TRowState::Done;
+    list.Row(4).State = TRowState::Waiting;  // never reached after a stop
     counts = CountRunResults(list);
     EXPECT_EQ(counts.Stopped, 1);
     list.Row(4).Checked = false;
     EXPECT_TRUE(CountRunResults(list).AllDone());  // the unreadable row is not part of a run
     // A file converted to its end from a damaged input is no success.
-    list.Row(2).Progress = kStatusPartial;
+    list.Row(2).State = TRowState::DoneWithErrors;
     counts = CountRunResults(list);
     EXPECT_EQ(counts.Done, 3);
     EXPECT_EQ(counts.Partial, 1);
@@ -97,7 +99,7 @@ struct TRowEndCase {
     const char* message;
     const char* problem;
     const char* partial;
-    const char* progress;
+    TRowState state;
     const char* said;
 };
 
@@ -105,25 +107,26 @@ class RowEndTest : public ::testing::TestWithParam<TRowEndCase> {};
 
 TEST_P(RowEndTest, ProgressAndStatus) {
     const TRowEndCase& c = GetParam();
-    EXPECT_EQ(std::string(RowResultText(c.failed, c.stopped, c.problem)), c.progress);
+    EXPECT_EQ(RowResultState(c.failed, c.stopped, c.problem), c.state);
     EXPECT_EQ(RowEndText(c.message, c.problem, c.partial), c.said);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, RowEndTest,
     ::testing::Values(
-        TRowEndCase{false, false, "", "", "", kStatusDone, ""},
+        TRowEndCase{false, false, "", "", "", TRowState::Done, ""},
         TRowEndCase{false, false, "", "the input is damaged after 00:10; 10.0 of 20.2 s converted",
-                    "", kStatusPartial,
+                    "", TRowState::DoneWithErrors,
                     "the input is damaged after 00:10; 10.0 of 20.2 s converted"},
-        TRowEndCase{false, true, "", "", "/o/a.partial.mp4", kStatusAbort,
+        TRowEndCase{false, true, "", "", "/o/a.partial.mp4", TRowState::Stopped,
                     "what was converted is kept as /o/a.partial.mp4"},
         // A failure counts over a problem; a stop over a finished file's problem.
         TRowEndCase{true, true, "/o/a.mkv: Error while writing file (No space left on device)", "",
-                    "/o/a.partial.mkv", kStatusFail,
+                    "/o/a.partial.mkv", TRowState::Failed,
                     "/o/a.mkv: Error while writing file (No space left on device); what was "
                     "converted is kept as /o/a.partial.mkv"},
-        TRowEndCase{true, false, "Permission denied", "", "", kStatusFail, "Permission denied"}));
+        TRowEndCase{true, false, "Permission denied", "", "", TRowState::Failed,
+                    "Permission denied"}));
 
 TEST(QueueProgressTest, FailureReasonLosesTheRepeatedPath) {
     EXPECT_EQ(FailureReason("/x/damaged.mp4: /x/damaged.mp4: Error while parsing header",
@@ -141,11 +144,11 @@ TEST(FileListStateTest, UnreadableRowsKeepErrorAndStayOutOfTheQueue) {
     EXPECT_TRUE(list.Contains("/m/bad.mp4"));
     EXPECT_FALSE(list.Contains("/m/other.mp4"));
     // Adding more files and starting a run clear the others' results, never an "Error".
-    list.Row(0).Progress = kStatusDone;
+    list.Row(0).State = TRowState::Done;
     list.ClearProgress();
     list.ClearProgressAndFrames();
-    EXPECT_EQ(list.Row(0).Progress, "");
-    EXPECT_EQ(list.Row(1).Progress, kStatusError);
+    EXPECT_EQ(list.Row(0).State, TRowState::Waiting);
+    EXPECT_EQ(list.Row(1).State, TRowState::Unreadable);
     EXPECT_EQ(list.Row(1).Status, "Invalid data found when processing input");
     EXPECT_FALSE(IsRunnableRow(list.Row(1)));
 }
@@ -174,9 +177,10 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
     TSavedQueue saved;
     TFileList list = ListOf({1000, 2000, 3000});
     list.AddFailedFile("/m/bad.mp4", "Invalid data");
-    list.Row(0).Progress = kStatusDone;
+    list.Row(0).State = TRowState::Done;
     list.Row(0).OutputFile = "/out/clip0.avi";
-    list.Row(1).Progress = "57%";
+    list.Row(1).State = TRowState::Converting;
+    list.Row(1).Percent = 57;
     list.Row(1).Frames = "120";
     list.Row(1).OutputFile = "/out/clip1.avi";
     list.Row(2).Checked = false;
@@ -190,14 +194,14 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
     const auto back = ReadSavedQueue(SavedQueueJson(saved), "Partial output: ");
     ASSERT_TRUE(back);
     ASSERT_EQ(back->Rows.size(), 4u);
-    EXPECT_EQ(back->Rows[0].Progress, kStatusDone);
-    EXPECT_EQ(back->Rows[1].Progress, "");
+    EXPECT_EQ(back->Rows[0].State, TRowState::Done);
+    EXPECT_EQ(back->Rows[1].State, TRowState::Waiting);
     EXPECT_EQ(back->Rows[1].Frames, "");
     EXPECT_EQ(back->Rows[1].Status, "Partial output: clip1.avi");
     EXPECT_EQ(back->Rows[1].OutputFile, "/out/clip1.avi");
     EXPECT_FALSE(back->Rows[2].Checked);
     EXPECT_EQ(back->Rows[2].DurationMs, 3000);
-    EXPECT_EQ(back->Rows[3].Progress, kStatusError);
+    EXPECT_EQ(back->Rows[3].State, TRowState::Unreadable);
     EXPECT_EQ(back->Rows[3].Status, "Invalid data");
     EXPECT_EQ(back->OutputFolder, "/out");
     EXPECT_EQ(back->Choices.Profile, saved.Choices.Profile);
@@ -209,6 +213,60 @@ TEST_F(UserDataTest, SavedQueueComesBackWithStatesAndInterruptedRowsNotDone) {
                                 R"({"version": 1, "rows": [{"checked": true}]})"}) {
         EXPECT_EQ(ReadSavedQueue(damaged, ""), std::nullopt) << damaged;
     }
+}
+
+// A queue saved before states were kept by name held each row's "Progress" text, written as
+// the window of that time wrote it; it loads with the same rows and states.
+TEST_F(UserDataTest, QueueSavedWithProgressTextsLoadsWithTheSameStates) {
+    const std::pair<const char*, TRowState> rows[] = {
+        {"", TRowState::Waiting},
+        {"Done", TRowState::Done},
+        {"Done with errors", TRowState::DoneWithErrors},
+        {"Fail", TRowState::Failed},
+        {"Abort", TRowState::Stopped},
+        {"Error", TRowState::Unreadable},
+        {"57%", TRowState::Waiting},  // converting when the window went: not done
+    };
+    nlohmann::json saved = nlohmann::json::array();
+    for (const auto& [progress, state] : rows) {
+        const std::string name = "/m/" + std::to_string(saved.size()) + ".avi";
+        saved.push_back({{"file", name},
+                         {"checked", state != TRowState::Unreadable},
+                         {"video_size", "64x48"},
+                         {"frame_rate", "25"},
+                         {"duration", "00:00:02"},
+                         {"duration_ms", 2000},
+                         {"output", "AVI"},
+                         {"progress", progress},
+                         {"frames", "50"},
+                         {"status", progress[0] == 'E' ? "Invalid data" : ""},
+                         {"output_file", "/out/" + std::to_string(saved.size()) + ".avi"}});
+    }
+    const nlohmann::json whole = {{"version", 1},
+                                  {"output_folder", "/out"},
+                                  {"same_folder_as_input", false},
+                                  {"choices", {{"profile", "AVI"}, {"volume_position", 5}}},
+                                  {"rows", saved}};
+    const auto back = ReadSavedQueue(whole.dump(2) + "\n", "Partial output: ");
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->Rows.size(), std::size(rows));
+    for (std::size_t r = 0; r < std::size(rows); ++r) {
+        const TFileListRow& row = back->Rows[r];
+        EXPECT_EQ(row.FileName, "/m/" + std::to_string(r) + ".avi");
+        EXPECT_EQ(row.State, rows[r].second) << rows[r].first;
+        EXPECT_EQ(row.Checked, rows[r].second != TRowState::Unreadable);
+        EXPECT_EQ(row.DurationMs, 2000);
+    }
+    EXPECT_EQ(back->Rows[5].Status, "Invalid data");
+    EXPECT_EQ(back->Rows[6].Status, "Partial output: 6.avi");
+    EXPECT_EQ(back->Rows[6].Frames, "");
+    EXPECT_EQ(back->Choices.Profile, "AVI");
+    // Saved again, it keeps the states by name and comes back the same.
+    TSavedQueue again = *back;
+    const auto reread = ReadSavedQueue(SavedQueueJson(again), "");
+    ASSERT_TRUE(reread);
+    for (std::size_t r = 0; r < std::size(rows); ++r)
+        EXPECT_EQ(reread->Rows[r].State, back->Rows[r].State);
 }
 
 TEST_F(UserDataTest, PresetsSaveRenameDeleteExportAndImport) {

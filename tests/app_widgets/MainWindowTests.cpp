@@ -20,7 +20,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -55,10 +55,10 @@ std::vector<std::string> ActionTexts(const QMenu* menu) {
 }
 
 // The texts of one row, column by column.
-std::vector<std::string> RowTexts(const QTableWidget* list, int row) {
+std::vector<std::string> RowTexts(const QTableView* list, int row) {
     std::vector<std::string> texts;
-    for (int c = 0; c < list->columnCount(); ++c) {
-        texts.push_back(list->item(row, c)->text().toStdString());
+    for (int c = 0; c < ColumnCount(list); ++c) {
+        texts.push_back(CellText(list, row, c).toStdString());
     }
     return texts;
 }
@@ -71,7 +71,7 @@ class MainWindowTest : public TWidgetTest {
         ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
         form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "fileTable");
+        list_ = Child<QTableView>(form_, "fileTable");
         format_ = Child<QComboBox>(form_, "ComboOutputFormat");
     }
     void TearDown() override {
@@ -102,25 +102,35 @@ class MainWindowTest : public TWidgetTest {
     // The core's rows and the list's rows say the same.
     void ExpectListShowsCore() {
         const TFileList& rows = form_->FileList();
-        ASSERT_EQ(list_->rowCount(), rows.Count());
+        ASSERT_EQ(RowCount(list_), rows.Count());
         for (int r = 0; r < rows.Count(); ++r) {
             const TFileListRow& row = rows.Row(r);
             // The name column shows the file's name, its folder in the tool tip.
             const std::filesystem::path path(row.FileName);
-            EXPECT_EQ(RowTexts(list_, r),
-                      (std::vector<std::string>{path.filename().string(), row.VideoSize,
-                                                row.FrameRate, row.Duration, row.Output,
-                                                row.Progress, row.Frames, row.Status}))
+            EXPECT_EQ(
+                RowTexts(list_, r),
+                (std::vector<std::string>{
+                    path.filename().string(), row.VideoSize, row.FrameRate, row.Duration,
+                    row.Output, ProgressCellText(row.State, row.Percent), row.Frames, row.Status}))
                 << "row " << r;
-            EXPECT_EQ(list_->item(r, 0)->toolTip().toStdString(), path.parent_path().string());
-            EXPECT_EQ(list_->item(r, 0)->checkState() == Qt::Checked, row.Checked) << "row " << r;
+            EXPECT_EQ(CellTip(list_, r, 0).toStdString(), path.parent_path().string());
+            EXPECT_EQ(CellCheck(list_, r) == Qt::Checked, row.Checked) << "row " << r;
+        }
+    }
+
+    // Every end state is shown whole in the progress column, in the language of the day.
+    void ExpectProgressTextsFit() {
+        for (const char* state : {"Done", "Done with errors", "Fail", "Abort", "Error"}) {
+            const QString text = QCoreApplication::translate("TMainWindow", state);
+            EXPECT_GE(list_->columnWidth(5), list_->fontMetrics().horizontalAdvance(text) + 4)
+                << text.toStdString();
         }
     }
 
     TTempDir media_;
     std::unique_ptr<TApplicationForms> forms_;
     TMainWindow* form_ = nullptr;
-    QTableWidget* list_ = nullptr;
+    QTableView* list_ = nullptr;
     QComboBox* format_ = nullptr;
 };
 
@@ -231,23 +241,25 @@ TEST_F(MainWindowTest, SmallestWindowFitsA1366x768Screen) {
 
 TEST_F(MainWindowTest, ListHasItsColumnsAndTheFormatListItsLines) {
     const auto& columns = FileListColumns();
-    ASSERT_EQ(list_->columnCount(), static_cast<int>(columns.size()));
-    for (int c = 0; c < list_->columnCount(); ++c) {
-        const QTableWidgetItem* header = list_->horizontalHeaderItem(c);
-        EXPECT_EQ(header->text(), columns[c].Caption);
-        EXPECT_EQ((header->textAlignment() & Qt::AlignHCenter) != 0, columns[c].Centred);
+    ASSERT_EQ(ColumnCount(list_), static_cast<int>(columns.size()));
+    const QAbstractItemModel* model = list_->model();
+    for (int c = 0; c < ColumnCount(list_); ++c) {
+        EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), columns[c].Caption);
+        const auto alignment = model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole);
+        EXPECT_EQ((alignment.value<Qt::Alignment>() & Qt::AlignHCenter) != 0, columns[c].Centred);
         if (c == 0) {
             // The name column gives way so that every column starts in sight.
             EXPECT_LE(list_->columnWidth(c), columns[c].Width);
             EXPECT_GE(list_->columnWidth(c), list_->fontMetrics().averageCharWidth() * 14);
-        } else if (c + 1 < list_->columnCount()) {
+        } else if (c + 1 < ColumnCount(list_)) {
             EXPECT_EQ(list_->columnWidth(c), columns[c].Width) << columns[c].Caption;
         } else {
             EXPECT_GE(list_->columnWidth(c), columns[c].Width) << "the last column fills the rest";
         }
     }
+    ExpectProgressTextsFit();
     int total = 0;
-    for (int c = 0; c < list_->columnCount(); ++c) total += list_->columnWidth(c);
+    for (int c = 0; c < ColumnCount(list_); ++c) total += list_->columnWidth(c);
     EXPECT_LE(total, list_->viewport()->width()) << "no column starts out of sight";
     EXPECT_TRUE(list_->showGrid());
     EXPECT_EQ(list_->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -423,7 +435,7 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     ChooseFormatLine(format_, 0);  // 3GP
     AddFilesAndWait(
         *form_, {Media("first.avi"), Media("second.mp4"), Media("notes.txt"), Media("sound.wav")});
-    ASSERT_EQ(list_->rowCount(), 4);
+    ASSERT_EQ(RowCount(list_), 4);
     EXPECT_EQ(RowTexts(list_, 0), (std::vector<std::string>{"first.avi", "320x240", "25",
                                                             "00:00:02", "3GP", "", "", ""}));
     EXPECT_EQ(RowTexts(list_, 1), (std::vector<std::string>{"second.mp4", "176x144", "29.97",
@@ -433,43 +445,43 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     EXPECT_EQ(RowTexts(list_, 3),
               (std::vector<std::string>{"sound.wav", " ", " ", "00:00:01", "3GP", "", "", ""}));
     // The unreadable file is unchecked and cannot be checked: it would only fail again.
-    for (int r : {0, 1, 3}) EXPECT_EQ(list_->item(r, 0)->checkState(), Qt::Checked);
-    EXPECT_EQ(list_->item(2, 0)->checkState(), Qt::Unchecked);
-    EXPECT_FALSE(list_->item(2, 0)->flags() & Qt::ItemIsUserCheckable);
+    for (int r : {0, 1, 3}) EXPECT_EQ(CellCheck(list_, r), Qt::Checked);
+    EXPECT_EQ(CellCheck(list_, 2), Qt::Unchecked);
+    EXPECT_FALSE(CellFlags(list_, 2, 0) & Qt::ItemIsUserCheckable);
     ExpectListShowsCore();
 
     // The reason a file could not be read shows once in its status, without its path; the
     // name's tool tip is its folder.
-    const QString reason = list_->item(2, 7)->text();
+    const QString reason = CellText(list_, 2, 7);
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_FALSE(reason.contains(Media("notes.txt")));
-    EXPECT_EQ(list_->item(2, 7)->toolTip(), reason);
-    EXPECT_EQ(list_->item(0, 0)->toolTip().toStdString(), media_.Path().string());
-    EXPECT_EQ(list_->item(0, 3)->toolTip(), "first.avi");
+    EXPECT_EQ(CellTip(list_, 2, 7), reason);
+    EXPECT_EQ(CellTip(list_, 0, 0).toStdString(), media_.Path().string());
+    EXPECT_EQ(CellTip(list_, 0, 3), "first.avi");
 
     // A new profile's key reaches every row; adding again keeps the rows and their marks, and
     // the unreadable row its "Error". A file already in the list is not added twice.
     ChooseFormatLine(format_, 23);
-    EXPECT_EQ(list_->item(0, 4)->text(), "MP3");
-    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(CellText(list_, 0, 4), "MP3");
+    SetCellCheck(list_, 1, Qt::Unchecked);
     AddFilesAndWait(*form_, {Media("first.avi")});
-    ASSERT_EQ(list_->rowCount(), 4);
+    ASSERT_EQ(RowCount(list_), 4);
     EXPECT_TRUE(Child<QStatusBar>(form_, "StatusBar1")->currentMessage().contains("first.avi"));
     std::filesystem::copy_file(media_.File("first.avi"), media_.File("third.avi"));
     AddFilesAndWait(*form_, {Media("third.avi"), Media("gone.avi")});
-    ASSERT_EQ(list_->rowCount(), 6);
-    EXPECT_EQ(list_->item(4, 4)->text(), "MP3");
+    ASSERT_EQ(RowCount(list_), 6);
+    EXPECT_EQ(CellText(list_, 4, 4), "MP3");
     EXPECT_FALSE(form_->FileList().Row(1).Checked);
-    EXPECT_EQ(list_->item(2, 5)->text(), "Error");
+    EXPECT_EQ(CellText(list_, 2, 5), "Error");
     // A missing file named on the command line or dropped gets a row that says so.
-    EXPECT_EQ(list_->item(5, 5)->text(), "Error");
-    EXPECT_EQ(list_->item(5, 7)->text(), "The file does not exist");
+    EXPECT_EQ(CellText(list_, 5, 5), "Error");
+    EXPECT_EQ(CellText(list_, 5, 7), "The file does not exist");
     ExpectListShowsCore();
 
     // Named again (on the command line, say): the file is wanted, so it is ticked; the
     // unreadable one cannot be.
     AddFilesAndWait(*form_, {Media("second.mp4"), Media("notes.txt")});
-    ASSERT_EQ(list_->rowCount(), 6);
+    ASSERT_EQ(RowCount(list_), 6);
     EXPECT_TRUE(form_->FileList().Row(1).Checked);
     EXPECT_FALSE(form_->FileList().Row(2).Checked);
     ExpectListShowsCore();
@@ -478,19 +490,19 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
 TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
     WriteMedia();
     AddFilesAndWait(*form_, {Media("first.avi"), Media("second.mp4"), Media("sound.wav")});
-    ASSERT_EQ(list_->rowCount(), 3);
+    ASSERT_EQ(RowCount(list_), 3);
 
     list_->clearSelection();
     QTest::keyClick(list_, Qt::Key_Delete);
-    EXPECT_EQ(list_->rowCount(), 3) << "nothing selected, nothing removed";
+    EXPECT_EQ(RowCount(list_), 3) << "nothing selected, nothing removed";
 
     list_->selectionModel()->select(list_->model()->index(0, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     list_->selectionModel()->select(list_->model()->index(2, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QTest::keyClick(list_, Qt::Key_Delete);
-    ASSERT_EQ(list_->rowCount(), 1);
-    EXPECT_EQ(list_->item(0, 0)->text(), "second.mp4");
+    ASSERT_EQ(RowCount(list_), 1);
+    EXPECT_EQ(CellText(list_, 0, 0), "second.mp4");
     ExpectListShowsCore();
 
     auto* popup = Child<QMenu>(form_, "PopupListView1");
@@ -499,12 +511,12 @@ TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
     EXPECT_FALSE(form_->FileList().Row(0).Checked);
     trigger("CheckAllItems1");
     EXPECT_TRUE(form_->FileList().Row(0).Checked);
-    list_->item(0, 0)->setCheckState(Qt::Unchecked);  // as a click on the box does
+    SetCellCheck(list_, 0, Qt::Unchecked);  // as a click on the box does
     EXPECT_FALSE(form_->FileList().Row(0).Checked);
     ExpectListShowsCore();
 
     trigger("ClearAllItems1");
-    EXPECT_EQ(list_->rowCount(), 0);
+    EXPECT_EQ(RowCount(list_), 0);
     EXPECT_TRUE(form_->FileList().Empty());
 }
 
@@ -522,7 +534,7 @@ TEST_F(MainWindowTest, FilesAreProbedAwayFromTheWindowAndComeInInTheOrderNamed) 
     paths.append(paths[3]);
     std::vector<int> counts;  // the row count at each insertion, checked against the order
     QObject::connect(list_->model(), &QAbstractItemModel::rowsInserted, [&] {
-        const int count = list_->rowCount();
+        const int count = RowCount(list_);
         counts.push_back(count);
         EXPECT_EQ(form_->FileList().Row(count - 1).FileName, paths[count - 1].toStdString());
     });
@@ -531,10 +543,10 @@ TEST_F(MainWindowTest, FilesAreProbedAwayFromTheWindowAndComeInInTheOrderNamed) 
     EXPECT_FALSE(form_->close()) << "closing waits for the files being added";
     form_->AddFiles({Media("sound.wav")});  // refused while adding
     ProcessEventsUntil([&] { return !form_->AddingFiles(); });
-    ASSERT_EQ(list_->rowCount(), 31);
+    ASSERT_EQ(RowCount(list_), 31);
     EXPECT_EQ(counts.size(), 31u);
-    EXPECT_EQ(list_->item(10, 5)->text(), "Error");
-    EXPECT_EQ(list_->item(3, 1)->text(), "320x240");
+    EXPECT_EQ(CellText(list_, 10, 5), "Error");
+    EXPECT_EQ(CellText(list_, 3, 1), "320x240");
     ExpectListShowsCore();
 }
 
@@ -557,11 +569,11 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersAreAdded) {
     QApplication::sendEvent(form_, &drop);
     ProcessEventsUntil([&] { return !form_->AddingFiles(); });
 
-    ASSERT_EQ(list_->rowCount(), 3);
+    ASSERT_EQ(RowCount(list_), 3);
     EXPECT_EQ(form_->FileList().Row(0).FileName, media_.File("first.avi"));
     EXPECT_EQ(form_->FileList().Row(1).FileName, (folder / "a.wav").string());
     EXPECT_EQ(form_->FileList().Row(2).FileName, (folder / "day two" / "b.MP4").string());
-    EXPECT_EQ(list_->item(2, 1)->text(), "176x144");
+    EXPECT_EQ(CellText(list_, 2, 1), "176x144");
     ExpectListShowsCore();
 }
 
@@ -593,7 +605,7 @@ TEST_F(MainWindowTest, ConvertChecksFilesAndFolderAndSaysWhyItCannotConvert) {
     EXPECT_EQ(messages_[2].second.toStdString(), kMsgConversionUnavailable);
     EXPECT_TRUE(convert->isEnabled());
     EXPECT_FALSE(form_->Queue().IsActive());
-    EXPECT_EQ(list_->item(0, 5)->text(), "");
+    EXPECT_EQ(CellText(list_, 0, 5), "");
 }
 
 // The window in German, from the translation the build makes: its own texts and those app/core
@@ -622,9 +634,9 @@ TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
     EXPECT_EQ(format_->itemText(format_->findData(0)).toStdString(), OutputFormatLines()[0].Text);
 
     const QHeaderView* header = list_->horizontalHeader();
-    EXPECT_EQ(list_->horizontalHeaderItem(5)->text(), "Fortschritt");
-    for (int c = 1; c < list_->columnCount(); ++c) {
-        const QString caption = list_->horizontalHeaderItem(c)->text();
+    EXPECT_EQ(list_->model()->headerData(5, Qt::Horizontal).toString(), "Fortschritt");
+    for (int c = 1; c < ColumnCount(list_); ++c) {
+        const QString caption = list_->model()->headerData(c, Qt::Horizontal).toString();
         EXPECT_GT(list_->columnWidth(c), header->fontMetrics().horizontalAdvance(caption))
             << caption.toStdString();
     }
@@ -632,9 +644,11 @@ TEST_F(GermanWindowTest, ShowsItsTextsInGermanAndTheCatalogueAsItIs) {
     // An unreadable file: the core keeps "Error", the list shows it in German.
     WriteMedia();
     AddFilesAndWait(*form_, {Media("notes.txt")});
-    ASSERT_EQ(list_->rowCount(), 1);
-    EXPECT_EQ(form_->FileList().Row(0).Progress, kStatusError);
-    EXPECT_EQ(list_->item(0, 5)->text(), "Unlesbar");
+    ASSERT_EQ(RowCount(list_), 1);
+    EXPECT_EQ(form_->FileList().Row(0).State, TRowState::Unreadable);
+    EXPECT_EQ(CellText(list_, 0, 5), "Unlesbar");
+    ExpectProgressTextsFit();
+    EXPECT_EQ(Child<QComboBox>(form_, "ComboLetterBox")->itemText(0), "Keine");
 
     // A message app/core names reaches the user translated.
     form_->SetOutputFolder(QString());

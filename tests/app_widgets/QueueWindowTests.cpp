@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThread>
 #include <filesystem>
 #include <map>
@@ -49,7 +49,7 @@ class QueueWindowTest : public TWidgetTest {
         ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
         form_ = forms_->MainWindow.get();
         form_->show();
-        list_ = Child<QTableWidget>(form_, "fileTable");
+        list_ = Child<QTableView>(form_, "fileTable");
         form_->SetOutputFolder(QString::fromStdString(output_.Path().string()));
         auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
         format->setCurrentIndex(format->findText(kProfile));
@@ -61,8 +61,8 @@ class QueueWindowTest : public TWidgetTest {
             const QString state = status.section(" - ", 0, 0);
             if (statusTexts_.isEmpty() || statusTexts_.back() != state) statusTexts_.append(state);
         });
-        QObject::connect(list_, &QTableWidget::cellChanged, [this](int row, int column) {
-            const QString text = list_->item(row, column)->text();
+        OnCellChanged(list_, [this](int row, int column) {
+            const QString text = CellText(list_, row, column);
             if (column == 5 && (shown_[row].isEmpty() || shown_[row].back() != text)) {
                 shown_[row].append(text);
             }
@@ -76,7 +76,7 @@ class QueueWindowTest : public TWidgetTest {
 
     QString Media(const char* name) const { return QString::fromStdString(media_.File(name)); }
     std::string Output(const char* name) const { return (output_.Path() / name).string(); }
-    QString Cell(int row, int column) const { return list_->item(row, column)->text(); }
+    QString Cell(int row, int column) const { return CellText(list_, row, column); }
     void Click(const char* button) { Child<QPushButton>(form_, button)->click(); }
     int CountMessages(const QString& text) const {
         return static_cast<int>(std::count_if(messages_.begin(), messages_.end(),
@@ -112,7 +112,7 @@ class QueueWindowTest : public TWidgetTest {
     TTempDir output_;
     std::unique_ptr<TApplicationForms> forms_;
     TMainWindow* form_ = nullptr;
-    QTableWidget* list_ = nullptr;
+    QTableView* list_ = nullptr;
     std::map<int, QStringList> shown_;
     QStringList titles_;       // every window title of the run
     QStringList statusTexts_;  // the queue's state as the status bar said it, without time left
@@ -120,7 +120,7 @@ class QueueWindowTest : public TWidgetTest {
 
 TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
     AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
-    ASSERT_EQ(list_->rowCount(), 2);
+    ASSERT_EQ(RowCount(list_), 2);
 
     Click("ButtonConvert");
     ExpectControlsEnabled(false);
@@ -226,11 +226,11 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
         EXPECT_FALSE(reason.isEmpty()) << "row " << row;
         EXPECT_FALSE(reason.contains(QString::fromStdString(form_->FileList().Row(row).FileName)))
             << reason.toStdString();
-        EXPECT_EQ(list_->item(row, 5)->toolTip(), list_->item(row, 7)->toolTip());
+        EXPECT_EQ(CellTip(list_, row, 5), CellTip(list_, row, 7));
     }
     EXPECT_EQ(Cell(1, 7), "no such file or directory");
     EXPECT_EQ(Cell(2, 7), "");
-    EXPECT_EQ(list_->item(2, 5)->toolTip(), "two.mp4");
+    EXPECT_EQ(CellTip(list_, 2, 5), "two.mp4");
     ExpectWholeClip(Output("two.avi"));
     if (fullDisk) {
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
@@ -255,7 +255,7 @@ TEST_F(QueueWindowTest, ADamagedFileIsDoneWithErrorsAndNotCountedAsConverted) {
     Settle();
     EXPECT_EQ(Completions(), 0);
     EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), summary);
-    EXPECT_EQ(form_->FileList().Row(0).Progress, kStatusPartial);
+    EXPECT_EQ(form_->FileList().Row(0).State, TRowState::DoneWithErrors);
     EXPECT_EQ(Cell(0, 5), "Done with errors");
     EXPECT_TRUE(Cell(0, 7).startsWith("the input is damaged after 00:"))
         << Cell(0, 7).toStdString();
@@ -273,7 +273,7 @@ namespace {
 TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     fs::copy_file(media_.File("one.mp4"), media_.File("three.mp4"));
     AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4"), Media("three.mp4")});
-    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    SetCellCheck(list_, 1, Qt::Unchecked);
     form_->SetParallelFiles(2);
     ASSERT_EQ(form_->ParallelFiles(), std::min(2, std::max(1, QThread::idealThreadCount())));
 
@@ -403,6 +403,8 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
         EXPECT_EQ(messages_.back().second, "1 converted, 1 stopped");
         ExpectWholeClip(Output("one.avi"));
         ExpectControlsEnabled(true);
+        EXPECT_EQ(Child<QStatusBar>(form_, "StatusBar1")->currentMessage(), "")
+            << "the stop's word ends with the run; at once: " << parallel;
     }
 
     // Other choices: what the rows show was made with the old ones.
@@ -418,19 +420,18 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
 // one not done and its partial output named; the choices come back with them.
 TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
     AddFilesAndWait(*form_, {Media("one.mp4"), Media("two.mp4")});
-    list_->item(1, 0)->setCheckState(Qt::Unchecked);
+    SetCellCheck(list_, 1, Qt::Unchecked);
     Child<QComboBox>(form_, "ComboVideoSize")
         ->setCurrentIndex(Child<QComboBox>(form_, "ComboVideoSize")->findText("320 x 240 (VGA)"));
     // The state on disk at the moment of the crash: the first progress the row shows.
     const QString data = form_->DataFolder();
     std::string saved;
-    const auto saving =
-        QObject::connect(list_, &QTableWidget::cellChanged, [&](int row, int column) {
-            if (saved.empty() && row == 0 && column == 5 && Cell(0, 5).endsWith('%')) {
-                form_->SaveQueueNow();
-                saved = ReadWholeFile(fs::path(data.toStdString()) / kQueueFileName).value_or("");
-            }
-        });
+    const auto saving = OnCellChanged(list_, [&](int row, int column) {
+        if (saved.empty() && row == 0 && column == 5 && Cell(0, 5).endsWith('%')) {
+            form_->SaveQueueNow();
+            saved = ReadWholeFile(fs::path(data.toStdString()) / kQueueFileName).value_or("");
+        }
+    });
     Click("ButtonConvert");
     ProcessEventsUntil([&] { return Completions() > 0; });
     Settle();
@@ -445,11 +446,11 @@ TEST_F(QueueWindowTest, QueueSavedDuringARunComesBackAfterACrash) {
     restarted.SetDataFolder(data);
     ASSERT_TRUE(restarted.RestoreQueue());
     restarted.show();
-    auto* list = Child<QTableWidget>(&restarted, "fileTable");
-    ASSERT_EQ(list->rowCount(), 2);
+    auto* list = Child<QTableView>(&restarted, "fileTable");
+    ASSERT_EQ(RowCount(list), 2);
     EXPECT_EQ(restarted.FileList().Row(0).FileName, media_.File("one.mp4"));
-    EXPECT_EQ(list->item(0, 5)->text(), "") << "the running row comes back not done";
-    EXPECT_EQ(list->item(0, 7)->text(), QString("Not finished; partial output: one.avi"));
+    EXPECT_EQ(CellText(list, 0, 5), "") << "the running row comes back not done";
+    EXPECT_EQ(CellText(list, 0, 7), QString("Not finished; partial output: one.avi"));
     EXPECT_TRUE(restarted.FileList().Row(0).Checked);
     EXPECT_FALSE(restarted.FileList().Row(1).Checked);
     EXPECT_EQ(restarted.FormatKey(), "AVI");

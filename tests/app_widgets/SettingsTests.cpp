@@ -12,7 +12,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionComboBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThread>
 #include <cctype>
 #include <map>
@@ -114,7 +114,7 @@ TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
     TMainWindow& form = *forms_->MainWindow;
     const QSize size = form.minimumSize() + QSize(40, 30);
     form.resize(size);
-    auto* list = Child<QTableWidget>(&form, "fileTable");
+    auto* list = Child<QTableView>(&form, "fileTable");
     list->setColumnWidth(1, 123);
     form.SetParallelFiles(2);
     form.SetSameFolderAsInput(true);
@@ -123,7 +123,7 @@ TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
 
     Start();
     EXPECT_EQ(forms_->MainWindow->size(), size);
-    EXPECT_EQ(Child<QTableWidget>(forms_->MainWindow.get(), "fileTable")->columnWidth(1), 123);
+    EXPECT_EQ(Child<QTableView>(forms_->MainWindow.get(), "fileTable")->columnWidth(1), 123);
     EXPECT_EQ(forms_->MainWindow->ParallelFiles(), std::min(2, QThread::idealThreadCount()));
     EXPECT_TRUE(forms_->MainWindow->SameFolderAsInput());
 }

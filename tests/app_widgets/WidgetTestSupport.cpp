@@ -92,3 +92,42 @@ void AddFilesAndWait(TMainWindow& form, const QStringList& paths) {
     form.AddFiles(paths);
     ProcessEventsUntil([&] { return !form.AddingFiles(); });
 }
+
+QString CellText(const QAbstractItemView* list, int row, int column) {
+    return list->model()->index(row, column).data(Qt::DisplayRole).toString();
+}
+
+QString CellTip(const QAbstractItemView* list, int row, int column) {
+    return list->model()->index(row, column).data(Qt::ToolTipRole).toString();
+}
+
+Qt::CheckState CellCheck(const QAbstractItemView* list, int row) {
+    return list->model()->index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>();
+}
+
+Qt::ItemFlags CellFlags(const QAbstractItemView* list, int row, int column) {
+    return list->model()->flags(list->model()->index(row, column));
+}
+
+void SetCellCheck(QAbstractItemView* list, int row, Qt::CheckState state) {
+    list->model()->setData(list->model()->index(row, 0), state, Qt::CheckStateRole);
+}
+
+int RowCount(const QAbstractItemView* list) {
+    return list->model()->rowCount();
+}
+
+int ColumnCount(const QAbstractItemView* list) {
+    return list->model()->columnCount();
+}
+
+QMetaObject::Connection OnCellChanged(QAbstractItemView* list,
+                                      std::function<void(int row, int column)> changed) {
+    return QObject::connect(
+        list->model(), &QAbstractItemModel::dataChanged,
+        [changed = std::move(changed)](const QModelIndex& first, const QModelIndex& last) {
+            for (int r = first.row(); r <= last.row(); ++r) {
+                for (int c = first.column(); c <= last.column(); ++c) changed(r, c);
+            }
+        });
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QString>
@@ -45,6 +46,18 @@ void AddFilesAndWait(TMainWindow& form, const QStringList& paths);
 // line as the user does, and the line chosen.
 void ChooseFormatLine(QComboBox* list, int line);
 int ChosenFormatLine(const QComboBox* list);
+
+// The file list's cells as its view shows them, and a tick as a click on a row's box gives.
+QString CellText(const QAbstractItemView* list, int row, int column);
+QString CellTip(const QAbstractItemView* list, int row, int column);
+Qt::CheckState CellCheck(const QAbstractItemView* list, int row);
+Qt::ItemFlags CellFlags(const QAbstractItemView* list, int row, int column);
+void SetCellCheck(QAbstractItemView* list, int row, Qt::CheckState state);
+int RowCount(const QAbstractItemView* list);
+int ColumnCount(const QAbstractItemView* list);
+// Calls `changed` with each cell the list's model reports changed.
+QMetaObject::Connection OnCellChanged(QAbstractItemView* list,
+                                      std::function<void(int row, int column)> changed);
 
 class TWidgetTest : public ::testing::Test {
   protected:

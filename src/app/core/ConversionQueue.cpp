@@ -61,7 +61,7 @@ int TConversionQueue::NextCheckedRow(const TFileList& list) {
     const int last = list.Count() - 1;
     ++currentRow_;
     const auto runs = [&](int row) {
-        return list.Row(row).Checked && list.Row(row).Progress != kStatusError;
+        return list.Row(row).Checked && IsRunnableRow(list.Row(row));
     };
     while (currentRow_ < last && !runs(currentRow_)) ++currentRow_;
     // Past the end counts as the last row too (the list may have shrunk), so the queue ends.
@@ -82,13 +82,13 @@ void TConversionQueue::TaskStarted() {
 
 void TConversionQueue::MarkResult(TFileList& list, bool failed, const std::string& problem) {
     if (currentRow_ >= 0 && currentRow_ < list.Count())
-        list.Row(currentRow_).Progress = RowResultText(failed, stoppedByUser_, problem);
+        list.Row(currentRow_).State = RowResultState(failed, stoppedByUser_, problem);
     running_ = false;
 }
 
 void TConversionQueue::MarkRowFailed(TFileList& list) {
     if (currentRow_ >= 0 && currentRow_ < list.Count())
-        list.Row(currentRow_).Progress = kStatusFail;
+        list.Row(currentRow_).State = TRowState::Failed;
     tickCount_ = 0;
     if (lastRowReached_) finished_ = true;
     running_ = false;

@@ -25,7 +25,7 @@ void TFileList::AddFailedFile(const std::string& path, const std::string& reason
     TFileListRow row;
     row.FileName = path;
     row.Checked = false;
-    row.Progress = kStatusError;
+    row.State = TRowState::Unreadable;
     row.Status = reason;
     rows_.push_back(std::move(row));
 }
@@ -48,8 +48,9 @@ void TFileList::SetFormatKey(const std::string& formatKey) {
 
 void TFileList::ClearProgress() {
     for (TFileListRow& row : rows_) {
-        if (row.Progress == kStatusError) continue;
-        row.Progress.clear();
+        if (row.State == TRowState::Unreadable) continue;
+        row.State = TRowState::Waiting;
+        row.Percent = 0;
         row.Status.clear();
     }
 }

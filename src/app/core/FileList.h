@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/RowState.h"
+
 // What the probe tells of a file, as far as the list shows it.
 struct TProbeFacts {
     bool HasVideo = false;
@@ -25,8 +27,9 @@ struct TFileListRow {
     int FrameRateDen = 1;
     std::string Duration;  // "01:02:05" or "Unknown"
     std::string Output;    // format key of the chosen profile
-    std::string Progress;  // "57%" while converting; "Done", "Fail", "Abort"; "Error" if unprobed
-    std::string Frames;    // frame number while converting
+    TRowState State = TRowState::Waiting;
+    int Percent = 0;               // 0..100 while converting
+    std::string Frames;            // frame number while converting
     std::int64_t DurationMs = -1;  // negative when unknown
     std::string Status;            // why it failed, its pace while converting, or what a crash left
     std::string OutputFile;        // the output of its last conversion, once one began
@@ -37,8 +40,8 @@ class TFileList {
     // A file the probe could read: a checked row with its size, rate and duration.
     void AddProbedFile(const std::string& path, const TProbeFacts& facts,
                        const std::string& formatKey);
-    // A file the probe could not read: an unchecked row with "Error" under "Progress" and the
-    // reason in its status; the queue never runs it.
+    // A file the probe could not read: an unchecked, unreadable row with the reason in its status;
+    // the queue never runs it.
     void AddFailedFile(const std::string& path, const std::string& reason = {});
     // Removes the rows at the given indices (in any order; duplicates and unknown ones ignored).
     void RemoveRows(std::vector<int> indices);
@@ -46,7 +49,7 @@ class TFileList {
     void SetAllChecked(bool checked);
     // A newly chosen profile's key goes into the "Output" column of every row.
     void SetFormatKey(const std::string& formatKey);
-    // Both keep a row's "Error": the file stays unreadable.
+    // Both put every row but the unreadable ones back to waiting.
     void ClearProgress();           // before files are added
     void ClearProgressAndFrames();  // before a conversion starts
     // Whether a row holds the file already (the same path).

@@ -35,9 +35,9 @@ const std::vector<TListColumn>& FileListColumns() {
         {"FrameRate", 80, true},
         {"Duration", 60, true},
         {"Output", 65, true},
-        {"Progress", 57, true},
+        {"Progress", 100, true},  // "Done with errors"
         {"Frames", 60, true},
-        {"Status", 240, false},
+        {"Status", 197, false},  // the last column: it takes what is left
     };
     return columns;
 }
@@ -78,11 +78,36 @@ int ProgressPosition(std::int64_t currentMs, std::int64_t totalMs) {
     return static_cast<int>(currentMs * 100 / totalMs);
 }
 
+int ProgressPercent(std::int64_t currentMs, std::int64_t totalMs) {
+    return std::clamp(ProgressPosition(currentMs, totalMs), 0, 100);
+}
+
 std::string ProgressText(std::int64_t currentMs, std::int64_t totalMs) {
-    int percent = ProgressPosition(currentMs, totalMs);
-    if (percent > 100) percent = 100;
-    if (percent < 0) percent = 0;
-    return std::to_string(percent) + "%";
+    return std::to_string(ProgressPercent(currentMs, totalMs)) + "%";
+}
+
+const char* RowStateText(TRowState state) {
+    switch (state) {
+        case TRowState::Waiting:
+        case TRowState::Converting:
+            return "";
+        case TRowState::Done:
+            return "Done";
+        case TRowState::DoneWithErrors:
+            return "Done with errors";
+        case TRowState::Failed:
+            return "Fail";
+        case TRowState::Stopped:
+            return "Abort";
+        case TRowState::Unreadable:
+            return "Error";
+    }
+    return "";
+}
+
+std::string ProgressCellText(TRowState state, int percent) {
+    if (state == TRowState::Converting) return std::to_string(percent) + "%";
+    return RowStateText(state);
 }
 
 std::string FramesText(std::int64_t frameNumber) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/RowState.h"
+
 struct TListColumn {
     const char* Caption;
     int Width;  // pixels
@@ -15,14 +17,11 @@ struct TListColumn {
 // "Status" (why a row failed, its pace while converting, what a crash left of it).
 const std::vector<TListColumn>& FileListColumns();
 
-// Texts of the "Progress" column at the end of a row's conversion or after a failed probe.
-inline constexpr const char* kStatusDone = "Done";
-// A conversion that ran to its end without converting the whole input (a damaged input); the
-// row's status says why.
-inline constexpr const char* kStatusPartial = "Done with errors";
-inline constexpr const char* kStatusFail = "Fail";
-inline constexpr const char* kStatusAbort = "Abort";
-inline constexpr const char* kStatusError = "Error";
+// The "Progress" column's text of a state, untranslated: "Done", "Done with errors", "Fail",
+// "Abort", "Error"; empty for a waiting or converting row.
+const char* RowStateText(TRowState state);
+// The "Progress" cell, untranslated: the percentage while converting ("57%"), else RowStateText.
+std::string ProgressCellText(TRowState state, int percent);
 
 // "640x480"; " " for a file without video.
 std::string VideoSizeText(bool hasVideo, int width, int height);
@@ -39,6 +38,8 @@ std::string DurationText(std::int64_t durationUs);
 // The "Progress" cell while converting: the percentage done, at most "100%" ("0%" while the
 // total is not known).
 std::string ProgressText(std::int64_t currentMs, std::int64_t totalMs);
+// The percentage done, 0 to 100 (0 while the total is not known).
+int ProgressPercent(std::int64_t currentMs, std::int64_t totalMs);
 // The progress bar's position (not capped: the bar clamps it); 0 while the total is not known.
 int ProgressPosition(std::int64_t currentMs, std::int64_t totalMs);
 // The "Frames" cell: the frame number, or " " for -1.

@@ -396,11 +396,11 @@ TBatchResult BuildAllTasks(TFileList& list, const TJobSettings& settings, TTaskR
     TClaimedNames claimed;
     for (int row = 0; row < list.Count(); ++row) {
         TFileListRow& data = list.Row(row);
-        if (!data.Checked || data.Progress == kStatusError) continue;
+        if (!data.Checked || data.State == TRowState::Unreadable) continue;
         const TRowTask added = AddRowTask(data, settings, runner, claimed, result.LogLines);
         if (added.Task < 0) {
             result.LogLines.push_back(data.FileName + ": " + added.Reason);
-            data.Progress = kStatusFail;
+            data.State = TRowState::Failed;
             data.Status = added.Reason;
             result.FailedRows.push_back(row);
             continue;

@@ -29,7 +29,7 @@ std::string ClockText(std::int64_t ms) {
 }
 
 bool IsRunnableRow(const TFileListRow& row) {
-    return row.Progress != kStatusError;
+    return row.State != TRowState::Unreadable;
 }
 
 void TQueueProgress::Start(const TFileList& list, std::int64_t nowMs) {
@@ -98,13 +98,13 @@ TRunCounts CountRunResults(const TFileList& list) {
     TRunCounts counts;
     for (int r = 0; r < list.Count(); ++r) {
         const TFileListRow& row = list.Row(r);
-        if (row.Progress == kStatusDone) {
+        if (row.State == TRowState::Done) {
             ++counts.Done;
-        } else if (row.Progress == kStatusPartial) {
+        } else if (row.State == TRowState::DoneWithErrors) {
             ++counts.Partial;
-        } else if (row.Progress == kStatusFail) {
+        } else if (row.State == TRowState::Failed) {
             ++counts.Failed;
-        } else if (row.Progress == kStatusAbort) {
+        } else if (row.State == TRowState::Stopped) {
             ++counts.Stopped;
         } else if (row.Checked && IsRunnableRow(row)) {
             ++counts.Stopped;
@@ -113,10 +113,10 @@ TRunCounts CountRunResults(const TFileList& list) {
     return counts;
 }
 
-const char* RowResultText(bool failed, bool stopped, const std::string& problem) {
-    if (failed) return kStatusFail;
-    if (stopped) return kStatusAbort;
-    return problem.empty() ? kStatusDone : kStatusPartial;
+TRowState RowResultState(bool failed, bool stopped, const std::string& problem) {
+    if (failed) return TRowState::Failed;
+    if (stopped) return TRowState::Stopped;
+    return problem.empty() ? TRowState::Done : TRowState::DoneWithErrors;
 }
 
 std::string RowEndText(const std::string& message, const std::string& problem,

@@ -59,9 +59,9 @@ struct TRunCounts {
 };
 TRunCounts CountRunResults(const TFileList& list);
 
-// The "Progress" text a row's conversion ends with: kStatusFail when it failed, kStatusAbort when
-// it was stopped, kStatusPartial when it ran to its end with a `problem`, else kStatusDone.
-const char* RowResultText(bool failed, bool stopped, const std::string& problem);
+// The state a row's conversion ends in: failed, stopped by the user, done with errors when it ran
+// to its end with a `problem`, else done.
+TRowState RowResultState(bool failed, bool stopped, const std::string& problem);
 
 // What a row's status says at the end of its conversion: the failure's `message`, or the
 // `problem` of one done with errors; then, when a stopped or failed conversion kept what it had

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -18,7 +19,35 @@ using nlohmann::json;
 
 namespace {
 
-constexpr int kFormatVersion = 1;
+// Version 1 kept a row's state as its "Progress" text ("Done", "57%", "Error"); version 2 keeps
+// it by name.
+constexpr int kFormatVersion = 2;
+constexpr int kTextStatesVersion = 1;
+
+// The saved names of the row states, in the enumeration's order.
+constexpr const char* kStateKeys[] = {"waiting", "converting", "done",      "done_with_errors",
+                                      "failed",  "stopped",    "unreadable"};
+static_assert(std::size(kStateKeys) == static_cast<std::size_t>(TRowState::Unreadable) + 1);
+
+TRowState StateOfKey(const std::string& key) {
+    for (std::size_t i = 0; i < std::size(kStateKeys); ++i) {
+        if (key == kStateKeys[i]) return static_cast<TRowState>(i);
+    }
+    return TRowState::Waiting;
+}
+
+// A version 1 row's state from its "Progress" text, as that version wrote it (untranslated).
+void ReadStateText(const std::string& text, TFileListRow& row) {
+    if (!text.empty() && text.back() == '%') {
+        row.State = TRowState::Converting;
+        row.Percent = std::clamp(std::atoi(text.c_str()), 0, 100);
+        return;
+    }
+    for (TRowState state : {TRowState::Done, TRowState::DoneWithErrors, TRowState::Failed,
+                            TRowState::Stopped, TRowState::Unreadable}) {
+        if (text == RowStateText(state)) row.State = state;
+    }
+}
 
 json ChoiceJson(const TParameterChoice& c) {
     return {{"video_codec", c.VideoCodec},
@@ -69,14 +98,15 @@ TSavedChoices ChoicesOfJson(const json& j) {
 }
 
 json RowJson(const TFileListRow& r) {
-    return {
-        {"file", r.FileName},        {"checked", r.Checked},       {"video_size", r.VideoSize},
-        {"frame_rate", r.FrameRate}, {"duration", r.Duration},     {"duration_ms", r.DurationMs},
-        {"output", r.Output},        {"progress", r.Progress},     {"frames", r.Frames},
-        {"status", r.Status},        {"output_file", r.OutputFile}};
+    return {{"file", r.FileName},        {"checked", r.Checked},
+            {"video_size", r.VideoSize}, {"frame_rate", r.FrameRate},
+            {"duration", r.Duration},    {"duration_ms", r.DurationMs},
+            {"output", r.Output},        {"state", kStateKeys[static_cast<int>(r.State)]},
+            {"percent", r.Percent},      {"frames", r.Frames},
+            {"status", r.Status},        {"output_file", r.OutputFile}};
 }
 
-TFileListRow RowOfJson(const json& j) {
+TFileListRow RowOfJson(const json& j, int version) {
     TFileListRow r;
     r.FileName = j.at("file").get<std::string>();
     r.Checked = j.value("checked", true);
@@ -85,15 +115,16 @@ TFileListRow RowOfJson(const json& j) {
     r.Duration = j.value("duration", "");
     r.DurationMs = j.value("duration_ms", static_cast<std::int64_t>(-1));
     r.Output = j.value("output", "");
-    r.Progress = j.value("progress", "");
+    if (version == kTextStatesVersion) {
+        ReadStateText(j.value("progress", ""), r);
+    } else {
+        r.State = StateOfKey(j.value("state", ""));
+        r.Percent = std::clamp(j.value("percent", 0), 0, 100);
+    }
     r.Frames = j.value("frames", "");
     r.Status = j.value("status", "");
     r.OutputFile = j.value("output_file", "");
     return r;
-}
-
-bool WasConverting(const TFileListRow& row) {
-    return !row.Progress.empty() && row.Progress.back() == '%';
 }
 
 void SelectText(TChoiceList& list, const std::string& text) {
@@ -191,15 +222,17 @@ std::optional<TSavedQueue> ReadSavedQueue(const std::string& text,
                                           const std::string& partialPrefix) {
     try {
         const json whole = json::parse(text);
-        if (!whole.is_object() || whole.value("version", 0) != kFormatVersion) return std::nullopt;
+        const int version = whole.is_object() ? whole.value("version", 0) : 0;
+        if (version != kFormatVersion && version != kTextStatesVersion) return std::nullopt;
         TSavedQueue queue;
         queue.OutputFolder = whole.value("output_folder", "");
         queue.SameFolderAsInput = whole.value("same_folder_as_input", false);
         if (whole.contains("choices")) queue.Choices = ChoicesOfJson(whole["choices"]);
         for (const json& row : whole.at("rows")) {
-            TFileListRow data = RowOfJson(row);
-            if (WasConverting(data)) {
-                data.Progress.clear();
+            TFileListRow data = RowOfJson(row, version);
+            if (data.State == TRowState::Converting) {
+                data.State = TRowState::Waiting;
+                data.Percent = 0;
                 data.Frames.clear();
                 // The output folder is the row's; its name is enough.
                 data.Status = data.OutputFile.empty()
@@ -263,7 +296,8 @@ namespace {
 std::optional<std::vector<TPreset>> PresetsOfJson(const std::string& text) {
     try {
         const json whole = json::parse(text);
-        if (!whole.is_object() || whole.value("version", 0) != kFormatVersion) return std::nullopt;
+        const int version = whole.is_object() ? whole.value("version", 0) : 0;
+        if (version != kFormatVersion && version != kTextStatesVersion) return std::nullopt;
         std::vector<TPreset> presets;
         for (const json& entry : whole.at("presets")) {
             TPreset preset;

@@ -296,6 +296,14 @@
         <translation>Bildanpassung: </translation>
     </message>
     <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>LetterBox</source>
+        <translation>Schwarze Balken</translation>
+    </message>
+    <message>
         <source>Add a letterbox to keep video aspect ratio</source>
         <translation>Schwarze Balken ergänzen, um das Seitenverhältnis des Videos zu erhalten</translation>
     </message>

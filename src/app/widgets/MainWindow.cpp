@@ -39,7 +39,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
@@ -61,9 +61,13 @@
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/ApplicationIcon.h"
 #include "app/widgets/DesktopNotification.h"
+#include "app/widgets/FileListModel.h"
+#include "app/widgets/FileProber.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
+#include "app/widgets/PresetMenu.h"
+#include "app/widgets/ProfileList.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
@@ -91,7 +95,6 @@ namespace {
     QT_TRANSLATE_NOOP("TMainWindow", "Other players (Archos, BlackBerry, Creative, iRiver)"),
 };
 
-constexpr int kStatusColumn = 7;
 // Window geometry, list columns and the last folder files were added from, kept with the
 // settings.
 constexpr const char* kKeyWindowGeometry = "Window/Geometry";
@@ -122,13 +125,13 @@ static_assert(Same(kMsgConversionUnavailable,
                    QT_TRANSLATE_NOOP("TMainWindow",
                                      "Conversion is not available in this build: the "
                                      "converter component is not part of it yet.")));
-// The list's "Progress" and "Duration" cells.
-static_assert(Same(kStatusDone, QT_TRANSLATE_NOOP("TMainWindow", "Done")));
-static_assert(Same(kStatusPartial, QT_TRANSLATE_NOOP("TMainWindow", "Done with errors")));
-static_assert(Same(kStatusFail, QT_TRANSLATE_NOOP("TMainWindow", "Fail")));
-static_assert(Same(kStatusAbort, QT_TRANSLATE_NOOP("TMainWindow", "Abort")));
-static_assert(Same(kStatusError, QT_TRANSLATE_NOOP("TMainWindow", "Error")));
+// The list's "Duration" cell (the list model shows it).
 static_assert(Same(kDurationUnknown, QT_TRANSLATE_NOOP("TMainWindow", "Unknown")));
+// The "Video Zoom" list (app/core's LetterBoxEntries()).
+[[maybe_unused]] constexpr const char* kLetterBoxNames[] = {
+    QT_TRANSLATE_NOOP("TMainWindow", "None"),
+    QT_TRANSLATE_NOOP("TMainWindow", "LetterBox"),
+};
 
 // The open-file dialog's filter names (app/core's kOpenDialogFilter), shown through tr().
 [[maybe_unused]] constexpr const char* kFilterNames[] = {
@@ -190,11 +193,6 @@ void FitDialogToScreen(QWidget& dialog) {
 
 }  // namespace
 
-void TDropDownComboBox::showPopup() {
-    emit AboutToDropDown();
-    QComboBox::showPopup();
-}
-
 TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
     : QMainWindow(parent), backend_(backend) {
     setObjectName("MainWindow");
@@ -205,7 +203,7 @@ TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
 }
 
 TMainWindow::~TMainWindow() {
-    StopProbing();
+    prober_.Stop();
 }
 
 void TMainWindow::FormCreate() {
@@ -255,18 +253,19 @@ void TMainWindow::FormCreate() {
     volumeSlider->setValue(kDefaultVolumePosition);
     VolumeSliderChange();
 
-    FillOutputFormatList();
+    ComboOutputFormat->FillProfiles();
     SelectOutputFormatLine(kDefaultFormatLine);
     ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
 
     ShowParameterLists();
     {
         const QSignalBlocker blocker(ComboLetterBox);
-        for (const std::string& entry : LetterBoxEntries()) ComboLetterBox->addItem(Q(entry));
+        for (const std::string& entry : LetterBoxEntries())
+            ComboLetterBox->addItem(tr(entry.c_str()));
         ComboLetterBox->setCurrentIndex(0);
     }
     TimerConvertAgain->stop();
-    LoadPresets();
+    presets_.Load(dataFolder_);
     ReloadPresetLines();
 
     // The layouts say how small the window may get; it opens at a comfortable size that still
@@ -394,48 +393,7 @@ void TMainWindow::SetParallelFiles(int count) {
 void TMainWindow::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
-    const QSignalBlocker blocker(ComboOutputFormat);
-    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
-}
-
-void TMainWindow::FillOutputFormatList() {
-    const QSignalBlocker blocker(ComboOutputFormat);
-    ComboOutputFormat->clear();
-    const auto& lines = OutputFormatLines();
-    auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model());
-    QFont headingFont = ComboOutputFormat->font();
-    headingFont.setBold(true);
-    int widest = 0;
-    for (const TProfileGroup& group : ProfileGroups()) {
-        // A heading cannot be chosen; should one be chosen anyway, the choice steps back.
-        const QString heading = tr(group.Heading.c_str());
-        ComboOutputFormat->addItem(heading, -1);
-        if (model) {
-            QStandardItem* item = model->item(ComboOutputFormat->count() - 1);
-            item->setFlags(Qt::NoItemFlags);
-            item->setFont(headingFont);
-        }
-        widest = std::max(widest, QFontMetrics(headingFont).horizontalAdvance(heading));
-        for (int line : group.Lines) {
-            const QString name = Q(lines[line].Text);
-            ComboOutputFormat->addItem(name, line);
-            widest = std::max(widest, ComboOutputFormat->fontMetrics().horizontalAdvance(name));
-        }
-    }
-    formatEntryCount_ = ComboOutputFormat->count();
-    // Every name whole when the list is open, however narrow the box.
-    ComboOutputFormat->view()->setMinimumWidth(
-        widest + 2 * ComboOutputFormat->fontMetrics().averageCharWidth() +
-        style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-}
-
-int TMainWindow::FormatIndexOfLine(int line) const {
-    return ComboOutputFormat->findData(line);
-}
-
-int TMainWindow::FormatLineOfIndex(int index) const {
-    const QVariant line = ComboOutputFormat->itemData(index);
-    return line.isValid() ? line.toInt() : -1;
+    ComboOutputFormat->ShowLine(line);
 }
 
 int TMainWindow::LetterBoxIndex() const {
@@ -513,60 +471,10 @@ TJobSettings TMainWindow::JobSettings() const {
 
 // --- The file list ---
 
-void TMainWindow::AppendRowView() {
-    const int row = fileTable->rowCount();
-    const bool blocked = showingRows_;
-    showingRows_ = true;
-    fileTable->insertRow(row);
-    const auto& columns = FileListColumns();
-    for (int c = 0; c < kColumnCount; ++c) {
-        auto* cell = new QTableWidgetItem;
-        cell->setFlags(c == 0 ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
-                              : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        cell->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
-                                                  : Qt::AlignLeft | Qt::AlignVCenter);
-        fileTable->setItem(row, c, cell);
-    }
-    showingRows_ = blocked;
-    ShowRow(row);
-}
-
-void TMainWindow::ShowRow(int row) {
-    if (row < 0 || row >= fileList_.Count() || row >= fileTable->rowCount()) return;
-    const TFileListRow& rowData = fileList_.Row(row);
-    const bool blocked = showingRows_;
-    showingRows_ = true;
-    const QFileInfo file(Q(rowData.FileName));
-    const QString status = Q(rowData.Status);
-    const QString texts[kColumnCount] = {file.fileName(),      Q(rowData.VideoSize),
-                                         Q(rowData.FrameRate), tr(rowData.Duration.c_str()),
-                                         Q(rowData.Output),    tr(rowData.Progress.c_str()),
-                                         Q(rowData.Frames),    status.section('\n', 0, 0)};
-    const QString folderTip = QDir::toNativeSeparators(file.absolutePath());
-    for (int c = 0; c < kColumnCount; ++c) {
-        QTableWidgetItem* cell = fileTable->item(row, c);
-        cell->setText(texts[c]);
-        cell->setToolTip(c == 0               ? folderTip
-                         : c == kStatusColumn ? status
-                         : !status.isEmpty()  ? status
-                                              : file.fileName());
-    }
-    QTableWidgetItem* first = fileTable->item(row, 0);
-    first->setCheckState(rowData.Checked ? Qt::Checked : Qt::Unchecked);
-    // An unreadable file cannot be checked: it would only fail again.
-    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    first->setFlags(IsRunnableRow(rowData) ? flags | Qt::ItemIsUserCheckable : flags);
-    showingRows_ = blocked;
-}
-
-void TMainWindow::ShowAllRows() {
-    for (int row = 0; row < fileList_.Count(); ++row) ShowRow(row);
-}
-
 void TMainWindow::SetRowReason(int row, const QString& reason) {
     if (row < 0 || row >= fileList_.Count()) return;
     fileList_.Row(row).Status = FailureReason(reason.toStdString(), fileList_.Row(row).FileName);
-    ShowRow(row);
+    fileModel_->RowChanged(row);
     ScheduleSave();
 }
 
@@ -576,12 +484,6 @@ QList<int> TMainWindow::SelectedRows() const {
         rows.append(index.row());
     }
     return rows;
-}
-
-void TMainWindow::FileTableItemChanged(int row, int column) {
-    if (showingRows_ || column != 0 || row >= fileList_.Count()) return;
-    fileList_.Row(row).Checked = fileTable->item(row, 0)->checkState() == Qt::Checked;
-    ScheduleSave();
 }
 
 void TMainWindow::FileTableContextMenu(const QPoint& at) {
@@ -614,7 +516,7 @@ void TMainWindow::AddFilesFrom(const QStringList* paths) {
     if (!queue_.AllowsRowChanges() || addingFiles_) return;
     ClearTasks();
     fileList_.ClearProgress();
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     addingFiles_ = true;
     AddFileRows(paths ? *paths : ChooseFilesToAdd());
 }
@@ -653,7 +555,7 @@ void TMainWindow::AddFileRows(const QStringList& paths) {
             TFileListRow& existing = fileList_.Row(row);
             if (existing.FileName != file || !IsRunnableRow(existing)) continue;
             existing.Checked = true;
-            ShowRow(row);
+            fileModel_->RowChanged(row);
         }
         alreadyListed_.append(QFileInfo(path).fileName());
     }
@@ -661,41 +563,10 @@ void TMainWindow::AddFileRows(const QStringList& paths) {
         AddingEnded();
         return;
     }
-    StopProbing();  // the previous adding's worker has ended; its thread is joined here
-    stopProbing_ = false;
-    probeWorker_ =
-        std::thread([this, files = std::move(toProbe)]() mutable { ProbeFiles(std::move(files)); });
+    prober_.Start(std::move(toProbe));
 }
 
-// On the worker: each file's facts are handed to the window's thread, in order.
-void TMainWindow::ProbeFiles(std::vector<std::string> files) {
-    TAVProbe probe;
-    for (const std::string& file : files) {
-        if (stopProbing_) return;
-        TProbedFile probed;
-        probed.File = file;
-        try {
-            probed.Exists = QFileInfo::exists(QString::fromStdString(file));
-            if (probed.Exists && probe.LoadFile(file)) {
-                probed.Read = true;
-                probed.Facts = ReadProbeFacts(probe);
-                probe.CloseFile();
-            } else if (probed.Exists) {
-                probed.Error = probe.LastErrorText();
-            }
-        } catch (const std::exception& error) {
-            probed.Failed = true;
-            probed.Error = error.what();
-        }
-        QMetaObject::invokeMethod(
-            this, [this, probed] { FileProbed(probed); }, Qt::QueuedConnection);
-        if (probed.Failed) break;
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { AddingEnded(); }, Qt::QueuedConnection);
-}
-
-void TMainWindow::FileProbed(const TProbedFile& probed) {
+void TMainWindow::FileProbed(const TProbedInput& probed) {
     if (!addingFiles_) return;
     if (probed.Failed) {
         qWarning("Adding %s: %s", probed.File.c_str(), probed.Error.c_str());
@@ -703,21 +574,23 @@ void TMainWindow::FileProbed(const TProbedFile& probed) {
     }
     QString reason;
     if (!probed.Exists) {
-        fileList_.AddFailedFile(probed.File);
+        fileModel_->AppendRow([&](TFileList& list) { list.AddFailedFile(probed.File); });
         reason = tr("The file does not exist");
     } else if (probed.Read) {
         const QString separator = QLocale().decimalPoint();
         const char decimal = separator.size() == 1 && separator[0].unicode() < 0x80
                                  ? static_cast<char>(separator[0].unicode())
                                  : '.';
-        fileList_.AddProbedFile(probed.File, probed.Facts, selection_.FormatKey());
-        fileList_.Row(fileList_.Count() - 1).FrameRate = FrameRateText(
-            probed.Facts.HasVideo, probed.Facts.FrameRateNum, probed.Facts.FrameRateDen, decimal);
+        fileModel_->AppendRow([&](TFileList& list) {
+            list.AddProbedFile(probed.File, probed.Facts, selection_.FormatKey());
+            list.Row(list.Count() - 1).FrameRate =
+                FrameRateText(probed.Facts.HasVideo, probed.Facts.FrameRateNum,
+                              probed.Facts.FrameRateDen, decimal);
+        });
     } else {
-        fileList_.AddFailedFile(probed.File);
+        fileModel_->AppendRow([&](TFileList& list) { list.AddFailedFile(probed.File); });
         reason = Q(probed.Error);
     }
-    AppendRowView();
     if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
     fileTable->scrollToBottom();
 }
@@ -731,17 +604,11 @@ void TMainWindow::AddingEnded() {
     ScheduleSave();
 }
 
-void TMainWindow::StopProbing() {
-    stopProbing_ = true;
-    if (probeWorker_.joinable()) probeWorker_.join();
-}
-
 void TMainWindow::DeleteSelectedItem1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     QList<int> rows = SelectedRows();
     std::sort(rows.begin(), rows.end(), std::greater<>());
-    fileList_.RemoveRows(std::vector<int>(rows.begin(), rows.end()));
-    for (int row : rows) fileTable->removeRow(row);
+    fileModel_->RemoveRows(std::vector<int>(rows.begin(), rows.end()));
     rowLogs_.clear();
     ScheduleSave();
 }
@@ -749,8 +616,7 @@ void TMainWindow::DeleteSelectedItem1Click() {
 void TMainWindow::ClearAllItems1Click() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     ClearTasks();
-    fileList_.Clear();
-    fileTable->setRowCount(0);
+    fileModel_->Clear();
     rowLogs_.clear();
     ScheduleSave();
 }
@@ -761,13 +627,13 @@ void TMainWindow::CheckAllItems1Click() {
     for (int row = 0; row < fileList_.Count(); ++row) {
         if (!IsRunnableRow(fileList_.Row(row))) fileList_.Row(row).Checked = false;
     }
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     ScheduleSave();
 }
 
 void TMainWindow::UncheckAllItems1Click() {
     fileList_.SetAllChecked(false);
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     ScheduleSave();
 }
 
@@ -801,27 +667,23 @@ void TMainWindow::ButtonBrowseForFolderClick() {
 
 void TMainWindow::ComboOutputFormatChange() {
     const int index = ComboOutputFormat->currentIndex();
-    if (presetLineStart_ >= 0 && index >= presetLineStart_) {
+    if (ComboOutputFormat->IsPreset(index)) {
         // A preset: its profile's line and its choices.
         const QString name = ComboOutputFormat->itemText(index);
-        {
-            const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
-        }
+        ComboOutputFormat->ShowLine(selection_.SelectedLine());
         ApplyPreset(name);
         return;
     }
-    const TOutputProfile* profile = selection_.Choose(FormatLineOfIndex(index));
+    const TOutputProfile* profile = selection_.Choose(ComboOutputFormat->LineOfIndex(index));
     if (!profile) {
-        const QSignalBlocker blocker(ComboOutputFormat);
-        ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
+        ComboOutputFormat->ShowLine(selection_.SelectedLine());
         return;
     }
     params_.ApplyProfile(*profile);
     ShowParameterLists();
     UpdateFitSizeControls(ComboOutputFormat->isEnabled());
     fileList_.SetFormatKey(profile->FormatKey);
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     ApplyDropDownItems();
     ScheduleSave();
 }
@@ -863,7 +725,7 @@ void TMainWindow::VolumeSliderChange() {
 void TMainWindow::ButtonConvertClick() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     fileList_.ClearProgressAndFrames();
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     const std::string folder = OutputFolder().toStdString();
     const TConvertCheck check = CheckCanConvert(fileList_, folder, SameFolderAsInput());
     if (check != TConvertCheck::ccReady) {
@@ -923,7 +785,7 @@ void TMainWindow::StartBatch() {
     }
     batchRows_ = batch.TaskRows;
     batchRunning_ = true;
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     if (batchRows_.empty()) {
         queue_.Stop(false);
         ReportRunEnd();
@@ -951,7 +813,7 @@ void TMainWindow::RunJobBuilder() {
         if (result.Row >= 0) rowLogs_[result.Row].append(Q(line));
     }
     if (result.Row >= 0) rowStartMs_[result.Row] = runClock_.elapsed();
-    ShowRow(result.Row);
+    fileModel_->RowChanged(result.Row);
     switch (result.Outcome) {
         case TBuildOutcome::boStarted:
         case TBuildOutcome::boNoRowLeft:
@@ -1018,6 +880,9 @@ void TMainWindow::ReportRunEnd() {
     ProgressQueue->setValue(queueProgress_.Percent());
     EnableControls(true);
     setWindowTitle(tr(kMainCaption));
+    // "Stopping a.mp4" is over with the run; it would hide the summary.
+    if (!stoppingMessage_.isEmpty() && StatusBar1->currentMessage() == stoppingMessage_)
+        StatusBar1->clearMessage();
     const QString summary = RunSummary();
     StatusPanels[0]->setText(summary);
     SendDesktopNotification(tr(kMainCaption), summary);
@@ -1087,10 +952,11 @@ void TMainWindow::StopThisFileClick() {
         }
         stopping.append(QFileInfo(Q(fileList_.Row(row).FileName)).fileName());
     }
-    StatusBar1->showMessage(stopping.isEmpty()
-                                ? tr("The selected file is not being converted")
-                                : tr("Stopping %1").arg(stopping.join(QStringLiteral(", "))),
-                            kHintMs);
+    stoppingMessage_ =
+        stopping.isEmpty() ? QString() : tr("Stopping %1").arg(stopping.join(QStringLiteral(", ")));
+    StatusBar1->showMessage(
+        stopping.isEmpty() ? tr("The selected file is not being converted") : stoppingMessage_,
+        kHintMs);
 }
 
 void TMainWindow::ChoicesChanged() {
@@ -1098,14 +964,14 @@ void TMainWindow::ChoicesChanged() {
     // What a finished row made was made with the choices before: it waits to be converted again.
     const bool finished = [&] {
         for (int row = 0; row < fileList_.Count(); ++row) {
-            const std::string& progress = fileList_.Row(row).Progress;
-            if (!progress.empty() && progress != kStatusError) return true;
+            const TRowState state = fileList_.Row(row).State;
+            if (state != TRowState::Waiting && state != TRowState::Unreadable) return true;
         }
         return false;
     }();
     if (!finished) return;
     fileList_.ClearProgressAndFrames();
-    ShowAllRows();
+    fileModel_->AllRowsChanged();
     ScheduleSave();
 }
 
@@ -1165,9 +1031,10 @@ void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
     const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
-        fileTable->scrollToItem(fileTable->item(row, 0));
+        fileTable->scrollTo(fileModel_->index(row, 0));
         TFileListRow& rowData = fileList_.Row(row);
-        rowData.Progress = ProgressText(progress.CurrentDuration, progress.TotalOutputDuration);
+        rowData.State = TRowState::Converting;
+        rowData.Percent = ProgressPercent(progress.CurrentDuration, progress.TotalOutputDuration);
         rowData.Frames = FramesText(progress.FrameNumber);
         // Speed and time left of this file, from its own start.
         const std::int64_t elapsed = now - rowStartMs_[row];
@@ -1180,7 +1047,7 @@ void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
             pace.append(tr("%1 left").arg(Q(ClockText(*left))));
         }
         rowData.Status = pace.join(QStringLiteral(" \u00b7 ")).toStdString();
-        ShowRow(row);
+        fileModel_->RowChanged(row);
         queueProgress_.RowProgress(row, progress.CurrentDuration);
         ScheduleSave();
     }
@@ -1224,7 +1091,7 @@ void TMainWindow::RowEnded(int row, const TTaskTerminateEvent& event) {
         !said.empty()) {
         SetRowReason(row, Q(said));
     } else {
-        ShowRow(row);
+        fileModel_->RowChanged(row);
     }
     ShowQueueStatus();
     ScheduleSave();
@@ -1236,7 +1103,7 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
         if (event.Index >= 0) {
             const int row = RowOfTask(event.Index);
             if (row >= 0 && row < fileList_.Count()) {
-                fileList_.Row(row).Progress = RowResultText(
+                fileList_.Row(row).State = RowResultState(
                     event.Exception, queue_.StoppedByUser() || !event.Finished, event.Problem);
                 RowEnded(row, event);
             }
@@ -1256,7 +1123,7 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
         // A file stopped on its own before its end ends as a stop; the queue goes on with the
         // next.
         if (!event.Exception && !event.Finished && stoppedRows_.count(row))
-            fileList_.Row(row).Progress = kStatusAbort;
+            fileList_.Row(row).State = TRowState::Stopped;
         RowEnded(row, event);
         return;
     }
@@ -1294,7 +1161,7 @@ QString TMainWindow::OutputFolderOfRow(int row) const {
 int TMainWindow::CurrentListRow() const {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty()) return rows.front();
-    return fileTable->currentRow();
+    return fileTable->currentIndex().row();
 }
 
 void TMainWindow::OpenOutputFolderClick() {
@@ -1321,8 +1188,8 @@ void TMainWindow::PlayClick() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
-    const bool converted =
-        fileList_.Row(row).Progress == kStatusDone || fileList_.Row(row).Progress == kStatusPartial;
+    const TRowState state = fileList_.Row(row).State;
+    const bool converted = state == TRowState::Done || state == TRowState::DoneWithErrors;
     const QString file =
         converted && QFileInfo::exists(output) ? output : Q(fileList_.Row(row).FileName);
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -1386,10 +1253,7 @@ void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
-        {
-            const QSignalBlocker blocker(ComboOutputFormat);
-            ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(line));
-        }
+        ComboOutputFormat->ShowLine(line);
         const bool restored = choicesRestored_;
         choicesRestored_ = false;
         ComboOutputFormatChange();
@@ -1434,12 +1298,9 @@ bool TMainWindow::RestoreQueue() {
         qWarning("The saved queue cannot be read; it is left as it is");
         return false;
     }
-    fileList_.Clear();
-    fileTable->setRowCount(0);
-    for (const TFileListRow& row : saved->Rows) {
-        fileList_.Append(row);
-        AppendRowView();
-    }
+    fileModel_->Clear();
+    for (const TFileListRow& row : saved->Rows)
+        fileModel_->AppendRow([&](TFileList& list) { list.Append(row); });
     SetOutputFolder(Q(saved->OutputFolder));
     SetSameFolderAsInput(saved->SameFolderAsInput);
     if (!saved->Choices.Profile.empty()) {
@@ -1449,50 +1310,16 @@ bool TMainWindow::RestoreQueue() {
     return true;
 }
 
-void TMainWindow::LoadPresets() {
-    if (dataFolder_.isEmpty()) return;
-    const auto text =
-        ReadWholeFile(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName);
-    if (text && !presets_.Load(*text)) qWarning("The presets file cannot be read");
-}
-
-void TMainWindow::SavePresets() {
-    if (dataFolder_.isEmpty()) return;
-    std::string error;
-    if (!WriteFileAtomically(std::filesystem::path(dataFolder_.toStdString()) / kPresetsFileName,
-                             presets_.Json(), error)) {
-        ShowInformation(this, tr("The presets cannot be saved: %1").arg(Q(error)));
-    }
-}
-
 void TMainWindow::ReloadPresetLines() {
-    const QSignalBlocker blocker(ComboOutputFormat);
-    const int catalogue = formatEntryCount_;
-    while (ComboOutputFormat->count() > catalogue) {
-        ComboOutputFormat->removeItem(ComboOutputFormat->count() - 1);
-    }
-    presetLineStart_ = -1;
-    if (presets_.Presets().empty()) return;
-    // A heading of their own, which cannot be chosen, then the presets by name.
-    ComboOutputFormat->addItem(tr("--- My Presets ---"));
-    if (auto* model = qobject_cast<QStandardItemModel*>(ComboOutputFormat->model())) {
-        model->item(catalogue)->setFlags(Qt::NoItemFlags);
-    }
-    presetLineStart_ = catalogue + 1;
-    for (const TPreset& preset : presets_.Presets()) ComboOutputFormat->addItem(Q(preset.Name));
-    ComboOutputFormat->setCurrentIndex(FormatIndexOfLine(selection_.SelectedLine()));
+    ComboOutputFormat->ShowPresets(presets_.Store().Presets(), selection_.SelectedLine());
 }
 
 bool TMainWindow::SaveCurrentAsPreset(const QString& name) {
-    TPreset preset{name.trimmed().toStdString(), SavedChoices()};
-    if (!presets_.Save(preset)) return false;
-    SavePresets();
-    ReloadPresetLines();
-    return true;
+    return presets_.Save(TPreset{name.trimmed().toStdString(), SavedChoices()});
 }
 
 bool TMainWindow::ApplyPreset(const QString& name) {
-    const TPreset* preset = presets_.Find(name.toStdString());
+    const TPreset* preset = presets_.Store().Find(name.toStdString());
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
     ChoicesChanged();
@@ -1501,74 +1328,12 @@ bool TMainWindow::ApplyPreset(const QString& name) {
 }
 
 void TMainWindow::SavePresetClick() {
-    bool ok = false;
-    const QString name = QInputDialog::getText(this, tr("Save Preset"), tr("Preset name:"),
-                                               QLineEdit::Normal, QString(), &ok);
-    if (ok && !name.trimmed().isEmpty()) SaveCurrentAsPreset(name);
-}
-
-namespace {
-
-QStringList PresetNames(const TPresetStore& store) {
-    QStringList names;
-    for (const TPreset& preset : store.Presets()) names.append(Q(preset.Name));
-    return names;
-}
-
-}  // namespace
-
-void TMainWindow::RenamePresetClick() {
-    const QStringList names = PresetNames(presets_);
-    if (names.isEmpty()) return;
-    bool ok = false;
-    const QString old =
-        QInputDialog::getItem(this, tr("Rename Preset"), tr("Preset:"), names, 0, false, &ok);
-    if (!ok) return;
-    const QString name = QInputDialog::getText(this, tr("Rename Preset"), tr("New name:"),
-                                               QLineEdit::Normal, old, &ok);
-    if (!ok) return;
-    if (!presets_.Rename(old.toStdString(), name.trimmed().toStdString())) {
-        ShowInformation(this, tr("A preset named \"%1\" exists already.").arg(name.trimmed()));
-        return;
-    }
-    SavePresets();
-    ReloadPresetLines();
-}
-
-void TMainWindow::DeletePresetClick() {
-    const QStringList names = PresetNames(presets_);
-    if (names.isEmpty()) return;
-    bool ok = false;
-    const QString name =
-        QInputDialog::getItem(this, tr("Delete Preset"), tr("Preset:"), names, 0, false, &ok);
-    if (!ok || !presets_.Remove(name.toStdString())) return;
-    SavePresets();
-    ReloadPresetLines();
-}
-
-void TMainWindow::ExportPresetsClick() {
-    const QString file = QFileDialog::getSaveFileName(this, tr("Export Presets"), lastAddFolder_,
-                                                      tr("Presets (*.json)"));
-    if (file.isEmpty()) return;
-    std::string error;
-    if (!WriteFileAtomically(file.toStdString(), presets_.Json(), error)) {
-        ShowInformation(this, tr("The presets cannot be exported: %1").arg(Q(error)));
-    }
+    if (const auto name = presets_.AskNewName()) SaveCurrentAsPreset(*name);
 }
 
 void TMainWindow::ImportPresetsClick() {
-    const QString file = QFileDialog::getOpenFileName(this, tr("Import Presets"), lastAddFolder_,
-                                                      tr("Presets (*.json)"));
-    if (file.isEmpty()) return;
-    const auto text = ReadWholeFile(file.toStdString());
-    const auto added = text ? presets_.Import(*text) : std::nullopt;
-    if (!added) {
-        ShowInformation(this, tr("\"%1\" holds no presets.").arg(file));
-        return;
-    }
-    SavePresets();
-    ReloadPresetLines();
-    StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
+    if (const auto added = presets_.ImportClick(lastAddFolder_))
+        StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
 }
 
 // --- Menus ---

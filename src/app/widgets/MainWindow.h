@@ -27,7 +27,10 @@
 #include "app/core/SettingsKeys.h"
 #include "app/core/UserData.h"
 #include "app/widgets/ConversionBackend.h"
+#include "app/widgets/FileProber.h"
+#include "app/widgets/PresetMenu.h"
 #include "app/widgets/ProductName.h"
+#include "app/widgets/ProfileList.h"
 #include "probe/AVProbe.h"
 
 class QAction;
@@ -47,7 +50,8 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QStatusBar;
-class QTableWidget;
+class QTableView;
+class TFileListModel;
 class QTimer;
 class QToolButton;
 class TOptionsDialog;
@@ -56,18 +60,6 @@ class TFormAbout;
 // What Convert says while no converter is part of the program.
 inline constexpr const char* kMsgConversionUnavailable =
     "Conversion is not available in this build: the converter component is not part of it yet.";
-
-// A drop-down list that reports when it is about to open.
-class TDropDownComboBox : public QComboBox {
-    Q_OBJECT
-
-  public:
-    using QComboBox::QComboBox;
-    void showPopup() override;
-
-  signals:
-    void AboutToDropDown();
-};
 
 class TMainWindow : public QMainWindow {
     Q_OBJECT
@@ -94,11 +86,14 @@ class TMainWindow : public QMainWindow {
     // The saved queue: restored at start (a crash or a closed window loses nothing) and written
     // again, atomically, whenever the list or the choices change. The folder is the program's
     // data folder; tests give their own.
-    void SetDataFolder(const QString& folder) { dataFolder_ = folder; }
+    void SetDataFolder(const QString& folder) {
+        dataFolder_ = folder;
+        presets_.SetDataFolder(folder);
+    }
     QString DataFolder() const { return dataFolder_; }
     bool RestoreQueue();
     void SaveQueueNow();
-    TPresetStore& Presets() { return presets_; }
+    TPresetStore& Presets() { return presets_.Store(); }
     // Saves the current profile and choices as a preset (replacing one of the same name).
     bool SaveCurrentAsPreset(const QString& name);
     // Chooses a preset's profile and choices, as picking it in the profile list does.
@@ -163,9 +158,6 @@ class TMainWindow : public QMainWindow {
     void PlayClick();
     void ShowLogClick();
     void SavePresetClick();
-    void RenamePresetClick();
-    void DeletePresetClick();
-    void ExportPresetsClick();
     void ImportPresetsClick();
     void ComboOutputFormatChange();
     // The fit controls follow the profile (video only) and the check box; `enabled` is false
@@ -213,36 +205,18 @@ class TMainWindow : public QMainWindow {
 
     void AddFilesFrom(const QStringList* paths);
     QStringList ChooseFilesToAdd();
-    // What the probe found of one file to add, on the worker that probes them.
-    struct TProbedFile {
-        std::string File;
-        bool Exists = false;
-        bool Read = false;
-        TProbeFacts Facts;
-        std::string Error;    // why it could not be read
-        bool Failed = false;  // the probe itself failed: the adding ends here
-    };
     // Files already listed are ticked at once; the others are probed in order on a worker
     // thread, and each gets its row here as its probe ends, so the window never waits for one.
     void AddFileRows(const QStringList& paths);
-    void ProbeFiles(std::vector<std::string> files);
-    void FileProbed(const TProbedFile& probed);
+    void FileProbed(const TProbedInput& probed);
     void AddingEnded();
-    void StopProbing();
 
-    void AppendRowView();
-    void ShowRow(int row);
-    void ShowAllRows();
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void FileTableItemChanged(int row, int column);
     void ShowParameterLists();
     void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
-    void FillOutputFormatList();
-    int FormatIndexOfLine(int line) const;
-    int FormatLineOfIndex(int index) const;
     // The user changed the profile or a choice: finished rows wait to be converted again.
     void ChoicesChanged();
     void ApplyChoices(const TSavedChoices& choices);
@@ -261,8 +235,6 @@ class TMainWindow : public QMainWindow {
     void RowEnded(int row, const TTaskTerminateEvent& event);
     void ShowQueueStatus();
     void ScheduleSave();
-    void LoadPresets();
-    void SavePresets();
     QString OutputFolderOfRow(int row) const;
     int CurrentListRow() const;
     // The row a task's event belongs to: with several files at once, the task's own row.
@@ -276,7 +248,6 @@ class TMainWindow : public QMainWindow {
     TProfileSelection selection_;
     TConversionQueue queue_;
     bool addingFiles_ = false;
-    bool showingRows_ = false;  // the list is being written from the core's rows
     bool firstShow_ = true;
     bool restoredGeometry_ = false;
     bool restoredColumns_ = false;
@@ -294,12 +265,11 @@ class TMainWindow : public QMainWindow {
     std::map<int, std::int64_t> rowStartMs_;
     std::set<int> endedRows_;    // rows of this run that have ended
     std::set<int> stoppedRows_;  // rows the user stopped on their own
+    QString stoppingMessage_;    // the status bar's word on them
     bool applyingChoices_ = false;
-    int formatEntryCount_ = 0;  // entries of the output-format list before the presets
     QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
-    TPresetStore presets_;
-    int presetLineStart_ = -1;  // the first preset line of the profile list, -1 when none
+    TPresetMenu presets_{this, [this] { ReloadPresetLines(); }};
     QTimer* SaveTimer = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
@@ -308,8 +278,8 @@ class TMainWindow : public QMainWindow {
     bool overwrite_ = kDefaultOverwrite;
     std::optional<int> dropDownItems_;
     TFormAbout* about_ = nullptr;
-    std::thread probeWorker_;
-    std::atomic<bool> stopProbing_{false};
+    TFileProber prober_{this, [this](const TProbedInput& probed) { FileProbed(probed); },
+                        [this] { AddingEnded(); }};
     QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
     QPushButton* ButtonAddFile = nullptr;
@@ -319,8 +289,9 @@ class TMainWindow : public QMainWindow {
     QPushButton* ButtonConvert = nullptr;
     QLineEdit* EditOutputFolder = nullptr;
     QToolButton* ButtonBrowseForFolder = nullptr;
-    TDropDownComboBox* ComboOutputFormat = nullptr;
-    QTableWidget* fileTable = nullptr;
+    TProfileList* ComboOutputFormat = nullptr;
+    QTableView* fileTable = nullptr;
+    TFileListModel* fileModel_ = nullptr;  // over fileList_
     QComboBox* ComboAudioCodec = nullptr;
     QComboBox* ComboAudioBitrate = nullptr;
     QComboBox* ComboAudioChannels = nullptr;

@@ -40,7 +40,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
@@ -62,6 +62,7 @@
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/ApplicationIcon.h"
 #include "app/widgets/DesktopNotification.h"
+#include "app/widgets/FileListModel.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
@@ -186,7 +187,7 @@ void TMainWindow::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
     auto* format = new QHBoxLayout;
     format->setSpacing(4);
     format->addWidget(NamedLabel(tr("Set Output Format :"), central));
-    ComboOutputFormat = Named(new TDropDownComboBox(central), "ComboOutputFormat");
+    ComboOutputFormat = Named(new TProfileList(central), "ComboOutputFormat");
     // The box takes the line's width; the open list is as wide as its longest name.
     ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ComboOutputFormat->setMinimumContentsLength(16);
@@ -199,23 +200,28 @@ void TMainWindow::CreateOutputChoices(QWidget* central, QVBoxLayout* page) {
 
 // The file list.
 void TMainWindow::CreateFileList(QWidget* central) {
-    fileTable = Named(new QTableWidget(0, kColumnCount, central), "fileTable");
+    fileTable = Named(new QTableView(central), "fileTable");
+    fileModel_ = new TFileListModel(fileList_, fileTable);
+    fileTable->setModel(fileModel_);
     const auto& columns = FileListColumns();
-    const QString captions[kColumnCount] = {
-        tr("Video File Name"), tr("Video Size"), tr("FrameRate"), tr("Duration"),
-        tr("Output"),          tr("Progress"),   tr("Frames"),    tr("Status")};
+    const QFontMetrics header = fileTable->horizontalHeader()->fontMetrics();
+    const QFontMetrics cell = fileTable->fontMetrics();
+    // A cell's text has a focus frame's margin and a pixel on either side.
+    const int cellMargin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 2;
     for (int c = 0; c < kColumnCount; ++c) {
-        auto* header = new QTableWidgetItem(captions[c]);
-        header->setTextAlignment(columns[c].Centred ? Qt::AlignCenter
-                                                    : Qt::AlignLeft | Qt::AlignVCenter);
-        fileTable->setHorizontalHeaderItem(c, header);
         // The widths were chosen for a 9-point font at 96 dpi: they grow with the font, and with
         // a caption that a translation made longer.
-        const int designed = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
-        const int caption =
-            fileTable->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]) +
-            2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2;
-        fileTable->setColumnWidth(c, std::max(designed, caption));
+        int width = columns[c].Width * std::max(1.0, fontMetrics().height() / 15.0);
+        const QString caption =
+            fileModel_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        width = std::max(width, header.horizontalAdvance(caption) +
+                                    2 * style()->pixelMetric(QStyle::PM_HeaderMargin) + 2);
+        // The progress column shows each state whole, in the language of the day.
+        if (c == TFileListModel::colProgress) {
+            for (const QString& text : TFileListModel::ProgressTexts())
+                width = std::max(width, cell.horizontalAdvance(text) + cellMargin);
+        }
+        fileTable->setColumnWidth(c, width);
     }
     fileTable->verticalHeader()->setVisible(false);
     fileTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -416,9 +422,8 @@ void TMainWindow::ConnectControls() {
         ChoicesChanged();
     });
     connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
-    connect(fileTable, &QTableWidget::cellChanged, this,
-            [this](int changedRow, int column) { FileTableItemChanged(changedRow, column); });
-    connect(fileTable, &QTableWidget::customContextMenuRequested, this,
+    connect(fileModel_, &TFileListModel::CheckedChanged, this, [this] { ScheduleSave(); });
+    connect(fileTable, &QTableView::customContextMenuRequested, this,
             [this](const QPoint& at) { FileTableContextMenu(at); });
 
     // A choice in a parameter list goes into the core's lists, which the job builder reads.
@@ -470,10 +475,11 @@ void TMainWindow::CreateMenus() {
     MenuPresets = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
     item(MenuPresets, "SavePreset1", tr("Save Current Settings as Preset..."),
          [this] { SavePresetClick(); });
-    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { RenamePresetClick(); });
-    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { DeletePresetClick(); });
+    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { presets_.RenameClick(); });
+    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { presets_.DeleteClick(); });
     MenuPresets->addSeparator();
-    item(MenuPresets, "ExportPresets1", tr("Export Presets..."), [this] { ExportPresetsClick(); });
+    item(MenuPresets, "ExportPresets1", tr("Export Presets..."),
+         [this] { presets_.ExportClick(lastAddFolder_); });
     item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
 
     MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
