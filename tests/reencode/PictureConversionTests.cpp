@@ -172,6 +172,28 @@ TEST_P(PictureConversion, DeinterlacingBlendsEachRowWithItsNeighbours) {
             }
 }
 
+TEST_P(PictureConversion, DeinterlacingPassesPicturesItCannotTakeAsTheyAreAndSaysSo) {
+    // Packed RGB: not the planar 8-bit samples the blend works on.
+    const std::string input = folder_.File("rgb.mkv");
+    TClipSpec rgb;
+    rgb.audioCodec.clear();
+    rgb.videoCodec = "ffv1";
+    rgb.pixelFormat = AV_PIX_FMT_BGR0;
+    rgb.durationSeconds = 0.2;
+    WriteClip(input, rgb);
+    const std::string plain = folder_.File("plain.mkv");
+    const std::string output = folder_.File("rgb-deinterlaced.mkv");
+    ASSERT_EQ(Convert(engine_, input, {}, plain, kLossless), "");
+    ASSERT_EQ(engine_.CountLogs("deinterlace error."), 0);
+    ASSERT_EQ(Convert(engine_, input, {}, output, With(kLossless, {{"deinterlace", ""}})), "");
+    EXPECT_EQ(engine_.CountLogs("deinterlace error."), 5) << "once per picture";
+    const auto expected = DecodeVideoFrames(plain);
+    const auto result = DecodeVideoFrames(output);
+    ASSERT_EQ(result.size(), 5u);
+    ASSERT_EQ(expected.size(), 5u);
+    for (size_t i = 0; i < result.size(); ++i) EXPECT_EQ(result[i].y, expected[i].y) << i;
+}
+
 TEST_P(PictureConversion, AFullRangeSourceIsConvertedToLimitedRangeOnce) {
     // A camera's motion JPEG: full-range YUV. The test's decoder converts it to limited range
     // as the output's scaler should, once.
