@@ -8,7 +8,8 @@
 #
 # The inputs are made with ffmpeg in WORK_DIR (default: a temporary folder). DRAWBOX_HOOK is the
 # drawbox frame-hook module (default: the new build's framehooks/drawbox.so). Exit status 0 when
-# every job matches (identical, or timestamps equal and PSNR at least 50 dB). ONLY=REGEX in the
+# every job matches (identical, or timestamps equal and PSNR at least 50 dB, or a difference
+# listed as known below, with its reason). ONLY=REGEX in the
 # environment runs the jobs whose names match it.
 set -u
 old=$(realpath "$1")
@@ -22,8 +23,9 @@ make() { [ -s "$1" ] || ffmpeg -v error -y "${@:2}" "$1" || exit 2; }
 # 2 s of a moving picture, 25 per second; a display matrix turning it a quarter; interlaced
 # fields; HDR (PQ) in 10 bits; a stream whose picture size changes half-way; full-range YUV.
 make plain.avi -f lavfi -i testsrc2=s=320x240:r=25:d=2 -c:v mpeg4 -q:v 2
-make turned.mp4 -f lavfi -i testsrc2=s=320x240:r=25:d=2 -c:v mpeg4 -q:v 2 \
-    -metadata:s:v:0 rotate=90
+make upright.mp4 -f lavfi -i testsrc2=s=320x240:r=25:d=2 -c:v mpeg4 -q:v 2
+# The muxer writes the display matrix from the tag when the stream is copied.
+make turned.mp4 -i upright.mp4 -c copy -metadata:s:v:0 rotate=90
 make fields.avi -f lavfi -i "testsrc2=s=320x240:r=50:d=2,interlace" -c:v mpeg4 -q:v 2
 make hdr.mkv -f lavfi -i testsrc2=s=320x240:r=25:d=1 -pix_fmt yuv420p10le -c:v ffv1 \
     -color_trc smpte2084 -color_primaries bt2020 -colorspace bt2020nc
@@ -50,6 +52,7 @@ jobs=(
   "rotation|turned.mp4|-vcodec rawvideo"
   "rotationcroppad|turned.mp4|-croptop 16 -cropleft 8 -padbottom 16 -padright 8 -s 216x312 -vcodec rawvideo"
   "tonemap|hdr.mkv|-vcodec mpeg4 -qscale 2"
+  "tonemapscalepad|hdr.mkv|-s 240x160 -padtop 10 -padbottom 10 -vhook $box -vcodec rawvideo"
   "rate15|plain.avi|-r 15 -vcodec rawvideo"
   "rate50|plain.avi|-r 50 -vcodec rawvideo"
   "pixfmt422|plain.avi|-pix_fmt yuv422p -vcodec rawvideo"
@@ -60,6 +63,11 @@ jobs=(
   "hook|plain.avi|-vhook $box -vcodec rawvideo"
   "hookdeinterlacecroppad|fields.avi|-deinterlace -vhook $box -croptop 16 -padtop 16 -s 240x180 -vcodec rawvideo"
   "mpeg4|plain.avi|-cropleft 16 -padright 16 -s 240x176 -r 20 -vcodec mpeg4 -qscale 3"
+)
+
+# Differences that are meant: the job's name and why.
+declare -A known=(
+  [fullrange]="the old scaler took a full-range picture for a changed one and converted its range twice"
 )
 
 packets() {
@@ -92,8 +100,12 @@ for job in "${jobs[@]}"; do
         psnr=$(ffmpeg -v info -i "$out" -i "$name-old.$ext" -lavfi psnr -f null - 2>&1 |
                sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1)
         pictures="psnr=${psnr:-none}"
-        case "$psnr" in inf) ;; "" ) failed=1 ;;
-          *) awk -v p="$psnr" 'BEGIN { exit !(p < 50) }' && failed=1 ;; esac
+        if [ -n "${known[$name]:-}" ]; then
+          pictures="$pictures (known: ${known[$name]})"
+        else
+          case "$psnr" in inf) ;; "" ) failed=1 ;;
+            *) awk -v p="$psnr" 'BEGIN { exit !(p < 50) }' && failed=1 ;; esac
+        fi
       fi
     fi
     [ "$same_packets" = yes ] || failed=1
