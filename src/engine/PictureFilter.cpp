@@ -170,6 +170,26 @@ bool PaintsSamples(AVPixelFormat format) {
                         format, AVRational{1, 1}, AVRational{1, 25});
 }
 
+AVPixelFormat PaintingFormat(AVPixelFormat format) {
+    if (PaintsSamples(format)) return format;
+    switch (format) {
+        case AV_PIX_FMT_NV12:
+        case AV_PIX_FMT_NV21:
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_P010LE:
+            return AV_PIX_FMT_YUV420P10LE;
+        case AV_PIX_FMT_NV16:
+        case AV_PIX_FMT_YUYV422:
+        case AV_PIX_FMT_UYVY422:
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_NV24:
+        case AV_PIX_FMT_NV42:
+            return AV_PIX_FMT_YUV444P;
+        default:
+            return AV_PIX_FMT_NONE;
+    }
+}
+
 bool PadFilterColour(const uint8_t yuv[3], AVPixelFormat format, uint8_t rgb[3]) {
     YuvToRgb(yuv, rgb);
     const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
@@ -217,12 +237,18 @@ std::string OutputPictureText(const TOutputPictureShape& shape, int width, int h
                                 shape.SourceWidth - (shape.CropLeft + shape.CropRight),
                                 shape.SourceHeight - (shape.CropTop + shape.CropBottom),
                                 shape.CropLeft, shape.CropTop));
+    // The scaler makes the encoder's format itself; padding painted in another format only
+    // moves its samples there and back.
     if (shape.Scales())
-        Append(text,
-               FormatText("scale=%d:%d:flags=%d", shape.Width - (shape.PadLeft + shape.PadRight),
-                          shape.Height - (shape.PadTop + shape.PadBottom), shape.ScalerFlags));
-    if (shape.Pads() && PaintsSamples(shape.Format)) {
-        Append(text, PaddingBandsText(shape));
+        Append(text, FormatText("scale=%d:%d:flags=%d,format=%s",
+                                shape.Width - (shape.PadLeft + shape.PadRight),
+                                shape.Height - (shape.PadTop + shape.PadBottom), shape.ScalerFlags,
+                                PixelFormatName(shape.Format)));
+    const AVPixelFormat painting = shape.Pads() ? PaintingFormat(shape.Format) : AV_PIX_FMT_NONE;
+    if (painting != AV_PIX_FMT_NONE) {
+        TOutputPictureShape painted = shape;
+        painted.Format = painting;
+        Append(text, PaddingBandsText(painted));
     } else if (shape.Pads()) {
         const uint8_t* rgb = shape.PadRgb;
         Append(text, FormatText("pad=%d:%d:%d:%d:color=0x%02X%02X%02X", shape.Width, shape.Height,

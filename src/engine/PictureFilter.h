@@ -61,6 +61,10 @@ void YuvToRgb(const uint8_t yuv[3], uint8_t rgb[3]);
 // machine's order), so that its Y, U, V land exactly as given. Others are padded by the pad
 // filter, with the colour PadFilterColour gives.
 bool PaintsSamples(AVPixelFormat format);
+// The format the padding of `format` is painted in: itself when PaintsSamples, the planar format
+// of the same subsampling and depth for one whose chroma is interleaved or packed (the
+// conversion between them only moves samples), else none (the pad filter pads it).
+AVPixelFormat PaintingFormat(AVPixelFormat format);
 // The R, G, B to give the pad filter for a padding of Y, U, V in `format`: for RGB formats the
 // colour YuvToRgb gives; for YUV formats, which the filter converts back into, the colour near
 // it that the filter turns into Y, U, V exactly, asking the filter itself (the conversion rounds,

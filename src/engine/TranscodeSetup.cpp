@@ -400,7 +400,7 @@ void TCustomFFmpeg::SetUpVideoConversion(TOutputStreamState& ost, TInputStreamSt
     shape.PadLeft = PadLeft;
     shape.PadRight = PadRight;
     for (int i = 0; i < 3; ++i) shape.PadColour[i] = static_cast<uint8_t>(PadColor[i] & 0xFF);
-    if (shape.Pads() && !PaintsSamples(shape.Format) &&
+    if (shape.Pads() && PaintingFormat(shape.Format) == AV_PIX_FMT_NONE &&
         !PadFilterColour(shape.PadColour, shape.Format, shape.PadRgb))
         Log(1, "Output stream #%d.%d: the padding colour %d, %d, %d is painted as near as it can",
             ost.FileIndex, ost.StreamIndex, shape.PadColour[0], shape.PadColour[1],
