@@ -57,9 +57,10 @@ std::string OutputPictureText(const TOutputPictureShape& shape, int width, int h
                               AVPixelFormat format);
 // Limited-range BT.601 Y, U, V as the 8-bit R, G, B that stand for them.
 void YuvToRgb(const uint8_t yuv[3], uint8_t rgb[3]);
-// Formats whose padding is painted sample by sample (planar YUV and grey of 8 to 16 bits in the
-// machine's order), so that its Y, U, V land exactly as given. Others are padded by the pad
-// filter, with the colour PadFilterColour gives.
+// Formats whose padding is painted sample by sample, so that its Y, U, V land exactly as given:
+// the YUV and grey formats the lookup filter takes as they are (asked of the library). Others
+// are painted in their PaintingFormat, or padded by the pad filter with the colour
+// PadFilterColour gives.
 bool PaintsSamples(AVPixelFormat format);
 // The format the padding of `format` is painted in: itself when PaintsSamples, the planar format
 // of the same subsampling and depth for one whose chroma is interleaved or packed (the
