@@ -183,12 +183,13 @@
     X(swr_set_matrix)                   \
     X(swr_free)
 
-// Filter graphs built from text and fed frame by frame: rotation and tone mapping.
+// Filter graphs built from text and fed frame by frame: every re-encoded picture's work.
 #define AVFILTER_ENTRY_POINTS(X)        \
     X(avfilter_version)                 \
     X(avfilter_get_by_name)             \
     X(avfilter_graph_alloc)             \
     X(avfilter_graph_free)              \
+    X(avfilter_graph_set_auto_convert)  \
     X(avfilter_graph_create_filter)     \
     X(avfilter_graph_parse_ptr)         \
     X(avfilter_graph_config)            \

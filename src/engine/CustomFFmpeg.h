@@ -339,6 +339,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // An audio output's sound graph, once its encoder is open (its frame size known).
     void SetUpSound(TOutputStreamState& ost);
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
+    // The output's part of the picture graph, for the shape SetUpVideoConversion gave it.
+    void BuildOutputPictureGraph(TOutputStreamState& ost, const TInputStreamState& ist);
     void LogStreamMapping();
     void OpenEncoder(TOutputStreamState& ost);
     // Encoders that print to standard error past the libraries' log are asked for errors only.
@@ -381,13 +383,12 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void FinishOutputs();
     // Frees the run-state tables and the packets of the run.
     void FreeRunState();
-    // Allocates a picture at the codec's pixel format and size; false when it cannot.
-    bool AllocatePicture(TFramePtr& picture, const AVCodecContext* codec);
     // Opens an input stream's decoder unless it is open already.
     void OpenDecoder(TInputStreamState& ist);
-    // The picture filter of a video input (once, for its first re-encoding output `encoder`):
-    // upright from the display matrix unless "noautorotate", tone-mapped when HDR meets an 8-bit
-    // encoder; and the encoder's colour tags for what it will hold (UprightPictures.cpp).
+    // The source's part of the picture graph of a video input (once, for its first re-encoding
+    // output `encoder`): upright from the display matrix unless "noautorotate", tone-mapped when
+    // HDR meets an 8-bit encoder, deinterlaced when asked; and the encoder's colour tags for
+    // what it will hold (UprightPictures.cpp).
     void PreparePictureFilter(TInputStreamState& ist, AVCodecContext* encoder);
     // Reads the first-pass statistics into the encoder (stats_in).
     void ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name);
@@ -488,8 +489,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     int VideoOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
                     AVFrame* picture);
     // The steps of VideoOutput: how many times the picture goes out (drops and duplicates
-    // counted, cut at the frame limit); the picture in the output's format, cropped, scaled and
-    // padded (false drops it); the copies encoded and written.
+    // counted, cut at the frame limit); the picture through the output's picture graph, in the
+    // output's format, cropped, scaled and padded (false drops it); the copies encoded and
+    // written.
     int64_t VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist);
     // The input's clock for the output, seconds after the start, without its jumps: where it
     // runs more than a second behind the output's own position (`outputTime`), or further
@@ -501,13 +503,11 @@ class TCustomFFmpeg : public TFFmpegOptions {
                          double shownUntil);
     bool ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                  TFrameHookPicture& output);
-    bool ScaleAndPadPicture(const TOutputStreamState& ost, const TFrameHookPicture& formatted,
-                            TFrameHookPicture& output);
-    void PaintPadding(const TOutputStreamState& ost, const TFrameHookPicture& whole);
     int EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,
                         const TInputStreamState& ist, const AVFrame* picture,
                         const TFrameHookPicture& output, int64_t frames);
-    // Once per decoded picture, before the outputs see it: deinterlacing and hooks. May point
+    // Once per decoded picture, after the source's picture graph and before the outputs see it:
+    // the custom hook or the frame-hook modules, each with its own colour conversion. May point
     // the picture's data and linesize at a working copy the engine owns; the packet path unrefs
     // the frame afterwards (its buf references stay the decoder's).
     void PreprocessPicture(TInputStreamState& ist, AVFrame* picture);
@@ -516,7 +516,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
 
     // What the pre-processing keeps between pictures; each engine has its own (the outputs'
     // work buffers are in their records).
-    TGrowingBuffer HookWorkBuffer;  // the deinterlaced or copied picture the hooks work on
+    TGrowingBuffer HookWorkBuffer;  // the copy of the picture the hooks work on
     TGrowingBuffer HookRGBBuffer;   // BGR 24 copy of the picture for the custom hook
 
     // Decides whether the frame-hook modules work on the picture at `pts` (microseconds): asks
@@ -542,26 +542,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // start; 0 drops it. Re-stamping (method 2) and no synchronisation move `syncOpts` to the
     // picture's time instead.
     static int VideoSyncFrames(int method, double syncTime, AVRational timeBase, int64_t& syncOpts);
-    // The planes of `picture` moved down by `top` rows and right by `left` pixels (even
-    // amounts for subsampled chroma). False for formats whose pixels are not whole bytes.
-    static bool OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
-                             int left, TFrameHookPicture& result);
     // Whether the scaler converts pictures of format `from` into `to`. A format it does not
     // know (an input whose format is unknown, say) makes the library abort the program.
     static bool ScalerConverts(AVPixelFormat from, AVPixelFormat to);
-    // Converts a decoded picture whose size or format differs from what the output was set
-    // up for (the stream changed it) into that size and format; false drops the picture.
-    bool FitPictureToOutput(TOutputStreamState& ost, const AVFrame* picture,
-                            TFrameHookPicture& planes, AVPixelFormat& format);
-    // Paints a rectangle of a picture with a colour given as Y, U, V (converted for RGB
-    // formats); the rectangle is cut to the picture.
-    static void FillRectangle(const TFrameHookPicture& picture, AVPixelFormat format, int width,
-                              int height, int x, int y, int w, int h, const uint8_t yuv[3]);
-    // Line-blending deinterlacer: each output row is (above + 2 × row + below) / 4 of the
-    // input. False for formats it cannot take (only planar formats of 8-bit samples).
-    static bool BlendDeinterlace(const TFrameHookPicture& source, TFrameHookPicture& target,
-                                 AVPixelFormat format, int width, int height);
-
     // What the audio output does about the distance between the input's clock and the samples
     // it has sent, for one block.
     struct TAudioSyncPlan {

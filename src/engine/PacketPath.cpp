@@ -299,6 +299,9 @@ void TCustomFFmpeg::DeliverDecodedPicture(TInputStreamState& ist, int istIndex,
         throw FFMpegException::Format("Picture filters of input stream #%d.%d: %s", ist.FileIndex,
                                       ist.StreamIndex, ist.PictureFilter->Error().c_str());
     }
+    // The source's graph deinterlaces the formats its blend takes; others pass as they are.
+    if (Deinterlace && !DeinterlaceTakes(AVPixelFormat(picture->format)))
+        Log(0, "deinterlace error.");
     PreprocessPicture(ist, picture);
     EmulateRate(ist);
     Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);

@@ -1,5 +1,6 @@
-// Pre-processing of every decoded picture before the outputs see it: deinterlacing, the custom
-// hook with its BGR bitmap, and the frame-hook modules switched on and off per picture.
+// The frame-hook step between the source's and the output's picture graphs, once per decoded
+// picture: the custom hook with its BGR bitmap, and the frame-hook modules switched on and off
+// per picture.
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -24,17 +25,6 @@ std::string CurrentExceptionText() {
     }
 }
 
-bool IsPlanarOfBytes(const AVPixFmtDescriptor* desc) {
-    if (!desc ||
-        (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
-        return false;
-    for (int c = 0; c < desc->nb_components; ++c) {
-        const AVComponentDescriptor& comp = desc->comp[c];
-        if (comp.depth != 8 || comp.step != 1 || comp.shift != 0 || comp.offset != 0) return false;
-    }
-    return desc->nb_components > 0;
-}
-
 }  // namespace
 
 bool TGrowingBuffer::Reserve(size_t bytes) {
@@ -44,30 +34,6 @@ bool TGrowingBuffer::Reserve(size_t bytes) {
     if (!grown) return false;
     memory_ = std::move(grown);
     size_ = bytes;
-    return true;
-}
-
-bool TCustomFFmpeg::BlendDeinterlace(const TFrameHookPicture& source, TFrameHookPicture& target,
-                                     AVPixelFormat format, int width, int height) {
-    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
-    if (!IsPlanarOfBytes(desc) || width <= 0 || height <= 0) return false;
-    int planes = 0;
-    for (int c = 0; c < desc->nb_components; ++c)
-        planes = std::max(planes, desc->comp[c].plane + 1);
-    for (int p = 0; p < planes; ++p) {
-        const bool chroma = (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
-        const int w = chroma ? AV_CEIL_RSHIFT(width, desc->log2_chroma_w) : width;
-        const int h = chroma ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height;
-        const uint8_t* src = source.data[p];
-        const int srcStride = source.linesize[p];
-        for (int y = 0; y < h; ++y) {
-            const uint8_t* above = src + static_cast<ptrdiff_t>(std::max(y - 1, 0)) * srcStride;
-            const uint8_t* row = src + static_cast<ptrdiff_t>(y) * srcStride;
-            const uint8_t* below = src + static_cast<ptrdiff_t>(std::min(y + 1, h - 1)) * srcStride;
-            uint8_t* out = target.data[p] + static_cast<ptrdiff_t>(y) * target.linesize[p];
-            for (int x = 0; x < w; ++x) out[x] = (above[x] + 2 * row[x] + below[x] + 2) >> 2;
-        }
-    }
     return true;
 }
 
@@ -199,41 +165,27 @@ void TCustomFFmpeg::PreprocessPicture(TInputStreamState& ist, AVFrame* picture) 
         input.data[i] = picture->data[i];
         input.linesize[i] = picture->linesize[i];
     }
-    TFrameHookPicture working = input;
     const bool hooksWork = FrameHooksInUse && HookAction == haContinue;
-    if (Deinterlace || OnCustomHook || hooksWork) {
-        const int bytes = LibAVUtil.av_image_get_buffer_size(format, width, height, kPictureAlign);
-        if (bytes < 0 || !HookWorkBuffer.Reserve(static_cast<size_t>(bytes))) {
-            Log(0, "hook buf malloc error.");
-            return;
-        }
-        TFrameHookPicture copy{};
-        LibAVUtil.av_image_fill_arrays(copy.data, copy.linesize, HookWorkBuffer.Data(), format,
-                                       width, height, kPictureAlign);
-        const bool deinterlaced =
-            Deinterlace && BlendDeinterlace(input, copy, format, width, height);
-        if (Deinterlace && !deinterlaced) Log(0, "deinterlace error.");
-        if (deinterlaced) {
-            working = copy;
-        } else if (OnCustomHook || hooksWork) {
-            // Hooks paint on a copy even when deinterlacing failed: the decoder may still refer
-            // to its own picture.
-            LibAVUtil.av_image_copy(copy.data, copy.linesize,
-                                    const_cast<const uint8_t**>(input.data), input.linesize, format,
-                                    width, height);
-            working = copy;
-        }
+    if (!OnCustomHook && !hooksWork) return;
+    // Hooks paint on a copy: the decoder may still refer to its own picture.
+    const int bytes = LibAVUtil.av_image_get_buffer_size(format, width, height, kPictureAlign);
+    if (bytes < 0 || !HookWorkBuffer.Reserve(static_cast<size_t>(bytes))) {
+        Log(0, "hook buf malloc error.");
+        return;
     }
+    TFrameHookPicture working{};
+    LibAVUtil.av_image_fill_arrays(working.data, working.linesize, HookWorkBuffer.Data(), format,
+                                   width, height, kPictureAlign);
+    LibAVUtil.av_image_copy(working.data, working.linesize, const_cast<const uint8_t**>(input.data),
+                            input.linesize, format, width, height);
 
     if (OnCustomHook)
         RunCustomHook(working, format, width, height, pts);
     else if (hooksWork)
         RunFrameHooks(FrameHooks, &working, format, width, height, pts);
 
-    if (working.data[0] != input.data[0]) {
-        for (int i = 0; i < 4; ++i) {
-            picture->data[i] = working.data[i];
-            picture->linesize[i] = working.linesize[i];
-        }
+    for (int i = 0; i < 4; ++i) {
+        picture->data[i] = working.data[i];
+        picture->linesize[i] = working.linesize[i];
     }
 }

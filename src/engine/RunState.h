@@ -88,7 +88,8 @@ struct TInputStreamState {
     AVChannelLayout ToS16Layout{};  // the input layout ToS16 was made for
     int32_t ToS16Format = -1;       // the input sample format ToS16 was made for
     int32_t ToS16Rate = 0;          // the input rate ToS16 was made for
-    // Turns decoded pictures upright and tone-maps them; none when they go as they are.
+    // The source's part of the picture graph: turns decoded pictures upright, tone-maps and
+    // deinterlaces them; none when they go to the hooks and the outputs as they are.
     std::unique_ptr<TPictureFilter> PictureFilter;
 };
 
@@ -133,16 +134,12 @@ struct TOutputStreamState {
     // Fixed quality asked for ("qscale"), lambda units; 0 = none. Set by the stream creation.
     float Quality = 0.0f;
 
-    // Video, set by the driver when re-encoding.
-    int32_t VideoResample = 0;          // 1: scale or convert the pixel format
-    TFramePtr TemporaryPicture;         // output format and size, buffers allocated
-    TFramePtr EncoderFrame;             // the frame VideoOutput sends to the encoder
-    TSwsPtr Scaler;                     // cropped input size -> un-padded output size
-    int32_t ResampleHeight = 0;         // height of the cropped input picture
-    int32_t VideoCrop = 0;              // 1 when any crop band is non-zero
-    int32_t TopBand = 0, LeftBand = 0;  // crop offsets (pixels)
-    int32_t VideoPad = 0;               // 1 when any pad band is non-zero
-    int32_t PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
+    // Video, set by the driver when re-encoding: what the output makes of the source's pictures
+    // and the graph that makes it (crop, scale, pixel format, padding).
+    TOutputPictureShape PictureShape;
+    std::unique_ptr<TPictureFilter> PictureGraph;
+    int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed picture size reported
+    TFramePtr EncoderFrame;                       // the frame VideoOutput sends to the encoder
 
     // Audio: the volume, rate, channel, sample-format and frame-size conversion, made by the
     // driver for a re-encoded audio output; and the pts just past the last audio frame sent
@@ -150,12 +147,6 @@ struct TOutputStreamState {
     std::unique_ptr<TSoundGraph> Sound;
     int64_t AudioNextPts = INT64_MIN;
     TGrowingBuffer AudioSilence;  // a block with silence in front of it
-
-    // A picture whose size or format is not the one the output was set up for (the stream
-    // changed it mid-way) is first converted to that one, with this scaler into this buffer.
-    TSwsPtr ResizeScaler;
-    TGrowingBuffer ResizeBuffer;
-    int32_t ResizedWidth = 0, ResizedHeight = 0;  // the last changed size reported
 
     TPacketPtr EncodedPacket;  // the packets EncodeAndWrite receives
     // An encoder that takes device frames only: their pool; each picture is copied into it.

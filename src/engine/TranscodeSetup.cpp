@@ -376,51 +376,60 @@ void TCustomFFmpeg::SetUpEncoding(TOutputStreamState& ost, TInputStreamState& is
 void TCustomFFmpeg::SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist) {
     AVCodecContext* codec = ost.Encoder;
     const AVCodecContext* icodec = ist.Decoder;
-    // The pictures as the outputs get them: upright, tone-mapped.
+    // The pictures as the outputs get them: upright, tone-mapped, deinterlaced.
     PreparePictureFilter(ist, codec);
     const TPictureFilter* filter = ist.PictureFilter.get();
-    const int inputWidth = filter ? filter->Width() : icodec->width;
-    const int inputHeight = filter ? filter->Height() : icodec->height;
-    const AVPixelFormat inputFormat = filter ? filter->Format() : icodec->pix_fmt;
-    ost.VideoCrop = (CropTop || CropBottom || CropLeft || CropRight) ? 1 : 0;
-    ost.VideoPad = (PadTop || PadBottom || PadLeft || PadRight) ? 1 : 0;
-    const bool sameGeometry =
-        codec->width == inputWidth - (CropLeft + CropRight) + (PadLeft + PadRight) &&
-        codec->height == inputHeight - (CropTop + CropBottom) + (PadTop + PadBottom) &&
-        codec->pix_fmt == inputFormat;
-    ost.VideoResample = sameGeometry ? 0 : 1;
-    if (ost.VideoCrop) {
-        ost.TopBand = CropTop;
-        ost.LeftBand = CropLeft;
-    }
-    if (ost.VideoPad) {
-        ost.PadTop = PadTop;
-        ost.PadBottom = PadBottom;
-        ost.PadLeft = PadLeft;
-        ost.PadRight = PadRight;
-        if (!ost.VideoResample && !AllocatePicture(ost.TemporaryPicture, codec))
-            throw FFMpegException("avpicture_alloc fail");
-    }
-    if (ost.VideoResample) {
-        if (!AllocatePicture(ost.TemporaryPicture, codec))
-            throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+    TOutputPictureShape& shape = ost.PictureShape;
+    shape.SourceWidth = filter ? filter->Width() : icodec->width;
+    shape.SourceHeight = filter ? filter->Height() : icodec->height;
+    shape.SourceFormat = filter ? filter->Format() : icodec->pix_fmt;
+    shape.CropTop = CropTop;
+    shape.CropBottom = CropBottom;
+    shape.CropLeft = CropLeft;
+    shape.CropRight = CropRight;
+    shape.Width = codec->width;
+    shape.Height = codec->height;
+    shape.Format = codec->pix_fmt;
+    shape.PadTop = PadTop;
+    shape.PadBottom = PadBottom;
+    shape.PadLeft = PadLeft;
+    shape.PadRight = PadRight;
+    for (int i = 0; i < 3; ++i) shape.PadColour[i] = static_cast<uint8_t>(PadColor[i] & 0xFF);
+    if (shape.Pads() && PaintingFormat(shape.Format) == AV_PIX_FMT_NONE &&
+        !PadFilterColour(shape.PadColour, shape.Format, shape.PadRgb))
+        Log(1, "Output stream #%d.%d: the padding colour %d, %d, %d is painted as near as it can",
+            ost.FileIndex, ost.StreamIndex, shape.PadColour[0], shape.PadColour[1],
+            shape.PadColour[2]);
+    if (shape.Scales()) {
         int64_t flags = 0;
         if (ScalerOptionContext &&
             LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0, &flags) >= 0)
             ScalerFlags = static_cast<int32_t>(flags);
         // The demuxer may not have found out the pictures' format.
-        if (!ScalerConverts(inputFormat, codec->pix_fmt))
+        if (!ScalerConverts(shape.SourceFormat, codec->pix_fmt))
             throw FFMpegException::Format(
                 "Cannot get resampling context: input stream #%d.%d has no "
                 "picture format that can be converted",
                 ist.FileIndex, ist.StreamIndex);
-        ost.Scaler.reset(LibSwScale.sws_getContext(
-            inputWidth - (CropLeft + CropRight), inputHeight - (CropTop + CropBottom), inputFormat,
-            codec->width - (PadLeft + PadRight), codec->height - (PadTop + PadBottom),
-            codec->pix_fmt, ScalerFlags, nullptr, nullptr, nullptr));
-        if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
-        ost.ResampleHeight = inputHeight - (CropTop + CropBottom);
     }
+    shape.ScalerFlags = ScalerFlags;
+    BuildOutputPictureGraph(ost, ist);
+}
+
+void TCustomFFmpeg::BuildOutputPictureGraph(TOutputStreamState& ost, const TInputStreamState& ist) {
+    const TOutputPictureShape shape = ost.PictureShape;
+    auto graph = std::make_unique<TPictureFilter>();
+    const bool built = graph->Build(
+        [shape](int width, int height, AVPixelFormat format) {
+            return OutputPictureText(shape, width, height, format);
+        },
+        shape.SourceWidth, shape.SourceHeight, shape.SourceFormat, ist.Decoder->sample_aspect_ratio,
+        ist.Stream->time_base, FormatText("flags=%d", shape.ScalerFlags), true);
+    if (!built)
+        throw FFMpegException::Format(
+            "Cannot get resampling context for output stream #%d.%d (\"%s\"): %s", ost.FileIndex,
+            ost.StreamIndex, graph->Text().c_str(), graph->Error().c_str());
+    ost.PictureGraph = std::move(graph);
 }
 
 void TCustomFFmpeg::LogStreamMapping() {
@@ -570,20 +579,6 @@ void TCustomFFmpeg::OpenDecoder(TInputStreamState& ist) {
     if (OpenCodecLocked(OpenDecoders, codec, decoder, nullptr) < 0)
         throw FFMpegException::Format("Error while opening codec for input stream #%d.%d",
                                       ist.FileIndex, ist.StreamIndex);
-}
-
-bool TCustomFFmpeg::AllocatePicture(TFramePtr& picture, const AVCodecContext* codec) {
-    picture.reset(LibAVUtil.av_frame_alloc());
-    if (!picture) return false;
-    picture->format = codec->pix_fmt;
-    picture->width = codec->width;
-    picture->height = codec->height;
-    if (codec->pix_fmt < 0 || codec->width <= 0 || codec->height <= 0 ||
-        LibAVUtil.av_frame_get_buffer(picture.get(), 0) < 0) {
-        picture.reset();
-        return false;
-    }
-    return true;
 }
 
 void TCustomFFmpeg::ReadFirstPassStatistics(AVCodecContext* codec, const std::string& name) {

@@ -70,16 +70,26 @@ void TCustomFFmpeg::PreparePictureFilter(TInputStreamState& ist, AVCodecContext*
 
     const TDisplayTransform transform =
         NoAutoRotate ? TDisplayTransform{} : DisplayTransformOf(ist.Stream);
-    const std::string filters =
-        PictureFilterText(transform.FilterText(), toneMap, AV_PIX_FMT_YUV420P);
-    if (filters.empty()) return;
+    const std::string rotation = transform.FilterText();
+    const bool deinterlace = Deinterlace != 0;
+    // The text for pictures of a size and format: the blend sees them upright.
+    auto textFor = [rotation, toneMap, deinterlace, transform](int width, int height,
+                                                               AVPixelFormat format) {
+        return PictureFilterText(rotation, toneMap, AV_PIX_FMT_YUV420P, deinterlace, format,
+                                 transform.SwapsSides() ? width : height);
+    };
+    const std::string filters = textFor(decoder->width, decoder->height, decoder->pix_fmt);
+    // A deinterlaced stream keeps its graph even when the blend cannot take its first pictures:
+    // it may change to pictures it can take.
+    if (filters.empty() && !deinterlace) return;
     auto filter = std::make_unique<TPictureFilter>();
-    if (!filter->Build(filters, decoder, ist.Stream->time_base))
+    if (!filter->Build(textFor, decoder->width, decoder->height, decoder->pix_fmt,
+                       decoder->sample_aspect_ratio, ist.Stream->time_base))
         throw FFMpegException::Format(
             "Cannot set up the picture filters \"%s\" of input stream "
             "#%d.%d: %s",
             filters.c_str(), ist.FileIndex, ist.StreamIndex, filter->Error().c_str());
-    if (OnLog && Verbose >= 0)
+    if (OnLog && Verbose >= 0 && !filters.empty())
         Log(1, "Input stream #%d.%d pictures: %s", ist.FileIndex, ist.StreamIndex, filters.c_str());
     ist.PictureFilter = std::move(filter);
 }

@@ -1,29 +1,11 @@
-// Video output: keeps an output's frame rate by dropping or duplicating pictures, crops, scales
-// and pads each picture into the output's size and encodes it; and the statistics file.
+// Video output: keeps an output's frame rate by dropping or duplicating pictures, turns each
+// picture into the output's through the output's picture graph (crop, scale, pixel format,
+// padding) and encodes it; and the statistics file.
 #include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "engine/CustomFFmpeg.h"
-
-namespace {
-
-// Limited-range BT.601, as the pad colour's Y, U, V are given.
-void YuvToRgb(const uint8_t yuv[3], uint8_t rgb[3]) {
-    const double y = 1.164 * (yuv[0] - 16);
-    const double u = yuv[1] - 128;
-    const double v = yuv[2] - 128;
-    const double values[3] = {y + 1.596 * v, y - 0.392 * u - 0.813 * v, y + 2.017 * u};
-    for (int i = 0; i < 3; ++i)
-        rgb[i] = static_cast<uint8_t>(std::clamp(std::lround(values[i]), 0L, 255L));
-}
-
-bool PixelsAreWholeBytes(const AVPixFmtDescriptor* desc) {
-    return desc && !(desc->flags &
-                     (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL));
-}
-
-}  // namespace
 
 int TCustomFFmpeg::VideoSyncFrames(int method, double syncTime, AVRational timeBase,
                                    int64_t& syncOpts) {
@@ -45,136 +27,8 @@ int TCustomFFmpeg::VideoSyncFrames(int method, double syncTime, AVRational timeB
     return 1;
 }
 
-bool TCustomFFmpeg::OffsetPlanes(const TFrameHookPicture& picture, AVPixelFormat format, int top,
-                                 int left, TFrameHookPicture& result) {
-    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
-    if (!PixelsAreWholeBytes(desc) || top < 0 || left < 0) return false;
-    result = picture;
-    // Each plane moves by the pixels of the component stored in it.
-    bool moved[4] = {};
-    for (int c = 0; c < desc->nb_components; ++c) {
-        const AVComponentDescriptor& comp = desc->comp[c];
-        if (moved[comp.plane]) continue;
-        moved[comp.plane] = true;
-        const bool chroma = (c == 1 || c == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
-        const int rows = chroma ? top >> desc->log2_chroma_h : top;
-        const int columns = chroma ? left >> desc->log2_chroma_w : left;
-        if (!picture.data[comp.plane]) return false;
-        result.data[comp.plane] = picture.data[comp.plane] +
-                                  static_cast<ptrdiff_t>(rows) * picture.linesize[comp.plane] +
-                                  static_cast<ptrdiff_t>(columns) * comp.step;
-    }
-    return true;
-}
-
-void TCustomFFmpeg::FillRectangle(const TFrameHookPicture& picture, AVPixelFormat format, int width,
-                                  int height, int x, int y, int w, int h, const uint8_t yuv[3]) {
-    const AVPixFmtDescriptor* desc = LibAVUtil.av_pix_fmt_desc_get(format);
-    if (!PixelsAreWholeBytes(desc) || (desc->flags & AV_PIX_FMT_FLAG_FLOAT)) return;
-    for (int c = 0; c < desc->nb_components; ++c)
-        if (desc->comp[c].depth + desc->comp[c].shift > 16) return;
-    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-    const int x1 = std::min(x + w, width), y1 = std::min(y + h, height);
-    if (x0 >= x1 || y0 >= y1) return;
-    const bool isRGB = desc->flags & AV_PIX_FMT_FLAG_RGB;
-    uint8_t colour[3];
-    if (isRGB)
-        YuvToRgb(yuv, colour);
-    else
-        std::copy(yuv, yuv + 3, colour);
-    const bool gray = desc->nb_components <= 2 && !isRGB;
-    for (int c = 0; c < desc->nb_components; ++c) {
-        const AVComponentDescriptor& comp = desc->comp[c];
-        const bool alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) && c == desc->nb_components - 1;
-        const bool chroma = !isRGB && !gray && (c == 1 || c == 2);
-        unsigned value = alpha ? 255u : colour[gray ? 0 : c];
-        // Samples deeper than 8 bits keep the colour's place on their scale.
-        if (comp.depth > 8) value = alpha ? (1u << comp.depth) - 1 : value << (comp.depth - 8);
-        if (comp.depth < 8) value >>= 8 - comp.depth;
-        const int cx0 = chroma ? x0 >> desc->log2_chroma_w : x0;
-        const int cx1 = chroma ? AV_CEIL_RSHIFT(x1, desc->log2_chroma_w) : x1;
-        const int cy0 = chroma ? y0 >> desc->log2_chroma_h : y0;
-        const int cy1 = chroma ? AV_CEIL_RSHIFT(y1, desc->log2_chroma_h) : y1;
-        const bool bigEndian = desc->flags & AV_PIX_FMT_FLAG_BE;
-        const unsigned mask = ((1u << comp.depth) - 1) << comp.shift;
-        for (int row = cy0; row < cy1; ++row) {
-            uint8_t* line = picture.data[comp.plane] +
-                            static_cast<ptrdiff_t>(row) * picture.linesize[comp.plane] +
-                            comp.offset;
-            for (int column = cx0; column < cx1; ++column) {
-                uint8_t* sample = line + static_cast<ptrdiff_t>(column) * comp.step;
-                // Components may share their byte or word with others: only their bits change.
-                if (comp.depth + comp.shift <= 8) {
-                    *sample =
-                        static_cast<uint8_t>((*sample & ~mask) | ((value << comp.shift) & mask));
-                } else {
-                    uint8_t* high = sample + (bigEndian ? 0 : 1);
-                    uint8_t* low = sample + (bigEndian ? 1 : 0);
-                    unsigned word = (unsigned{*high} << 8) | *low;
-                    word = (word & ~mask) | ((value << comp.shift) & mask);
-                    *high = static_cast<uint8_t>(word >> 8);
-                    *low = static_cast<uint8_t>(word);
-                }
-            }
-        }
-    }
-}
-
 bool TCustomFFmpeg::ScalerConverts(AVPixelFormat from, AVPixelFormat to) {
     return LibSwScale.sws_isSupportedInput(from) > 0 && LibSwScale.sws_isSupportedOutput(to) > 0;
-}
-
-bool TCustomFFmpeg::FitPictureToOutput(TOutputStreamState& ost, const AVFrame* picture,
-                                       TFrameHookPicture& planes, AVPixelFormat& format) {
-    // The decoded picture the output's crop, scaler and encoder were set up for.
-    const AVCodecContext* enc = ost.Encoder;
-    int64_t width = enc->width - ost.PadLeft - ost.PadRight;
-    int64_t height = enc->height - ost.PadTop - ost.PadBottom;
-    int64_t expectedFormat = enc->pix_fmt;
-    if (ost.VideoResample && ost.Scaler) {
-        if (LibAVUtil.av_opt_get_int(ost.Scaler.get(), "srcw", 0, &width) < 0 ||
-            LibAVUtil.av_opt_get_int(ost.Scaler.get(), "srch", 0, &height) < 0 ||
-            LibAVUtil.av_opt_get_int(ost.Scaler.get(), "src_format", 0, &expectedFormat) < 0)
-            return true;  // nothing known to compare with
-    }
-    if (ost.VideoCrop) {
-        width += int64_t{CropLeft} + CropRight;
-        height += int64_t{CropTop} + CropBottom;
-    }
-    if (picture->width == width && picture->height == height && picture->format == expectedFormat)
-        return true;
-
-    const auto target = static_cast<AVPixelFormat>(expectedFormat);
-    const int w = static_cast<int>(width), h = static_cast<int>(height);
-    if (picture->width != ost.ResizedWidth || picture->height != ost.ResizedHeight) {
-        Log(1, "Input picture changed to %dx%d, converted to %dx%d", picture->width,
-            picture->height, w, h);
-        ost.ResizedWidth = picture->width;
-        ost.ResizedHeight = picture->height;
-    }
-    if (!ScalerConverts(static_cast<AVPixelFormat>(picture->format), target)) {
-        Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
-            picture->height, w, h);
-        return false;
-    }
-    ost.ResizeScaler.reset(
-        LibSwScale.sws_getCachedContext(ost.ResizeScaler.release(), picture->width, picture->height,
-                                        static_cast<AVPixelFormat>(picture->format), w, h, target,
-                                        ScalerFlags, nullptr, nullptr, nullptr));
-    const int bytes = LibAVUtil.av_image_get_buffer_size(target, w, h, 32);
-    if (!ost.ResizeScaler || bytes < 0 || !ost.ResizeBuffer.Reserve(static_cast<size_t>(bytes))) {
-        Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
-            picture->height, w, h);
-        return false;
-    }
-    TFrameHookPicture resized{};
-    LibAVUtil.av_image_fill_arrays(resized.data, resized.linesize, ost.ResizeBuffer.Data(), target,
-                                   w, h, 32);
-    LibSwScale.sws_scale(ost.ResizeScaler.get(), planes.data, planes.linesize, 0, picture->height,
-                         resized.data, resized.linesize);
-    planes = resized;
-    format = target;
-    return true;
 }
 
 int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
@@ -241,69 +95,36 @@ double TCustomFFmpeg::SkipClockJump(TOutputStreamState& ost, double syncTime, do
 
 bool TCustomFFmpeg::ConvertPictureForOutput(TOutputStreamState& ost, const AVFrame* picture,
                                             TFrameHookPicture& output) {
-    TFrameHookPicture formatted{};
+    const TOutputPictureShape& shape = ost.PictureShape;
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    if (picture->width != shape.SourceWidth || picture->height != shape.SourceHeight ||
+        format != shape.SourceFormat) {
+        // The stream changed its pictures: the graph first brings them back to what the output
+        // was set up for.
+        if (picture->width != ost.ResizedWidth || picture->height != ost.ResizedHeight) {
+            Log(1, "Input picture changed to %dx%d, converted to %dx%d", picture->width,
+                picture->height, shape.SourceWidth, shape.SourceHeight);
+            ost.ResizedWidth = picture->width;
+            ost.ResizedHeight = picture->height;
+        }
+        if (!ScalerConverts(format, shape.SourceFormat)) {
+            Log(0, "Cannot convert the %dx%d picture to %dx%d: picture dropped", picture->width,
+                picture->height, shape.SourceWidth, shape.SourceHeight);
+            return false;
+        }
+    }
+    const AVFrame* converted = ost.PictureGraph ? ost.PictureGraph->Apply(picture) : nullptr;
+    if (!converted) {
+        Log(0, "Cannot convert the %dx%d picture for output stream #%d.%d: %s: picture dropped",
+            picture->width, picture->height, ost.FileIndex, ost.StreamIndex,
+            ost.PictureGraph ? ost.PictureGraph->Error().c_str() : "no picture graph");
+        return false;
+    }
     for (int i = 0; i < 4; ++i) {
-        formatted.data[i] = picture->data[i];
-        formatted.linesize[i] = picture->linesize[i];
+        output.data[i] = converted->data[i];
+        output.linesize[i] = converted->linesize[i];
     }
-    auto sourceFormat = static_cast<AVPixelFormat>(picture->format);
-    if (!FitPictureToOutput(ost, picture, formatted, sourceFormat)) return false;
-    if (ost.VideoCrop &&
-        !OffsetPlanes(formatted, sourceFormat, ost.TopBand, ost.LeftBand, formatted)) {
-        Log(0, "error cropping picture");
-        return false;
-    }
-    output = formatted;
-    if (!ost.VideoResample && !ost.VideoPad) return true;
-    return ScaleAndPadPicture(ost, formatted, output);
-}
-
-bool TCustomFFmpeg::ScaleAndPadPicture(const TOutputStreamState& ost,
-                                       const TFrameHookPicture& formatted,
-                                       TFrameHookPicture& output) {
-    const AVCodecContext* enc = ost.Encoder;
-    AVFrame* temporary = ost.TemporaryPicture.get();
-    if (!temporary || !temporary->data[0] || (ost.VideoResample && !ost.Scaler)) {
-        Log(0, "error padding picture");
-        return false;
-    }
-    TFrameHookPicture whole{};
-    for (int i = 0; i < 4; ++i) {
-        whole.data[i] = temporary->data[i];
-        whole.linesize[i] = temporary->linesize[i];
-    }
-    TFrameHookPicture inner = whole;
-    if (ost.VideoPad && !OffsetPlanes(whole, enc->pix_fmt, ost.PadTop, ost.PadLeft, inner)) {
-        Log(0, "error padding picture");
-        return false;
-    }
-    if (ost.VideoResample) {
-        LibSwScale.sws_scale(ost.Scaler.get(), formatted.data, formatted.linesize, 0,
-                             ost.ResampleHeight, inner.data, inner.linesize);
-    } else {
-        // Padding alone: the picture already has the output's format and inner size.
-        LibAVUtil.av_image_copy(inner.data, inner.linesize,
-                                const_cast<const uint8_t**>(formatted.data), formatted.linesize,
-                                enc->pix_fmt, enc->width - ost.PadLeft - ost.PadRight,
-                                enc->height - ost.PadTop - ost.PadBottom);
-    }
-    if (ost.VideoPad) PaintPadding(ost, whole);
-    output = whole;
     return true;
-}
-
-void TCustomFFmpeg::PaintPadding(const TOutputStreamState& ost, const TFrameHookPicture& whole) {
-    const AVCodecContext* enc = ost.Encoder;
-    const uint8_t colour[3] = {static_cast<uint8_t>(PadColor[0] & 0xFF),
-                               static_cast<uint8_t>(PadColor[1] & 0xFF),
-                               static_cast<uint8_t>(PadColor[2] & 0xFF)};
-    const int w = enc->width, h = enc->height;
-    FillRectangle(whole, enc->pix_fmt, w, h, 0, 0, w, ost.PadTop, colour);
-    FillRectangle(whole, enc->pix_fmt, w, h, 0, h - ost.PadBottom, w, ost.PadBottom, colour);
-    const int middle = h - ost.PadTop - ost.PadBottom;
-    FillRectangle(whole, enc->pix_fmt, w, h, 0, ost.PadTop, ost.PadLeft, middle, colour);
-    FillRectangle(whole, enc->pix_fmt, w, h, w - ost.PadRight, ost.PadTop, ost.PadRight, middle,
-                  colour);
 }
 
 int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,

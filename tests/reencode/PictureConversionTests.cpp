@@ -3,6 +3,7 @@
 // compare pixel by pixel use a lossless encoder, so the comparison can be exact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 
@@ -122,6 +123,97 @@ TEST_P(PictureConversion, PaddingFramesThePictureInThePadColour) {
             ASSERT_EQ(ChromaU(frame, x, y), colour[1]) << x << "," << y;
             ASSERT_EQ(ChromaV(frame, x, y), colour[2]) << x << "," << y;
         }
+}
+
+TEST_P(PictureConversion, ATurnedPictureIsCroppedAndPaddedUpright) {
+    // A phone's portrait clip: 320x240 coded, shown turned a quarter clockwise (240x320).
+    const std::string coded = MakeClip();
+    const std::string input = folder_.File("turned.mp4");
+    CopyWithDisplayMatrix(coded, input, 90, false);
+    const std::string output = folder_.File("turned.mkv");
+    ASSERT_EQ(
+        Convert(
+            engine_, input, {}, output,
+            With(kLossless,
+                 {{"croptop", "16"}, {"cropleft", "8"}, {"padbottom", "16"}, {"padright", "8"}})),
+        "");
+    const auto source = DecodeVideoFrames(coded, 2);
+    const auto result = DecodeVideoFrames(output, 2);
+    ASSERT_EQ(result.size(), 2u);
+    const TDecodedFrame& frame = result[1];
+    ASSERT_EQ(frame.width, 240);
+    ASSERT_EQ(frame.height, 320);
+    // Upright (x, y) is coded (y, 239 - x); the crop takes 16 rows and 8 columns off the
+    // upright picture's top and left, the padding adds them at its bottom and right.
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 240; ++x) {
+            const bool pad = y >= 320 - 16 || x >= 240 - 8;
+            const uint8_t expected = pad ? 16 : Luma(source[1], y + 16, 239 - (x + 8));
+            ASSERT_EQ(Luma(frame, x, y), expected) << x << "," << y;
+        }
+}
+
+TEST_P(PictureConversion, DeinterlacingBlendsEachRowWithItsNeighbours) {
+    const std::string input = MakeClip();
+    const std::string output = folder_.File("deinterlaced.mkv");
+    ASSERT_EQ(Convert(engine_, input, {}, output, With(kLossless, {{"deinterlace", ""}})), "");
+    const auto source = DecodeVideoFrames(input, 3);
+    const auto result = DecodeVideoFrames(output, 3);
+    ASSERT_EQ(result.size(), 3u);
+    for (size_t i = 0; i < result.size(); ++i)
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; x += 3) {
+                // The edges repeat their own row.
+                const int above = Luma(source[i], x, std::max(y - 1, 0));
+                const int below = Luma(source[i], x, std::min(y + 1, 239));
+                const int expected = (above + 2 * Luma(source[i], x, y) + below + 2) >> 2;
+                ASSERT_EQ(Luma(result[i], x, y), expected)
+                    << "frame " << i << " at " << x << "," << y;
+            }
+}
+
+TEST_P(PictureConversion, DeinterlacingPassesPicturesItCannotTakeAsTheyAreAndSaysSo) {
+    // Packed RGB: not the planar 8-bit samples the blend works on.
+    const std::string input = folder_.File("rgb.mkv");
+    TClipSpec rgb;
+    rgb.audioCodec.clear();
+    rgb.videoCodec = "ffv1";
+    rgb.pixelFormat = AV_PIX_FMT_BGR0;
+    rgb.durationSeconds = 0.2;
+    WriteClip(input, rgb);
+    const std::string plain = folder_.File("plain.mkv");
+    const std::string output = folder_.File("rgb-deinterlaced.mkv");
+    ASSERT_EQ(Convert(engine_, input, {}, plain, kLossless), "");
+    ASSERT_EQ(engine_.CountLogs("deinterlace error."), 0);
+    ASSERT_EQ(Convert(engine_, input, {}, output, With(kLossless, {{"deinterlace", ""}})), "");
+    EXPECT_EQ(engine_.CountLogs("deinterlace error."), 5) << "once per picture";
+    const auto expected = DecodeVideoFrames(plain);
+    const auto result = DecodeVideoFrames(output);
+    ASSERT_EQ(result.size(), 5u);
+    ASSERT_EQ(expected.size(), 5u);
+    for (size_t i = 0; i < result.size(); ++i) EXPECT_EQ(result[i].y, expected[i].y) << i;
+}
+
+TEST_P(PictureConversion, AFullRangeSourceIsConvertedToLimitedRangeOnce) {
+    // A camera's motion JPEG: full-range YUV. The test's decoder converts it to limited range
+    // as the output's scaler should, once.
+    const std::string input = folder_.File("camera.avi");
+    TClipSpec camera;
+    camera.audioCodec.clear();
+    camera.videoCodec = "mjpeg";
+    camera.pixelFormat = AV_PIX_FMT_YUVJ420P;
+    camera.videoBitRate = 4000000;
+    camera.durationSeconds = 0.4;
+    WriteClip(input, camera);
+    const std::string output = folder_.File("limited.mkv");
+    ASSERT_EQ(Convert(engine_, input, {}, output, With(kLossless, {{"pix_fmt", "yuv420p"}})), "");
+    const auto source = DecodeVideoFrames(input, 2);
+    const auto result = DecodeVideoFrames(output, 2);
+    ASSERT_EQ(result.size(), 2u);
+    for (int y = 0; y < 240; y += 2)
+        for (int x = 0; x < 320; x += 2)
+            ASSERT_NEAR(Luma(result[1], x, y), Luma(source[1], x, y), 1) << x << "," << y;
+    EXPECT_EQ(engine_.CountLogs("Input picture changed"), 0) << "the pictures never changed";
 }
 
 TEST_P(PictureConversion, ScaledCroppedAndPaddedPictureHasTheRightSizeAndBorders) {

@@ -1,5 +1,6 @@
-// Picture work without a transcode: crop and pad geometry, the deinterlacer, and what
-// pre-processing does with the custom hook, the before-hook, the time ranges and the modules.
+// Picture work without a transcode: the picture graphs' crop, padding and deinterlacer, and
+// what the hook step does with the custom hook, the before-hook, the time ranges and the
+// modules.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,114 +11,169 @@
 
 namespace {
 
-TFrameHookPicture Planes(const AVFrame* picture) {
-    TFrameHookPicture planes{};
-    for (int i = 0; i < 4; ++i) {
-        planes.data[i] = picture->data[i];
-        planes.linesize[i] = picture->linesize[i];
-    }
-    return planes;
+// Every sample of every plane a value of its own position, so that any move shows.
+void Number(AVFrame* picture, int planes, int bytesPerRow[4], int rows[4]) {
+    for (int p = 0; p < planes; ++p)
+        for (int y = 0; y < rows[p]; ++y)
+            for (int x = 0; x < bytesPerRow[p]; ++x)
+                picture->data[p][y * picture->linesize[p] + x] =
+                    static_cast<uint8_t>(x * 7 + y * 13 + p * 50);
 }
 
-class PictureGeometry : public testing::Test {
+class PictureGraphs : public testing::Test {
   protected:
     void SetUp() override { RequireMediaLibraries(); }
+
+    // The picture `text` makes of `picture`; it stays the graph's until the next call.
+    const AVFrame* Run(const std::string& text, const AVFrame* picture) {
+        graph_ = std::make_unique<TPictureFilter>();
+        const bool built = graph_->Build(
+            [text](int, int, AVPixelFormat) { return text; }, picture->width, picture->height,
+            AVPixelFormat(picture->format), AVRational{1, 1}, AVRational{1, 25}, {}, true);
+        EXPECT_TRUE(built) << text << ": " << graph_->Error();
+        if (!built) return nullptr;
+        const AVFrame* result = graph_->Apply(picture);
+        EXPECT_NE(result, nullptr) << text << ": " << graph_->Error();
+        return result;
+    }
+    // An output of `format` for a 4:2:0 source of width × height, nothing changed yet.
+    static TOutputPictureShape Shape(int width, int height, AVPixelFormat format) {
+        TOutputPictureShape shape;
+        shape.SourceWidth = shape.Width = width;
+        shape.SourceHeight = shape.Height = height;
+        shape.SourceFormat = AV_PIX_FMT_YUV420P;
+        shape.Format = format;
+        shape.ScalerFlags = SWS_BICUBIC;
+        return shape;
+    }
+    static void Pad(TOutputPictureShape& shape, int top, int bottom, int left, int right,
+                    const uint8_t yuv[3]) {
+        shape.PadTop = top;
+        shape.PadBottom = bottom;
+        shape.PadLeft = left;
+        shape.PadRight = right;
+        shape.Width += left + right;
+        shape.Height += top + bottom;
+        std::copy(yuv, yuv + 3, shape.PadColour);
+        ASSERT_TRUE(PaintsSamples(shape.Format) ||
+                    PadFilterColour(shape.PadColour, shape.Format, shape.PadRgb));
+    }
+
+    std::unique_ptr<TPictureFilter> graph_;
 };
 
-TEST_F(PictureGeometry, CropMovesEachPlaneByItsOwnSubsampling) {
+TEST_F(PictureGraphs, CropMovesEachPlaneByItsOwnSubsampling) {
     TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 64, 48);
-    TFrameHookPicture cropped{};
-    ASSERT_TRUE(
-        TReencodeEngine::OffsetPlanes(Planes(picture.get()), AV_PIX_FMT_YUV420P, 4, 6, cropped));
-    EXPECT_EQ(cropped.data[0], picture->data[0] + 4 * picture->linesize[0] + 6);
-    EXPECT_EQ(cropped.data[1], picture->data[1] + 2 * picture->linesize[1] + 3);
-    EXPECT_EQ(cropped.data[2], picture->data[2] + 2 * picture->linesize[2] + 3);
-    EXPECT_EQ(cropped.linesize[0], picture->linesize[0]);
+    int bytes[4] = {64, 32, 32}, rows[4] = {48, 24, 24};
+    Number(picture.get(), 3, bytes, rows);
+    TOutputPictureShape shape = Shape(64, 48, AV_PIX_FMT_YUV420P);
+    shape.CropTop = 4;
+    shape.CropLeft = 6;
+    shape.CropBottom = 2;
+    shape.Width = 64 - 6;
+    shape.Height = 48 - 6;
+    const AVFrame* cropped =
+        Run(OutputPictureText(shape, 64, 48, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(cropped, nullptr);
+    ASSERT_EQ(cropped->width, 58);
+    ASSERT_EQ(cropped->height, 42);
+    for (int y = 0; y < 42; ++y)
+        for (int x = 0; x < 58; ++x)
+            ASSERT_EQ(Sample(cropped, 0, x, y), Sample(picture.get(), 0, x + 6, y + 4));
+    for (int p = 1; p < 3; ++p)
+        for (int y = 0; y < 21; ++y)
+            for (int x = 0; x < 29; ++x)
+                ASSERT_EQ(Sample(cropped, p, x, y), Sample(picture.get(), p, x + 3, y + 2));
 
     // Packed pixels move by their byte width.
     TFramePtr rgb = MakePicture(AV_PIX_FMT_RGB24, 16, 16);
-    ASSERT_TRUE(TReencodeEngine::OffsetPlanes(Planes(rgb.get()), AV_PIX_FMT_RGB24, 1, 2, cropped));
-    EXPECT_EQ(cropped.data[0], rgb->data[0] + rgb->linesize[0] + 6);
-
-    // Pixels that are not whole bytes cannot be cropped this way.
-    TFramePtr mono = MakePicture(AV_PIX_FMT_MONOWHITE, 16, 16);
-    EXPECT_FALSE(
-        TReencodeEngine::OffsetPlanes(Planes(mono.get()), AV_PIX_FMT_MONOWHITE, 0, 8, cropped));
+    int rgbBytes[4] = {48}, rgbRows[4] = {16};
+    Number(rgb.get(), 1, rgbBytes, rgbRows);
+    shape = Shape(16, 16, AV_PIX_FMT_RGB24);
+    shape.SourceFormat = AV_PIX_FMT_RGB24;
+    shape.CropTop = 1;
+    shape.CropLeft = 2;
+    shape.Width = 14;
+    shape.Height = 15;
+    const AVFrame* moved = Run(OutputPictureText(shape, 16, 16, AV_PIX_FMT_RGB24), rgb.get());
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(PlaneBytes(moved, 0, 14 * 3, 15)[0], Sample(rgb.get(), 0, 6, 1));
+    EXPECT_EQ(Sample(moved, 0, 3 * 13 + 2, 14), Sample(rgb.get(), 0, 3 * 15 + 2, 15));
 }
 
-TEST_F(PictureGeometry, FillPaintsOnlyTheRectangleInEveryPlane) {
-    TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 32, 24, {0, 0, 0});
+TEST_F(PictureGraphs, PaddingPaintsOnlyTheBandsInEveryPlane) {
+    TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 16, 12, {0, 0, 0});
     const uint8_t colour[3] = {81, 90, 240};
-    TReencodeEngine::FillRectangle(Planes(picture.get()), AV_PIX_FMT_YUV420P, 32, 24, 4, 2, 8, 6,
-                                   colour);
-    for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 32; ++x)
-            ASSERT_EQ(Sample(picture.get(), 0, x, y), x >= 4 && x < 12 && y >= 2 && y < 8 ? 81 : 0)
-                << x << "," << y;
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const bool inside = x >= 2 && x < 6 && y >= 1 && y < 4;
-            ASSERT_EQ(Sample(picture.get(), 1, x, y), inside ? 90 : 0) << x << "," << y;
-            ASSERT_EQ(Sample(picture.get(), 2, x, y), inside ? 240 : 0) << x << "," << y;
+    TOutputPictureShape shape = Shape(16, 12, AV_PIX_FMT_YUV420P);
+    Pad(shape, 2, 4, 4, 6, colour);
+    const AVFrame* padded =
+        Run(OutputPictureText(shape, 16, 12, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(padded, nullptr);
+    ASSERT_EQ(padded->width, 26);
+    ASSERT_EQ(padded->height, 18);
+    for (int y = 0; y < 18; ++y)
+        for (int x = 0; x < 26; ++x) {
+            const bool band = y < 2 || y >= 14 || x < 4 || x >= 20;
+            ASSERT_EQ(Sample(padded, 0, x, y), band ? 81 : 0) << x << "," << y;
         }
-
-    // Cut at the picture's edges; nothing outside it is touched (the sanitizer build checks).
-    TReencodeEngine::FillRectangle(Planes(picture.get()), AV_PIX_FMT_YUV420P, 32, 24, 28, 20, 100,
-                                   100, colour);
-    EXPECT_EQ(Sample(picture.get(), 0, 31, 23), 81);
-    EXPECT_EQ(Sample(picture.get(), 0, 27, 23), 0);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) {
+            const bool band = y < 1 || y >= 7 || x < 2 || x >= 10;
+            ASSERT_EQ(Sample(padded, 1, x, y), band ? 90 : 0) << x << "," << y;
+            ASSERT_EQ(Sample(padded, 2, x, y), band ? 240 : 0) << x << "," << y;
+        }
 }
 
-TEST_F(PictureGeometry, FillTurnsTheColourIntoRgbAndKeepsOtherComponents) {
+TEST_F(PictureGraphs, PaddingTurnsTheColourIntoRgbAndKeepsItsPlaceInDeeperSamples) {
     // Pure red in limited-range Y, U, V.
     const uint8_t red[3] = {81, 90, 240};
-    TFramePtr rgb = MakePicture(AV_PIX_FMT_RGB24, 4, 4, {0});
-    TReencodeEngine::FillRectangle(Planes(rgb.get()), AV_PIX_FMT_RGB24, 4, 4, 0, 0, 4, 4, red);
-    EXPECT_NEAR(Sample(rgb.get(), 0, 0, 0), 255, 3);
-    EXPECT_NEAR(Sample(rgb.get(), 0, 1, 0), 0, 3);
-    EXPECT_NEAR(Sample(rgb.get(), 0, 2, 0), 0, 3);
+    TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 4, 4, {0, 128, 128});
+    TOutputPictureShape shape = Shape(4, 4, AV_PIX_FMT_RGB24);
+    Pad(shape, 2, 0, 0, 0, red);
+    const AVFrame* rgb = Run(OutputPictureText(shape, 4, 4, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_NEAR(Sample(rgb, 0, 0, 0), 255, 3);
+    EXPECT_NEAR(Sample(rgb, 0, 1, 0), 0, 3);
+    EXPECT_NEAR(Sample(rgb, 0, 2, 0), 0, 3);
 
-    // 5-6-5 pixels share their bytes: each component lands in its own bits.
-    TFramePtr packed = MakePicture(AV_PIX_FMT_RGB565LE, 2, 2, {0});
-    TReencodeEngine::FillRectangle(Planes(packed.get()), AV_PIX_FMT_RGB565LE, 2, 2, 0, 0, 1, 1,
-                                   red);
-    const unsigned word = Sample(packed.get(), 0, 0, 0) | (Sample(packed.get(), 0, 1, 0) << 8);
-    EXPECT_EQ(word >> 11, 31u);
-    EXPECT_LE(word & 0x7FF, 0x40u) << "green and blue stay near zero";
-    EXPECT_EQ(Sample(packed.get(), 0, 2, 0), 0) << "the next pixel is untouched";
-
-    // Deeper samples keep the colour's place on their scale; alpha becomes opaque.
-    TFramePtr deep = MakePicture(AV_PIX_FMT_YUVA420P10LE, 4, 4, {0, 0, 0, 0});
-    TReencodeEngine::FillRectangle(Planes(deep.get()), AV_PIX_FMT_YUVA420P10LE, 4, 4, 0, 0, 4, 4,
-                                   red);
+    // Deeper samples keep the colour's place on their scale.
+    shape = Shape(4, 4, AV_PIX_FMT_YUV420P10LE);
+    Pad(shape, 0, 0, 2, 0, red);
+    const AVFrame* deep = Run(OutputPictureText(shape, 4, 4, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(deep, nullptr);
     const auto word16 = [&](int plane) {
-        return Sample(deep.get(), plane, 0, 0) | (Sample(deep.get(), plane, 1, 0) << 8);
+        return Sample(deep, plane, 0, 0) | (Sample(deep, plane, 1, 0) << 8);
     };
     EXPECT_EQ(word16(0), 81 << 2);
     EXPECT_EQ(word16(2), 240 << 2);
-    EXPECT_EQ(word16(3), 1023);
+
+    // Alpha becomes opaque.
+    shape = Shape(4, 4, AV_PIX_FMT_YUVA420P);
+    Pad(shape, 2, 0, 0, 0, red);
+    const AVFrame* alpha = Run(OutputPictureText(shape, 4, 4, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(Sample(alpha, 0, 1, 0), 81);
+    EXPECT_EQ(Sample(alpha, 3, 1, 0), 255);
 }
 
-TEST_F(PictureGeometry, DeinterlacingBlendsTheFields) {
+TEST_F(PictureGraphs, DeinterlacingBlendsTheFields) {
     // Alternate rows of 0 and 200 (a comb); the chroma is flat.
     TFramePtr source = MakePicture(AV_PIX_FMT_YUV420P, 16, 8, {0, 128, 128});
     for (int y = 1; y < 8; y += 2)
         std::fill(source->data[0] + y * source->linesize[0],
                   source->data[0] + y * source->linesize[0] + 16, 200);
-    TFramePtr target = MakePicture(AV_PIX_FMT_YUV420P, 16, 8);
-    TFrameHookPicture out = Planes(target.get());
-    ASSERT_TRUE(
-        TReencodeEngine::BlendDeinterlace(Planes(source.get()), out, AV_PIX_FMT_YUV420P, 16, 8));
-    EXPECT_EQ(Sample(target.get(), 0, 3, 2), 100);  // (200 + 0 + 200) / 4
-    EXPECT_EQ(Sample(target.get(), 0, 3, 3), 100);  // (0 + 400 + 0) / 4
-    EXPECT_EQ(Sample(target.get(), 0, 3, 0), 50);   // the edges repeat their own row
-    EXPECT_EQ(Sample(target.get(), 0, 3, 7), 150);
-    EXPECT_EQ(Sample(target.get(), 1, 2, 2), 128);
+    const AVFrame* target = Run(
+        PictureFilterText("", false, AV_PIX_FMT_NONE, true, AV_PIX_FMT_YUV420P, 8), source.get());
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(Sample(target, 0, 3, 2), 100);  // (200 + 0 + 200) / 4
+    EXPECT_EQ(Sample(target, 0, 3, 3), 100);  // (0 + 400 + 0) / 4
+    EXPECT_EQ(Sample(target, 0, 3, 0), 50);   // the edges repeat their own row
+    EXPECT_EQ(Sample(target, 0, 3, 7), 150);
+    EXPECT_EQ(Sample(target, 1, 2, 2), 128);
+    EXPECT_EQ(Sample(source.get(), 0, 3, 1), 200) << "the source picture is untouched";
     // Interleaved chroma is not for this filter.
-    TFramePtr nv12 = MakePicture(AV_PIX_FMT_NV12, 16, 8);
-    TFrameHookPicture nvOut = Planes(nv12.get());
-    EXPECT_FALSE(
-        TReencodeEngine::BlendDeinterlace(Planes(nv12.get()), nvOut, AV_PIX_FMT_NV12, 16, 8));
+    EXPECT_FALSE(DeinterlaceTakes(AV_PIX_FMT_NV12));
+    EXPECT_EQ(PictureFilterText("", false, AV_PIX_FMT_NONE, true, AV_PIX_FMT_NV12, 8), "");
 }
 
 // ---- Pre-processing.
@@ -158,26 +214,6 @@ TEST_F(Preprocessing, WithNothingToDoThePictureStaysTheDecoders) {
     TFramePtr picture = Process(0);
     EXPECT_FALSE(Changed(picture.get()));
     EXPECT_EQ(engine_.HookFrameNumber, 1);
-}
-
-TEST_F(Preprocessing, DeinterlacingWorksOnACopy) {
-    engine_.Deinterlace = 1;
-    TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 16, 8, {0, 128, 128});
-    for (int y = 1; y < 8; y += 2)
-        std::fill(picture->data[0] + y * picture->linesize[0],
-                  picture->data[0] + y * picture->linesize[0] + 16, 200);
-    uint8_t* decoded = picture->data[0];
-    engine_.PreprocessPicture(stream_, picture.get());
-    ASSERT_NE(picture->data[0], decoded);
-    EXPECT_EQ(Sample(picture.get(), 0, 0, 2), 100);
-    EXPECT_EQ(decoded[picture->linesize[0]], 200) << "the decoder's picture is untouched";
-
-    // A format the filter cannot take is reported and passes as it was.
-    TFramePtr nv12 = MakePicture(AV_PIX_FMT_NV12, 16, 8);
-    uint8_t* nvData = nv12->data[0];
-    engine_.PreprocessPicture(stream_, nv12.get());
-    EXPECT_EQ(nv12->data[0], nvData);
-    EXPECT_EQ(engine_.CountLogs("deinterlace error."), 1);
 }
 
 TEST_F(Preprocessing, ACustomHookSeesTheFrameAsBgrAndItsMarkReachesThePicture) {

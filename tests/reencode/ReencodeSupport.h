@@ -22,15 +22,12 @@ class TReencodeEngine : public TCustomFFmpeg {
         Pipeline = pipeline_;
     }
 
-    using TCustomFFmpeg::BlendDeinterlace;
     using TCustomFFmpeg::DroppedFrames;
     using TCustomFFmpeg::DuplicatedFrames;
-    using TCustomFFmpeg::FillRectangle;
     using TCustomFFmpeg::HookAction;
     using TCustomFFmpeg::HookBitmap;
     using TCustomFFmpeg::HookFrameNumber;
     using TCustomFFmpeg::HookRangeIndex;
-    using TCustomFFmpeg::OffsetPlanes;
     using TCustomFFmpeg::PlanAudioSync;
     using TCustomFFmpeg::PreprocessPicture;
     using TCustomFFmpeg::SamplePerFrameCodedBytes;

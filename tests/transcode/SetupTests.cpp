@@ -1,9 +1,11 @@
 // Opening inputs and outputs, stream creation and the set-up of a run, on generated files.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "TranscodeTestSupport.h"
 
@@ -423,22 +425,25 @@ TEST_F(TranscodeSetup, ScalerOnlyWhenGeometryOrFormatDiffers) {
     engine.SetUpOnly();
     const auto& outputs = engine.RunState.OutputStreams;
     ASSERT_EQ(outputs.size(), 3u);
-    EXPECT_EQ(outputs[0]->VideoResample, 0);
-    EXPECT_EQ(outputs[0]->Scaler, nullptr);
-    EXPECT_EQ(outputs[0]->TemporaryPicture, nullptr);
+    // Every re-encoded output has its picture graph; only those whose size or format differs
+    // scale in it.
+    EXPECT_FALSE(outputs[0]->PictureShape.Scales());
+    ASSERT_NE(outputs[0]->PictureGraph, nullptr);
+    EXPECT_EQ(outputs[0]->PictureGraph->Text().find("scale"), std::string::npos);
     for (int i : {1, 2}) {
-        EXPECT_EQ(outputs[i]->VideoResample, 1) << "output " << i;
-        EXPECT_NE(outputs[i]->Scaler, nullptr) << "output " << i;
-        ASSERT_NE(outputs[i]->TemporaryPicture, nullptr) << "output " << i;
-        EXPECT_EQ(outputs[i]->ResampleHeight, 240);
+        EXPECT_TRUE(outputs[i]->PictureShape.Scales()) << "output " << i;
+        ASSERT_NE(outputs[i]->PictureGraph, nullptr) << "output " << i;
+        EXPECT_NE(outputs[i]->PictureGraph->Text().find("scale"), std::string::npos);
+        EXPECT_EQ(outputs[i]->PictureShape.SourceHeight, 240);
     }
-    EXPECT_EQ(outputs[1]->TemporaryPicture->width, 160);
+    EXPECT_EQ(outputs[1]->PictureGraph->Width(), 160);
+    EXPECT_EQ(outputs[2]->PictureGraph->Format(), AV_PIX_FMT_YUV422P);
     EXPECT_GE(engine.EncoderOutputBufferSize, 4 * 320 * 240);
 }
 
 TEST_F(TranscodeSetup, CropAndPadOfTheSameSizeNeedNoScaler) {
     OpenInput(Mp4Clip());
-    // 240 - 16 cropped + 16 padded: the same height, so no scaler, but a picture to pad into.
+    // 240 - 16 cropped + 16 padded: the same height, so no scaler in the graph.
     engine.Apply({{"vcodec", "mpeg4"},
                   {"an", ""},
                   {"croptop", "8"},
@@ -449,15 +454,18 @@ TEST_F(TranscodeSetup, CropAndPadOfTheSameSizeNeedNoScaler) {
     engine.SetUpOnly();
     const TOutputStreamState& ost = *engine.RunState.OutputStreams[0];
     EXPECT_EQ(ost.Encoder->height, 240);
-    EXPECT_EQ(ost.VideoCrop, 1);
-    EXPECT_EQ(ost.TopBand, 8);
-    EXPECT_EQ(ost.LeftBand, 0);
-    EXPECT_EQ(ost.VideoPad, 1);
-    EXPECT_EQ(ost.PadBottom, 8);
-    EXPECT_EQ(ost.VideoResample, 0);
-    EXPECT_EQ(ost.Scaler, nullptr);
-    ASSERT_NE(ost.TemporaryPicture, nullptr);
-    EXPECT_EQ(ost.TemporaryPicture->height, 240);
+    const TOutputPictureShape& shape = ost.PictureShape;
+    EXPECT_TRUE(shape.Crops());
+    EXPECT_EQ(shape.CropTop, 8);
+    EXPECT_EQ(shape.CropLeft, 0);
+    EXPECT_TRUE(shape.Pads());
+    EXPECT_EQ(shape.PadBottom, 8);
+    EXPECT_FALSE(shape.Scales());
+    ASSERT_NE(ost.PictureGraph, nullptr);
+    // The padding's bands grow by a scaler of their own (flags by name); the picture has none.
+    EXPECT_FALSE(std::regex_search(ost.PictureGraph->Text(), std::regex("flags=[0-9]")))
+        << ost.PictureGraph->Text();
+    EXPECT_EQ(ost.PictureGraph->Height(), 240);
 }
 
 // Changes the current folder for the lifetime of the guard.
