@@ -51,6 +51,11 @@ struct TConvertRequest {
 };
 int ConvertCommand(const TConvertRequest& request);
 
+// `estimate`: the expected output of each file with the convert choices, one line each: the
+// input, the bytes and the seconds, tab-separated ("-" for a file without an estimate, its
+// reason on standard error, as is a note for an output larger than its source).
+int EstimateCommand(const TConvertRequest& request);
+
 // `watch`: converts every media file that appears in `folder` once it has stopped growing for
 // `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was
 // done, so no file is converted twice across restarts. request.Files is not used.

@@ -139,7 +139,7 @@ bool IsUnknownCommand(CLI::App& app, const char* first) {
         if (command->check_name(first)) return false;
     std::fprintf(stderr,
                  "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, encoders, "
-                 "convert, watch and run\nRun with --help for more information.\n",
+                 "convert, estimate, watch and run\nRun with --help for more information.\n",
                  first);
     return true;
 }
@@ -199,6 +199,12 @@ int main(int argc, char** argv) {
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
     convert->footer(kConvertFooter);
 
+    TConvertRequest estimateRequest;
+    CLI::App* estimate = app.add_subcommand(
+        "estimate", "Prints each file's expected output size (bytes) and time (seconds)");
+    AddConvertOptions(estimate, estimateRequest);
+    estimate->add_option("FILE", estimateRequest.Files, "Media files")->required();
+
     TConvertRequest watchRequest;
     std::string watchFolder;
     double settleSeconds = 5;
@@ -229,6 +235,7 @@ int main(int argc, char** argv) {
     if (*probe) return ProbeCommand(probeFiles, json);
     if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
+    if (*estimate) return EstimateCommand(estimateRequest);
     if (*watch) return WatchCommand(watchRequest, watchFolder, settleSeconds);
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);
     return kExitUsage;
