@@ -105,6 +105,12 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     }
     command->add_flag("--letterbox", request.LetterBox,
                       "Keeps the picture's shape inside the frame size, with black bands");
+    command
+        ->add_option("--crop", request.Crop,
+                     "auto: crops the black bars found at ten positions (only bars every "
+                     "picture has; the log says what)")
+        ->check(CLI::IsMember({"none", "auto"}))
+        ->capture_default_str();
     command->add_flag("--reencode", request.Reencode,
                       "Encodes every stream again, also one that already fits the profile");
     command->add_flag("-v,--verbose", request.Verbose,
@@ -170,11 +176,13 @@ int main(int argc, char** argv) {
     CLI::App* profiles = app.add_subcommand(
         "profiles", "Lists the output profiles: line number, name and format key, tab-separated");
 
-    bool json = false;
+    bool json = false, probeCrop = false;
     std::vector<std::string> probeFiles;
     CLI::App* probe = app.add_subcommand(
         "probe", "Shows each file's frame size, frame rate and duration as the window lists them");
     probe->add_flag("--json", json, "Writes a JSON array with every fact the probe reads");
+    probe->add_flag("--crop", probeCrop,
+                    "Adds the crop of the black bars found: crop=W:H:X:Y (size kept, offset)");
     probe->add_option("FILE", probeFiles, "Media files")->required();
 
     std::vector<std::string> renderNodes;
@@ -232,7 +240,7 @@ int main(int argc, char** argv) {
     }
 
     if (*profiles) return ProfilesCommand();
-    if (*probe) return ProbeCommand(probeFiles, json);
+    if (*probe) return ProbeCommand(probeFiles, json, probeCrop);
     if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
     if (*estimate) return EstimateCommand(estimateRequest);

@@ -1,6 +1,7 @@
-// `daziziz-cli estimate` against the conversion it foretells: the same files converted with the
-// same choices, their real sizes beside the estimates; files without an estimate never keep the
-// others from theirs.
+// Looking before converting, as a user runs it: `daziziz-cli estimate` against the conversion it
+// foretells (the same files converted with the same choices, their real sizes beside the
+// estimates; files without an estimate never keep the others from theirs), and the black bars
+// `probe --crop` finds and `convert --crop auto` takes away.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Ffprobe.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
@@ -114,6 +116,44 @@ TEST(Estimate, FilesWithoutAnEstimateKeepNoOtherFromIts) {
     EXPECT_NE(run.Err.find(clip + ": the output is expected to be larger than its source"),
               std::string::npos)
         << run.Err;
+}
+
+// The crop probe finds is the crop convert applies; files without pictures keep their line.
+TEST(BlackBarCrop, ProbeShowsItAndConvertAutoApplies) {
+    RequireMediaLibraries();
+    TTempDir dir;
+    TClipSpec film;
+    film.videoCodec = "libx264";
+    film.width = 640;
+    film.height = 360;
+    film.letterbox = 46;
+    film.videoBitRate = 2000000;
+    film.durationSeconds = 4;
+    const std::string clip = dir.File("film.mp4");
+    WriteClip(clip, film);
+    TClipSpec sound;
+    sound.videoCodec.clear();
+    const std::string song = dir.File("song.mka");
+    WriteClip(song, sound);
+
+    const TProgramResult probe = RunCli({"probe", "--crop", clip, song});
+    ASSERT_EQ(probe.ExitCode, 0) << probe.Err;
+    const auto lines = LinesOf(probe.Out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Fields(lines[0]).back(), "crop=640:268:0:46");
+    EXPECT_EQ(Fields(lines[1]).size(), 4u) << "no crop column without pictures";
+    EXPECT_NE(probe.Err.find(song + ": no crop: no video"), std::string::npos) << probe.Err;
+
+    fs::create_directory(dir.File("out"));
+    const TProgramResult convert =
+        RunCli({"convert", "--crop", "auto", "--profile", "MP4 - H.264 + AAC", "--output-folder",
+                dir.File("out"), clip});
+    ASSERT_EQ(convert.ExitCode, 0) << convert.Err;
+    const TProbedFile probed = RunFfprobe(dir.File("out/film.mp4"));
+    ASSERT_TRUE(probed.ok) << probed.error;
+    ASSERT_NE(probed.First("video"), nullptr);
+    EXPECT_EQ(probed.First("video")->width, 640);
+    EXPECT_EQ(probed.First("video")->height, 268);
 }
 
 }  // namespace
