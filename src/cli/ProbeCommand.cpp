@@ -68,7 +68,10 @@ int ProbeCommand(const std::vector<std::string>& files, bool json, bool crop) {
             return kExitFailed;
         }
         allRead = allRead && media.Ok;
-        if (!media.Ok) std::cerr << path << ": " << media.Error << "\n";
+        // The probe's reasons mostly name the file themselves.
+        if (!media.Ok)
+            std::cerr << (media.Error.rfind(path, 0) == 0 ? "" : path + ": ") << media.Error
+                      << "\n";
         const std::string cropText = crop && media.Ok ? CropText(path) : std::string();
         if (json) {
             array.push_back(JsonOf(media));

@@ -83,6 +83,18 @@ TEST(BlackBars, AFileWithoutPicturesHasNoCropAndSaysWhy) {
     const std::string dark = dir.File("black.mp4");
     WriteClip(dark, black);
     EXPECT_EQ(FindBlackBars(dark).Reason, "every sampled picture is black");
+    // Damaged from its first packets on: no bars invented, or no crop and a reason; no hang.
+    TClipSpec film;
+    film.audioCodec.clear();
+    const std::string damaged = dir.File("damaged.mp4");
+    WriteClip(damaged, film);
+    DamageFile(damaged, TDamage::Overwritten, 0.02);
+    const TBlackBarSearch search = FindBlackBars(damaged);
+    if (search.Crop) {
+        EXPECT_FALSE(search.Crop->Crops()) << search.Crop->Text() << ": no bars in the clip";
+    } else {
+        EXPECT_FALSE(search.Reason.empty());
+    }
 }
 
 }  // namespace

@@ -99,18 +99,23 @@ TEST(Estimate, FilesWithoutAnEstimateKeepNoOtherFromIts) {
     const std::string text = dir.File("notes.mp4");
     std::ofstream(text) << "not a media file\n";
     const std::string missing = dir.File("missing.mp4");
+    // Opens, but its pictures do not decode.
+    const std::string damaged = dir.File("damaged.mp4");
+    WriteClip(damaged, small);
+    DamageFile(damaged, TDamage::Overwritten, 0.02);
 
     // MPEG-4 Part 2 at its profile's rate: far more than the clip's 100 kbit/s.
-    const TProgramResult run =
-        RunCli({"estimate", "--profile", "MP4 - MPEG4 Video (*.mp4)", missing, clip, text});
+    const TProgramResult run = RunCli(
+        {"estimate", "--profile", "MP4 - MPEG4 Video (*.mp4)", missing, clip, text, damaged});
     EXPECT_EQ(run.ExitCode, 1);
     const auto lines = LinesOf(run.Out);
-    ASSERT_EQ(lines.size(), 3u) << run.Out;
+    ASSERT_EQ(lines.size(), 4u) << run.Out;
     EXPECT_EQ(lines[0], missing + "\t-\t-");
     EXPECT_EQ(Fields(lines[1]).size(), 3u);
     EXPECT_EQ(Fields(lines[1])[0], clip);
     EXPECT_GT(std::stoll(Fields(lines[1])[1]), int64_t(fs::file_size(clip)));
     EXPECT_EQ(lines[2], text + "\t-\t-");
+    EXPECT_EQ(lines[3].substr(0, damaged.size()), damaged);
     EXPECT_NE(run.Err.find(missing), std::string::npos) << run.Err;
     EXPECT_NE(run.Err.find(text), std::string::npos) << run.Err;
     EXPECT_NE(run.Err.find(clip + ": the output is expected to be larger than its source"),

@@ -155,7 +155,7 @@ TBlackBarSearch FindBlackBars(const std::string& path, int positions) {
     if (!codec || !decoder ||
         LibAVCodec.avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0 ||
         LibAVCodec.avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-        search.Reason = "no decoder for its video";
+        search.Reason = "its video cannot be decoded";
         return search;
     }
     const double length = file->duration > 0 ? double(file->duration) / AV_TIME_BASE : 0;

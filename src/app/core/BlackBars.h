@@ -6,8 +6,8 @@
 // first seconds of a film) says nothing; every picture that shows something must keep it, so a
 // picture that changes its shape loses none of it; and a side is cropped only where most
 // pictures show a clear edge between the bar and the picture, so a dark scene's black margins
-// stay. (This is stricter than the crop most pictures hold: it is the crop all of them hold.) The crop is rounded outwards
-// to what the encoder takes (even sizes and offsets for 4:2:0 pictures).
+// stay. (This is stricter than the crop most pictures hold: it is the crop all of them hold.) The
+// crop is rounded outwards to what the encoder takes (even sizes and offsets for 4:2:0 pictures).
 #pragma once
 
 #include <optional>

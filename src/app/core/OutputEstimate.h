@@ -17,7 +17,10 @@ struct TOutputEstimate {
     int64_t Bytes = 0;
     double Seconds = 0;
     int64_t SourceBytes = -1;  // the input file's, -1 when it cannot be read
-    bool LargerThanSource() const { return SourceBytes >= 0 && Bytes > SourceBytes; }
+    // More than a hundredth over the source: a copy into another container is not counted.
+    bool LargerThanSource() const {
+        return SourceBytes >= 0 && Bytes > SourceBytes + SourceBytes / 100;
+    }
 };
 
 // The estimate of the row's job (DescribeJob's); none when `cancel` was set meanwhile. A fitted
