@@ -11,6 +11,7 @@
 #include "component/SizeFit.h"
 #include "component/Task.h"
 #include "engine/LibraryErrors.h"
+#include "probe/AVProbe.h"
 
 namespace fs = std::filesystem;
 
@@ -42,6 +43,7 @@ struct TPieceResult {
     bool Ok = false;
     bool Stopped = false;
     double Seconds = 0;
+    double VideoSeconds = 0;  // of its pictures, which a seek may make shorter than its sound
     int64_t VideoBytes = 0;
     int64_t AudioBytes = 0;
     double Wall = 0;  // from the start of its run, its files open, to its end
@@ -86,10 +88,21 @@ TPieceResult RunPiece(const TInputOptions& input, const TOutputOptions& output, 
         return result;
     }
     result.Stopped = !piece.IsCompleted() || (cancel && cancel->load());
-    const double converted = double(piece.Result().ConvertedUs) / 1e6;
-    result.Seconds = converted > 0 && (pieceSeconds <= 0 || converted < pieceSeconds)
-                         ? converted
-                         : std::max(pieceSeconds, 0.0);
+    // What it wrote, as the file tells it: a little longer than asked at times (a stop falls
+    // between packets, a seek before the start keeps some sound, encoders pad their last frame).
+    TAVProbe written;
+    TAVFileInfo info;
+    double converted = double(piece.Result().ConvertedUs) / 1e6;
+    TAVVideoStreamInfo pictures;
+    if (written.LoadFile(output.FileName)) {
+        written.GetFileInfo(info);
+        if (info.Duration > 0) converted = double(info.Duration) / 1e6;
+        if (written.VideoStreamCount() > 0) written.GetVideoStreamInfo(-1, pictures);
+    }
+    const double asked = std::max(pieceSeconds, 0.0);
+    result.Seconds = converted > 0 && (asked <= 0 || converted < 1.5 * asked) ? converted : asked;
+    const double video = double(pictures.DurationUs) / 1e6;
+    result.VideoSeconds = video > 0 && video <= result.Seconds ? video : result.Seconds;
     result.Wall = std::chrono::duration<double>(TClock::now() - started).count();
     result.VideoBytes = piece.VideoBytes();
     result.AudioBytes = piece.AudioBytes();
@@ -137,6 +150,7 @@ std::optional<TPieceSample> SamplePieces(const TInputOptions& input, const TOutp
         }
         ++sample.Pieces;
         sample.MediaSeconds += piece.Seconds;
+        sample.VideoSeconds += piece.VideoSeconds;
         sample.VideoBytes += piece.VideoBytes;
         sample.AudioBytes += piece.AudioBytes;
         sample.WallSeconds += piece.Wall;
@@ -149,10 +163,12 @@ TSizeEstimate EstimateSize(const TSizeModelInput& input) {
     const double seconds = std::max(input.Seconds, 0.0);
     const std::optional<TPieceSample>& sample = input.Samples;
     const bool sampled = sample && sample->MediaSeconds > 0;
-    const auto streamBytes = [&](bool present, int64_t rate, int64_t sampledBytes) {
+    const auto streamBytes = [&](bool present, int64_t rate, int64_t sampledBytes,
+                                 double sampledSeconds) {
         if (!present) return 0.0;
         const double atRate = double(rate) * seconds / 8;
-        const double measured = sampled ? double(sampledBytes) / sample->MediaSeconds * seconds : 0;
+        const double measured =
+            sampled ? double(sampledBytes) / std::max(sampledSeconds, 0.001) * seconds : 0;
         // An encoder held to a rate keeps it, unless the pieces show it cannot (its coarsest
         // quantiser still makes more, or its finest less).
         const double ratio = measured / std::max(atRate, 1.0);
@@ -160,8 +176,10 @@ TSizeEstimate EstimateSize(const TSizeModelInput& input) {
         return measured;
     };
     const double media =
-        streamBytes(input.Video, input.VideoBitrate, sampled ? sample->VideoBytes : 0) +
-        streamBytes(input.Sound, input.AudioBitrate, sampled ? sample->AudioBytes : 0);
+        streamBytes(input.Video, input.VideoBitrate, sampled ? sample->VideoBytes : 0,
+                    sampled ? sample->VideoSeconds : 0) +
+        streamBytes(input.Sound, input.AudioBitrate, sampled ? sample->AudioBytes : 0,
+                    sampled ? sample->MediaSeconds : 0);
     const double container =
         ContainerBytes({input.FormatKey, seconds, input.Video ? input.FrameRate : 0,
                         input.Sound ? kSoundPacketsPerSecond : 0, media});

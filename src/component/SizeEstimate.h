@@ -15,6 +15,7 @@
 struct TPieceSample {
     int Pieces = 0;
     double MediaSeconds = 0;  // of the source converted
+    double VideoSeconds = 0;  // of it in pictures (a seek may keep a little more sound)
     int64_t VideoBytes = 0;   // the streams' own bytes, without the container
     int64_t AudioBytes = 0;
     double WallSeconds = 0;  // the time their runs took, from their files open to the end

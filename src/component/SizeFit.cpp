@@ -63,6 +63,11 @@ constexpr TContainerCost kContainerCosts[] = {
     {"AVI DIVX ", 16384, 0, 24, 24, 24, 0},
     {"FLV ", 2048, 0, 20, 20, 20, 0},
     {"MPG MPEG VOB DAT ", 8192, 0, 24, 24, 24, 0.03},
+    // Sound files: Ogg pages (27 bytes and a lacing byte per packet, some 50 packets a page),
+    // ADTS headers of 7 bytes, and the formats that only add a header or tags.
+    {"OGG OGA OPUS ", 4096, 0, 2, 2, 2, 0},
+    {"AAC ", 1024, 0, 7, 7, 7, 0},
+    {"MP3 MP2 AC3 FLAC WAV AU ", 1024, 0, 0, 0, 0, 0},
 };
 constexpr TContainerCost kOtherContainer = {"", 16384, 0, 32, 32, 32, 0.02};
 

@@ -82,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         TEstimateCase{"QualityH264Sampled", {"--profile", "MP4 - H.264 + AAC", "--reencode"}, 24},
         TEstimateCase{"QualityH264Whole", {"--profile", "MP4 - H.264 + AAC", "--reencode"}, 8},
         TEstimateCase{"BitRateMpeg4", {"--profile", "MP4 - MPEG4 Video (*.mp4)"}, 24},
+        // VBR sound alone: measured on the pieces, whatever rate the profile names.
+        TEstimateCase{"SoundVbrMp3", {"--profile", "MP3 (VBR quality)"}, 24},
         TEstimateCase{"FitToSize", {"--profile", "MP4 - H.264 + AAC", "--fit-size", "400kB"}, 24}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 

@@ -37,7 +37,8 @@ TSizeModelInput ModelInputOf(const TJobDescription& job, const TFileListRow& row
     input.FrameRate = FrameRateOf(job, row);
     // A copy keeps the source's size: the samples measure it.
     if (job.VideoCodec != "copy" && job.VideoBitrate > 0) input.VideoBitrate = job.VideoBitrate;
-    if (job.AudioCodec != "copy" && job.AudioBitrate > 0) input.AudioBitrate = job.AudioBitrate;
+    // Sound is measured on the pieces even at a set rate: VBR encoders take the rate as a hint
+    // only, and sound's own rate control holds over two seconds.
     return input;
 }
 

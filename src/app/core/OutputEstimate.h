@@ -1,7 +1,8 @@
 // The expected size and time of a row's conversion with its job, before it runs: the window's
-// rows and `daziziz-cli estimate` show the same. Bit rates the job holds its encoders to give
-// the size from the length; streams whose size follows their content (constant quality, VBR
-// sound, copies) are measured on short pieces of the source converted with the job's settings.
+// rows and `daziziz-cli estimate` show the same. A video rate the job holds its encoder to gives
+// the video's size from the length; video whose size follows its content (constant quality,
+// copies) and all sound are measured on short pieces of the source converted with the job's
+// settings, which also give the time.
 #pragma once
 
 #include <atomic>
