@@ -137,6 +137,14 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "the last files");
 }
 
+CLI::App* AddEstimateCommand(CLI::App& app, TConvertRequest& request) {
+    CLI::App* estimate = app.add_subcommand(
+        "estimate", "Prints each file's expected output size (bytes) and time (seconds)");
+    AddConvertOptions(estimate, request);
+    estimate->add_option("FILE", request.Files, "Media files")->required();
+    return estimate;
+}
+
 // A mistyped command would otherwise only be told that a command is required: says which are
 // known. Options come before no command.
 bool IsUnknownCommand(CLI::App& app, const char* first) {
@@ -208,10 +216,7 @@ int main(int argc, char** argv) {
     convert->footer(kConvertFooter);
 
     TConvertRequest estimateRequest;
-    CLI::App* estimate = app.add_subcommand(
-        "estimate", "Prints each file's expected output size (bytes) and time (seconds)");
-    AddConvertOptions(estimate, estimateRequest);
-    estimate->add_option("FILE", estimateRequest.Files, "Media files")->required();
+    CLI::App* estimate = AddEstimateCommand(app, estimateRequest);
 
     TConvertRequest watchRequest;
     std::string watchFolder;

@@ -169,11 +169,12 @@ void KeepSmallerPictureThanHd(TJobDescription& job, const std::string& inputSize
 
 namespace {
 
-// The engine's crop options for the file's black bars, and a line for the row's log saying what
-// was found; none when nothing is cropped.
-std::optional<std::vector<std::string>> BlackBarCropLines(const std::string& input,
+// The engine's crop options for the file's black bars when `asked`, and a line for the row's log
+// saying what was found; none when nothing is cropped.
+std::optional<std::vector<std::string>> BlackBarCropLines(const TJobDescription& job, bool asked,
                                                           std::vector<std::string>& logLines) {
-    const TBlackBarSearch search = FindBlackBars(input);
+    if (!asked || job.DisableVideo) return std::nullopt;
+    const TBlackBarSearch search = FindBlackBars(job.InputFile);
     if (!search.Crop) {
         logLines.push_back("Black bars: none cropped (" + search.Reason + ")");
         return std::nullopt;
@@ -186,6 +187,10 @@ std::optional<std::vector<std::string>> BlackBarCropLines(const std::string& inp
     return std::vector<std::string>{
         "croptop=" + std::to_string(crop.Top()), "cropbottom=" + std::to_string(crop.Bottom()),
         "cropleft=" + std::to_string(crop.Left()), "cropright=" + std::to_string(crop.Right())};
+}
+
+void AddCropLines(TJobDescription& job, const std::vector<std::string>& lines) {
+    job.OptionLines.insert(job.OptionLines.begin(), lines.begin(), lines.end());
 }
 
 // The rate Fit to size would give the video: the ceiling of a quality encode whose source takes
@@ -314,9 +319,7 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     std::optional<TJobDescription> unfittedRun;
     const bool fitted = settings.FitSizeBytes > 0 && sourceWithin < 0 &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
-    const auto cropped = settings.CropBlackBars && !job.DisableVideo
-                             ? BlackBarCropLines(job.InputFile, logLines)
-                             : std::nullopt;
+    const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines);
     if (today) {
         const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
                               settings.AspectIndex == 0 && !cropped;
@@ -341,10 +344,8 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
     if (cropped) {
-        job.OptionLines.insert(job.OptionLines.begin(), cropped->begin(), cropped->end());
-        if (unfittedRun)
-            unfittedRun->OptionLines.insert(unfittedRun->OptionLines.begin(), cropped->begin(),
-                                            cropped->end());
+        AddCropLines(job, *cropped);
+        if (unfittedRun) AddCropLines(*unfittedRun, *cropped);
     }
     if (unfittedRun) {
         if (settings.LetterBoxIndex == 1)
