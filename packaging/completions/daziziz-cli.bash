@@ -12,7 +12,7 @@ _daziziz_cli() {
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            profiles | probe | convert | run)
+            profiles | probe | convert | estimate | run)
                 command=${words[i]}
                 break
                 ;;
@@ -24,7 +24,7 @@ _daziziz_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
             else
-                COMPREPLY=($(compgen -W 'profiles probe convert run' -- "$cur"))
+                COMPREPLY=($(compgen -W 'profiles probe convert estimate run' -- "$cur"))
             fi
             ;;
         profiles)
@@ -32,12 +32,12 @@ _daziziz_cli() {
             ;;
         probe)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--help --json' -- "$cur"))
+                COMPREPLY=($(compgen -W '--help --json --crop' -- "$cur"))
             else
                 _filedir
             fi
             ;;
-        convert)
+        convert | estimate)
             case $prev in
                 --profile)
                     local IFS=$'\n' name

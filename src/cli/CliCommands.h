@@ -18,7 +18,9 @@ int ProfilesCommand();
 
 // `probe`: one line per file (path, size, frame rate, duration, tab-separated, as the window's
 // list shows them), or a JSON array with json.
-int ProbeCommand(const std::vector<std::string>& files, bool json);
+// With crop, each line gets the black bars' crop ("crop=W:H:X:Y", the picture kept and its
+// offset) as a last column.
+int ProbeCommand(const std::vector<std::string>& files, bool json, bool crop = false);
 
 // `encoders`: the devices tried (a line each: "device", kind and render node, "opened" or why
 // not) and each hardware encoder of the libraries ("NAME<tab>available|not available<tab>
@@ -48,6 +50,7 @@ struct TConvertRequest {
     std::optional<std::string> FitSize;  // video profiles: largest output, "25MB", "10MiB"
     bool LetterBox = false;
     bool Reencode = false;              // no stream copied, even one that fits
+    std::string Crop = "none";          // "auto": the black bars found are cropped
     std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200
     bool Verbose = false;               // the converter's log lines on standard error
     int Jobs = 1;                       // files converted at once
@@ -60,6 +63,11 @@ struct TConvertRequest {
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);
+
+// `estimate`: the expected output of each file with the convert choices, one line each: the
+// input, the bytes and the seconds, tab-separated ("-" for a file without an estimate, its
+// reason on standard error, as is a note for an output larger than its source).
+int EstimateCommand(const TConvertRequest& request);
 
 // `watch`: converts every media file that appears in `folder` once it has stopped growing for
 // `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was

@@ -205,6 +205,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.LetterBoxIndex =
         request.LetterBox || (preset && preset->Choices.LetterBoxIndex == 1) ? 1 : 0;
     settings.Reencode = request.Reencode;
+    settings.CropBlackBars = request.Crop == "auto";
     settings.FitSizeBytes = FitSizeOf(request, preset, profile);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition

@@ -2,6 +2,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/core/BlackBars.h"
 #include "app/core/FileListTexts.h"
 #include "binding/FFmpegLibs.h"
 #include "cli/CliCommands.h"
@@ -42,9 +43,16 @@ TJson JsonOf(const TMediaFacts& media) {
     return object;
 }
 
+// The black bars' crop, or empty with the reason on standard error.
+std::string CropText(const std::string& path) {
+    const TBlackBarSearch search = FindBlackBars(path);
+    if (!search.Crop) std::cerr << path << ": no crop: " << search.Reason << "\n";
+    return search.Crop ? search.Crop->Text() : std::string();
+}
+
 }  // namespace
 
-int ProbeCommand(const std::vector<std::string>& files, bool json) {
+int ProbeCommand(const std::vector<std::string>& files, bool json, bool crop) {
     if (!LoadMediaLibraries()) return kExitFailed;
     // The probe's reasons are printed here; the libraries' own chatter would only repeat them.
     SetLibraryLogLevel(-1);
@@ -61,12 +69,17 @@ int ProbeCommand(const std::vector<std::string>& files, bool json) {
             return kExitFailed;
         }
         allRead = allRead && media.Ok;
-        if (!media.Ok) std::cerr << path << ": " << media.Error << "\n";
+        // The probe's reasons mostly name the file themselves.
+        if (!media.Ok)
+            std::cerr << (media.Error.rfind(path, 0) == 0 ? "" : path + ": ") << media.Error
+                      << "\n";
+        const std::string cropText = crop && media.Ok ? CropText(path) : std::string();
         if (json) {
             array.push_back(JsonOf(media));
+            if (crop) array.back()["crop"] = cropText.empty() ? TJson(nullptr) : TJson(cropText);
         } else if (media.Ok) {
             std::cout << path << '\t' << media.SizeText << '\t' << media.FrameRateText << '\t'
-                      << media.DurationText << '\n';
+                      << media.DurationText << (cropText.empty() ? "" : "\t") << cropText << '\n';
         } else {
             std::cout << path << '\t' << RowStateText(TRowState::Unreadable) << '\n';
         }

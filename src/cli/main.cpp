@@ -105,6 +105,12 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     }
     command->add_flag("--letterbox", request.LetterBox,
                       "Keeps the picture's shape inside the frame size, with black bands");
+    command
+        ->add_option("--crop", request.Crop,
+                     "auto: crops the black bars found at ten positions (only bars every "
+                     "picture has; the log says what)")
+        ->check(CLI::IsMember({"none", "auto"}))
+        ->capture_default_str();
     command->add_flag("--reencode", request.Reencode,
                       "Encodes every stream again, also one that already fits the profile");
     command->add_flag("-v,--verbose", request.Verbose,
@@ -184,6 +190,14 @@ CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
     return watch;
 }
 
+CLI::App* AddEstimateCommand(CLI::App& app, TConvertRequest& request) {
+    CLI::App* estimate = app.add_subcommand(
+        "estimate", "Prints each file's expected output size (bytes) and time (seconds)");
+    AddConvertOptions(estimate, request);
+    estimate->add_option("FILE", request.Files, "Media files")->required();
+    return estimate;
+}
+
 // A mistyped command would otherwise only be told that a command is required: says which are
 // known. Options come before no command.
 bool IsUnknownCommand(CLI::App& app, const char* first) {
@@ -192,7 +206,7 @@ bool IsUnknownCommand(CLI::App& app, const char* first) {
         if (command->check_name(first)) return false;
     std::fprintf(stderr,
                  "daziziz-cli: unknown command \"%s\"; the commands are profiles, probe, encoders, "
-                 "convert, watch and run\nRun with --help for more information.\n",
+                 "convert, estimate, watch and run\nRun with --help for more information.\n",
                  first);
     return true;
 }
@@ -223,11 +237,13 @@ int main(int argc, char** argv) {
     CLI::App* profiles = app.add_subcommand(
         "profiles", "Lists the output profiles: line number, name and format key, tab-separated");
 
-    bool json = false;
+    bool json = false, probeCrop = false;
     std::vector<std::string> probeFiles;
     CLI::App* probe = app.add_subcommand(
         "probe", "Shows each file's frame size, frame rate and duration as the window lists them");
     probe->add_flag("--json", json, "Writes a JSON array with every fact the probe reads");
+    probe->add_flag("--crop", probeCrop,
+                    "Adds the crop of the black bars found: crop=W:H:X:Y (size kept, offset)");
     probe->add_option("FILE", probeFiles, "Media files")->required();
 
     std::vector<std::string> renderNodes;
@@ -256,6 +272,9 @@ int main(int argc, char** argv) {
     TWatchArguments watchArguments;
     CLI::App* watch = AddWatchCommand(app, watchArguments);
 
+    TConvertRequest estimateRequest;
+    CLI::App* estimate = AddEstimateCommand(app, estimateRequest);
+
     int codecThreads = 0;
     bool pipeline = true;
     CLI::App* run = AddRunCommand(app, codecThreads, pipeline);
@@ -269,9 +288,10 @@ int main(int argc, char** argv) {
     }
 
     if (*profiles) return ProfilesCommand();
-    if (*probe) return ProbeCommand(probeFiles, json);
+    if (*probe) return ProbeCommand(probeFiles, json, probeCrop);
     if (*encoders) return EncodersCommand(renderNodes);
     if (*convert) return ConvertCommand(request);
+    if (*estimate) return EstimateCommand(estimateRequest);
     if (*watch) {
         return WatchCommand(watchArguments.Request, watchArguments.Folder,
                             watchArguments.SettleSeconds, watchArguments.Config);

@@ -50,6 +50,19 @@ struct TFitPlan {
     bool Fits() const { return VideoBitrate > 0; }
 };
 
+// What a container adds to its media: headers, an index, per-packet headers, tables repeated in
+// time; measured per format (MP4/MOV, MKV/WebM, MPEG-TS; estimated for the others).
+struct TContainerRequest {
+    std::string FormatKey;  // "MP4", "MKV", "WEBM", "TS", ...
+    double Seconds = 0;
+    double FrameRate = 0;              // pictures a second; 0 without video
+    double SoundPacketsPerSecond = 0;  // 0 without sound
+    double MediaBytes = 0;             // the streams' own bytes
+};
+double ContainerBytes(const TContainerRequest& request);
+// Sound packets a second counted for a plan: 1024-sample frames at 48 kHz, 20 ms Opus frames.
+inline constexpr double kSoundPacketsPerSecond = 50;
+
 // The lowest video rate an encoder is given, bits per second, for a picture and frame rate:
 // a share of a bit per pixel (0.005 for H.264 and H.265, 0.004 for VP9 and AV1, 0.02 for the
 // MPEG-4 Part 2 family, H.263, FLV and WMV, 0.03 for MPEG-1/2, 0.01 for others), never below

@@ -88,6 +88,9 @@ class TFFmpeg : public TCustomFFmpeg {
     std::string ErrorText() const { return WithOwnName(ErrorMessage()); }
     // Read once the terminate event is raised.
     const TTaskResult& Result() const { return result_; }
+    // The streams' own bytes written so far, without the container's.
+    int64_t VideoBytes() const { return VideoBytesWritten; }
+    int64_t AudioBytes() const { return AudioBytesWritten; }
 
   protected:
     // A fitted output runs its passes, each on an engine of its own, on this task's thread, and

@@ -93,6 +93,12 @@ INSTANTIATE_TEST_SUITE_P(
                   85000, 95000},
         // No sound: all for the video, less the AVI index of 24 bytes a frame.
         TPlanCase{"avi_silent", Request(5000000, 60, "mpeg4", "", 0, "AVI"), 0, 620000, 640000},
+        // No sound in MP4: no budget for it, and an index of 12 bytes a picture (22 kB).
+        TPlanCase{"mp4_60s_1MB_silent", Request(1000000, 60, "libx264", "", 0, "MP4"), 0, 122000,
+                  126000},
+        // A transport stream's tables and packet headers take over 500 kB of 5 MB in a minute.
+        TPlanCase{"ts_60s_5MB", Request(5000000, 60, "libx264", "aac", 128000, "TS"), 128000,
+                  430000, 445000},
         // A VBR sound (no rate asked) is counted at 128 kbit/s; MPEG streams cost 3% more.
         TPlanCase{"vob_vbr_sound", Request(25000000, 300, "mpeg2video", "mp2", -1, "VOB"), 128000,
                   470000, 490000}),
@@ -103,9 +109,9 @@ TEST(FitPlan, RefusesATargetBelowTheEncodersLowestRates) {
     const TFitPlan plan = PlanFit(Request(1000000, 300, "libx264", "aac", 128000, "MP4"));
     EXPECT_FALSE(plan.Fits());
     // The floors: 0.005 bit per pixel (28.8 kbit/s) and 32 kbit/s of sound over 300 s, and the
-    // MP4 index: 16 bytes for each of 25 frames and 50 sound packets a second.
-    const double least = (28800.0 + 32000) * 300 / 8 + 4096 + 300 * 75 * 16;
-    EXPECT_GT(plan.LeastTargetBytes, least / kFitAim);
+    // MP4 index: 12 bytes for each of 25 frames and 50 sound packets a second.
+    const double least = (28800.0 + 32000) * 300 / 8 + 1536 + 300 * 75 * 12;
+    EXPECT_GE(plan.LeastTargetBytes, least / kFitAim);
     EXPECT_LT(plan.LeastTargetBytes, least / kFitAim * 1.05);
     // The least target itself is met.
     EXPECT_TRUE(

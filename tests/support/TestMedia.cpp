@@ -71,6 +71,32 @@ void DrawPicture(AVFrame* f, int64_t number, int noise) {
     }
 }
 
+// The spec's bars, dimming, black start and logo over a drawn picture (luma 16 is black).
+void FramePicture(AVFrame* f, int64_t number, const TClipSpec& spec) {
+    const int w = f->width, h = f->height;
+    const bool black = number < int64_t(spec.blackSeconds * av_q2d(spec.frameRate));
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = f->data[0] + y * f->linesize[0];
+        const bool barRow = y < spec.letterbox || y >= h - spec.letterbox;
+        for (int x = 0; x < w; ++x) {
+            const bool bar = barRow || x < spec.pillarbox || x >= w - spec.pillarbox;
+            row[x] = black || bar ? 16 : uint8_t(16 + (row[x] - 16) * spec.dim);
+            if (spec.logoInBottomBar && y >= h - spec.letterbox * 2 / 3 &&
+                y < h - spec.letterbox / 3 && x >= w * 3 / 4 && x < w * 7 / 8)
+                row[x] = 235;
+        }
+    }
+    for (int y = 0; y < (h + 1) / 2; ++y) {
+        for (int plane = 1; plane <= 2; ++plane) {
+            uint8_t* row = f->data[plane] + y * f->linesize[plane];
+            const bool barRow = 2 * y < spec.letterbox || 2 * y >= h - spec.letterbox;
+            for (int x = 0; x < (w + 1) / 2; ++x)
+                if (black || barRow || 2 * x < spec.pillarbox || 2 * x >= w - spec.pillarbox)
+                    row[x] = 128;
+        }
+    }
+}
+
 void StoreSample(uint8_t* p, AVSampleFormat packedFormat, double v) {
     auto store = [p](auto sample) { std::memcpy(p, &sample, sizeof sample); };
     switch (packedFormat) {
@@ -238,11 +264,13 @@ class TClipWriter {
         Check(LibAVUtil.av_frame_make_writable(f), "av_frame_make_writable", video_.where);
         if (scaler_) {
             DrawPicture(picture_.get(), video_.next, spec_.noise);
+            FramePicture(picture_.get(), video_.next, spec_);
             Check(LibSwScale.sws_scale(scaler_.get(), picture_->data, picture_->linesize, 0,
                                        f->height, f->data, f->linesize),
                   "sws_scale", video_.where);
         } else {
             DrawPicture(f, video_.next, spec_.noise);
+            FramePicture(f, video_.next, spec_);
         }
         f->pts = video_.next++;
         return f;

@@ -26,6 +26,12 @@ struct TClipSpec {
     std::string title;  // the container's title tag; empty: none
     bool fastStart = false;  // MP4/MOV: the index before the media, as phones and web uploads
                              // write it (so a file cut short still opens)
+    // Black bars as films carry them: rows at the top and bottom (letterbox), columns at the
+    // left and right (pillarbox), in pixels each.
+    int letterbox = 0, pillarbox = 0;
+    double blackSeconds = 0;       // the pictures of the first seconds black all over
+    double dim = 1;                // the picture's brightness above black: 0.15 a night scene
+    bool logoInBottomBar = false;  // a white mark in the bottom bar's right half
 };
 
 // Writes a clip: a moving picture (a bar sweeping across, a gradient background) with the frame

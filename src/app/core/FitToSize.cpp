@@ -4,9 +4,20 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/core/StreamCopy.h"
 #include "component/SizeFit.h"
 
 namespace {
+
+// Whether the job's output gets sound: an encoder is chosen, the sound is not left out ("an"),
+// and the source has a sound track (when the libraries can tell).
+bool WritesSound(const TJobDescription& job) {
+    if (job.AudioCodec.empty()) return false;
+    for (const std::string& line : job.OptionLines)
+        if (line == "an" || line == "an=1") return false;
+    if (const auto source = ReadSourceStreams(job.InputFile)) return source->Audio.has_value();
+    return true;
+}
 
 bool ReadSize(const std::string& text, int& width, int& height) {
     return std::sscanf(text.c_str(), "%dx%d", &width, &height) == 2 && width > 0 && height > 0;
@@ -33,7 +44,7 @@ bool FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetB
     else if (row.FrameRateNum > 0 && row.FrameRateDen > 0)
         request.FrameRate = double(row.FrameRateNum) / row.FrameRateDen;
     request.VideoEncoder = job.VideoCodec;
-    request.AudioEncoder = job.AudioCodec;
+    request.AudioEncoder = WritesSound(job) ? job.AudioCodec : std::string();
     request.AudioChannels = job.AudioChannels > 0 ? job.AudioChannels : 2;
     request.AudioBitrate = job.AudioBitrate;
     request.FormatKey = job.FormatKey;
@@ -64,7 +75,7 @@ bool FitJobToSize(TJobDescription& job, const TFileListRow& row, int64_t targetB
                        std::to_string(plan.VideoBitrate / 1000) + " kbit/s" +
                        (plan.AudioBitrate > 0
                             ? ", audio " + std::to_string(plan.AudioBitrate / 1000) + " kbit/s"
-                            : std::string()) +
+                            : std::string(", no sound")) +
                        ", container about " + std::to_string(plan.OverheadBytes / 1000) + " kB");
     return true;
 }

@@ -1,5 +1,7 @@
 #include "app/core/JobBuilder.h"
 
+#include "app/core/BlackBars.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -167,6 +169,30 @@ void KeepSmallerPictureThanHd(TJobDescription& job, const std::string& inputSize
 
 namespace {
 
+// The engine's crop options for the file's black bars when `asked`, and a line for the row's log
+// saying what was found; none when nothing is cropped.
+std::optional<std::vector<std::string>> BlackBarCropLines(const TJobDescription& job, bool asked,
+                                                          std::vector<std::string>& logLines) {
+    if (!asked || job.DisableVideo) return std::nullopt;
+    const TBlackBarSearch search = FindBlackBars(job.InputFile);
+    if (!search.Crop) {
+        logLines.push_back("Black bars: none cropped (" + search.Reason + ")");
+        return std::nullopt;
+    }
+    const TBlackBarCrop& crop = *search.Crop;
+    logLines.push_back("Black bars: " + crop.Text() + " of " + std::to_string(crop.SourceWidth) +
+                       "x" + std::to_string(crop.SourceHeight) + " (from " +
+                       std::to_string(search.Pictures) + " pictures)");
+    if (!crop.Crops()) return std::nullopt;
+    return std::vector<std::string>{
+        "croptop=" + std::to_string(crop.Top()), "cropbottom=" + std::to_string(crop.Bottom()),
+        "cropleft=" + std::to_string(crop.Left()), "cropright=" + std::to_string(crop.Right())};
+}
+
+void AddCropLines(TJobDescription& job, const std::vector<std::string>& lines) {
+    job.OptionLines.insert(job.OptionLines.begin(), lines.begin(), lines.end());
+}
+
 // The rate Fit to size would give the video: the ceiling of a quality encode whose source takes
 // more than half the target. 0 when no plan can be made (no length known).
 int64_t FittedVideoRate(const TJobDescription& job, const TFileListRow& row, int64_t targetBytes) {
@@ -293,9 +319,10 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     std::optional<TJobDescription> unfittedRun;
     const bool fitted = settings.FitSizeBytes > 0 && sourceWithin < 0 &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
+    const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines);
     if (today) {
         const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
-                              settings.AspectIndex == 0;
+                              settings.AspectIndex == 0 && !cropped;
         // A fitted file's budget is planned for one sound track: the others are left out.
         const bool everyTrack = KeepsEveryTrack(settings.FormatKey) && !fitted;
         const auto source = (copyable || everyTrack) && AVFormatLoaded()
@@ -316,6 +343,10 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
 
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
+    if (cropped) {
+        AddCropLines(job, *cropped);
+        if (unfittedRun) AddCropLines(*unfittedRun, *cropped);
+    }
     if (unfittedRun) {
         if (settings.LetterBoxIndex == 1)
             ApplyLetterBox(*unfittedRun, Trimmed(row.VideoSize), settings.AspectIndex);

@@ -29,6 +29,8 @@ struct TJobSettings {
     // Today's profiles copy a source stream that already fits (StreamCopy.h); true encodes
     // every stream again.
     bool Reencode = false;
+    // The black bars every sampled picture has are cropped (BlackBars.h); nothing is copied then.
+    bool CropBlackBars = false;
     // Fit to size: the largest output in bytes for video profiles (FitToSize.h); 0 none. Nothing
     // is copied then: the plan needs every stream's rate.
     int64_t FitSizeBytes = 0;

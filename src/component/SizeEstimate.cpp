@@ -1,0 +1,193 @@
+#include "component/SizeEstimate.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "component/SizeFit.h"
+#include "component/Task.h"
+#include "engine/LibraryErrors.h"
+#include "probe/AVProbe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A temporary folder removed with its contents when it goes.
+class TPieceFolder {
+  public:
+    TPieceFolder() {
+        std::error_code error;
+        fs::path base = fs::temp_directory_path(error);
+        if (error) base = "/tmp";
+        std::string pattern = (base / "daziziz-estimate-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TPieceFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    TPieceFolder(const TPieceFolder&) = delete;
+    TPieceFolder& operator=(const TPieceFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct TPieceResult {
+    bool Ok = false;
+    bool Stopped = false;
+    double Seconds = 0;
+    double VideoSeconds = 0;  // of its pictures, which a seek may make shorter than its sound
+    int64_t VideoBytes = 0;
+    int64_t AudioBytes = 0;
+    double Wall = 0;  // from the start of its run, its files open, to its end
+    std::string Error;
+};
+
+using TClock = std::chrono::steady_clock;
+
+// How far the pieces may stray from a stream's rate before they are believed instead: short
+// pieces start their rate control afresh (an MPEG-4 Part 2 encoder's pieces run 40% over a rate
+// the whole file keeps), but an encoder at its coarsest quantiser stays far above it.
+constexpr double kRateKept = 2.0;
+
+TPieceResult RunPiece(const TInputOptions& input, const TOutputOptions& output, int threads,
+                      double pieceSeconds, const std::atomic<bool>* cancel) {
+    TPieceResult result;
+    TFFmpeg piece;
+    piece.Reset();
+    piece.ThreadCount = threads;
+    piece.InputOptions = input;
+    piece.OutputOptions = output;
+    piece.OnProgress = [cancel, &piece](TCustomFFmpeg*, const TProgressInfo&) {
+        if (cancel && cancel->load()) piece.Stop();
+    };
+    TClock::time_point started;
+    try {
+        ApplyInputOptions(piece, input);
+        if (!piece.OpenInputFile(input.FileName)) throw FFMpegException(piece.LastError);
+        ApplyOutputOptions(piece, output);
+        if (!piece.OpenOutputFile(output.FileName)) throw FFMpegException(piece.LastError);
+        ApplyOutputStreamOptions(piece, output);
+        // Opening and probing come once in a whole run too; the run itself scales with the
+        // media it converts (a few hundredths of a second of start-up besides).
+        started = TClock::now();
+        piece.Start(false, tpNormal);
+    } catch (const std::exception& failure) {
+        result.Error = failure.what();
+        return result;
+    }
+    if (piece.HasError()) {
+        result.Error = piece.ErrorMessage();
+        return result;
+    }
+    result.Stopped = !piece.IsCompleted() || (cancel && cancel->load());
+    // What it wrote, as the file tells it: a little longer than asked at times (a stop falls
+    // between packets, a seek before the start keeps some sound, encoders pad their last frame).
+    TAVProbe written;
+    TAVFileInfo info;
+    double converted = double(piece.Result().ConvertedUs) / 1e6;
+    TAVVideoStreamInfo pictures;
+    if (written.LoadFile(output.FileName)) {
+        written.GetFileInfo(info);
+        if (info.Duration > 0) converted = double(info.Duration) / 1e6;
+        if (written.VideoStreamCount() > 0) written.GetVideoStreamInfo(-1, pictures);
+    }
+    const double asked = std::max(pieceSeconds, 0.0);
+    result.Seconds = converted > 0 && (asked <= 0 || converted < 1.5 * asked) ? converted : asked;
+    const double video = double(pictures.DurationUs) / 1e6;
+    result.VideoSeconds = video > 0 && video <= result.Seconds ? video : result.Seconds;
+    result.Wall = std::chrono::duration<double>(TClock::now() - started).count();
+    result.VideoBytes = piece.VideoBytes();
+    result.AudioBytes = piece.AudioBytes();
+    result.Ok = !result.Stopped;
+    return result;
+}
+
+}  // namespace
+
+std::optional<TPieceSample> SamplePieces(const TInputOptions& input, const TOutputOptions& output,
+                                         const TSampleRequest& request,
+                                         const std::atomic<bool>* cancel, std::string& error) {
+    const TPieceFolder folder;
+    if (folder.Path().empty()) {
+        error = "cannot make a temporary folder for the sampled pieces";
+        return std::nullopt;
+    }
+    const int pieces = std::max(request.Pieces, 1);
+    const double length = request.SourceSeconds;
+    // Too short to sample: the whole file, once.
+    const bool whole = length <= 0 || length < 2 * pieces * request.PieceSeconds;
+    TPieceSample sample;
+    for (int i = 0; i < (whole ? 1 : pieces); ++i) {
+        TInputOptions in = input;
+        TOutputOptions out = output;
+        out.FileName =
+            (fs::path(folder.Path()) / ("piece" + fs::path(output.FileName).extension().string()))
+                .string();
+        out.FitSizeBytes = -1;
+        out.Unfitted.reset();
+        if (!whole) {
+            const double start = (i + 0.5) * length / pieces - request.PieceSeconds / 2;
+            in.StartTime =
+                int32_t(std::max(start, 0.0) * 1000 + double(std::max(input.StartTime, 0)));
+            out.RecordingTime = int32_t(request.PieceSeconds * 1000);
+        }
+        std::error_code ignored;
+        fs::remove(out.FileName, ignored);
+        const TPieceResult piece =
+            RunPiece(in, out, request.ThreadCount, whole ? -1 : request.PieceSeconds, cancel);
+        if (piece.Stopped) return std::nullopt;
+        if (!piece.Ok) {
+            error = piece.Error;
+            return std::nullopt;
+        }
+        ++sample.Pieces;
+        sample.MediaSeconds += piece.Seconds;
+        sample.VideoSeconds += piece.VideoSeconds;
+        sample.VideoBytes += piece.VideoBytes;
+        sample.AudioBytes += piece.AudioBytes;
+        sample.WallSeconds += piece.Wall;
+    }
+    return sample;
+}
+
+TSizeEstimate EstimateSize(const TSizeModelInput& input) {
+    TSizeEstimate estimate;
+    const double seconds = std::max(input.Seconds, 0.0);
+    const std::optional<TPieceSample>& sample = input.Samples;
+    const bool sampled = sample && sample->MediaSeconds > 0;
+    const auto streamBytes = [&](bool present, int64_t rate, int64_t sampledBytes,
+                                 double sampledSeconds) {
+        if (!present) return 0.0;
+        const double atRate = double(rate) * seconds / 8;
+        const double measured =
+            sampled ? double(sampledBytes) / std::max(sampledSeconds, 0.001) * seconds : 0;
+        // An encoder held to a rate keeps it, unless the pieces show it cannot (its coarsest
+        // quantiser still makes more, or its finest less).
+        const double ratio = measured / std::max(atRate, 1.0);
+        if (rate > 0 && (!sampled || (ratio <= kRateKept && ratio >= 1 / kRateKept))) return atRate;
+        return measured;
+    };
+    const double media =
+        streamBytes(input.Video, input.VideoBitrate, sampled ? sample->VideoBytes : 0,
+                    sampled ? sample->VideoSeconds : 0) +
+        streamBytes(input.Sound, input.AudioBitrate, sampled ? sample->AudioBytes : 0,
+                    sampled ? sample->MediaSeconds : 0);
+    const double container =
+        ContainerBytes({input.FormatKey, seconds, input.Video ? input.FrameRate : 0,
+                        input.Sound ? kSoundPacketsPerSecond : 0, media});
+    estimate.MediaBytes = int64_t(std::llround(media));
+    estimate.ContainerBytes = int64_t(std::llround(container));
+    estimate.Bytes = estimate.MediaBytes + estimate.ContainerBytes;
+    if (sampled)
+        estimate.Seconds =
+            sample->WallSeconds / sample->MediaSeconds * seconds * std::max(input.Passes, 1);
+    return estimate;
+}

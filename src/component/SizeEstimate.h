@@ -1,0 +1,66 @@
+// The size and time of a conversion before it runs: what a few short pieces of the source cost
+// when converted with the job's own settings, and the arithmetic that turns those pieces, or the
+// job's bit rates, into the whole file's bytes and seconds. Fit to size plans its container's
+// share with the same ContainerBytes (SizeFit.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "component/OptionRecords.h"
+
+// What the sampled pieces cost together.
+struct TPieceSample {
+    int Pieces = 0;
+    double MediaSeconds = 0;  // of the source converted
+    double VideoSeconds = 0;  // of it in pictures (a seek may keep a little more sound)
+    int64_t VideoBytes = 0;   // the streams' own bytes, without the container
+    int64_t AudioBytes = 0;
+    double WallSeconds = 0;  // the time their runs took, from their files open to the end
+};
+
+struct TSampleRequest {
+    double SourceSeconds = 0;  // the source's length; not positive: one piece of the whole file
+    int Pieces = 5;
+    double PieceSeconds = 2;
+    int ThreadCount = 0;  // codec threads; 0 one per core
+};
+
+// Converts `request.Pieces` pieces of `request.PieceSeconds`, spread evenly over the source, each
+// as its own engine job with the records given (their file names replaced: the pieces go to a
+// temporary folder that is removed). A source shorter than about twice the pieces is converted
+// whole, once. Runs on the calling thread; `cancel` (may be null) stops the piece running and
+// skips the rest: none then. None with `error` set when a piece fails.
+std::optional<TPieceSample> SamplePieces(const TInputOptions& input, const TOutputOptions& output,
+                                         const TSampleRequest& request,
+                                         const std::atomic<bool>* cancel, std::string& error);
+
+// What the estimate of one output starts from.
+struct TSizeModelInput {
+    double Seconds = 0;  // the output's length
+    std::string FormatKey;
+    bool Video = false;    // a video stream is written
+    double FrameRate = 0;  // its pictures a second
+    bool Sound = false;    // a sound stream is written
+    // Rates the encoders are held to, bits per second; 0 where a stream's size follows its
+    // content (constant quality, VBR sound, a copy): the samples say then.
+    int64_t VideoBitrate = 0;
+    int64_t AudioBitrate = 0;
+    std::optional<TPieceSample> Samples;
+    int Passes = 1;  // runs over the whole file (a two-pass fit: 2)
+};
+
+struct TSizeEstimate {
+    int64_t Bytes = 0;
+    double Seconds = 0;  // wall time; 0 when no samples were taken
+    int64_t MediaBytes = 0;
+    int64_t ContainerBytes = 0;
+};
+
+// Bytes: each stream at its rate (unless the samples make more than twice or less than half of
+// it: the encoder cannot hold it), or at the samples' bytes per second of source, and the
+// container's share (ContainerBytes); seconds: the samples' wall time per second of source over
+// the whole length, times the passes.
+TSizeEstimate EstimateSize(const TSizeModelInput& input);
