@@ -196,6 +196,16 @@ int main(int argc, char** argv) {
         ->add_option("--shard", request.Shard,
                      "Converts only the I-th of N parts of the files (by a hash of each path)")
         ->type_name("I/N");
+    convert
+        ->add_option("--trim", request.Trims,
+                     "Keeps START-END of each file; given again, the ranges in that order, "
+                     "joined. Seconds (75.5) or [hh:]mm:ss[.fff]; no END: to the end")
+        ->type_name("START-END")
+        ->allow_extra_args(false);
+    convert->add_option_function<std::string>(
+        "--cut", [&request](const std::string& mode) { request.Cut = mode; },
+        "How --trim cuts: exact (the video encoded again; the default) or keyframe (a copied "
+        "video starts at the key frame at or before START)");
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
     convert->footer(kConvertFooter);
 

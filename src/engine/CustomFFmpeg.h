@@ -150,6 +150,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // After a job with ranges ("trim"): the output's length they make, µs; -1 without ranges
     // or when the input's length is not known.
     int64_t CutLengthUs() const { return Cut && Cut->LengthUs > 0 ? Cut->LengthUs : -1; }
+    // Per range: how much earlier than asked the output starts it (a copied video starts at a
+    // key frame), µs; empty without ranges.
+    std::vector<int64_t> CutLeadsUs() const { return Cut ? Cut->LeadsUs : std::vector<int64_t>{}; }
 
     // The hook time ranges; they are kept sorted by their end.
     void SetHookTimeRanges(std::vector<THookTimeRange> ranges);

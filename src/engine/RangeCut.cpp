@@ -157,6 +157,7 @@ void TCustomFFmpeg::SetUpCut() {
         int64_t pieceEnd = piece.SourceEnd;
         if (duration != AV_NOPTS_VALUE) pieceEnd = std::min(pieceEnd, mediaStart + duration);
         cut->Pieces.push_back(piece);
+        cut->LeadsUs.push_back(mediaStart + start - piece.SourceStart);
         outputAt += pieceEnd == INT64_MAX ? 0 : pieceEnd - piece.SourceStart;
     }
     cut->LengthUs = outputAt;

@@ -39,8 +39,9 @@ std::vector<std::pair<int64_t, int64_t>> ParseTrimRanges(const std::string& text
 struct TRangeCut {
     std::vector<TCutPiece> Pieces;
     size_t Current = 0;
-    bool Finished = false;        // the last piece has been read: nothing more is delivered
-    int64_t LengthUs = 0;         // the output's length the pieces make, µs (0: not known)
-    std::vector<char> PassedEnd;  // per input stream of the run
-    std::vector<char> Counts;     // per input stream: an output waits for it to pass the end
+    bool Finished = false;         // the last piece has been read: nothing more is delivered
+    int64_t LengthUs = 0;          // the output's length the pieces make, µs (0: not known)
+    std::vector<int64_t> LeadsUs;  // per piece: how much earlier than asked it starts, µs
+    std::vector<char> PassedEnd;   // per input stream of the run
+    std::vector<char> Counts;      // per input stream: an output waits for it to pass the end
 };
