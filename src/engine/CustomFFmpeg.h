@@ -429,13 +429,18 @@ class TCustomFFmpeg : public TFFmpegOptions {
                     int samplesSize, AVFrame* picture, AVSubtitle* subtitle);
     bool CutPieceRead() const;
     bool AdvanceCut();
-    // The input stream (index in the first input) that an output copies as video, -1 for none.
-    int CopiedVideoSource() const;
-    // Seeks the first input to the key frame at or before a time on its clock (µs).
+    // The input video stream (index in the first input) an output takes, preferring one that
+    // is copied (`copied` tells), -1 for none.
+    int CutVideoSource(bool& copied) const;
+    // Seeks the first input to the key frame at or before a time on its clock (µs); INT64_MIN:
+    // to the start of the file.
     void SeekInputClock(int64_t clock);
-    // The time (on the input's clock) of the first key frame of a stream from the seek to
-    // `clock` on; `clock` itself when none is found.
-    int64_t KeyFrameAtOrBefore(int streamIndex, int64_t clock);
+    // The time (on the input's clock) of the key frame of a stream at or before `clock`, no
+    // earlier than `mediaStart`; of the first key frame when none is before; `clock` when none
+    // is found. FirstKeyFrame reads on from where the input is to the first key frame (none:
+    // AV_NOPTS_VALUE).
+    TKeyFrameSeek KeyFrameAtOrBefore(int streamIndex, int64_t clock, int64_t mediaStart);
+    int64_t FirstKeyFrame(int streamIndex);
     std::unique_ptr<TRangeCut> Cut;  // the job's ranges; none without
     TPacketPtr CutPacket;            // a copied packet moved to the output's clock
     int64_t PictureTime = 0;         // when the picture being delivered is shown, input's µs

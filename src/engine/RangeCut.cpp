@@ -93,15 +93,26 @@ void TFFmpegOptions::SetTrimRanges(const std::string& text) {
     TrimRanges = ParseTrimRanges(text);
 }
 
-int TCustomFFmpeg::CopiedVideoSource() const {
-    for (const auto& ost : RunState.OutputStreams)
-        if (!ost->EncodingNeeded && ost->Encoder->codec_type == AVMEDIA_TYPE_VIDEO)
-            return RunState.InputStreams[ost->SourceIndex]->StreamIndex;
-    return -1;
+int TCustomFFmpeg::CutVideoSource(bool& copied) const {
+    int source = -1;
+    copied = false;
+    for (const auto& ost : RunState.OutputStreams) {
+        if (ost->Encoder->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        if (source < 0 || !ost->EncodingNeeded)
+            source = RunState.InputStreams[ost->SourceIndex]->StreamIndex;
+        copied = copied || !ost->EncodingNeeded;
+    }
+    return source;
 }
 
 void TCustomFFmpeg::SeekInputClock(int64_t clock) {
     AVFormatContext* context = InputFiles[0].Context.get();
+    if (clock == INT64_MIN && LibAVFormat.av_seek_frame(context, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+        return;
+    if (clock == INT64_MIN) {
+        const int64_t mediaStart = MediaStartTime(context);
+        clock = (mediaStart != AV_NOPTS_VALUE ? mediaStart : 0) + InputFiles[0].TimeOffset;
+    }
     const int64_t fileTime = clock - InputFiles[0].TimeOffset;
     if (LibAVFormat.av_seek_frame(context, -1, fileTime, AVSEEK_FLAG_BACKWARD) < 0 &&
         LibAVFormat.av_seek_frame(context, -1, fileTime, AVSEEK_FLAG_ANY) < 0)
@@ -109,8 +120,7 @@ void TCustomFFmpeg::SeekInputClock(int64_t clock) {
                                       double(clock) / AV_TIME_BASE);
 }
 
-int64_t TCustomFFmpeg::KeyFrameAtOrBefore(int streamIndex, int64_t clock) {
-    SeekInputClock(clock);
+int64_t TCustomFFmpeg::FirstKeyFrame(int streamIndex) {
     AVFormatContext* context = InputFiles[0].Context.get();
     const AVStream* stream = context->streams[streamIndex];
     TPacketPtr packet(LibAVCodec.av_packet_alloc());
@@ -125,7 +135,22 @@ int64_t TCustomFFmpeg::KeyFrameAtOrBefore(int streamIndex, int64_t clock) {
             return LibAVUtil.av_rescale_q(time, stream->time_base, kMicroseconds) +
                    InputFiles[0].TimeOffset;
     }
-    return clock;
+    return AV_NOPTS_VALUE;
+}
+
+TKeyFrameSeek TCustomFFmpeg::KeyFrameAtOrBefore(int streamIndex, int64_t clock,
+                                                int64_t mediaStart) {
+    // Demuxers without an index (MPEG transport streams) land near the time, not at a key frame
+    // before it: from further back each time, until the first key frame is not after it, and
+    // last from the start of the file.
+    for (int64_t back = 0;; back = back ? 2 * back : AV_TIME_BASE) {
+        const bool fromStart = clock - back <= mediaStart;
+        const int64_t from = fromStart ? INT64_MIN : clock - back;
+        SeekInputClock(from);
+        const int64_t key = FirstKeyFrame(streamIndex);
+        if (key != AV_NOPTS_VALUE && key <= clock) return {key, from};
+        if (fromStart) return {key != AV_NOPTS_VALUE ? key : clock, from};
+    }
 }
 
 void TCustomFFmpeg::SetUpCut() {
@@ -139,7 +164,8 @@ void TCustomFFmpeg::SetUpCut() {
     if (mediaStart == AV_NOPTS_VALUE) mediaStart = 0;
     mediaStart += InputFiles[0].TimeOffset;
     const int64_t duration = MediaDuration(context);
-    const int copiedVideo = CopiedVideoSource();
+    bool copied = false;
+    const int video = CutVideoSource(copied);
     int64_t outputAt = 0;
     for (const auto& [start, end] : TrimRanges) {
         if (duration != AV_NOPTS_VALUE && start >= duration)
@@ -148,8 +174,12 @@ void TCustomFFmpeg::SetUpCut() {
                 double(start) / AV_TIME_BASE, double(duration) / AV_TIME_BASE);
         TCutPiece piece{mediaStart + start, end == INT64_MAX ? INT64_MAX : mediaStart + end,
                         outputAt};
-        if (copiedVideo >= 0) {
-            piece.SourceStart = KeyFrameAtOrBefore(copiedVideo, piece.SourceStart);
+        const TKeyFrameSeek key = video >= 0
+                                      ? KeyFrameAtOrBefore(video, piece.SourceStart, mediaStart)
+                                      : TKeyFrameSeek{piece.SourceStart, piece.SourceStart};
+        piece.SeekTo = key.SeekTo;
+        if (video >= 0 && copied) {
+            piece.SourceStart = key.Time;
             Log(1, "The range from %.3f s starts at the key frame at %.3f s, %.3f s earlier",
                 double(start) / AV_TIME_BASE, double(piece.SourceStart - mediaStart) / AV_TIME_BASE,
                 double(mediaStart + start - piece.SourceStart) / AV_TIME_BASE);
@@ -170,7 +200,7 @@ void TCustomFFmpeg::SetUpCut() {
     }
     if (outputAt > 0) SourceDurationMs = int32_t(std::min<int64_t>(outputAt / 1000, INT32_MAX));
     Cut = std::move(cut);
-    SeekInputClock(Cut->Pieces[0].SourceStart);
+    SeekInputClock(Cut->Pieces[0].SeekTo);
 }
 
 bool TCustomFFmpeg::CutPieceRead() const {
@@ -190,7 +220,7 @@ bool TCustomFFmpeg::AdvanceCut() {
     }
     ++cut.Current;
     std::fill(cut.PassedEnd.begin(), cut.PassedEnd.end(), 0);
-    SeekInputClock(cut.Pieces[cut.Current].SourceStart);
+    SeekInputClock(cut.Pieces[cut.Current].SeekTo);
     // What the decoders still hold lies past the piece just read.
     for (const auto& ist : RunState.InputStreams) {
         if (ist->DecodingNeeded && LibAVCodec.avcodec_is_open(ist->Decoder))

@@ -12,6 +12,14 @@ struct TCutPiece {
     int64_t SourceStart = 0;
     int64_t SourceEnd = INT64_MAX;
     int64_t OutputStart = 0;
+    int64_t SeekTo = 0;  // where reading starts, before the video's key frame; INT64_MIN: the
+                         // start of the file
+};
+
+// A key frame on the input's clock (µs), and where a seek lands before it.
+struct TKeyFrameSeek {
+    int64_t Time = 0;
+    int64_t SeekTo = 0;
 };
 
 // A source chapter on the input's clock (µs) with its index in the source's chapter list.
