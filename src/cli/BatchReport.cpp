@@ -104,6 +104,11 @@ void TBatchReport::Add(const TReportRecord& record) {
         {"seconds", record.Seconds},
         {"hardware", TextOrNull(record.Hardware)},
     };
+    if (!record.CutLeadsUs.empty()) {
+        nlohmann::json leads = nlohmann::json::array();
+        for (const std::int64_t lead : record.CutLeadsUs) leads.push_back(SecondsOf(lead));
+        entry["cut_starts_earlier_seconds"] = std::move(leads);
+    }
     for (const auto& [key, value] : settings_.items()) entry[key] = value;
     const auto found = byInput_.find(record.Input);
     if (replaceEarlier_ && found != byInput_.end()) {

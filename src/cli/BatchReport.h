@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kReportDone = "done";
 // Converted to its end without the whole input (a damaged input): the reason says what is missing.
@@ -32,6 +33,9 @@ struct TReportRecord {
     // With a graphics chip asked for: the hardware encoder used, or why the video was encoded
     // in software (no device, the device failed on this file); empty when not asked.
     std::string Hardware;
+    // With --trim: per range, how much earlier than asked the output starts it, µs (a copied
+    // video starts at a key frame); empty without ranges.
+    std::vector<std::int64_t> CutLeadsUs;
 };
 
 class TBatchReport {

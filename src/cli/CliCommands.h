@@ -60,6 +60,8 @@ struct TConvertRequest {
     std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
     std::string Hardware = "off";       // off, auto, vaapi, nvenc or qsv
     TLibraryRequest Library;
+    std::vector<std::string> Trims;  // "START-END" each, the parts of each file kept, joined
+    std::optional<std::string> Cut;  // exact or keyframe
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

@@ -197,6 +197,7 @@ class TConversionRun {
     // device, and whether it must not (the device failed it once). Rows to convert again in
     // software wait in retry_ until their chunk has ended.
     std::vector<std::string> hardwareNote_;
+    std::vector<std::vector<int64_t>> cutLeads_;  // per row: TTaskResult::CutLeadsUs
     std::vector<char> onDevice_, softwareOnly_;
     std::vector<int> retry_;
     std::set<std::string> toldReasons_;  // said once on the terminal, then only in the report
@@ -204,6 +205,8 @@ class TConversionRun {
     // Moves the job's video to a hardware encoder where the options and the survey allow; throws
     // std::runtime_error when a demanded kind of device cannot take it.
     void ChooseHardware(int row, TJobDescription& job);
+    // A keyframe cut's earlier starts: kept for the record and told on the console.
+    void NoteCutLeads(int row, const std::vector<int64_t>& leads);
     // A file the device failed: its output goes and the row waits for software. False when the
     // failure was not the device's to retry.
     bool RetryInSoftware(const TPlannedFile& file, const std::string& reason,
@@ -287,7 +290,19 @@ void TConversionRun::Finish(const TPlannedFile& file, TFileEnd end, const std::s
     }
     record.Seconds = seconds;
     record.Hardware = hardwareNote_[file.Row];
+    record.CutLeadsUs = cutLeads_[file.Row];
     report_.Add(record);
+}
+
+void TConversionRun::NoteCutLeads(int row, const std::vector<int64_t>& leads) {
+    cutLeads_[row] = leads;
+    const std::vector<TTimeRange>& ranges = plan_.Settings.Ranges;
+    for (size_t i = 0; i < leads.size() && i < ranges.size(); ++i)
+        if (leads[i] > 0)
+            status_.PrintMessage(list_.Row(row).FileName + ": the range " + RangeText(ranges[i]) +
+                                 " starts at the key frame at " +
+                                 RangeTimeText(ranges[i].StartUs - leads[i]) + " s, " +
+                                 RangeTimeText(leads[i]) + " s earlier");
 }
 
 void TConversionRun::ChooseHardware(int row, TJobDescription& job) {
@@ -513,6 +528,7 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
             continue;
         // The output's place in the line and the record is where it is kept.
         if (event.Result.Partial) file.KeptPartial = event.Result.OutputFile;
+        NoteCutLeads(file.Row, event.Result.CutLeadsUs);
         if (event.Exception) {
             anyFailed_ = true;
             Finish(file, TFileEnd::Failed, event.Text, elapsed);
@@ -599,6 +615,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     overwriteOwn_.assign(list_.Count(), 0);
     finished_.assign(list_.Count(), 0);
     hardwareNote_.assign(list_.Count(), "");
+    cutLeads_.assign(list_.Count(), {});
     onDevice_.assign(list_.Count(), 0);
     softwareOnly_.assign(list_.Count(), 0);
     if (!NameOutputs()) return kExitUsage;

@@ -154,6 +154,29 @@ int64_t FitSizeOf(const TConvertRequest& request, const std::optional<TPreset>& 
 
 }  // namespace
 
+namespace {
+
+// --trim and --cut: the ranges in the order given. Overlapping ones are refused here; one past a
+// file's end when that file's job is described.
+void ChooseRanges(const TConvertRequest& request, TJobSettings& settings) {
+    for (const std::string& text : request.Trims) {
+        try {
+            settings.Ranges.push_back(ParseTimeRange(text));
+        } catch (const TRangeError& error) {
+            throw TUsageError(std::string("--trim: ") + error.what());
+        }
+    }
+    if (const std::string problem = RangesProblem(settings.Ranges, -1, "--trim"); !problem.empty())
+        throw TUsageError(problem);
+    if (!request.Cut) return;
+    const std::optional<TCutMode> mode = ParseCutMode(*request.Cut);
+    if (!mode) throw TUsageError("--cut " + Quoted(*request.Cut) + ": exact or keyframe");
+    if (settings.Ranges.empty()) throw TUsageError("--cut " + *request.Cut + " needs --trim");
+    settings.Cut = *mode;
+}
+
+}  // namespace
+
 TConvertPlan PlanConversion(const TConvertRequest& request) {
     TConvertPlan plan;
     const std::optional<TPreset> preset =
@@ -207,6 +230,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.Reencode = request.Reencode;
     settings.CropBlackBars = request.Crop == "auto";
     settings.FitSizeBytes = FitSizeOf(request, preset, profile);
+    ChooseRanges(request, settings);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);

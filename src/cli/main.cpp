@@ -198,6 +198,20 @@ CLI::App* AddEstimateCommand(CLI::App& app, TConvertRequest& request) {
     return estimate;
 }
 
+// `convert` only: the parts of each file kept, and how they are cut.
+void AddCutOptions(CLI::App* command, TConvertRequest& request) {
+    command
+        ->add_option("--trim", request.Trims,
+                     "Keeps START-END of each file; given again, the ranges in that order, "
+                     "joined. Seconds (75.5) or [hh:]mm:ss[.fff]; no END: to the end")
+        ->type_name("START-END")
+        ->allow_extra_args(false);
+    command->add_option_function<std::string>(
+        "--cut", [&request](const std::string& mode) { request.Cut = mode; },
+        "How --trim cuts: exact (the video encoded again; the default) or keyframe (a copied "
+        "video starts at the key frame at or before START)");
+}
+
 // A mistyped command would otherwise only be told that a command is required: says which are
 // known. Options come before no command.
 bool IsUnknownCommand(CLI::App& app, const char* first) {
@@ -266,6 +280,7 @@ int main(int argc, char** argv) {
         ->add_option("--shard", request.Shard,
                      "Converts only the I-th of N parts of the files (by a hash of each path)")
         ->type_name("I/N");
+    AddCutOptions(convert, request);
     convert->add_option("FILE", request.Files, "Media files, converted in this order")->required();
     convert->footer(kConvertFooter);
 

@@ -59,6 +59,9 @@ void TFFmpeg::Transcode() {
     if (OutputOptions.FitSizeBytes <= 0 || fitFolder_.empty()) {
         MeasureExpectedLength();
         TCustomFFmpeg::Transcode();
+        // Ranges cut out of the input make an output of their own length.
+        if (CutLengthUs() > 0) result_.SourceUs = CutLengthUs();
+        result_.CutLeadsUs = CutLeadsUs();
         MeasureConvertedLength();
         return;
     }

@@ -38,6 +38,9 @@ struct TTaskResult {
     // Why a task that ran to its end did not convert the whole input, in words: "the input is
     // damaged after 00:10; 10.0 of 20.2 s converted". Empty when it did.
     std::string Problem;
+    // Per range cut out of the input: how much earlier than asked the output starts it (a copied
+    // video starts at the key frame at or before the range's start), µs; empty without ranges.
+    std::vector<int64_t> CutLeadsUs;
 };
 
 // Names beside an output: ".NAME.ROLE.EXT" (hidden) for what is still being written, which is

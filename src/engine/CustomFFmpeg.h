@@ -19,6 +19,7 @@
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
 #include "engine/MediaFiles.h"
+#include "engine/RangeCut.h"
 #include "engine/RunControl.h"
 #include "engine/RunState.h"
 
@@ -146,6 +147,13 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // (a stage or the writer of a pipelined run), so that library log lines from it can be told
     // to belong to this job.
     bool RunsOnThread(pid_t threadId) const;
+
+    // After a job with ranges ("trim"): the output's length they make, µs; -1 without ranges
+    // or when the input's length is not known.
+    int64_t CutLengthUs() const { return Cut && Cut->LengthUs > 0 ? Cut->LengthUs : -1; }
+    // Per range: how much earlier than asked the output starts it (a copied video starts at a
+    // key frame), µs; empty without ranges.
+    std::vector<int64_t> CutLeadsUs() const { return Cut ? Cut->LeadsUs : std::vector<int64_t>{}; }
 
     // The hook time ranges; they are kept sorted by their end.
     void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
@@ -291,6 +299,9 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // that the output does not set itself; a Matroska file without pictures also gets the
     // input's cover as an attached file.
     void CarryTags(AVFormatContext* output);
+    // The first input's chapters, moved and cut as the job cuts the input (its start and length,
+    // or its ranges), to an output without chapters of its own; muxers that hold none ignore them.
+    void CarryChapters(AVFormatContext* output);
     // The index of an output file in OutputFiles, or OutputFileCount for the file that
     // OpenOutputFile is still building.
     int OutputFileIndexOf(const AVFormatContext* file) const;
@@ -411,6 +422,34 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void EmulateRate(TInputStreamState& ist);
     void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
                  int samplesSize, AVFrame* picture, AVSubtitle* subtitle);
+    void DeliverToOutputs(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                          uint8_t* samples, int samplesSize, AVFrame* picture,
+                          AVSubtitle* subtitle);
+    // Cutting ranges out of the input (RangeCut.cpp). SetUpCut resolves the pieces (a copied
+    // video starts each at the key frame at or before its start, logged) and seeks the first;
+    // DeliverCut keeps what lies in the piece being read, trimmed and moved to the output's
+    // clock; CutPieceRead tells when every stream an output takes has passed the piece's end;
+    // AdvanceCut seeks the next piece (false when none is left: the run ends).
+    void SetUpCut();
+    void DeliverCut(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
+                    int samplesSize, AVFrame* picture, AVSubtitle* subtitle);
+    bool CutPieceRead() const;
+    bool AdvanceCut();
+    // The input video stream (index in the first input) an output takes, preferring one that
+    // is copied (`copied` tells), -1 for none.
+    int CutVideoSource(bool& copied) const;
+    // Seeks the first input to the key frame at or before a time on its clock (µs); INT64_MIN:
+    // to the start of the file.
+    void SeekInputClock(int64_t clock);
+    // The time (on the input's clock) of the key frame of a stream at or before `clock`, no
+    // earlier than `mediaStart`; of the first key frame when none is before; `clock` when none
+    // is found. FirstKeyFrame reads on from where the input is to the first key frame (none:
+    // AV_NOPTS_VALUE).
+    TKeyFrameSeek KeyFrameAtOrBefore(int streamIndex, int64_t clock, int64_t mediaStart);
+    int64_t FirstKeyFrame(int streamIndex);
+    std::unique_ptr<TRangeCut> Cut;  // the job's ranges; none without
+    TPacketPtr CutPacket;            // a copied packet moved to the output's clock
+    int64_t PictureTime = 0;         // when the picture being delivered is shown, input's µs
     // The steps of OutputPacket: a packet that no output decodes (the clock moves on by its
     // duration); a subtitle packet decoded; an audio or video packet decoded (-1 when the
     // decoder refuses it) and each of its frames delivered as s16 samples or as a picture.

@@ -98,6 +98,9 @@ struct TOptionValues {
     int64_t StartTime = 0;              // microseconds; consumed by each input
     int64_t RecordingTimestamp = 0;     // seconds since 1970, written into each output
     int64_t InputTimeOffset = 0;        // microseconds, for the next input
+    // Ranges of the one input kept and joined ("trim"), µs from the start of its media; the
+    // second INT64_MAX: to the end. Empty: the whole input (RangeCut.h).
+    std::vector<std::pair<int64_t, int64_t>> TrimRanges;
     // Meta-data written into each output.
     std::string Title, Author, Copyright, Comment, Genre, Album;
     int32_t Year = 0;   // written when positive
@@ -204,6 +207,8 @@ class TFFmpegOptions : public TOptionValues {
     void SetVerbose(int32_t value);
     void SetRecordingTimeMs(int32_t milliseconds);
     void SetStartTimeUs(int64_t microseconds);
+    // "START-END[,START-END...]" (ParseTrimRanges); throws FFMpegException for a bad range.
+    void SetTrimRanges(const std::string& text);
     void SetProgramId(int32_t value);
     void SetAudioSampleRate(int32_t value);
     void SetAudioChannels(int32_t value);

@@ -104,6 +104,9 @@ void TCustomFFmpeg::ReadAndDeliver() {
                 ReadError = read;
                 NoteInputDamage(InputReachedUs(fileIndex));
             }
+            // A cut's piece that reaches the end of the input: the next piece, if any.
+            if (Cut && !Cut->Finished && Cut->Current + 1 < Cut->Pieces.size() && AdvanceCut())
+                continue;
             if (Shortest) break;
             continue;
         }
@@ -140,6 +143,9 @@ void TCustomFFmpeg::ReadAndDeliver() {
                 Log(1, "Error while decoding stream #%d.%d", ist.FileIndex, ist.StreamIndex);
             continue;
         }
+
+        // 10. A cut's piece read to its end: the next piece, or the end of the run.
+        if (Cut && CutPieceRead() && !AdvanceCut()) break;
 
         // 11. Progress.
         ReportProgressOrEvents();
@@ -227,8 +233,9 @@ void TCustomFFmpeg::AdjustPacketTimes(const TInputStreamState& ist, int fileInde
         }
     }
 
-    // 8. A jump in the timestamps moves the file's offset so that the stream goes on.
-    if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE) {
+    // 8. A jump in the timestamps moves the file's offset so that the stream goes on. A cut
+    // seeks back and forth on purpose: its pieces are on the input's own clock.
+    if (packet->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE && !Cut) {
         const int64_t packetDts = LibAVUtil.av_rescale_q(packet->dts, timeBase, kMicroseconds);
         const int64_t delta = packetDts - ist.NextPts;
         if ((std::llabs(delta) > int64_t(TimestampJumpThreshold * 1000000.0) ||

@@ -46,6 +46,7 @@ const std::vector<TFFmpegOptions::TKeywordRow>& TFFmpegOptions::KeywordTable() {
         {"fs", K::Int64,
          [](O& o, const V& v) { o.FileSizeLimit = static_cast<uint64_t>(v.Int64); }},
         {"ss", K::Duration, time},
+        {"trim", K::Text, [](O& o, const V& v) { o.SetTrimRanges(v.Text); }},
         {"itsoffset", K::Duration, time},
         {"itsscale", K::Text, [](O& o, const V& v) { o.SetInputTimeScale(v.Text); }},
         {"title", K::Text, [](O& o, const V& v) { o.SetTitle(v.Text); }},

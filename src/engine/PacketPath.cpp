@@ -92,6 +92,15 @@ void TCustomFFmpeg::EmulateRate(TInputStreamState& ist) {
 void TCustomFFmpeg::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
                             uint8_t* samples, int samplesSize, AVFrame* picture,
                             AVSubtitle* subtitle) {
+    if (Cut)
+        DeliverCut(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
+    else
+        DeliverToOutputs(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
+}
+
+void TCustomFFmpeg::DeliverToOutputs(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                                     uint8_t* samples, int samplesSize, AVFrame* picture,
+                                     AVSubtitle* subtitle) {
     if (StartTime != 0 && ist.Pts < StartTime) return;
     if (PipelinedRun) {
         PipelinedRun->Deliver(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
@@ -304,6 +313,11 @@ void TCustomFFmpeg::DeliverDecodedPicture(TInputStreamState& ist, int istIndex,
         Log(0, "deinterlace error.");
     PreprocessPicture(ist, picture);
     EmulateRate(ist);
+    // A cut goes by when the picture is shown, which the decoding clock only nears.
+    PictureTime =
+        frame->best_effort_timestamp != AV_NOPTS_VALUE
+            ? LibAVUtil.av_rescale_q(frame->best_effort_timestamp, timeBase, kMicroseconds)
+            : ist.Pts;
     Deliver(ist, istIndex, packet, nullptr, 0, picture, nullptr);
 }
 

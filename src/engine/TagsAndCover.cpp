@@ -148,3 +148,40 @@ bool TCustomFFmpeg::new_cover_stream(AVFormatContext* file) {
     source->discard = AVDISCARD_DEFAULT;
     return true;
 }
+
+void TCustomFFmpeg::CarryChapters(AVFormatContext* output) {
+    if (InputFileCount == 0 || !InputFiles[0].Context || output->nb_chapters > 0) return;
+    const AVFormatContext* input = InputFiles[0].Context.get();
+    if (input->nb_chapters == 0) return;
+    // On the input's clock, where the job's start (ss) is zero.
+    const int64_t offset = InputFiles[0].TimeOffset;
+    std::vector<TChapterSpan> chapters;
+    for (unsigned i = 0; i < input->nb_chapters; ++i) {
+        const AVChapter* chapter = input->chapters[i];
+        const auto at = [&](int64_t time) {
+            return LibAVUtil.av_rescale_q(time, chapter->time_base, AVRational{1, AV_TIME_BASE}) +
+                   offset;
+        };
+        chapters.push_back(TChapterSpan{at(chapter->start), at(chapter->end), int(i)});
+    }
+    const std::vector<TCutPiece> pieces =
+        Cut ? Cut->Pieces : std::vector<TCutPiece>{TCutPiece{0, RecordingTime, 0}};
+    const std::vector<TChapterSpan> spans = MapChapterSpans(chapters, pieces);
+    if (spans.empty()) return;
+    // The output context frees the list, each chapter and its tags with itself.
+    output->chapters =
+        static_cast<AVChapter**>(LibAVUtil.av_mallocz(spans.size() * sizeof(AVChapter*)));
+    if (!output->chapters) throw FFMpegException("av_mallocz fail");
+    for (const TChapterSpan& span : spans) {
+        auto* chapter = static_cast<AVChapter*>(LibAVUtil.av_mallocz(sizeof(AVChapter)));
+        if (!chapter) throw FFMpegException("av_mallocz fail");
+        output->chapters[output->nb_chapters++] = chapter;
+        chapter->id = output->nb_chapters;
+        chapter->time_base = AVRational{1, AV_TIME_BASE};
+        chapter->start = span.Start;
+        chapter->end = span.End;
+        if (LibAVUtil.av_dict_copy(&chapter->metadata, input->chapters[span.Source]->metadata, 0) <
+            0)
+            throw FFMpegException("av_dict_copy fail");
+    }
+}

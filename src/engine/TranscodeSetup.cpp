@@ -63,7 +63,8 @@ void TCustomFFmpeg::SetUpTranscode() {
         for (TOutputStream& stream : file.Streams) stream.MuxedEndTime = 0;
     LastReportedDurationMs = -1;
     CopyPacket.reset(LibAVCodec.av_packet_alloc());
-    if (!CopyPacket) throw FFMpegException("av_mallocz fail");
+    CutPacket.reset(LibAVCodec.av_packet_alloc());
+    if (!CopyPacket || !CutPacket) throw FFMpegException("av_mallocz fail");
 
     BuildInputStreamTable();
     const int outputStreamCount = CountOutputStreams();
@@ -89,6 +90,7 @@ void TCustomFFmpeg::SetUpTranscode() {
         ist->NextPts = AV_NOPTS_VALUE;
         ist->IsStart = 1;
     }
+    SetUpCut();
     ApplyMetaDataMaps();
     WriteHeaders();
 }
@@ -529,7 +531,10 @@ void TCustomFFmpeg::QuietEncoderBanner(AVCodecContext* codec, const AVCodec* enc
 void TCustomFFmpeg::ApplyMetaDataMaps() {
     // Without maps of its own, an output keeps what the recording says about itself.
     if (MetaDataMapCount == 0)
-        for (int i = 0; i < OutputFileCount; ++i) CarryTags(OutputFiles[i].Context.get());
+        for (int i = 0; i < OutputFileCount; ++i) {
+            CarryTags(OutputFiles[i].Context.get());
+            CarryChapters(OutputFiles[i].Context.get());
+        }
     for (int i = 0; i < MetaDataMapCount; ++i) {
         const TMetaDataMap& map = MetaDataMaps[i];
         if (map.OutFile < 0 || map.OutFile >= OutputFileCount)

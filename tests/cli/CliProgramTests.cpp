@@ -706,6 +706,18 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--profile", "AVI"},
                           {"more than one profile", "\"AVI - DivX Video (*.avi)\""}},
         TConvertUsageCase{"UnknownProfile", {"--profile", "Betamax"}, {"daziziz-cli profiles"}},
+        TConvertUsageCase{"TrimEndBeforeStart",
+                          {"--profile", "MP4 - H.264 + AAC", "--trim", "5-2"},
+                          {"--trim: \"5-2\"", "end 2.000 s is not after the start 5.000 s"}},
+        TConvertUsageCase{"TrimRangesOverlap",
+                          {"--profile", "MP4 - H.264 + AAC", "--trim", "1-5", "--trim", "4-"},
+                          {"the range 4.000- overlaps the range 1.000-5.000"}},
+        TConvertUsageCase{"TrimNotATime",
+                          {"--profile", "MP4 - H.264 + AAC", "--trim", "1:75-2:00"},
+                          {"\"1:75\" is not a time", "[hh:]mm:ss[.fff]"}},
+        TConvertUsageCase{"CutWithoutRanges",
+                          {"--profile", "MP4 - H.264 + AAC", "--cut", "keyframe"},
+                          {"--cut keyframe needs --trim"}},
         TConvertUsageCase{"NoProfile", {}, {"--profile"}}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
@@ -842,6 +854,182 @@ TEST_F(CliTest, ConvertRefusesAMissingOutputFolder) {
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Err.find(folder), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(folder));
+}
+
+// ---- Ranges cut out of a file, and its chapters
+
+// H.264 with B-frames whose only key frame is its first (a 250-picture interval), AAC, and two
+// chapters: "Opening" from 0 s, "Main part" from 4 s.
+TClipSpec ChapteredClip(const std::string& format) {
+    TClipSpec clip;
+    clip.videoCodec = "libx264";
+    clip.format = format;
+    clip.durationSeconds = 6;
+    clip.gopSize = 250;
+    clip.bFrames = 2;
+    clip.chapters = {{0.0, "Opening"}, {4.0, "Main part"}};
+    return clip;
+}
+
+// "START TITLE" of each chapter, start in seconds with three decimals.
+std::string ChaptersOf(const std::string& path) {
+    std::vector<std::string> seen;
+    const nlohmann::json probed = FfprobeJson("-show_chapters", path);
+    for (const nlohmann::json& chapter : probed["chapters"]) {
+        char start[32];
+        std::snprintf(start, sizeof start, "%.3f",
+                      std::stod(chapter.value("start_time", std::string("-1"))));
+        seen.push_back(std::string(start) + " " +
+                       chapter.value("tags", nlohmann::json::object()).value("title", ""));
+    }
+    return Joined(seen, ',');
+}
+
+// ffmpeg's PSNR of the output's first picture against the source's picture `sourceFrame`.
+double FirstPicturePsnr(const std::string& output, const std::string& source, int sourceFrame) {
+    const std::string graph =
+        "[0:v]trim=end_frame=1,setpts=PTS-STARTPTS[a];[1:v]trim=start_frame=" +
+        std::to_string(sourceFrame) + ":end_frame=" + std::to_string(sourceFrame + 1) +
+        ",setpts=PTS-STARTPTS[b];[a][b]psnr";
+    const TProgramResult run = RunProgram(
+        "/usr/bin/ffmpeg",
+        {"-hide_banner", "-i", output, "-i", source, "-filter_complex", graph, "-f", "null", "-"});
+    const size_t at = run.Err.find("average:");
+    if (at == std::string::npos) return -1;
+    const std::string value = run.Err.substr(at + 8, 3);
+    return value == "inf" ? 1000 : std::stod(run.Err.substr(at + 8));
+}
+
+struct TCutCase {
+    const char* Name;
+    const char* Format;              // the source's container
+    std::vector<std::string> Trims;  // --trim values
+    const char* Mode;
+    double Length;         // of the output's picture, seconds
+    int FirstPicture;      // the source's picture the output starts with
+    double Lead;           // how much earlier than asked it starts
+    const char* Chapters;  // ChaptersOf the output
+};
+
+class CliCutTest : public CliTest, public ::testing::WithParamInterface<TCutCase> {};
+
+// The output holds the ranges joined, from zero, picture and sound together and whole; an exact
+// cut starts at the picture asked for, a keyframe cut at the key frame before it and says so;
+// the chapters are moved and cut to match.
+TEST_P(CliCutTest, ConvertKeepsTheRangesJoined) {
+    const TCutCase& cut = GetParam();
+    const std::string input = Clip(std::string("source.") + cut.Format, ChapteredClip(cut.Format));
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    std::vector<std::string> arguments = {"convert",
+                                          "--profile",
+                                          "MP4 - H.264 + AAC",
+                                          "--cut",
+                                          cut.Mode,
+                                          "--report",
+                                          (out / "report.json").string(),
+                                          "--output-folder",
+                                          out.string()};
+    for (const std::string& trim : cut.Trims) arguments.insert(arguments.end(), {"--trim", trim});
+    arguments.push_back(input);
+    const TProgramResult run = RunCli(arguments);
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const std::string output = (out / "source.mp4").string();
+
+    const nlohmann::json streams = FfprobeJson("-show_streams", output)["streams"];
+    double video = -1, audio = -1;
+    for (const nlohmann::json& stream : streams) {
+        const std::string type = stream.value("codec_type", "");
+        if (type != "video" && type != "audio") continue;
+        EXPECT_EQ(std::stod(stream.value("start_time", std::string("-1"))), 0.0) << type;
+        (type == "video" ? video : audio) = std::stod(stream.value("duration", std::string("-1")));
+    }
+    const double frame = 1 / 25.0, audioFrame = 1024 / 48000.0;
+    // A copied video ends at its last picture that needs no later one: up to its B-frames short.
+    const double copyShort = std::string(cut.Mode) == "keyframe" ? 2 * frame : 0;
+    EXPECT_NEAR(video, cut.Length - copyShort / 2, frame + copyShort / 2);
+    EXPECT_NEAR(audio, video + copyShort / 2, audioFrame + copyShort / 2);
+    EXPECT_GE(FirstPicturePsnr(output, input, cut.FirstPicture), 35.0);
+    const TProgramResult decode =
+        RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-i", output, "-f", "null", "-"});
+    EXPECT_EQ(decode.Err, "");
+    EXPECT_EQ(ChaptersOf(output), cut.Chapters);
+
+    std::ifstream reportFile(out / "report.json");
+    const nlohmann::json record = nlohmann::json::parse(reportFile)["files"][0];
+    ASSERT_EQ(record["cut_starts_earlier_seconds"].size(), cut.Trims.size());
+    EXPECT_NEAR(record["cut_starts_earlier_seconds"][0].get<double>(), cut.Lead, 0.001);
+    EXPECT_EQ(run.Err.find("earlier") != std::string::npos, cut.Lead > 0) << run.Err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, CliCutTest,
+    ::testing::Values(
+        TCutCase{"ExactFromMp4",
+                 "mp4",
+                 {"3.4-5.4"},
+                 "exact",
+                 2.0,
+                 85,
+                 0,
+                 "0.000 Opening,0.600 Main part"},
+        TCutCase{"ExactJoinedFromMkv",
+                 "matroska",
+                 {"1-2", "0:03.4-00:00:05.4"},
+                 "exact",
+                 3.0,
+                 25,
+                 0,
+                 "0.000 Opening,1.600 Main part"},
+        TCutCase{"ExactToTheEnd", "mp4", {"4.2-"}, "exact", 1.8, 105, 0, "0.000 Main part"},
+        TCutCase{"KeyframeFromMp4",
+                 "mp4",
+                 {"3.4-5.4"},
+                 "keyframe",
+                 5.4,
+                 0,
+                 3.4,
+                 "0.000 Opening,4.000 Main part"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+struct TChapterCase {
+    const char* Name;
+    const char* Profile;
+    const char* Extension;
+};
+
+class CliChapterTest : public CliTest, public ::testing::WithParamInterface<TChapterCase> {};
+
+TEST_P(CliChapterTest, ConvertKeepsTheSourcesChapters) {
+    const std::string input = Clip("source.mkv", ChapteredClip("matroska"));
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const TProgramResult run = RunCli(
+        {"convert", "--profile", GetParam().Profile, "--output-folder", out.string(), input});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(ChaptersOf((out / (std::string("source.") + GetParam().Extension)).string()),
+              "0.000 Opening,4.000 Main part");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, CliChapterTest,
+    ::testing::Values(TChapterCase{"Mp4", "MP4 - H.264 + AAC", "mp4"},
+                      TChapterCase{"Mkv", "MKV - H.264 + every audio and subtitle track", "mkv"},
+                      TChapterCase{"Ogg", "Opus", "opus"},
+                      TChapterCase{"M4a", "M4A - ALAC (lossless)", "m4a"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+TEST_F(CliTest, ConvertOfARangeOutsideTheFileFailsItNamingBothAndWritesNothing) {
+    const std::string input = Clip("short.mp4", ChapteredClip("mp4"));
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const TProgramResult run = RunCli({"convert", "--profile", "MP4 - H.264 + AAC", "--trim", "5-9",
+                                       "--output-folder", out.string(), input});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Out.find(input + ": the range 5.000-9.000 ends after the end of the file"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace

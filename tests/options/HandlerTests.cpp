@@ -336,6 +336,12 @@ TEST_F(HandlerTest, TimesTheLibraryCannotReadAreRefused) {
               "Invalid duration specification for itsoffset: 1:xx");
     EXPECT_EQ(Refusal(Options(), "timestamp", "yesterday"),
               "Invalid date specification for timestamp: yesterday");
+    EXPECT_EQ(Refusal(Options(), "trim", "x-2"), "Invalid time \"x\" in the range \"x-2\"");
+    EXPECT_EQ(Refusal(Options(), "trim", "5-2"),
+              "Invalid range \"5-2\": its end is not after its start");
+    EXPECT_EQ(Refusal(Options(), "trim", "1-5, 4-"), "The range \"4-\" overlaps an earlier one");
+    EXPECT_EQ(Refusal(Options(), "trim", "3"), "Invalid range \"3\": START-END expected");
+    EXPECT_TRUE(Options().TrimRanges.empty());
     EXPECT_EQ(DescribeOptionState(Options()), before);
 }
 

@@ -63,6 +63,18 @@ const std::vector<TStoreCase>& StoreCases() {
         {"RecordingTime", {}, "t", "00:01:30", FIELD(RecordingTime), "90000000"},
         {"FileSizeLimit", {}, "fs", "123456789012", FIELD(FileSizeLimit), "123456789012"},
         {"StartTime", {}, "ss", "1.5", FIELD(StartTime), "1500000"},
+        {"TrimRanges",
+         {},
+         "trim",
+         "61-,1:00.5-61",
+         [](const TFFmpegOptions& o) {
+             std::string text;
+             for (const auto& [start, end] : o.TrimRanges)
+                 text += std::to_string(start) + "-" +
+                         (end == INT64_MAX ? std::string() : std::to_string(end)) + ";";
+             return text;
+         },
+         "61000000-;60500000-61000000;"},
         {"InputTimeOffset", {}, "itsoffset", "-2", FIELD(InputTimeOffset), "-2000000"},
         {"InputTimeScale", {}, "itsscale", "3:2.0", FIELD(InputTimeScales[0][3]), "2"},
         {"Title", {}, "title", "A title", FIELD(Title), "A title"},
@@ -330,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 105u);
+    EXPECT_EQ(own.size(), 106u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());

@@ -79,6 +79,7 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
     s << " mux:" << o.MuxPreload << "," << o.MuxMaxDelay;
     s << " times:" << o.RecordingTime << "," << o.StartTime << "," << o.RecordingTimestamp << ","
       << o.InputTimeOffset;
+    for (const auto& [start, end] : o.TrimRanges) s << " trim:" << start << "-" << end;
     s << " meta:" << o.Title << "|" << o.Author << "|" << o.Copyright << "|" << o.Comment << "|"
       << o.Genre << "|" << o.Album << "|" << o.Year << "|" << o.Track;
     s << " flags:" << o.HexDump << o.PacketDump << o.Psnr << " pass:" << o.Pass << ","

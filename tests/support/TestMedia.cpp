@@ -138,6 +138,7 @@ class TClipWriter {
         packet_.reset(CheckPtr(LibAVCodec.av_packet_alloc(), "av_packet_alloc", path_));
         if (!spec_.videoCodec.empty()) AddVideo();
         if (!spec_.audioCodec.empty()) AddAudio();
+        AddChapters();
         if (!(output_->oformat->flags & AVFMT_NOFILE))
             Check(LibAVFormat.avio_open(&output_->pb, path_.c_str(), AVIO_FLAG_WRITE), "avio_open",
                   path_);
@@ -195,6 +196,25 @@ class TClipWriter {
         s.frame.reset(CheckPtr(LibAVUtil.av_frame_alloc(), "av_frame_alloc", s.where));
     }
 
+    // The context frees the chapters with itself.
+    void AddChapters() {
+        const auto& chapters = spec_.chapters;
+        if (chapters.empty()) return;
+        output_->chapters = static_cast<AVChapter**>(CheckPtr(
+            LibAVUtil.av_mallocz(chapters.size() * sizeof(AVChapter*)), "av_mallocz", path_));
+        for (size_t i = 0; i < chapters.size(); ++i) {
+            auto* chapter = static_cast<AVChapter*>(
+                CheckPtr(LibAVUtil.av_mallocz(sizeof(AVChapter)), "av_mallocz", path_));
+            output_->chapters[output_->nb_chapters++] = chapter;
+            chapter->id = int64_t(i) + 1;
+            chapter->time_base = AVRational{1, 1000};
+            chapter->start = std::llround(chapters[i].first * 1000);
+            chapter->end = std::llround(
+                (i + 1 < chapters.size() ? chapters[i + 1].first : spec_.durationSeconds) * 1000);
+            LibAVUtil.av_dict_set(&chapter->metadata, "title", chapters[i].second.c_str(), 0);
+        }
+    }
+
     void AddVideo() {
         video_ = OpenEncoder(spec_.videoCodec, AVMEDIA_TYPE_VIDEO);
         AVCodecContext* c = video_.codec.get();
@@ -203,6 +223,7 @@ class TClipWriter {
         c->time_base = av_inv_q(spec_.frameRate);
         c->framerate = spec_.frameRate;
         c->gop_size = spec_.gopSize;
+        if (spec_.bFrames >= 0) c->max_b_frames = spec_.bFrames;
         c->bit_rate = spec_.videoBitRate;
         c->pix_fmt = spec_.pixelFormat;
         if (c->pix_fmt == AV_PIX_FMT_NONE)

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -21,6 +23,10 @@ struct TClipSpec {
     int64_t videoBitRate = 400000, audioBitRate = 128000;  // 0: encoder default
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // NONE: the encoder's first supported format
     int gopSize = 12;
+    int bFrames = -1;  // >= 0: the video encoder's B-frames between references
+    // Chapters: each one's start (seconds) and title; it lasts until the next one starts, the
+    // last until the end of the clip.
+    std::vector<std::pair<double, std::string>> chapters;
     int noise = 0;      // luma noise of up to this much either way, new in every picture: a picture
                         // that no rate makes small
     std::string title;  // the container's title tag; empty: none

@@ -232,6 +232,16 @@ void ApplyLetterBox(TJobDescription& job, const std::string& inputSize, int aspe
     }
 }
 
+// The ranges of the file the job keeps, checked against its length (TRangeError names the file
+// and the range), for the engine.
+void CutRanges(TJobDescription& job, const TFileListRow& row, const TJobSettings& settings) {
+    if (settings.Ranges.empty()) return;
+    const int64_t durationUs = row.DurationMs >= 0 ? row.DurationMs * 1000 : -1;
+    const std::string problem = RangesProblem(settings.Ranges, durationUs, job.InputFile);
+    if (!problem.empty()) throw TRangeError(problem);
+    job.OptionLines.push_back(TrimOptionLine(settings.Ranges));
+}
+
 // A fitted job of a quality profile (crf) carries the profile's own job as it would run
 // without the fit (its quality encode, or a stream copy where it would copy), for the fitted
 // run to try first: a fit never makes a file larger than that would be.
@@ -289,6 +299,7 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     job.FormatKey = settings.FormatKey;
 
     ReadParameters(settings.Reader, settings.Parameters, settings.FormatKey, job);
+    CutRanges(job, row, settings);
     // The profile, not a list of keys, says whether video is written: "OGG" writes none,
     // "ASF" writes video.
     job.DisableVideo = IsAudioFormatKey(settings.FormatKey);
@@ -321,8 +332,9 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines);
     if (today) {
-        const bool copyable = !settings.Reencode && !fitted && settings.LetterBoxIndex == 0 &&
-                              settings.AspectIndex == 0 && !cropped;
+        const bool exactCut = !settings.Ranges.empty() && settings.Cut == TCutMode::Exact;
+        const bool copyable = !settings.Reencode && !fitted && !exactCut &&
+                              settings.LetterBoxIndex == 0 && settings.AspectIndex == 0 && !cropped;
         // A fitted file's budget is planned for one sound track: the others are left out.
         const bool everyTrack = KeepsEveryTrack(settings.FormatKey) && !fitted;
         const auto source = (copyable || everyTrack) && AVFormatLoaded()
@@ -340,6 +352,9 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
         if (sourceWithin >= 0)
             KeepWithinTarget(job, settings.FitSizeBytes, sourceWithin, qualityCap, logLines);
     }
+    if (!settings.Ranges.empty() && settings.Cut == TCutMode::Keyframe && !job.DisableVideo &&
+        job.VideoCodec != "copy")
+        logLines.push_back("The video is encoded again: the ranges are cut exactly");
 
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);

@@ -14,6 +14,7 @@
 #include "app/core/OutputNames.h"
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/TimeRanges.h"
 
 // The window's choices that a job is built from.
 struct TJobSettings {
@@ -34,6 +35,10 @@ struct TJobSettings {
     // Fit to size: the largest output in bytes for video profiles (FitToSize.h); 0 none. Nothing
     // is copied then: the plan needs every stream's rate.
     int64_t FitSizeBytes = 0;
+    // The parts of each file converted, in order, joined (TimeRanges.h); empty: the whole file.
+    // An exact cut encodes every stream again; a keyframe cut keeps the profile's copies.
+    std::vector<TTimeRange> Ranges;
+    TCutMode Cut = TCutMode::Exact;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be
