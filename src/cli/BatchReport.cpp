@@ -103,6 +103,7 @@ void TBatchReport::Add(const TReportRecord& record) {
         {"audio_codec", TextOrNull(record.AudioCodec)},
         {"seconds", record.Seconds},
         {"hardware", TextOrNull(record.Hardware)},
+        {"notes", record.Notes},
     };
     for (const auto& [key, value] : settings_.items()) entry[key] = value;
     const auto found = byInput_.find(record.Input);

@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kReportDone = "done";
 // Converted to its end without the whole input (a damaged input): the reason says what is missing.
@@ -32,6 +33,8 @@ struct TReportRecord {
     // With a graphics chip asked for: the hardware encoder used, or why the video was encoded
     // in software (no device, the device failed on this file); empty when not asked.
     std::string Hardware;
+    // What the job builder said of the file: tracks kept and left out, and why.
+    std::vector<std::string> Notes;
 };
 
 class TBatchReport {

@@ -89,6 +89,7 @@ struct TPlannedFile {
     TClock::time_point Started;
     bool ProgressSeen = false;
     std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
+    std::vector<std::string> Notes;  // the job builder's, for the record
 };
 
 // The conversion of the command's files with the window's builder and converter component: up
@@ -226,6 +227,7 @@ void TConversionRun::Finish(const TPlannedFile& file, const std::string& result,
     }
     record.Seconds = seconds;
     record.Hardware = hardwareNote_[file.Row];
+    record.Notes = file.Notes;
     report_.Add(record);
 }
 
@@ -315,7 +317,9 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
                                       [&](TJobDescription& job) { ChooseHardware(file.Row, job); });
     file.Job = added.Job;
     file.Task = added.Task;
-    for (const std::string& note : notes) status_.PrintMessage(note);
+    for (const std::string& note : notes)
+        status_.PrintMessage(list_.Row(file.Row).FileName + ": " + note);
+    file.Notes = std::move(notes);
     if (file.Task >= 0) return true;
     anyFailed_ = true;
     Finish(file, kStatusFail, added.Reason, 0);

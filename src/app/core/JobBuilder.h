@@ -14,6 +14,7 @@
 #include "app/core/OutputNames.h"
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
+#include "app/core/TrackChoice.h"
 
 // The window's choices that a job is built from.
 struct TJobSettings {
@@ -32,6 +33,9 @@ struct TJobSettings {
     // Fit to size: the largest output in bytes for video profiles (FitToSize.h); 0 none. Nothing
     // is copied then: the plan needs every stream's rate.
     int64_t FitSizeBytes = 0;
+    // The sound and subtitle tracks asked for (TrackChoice.h); by default the file's own sound
+    // track and every subtitle track and file the output holds.
+    TTrackRequest Tracks;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be
