@@ -209,10 +209,12 @@ void ApplyLetterBox(TJobDescription& job, const std::string& inputSize, int aspe
 // A fitted job of a quality profile (crf) carries the profile's own job as it would run
 // without the fit (its quality encode, or a stream copy where it would copy), for the fitted
 // run to try first: a fit never makes a file larger than that would be.
-// `fitting` is the source as far as the copy of the video and the job's own sound stream go.
+// `fitting` is the source as far as the copy of the video and the job's own sound stream go; the
+// tracks are kept as the fitted job keeps them.
 std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescription unfitted,
                                            const TJobSettings& settings,
-                                           const std::optional<TSourceStreams>& fitting) {
+                                           const std::optional<TSourceStreams>& fitting,
+                                           const TTrackPlan& tracks) {
     const std::string& quality = settings.Parameters.Quality;
     const bool copyable =
         !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
@@ -226,6 +228,8 @@ std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescr
              .OptionLines.empty();
     if (job.DisableVideo || (!qualityEncode && unfitted.VideoCodec != "copy")) return {};
     ApplyTodaysEncoding(unfitted, quality);
+    std::vector<std::string> trackLines;  // the fitted job's log tells what runs
+    if (fitting) ApplyTrackPlan(unfitted, *fitting, tracks, copyable, trackLines);
     return unfitted;
 }
 
@@ -308,19 +312,11 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                    settings.AspectIndex == 0;
         if (copyable && fitting) CopyStreamsThatFit(job, *fitting, logLines);
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
-        if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings, fitting);
+        if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings, fitting, tracks);
         if (sourceWithin >= 0)
             KeepWithinTarget(job, settings.FitSizeBytes, sourceWithin, qualityCap, logLines);
     }
-    if (source) {
-        ApplyTrackPlan(job, *source, tracks, copyable, logLines);
-        if (unfittedRun) {
-            std::vector<std::string> unfittedLines;  // the fitted job's log tells what runs
-            const bool copies =
-                !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
-            ApplyTrackPlan(*unfittedRun, *source, tracks, copies, unfittedLines);
-        }
-    }
+    if (source) ApplyTrackPlan(job, *source, tracks, copyable, logLines);
 
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);

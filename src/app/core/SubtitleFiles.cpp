@@ -132,12 +132,13 @@ std::optional<std::string> SubtitleCharset(const std::string& bytes,
                                            const std::string& systemCharset) {
     const bool utf16 = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
                                              (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
-    if (utf16 || ValidUtf8(bytes)) return "UTF-8";
+    if (utf16) return "UTF-8";
+    if (HasControlCharacters(bytes)) return std::nullopt;
+    if (ValidUtf8(bytes)) return "UTF-8";
     const std::string system = Lower(systemCharset);
     if (!system.empty() && system != "utf-8" && system != "utf8" &&
-        ConvertsFrom(bytes, systemCharset) && !HasControlCharacters(bytes))
+        ConvertsFrom(bytes, systemCharset))
         return systemCharset;
-    if (HasControlCharacters(bytes)) return std::nullopt;
     const bool windowsLetters = std::any_of(bytes.begin(), bytes.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte >= 0x80 && byte <= 0x9F;

@@ -30,11 +30,11 @@ struct TFoundSubtitles {
 // character set nor Latin-1, or that the libraries cannot read, is refused with a note.
 TFoundSubtitles FindSubtitleFiles(const std::string& input);
 
-// The character set a subtitle file's bytes are text in: "UTF-8" for UTF-8 (with or without its
-// mark) and UTF-16 with its mark (which the libraries read as such), else `systemCharset` (the
-// locale's, as "ISO-8859-15"; empty or UTF-8 skips it) when every byte converts, else Latin-1
-// ("ISO-8859-1", or "WINDOWS-1252" when it uses that set's letters in 0x80 to 0x9F) for a text
-// without control characters. None for anything else (a binary file, a text in an unknown set).
+// The character set a subtitle file's bytes are text in: "UTF-8" for UTF-16 with its mark (which
+// the libraries read as such); none for a text with control characters (a binary file); "UTF-8"
+// for UTF-8 (with or without its mark), else `systemCharset` (the locale's, as "ISO-8859-15";
+// empty or UTF-8 skips it) when every byte converts, else Latin-1 ("ISO-8859-1", or
+// "WINDOWS-1252" when it uses that set's letters in 0x80 to 0x9F, if they all are letters).
 std::optional<std::string> SubtitleCharset(const std::string& bytes,
                                            const std::string& systemCharset);
 
