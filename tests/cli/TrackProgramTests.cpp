@@ -49,7 +49,8 @@ class TrackCliTest : public ::testing::Test {
     // Each stream of a kind as "LANGUAGE DEFAULT FORCED CODEC": "ger 1 0 aac".
     static std::vector<std::string> Streams(const std::string& path, const std::string& type) {
         std::vector<std::string> seen;
-        for (const nlohmann::json& stream : FfprobeJson("-show_streams", path)["streams"]) {
+        const nlohmann::json probed = FfprobeJson("-show_streams", path);
+        for (const nlohmann::json& stream : probed["streams"]) {
             if (stream.value("codec_type", "") != type) continue;
             const nlohmann::json tags = stream.value("tags", nlohmann::json::object());
             seen.push_back(tags.value("language", std::string("-")) + " " +
@@ -97,12 +98,13 @@ TEST_F(TrackCliTest, LanguageChoicePicksTheTrackInEveryContainerFamily) {
          "film.webm",
          {"ger 1 0 opus", "eng 0 0 opus"},
          0},
-        {"Opus", {"--audio-lang", "fre,ger,eng"}, "film.opus", {"ger 1 0 opus"}, 2.5},
+        // Ogg keeps no default mark.
+        {"Opus", {"--audio-lang", "fre,ger,eng"}, "film.opus", {"ger 0 0 opus"}, 2.5},
         {"MP3 (VBR quality)", {"--audio-track", "2", "--audio-track", "3"}, "film.mp3", {}, 2.0},
         {"FLAC (lossless)", {}, "film.flac", {}, 3.0},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(std::string(c.Profile) + " " + c.Options.front());
+        SCOPED_TRACE(std::string(c.Profile) + " " + std::to_string(c.Options.size()));
         const std::filesystem::path out = dir.Path() / "out";
         std::filesystem::remove_all(out);
         std::filesystem::create_directory(out);
@@ -113,7 +115,9 @@ TEST_F(TrackCliTest, LanguageChoicePicksTheTrackInEveryContainerFamily) {
         const TProgramResult run = RunCli(arguments);
         ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
         const std::string output = (out / c.Output).string();
-        if (!c.Sound.empty()) EXPECT_EQ(Streams(output, "audio"), c.Sound);
+        if (!c.Sound.empty()) {
+            EXPECT_EQ(Streams(output, "audio"), c.Sound);
+        }
         if (c.Seconds > 0) {
             const TProbedFile judged = RunFfprobe(output);
             ASSERT_EQ(judged.streams.size(), 1u);
@@ -139,7 +143,8 @@ TEST_F(TrackCliTest, MissingTracksAreSaidAndUnknownCodesRefused) {
     EXPECT_NE(run.Err.find("audio track French (fre) left out"), std::string::npos) << run.Err;
     const nlohmann::json record = nlohmann::json::parse(std::ifstream(report))["files"][0];
     EXPECT_EQ(record.value("status", ""), "done");
-    EXPECT_EQ(record["notes"].size(), 3u) << record.dump();
+    EXPECT_EQ(record["notes"][0].get<std::string>().rfind("audio track 7 left out", 0), 0u)
+        << record.dump();
     EXPECT_EQ(Streams(dir.File("film-1.mkv"), "audio").front(), "eng 1 0 aac");
 
     for (const auto& option : {std::vector<std::string>{"--audio-lang", "en,xx"},
