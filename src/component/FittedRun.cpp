@@ -99,6 +99,8 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes, b
     }
     ApplyOutputOptions(pass, output);
     if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
+    // The streams added after the opening (further sound and subtitle tracks), as the task's.
+    ApplyOutputStreamOptions(pass, output);
     pass.Start(false, tpNormal);
     if (writesOutput) {
         // The pass that makes the output tells what the input let it convert.

@@ -189,22 +189,34 @@ TEST_F(TrackCliTest, SubtitleFilesBesideTheVideoAreKeptInEveryFormat) {
         const char* Profile;
         const char* Output;
         std::vector<std::string> Subtitles;
+        const char* FitSize;  // empty: none; a fit writes its passes with every track too
     } kCases[] = {
         {"MP4 - H.264 + AAC",
          "film.mp4",
-         {"ger 0 1 mov_text", "ger 0 0 mov_text", "eng 0 0 mov_text"}},
+         {"ger 0 1 mov_text", "ger 0 0 mov_text", "eng 0 0 mov_text"},
+         ""},
+        {"MP4 - H.264 + AAC",
+         "film.mp4",
+         {"ger 0 1 mov_text", "ger 0 0 mov_text", "eng 0 0 mov_text"},
+         "100kB"},
         {"MKV - H.264 + every audio and subtitle track",
          "film.mkv",
-         {"ger 0 1 subrip", "ger 0 0 subrip", "eng 0 0 ass"}},
-        {"WebM - VP9 + Opus", "film.webm", {"ger 0 1 webvtt", "ger 0 0 webvtt", "eng 0 0 webvtt"}},
+         {"ger 0 1 subrip", "ger 0 0 subrip", "eng 0 0 ass"},
+         ""},
+        {"WebM - VP9 + Opus",
+         "film.webm",
+         {"ger 0 1 webvtt", "ger 0 0 webvtt", "eng 0 0 webvtt"},
+         ""},
     };
     for (const auto& c : kCases) {
-        SCOPED_TRACE(c.Profile);
+        SCOPED_TRACE(std::string(c.Profile) + " " + c.FitSize);
         const std::filesystem::path out = dir.Path() / "out";
         std::filesystem::remove_all(out);
         std::filesystem::create_directory(out);
-        const TProgramResult run =
-            RunCli({"convert", "--profile", c.Profile, "--output-folder", out.string(), film});
+        std::vector<std::string> arguments = {"convert",         "--profile",  c.Profile,
+                                              "--output-folder", out.string(), film};
+        if (*c.FitSize) arguments.insert(arguments.end() - 1, {"--fit-size", c.FitSize});
+        const TProgramResult run = RunCli(arguments);
         ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
         EXPECT_NE(run.Err.find("film.fr.srt: its text is neither UTF-8"), std::string::npos)
             << run.Err;
