@@ -162,12 +162,17 @@ TEST(SubtitleFilesTest, FilesNamedAfterTheVideoWithLanguageAndForcedMark) {
                                               "film.de.srt ger ISO-8859-1",
                                               "film.en.ass eng UTF-8 ass", "film.ja.vtt jpn UTF-8",
                                               "film.srt  ISO-8859-1", "film.xx.srt  ISO-8859-1"}));
-    ASSERT_EQ(found.Notes.size(), 3u);
-    EXPECT_EQ(found.Notes[0],
-              "film.fr.srt: its text is neither UTF-8, the system's character set "
-              "nor Latin-1; not kept");
-    EXPECT_EQ(found.Notes[1], "film.it.ass: holds no subtitles the libraries read; not kept");
-    EXPECT_EQ(found.Notes[2].rfind("film.xx.srt: \"xx\" is no language code", 0), 0u);
+    const std::string latin1 = ": not UTF-8; read as ISO-8859-1";
+    EXPECT_EQ(
+        found.Notes,
+        (std::vector<std::string>{
+            "film.GER.forced.SRT" + latin1, "film.de.srt" + latin1,
+            "film.fr.srt: its text is neither UTF-8, the system's character set nor "
+            "Latin-1; not kept",
+            "film.it.ass: holds no subtitles the libraries read; not kept", "film.srt" + latin1,
+            "film.xx.srt: \"xx\" is no language code (two or three letters, as de or "
+            "ger); kept without a language",
+            "film.xx.srt" + latin1}));
 }
 
 }  // namespace

@@ -203,6 +203,8 @@ TFoundSubtitles FindSubtitleFiles(const std::string& input) {
             continue;
         }
         file.Charset = *charset;
+        if (file.Charset != "UTF-8")
+            found.Notes.push_back(file.Name + ": not UTF-8; read as " + file.Charset);
         if (!ReadSubtitleStream(file)) {
             found.Notes.push_back(file.Name + ": holds no subtitles the libraries read; not kept");
             continue;

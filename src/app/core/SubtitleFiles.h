@@ -19,8 +19,8 @@ struct TSubtitleFile {
 
 struct TFoundSubtitles {
     std::vector<TSubtitleFile> Files;  // in name order
-    // What was found but not taken, and names whose language part is no code: each line names
-    // its file and says why.
+    // What was found but not taken, names whose language part is no code, and texts read in
+    // another character set than UTF-8: each line names its file and says why.
     std::vector<std::string> Notes;
 };
 

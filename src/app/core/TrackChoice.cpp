@@ -102,7 +102,7 @@ std::string SoundTrackText(const TSourceStreams& source, int index) {
             return std::to_string(i + 1) + " (" +
                    (sound[i]->Language.empty() ? std::string() : sound[i]->Language + ", ") +
                    sound[i]->Format.Codec + ", " + std::to_string(sound[i]->Format.Channels) +
-                   " channels)";
+                   (sound[i]->Format.Channels == 1 ? " channel)" : " channels)");
     return std::to_string(index);
 }
 
