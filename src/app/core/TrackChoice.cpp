@@ -194,7 +194,7 @@ TTrackPlan PlanTracks(const TJobDescription& job, const TSourceStreams& source,
     const bool ownSound = plan.Kept.Sound.size() == 1 && plan.Kept.Sound[0] == source.AudioIndex;
     plan.Mapped = (everyTrack && pictures) || !plan.Kept.Subtitles.empty() ||
                   !(ownSound || (plan.Kept.Sound.empty() && source.AudioIndex < 0));
-    if (plan.Mapped && (plan.Kept.Sound.size() > 1 || !ownSound)) {
+    if (plan.Mapped && !plan.Kept.Sound.empty() && (plan.Kept.Sound.size() > 1 || !ownSound)) {
         std::string kept;
         for (const int index : plan.Kept.Sound)
             kept += (kept.empty() ? "" : ", ") + SoundTrackText(source, index);
