@@ -103,6 +103,7 @@ void TBatchReport::Add(const TReportRecord& record) {
         {"audio_codec", TextOrNull(record.AudioCodec)},
         {"seconds", record.Seconds},
         {"hardware", TextOrNull(record.Hardware)},
+        {"notes", record.Notes},
     };
     if (!record.CutLeadsUs.empty()) {
         nlohmann::json leads = nlohmann::json::array();

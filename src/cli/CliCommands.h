@@ -52,13 +52,18 @@ struct TConvertRequest {
     bool Reencode = false;              // no stream copied, even one that fits
     std::string Crop = "none";          // "auto": the black bars found are cropped
     std::optional<std::string> Volume;  // percent of the volume slider: 0, 20, ..., 200
-    bool Verbose = false;               // the converter's log lines on standard error
-    int Jobs = 1;                       // files converted at once
-    std::string Report;                 // report file, "-" standard output, empty none
-    std::optional<std::string> Shard;   // "I/N": only the I-th of N parts of the files
-    bool SkipExisting = false;          // skip files whose output is already complete
-    std::optional<bool> Pipeline;       // stages on threads of their own; unset: by the cores
-    std::string Hardware = "off";       // off, auto, vaapi, nvenc or qsv
+    // Sound tracks: numbers (1 the first) or languages, in order; every one; preferred languages
+    // ("ger,original"). Subtitles: "all", "none" or languages ("de,en").
+    std::vector<std::string> AudioTracks;
+    bool AllAudio = false;
+    std::optional<std::string> AudioLanguages, Subtitles;
+    bool Verbose = false;              // the converter's log lines on standard error
+    int Jobs = 1;                      // files converted at once
+    std::string Report;                // report file, "-" standard output, empty none
+    std::optional<std::string> Shard;  // "I/N": only the I-th of N parts of the files
+    bool SkipExisting = false;         // skip files whose output is already complete
+    std::optional<bool> Pipeline;      // stages on threads of their own; unset: by the cores
+    std::string Hardware = "off";      // off, auto, vaapi, nvenc or qsv
     TLibraryRequest Library;
     std::vector<std::string> Trims;  // "START-END" each, the parts of each file kept, joined
     std::optional<std::string> Cut;  // exact or keyframe

@@ -145,6 +145,7 @@ struct TPlannedFile {
     bool ProgressSeen = false;
     std::string KeptPartial;  // what a stopped or failed conversion kept ("NAME.partial.EXT")
     std::string MovedTo;      // where a replacing output went (the original's name)
+    std::vector<std::string> Notes;  // the job builder's, for the record
 };
 
 // The conversion of the command's files with the window's builder and converter component: up
@@ -291,6 +292,7 @@ void TConversionRun::Finish(const TPlannedFile& file, TFileEnd end, const std::s
     record.Seconds = seconds;
     record.Hardware = hardwareNote_[file.Row];
     record.CutLeadsUs = cutLeads_[file.Row];
+    record.Notes = file.Notes;
     report_.Add(record);
 }
 
@@ -357,7 +359,8 @@ bool TConversionRun::NameOutputs() {
     bool named = true;
     for (int row = 0; row < list_.Count(); ++row) {
         const std::string& input = list_.Row(row).FileName;
-        if (list_.Row(row).State == TRowState::Unreadable) continue;  // it fails with its own reason
+        if (list_.Row(row).State == TRowState::Unreadable)
+            continue;  // it fails with its own reason
         try {
             libraryName_[row] = LibraryOutputName(options_.Library, nameFacts_[row],
                                                   OutputFolderFor(plan_.Settings, input),
@@ -485,7 +488,9 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
         });
     file.Job = added.Job;
     file.Task = added.Task;
-    for (const std::string& note : notes) status_.PrintMessage(note);
+    for (const std::string& note : notes)
+        status_.PrintMessage(list_.Row(file.Row).FileName + ": " + note);
+    file.Notes = std::move(notes);
     if (file.Task >= 0) return true;
     anyFailed_ = true;
     Finish(file, TFileEnd::Failed, added.Reason, 0);

@@ -152,6 +152,40 @@ int64_t FitSizeOf(const TConvertRequest& request, const std::optional<TPreset>& 
     return *bytes;
 }
 
+std::vector<std::string> CommaList(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        std::string item = text.substr(start, comma - start);
+        item.erase(0, item.find_first_not_of(' '));
+        item.erase(item.find_last_not_of(' ') + 1);
+        if (!item.empty()) items.push_back(item);
+        start = comma + 1;
+    }
+    return items;
+}
+
+// The sound and subtitle tracks asked for; throws TUsageError for a number or code that is
+// none.
+TTrackRequest TrackRequestOf(const TConvertRequest& request) {
+    TTrackRequest tracks;
+    tracks.AudioTracks = request.AudioTracks;
+    tracks.AllAudio = request.AllAudio;
+    if (request.AudioLanguages) tracks.AudioLanguages = CommaList(*request.AudioLanguages);
+    if (request.Subtitles && *request.Subtitles == "none") {
+        tracks.Subtitles = TSubtitleChoice::scNone;
+    } else if (request.Subtitles && *request.Subtitles != "all") {
+        tracks.Subtitles = TSubtitleChoice::scLanguages;
+        tracks.SubtitleLanguages = CommaList(*request.Subtitles);
+        if (tracks.SubtitleLanguages.empty())
+            throw TUsageError("--subtitles: give all, none or language codes (de,en)");
+    }
+    if (const std::string problem = TrackRequestProblem(tracks); !problem.empty())
+        throw TUsageError(problem);
+    return tracks;
+}
+
 }  // namespace
 
 namespace {
@@ -231,6 +265,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.CropBlackBars = request.Crop == "auto";
     settings.FitSizeBytes = FitSizeOf(request, preset, profile);
     ChooseRanges(request, settings);
+    settings.Tracks = TrackRequestOf(request);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);

@@ -103,6 +103,21 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
             option.Name, [field = option.Field](const std::string& text) { *field = text; },
             option.Help);
     }
+    command
+        ->add_option("--audio-track", request.AudioTracks,
+                     "Keeps this sound track: its number (1 the first) or language (de, ger); "
+                     "repeat for several, the first the default. One-track outputs take the first")
+        ->type_name("N|LANG");
+    command->add_flag("--all-audio", request.AllAudio,
+                      "Keeps every sound track where the output holds several, the chosen first");
+    command->add_option_function<std::string>(
+        "--audio-lang", [&request](const std::string& text) { request.AudioLanguages = text; },
+        "Preferred sound languages, the first the file has wins (original: its first track); "
+        "else the file's default track");
+    command->add_option_function<std::string>(
+        "--subtitles", [&request](const std::string& text) { request.Subtitles = text; },
+        "Subtitle tracks and files beside the input (NAME.srt, NAME.de.srt, .ass, .vtt) to keep: "
+        "all (default), none or languages (de,en)");
     command->add_flag("--letterbox", request.LetterBox,
                       "Keeps the picture's shape inside the frame size, with black bands");
     command

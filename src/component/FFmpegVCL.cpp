@@ -150,6 +150,27 @@ int TCustomFFmpegVCL::AppendTask(const std::string& fileName, TInputOptions* opt
     }
 }
 
+bool TCustomFFmpegVCL::AddTaskInput(int index, const std::string& fileName,
+                                    TInputOptions* options) {
+    TFFmpeg& task = tasks_.Get(index);
+    try {
+        TInputOptions record;
+        InitInputOptions(record);
+        if (options) record = *options;
+        if (record.FileName.empty()) record.FileName = fileName;
+        if (options) ApplyInputOptions(task, record);
+        if (!task.OpenInputFile(fileName)) {
+            lastError_ = task.LastError;
+            return false;
+        }
+        task.MoreInputs.push_back(std::move(record));
+        return true;
+    } catch (const std::exception& error) {
+        lastError_ = error.what();
+        return false;
+    }
+}
+
 bool TCustomFFmpegVCL::SetTaskOutput(int index, const std::string& fileName,
                                      TOutputOptions* options) {
     TFFmpeg& task = tasks_.Get(index);

@@ -78,6 +78,10 @@ class TCustomFFmpegVCL : private TLogSink {
     // Adds a task converting `fileName`, configured by `options` (whose empty FileName is
     // filled in). Returns the task's index, or -1 with the reason in LastErrorText.
     int AppendTask(const std::string& fileName, TInputOptions* options = nullptr);
+    // Opens one more input for the task at `index` (before its output is given), configured by
+    // `options` (whose empty FileName is filled in). False leaves the reason in LastErrorText.
+    // An index outside the list throws EListError.
+    bool AddTaskInput(int index, const std::string& fileName, TInputOptions* options = nullptr);
     // Gives the task at `index` its output file, configured by `options` (whose empty FileName
     // is filled in). False leaves the reason in LastErrorText; the task stays in the list
     // either way. An index outside the list throws EListError.

@@ -96,8 +96,14 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes, b
     pass.InputOptions = InputOptions;  // its start, for the length the output should have
     ApplyInputOptions(pass, InputOptions);
     if (!pass.OpenInputFile(InputOptions.FileName)) throw FFMpegException(pass.LastError);
+    for (const TInputOptions& more : MoreInputs) {
+        ApplyInputOptions(pass, more);
+        if (!pass.OpenInputFile(more.FileName)) throw FFMpegException(pass.LastError);
+    }
     ApplyOutputOptions(pass, output);
     if (!pass.OpenOutputFile(output.FileName)) throw FFMpegException(pass.LastError);
+    // The streams added after the opening (further sound and subtitle tracks), as the task's.
+    ApplyOutputStreamOptions(pass, output);
     pass.Start(false, tpNormal);
     if (writesOutput) {
         // The pass that makes the output tells what the input let it convert.

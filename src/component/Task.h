@@ -71,6 +71,9 @@ class TFFmpeg : public TCustomFFmpeg {
     std::atomic<int32_t> Index{-1};     // position in the list, -1 outside one
     std::atomic<uint32_t> ThreadId{0};  // kernel id of the thread running the job, 0 before
     TInputOptions InputOptions;
+    // The inputs opened after the first (subtitle files beside it), in order; the passes of a
+    // fit open them again.
+    std::vector<TInputOptions> MoreInputs;
     TOutputOptions OutputOptions;
 
     // A fitted output (OutputOptions.FitSizeBytes, see SizeFit.h): makes the task's temporary

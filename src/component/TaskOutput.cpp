@@ -132,9 +132,14 @@ std::string TFFmpeg::BeginOutput(const std::string& fileName) {
 
 void TFFmpeg::MeasureExpectedLength() {
     result_.SourceUs = -1;
-    // Several inputs are joined or mixed, and copied timestamps keep the source's: neither says
-    // how long the output should be.
-    if (InputFileCount != 1 || OutputFileCount < 1 || CopyTimestamps) return;
+    // Several inputs of sound or pictures are joined or mixed, and copied timestamps keep the
+    // source's: neither says how long the output should be. Subtitle files beside the first
+    // input add no length of their own.
+    if (InputFileCount < 1 || OutputFileCount < 1 || CopyTimestamps) return;
+    for (int i = 1; i < InputFileCount; ++i)
+        for (unsigned k = 0; InputFiles[i].Context && k < InputFiles[i].Context->nb_streams; ++k)
+            if (InputFiles[i].Context->streams[k]->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE)
+                return;
     const AVFormatContext* input = InputFiles[0].Context.get();
     const AVFormatContext* output = OutputFiles[0].Context.get();
     // A length guessed from the bit rate (an MP3 without its frame count, say) may be off by
@@ -150,7 +155,12 @@ void TFFmpeg::MeasureExpectedLength() {
             continue;
         for (unsigned i = 0; i < input->nb_streams; ++i) {
             const AVStream* source = input->streams[i];
-            if (source->codecpar->codec_type == type && !IsCover(source))
+            // With maps, only the tracks written count: a shorter sound track chosen among
+            // longer ones is whole at its own length.
+            bool mapped = StreamMapCount == 0;
+            for (int m = 0; m < StreamMapCount; ++m)
+                mapped |= StreamMaps[m].FileIndex == 0 && StreamMaps[m].StreamIndex == int(i);
+            if (mapped && source->codecpar->codec_type == type && !IsCover(source))
                 longest = std::max(longest, SourceStreamUs(input, source));
         }
     }

@@ -152,6 +152,7 @@ void TFFmpegOptions::ClearAudioStreamOptions() {
     AudioCodecName.clear();
     AudioStreamCopy = 0;
     AudioLanguage.clear();
+    AudioDisposition = -1;
 }
 
 void TFFmpegOptions::ClearSubtitleStreamOptions() {
@@ -159,6 +160,7 @@ void TFFmpegOptions::ClearSubtitleStreamOptions() {
     SubtitleCodecName.clear();
     SubtitleStreamCopy = 0;
     SubtitleLanguage.clear();
+    SubtitleDisposition = -1;
 }
 
 bool TFFmpegOptions::SetGenericOption(const std::string& name, const std::string& value) {

@@ -87,6 +87,10 @@ struct TOptionValues {
     std::string AudioCodecName;  // consumed by each input and each audio stream creation
     uint32_t AudioCodecTag = 0;  // four characters, the first in the low byte
     std::string AudioLanguage;   // moved into the next audio stream created
+    // AV_DISPOSITION_* marks of the next audio or subtitle stream created ("adisposition",
+    // "sdisposition"); -1 gives it its source's.
+    int32_t AudioDisposition = -1;
+    int32_t SubtitleDisposition = -1;
 
     int32_t SubtitleDisabled = 0;   // consumed by each subtitle stream creation
     std::string SubtitleCodecName;  // consumed by each input and each subtitle stream creation
@@ -228,6 +232,9 @@ class TFFmpegOptions : public TOptionValues {
     void SetVideoCodec(const std::string& name);
     void SetAudioCodec(const std::string& name);
     void SetSubtitleCodec(const std::string& name);
+    // "default", "forced", "default+forced" or "none" into a disposition field; throws
+    // FFMpegException for another word.
+    static void SetDisposition(int32_t& field, const std::string& text);
     void SetVideoTag(const std::string& tag);
     void SetAudioTag(const std::string& tag);
     void SetFrameRate(const std::string& text);

@@ -338,6 +338,9 @@ void TCustomFFmpeg::TakeInputStreamFacts(AVStream* stream, AVCodecContext* codec
             AudioSampleRate = parameters->sample_rate;
             break;
         case AVMEDIA_TYPE_SUBTITLE:
+            // The character set of a text subtitle file ("sub_charenc") among them.
+            CopyGenericOptions(codec, CodecOptionContexts[AVMEDIA_TYPE_SUBTITLE].get(),
+                               kOptionSubtitle | kOptionDecoding);
             if (SubtitleDisabled) stream->discard = AVDISCARD_ALL;
             break;
         default:
@@ -513,6 +516,7 @@ AVStream* TCustomFFmpeg::AddOutputStream(AVFormatContext* file, TCodecContextPtr
     OutputFiles[fileIndex].Streams[streamIndex].Codec = std::move(codec);
     OutputFiles[fileIndex].Streams[streamIndex].Copy = streamCopy;
     OutputFiles[fileIndex].Streams[streamIndex].Quality = quality;
+    OutputFiles[fileIndex].Streams[streamIndex].Disposition = -1;
     OutputFiles[fileIndex].Streams[streamIndex].Filters.clear();
     return stream;
 }
@@ -699,6 +703,7 @@ void TCustomFFmpeg::new_audio_stream(AVFormatContext* file) {
     if (!stream) throw FFMpegException("Could not alloc stream");
     if (!AudioLanguage.empty())
         SetMetadata(&stream->metadata, "language", AudioLanguage.substr(0, kLanguageLength));
+    OutputFiles[OutputFileIndexOf(file)].Streams[stream->index].Disposition = AudioDisposition;
 }
 
 void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
@@ -722,4 +727,5 @@ void TCustomFFmpeg::new_subtitle_stream(AVFormatContext* file) {
     if (!stream) throw FFMpegException("Could not alloc stream");
     if (!SubtitleLanguage.empty())
         SetMetadata(&stream->metadata, "language", SubtitleLanguage.substr(0, kLanguageLength));
+    OutputFiles[OutputFileIndexOf(file)].Streams[stream->index].Disposition = SubtitleDisposition;
 }

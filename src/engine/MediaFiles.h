@@ -25,6 +25,7 @@ struct TOutputStream {
     TCodecContextPtr Codec;
     bool Copy = false;
     float Quality = 0.0f;           // fixed quality asked for (lambda units), 0 = none
+    int32_t Disposition = -1;       // AV_DISPOSITION_* marks the job gave; -1 the source's
     TBitstreamFilterChain Filters;  // what packets pass through before they are written
     // The end (pts + duration) of the last packet handed to the muxer, in the stream's time
     // base; 0 before the first. Reset by the set-up of a run, written by WriteFrame.

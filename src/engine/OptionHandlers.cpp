@@ -239,6 +239,23 @@ void TFFmpegOptions::SetSubtitleCodec(const std::string& name) {
     SetCodecName(SubtitleCodecName, SubtitleStreamCopy, name);
 }
 
+void TFFmpegOptions::SetDisposition(int32_t& field, const std::string& text) {
+    static const struct {
+        const char* Word;
+        int32_t Marks;
+    } kWords[] = {{"none", 0},
+                  {"default", AV_DISPOSITION_DEFAULT},
+                  {"forced", AV_DISPOSITION_FORCED},
+                  {"default+forced", AV_DISPOSITION_DEFAULT | AV_DISPOSITION_FORCED}};
+    for (const auto& word : kWords)
+        if (text == word.Word) {
+            field = word.Marks;
+            return;
+        }
+    throw FFMpegException("Invalid disposition '" + text +
+                          "': none, default, forced or default+forced");
+}
+
 void TFFmpegOptions::SetCodecTag(uint32_t& tag, const std::string& value, const char* kind) {
     if (value.empty()) return;
     if (value.size() != 4)

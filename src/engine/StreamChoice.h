@@ -26,6 +26,9 @@ bool InChosenProgram(const AVFormatContext* file, unsigned streamIndex);
 
 // The file's cover picture (an attached picture), -1 when it has none.
 int FindCoverStream(const AVFormatContext* file);
+// Whether an output of the format gets the first input's cover as a picture stream of its own,
+// made right after its first sound stream (TagsAndCover.cpp).
+bool WritesCoverStream(const AVOutputFormat* format);
 
 // When the file's media start, microseconds: the earliest start of its chosen video, audio and
 // subtitle streams. Data, timed-metadata and chapter streams (cues that start before the

@@ -111,6 +111,10 @@ void CarryTagsFrom(const AVDictionary* from, AVDictionary** to) {
 
 }  // namespace
 
+bool WritesCoverStream(const AVOutputFormat* format) {
+    return format && NamedIn(format->name, kCoverFormats, std::size(kCoverFormats));
+}
+
 void TCustomFFmpeg::CarryTags(AVFormatContext* output) {
     if (InputFileCount == 0 || !InputFiles[0].Context) return;
     const AVFormatContext* input = InputFiles[0].Context.get();

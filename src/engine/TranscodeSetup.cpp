@@ -267,7 +267,8 @@ void TCustomFFmpeg::SetUpStreamParameters(TOutputStreamState& ost, int n) {
             if (const AVDictionaryEntry* entry =
                     LibAVUtil.av_dict_get(sourceStream->metadata, key, nullptr, 0))
                 LibAVUtil.av_dict_set(&stream->metadata, key, entry->value, 0);
-    stream->disposition = sourceStream->disposition;
+    const int32_t marks = OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Disposition;
+    stream->disposition = marks >= 0 ? marks : sourceStream->disposition;
 
     if (OutputFiles[ost.FileIndex].Streams[ost.StreamIndex].Copy)
         SetUpStreamCopy(ost, ist);

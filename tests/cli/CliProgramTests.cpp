@@ -443,7 +443,7 @@ TEST_F(CliTest, ConvertTakesQualityAndCopiesUnlessToldToReencode) {
 }
 
 // The every-track profile from the command line: both sound tracks and both SubRip tracks of
-// the source, in order, with their languages and the forced and default marks.
+// the source, the default sound track first, with their languages and the forced and default marks.
 TEST_F(CliTest, ConvertKeepsEverySoundAndSubtitleTrack) {
     TClipSpec camera;
     camera.videoCodec = "libx264";
@@ -473,7 +473,7 @@ TEST_F(CliTest, ConvertKeepsEverySoundAndSubtitleTrack) {
                        std::to_string(stream["disposition"].value("default", -1)) +
                        std::to_string(stream["disposition"].value("forced", -1)));
     }
-    EXPECT_EQ(Joined(seen, ','), "h264 - 00,aac eng 00,aac fre 10,subrip eng 00,subrip ger 01");
+    EXPECT_EQ(Joined(seen, ','), "h264 - 00,aac fre 10,aac eng 00,subrip eng 00,subrip ger 01");
     std::vector<int> subtitleEvents(5, 0);
     for (const nlohmann::json& packet : streams["packets"])
         ++subtitleEvents[packet.value("stream_index", 0)];

@@ -271,9 +271,16 @@ const std::vector<TStoreCase>& StoreCases() {
          Text(uint32_t('m' | 'p' << 8 | '4' << 16 | 'a' << 24))},
         {"VolumeAnyValue", {}, "vol", "-10", FIELD(AudioVolume), "-10"},
         {"AudioLanguage", {}, "alang", "eng", FIELD(AudioLanguage), "eng"},
+        {"AudioDisposition", {}, "adisposition", "none", FIELD(AudioDisposition), "0"},
         {"SubtitleDisabled", {}, "sn", "", FIELD(SubtitleDisabled), "1"},
         {"SubtitleCodec", {}, "scodec", "copy", FIELD(SubtitleStreamCopy), "1"},
         {"SubtitleLanguage", {}, "slang", "fra", FIELD(SubtitleLanguage), "fra"},
+        {"SubtitleDisposition",
+         {},
+         "sdisposition",
+         "default+forced",
+         FIELD(SubtitleDisposition),
+         Text(AV_DISPOSITION_DEFAULT | AV_DISPOSITION_FORCED)},
         {"VideoChannel", {}, "vc", "3", FIELD(VideoChannel), "3"},
         {"VideoStandard", {}, "tvstd", "pal", FIELD(VideoStandard), "pal"},
         {"InputSync", {}, "isync", "", FIELD(InputSync), "1"},
@@ -342,7 +349,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 106u);
+    EXPECT_EQ(own.size(), 108u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());

@@ -73,9 +73,9 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
       << o.QpHistogram << "," << o.IntraOnly;
     s << " audio:" << o.AudioSampleRate << "," << o.AudioQuantiserScale << "," << o.AudioDisabled
       << "," << o.AudioChannels << "," << o.AudioCodecName << "," << o.AudioCodecTag << ","
-      << o.AudioLanguage;
+      << o.AudioLanguage << "," << o.AudioDisposition;
     s << " subtitle:" << o.SubtitleDisabled << "," << o.SubtitleCodecName << ","
-      << o.SubtitleLanguage;
+      << o.SubtitleLanguage << "," << o.SubtitleDisposition;
     s << " mux:" << o.MuxPreload << "," << o.MuxMaxDelay;
     s << " times:" << o.RecordingTime << "," << o.StartTime << "," << o.RecordingTimestamp << ","
       << o.InputTimeOffset;

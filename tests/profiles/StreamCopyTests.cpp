@@ -147,8 +147,9 @@ TEST_F(StreamCopyTest, AnotherSizeOrRateEncodesThePictureAndCopiesTheSound) {
 
 // "MKV - H.264 + every audio and subtitle track" through the window's job builder: two sound
 // tracks (the second the default, at another rate and channel count) and two SubRip tracks (the
-// second forced) all arrive in the source's order with their languages and dispositions; the
-// sound that fits is copied, the other encoded, the subtitles copied with every event.
+// second forced) all arrive with their languages and dispositions, the default sound track first
+// (players that ignore the mark play it too); the sound that fits is copied, the other encoded,
+// the subtitles copied with every event.
 TEST_F(StreamCopyTest, EveryTrackProfileKeepsEverySoundAndSubtitleTrack) {
     const std::string mono = (out_.Path() / "mono.m4a").string();
     TClipSpec monoSpec;
@@ -188,8 +189,8 @@ TEST_F(StreamCopyTest, EveryTrackProfileKeepsEverySoundAndSubtitleTrack) {
         int Default, Forced, Channels;
         double Seconds;  // the track's length; a subtitle's last event ends at 4.5 s
     } kExpected[] = {{"video", "h264", "", 0, 0, 0, 4.0},
-                     {"audio", "aac", "eng", 0, 0, 2, 4.0},
                      {"audio", "aac", "ger", 1, 0, 2, 4.0},
+                     {"audio", "aac", "eng", 0, 0, 2, 4.0},
                      {"subtitle", "subrip", "eng", 0, 0, 0, 4.5},
                      {"subtitle", "subrip", "ger", 0, 1, 0, 4.5}};
     for (std::size_t i = 0; i < streams.size(); ++i) {
@@ -209,8 +210,8 @@ TEST_F(StreamCopyTest, EveryTrackProfileKeepsEverySoundAndSubtitleTrack) {
         const double seconds = std::stod(length.substr(6));
         EXPECT_NEAR(seconds, kExpected[i].Seconds, 0.15);
     }
-    EXPECT_EQ(PacketMd5(outcome.OutputFile, "a:0"), PacketMd5(source, "a"));
-    EXPECT_NE(PacketMd5(outcome.OutputFile, "a:1"), PacketMd5(mono, "a"));
+    EXPECT_EQ(PacketMd5(outcome.OutputFile, "a:1"), PacketMd5(source, "a"));
+    EXPECT_NE(PacketMd5(outcome.OutputFile, "a:0"), PacketMd5(mono, "a"));
     const nlohmann::json events =
         FfprobeJson("-select_streams s:1 -show_packets", outcome.OutputFile)["packets"];
     ASSERT_EQ(events.size(), 2u);
@@ -362,72 +363,111 @@ TEST(CopyDecisionTest, OnlyWhatFitsIsCopied) {
     EXPECT_EQ(job.AudioCodec, "copy");
 }
 
-// Which tracks the every-track profile keeps and how, by what the output's format holds.
-TEST(CopyDecisionTest, EveryTrackIsCopiedEncodedOrLeftOut) {
+// How each kept track goes into the output, by what the output's format holds: sound copied or
+// encoded, the first the default; subtitles copied, encoded into the format's text (a file's
+// always, as its characters are read in their own set) or left out with the reason.
+TEST(CopyDecisionTest, KeptTracksAreCopiedEncodedOrLeftOut) {
     RequireMediaLibraries();
     TSourceStreams source;
     source.VideoIndex = 0;
-    using TTrack = TSourceStreams::TTrack;
-    source.Tracks = {
-        TTrack{1, false, AV_CODEC_ID_AAC, false, {"aac", 48000, 2}},
-        TTrack{2, true, AV_CODEC_ID_HDMV_PGS_SUBTITLE, false, {"hdmv_pgs_subtitle"}},
-        TTrack{3, false, AV_CODEC_ID_AAC, false, {"aac", 44100, 2}},
-        TTrack{4, true, AV_CODEC_ID_SUBRIP, true, {"subrip"}},
+    const auto track = [](int index, bool subtitle, AVCodecID codec, bool text,
+                          TSourceStreams::TAudio format) {
+        TSourceStreams::TTrack made;
+        made.Index = index;
+        made.Subtitle = subtitle;
+        made.CodecId = codec;
+        made.Text = text;
+        made.Format = std::move(format);
+        return made;
     };
+    source.Tracks = {
+        track(1, false, AV_CODEC_ID_AAC, false, {"aac", 48000, 2}),
+        track(2, true, AV_CODEC_ID_HDMV_PGS_SUBTITLE, false, {"hdmv_pgs_subtitle", 0, 0}),
+        track(3, false, AV_CODEC_ID_AAC, false, {"aac", 44100, 2}),
+        track(4, true, AV_CODEC_ID_SUBRIP, true, {"subrip", 0, 0}),
+    };
+    TKeptTracks kept;
+    kept.Sound = {1, 3};
+    kept.Subtitles = {{0, 2, AV_CODEC_ID_HDMV_PGS_SUBTITLE, false, "", false, "track 2"},
+                      {0, 4, AV_CODEC_ID_SUBRIP, true, "", false, "track 4"},
+                      {1, 0, AV_CODEC_ID_SUBRIP, true, "ger", true, "film.de.forced.srt"}};
     TJobDescription asked;
     asked.VideoCodec = "copy";
     asked.AudioCodec = "aac";
     asked.AudioSampleRate = 48000;
     asked.AudioChannels = 2;
     asked.AudioVolume = 255;
+    const std::vector<std::string> sound = {"acodec=aac", "adisposition=none", "newaudio"};
+    const auto file = [](const char* codec) {
+        return std::vector<std::string>{std::string("scodec=") + codec, "slang=ger",
+                                        "sdisposition=forced", "newsubtitle"};
+    };
+    const auto joined = [](std::vector<std::vector<std::string>> parts) {
+        std::vector<std::string> lines;
+        for (const auto& part : parts) lines.insert(lines.end(), part.begin(), part.end());
+        return lines;
+    };
+    const std::vector<std::string> copied = {"scodec=copy", "newsubtitle"};
     const struct {
         const char* Output;
         bool Copy;
         const char* FirstSound;
-        std::vector<std::string> Maps;  // the option lines from the first map on
+        std::vector<std::string> Maps;
         std::vector<std::string> StreamLines;
-        std::size_t LogLines;
+        const char* LeftOut;  // the log line of the track left out, or empty
     } kCases[] = {
         {"out.mkv",
          true,
          "copy",
-         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "sn"},
-         {"acodec=aac", "newaudio", "scodec=copy", "newsubtitle", "scodec=copy", "newsubtitle"},
-         1},
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "map=1:0", "sn"},
+         joined({sound, copied, copied, file("subrip")}),
+         ""},
         {"out.mkv",
          false,
          "aac",
-         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "sn"},
-         {"acodec=aac", "newaudio", "scodec=copy", "newsubtitle", "scodec=copy", "newsubtitle"},
-         0},
-        // WebM holds no PGS pictures: that track stays out; SubRip becomes WebM's own text.
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:2", "map=0:4", "map=1:0", "sn"},
+         joined({sound, copied, copied, file("subrip")}),
+         ""},
         {"out.webm",
          true,
          "copy",
-         {"map=0:0", "map=0:1", "map=0:3", "map=0:4", "sn"},
-         {"acodec=aac", "newaudio", "newsubtitle"},
-         2},
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:4", "map=1:0", "sn"},
+         joined({sound, {"scodec=webvtt", "newsubtitle"}, file("webvtt")}),
+         "subtitle track 2: PGS subtitles cannot be stored in WebM: not kept"},
+        {"out.mp4",
+         true,
+         "copy",
+         {"map=0:0", "map=0:1", "map=0:3", "map=0:4", "map=1:0", "sn"},
+         joined({sound, {"scodec=mov_text", "newsubtitle"}, file("mov_text")}),
+         "subtitle track 2: PGS subtitles cannot be stored in MP4: not kept"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(c.Output) + (c.Copy ? " copy" : " encode"));
         TJobDescription job = asked;
         job.OutputFile = c.Output;
         std::vector<std::string> log;
-        KeepEveryTrack(job, source, c.Copy, log);
+        KeepTracks(job, source, kept, c.Copy, log);
         EXPECT_EQ(job.AudioCodec, c.FirstSound);
         EXPECT_EQ(job.AudioVolume, c.Copy ? -1 : 255);
-        EXPECT_EQ(job.OptionLines, c.Maps);
+        std::vector<std::string> options = {"adisposition=default"};
+        options.insert(options.end(), c.Maps.begin(), c.Maps.end());
+        EXPECT_EQ(job.OptionLines, options);
         EXPECT_EQ(job.StreamLines, c.StreamLines);
-        EXPECT_EQ(log.size(), c.LogLines);
+        EXPECT_EQ(log.size(), (c.Copy ? 1u : 0u) + (*c.LeftOut ? 1u : 0u));
+        if (*c.LeftOut) {
+            EXPECT_EQ(log.back(), c.LeftOut);
+        }
     }
-    // No video to take: the job stays as the builder made it.
-    TSourceStreams soundOnly = source;
-    soundOnly.VideoIndex = -1;
+    // A sound file: the chosen track, then the cover the format makes a stream of; no video.
+    TSourceStreams withCover = source;
+    withCover.CoverIndex = 5;
     TJobDescription job = asked;
-    job.OutputFile = "out.mkv";
+    job.OutputFile = "out.mp3";
+    job.DisableVideo = true;
     std::vector<std::string> log;
-    KeepEveryTrack(job, soundOnly, true, log);
-    EXPECT_TRUE(job.OptionLines.empty());
+    KeepTracks(job, withCover, {{3}, {}}, false, log);
+    EXPECT_EQ(job.OptionLines,
+              (std::vector<std::string>{"adisposition=default", "map=0:3", "map=0:5", "sn"}));
     EXPECT_TRUE(job.StreamLines.empty());
 }
 

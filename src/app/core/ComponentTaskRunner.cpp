@@ -40,7 +40,19 @@ TOutputOptions OutputOptionsOf(const TJobDescription& job) {
 
 int TComponentTaskRunner::AppendTask(const TJobDescription& job) {
     TInputOptions options = InputOptionsOf(job);
-    return component_.AppendTask(job.InputFile, &options);
+    const int index = component_.AppendTask(job.InputFile, &options);
+    for (const TMoreInput& more : job.MoreInputs) {
+        if (index < 0) break;
+        TInputOptions moreOptions = options;
+        moreOptions.FileName = more.File;
+        for (const std::string& line : more.OptionLines) moreOptions.OptionText += line + "\n";
+        if (!component_.AddTaskInput(index, more.File, &moreOptions)) {
+            // The reason stays in LastErrorText; no half-made task is left.
+            component_.DeleteTask(index);
+            return -1;
+        }
+    }
+    return index;
 }
 
 bool TComponentTaskRunner::SetTaskOutput(int index, const TJobDescription& job) {

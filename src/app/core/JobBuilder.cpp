@@ -245,16 +245,18 @@ void CutRanges(TJobDescription& job, const TFileListRow& row, const TJobSettings
 // A fitted job of a quality profile (crf) carries the profile's own job as it would run
 // without the fit (its quality encode, or a stream copy where it would copy), for the fitted
 // run to try first: a fit never makes a file larger than that would be.
+// `fitting` is the source as far as the copy of the video and the job's own sound stream go; the
+// tracks are kept as the fitted job keeps them.
 std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescription unfitted,
-                                           const TJobSettings& settings) {
+                                           const TJobSettings& settings,
+                                           const std::optional<TSourceStreams>& fitting,
+                                           const TTrackPlan& tracks) {
     const std::string& quality = settings.Parameters.Quality;
     const bool copyable =
         !settings.Reencode && settings.LetterBoxIndex == 0 && settings.AspectIndex == 0;
-    if (copyable && AVFormatLoaded()) {
-        if (const auto source = ReadSourceStreams(unfitted.InputFile)) {
-            std::vector<std::string> copyLines;  // the fitted job's log tells what runs
-            CopyStreamsThatFit(unfitted, *source, copyLines);
-        }
+    if (copyable && fitting) {
+        std::vector<std::string> copyLines;  // the fitted job's log tells what runs
+        CopyStreamsThatFit(unfitted, *fitting, copyLines);
     }
     const bool qualityEncode =
         unfitted.VideoBitrate <= 0 &&
@@ -262,6 +264,8 @@ std::optional<TJobDescription> UnfittedRun(const TJobDescription& job, TJobDescr
              .OptionLines.empty();
     if (job.DisableVideo || (!qualityEncode && unfitted.VideoCodec != "copy")) return {};
     ApplyTodaysEncoding(unfitted, quality);
+    std::vector<std::string> trackLines;  // the fitted job's log tells what runs
+    if (fitting) ApplyTrackPlan(unfitted, *fitting, tracks, copyable, trackLines);
     return unfitted;
 }
 
@@ -331,30 +335,30 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     const bool fitted = settings.FitSizeBytes > 0 && sourceWithin < 0 &&
                         FitJobToSize(job, row, settings.FitSizeBytes, logLines);
     const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines);
+    const auto source = AVFormatLoaded() ? ReadSourceStreams(job.InputFile) : std::nullopt;
+    // A fitted file's budget is planned for one sound track: the others are left out.
+    const TTrackPlan tracks =
+        source ? PlanTracks(job, *source, settings.Tracks, KeepsEveryTrack(settings.FormatKey),
+                            settings.FitSizeBytes > 0, logLines)
+               : TTrackPlan{};
+    // Mapped sound tracks decide for themselves whether they are copied; here the video only.
+    std::optional<TSourceStreams> fitting = source;
+    if (fitting && tracks.Mapped) fitting->Audio.reset();
+    bool copyable = false;
     if (today) {
         const bool exactCut = !settings.Ranges.empty() && settings.Cut == TCutMode::Exact;
-        const bool copyable = !settings.Reencode && !fitted && !exactCut &&
-                              settings.LetterBoxIndex == 0 && settings.AspectIndex == 0 && !cropped;
-        // A fitted file's budget is planned for one sound track: the others are left out.
-        const bool everyTrack = KeepsEveryTrack(settings.FormatKey) && !fitted;
-        const auto source = (copyable || everyTrack) && AVFormatLoaded()
-                                ? ReadSourceStreams(job.InputFile)
-                                : std::nullopt;
-        if (copyable && source) {
-            // Every track decides for itself below; here the video only.
-            TSourceStreams fitting = *source;
-            if (everyTrack) fitting.Audio.reset();
-            CopyStreamsThatFit(job, fitting, logLines);
-        }
+        copyable = !settings.Reencode && !fitted && !exactCut && settings.LetterBoxIndex == 0 &&
+                   settings.AspectIndex == 0 && !cropped;
+        if (copyable && fitting) CopyStreamsThatFit(job, *fitting, logLines);
         ApplyTodaysEncoding(job, settings.Parameters.Quality);
-        if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings);
-        if (everyTrack && source) KeepEveryTrack(job, *source, copyable, logLines);
+        if (fitted) unfittedRun = UnfittedRun(job, unfitted, settings, fitting, tracks);
         if (sourceWithin >= 0)
             KeepWithinTarget(job, settings.FitSizeBytes, sourceWithin, qualityCap, logLines);
     }
     if (!settings.Ranges.empty() && settings.Cut == TCutMode::Keyframe && !job.DisableVideo &&
         job.VideoCodec != "copy")
         logLines.push_back("The video is encoded again: the ranges are cut exactly");
+    if (source) ApplyTrackPlan(job, *source, tracks, copyable, logLines);
 
     if (settings.LetterBoxIndex == 1)
         ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);

@@ -15,6 +15,7 @@
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/TimeRanges.h"
+#include "app/core/TrackChoice.h"
 
 // The window's choices that a job is built from.
 struct TJobSettings {
@@ -39,6 +40,9 @@ struct TJobSettings {
     // An exact cut encodes every stream again; a keyframe cut keeps the profile's copies.
     std::vector<TTimeRange> Ranges;
     TCutMode Cut = TCutMode::Exact;
+    // The sound and subtitle tracks asked for (TrackChoice.h); by default the file's own sound
+    // track and every subtitle track and file the output holds.
+    TTrackRequest Tracks;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be

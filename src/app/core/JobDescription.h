@@ -17,10 +17,17 @@ struct TFrameRate {
     bool operator==(const TFrameRate&) const = default;
 };
 
+// An input opened after the job's own (a subtitle file beside it): the maps number it 1, 2, ...
+struct TMoreInput {
+    std::string File;
+    std::vector<std::string> OptionLines;  // "name=value" lines for its input record
+};
+
 struct TJobDescription {
     // Input record.
     std::string InputFile;
     int StartTime = 0;  // milliseconds; 0 sets no start time
+    std::vector<TMoreInput> MoreInputs;
 
     // Output record.
     std::string OutputFile;

@@ -1,5 +1,8 @@
 #include "app/core/StreamCopy.h"
 
+#include <cctype>
+#include <filesystem>
+
 #include "app/core/TodaysEncoding.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/LibHandles.h"
@@ -79,9 +82,11 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
                                                !DisplayTransformOf(stream).Identity(),
                                                format ? format : ""};
     }
-    if (const int index = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO); index >= 0)
-        streams.Audio = SoundOf(context->streams[index]->codecpar);
+    streams.AudioIndex = ChooseStream(context.get(), AVMEDIA_TYPE_AUDIO);
+    if (streams.AudioIndex >= 0)
+        streams.Audio = SoundOf(context->streams[streams.AudioIndex]->codecpar);
     streams.VideoIndex = ChooseStream(context.get(), AVMEDIA_TYPE_VIDEO);
+    streams.CoverIndex = FindCoverStream(context.get());
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
         const AVCodecParameters* par = stream->codecpar;
@@ -91,9 +96,16 @@ std::optional<TSourceStreams> ReadSourceStreams(const std::string& path) {
         // clocks and are not the recording the user means.
         if (!InChosenProgram(context.get(), i)) continue;
         const AVCodecDescriptor* descriptor = LibAVCodec.avcodec_descriptor_get(par->codec_id);
+        const auto tag = [stream](const char* key) {
+            const AVDictionaryEntry* entry =
+                LibAVUtil.av_dict_get(stream->metadata, key, nullptr, 0);
+            return std::string(entry ? entry->value : "");
+        };
         streams.Tracks.push_back({static_cast<int>(i), subtitle, static_cast<int>(par->codec_id),
                                   descriptor && (descriptor->props & AV_CODEC_PROP_TEXT_SUB),
-                                  SoundOf(par)});
+                                  SoundOf(par), tag("language"), tag("title"),
+                                  (stream->disposition & AV_DISPOSITION_DEFAULT) != 0,
+                                  (stream->disposition & AV_DISPOSITION_FORCED) != 0});
     }
     return streams;
 }
@@ -119,51 +131,129 @@ void CopyStreamsThatFit(TJobDescription& job, const TSourceStreams& source,
     }
 }
 
-void KeepEveryTrack(TJobDescription& job, const TSourceStreams& source, bool copy,
-                    std::vector<std::string>& logLines) {
-    if (source.VideoIndex < 0) return;
+namespace {
+
+// "MP4", "MKV", "WebM": the output's kind as the user knows it, from its extension.
+std::string FormatLabel(const std::string& output) {
+    std::string label = std::filesystem::path(output).extension().string();
+    if (!label.empty()) label.erase(0, 1);
+    for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return label == "WEBM" ? "WebM" : label;
+}
+
+// "PGS", "SRT": a subtitle codec as players and shops name it.
+std::string SubtitleKind(int codecId) {
+    switch (codecId) {
+        case AV_CODEC_ID_HDMV_PGS_SUBTITLE:
+            return "PGS";
+        case AV_CODEC_ID_DVD_SUBTITLE:
+            return "DVD";
+        case AV_CODEC_ID_DVB_SUBTITLE:
+            return "DVB";
+        case AV_CODEC_ID_SUBRIP:
+            return "SRT";
+        case AV_CODEC_ID_ASS:
+            return "ASS";
+        case AV_CODEC_ID_WEBVTT:
+            return "WebVTT";
+        default:
+            return LibAVCodec.avcodec_get_name(AVCodecID(codecId));
+    }
+}
+
+bool NameHasWord(const char* names, const char* word) {
+    const std::string list = std::string(",") + names + ",";
+    return list.find(std::string(",") + word + ",") != std::string::npos;
+}
+
+// The encoder that writes text subtitles into the format: its own text where it has one,
+// ASS kept as ASS in Matroska (its styles go with it); empty where the format holds no text.
+std::string TextSubtitleEncoder(const AVOutputFormat* format, int codecId) {
+    for (const char* word : {"mp4", "mov", "ipod", "3gp", "3g2"})
+        if (NameHasWord(format->name, word)) return "mov_text";
+    if (NameHasWord(format->name, "webm")) return "webvtt";
+    if (NameHasWord(format->name, "matroska")) return codecId == AV_CODEC_ID_ASS ? "ass" : "subrip";
+    return {};
+}
+
+// The stream lines that add one subtitle track, or the reason the format cannot keep it.
+bool SubtitleLines(const AVOutputFormat* format, const std::string& formatLabel,
+                   const TSubtitleTrack& track, std::vector<std::string>& lines,
+                   std::string& reason) {
+    const bool held = format && LibAVFormat.avformat_query_codec(format, AVCodecID(track.CodecId),
+                                                                 FF_COMPLIANCE_NORMAL) == 1;
+    const std::string encoder =
+        format && track.Text ? TextSubtitleEncoder(format, track.CodecId) : std::string();
+    // A file's text is decoded in its own character set: never copied as bytes.
+    if (held && (track.Input == 0 || encoder.empty())) {
+        lines.push_back("scodec=copy");
+    } else if (!encoder.empty()) {
+        lines.push_back("scodec=" + encoder);
+    } else {
+        reason = SubtitleKind(track.CodecId) + " subtitles cannot be stored in " + formatLabel;
+        return false;
+    }
+    if (!track.Language.empty()) lines.push_back("slang=" + track.Language);
+    if (track.Forced) lines.push_back("sdisposition=forced");
+    lines.push_back("newsubtitle");
+    return true;
+}
+
+const TSourceStreams::TTrack* TrackAt(const TSourceStreams& source, int index) {
+    for (const TSourceStreams::TTrack& track : source.Tracks)
+        if (track.Index == index) return &track;
+    return nullptr;
+}
+
+}  // namespace
+
+void KeepTracks(TJobDescription& job, const TSourceStreams& source, const TKeptTracks& kept,
+                bool copy, std::vector<std::string>& logLines) {
     const TJobDescription asked = job;
     const AVOutputFormat* format =
         LibAVFormat.av_guess_format(nullptr, job.OutputFile.c_str(), nullptr);
-    // Streams are made video first, then the job's one sound stream, then what the lines after
-    // the opening add: the maps list their sources in that order. The format's own subtitle
-    // stream is left out ("sn"): each subtitle track gets one of its own.
+    const bool video = source.VideoIndex >= 0 && !job.DisableVideo;
+    // Streams are made video first, then the job's one sound stream (and a cover picture when
+    // there is no video), then what the lines after the opening add: the maps list their sources
+    // in that order. The format's own subtitle stream is left out ("sn"): each subtitle track
+    // gets one of its own.
     std::vector<std::string> soundMaps, subtitleMaps, subtitleLines;
-    for (const TSourceStreams::TTrack& track : source.Tracks) {
-        const std::string map = "map=0:" + std::to_string(track.Index);
-        if (track.Subtitle) {
-            const bool held =
-                format && LibAVFormat.avformat_query_codec(format, AVCodecID(track.CodecId),
-                                                           FF_COMPLIANCE_NORMAL) == 1;
-            if (!held && !(track.Text && format && format->subtitle_codec != AV_CODEC_ID_NONE)) {
-                logLines.push_back("subtitle " + TrackText(track) +
-                                   " left out: the output format cannot hold it");
-                continue;
-            }
-            if (held) subtitleLines.push_back("scodec=copy");
-            subtitleLines.push_back("newsubtitle");
-            subtitleMaps.push_back(map);
-            continue;
-        }
-        const bool fits = copy && AudioFits(asked, track.Format);
+    for (const int index : kept.Sound) {
+        const TSourceStreams::TTrack* track = TrackAt(source, index);
+        if (!track) continue;
+        const bool fits = copy && AudioFits(asked, track->Format);
         const std::string codec = fits ? "copy" : asked.AudioCodec;
         if (soundMaps.empty()) {
             job.AudioCodec = codec;
+            job.OptionLines.push_back("adisposition=default");
         } else {
             job.StreamLines.push_back("acodec=" + codec);
+            job.StreamLines.push_back("adisposition=none");
             job.StreamLines.push_back("newaudio");
         }
-        soundMaps.push_back(map);
+        soundMaps.push_back("map=0:" + std::to_string(index));
         if (fits) {
             // Copied samples are not touched: the job's 100% would refuse the copy.
             job.AudioVolume = -1;
-            logLines.push_back("audio " + TrackText(track) +
+            logLines.push_back("audio " + TrackText(*track) +
                                " copied as it is: it already fits the profile");
         }
     }
+    if (!video && !soundMaps.empty() && source.CoverIndex >= 0 && WritesCoverStream(format))
+        soundMaps.insert(soundMaps.begin() + 1, "map=0:" + std::to_string(source.CoverIndex));
+    const std::string label = FormatLabel(job.OutputFile);
+    for (const TSubtitleTrack& track : kept.Subtitles) {
+        std::string reason;
+        if (!SubtitleLines(format, label, track, subtitleLines, reason)) {
+            logLines.push_back("subtitle " + track.Label + ": " + reason + ": not kept");
+            continue;
+        }
+        subtitleMaps.push_back("map=" + std::to_string(track.Input) + ":" +
+                               std::to_string(track.Stream));
+    }
     auto& lines = job.OptionLines;
     if (soundMaps.empty()) lines.push_back("an");
-    lines.push_back("map=0:" + std::to_string(source.VideoIndex));
+    if (video) lines.push_back("map=0:" + std::to_string(source.VideoIndex));
     lines.insert(lines.end(), soundMaps.begin(), soundMaps.end());
     lines.insert(lines.end(), subtitleMaps.begin(), subtitleMaps.end());
     lines.push_back("sn");
