@@ -287,10 +287,10 @@ void KeepWithinTarget(TJobDescription& job, int64_t targetBytes, int64_t sourceB
         " rather than filling the target");
 }
 
-}  // namespace
-
-TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
-                            std::vector<std::string>& logLines) {
+// The job as the profile and the row give it, before fit, copies, tracks and letterbox: where
+// it goes, the profile's parameters, the ranges, the picture size, volume and aspect.
+TJobDescription ProfileJob(const TFileListRow& row, const TJobSettings& settings,
+                           std::vector<std::string>& logLines) {
     TJobDescription job;
     job.InputFile = Trimmed(row.FileName);
     const std::string folder = settings.SameFolderAsInput
@@ -317,6 +317,15 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
+    return job;
+}
+
+}  // namespace
+
+TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
+                            std::vector<std::string>& logLines) {
+    TJobDescription job = ProfileJob(row, settings, logLines);
+    const bool today = settings.Reader == TParameterReader::prToday;
     // A fit is a ceiling. A source the target holds whole needs less than it: today's profiles
     // keep their quality encode or the copy. Where the source takes more than half the target,
     // the quality encode is capped at the fit's rate too (a cap alters the encode a little, so
