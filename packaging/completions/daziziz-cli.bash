@@ -12,7 +12,7 @@ _daziziz_cli() {
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            profiles | probe | convert | estimate | run)
+            profiles | probe | encoders | convert | watch | estimate | run)
                 command=${words[i]}
                 break
                 ;;
@@ -24,7 +24,7 @@ _daziziz_cli() {
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
             else
-                COMPREPLY=($(compgen -W 'profiles probe convert estimate run' -- "$cur"))
+                COMPREPLY=($(compgen -W 'profiles probe encoders convert watch estimate run' -- "$cur"))
             fi
             ;;
         profiles)
@@ -37,7 +37,16 @@ _daziziz_cli() {
                 _filedir
             fi
             ;;
-        convert | estimate)
+        encoders)
+            case $prev in
+                --render-node)
+                    _filedir
+                    return
+                    ;;
+            esac
+            COMPREPLY=($(compgen -W '--help --render-node' -- "$cur"))
+            ;;
+        convert | watch | estimate)
             case $prev in
                 --profile)
                     local IFS=$'\n' name
@@ -47,8 +56,36 @@ _daziziz_cli() {
                     done < <(_daziziz_cli_profiles "${words[0]}")
                     return
                     ;;
-                --output-folder)
+                --output-folder | --keep-tree | --archive-folder)
                     _filedir -d
+                    return
+                    ;;
+                --report | --config)
+                    _filedir
+                    return
+                    ;;
+                --crop)
+                    COMPREPLY=($(compgen -W 'none auto' -- "$cur"))
+                    return
+                    ;;
+                --cut)
+                    COMPREPLY=($(compgen -W 'exact keyframe' -- "$cur"))
+                    return
+                    ;;
+                --hardware)
+                    COMPREPLY=($(compgen -W 'off auto vaapi nvenc qsv' -- "$cur"))
+                    return
+                    ;;
+                --pipeline)
+                    COMPREPLY=($(compgen -W 'on off' -- "$cur"))
+                    return
+                    ;;
+                --quality)
+                    local step
+                    COMPREPLY=()
+                    for step in "Very high" High Standard Small; do
+                        [[ $step == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$step")")
+                    done
                     return
                     ;;
                 --channels)
@@ -64,16 +101,29 @@ _daziziz_cli() {
                     return
                     ;;
                 --video-codec | --video-size | --video-bitrate | --frame-rate | --audio-codec | \
-                    --audio-bitrate | --sample-rate | --fit-size)
+                    --audio-bitrate | --sample-rate | --fit-size | --preset | --jobs | --shard | \
+                    --name | --trim | --audio-track | --audio-lang | --subtitles | --settle)
                     # Entries of the chosen profile's lists: nothing to offer without it.
                     return
                     ;;
             esac
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--help --profile --output-folder --overwrite
+                local options='--help --profile --preset --output-folder --overwrite
                     --video-codec --video-size --video-bitrate --frame-rate --audio-codec
-                    --audio-bitrate --sample-rate --channels --aspect --volume --letterbox
-                    --fit-size --verbose' -- "$cur"))
+                    --audio-bitrate --sample-rate --channels --aspect --volume --quality
+                    --fit-size --audio-track --all-audio --audio-lang --subtitles --letterbox
+                    --crop --reencode --verbose --jobs --report --skip-existing --hardware
+                    --pipeline'
+                case $command in
+                    convert)
+                        options+=' --name --keep-tree --keep-smaller --replace-original
+                            --archive-folder --shard --trim --cut'
+                        ;;
+                    watch)
+                        options+=' --name --keep-tree --keep-smaller --settle --config'
+                        ;;
+                esac
+                COMPREPLY=($(compgen -W "$options" -- "$cur"))
             else
                 _filedir
             fi
@@ -83,9 +133,13 @@ _daziziz_cli() {
                 --threads)
                     return
                     ;;
+                --pipeline)
+                    COMPREPLY=($(compgen -W 'on off' -- "$cur"))
+                    return
+                    ;;
             esac
             if [[ $cur == --* ]]; then
-                COMPREPLY=($(compgen -W '--help --threads' -- "$cur"))
+                COMPREPLY=($(compgen -W '--help --threads --pipeline' -- "$cur"))
             elif [[ $cur != -* ]]; then
                 _filedir
             fi
