@@ -41,14 +41,14 @@ class EstimateTest : public ::testing::TestWithParam<TEstimateCase> {
 
 TEST_P(EstimateTest, IsWithinAFifthOfTheRealOutput) {
     const TEstimateCase& c = GetParam();
-    TClipSpec spec;
-    spec.width = 320;
-    spec.height = 180;
-    spec.durationSeconds = c.Seconds;
-    spec.videoBitRate = 3000000;
-    spec.noise = 6;
+    TClipSpec shape;
+    shape.width = 320;
+    shape.height = 180;
+    shape.durationSeconds = c.Seconds;
+    shape.videoBitRate = 3000000;
+    shape.noise = 6;
     const std::string clip = dir.File("clip.mkv");
-    WriteClip(clip, spec);
+    WriteClip(clip, shape);
 
     std::vector<std::string> arguments = {"estimate"};
     arguments.insert(arguments.end(), c.Choices.begin(), c.Choices.end());

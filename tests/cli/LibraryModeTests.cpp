@@ -183,13 +183,13 @@ std::vector<std::string> With(std::vector<std::string> arguments,
 }
 
 TClipSpec SmallClip(const std::string& title = "") {
-    TClipSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.durationSeconds = 1.0;
-    spec.audioCodec = "mp2";
-    spec.title = title;
-    return spec;
+    TClipSpec shape;
+    shape.width = 160;
+    shape.height = 120;
+    shape.durationSeconds = 1.0;
+    shape.audioCodec = "mp2";
+    shape.title = title;
+    return shape;
 }
 
 class LibraryProgram : public ::testing::Test {
@@ -376,9 +376,9 @@ TEST_F(ReplaceOriginalTest, ABrokenOutputNeverReplacesItsOriginal) {
         bool FastStart;
     } kBroken[] = {{TDamage::Overwritten, false}, {TDamage::Truncated, true}};
     for (const auto& broken : kBroken) {
-        TClipSpec spec = SmallClip();
-        spec.fastStart = broken.FastStart;
-        WriteClip(final_, spec);
+        TClipSpec shape = SmallClip();
+        shape.fastStart = broken.FastStart;
+        WriteClip(final_, shape);
         DamageFile(final_, broken.Damage, 0.3);
         const TReplaceOutcome outcome = ReplaceOriginal({original_, final_, 1'000'000, ""});
         EXPECT_FALSE(outcome.Replaced);

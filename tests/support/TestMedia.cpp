@@ -71,27 +71,27 @@ void DrawPicture(AVFrame* f, int64_t number, int noise) {
     }
 }
 
-// The spec's bars, dimming, black start and logo over a drawn picture (luma 16 is black).
-void FramePicture(AVFrame* f, int64_t number, const TClipSpec& spec) {
+// The clip's bars, dimming, black start and logo over a drawn picture (luma 16 is black).
+void FramePicture(AVFrame* f, int64_t number, const TClipSpec& shape) {
     const int w = f->width, h = f->height;
-    const bool black = number < int64_t(spec.blackSeconds * av_q2d(spec.frameRate));
+    const bool black = number < int64_t(shape.blackSeconds * av_q2d(shape.frameRate));
     for (int y = 0; y < h; ++y) {
         uint8_t* row = f->data[0] + y * f->linesize[0];
-        const bool barRow = y < spec.letterbox || y >= h - spec.letterbox;
+        const bool barRow = y < shape.letterbox || y >= h - shape.letterbox;
         for (int x = 0; x < w; ++x) {
-            const bool bar = barRow || x < spec.pillarbox || x >= w - spec.pillarbox;
-            row[x] = black || bar ? 16 : uint8_t(16 + (row[x] - 16) * spec.dim);
-            if (spec.logoInBottomBar && y >= h - spec.letterbox * 2 / 3 &&
-                y < h - spec.letterbox / 3 && x >= w * 3 / 4 && x < w * 7 / 8)
+            const bool bar = barRow || x < shape.pillarbox || x >= w - shape.pillarbox;
+            row[x] = black || bar ? 16 : uint8_t(16 + (row[x] - 16) * shape.dim);
+            if (shape.logoInBottomBar && y >= h - shape.letterbox * 2 / 3 &&
+                y < h - shape.letterbox / 3 && x >= w * 3 / 4 && x < w * 7 / 8)
                 row[x] = 235;
         }
     }
     for (int y = 0; y < (h + 1) / 2; ++y) {
         for (int plane = 1; plane <= 2; ++plane) {
             uint8_t* row = f->data[plane] + y * f->linesize[plane];
-            const bool barRow = 2 * y < spec.letterbox || 2 * y >= h - spec.letterbox;
+            const bool barRow = 2 * y < shape.letterbox || 2 * y >= h - shape.letterbox;
             for (int x = 0; x < (w + 1) / 2; ++x)
-                if (black || barRow || 2 * x < spec.pillarbox || 2 * x >= w - spec.pillarbox)
+                if (black || barRow || 2 * x < shape.pillarbox || 2 * x >= w - shape.pillarbox)
                     row[x] = 128;
         }
     }
