@@ -233,6 +233,15 @@ TEST_F(TrackCliTest, SubtitleFilesBesideTheVideoAreKeptInEveryFormat) {
                   std::string::npos);
         EXPECT_NE(SubtitleText(output, 2).find("Hello"), std::string::npos);
     }
+    // A cut file converts without them, and says so: the files' cues are not cut with it.
+    const std::string cut = (dir.Path() / "out-cut").string();
+    std::filesystem::create_directory(cut);
+    const TProgramResult trimmed = RunCli({"convert", "--profile", "MP4 - H.264 + AAC", "--trim",
+                                           "0.5-2.5", "--output-folder", cut, film});
+    ASSERT_EQ(trimmed.ExitCode, 0) << trimmed.Out << trimmed.Err;
+    EXPECT_TRUE(Streams(cut + "/film.mp4", "subtitle").empty());
+    EXPECT_NE(trimmed.Err.find("film.de.srt: not kept; the ranges are cut"), std::string::npos)
+        << trimmed.Err;
     // The styles of the ASS file go with it into Matroska.
     const std::string mkv = (dir.Path() / "out-mkv").string();
     std::filesystem::create_directory(mkv);

@@ -287,6 +287,13 @@ void KeepWithinTarget(TJobDescription& job, int64_t targetBytes, int64_t sourceB
         " rather than filling the target");
 }
 
+// The tracks asked for; a job that cuts ranges leaves out the subtitle files beside its input.
+TTrackRequest TracksAsked(const TJobSettings& settings) {
+    TTrackRequest asked = settings.Tracks;
+    asked.SubtitleFiles = settings.Ranges.empty();
+    return asked;
+}
+
 // The job as the profile and the row give it, before fit, copies, tracks and letterbox: where
 // it goes, the profile's parameters, the ranges, the picture size, volume and aspect.
 TJobDescription ProfileJob(const TFileListRow& row, const TJobSettings& settings,
@@ -346,10 +353,10 @@ TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& setting
     const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines);
     const auto source = AVFormatLoaded() ? ReadSourceStreams(job.InputFile) : std::nullopt;
     // A fitted file's budget is planned for one sound track: the others are left out.
-    const TTrackPlan tracks =
-        source ? PlanTracks(job, *source, settings.Tracks, KeepsEveryTrack(settings.FormatKey),
-                            settings.FitSizeBytes > 0, logLines)
-               : TTrackPlan{};
+    const TTrackPlan tracks = source ? PlanTracks(job, *source, TracksAsked(settings),
+                                                  KeepsEveryTrack(settings.FormatKey),
+                                                  settings.FitSizeBytes > 0, logLines)
+                                     : TTrackPlan{};
     // Mapped sound tracks decide for themselves whether they are copied; here the video only.
     std::optional<TSourceStreams> fitting = source;
     if (fitting && tracks.Mapped) fitting->Audio.reset();

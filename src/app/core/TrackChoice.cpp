@@ -186,6 +186,12 @@ TTrackPlan PlanTracks(const TJobDescription& job, const TSourceStreams& source,
         TFoundSubtitles found = FindSubtitleFiles(job.InputFile);
         for (const std::string& note : found.Notes) logLines.push_back("subtitle " + note);
         files = std::move(found.Files);
+        if (!request.SubtitleFiles) {
+            for (const TSubtitleFile& file : files)
+                logLines.push_back("subtitle " + file.Name +
+                                   ": not kept; the ranges are cut out of the video alone");
+            files.clear();
+        }
     }
     if (pictures) plan.Kept.Subtitles = ChooseSubtitleTracks(source, files, request);
     for (const TSubtitleFile& file : files)

@@ -25,6 +25,9 @@ struct TTrackRequest {
     std::vector<std::string> AudioLanguages;
     TSubtitleChoice Subtitles = TSubtitleChoice::scAll;
     std::vector<std::string> SubtitleLanguages;
+    // False: the subtitle files beside the input are left out with a note (a job that cuts
+    // ranges out of its input cuts that input alone, not the files' cues).
+    bool SubtitleFiles = true;
 };
 
 // Why a request cannot be carried out for any file ("--audio-lang: \"xx\" is no language
