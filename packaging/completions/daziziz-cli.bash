@@ -112,8 +112,9 @@ _daziziz_cli() {
                     --video-codec --video-size --video-bitrate --frame-rate --audio-codec
                     --audio-bitrate --sample-rate --channels --aspect --volume --quality
                     --fit-size --audio-track --all-audio --audio-lang --subtitles --letterbox
-                    --crop --reencode --verbose --jobs --report --skip-existing --hardware
-                    --pipeline'
+                    --crop --reencode --verbose'
+                [[ $command == estimate ]] ||
+                    options+=' --jobs --report --skip-existing --hardware --pipeline'
                 case $command in
                     convert)
                         options+=' --name --keep-tree --keep-smaller --replace-original

@@ -61,7 +61,7 @@ void AddPipelineOption(CLI::App* command, TMode& pipeline, const char* byDefault
         ->default_str(byDefault);
 }
 
-// The options `convert` and `watch` share: the profile, its choices and how the batch runs.
+// The options `convert`, `watch` and `estimate` share: the profile and its choices.
 void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
     command->add_option("--profile", request.Profile, "Profile name or line number")
         ->type_name("NAME|LINE");
@@ -130,6 +130,10 @@ void AddConvertOptions(CLI::App* command, TConvertRequest& request) {
                       "Encodes every stream again, also one that already fits the profile");
     command->add_flag("-v,--verbose", request.Verbose,
                       "Shows the converter's log on standard error");
+}
+
+// `convert` and `watch`: how the files run and what is kept of the run (`estimate` runs none).
+void AddRunOptions(CLI::App* command, TConvertRequest& request) {
     command->add_option("-j,--jobs", request.Jobs, "Files converted at once")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
@@ -188,6 +192,7 @@ CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
     CLI::App* watch = app.add_subcommand(
         "watch", "Converts every media file that appears in a folder, until Ctrl-C");
     AddConvertOptions(watch, arguments.Request);
+    AddRunOptions(watch, arguments.Request);
     AddLibraryOptions(watch, arguments.Request.Library, false);
     watch
         ->add_option("--settle", arguments.SettleSeconds,
@@ -290,6 +295,7 @@ int main(int argc, char** argv) {
     CLI::App* convert = app.add_subcommand(
         "convert", "Converts the files with an output profile, one or several at once");
     AddConvertOptions(convert, request);
+    AddRunOptions(convert, request);
     AddLibraryOptions(convert, request.Library, true);
     convert
         ->add_option("--shard", request.Shard,
