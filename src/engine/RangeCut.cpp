@@ -107,7 +107,11 @@ int TCustomFFmpeg::CutVideoSource(bool& copied) const {
 
 void TCustomFFmpeg::SeekInputClock(int64_t clock) {
     AVFormatContext* context = InputFiles[0].Context.get();
-    if (clock == INT64_MIN && LibAVFormat.av_seek_frame(context, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+    // Only streams read as bytes (transport and program streams, Ogg) start again at byte 0:
+    // other demuxers may take a byte seek and then read nothing (Matroska does).
+    const bool byBytes = (context->iformat->flags & AVFMT_TS_DISCONT) != 0;
+    if (clock == INT64_MIN && byBytes &&
+        LibAVFormat.av_seek_frame(context, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
         return;
     if (clock == INT64_MIN) {
         const int64_t mediaStart = MediaStartTime(context);

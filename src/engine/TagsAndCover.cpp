@@ -187,5 +187,10 @@ void TCustomFFmpeg::CarryChapters(AVFormatContext* output) {
         if (LibAVUtil.av_dict_copy(&chapter->metadata, input->chapters[span.Source]->metadata, 0) <
             0)
             throw FFMpegException("av_dict_copy fail");
+        // MP4's chapter track holds a text per titled chapter only: with an untitled one, the
+        // reader cannot find the track every stream refers to, and says so as an error.
+        if (!LibAVUtil.av_dict_get(chapter->metadata, "title", nullptr, 0) &&
+            LibAVUtil.av_dict_set(&chapter->metadata, "title", "", 0) < 0)
+            throw FFMpegException("av_dict_set fail");
     }
 }

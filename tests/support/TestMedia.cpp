@@ -211,7 +211,8 @@ class TClipWriter {
             chapter->start = std::llround(chapters[i].first * 1000);
             chapter->end = std::llround(
                 (i + 1 < chapters.size() ? chapters[i + 1].first : spec_.durationSeconds) * 1000);
-            LibAVUtil.av_dict_set(&chapter->metadata, "title", chapters[i].second.c_str(), 0);
+            if (!chapters[i].second.empty())
+                LibAVUtil.av_dict_set(&chapter->metadata, "title", chapters[i].second.c_str(), 0);
         }
     }
 

@@ -24,8 +24,8 @@ struct TClipSpec {
     AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // NONE: the encoder's first supported format
     int gopSize = 12;
     int bFrames = -1;  // >= 0: the video encoder's B-frames between references
-    // Chapters: each one's start (seconds) and title; it lasts until the next one starts, the
-    // last until the end of the clip.
+    // Chapters: each one's start (seconds) and title (empty: none); it lasts until the next one
+    // starts, the last until the end of the clip.
     std::vector<std::pair<double, std::string>> chapters;
     int noise = 0;      // luma noise of up to this much either way, new in every picture: a picture
                         // that no rate makes small
