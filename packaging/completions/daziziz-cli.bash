@@ -118,7 +118,7 @@ _daziziz_cli() {
                 case $command in
                     convert)
                         options+=' --name --keep-tree --keep-smaller --replace-original
-                            --archive-folder --shard --trim --cut'
+                            --archive-folder --shard --trim --cut --split-chapters'
                         ;;
                     watch)
                         options+=' --name --keep-tree --keep-smaller --settle --config'

@@ -67,6 +67,7 @@ struct TConvertRequest {
     TLibraryRequest Library;
     std::vector<std::string> Trims;  // "START-END" each, the parts of each file kept, joined
     std::optional<std::string> Cut;  // exact or keyframe
+    bool SplitChapters = false;      // one output per chapter of each file
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

@@ -19,6 +19,7 @@
 #include "app/core/OutputNames.h"
 #include "binding/LibraryErrors.h"
 #include "cli/BatchConversion.h"
+#include "cli/ChapterSplit.h"
 #include "cli/CliCommands.h"
 #include "cli/CliLibraries.h"
 #include "cli/ConsoleStatus.h"
@@ -165,6 +166,12 @@ class TConversionRun {
 
   private:
     void WireEvents();
+    // The file's rows: one, or with SplitChapters one per chapter.
+    void AddFile(const TMediaFacts& facts);
+    // The parts of the file a row converts: the plan's ranges, or its chapter's.
+    std::vector<TTimeRange> RangesOf(int row) const;
+    // A chapter's row gets the chapter in its output's name (after the names are made).
+    void NameChapterOutputs();
     // With SkipExisting: skips rows whose output is complete, marks those whose output is not.
     std::vector<int> RowsToConvert();
     void RunChunk(const std::vector<int>& rows);
@@ -191,6 +198,7 @@ class TConversionRun {
     TFileList list_;
     std::vector<std::int64_t> sourceDurationUs_;  // per row
     std::vector<TNameFacts> nameFacts_;           // per row
+    std::vector<TChapterPart> chapterPart_;       // per row: NamePart empty for a whole file
     std::vector<std::string> libraryName_;        // per row: LibraryOutputName's, unnumbered
     std::vector<char> overwriteOwn_;              // per row: redo over an incomplete output
     std::vector<char> finished_;                  // per row: its record is written
@@ -298,7 +306,7 @@ void TConversionRun::Finish(const TPlannedFile& file, TFileEnd end, const std::s
 
 void TConversionRun::NoteCutLeads(int row, const std::vector<int64_t>& leads) {
     cutLeads_[row] = leads;
-    const std::vector<TTimeRange>& ranges = plan_.Settings.Ranges;
+    const std::vector<TTimeRange> ranges = RangesOf(row);
     for (size_t i = 0; i < leads.size() && i < ranges.size(); ++i)
         if (leads[i] > 0)
             status_.PrintMessage(list_.Row(row).FileName + ": the range " + RangeText(ranges[i]) +
@@ -380,6 +388,46 @@ bool TConversionRun::NameOutputs() {
     if (!named && options_.Library.StopOnBadName)
         status_.PrintMessage("convert: nothing was converted: the names above cannot be made");
     return named || !options_.Library.StopOnBadName;
+}
+
+void TConversionRun::AddFile(const TMediaFacts& facts) {
+    std::vector<TChapterPart> parts;
+    if (plan_.SplitChapters && facts.Ok) {
+        parts = ChapterParts(facts.Chapters, facts.Facts.DurationUs);
+        if (parts.empty())
+            status_.PrintMessage(facts.Path + ": no chapters to split at; converted whole");
+    }
+    if (parts.empty()) parts.emplace_back();
+    for (const TChapterPart& part : parts) {
+        AddToFileList(list_, facts, plan_.Settings.FormatKey);
+        const bool whole = part.NamePart.empty();
+        sourceDurationUs_.push_back(!facts.Ok ? -1
+                                    : whole   ? facts.Facts.DurationUs
+                                              : part.LengthUs);
+        nameFacts_.push_back(NameFactsOf(facts, options_.Library.Profile));
+        chapterPart_.push_back(part);
+    }
+}
+
+std::vector<TTimeRange> TConversionRun::RangesOf(int row) const {
+    const TChapterPart& part = chapterPart_[row];
+    if (part.NamePart.empty()) return plan_.Settings.Ranges;
+    return {part.Range};
+}
+
+void TConversionRun::NameChapterOutputs() {
+    for (int row = 0; row < list_.Count(); ++row) {
+        if (chapterPart_[row].NamePart.empty() || finished_[row]) continue;
+        const std::string& input = list_.Row(row).FileName;
+        const std::string whole =
+            !libraryName_[row].empty()
+                ? libraryName_[row]
+                : (std::filesystem::path(OutputFolderFor(plan_.Settings, input)) /
+                   (std::filesystem::path(input).stem().string() +
+                    OutputExtension(plan_.Settings.FormatKey)))
+                      .string();
+        libraryName_[row] = ChapterOutputName(whole, chapterPart_[row].NamePart);
+    }
 }
 
 std::string TConversionRun::PlannedOutputName(int row, bool overwrite) const {
@@ -480,6 +528,7 @@ std::vector<int> TConversionRun::RowsToConvert() {
 bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     TJobSettings settings = plan_.Settings;
     if (overwriteOwn_[file.Row]) settings.Overwrite = true;
+    settings.Ranges = RangesOf(file.Row);
     std::vector<std::string> notes;
     const TRowTask added =
         AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes, [&](TJobDescription& job) {
@@ -601,10 +650,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     // The rows, as the window adds them: probed, checked, with the profile's key.
     try {
         for (const std::string& file : files) {
-            const TMediaFacts facts = ReadMediaFacts(component_.Probe(), file);
-            AddToFileList(list_, facts, plan_.Settings.FormatKey);
-            sourceDurationUs_.push_back(facts.Ok ? facts.Facts.DurationUs : -1);
-            nameFacts_.push_back(NameFactsOf(facts, options_.Library.Profile));
+            AddFile(ReadMediaFacts(component_.Probe(), file));
         }
     } catch (const std::exception& error) {
         status_.PrintMessage(error.what());
@@ -624,6 +670,7 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     onDevice_.assign(list_.Count(), 0);
     softwareOnly_.assign(list_.Count(), 0);
     if (!NameOutputs()) return kExitUsage;
+    NameChapterOutputs();
     if (options_.Hardware != THardwareMode::Off) {
         survey_ = &WaitForHardwareSurvey();
         // A demanded kind of device that did not open is said once, before the files fail.

@@ -190,8 +190,8 @@ TTrackRequest TrackRequestOf(const TConvertRequest& request) {
 
 namespace {
 
-// --trim and --cut: the ranges in the order given. Overlapping ones are refused here; one past a
-// file's end when that file's job is described.
+// --trim, --split-chapters and --cut: the ranges in the order given. Overlapping ones are refused
+// here; one past a file's end when that file's job is described.
 void ChooseRanges(const TConvertRequest& request, TJobSettings& settings) {
     for (const std::string& text : request.Trims) {
         try {
@@ -202,10 +202,18 @@ void ChooseRanges(const TConvertRequest& request, TJobSettings& settings) {
     }
     if (const std::string problem = RangesProblem(settings.Ranges, -1, "--trim"); !problem.empty())
         throw TUsageError(problem);
+    if (request.SplitChapters && !settings.Ranges.empty())
+        throw TUsageError("--split-chapters cuts each file at its chapters; it takes no --trim");
+    // The original would be replaced by one of its parts.
+    if (request.SplitChapters && request.Library.ReplaceOriginal)
+        throw TUsageError(
+            "--split-chapters makes several outputs of a file; it cannot "
+            "--replace-original");
     if (!request.Cut) return;
     const std::optional<TCutMode> mode = ParseCutMode(*request.Cut);
     if (!mode) throw TUsageError("--cut " + Quoted(*request.Cut) + ": exact or keyframe");
-    if (settings.Ranges.empty()) throw TUsageError("--cut " + *request.Cut + " needs --trim");
+    if (settings.Ranges.empty() && !request.SplitChapters)
+        throw TUsageError("--cut " + *request.Cut + " needs --trim or --split-chapters");
     settings.Cut = *mode;
 }
 
@@ -265,6 +273,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     settings.CropBlackBars = request.Crop == "auto";
     settings.FitSizeBytes = FitSizeOf(request, preset, profile);
     ChooseRanges(request, settings);
+    plan.SplitChapters = request.SplitChapters;
     settings.Tracks = TrackRequestOf(request);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition

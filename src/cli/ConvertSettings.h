@@ -18,8 +18,9 @@ class TUsageError : public std::runtime_error {
 struct TConvertPlan {
     int Line = -1;  // the profile's line in the output-format list
     const TOutputProfile* Profile = nullptr;
-    TParameterLists Lists;  // the profile's lists with the entries chosen
-    TJobSettings Settings;  // what the job builder is given for every file
+    TParameterLists Lists;       // the profile's lists with the entries chosen
+    TJobSettings Settings;       // what the job builder is given for every file
+    bool SplitChapters = false;  // one output per chapter of each file (ChapterSplit.h)
 };
 
 // The profile a text names: a line number, its display name, or a unique start of one.

@@ -24,6 +24,7 @@ TMediaFacts ReadMediaFacts(TAVProbe& probe, const std::string& path) {
     probe.GetFileInfo(info);
     media.Title = info.Title;
     media.CreatedSeconds = info.Timestamp > 0 ? info.Timestamp : 0;
+    media.Chapters = probe.Chapters();
     if (media.Facts.HasVideo) {
         TAVVideoStreamInfo video;
         probe.GetVideoStreamInfo(-1, video);

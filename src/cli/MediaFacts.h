@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/core/FileList.h"
+#include "probe/AVProbe.h"
 
 class TAVProbe;
 
@@ -23,6 +25,7 @@ struct TMediaFacts {
                                       // without one
     std::string Title;                // the container's title; empty without one
     std::int64_t CreatedSeconds = 0;  // the recording's date the container gives; 0 none
+    std::vector<TAVChapter> Chapters;
 };
 
 // Why a file holds nothing to convert: neither sound nor moving pictures (a still picture such

@@ -228,8 +228,11 @@ void AddCutOptions(CLI::App* command, TConvertRequest& request) {
         ->allow_extra_args(false);
     command->add_option_function<std::string>(
         "--cut", [&request](const std::string& mode) { request.Cut = mode; },
-        "How --trim cuts: exact (the video encoded again; the default) or keyframe (a copied "
-        "video starts at the key frame at or before START)");
+        "How --trim and --split-chapters cut: exact (the video encoded again; the default) or "
+        "keyframe (a copied video starts at the key frame at or before START)");
+    command->add_flag("--split-chapters", request.SplitChapters,
+                      "One output per chapter of each file, \"NAME - NN - TITLE.EXT\", cut as "
+                      "--trim cuts; a file without chapters is converted whole");
 }
 
 // A mistyped command would otherwise only be told that a command is required: says which are

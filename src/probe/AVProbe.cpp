@@ -179,6 +179,23 @@ void TAVProbe::GetFileInfo(TAVFileInfo& AFileInfo) const {
     CopyText(AFileInfo.Genre, MetadataText(metadata, "genre"));
 }
 
+std::vector<TAVChapter> TAVProbe::Chapters() const {
+    std::vector<TAVChapter> chapters;
+    if (!formatContext_) return chapters;
+    const AVFormatContext& context = *formatContext_;
+    int64_t mediaStart = MediaStartTime(&context);
+    if (mediaStart == AV_NOPTS_VALUE) mediaStart = 0;
+    for (unsigned i = 0; i < context.nb_chapters; ++i) {
+        const AVChapter& chapter = *context.chapters[i];
+        const char* title = MetadataText(chapter.metadata, "title");
+        chapters.push_back(
+            {LibAVUtil.av_rescale_q(chapter.start, chapter.time_base, AV_TIME_BASE_Q) - mediaStart,
+             LibAVUtil.av_rescale_q(chapter.end, chapter.time_base, AV_TIME_BASE_Q) - mediaStart,
+             title ? title : ""});
+    }
+    return chapters;
+}
+
 void TAVProbe::GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStreamInfo) const {
     AVideoStreamInfo = TAVVideoStreamInfo{};
     if (!formatContext_) {

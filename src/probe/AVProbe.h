@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "binding/LibHandles.h"
 
@@ -46,6 +47,14 @@ struct TAVVideoStreamInfo {
     int32_t Rotation = 0;  // clockwise degrees the display turns the coded picture
 };
 
+// One chapter of the file: microseconds from the start of its media (MediaStartTime), and its
+// title (empty without one).
+struct TAVChapter {
+    int64_t StartUs = 0;
+    int64_t EndUs = 0;
+    std::string Title;
+};
+
 // Keeps at most one file open; opening another closes the previous one. Used by one thread at a
 // time; it takes no lock.
 class TAVProbe {
@@ -65,6 +74,8 @@ class TAVProbe {
     // AIndex -1 asks for the video stream a conversion takes (a cover picture or an empty
     // track never).
     void GetVideoStreamInfo(int32_t AIndex, TAVVideoStreamInfo& AVideoStreamInfo) const;
+    // The file's chapters in the container's order; none without a file.
+    std::vector<TAVChapter> Chapters() const;
     static void CheckLibraries();
 
     // The message of the last failed open; a later success or a close leaves it in place.

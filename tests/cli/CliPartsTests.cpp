@@ -10,6 +10,7 @@
 #include "app/core/EntryLookup.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/UserData.h"
+#include "cli/ChapterSplit.h"
 #include "cli/ConvertSettings.h"
 #include "cli/ProgressLine.h"
 #include "support/TempDir.h"
@@ -305,6 +306,27 @@ TEST(ConvertPlanTest, PresetKeepsItsFitAndQualityStep) {
 }
 
 // ---- progress line
+
+// A chapter's output: its part of the file (the last to the end), its number among the file's
+// chapters and a title any file system takes; chapters that hold nothing of the file go.
+TEST(ChapterSplitTest, EachChapterWithLengthBecomesANamedPart) {
+    const std::vector<TAVChapter> chapters = {{-20000, 2000000, "Intro"},
+                                              {2000000, 2000000, "Empty"},
+                                              {2000000, 5000000, "A/B: \"C\"?"},
+                                              {5000000, 6000040, ""},
+                                              {7000000, 8000000, "Past the end"}};
+    const std::vector<TChapterPart> parts = ChapterParts(chapters, 6000000);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(parts[0].Range, (TTimeRange{0, 2000000}));
+    EXPECT_EQ(parts[0].NamePart, " - 01 - Intro");
+    EXPECT_EQ(parts[1].Range, (TTimeRange{2000000, 5000000}));
+    EXPECT_EQ(parts[1].LengthUs, 3000000);
+    EXPECT_EQ(parts[1].NamePart, " - 03 - A_B_ _C__");
+    EXPECT_EQ(parts[2].Range, (TTimeRange{5000000, -1}));
+    EXPECT_EQ(parts[2].LengthUs, 1000000);
+    EXPECT_EQ(parts[2].NamePart, " - 04 - Chapter 04");
+    EXPECT_EQ(ChapterOutputName("/out/film.mp4", parts[0].NamePart), "/out/film - 01 - Intro.mp4");
+}
 
 TEST(ProgressLineTest, TimeLeftFollowsTheSpeedSoFar) {
     EXPECT_EQ(SecondsLeft(500, 1000, 10.0), 10);

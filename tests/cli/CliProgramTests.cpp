@@ -718,6 +718,13 @@ INSTANTIATE_TEST_SUITE_P(
         TConvertUsageCase{"CutWithoutRanges",
                           {"--profile", "MP4 - H.264 + AAC", "--cut", "keyframe"},
                           {"--cut keyframe needs --trim"}},
+        TConvertUsageCase{"SplitWithRanges",
+                          {"--profile", "MP4 - H.264 + AAC", "--split-chapters", "--trim", "1-2"},
+                          {"--split-chapters", "takes no --trim"}},
+        TConvertUsageCase{
+            "SplitReplacingTheOriginal",
+            {"--profile", "MP4 - H.264 + AAC", "--split-chapters", "--replace-original"},
+            {"--split-chapters", "cannot --replace-original"}},
         TConvertUsageCase{"NoProfile", {}, {"--profile"}}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
@@ -1018,6 +1025,48 @@ INSTANTIATE_TEST_SUITE_P(
                       TChapterCase{"Ogg", "Opus", "opus"},
                       TChapterCase{"M4a", "M4A - ALAC (lossless)", "m4a"}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+// Each chapter becomes an output of its own, named after it and cut exactly (the first starts
+// the Matroska file, the last runs to its end); a file without chapters is converted whole.
+TEST_F(CliTest, ConvertSplitAtChaptersGivesAnOutputPerChapter) {
+    TClipSpec chaptered = ChapteredClip("matroska");
+    chaptered.chapters = {{0.0, "Opening"}, {2.0, "Main: part/one"}, {4.5, ""}};
+    const std::string input = Clip("film.mkv", chaptered);
+    const std::string plain = Clip("plain.mp4");
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const TProgramResult run =
+        RunCli({"convert", "--profile", "MP4 - H.264 + AAC", "--split-chapters", "--output-folder",
+                out.string(), input, plain});
+    ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find(plain + ": no chapters to split at; converted whole"), std::string::npos)
+        << run.Err;
+
+    const struct {
+        const char* Name;
+        double Length;
+        const char* Chapters;
+    } kParts[] = {{"film - 01 - Opening.mp4", 2.0, "0.000 Opening"},
+                  {"film - 02 - Main_ part_one.mp4", 2.5, "0.000 Main: part/one"},
+                  {"film - 03 - Chapter 03.mp4", 1.5, "0.000 "}};
+    for (const auto& part : kParts) {
+        const std::string output = (out / part.Name).string();
+        EXPECT_NE(run.Out.find(input + " -> " + output + ": Done"), std::string::npos) << run.Out;
+        for (const nlohmann::json& stream : FfprobeJson("-show_streams", output)["streams"]) {
+            const std::string type = stream.value("codec_type", "");
+            if (type != "video" && type != "audio") continue;
+            EXPECT_NEAR(std::stod(stream.value("duration", std::string("-1"))), part.Length,
+                        1 / 25.0)
+                << part.Name << " " << type;
+        }
+        EXPECT_EQ(ChaptersOf(output), part.Chapters);
+        const TProgramResult decode =
+            RunProgram("/usr/bin/ffmpeg", {"-v", "error", "-i", output, "-f", "null", "-"});
+        EXPECT_EQ(decode.Err, "") << part.Name;
+    }
+    EXPECT_TRUE(fs::exists(out / "plain.mp4"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 4);
+}
 
 TEST_F(CliTest, ConvertOfARangeOutsideTheFileFailsItNamingBothAndWritesNothing) {
     const std::string input = Clip("short.mp4", ChapteredClip("mp4"));
