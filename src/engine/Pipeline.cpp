@@ -87,7 +87,6 @@ TPipelinedRun::~TPipelinedRun() {
         if (stage) {
             stage->Output->SyncStream = stage->Sync;
             stage->Output->Batch = nullptr;
-            stage->Output->JobStopped = -1;
         }
 }
 
@@ -101,8 +100,12 @@ void TPipelinedRun::Start() {
 
 // ---- The job's thread.
 
+int TPipelinedRun::NextInputFile() {
+    return engine_.RunState.InputFiles[0].EofReached ? -1 : 0;
+}
+
 void TPipelinedRun::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
-                            const uint8_t* samples, int samplesSize, const AVFrame* picture,
+                            uint8_t* samples, int samplesSize, AVFrame* picture,
                             AVSubtitle* subtitle) {
     const auto& outputs = engine_.RunState.OutputStreams;
     TWriteStep step;
@@ -190,11 +193,38 @@ void TPipelinedRun::ThrowFailure() {
     throw FFMpegException("The conversion's threads ended early");
 }
 
-bool TPipelinedRun::Defer(std::function<void()> event) {
-    if (std::this_thread::get_id() == jobThread_) return false;
+void TPipelinedRun::PacketDone() {
+    RaiseDeferredEvents();
+}
+
+void TPipelinedRun::Raise(std::function<void()> event) {
+    if (std::this_thread::get_id() == jobThread_) {
+        event();
+        return;
+    }
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(event));
-    return true;
+}
+
+void TPipelinedRun::Write(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet,
+                          bool encoder) {
+    if (!ost.Batch) {
+        // Outside the stages' jobs (none today): written at once.
+        if (encoder)
+            engine_.WriteEncodedPacket(file, ost, packet);
+        else
+            engine_.WriteFrame(file, packet, *ost.Filters, ost.Encoder);
+        return;
+    }
+    TPacketPtr kept(LibAVCodec.av_packet_alloc());
+    // A packet that owns no buffer (a subtitle's) has its data copied.
+    if (!kept || LibAVCodec.av_packet_ref(kept.get(), packet) < 0)
+        throw FFMpegException("av_packet_ref failed: out of memory");
+    ost.Batch->push_back(std::move(kept));
+}
+
+int32_t TPipelinedRun::FramesWritten(const TOutputStreamState& ost) const {
+    return ost.EncodingNeeded ? ost.WrittenFrameNumber : ost.FrameNumber;
 }
 
 void TPipelinedRun::RaiseDeferredEvents() {
@@ -234,10 +264,10 @@ void TPipelinedRun::WorkOn(TStage& stage, TStageJob& job) {
     stage.Clock.Quality = job.Quality;
     stage.Clock.SampleChannels = job.SampleChannels;
     stage.Clock.SampleRate = job.SampleRate;
-    ost.JobStopped = job.Phase == TRunPhase::kStopping ? 1 : 0;
+    const TKeptPhase handedOn(job.Phase);
     switch (job.Kind) {
         case TStageJob::kPicture:
-            engine_.VideoOutput(file, ost, stage.Clock, job.Picture.get());
+            engine_.VideoOutput(file, ost, stage.Clock, job.Picture.get(), handedOn);
             break;
         case TStageJob::kSamples:
             engine_.AudioOutput(file, ost, stage.Clock, job.Samples.data(),
