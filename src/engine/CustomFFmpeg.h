@@ -18,6 +18,7 @@
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
+#include "engine/JobStages.h"
 #include "engine/MediaFiles.h"
 #include "engine/RangeCut.h"
 #include "engine/RunControl.h"
@@ -25,7 +26,6 @@
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
-class TPipelinedRun;
 
 // A thread of the engine. It is created held: the operating-system thread exists (so its id
 // is known) but its body waits until Resume. The engine that made it owns it and joins it.
@@ -316,7 +316,30 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
     // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
     TRunState RunState;
-    friend class TPipelinedRun;
+    // What the pipeline asks of the job's stages (JobStages.cpp).
+    class TStages final : public TJobStages {
+      public:
+        explicit TStages(TCustomFFmpeg& engine) : engine_(engine) {}
+        TRunState& Records() override;
+        void EncodePicture(TOutputStreamState& ost, TInputStreamState& clock, AVFrame* picture,
+                           const TRunPhaseSource& handedOn) override;
+        void EncodeSamples(TOutputStreamState& ost, TInputStreamState& clock, uint8_t* samples,
+                           int size) override;
+        void EncodeSubtitle(TOutputStreamState& ost, TInputStreamState& ist, AVSubtitle* subtitle,
+                            int64_t pts) override;
+        void DrainOutput(TOutputStreamState& ost) override;
+        void WriteEncoded(TOutputStreamState& ost, AVPacket* packet) override;
+        void WriteAsIs(TOutputStreamState& ost, AVPacket* packet) override;
+        void WriteCopied(TOutputStreamState& ost, AVRational from, int64_t sourcePts,
+                         const AVPacket* packet) override;
+        void ReportProgressAtInterval() override;
+        void NoteRunThread(pid_t threadId, bool running) override;
+
+      private:
+        AVFormatContext* FileOf(const TOutputStreamState& ost) const;
+        TCustomFFmpeg& engine_;
+    };
+    TStages Stages{*this};
     // The one loop: every stage's work done on the job's thread as it is handed on
     // (PacketPath.cpp, MainLoop.cpp, WriteFrame.cpp).
     class TOneLoop final : public TRunScheduler {

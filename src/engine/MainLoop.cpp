@@ -47,7 +47,7 @@ void TCustomFFmpeg::ReadAndDeliverPipelined() {
         TRunScheduler& oneLoop;
         ~TBackToOneLoop() { scheduler = &oneLoop; }
     } back{Scheduler, OneLoop};
-    TPipelinedRun pipeline(*this);
+    TPipelinedRun pipeline(Stages, RunControl);
     Scheduler = &pipeline;
     pipeline.Start();
     ranPipelined_ = true;

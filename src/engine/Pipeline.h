@@ -21,11 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/JobStages.h"
 #include "engine/RunControl.h"
 #include "engine/RunScheduler.h"
 #include "engine/RunState.h"
-
-class TCustomFFmpeg;
 
 // A bounded first-in first-out queue between two threads.
 template <typename T>
@@ -111,7 +110,8 @@ using TWriteStep = std::vector<TWriteItem>;
 
 class TPipelinedRun final : public TRunScheduler {
   public:
-    explicit TPipelinedRun(TCustomFFmpeg& engine);
+    // Works through the job's stages; `job` is the job's phase, read as work is handed on.
+    TPipelinedRun(TJobStages& stages, const TRunPhaseSource& job);
     // Stops whatever still runs and waits for it; the outputs' records are as the set-up left
     // them for the shutdown.
     ~TPipelinedRun();
@@ -171,8 +171,9 @@ class TPipelinedRun final : public TRunScheduler {
     // Lists the calling thread as one of the engine's while it runs `body`.
     void AsEngineThread(const std::function<void()>& body);
 
-    TCustomFFmpeg& engine_;
-    std::vector<std::unique_ptr<TStage>> stages_;  // by output index; none for the others
+    TJobStages& stages_;
+    const TRunPhaseSource& job_;
+    std::vector<std::unique_ptr<TStage>> outputStages_;  // by output index; none for others
     TStageQueue<TWriteStep> steps_;
     std::thread writer_;
     const std::thread::id jobThread_;
