@@ -32,7 +32,7 @@ class TJobStages {
 
     // The muxer's work on the output stream's file: an encoder's packet (its quality and size
     // counted), a packet written as it is (an encoded subtitle's), a stream copy's packet with
-    // the input's time base and clock (µs) then. Each leaves the packet blank.
+    // the input's time base and clock (µs) then. The first two leave the packet blank.
     virtual void WriteEncoded(TOutputStreamState& ost, AVPacket* packet) = 0;
     virtual void WriteAsIs(TOutputStreamState& ost, AVPacket* packet) = 0;
     virtual void WriteCopied(TOutputStreamState& ost, AVRational from, int64_t sourcePts,

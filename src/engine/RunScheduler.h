@@ -25,7 +25,8 @@ class TRunScheduler {
     virtual void PacketDone() = 0;
     // On the thread that encoded it: a packet of an output stream on its way to the muxer.
     // `encoder` tells an encoder's packet (its quality and size counted) from an encoded
-    // subtitle's (written as it is). The packet is blank afterwards.
+    // subtitle's (written as it is). The packet is left blank (the muxer took it) or as it was
+    // (a reference to it kept for the writer).
     virtual void Write(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet,
                        bool encoder) = 0;
     // The frames of an output stream the muxer has been given so far.
