@@ -18,7 +18,7 @@ PACKAGES=(
   libswresample-dev libavfilter-dev
   ffmpeg nlohmann-json3-dev
   qt6-base-dev libqt6dbus6 libcli11-dev
-  parallel shellcheck yamllint clang-format
+  parallel shellcheck yamllint clang-format clang-tools
   qt6-tools-dev qt6-l10n-tools
   librsvg2-bin desktop-file-utils appstream
   # Test time: the window's screenshots under a virtual X server, and the notification test on

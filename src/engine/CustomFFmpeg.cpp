@@ -10,7 +10,6 @@
 #include <system_error>
 
 #include "engine/LibraryErrors.h"
-#include "engine/Pipeline.h"
 
 namespace {
 
@@ -318,8 +317,13 @@ void TCustomFFmpeg::NoteRunThread(pid_t threadId, bool running) {
 
 void TCustomFFmpeg::DoLog(int level, const std::string& text) {
     // The events of a job come from its own thread, whichever of its stages logged.
-    if (PipelinedRun && PipelinedRun->Defer([this, level, text] { DoLog(level, text); })) return;
-    if (OnLog) OnLog(this, level, text);
+    Scheduler->Raise([this, level, text] {
+        if (OnLog) OnLog(this, level, text);
+    });
+}
+
+void TCustomFFmpeg::TOneLoop::Raise(std::function<void()> event) {
+    event();  // the one loop runs on the job's thread alone
 }
 
 void TCustomFFmpeg::Log(int level, const char* format, ...) {

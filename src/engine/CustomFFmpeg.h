@@ -18,13 +18,14 @@
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
+#include "engine/JobStages.h"
 #include "engine/MediaFiles.h"
 #include "engine/RangeCut.h"
 #include "engine/RunControl.h"
+#include "engine/RunScheduler.h"
 #include "engine/RunState.h"
 
 class TCustomFFmpeg;
-class TPipelinedRun;
 
 // A thread of the engine. It is created held: the operating-system thread exists (so its id
 // is known) but its body waits until Resume. The engine that made it owns it and joins it.
@@ -315,10 +316,53 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // ---- The run (TranscodeSetup.cpp, PacketPath.cpp, WriteFrame.cpp, ProgressReport.cpp,
     // MainLoop.cpp). The run state exists from the set-up to the end of the shutdown.
     TRunState RunState;
-    // The pipeline of the running job while it runs pipelined (set on the job's thread before
-    // its other threads start, cleared after they are joined); none in the one loop.
-    friend class TPipelinedRun;
-    TPipelinedRun* PipelinedRun = nullptr;
+    // What the pipeline asks of the job's stages (JobStages.cpp).
+    class TStages final : public TJobStages {
+      public:
+        explicit TStages(TCustomFFmpeg& engine) : engine_(engine) {}
+        TRunState& Records() override;
+        void EncodePicture(TOutputStreamState& ost, TInputStreamState& clock, AVFrame* picture,
+                           const TRunPhaseSource& handedOn) override;
+        void EncodeSamples(TOutputStreamState& ost, TInputStreamState& clock, uint8_t* samples,
+                           int size) override;
+        void EncodeSubtitle(TOutputStreamState& ost, TInputStreamState& ist, AVSubtitle* subtitle,
+                            int64_t pts) override;
+        void DrainOutput(TOutputStreamState& ost) override;
+        void WriteEncoded(TOutputStreamState& ost, AVPacket* packet) override;
+        void WriteAsIs(TOutputStreamState& ost, AVPacket* packet) override;
+        void WriteCopied(TOutputStreamState& ost, AVRational from, int64_t sourcePts,
+                         const AVPacket* packet) override;
+        void ReportProgressAtInterval() override;
+        void NoteRunThread(pid_t threadId, bool running) override;
+
+      private:
+        AVFormatContext* FileOf(const TOutputStreamState& ost) const;
+        TCustomFFmpeg& engine_;
+    };
+    TStages Stages{*this};
+    // The one loop: every stage's work done on the job's thread as it is handed on
+    // (PacketPath.cpp, MainLoop.cpp, WriteFrame.cpp).
+    class TOneLoop final : public TRunScheduler {
+      public:
+        explicit TOneLoop(TCustomFFmpeg& engine) : engine_(engine) {}
+        int NextInputFile() override;
+        void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
+                     int samplesSize, AVFrame* picture, AVSubtitle* subtitle) override;
+        void Drain(int istIndex) override;
+        void PacketDone() override;
+        void Write(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet,
+                   bool encoder) override;
+        int32_t FramesWritten(const TOutputStreamState& ost) const override;
+        void Raise(std::function<void()> event) override;
+
+      private:
+        TCustomFFmpeg& engine_;
+    };
+    TOneLoop OneLoop{*this};
+    // Whoever schedules the running job's stages: the one loop, or the pipeline while the job
+    // runs pipelined (set on the job's thread before the pipeline's threads start, back to the
+    // one loop once they are joined).
+    TRunScheduler* Scheduler = &OneLoop;
     // The size of the encoder output buffer of 2008, bytes: at least 4 bytes per pixel of the
     // largest picture. Today's encoders hand out their own packets; the audio output still cuts
     // sample-per-frame blocks into pieces whose coded size fits it.
@@ -366,13 +410,12 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // and something re-encoded.
     bool PipelineKeepsOutput() const;
     // Reads every packet and hands it to the packet path, until the inputs end, a limit is
-    // reached or the job is stopped.
+    // reached or the job is stopped; then drains the decoders. The scheduler in place takes the
+    // work.
     void ReadAndDeliver();
-    // The same with the stages on threads of their own; returns once everything is written and
-    // the pipeline's threads are joined.
+    // The same with the pipeline as the scheduler; returns once everything is written and the
+    // pipeline's threads are joined.
     void ReadAndDeliverPipelined();
-    // The progress report (one loop), or the events the pipeline's threads left (pipelined).
-    void ReportProgressOrEvents();
     // The input file to read next: the one whose outputs lag furthest behind (by input time
     // with InputSync); -1 when every input has ended or an output reached its frame limit.
     // optsMin is the earliest output time, seconds.
@@ -497,9 +540,6 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // frame or fails to give a packet.
     int EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost, const AVFrame* frame,
                        const char* failure);
-    // While a pipeline stage works for the output (ost.Batch set): a reference to the packet
-    // goes into the stage's batch for the writer, and true. Otherwise false.
-    bool KeepForWriter(TOutputStreamState& ost, AVPacket* packet);
     // An encoded packet written: ost.Coded and the byte counts taken from it, then WriteFrame.
     void WriteEncodedPacket(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet);
 
@@ -524,9 +564,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void FlushAudioOutput(AVFormatContext* file, TOutputStreamState& ost);
     // Encodes one decoded picture (after PreprocessPicture) for one output stream, dropping or
     // duplicating for the frame rate; returns the byte size of the last packet written, 0 when
-    // none. Checks PausePoint() before each emitted frame.
+    // none. Checks PausePoint() before each emitted frame: the picture is left out when the job
+    // was stopping as it was handed on (`handedOn`), its further copies once the job stops.
     int VideoOutput(AVFormatContext* file, TOutputStreamState& ost, TInputStreamState& ist,
-                    AVFrame* picture);
+                    AVFrame* picture, const TRunPhaseSource& handedOn);
     // The steps of VideoOutput: how many times the picture goes out (drops and duplicates
     // counted, cut at the frame limit); the picture through the output's picture graph, in the
     // output's format, cropped, scaled and padded (false drops it); the copies encoded and
@@ -544,7 +585,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
                                  TFrameHookPicture& output);
     int EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,
                         const TInputStreamState& ist, const AVFrame* picture,
-                        const TFrameHookPicture& output, int64_t frames);
+                        const TFrameHookPicture& output, int64_t frames,
+                        const TRunPhaseSource& handedOn);
     // Once per decoded picture, after the source's picture graph and before the outputs see it:
     // the custom hook or the frame-hook modules, each with its own colour conversion. May point
     // the picture's data and linesize at a working copy the engine owns; the packet path unrefs

@@ -32,31 +32,37 @@ int FrameLimitIndex(AVMediaType type) {
 
 void TCustomFFmpeg::RunTranscodeLoop() {
     ranPipelined_ = false;
-    if (Pipeline && PipelineKeepsOutput()) {
+    if (Pipeline && PipelineKeepsOutput())
         ReadAndDeliverPipelined();
-    } else {
+    else
         ReadAndDeliver();
-        RunControl.Drain();
-        DrainDecoders();
-    }
     FinishOutputs();
 }
 
 void TCustomFFmpeg::ReadAndDeliverPipelined() {
-    // Cleared only once every thread of the pipeline has been joined (it is destroyed first),
-    // and the pipeline is gone before the run state it points into is freed.
-    struct TPipelineGone {
-        TPipelinedRun*& run;
-        ~TPipelineGone() { run = nullptr; }
-    } gone{PipelinedRun};
-    TPipelinedRun pipeline(*this);
-    PipelinedRun = &pipeline;
+    // Back to the one loop only once every thread of the pipeline has been joined (it is
+    // destroyed first), and the pipeline is gone before the run state it points into is freed.
+    struct TBackToOneLoop {
+        TRunScheduler*& scheduler;
+        TRunScheduler& oneLoop;
+        ~TBackToOneLoop() { scheduler = &oneLoop; }
+    } back{Scheduler, OneLoop};
+    TPipelinedRun pipeline(Stages, RunControl);
+    Scheduler = &pipeline;
     pipeline.Start();
     ranPipelined_ = true;
     ReadAndDeliver();
-    RunControl.Drain();
-    DrainDecoders();
     pipeline.Finish();
+}
+
+int TCustomFFmpeg::TOneLoop::NextInputFile() {
+    double optsMin = 1e100;  // the earliest output time, seconds
+    const int fileIndex = engine_.LaggingInputFile(optsMin);
+    return fileIndex < 0 || engine_.OutputLimitReached(optsMin) ? -1 : fileIndex;
+}
+
+void TCustomFFmpeg::TOneLoop::PacketDone() {
+    engine_.ReportProgressAtInterval();
 }
 
 bool TCustomFFmpeg::PipelineKeepsOutput() const {
@@ -88,13 +94,10 @@ void TCustomFFmpeg::ReadAndDeliver() {
     TimerStart = LibAVUtil.av_gettime();
     LastReportTime = TimerStart;
     while (!PausePoint()) {
-        // 1. The input file whose outputs lag furthest behind.
-        double optsMin = 1e100;
-        // Pipelined, there is one input and no limit: the outputs' progress is not asked.
-        const int fileIndex =
-            PipelinedRun ? (run.InputFiles[0].EofReached ? -1 : 0) : LaggingInputFile(optsMin);
-        // 2. Nothing left to read, or a limit reached.
-        if (fileIndex < 0 || (!PipelinedRun && OutputLimitReached(optsMin))) break;
+        // 1. and 2. The input file to read next (in the one loop, the one whose outputs lag
+        // furthest behind); none when nothing is left to read or a limit is reached.
+        const int fileIndex = Scheduler->NextInputFile();
+        if (fileIndex < 0) break;
 
         // 3. Read.
         AVFormatContext* input = InputFiles[fileIndex].Context.get();
@@ -125,7 +128,7 @@ void TCustomFFmpeg::ReadAndDeliver() {
         // 5. Streams that appeared after the set-up, or that no output takes.
         const int istIndex = InputStreamOfPacket(fileIndex, packet);
         if (istIndex < 0) {
-            ReportProgressOrEvents();
+            Scheduler->PacketDone();
             continue;
         }
         TInputStreamState& ist = *run.InputStreams[istIndex];
@@ -148,17 +151,10 @@ void TCustomFFmpeg::ReadAndDeliver() {
         if (Cut && CutPieceRead() && !AdvanceCut()) break;
 
         // 11. Progress.
-        ReportProgressOrEvents();
+        Scheduler->PacketDone();
     }
-}
-
-void TCustomFFmpeg::ReportProgressOrEvents() {
-    // Pipelined, the writer reports; its events and the stages' are raised here, on the job's
-    // thread.
-    if (PipelinedRun)
-        PipelinedRun->RaiseDeferredEvents();
-    else
-        ReportProgressAtInterval();
+    RunControl.Drain();
+    DrainDecoders();
 }
 
 bool TCustomFFmpeg::OutputLimitReached(double optsMin) const {

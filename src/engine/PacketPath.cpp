@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "engine/CustomFFmpeg.h"
-#include "engine/Pipeline.h"
 
 namespace {
 
@@ -102,31 +101,36 @@ void TCustomFFmpeg::DeliverToOutputs(TInputStreamState& ist, int istIndex, const
                                      uint8_t* samples, int samplesSize, AVFrame* picture,
                                      AVSubtitle* subtitle) {
     if (StartTime != 0 && ist.Pts < StartTime) return;
-    if (PipelinedRun) {
-        PipelinedRun->Deliver(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
-        return;
-    }
-    for (const auto& output : RunState.OutputStreams) {
+    Scheduler->Deliver(ist, istIndex, packet, samples, samplesSize, picture, subtitle);
+}
+
+void TCustomFFmpeg::TOneLoop::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
+                                      uint8_t* samples, int samplesSize, AVFrame* picture,
+                                      AVSubtitle* subtitle) {
+    TCustomFFmpeg& engine = engine_;
+    for (const auto& output : engine.RunState.OutputStreams) {
         TOutputStreamState& ost = *output;
         if (ost.SourceIndex != istIndex) continue;
-        AVFormatContext* file = OutputFiles[ost.FileIndex].Context.get();
+        AVFormatContext* file = engine.OutputFiles[ost.FileIndex].Context.get();
         if (ost.EncodingNeeded) {
             switch (ost.Encoder->codec_type) {
                 case AVMEDIA_TYPE_AUDIO:
                     if (samples && samplesSize > 0)
-                        AudioOutput(file, ost, ist, samples, samplesSize);
+                        engine.AudioOutput(file, ost, ist, samples, samplesSize);
                     break;
                 case AVMEDIA_TYPE_VIDEO:
                     if (picture) {
-                        const int frameSize = VideoOutput(file, ost, ist, picture);
-                        if (!VideoStatsFileName.empty() && frameSize > 0)
-                            WriteVideoStats(file, ost, frameSize);
+                        // Done as it is handed on: the job's phase is read as it is done.
+                        const int frameSize =
+                            engine.VideoOutput(file, ost, ist, picture, engine.RunControl);
+                        if (!engine.VideoStatsFileName.empty() && frameSize > 0)
+                            engine.WriteVideoStats(file, ost, frameSize);
                     }
                     break;
                 case AVMEDIA_TYPE_SUBTITLE:
                     if (subtitle)
-                        WriteSubtitle(file, ost, ist, subtitle,
-                                      packet ? packet->pts : AV_NOPTS_VALUE);
+                        engine.WriteSubtitle(file, ost, ist, subtitle,
+                                             packet ? packet->pts : AV_NOPTS_VALUE);
                     break;
                 default:
                     throw FFMpegException("invalid codec_type");
@@ -134,8 +138,12 @@ void TCustomFFmpeg::DeliverToOutputs(TInputStreamState& ist, int istIndex, const
             continue;
         }
 
-        if (packet) WriteCopiedPacket(file, ost, ist.Stream->time_base, ist.Pts, packet);
+        if (packet) engine.WriteCopiedPacket(file, ost, ist.Stream->time_base, ist.Pts, packet);
     }
+}
+
+void TCustomFFmpeg::TOneLoop::Drain(int istIndex) {
+    engine_.DrainEncoders(istIndex);
 }
 
 void TCustomFFmpeg::WriteCopiedPacket(AVFormatContext* file, TOutputStreamState& ost,
@@ -182,12 +190,7 @@ int TCustomFFmpeg::OutputPacket(TInputStreamState& ist, int istIndex, const AVPa
     if (type == AVMEDIA_TYPE_SUBTITLE) return DecodeSubtitlePacket(ist, istIndex, packet);
     if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
     if (DecodeMediaPacket(ist, istIndex, packet) < 0) return -1;
-    if (!packet) {
-        if (PipelinedRun)
-            PipelinedRun->Drain(istIndex);
-        else
-            DrainEncoders(istIndex);
-    }
+    if (!packet) Scheduler->Drain(istIndex);
     return 0;
 }
 

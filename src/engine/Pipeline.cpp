@@ -3,7 +3,8 @@
 
 #include <unistd.h>
 
-#include "engine/CustomFFmpeg.h"
+#include "binding/FFmpegLibs.h"
+#include "engine/EngineTypes.h"
 
 namespace {
 
@@ -50,10 +51,11 @@ struct TCollecting {
 
 }  // namespace
 
-TPipelinedRun::TPipelinedRun(TCustomFFmpeg& engine)
-    : engine_(engine), steps_(kWriteSteps), jobThread_(std::this_thread::get_id()) {
-    const auto& outputs = engine_.RunState.OutputStreams;
-    stages_.resize(outputs.size());
+TPipelinedRun::TPipelinedRun(TJobStages& stages, const TRunPhaseSource& job)
+    : stages_(stages), job_(job), steps_(kWriteSteps), jobThread_(std::this_thread::get_id()) {
+    const TRunState& run = stages_.Records();
+    const auto& outputs = run.OutputStreams;
+    outputStages_.resize(outputs.size());
     for (size_t n = 0; n < outputs.size(); ++n) {
         TOutputStreamState& ost = *outputs[n];
         if (!ost.EncodingNeeded) continue;
@@ -61,17 +63,16 @@ TPipelinedRun::TPipelinedRun(TCustomFFmpeg& engine)
         if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) continue;
         auto stage = std::make_unique<TStage>(
             type == AVMEDIA_TYPE_VIDEO ? kPictureJobs : kSampleJobs, kBatches);
-        const TInputStreamState& source = *engine_.RunState.InputStreams[ost.SourceIndex];
+        TInputStreamState& source = *run.InputStreams[ost.SourceIndex];
         stage->Output = &ost;
-        stage->Sync =
-            ost.SyncStream ? ost.SyncStream : engine_.RunState.InputStreams[ost.SourceIndex].get();
+        stage->Sync = ost.SyncStream ? ost.SyncStream : &source;
         stage->Clock.FileIndex = source.FileIndex;
         stage->Clock.StreamIndex = source.StreamIndex;
         stage->Clock.Stream = source.Stream;
         stage->Clock.IsStart = source.IsStart;
         // The output keeps in step with the clock its jobs bring.
         ost.SyncStream = &stage->Clock;
-        stages_[n] = std::move(stage);
+        outputStages_[n] = std::move(stage);
     }
 }
 
@@ -83,16 +84,15 @@ TPipelinedRun::~TPipelinedRun() {
         RaiseDeferredEvents();
     } catch (...) {
     }
-    for (const auto& stage : stages_)
+    for (const auto& stage : outputStages_)
         if (stage) {
             stage->Output->SyncStream = stage->Sync;
             stage->Output->Batch = nullptr;
-            stage->Output->JobStopped = -1;
         }
 }
 
 void TPipelinedRun::Start() {
-    for (const auto& stage : stages_)
+    for (const auto& stage : outputStages_)
         if (stage)
             stage->Thread =
                 std::thread([this, &stage = *stage] { AsEngineThread([&] { RunStage(stage); }); });
@@ -101,29 +101,33 @@ void TPipelinedRun::Start() {
 
 // ---- The job's thread.
 
+int TPipelinedRun::NextInputFile() {
+    return stages_.Records().InputFiles[0].EofReached ? -1 : 0;
+}
+
 void TPipelinedRun::Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
-                            const uint8_t* samples, int samplesSize, const AVFrame* picture,
+                            uint8_t* samples, int samplesSize, AVFrame* picture,
                             AVSubtitle* subtitle) {
-    const auto& outputs = engine_.RunState.OutputStreams;
+    const auto& outputs = stages_.Records().OutputStreams;
     TWriteStep step;
     for (size_t n = 0; n < outputs.size(); ++n) {
         TOutputStreamState& ost = *outputs[n];
         if (ost.SourceIndex != istIndex) continue;
         TWriteItem item;
         item.Output = static_cast<int32_t>(n);
-        if (stages_[n]) {
+        if (outputStages_[n]) {
             const bool audio = ost.Encoder->codec_type == AVMEDIA_TYPE_AUDIO;
             if (audio ? !samples || samplesSize <= 0 : !picture) continue;
-            if (!stages_[n]->Jobs.Push(JobFor(*stages_[n], ist, samples, samplesSize, picture)))
+            if (!outputStages_[n]->Jobs.Push(
+                    JobFor(*outputStages_[n], ist, samples, samplesSize, picture)))
                 ThrowFailure();
         } else if (ost.EncodingNeeded) {
             if (ost.Encoder->codec_type != AVMEDIA_TYPE_SUBTITLE)
                 throw FFMpegException("invalid codec_type");
             if (!subtitle) continue;
             item.Kind = TWriteItem::kSubtitle;
-            AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
             const TCollecting collecting(ost, item.Packets);
-            engine_.WriteSubtitle(file, ost, ist, subtitle, packet ? packet->pts : AV_NOPTS_VALUE);
+            stages_.EncodeSubtitle(ost, ist, subtitle, packet ? packet->pts : AV_NOPTS_VALUE);
         } else {
             if (!packet) continue;
             item.Kind = TWriteItem::kCopy;
@@ -153,15 +157,15 @@ TStageJob TPipelinedRun::JobFor(const TStage& stage, const TInputStreamState& is
     job.Quality = ist.Quality;
     job.SampleChannels = ist.SampleChannels;
     job.SampleRate = ist.SampleRate;
-    job.Phase = engine_.RunControl.Phase();
+    job.Phase = job_.Phase();
     return job;
 }
 
 void TPipelinedRun::Drain(int istIndex) {
     TWriteStep step;
-    for (size_t n = 0; n < stages_.size(); ++n) {
-        if (!stages_[n] || stages_[n]->Output->SourceIndex != istIndex) continue;
-        if (!stages_[n]->Jobs.Push(TStageJob{})) ThrowFailure();
+    for (size_t n = 0; n < outputStages_.size(); ++n) {
+        if (!outputStages_[n] || outputStages_[n]->Output->SourceIndex != istIndex) continue;
+        if (!outputStages_[n]->Jobs.Push(TStageJob{})) ThrowFailure();
         TWriteItem item;
         item.Output = static_cast<int32_t>(n);
         step.push_back(std::move(item));
@@ -170,7 +174,7 @@ void TPipelinedRun::Drain(int istIndex) {
 }
 
 void TPipelinedRun::Finish() {
-    for (const auto& stage : stages_)
+    for (const auto& stage : outputStages_)
         if (stage) stage->Jobs.Close();
     steps_.Close();
     JoinAll();
@@ -190,11 +194,38 @@ void TPipelinedRun::ThrowFailure() {
     throw FFMpegException("The conversion's threads ended early");
 }
 
-bool TPipelinedRun::Defer(std::function<void()> event) {
-    if (std::this_thread::get_id() == jobThread_) return false;
+void TPipelinedRun::PacketDone() {
+    RaiseDeferredEvents();
+}
+
+void TPipelinedRun::Raise(std::function<void()> event) {
+    if (std::this_thread::get_id() == jobThread_) {
+        event();
+        return;
+    }
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(event));
-    return true;
+}
+
+void TPipelinedRun::Write(AVFormatContext*, TOutputStreamState& ost, AVPacket* packet,
+                          bool encoder) {
+    if (!ost.Batch) {
+        // Outside the stages' jobs (none today): written at once.
+        if (encoder)
+            stages_.WriteEncoded(ost, packet);
+        else
+            stages_.WriteAsIs(ost, packet);
+        return;
+    }
+    TPacketPtr kept(LibAVCodec.av_packet_alloc());
+    // A packet that owns no buffer (a subtitle's) has its data copied.
+    if (!kept || LibAVCodec.av_packet_ref(kept.get(), packet) < 0)
+        throw FFMpegException("av_packet_ref failed: out of memory");
+    ost.Batch->push_back(std::move(kept));
+}
+
+int32_t TPipelinedRun::FramesWritten(const TOutputStreamState& ost) const {
+    return ost.EncodingNeeded ? ost.WrittenFrameNumber : ost.FrameNumber;
 }
 
 void TPipelinedRun::RaiseDeferredEvents() {
@@ -228,23 +259,22 @@ void TPipelinedRun::RunStage(TStage& stage) {
 
 void TPipelinedRun::WorkOn(TStage& stage, TStageJob& job) {
     TOutputStreamState& ost = *stage.Output;
-    AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
     stage.Clock.Pts = job.SyncPts;
     stage.Clock.NextPts = job.SyncNextPts;
     stage.Clock.Quality = job.Quality;
     stage.Clock.SampleChannels = job.SampleChannels;
     stage.Clock.SampleRate = job.SampleRate;
-    ost.JobStopped = job.Phase == TRunPhase::kStopping ? 1 : 0;
+    const TKeptPhase handedOn(job.Phase);
     switch (job.Kind) {
         case TStageJob::kPicture:
-            engine_.VideoOutput(file, ost, stage.Clock, job.Picture.get());
+            stages_.EncodePicture(ost, stage.Clock, job.Picture.get(), handedOn);
             break;
         case TStageJob::kSamples:
-            engine_.AudioOutput(file, ost, stage.Clock, job.Samples.data(),
-                                static_cast<int>(job.Samples.size()));
+            stages_.EncodeSamples(ost, stage.Clock, job.Samples.data(),
+                                  static_cast<int>(job.Samples.size()));
             break;
         case TStageJob::kDrain:
-            engine_.DrainEncoder(ost);
+            stages_.DrainOutput(ost);
             break;
     }
 }
@@ -258,7 +288,7 @@ void TPipelinedRun::RunWriter() {
             for (TWriteItem& item : step)
                 if (!Write(item)) return;
             step.clear();
-            engine_.ReportProgressAtInterval();
+            stages_.ReportProgressAtInterval();
         }
     } catch (...) {
         Fail(std::current_exception());
@@ -266,24 +296,20 @@ void TPipelinedRun::RunWriter() {
 }
 
 bool TPipelinedRun::Write(TWriteItem& item) {
-    TOutputStreamState& ost = *engine_.RunState.OutputStreams[item.Output];
-    AVFormatContext* file = engine_.OutputFiles[ost.FileIndex].Context.get();
+    TOutputStreamState& ost = *stages_.Records().OutputStreams[item.Output];
     switch (item.Kind) {
         case TWriteItem::kFromStage: {
             TStageBatch batch;
-            if (!stages_[item.Output]->Batches.Pop(batch)) return false;
-            for (const TPacketPtr& packet : batch.Packets)
-                engine_.WriteEncodedPacket(file, ost, packet.get());
+            if (!outputStages_[item.Output]->Batches.Pop(batch)) return false;
+            for (const TPacketPtr& packet : batch.Packets) stages_.WriteEncoded(ost, packet.get());
             ost.WrittenFrameNumber = batch.FrameNumber;
             break;
         }
         case TWriteItem::kCopy:
-            engine_.WriteCopiedPacket(file, ost, item.SourceTimeBase, item.SourcePts,
-                                      item.Copied.get());
+            stages_.WriteCopied(ost, item.SourceTimeBase, item.SourcePts, item.Copied.get());
             break;
         case TWriteItem::kSubtitle:
-            for (const TPacketPtr& packet : item.Packets)
-                engine_.WriteFrame(file, packet.get(), *ost.Filters, ost.Encoder);
+            for (const TPacketPtr& packet : item.Packets) stages_.WriteAsIs(ost, packet.get());
             break;
     }
     return true;
@@ -300,7 +326,7 @@ void TPipelinedRun::Fail(std::exception_ptr failure) {
 }
 
 void TPipelinedRun::AbortAll() {
-    for (const auto& stage : stages_)
+    for (const auto& stage : outputStages_)
         if (stage) {
             stage->Jobs.Abort();
             stage->Batches.Abort();
@@ -309,14 +335,14 @@ void TPipelinedRun::AbortAll() {
 }
 
 void TPipelinedRun::JoinAll() {
-    for (const auto& stage : stages_)
+    for (const auto& stage : outputStages_)
         if (stage && stage->Thread.joinable()) stage->Thread.join();
     if (writer_.joinable()) writer_.join();
 }
 
 void TPipelinedRun::AsEngineThread(const std::function<void()>& body) {
     const pid_t id = gettid();
-    engine_.NoteRunThread(id, true);
+    stages_.NoteRunThread(id, true);
     body();
-    engine_.NoteRunThread(id, false);
+    stages_.NoteRunThread(id, false);
 }

@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/JobStages.h"
 #include "engine/RunControl.h"
+#include "engine/RunScheduler.h"
 #include "engine/RunState.h"
-
-class TCustomFFmpeg;
 
 // A bounded first-in first-out queue between two threads.
 template <typename T>
@@ -108,9 +108,10 @@ struct TWriteItem {
 // Every write of one delivery, in output order.
 using TWriteStep = std::vector<TWriteItem>;
 
-class TPipelinedRun {
+class TPipelinedRun final : public TRunScheduler {
   public:
-    explicit TPipelinedRun(TCustomFFmpeg& engine);
+    // Works through the job's stages; `job` is the job's phase, read as work is handed on.
+    TPipelinedRun(TJobStages& stages, const TRunPhaseSource& job);
     // Stops whatever still runs and waits for it; the outputs' records are as the set-up left
     // them for the shutdown.
     ~TPipelinedRun();
@@ -119,22 +120,27 @@ class TPipelinedRun {
 
     // Starts the stages and the writer.
     void Start();
-    // On the job's thread: what the one loop's delivery does for every output of the input
-    // stream, as jobs and writes. Throws the failure of another thread when that ended the run.
-    void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet,
-                 const uint8_t* samples, int samplesSize, const AVFrame* picture,
-                 AVSubtitle* subtitle);
-    // On the job's thread: the encoders fed by the input stream are drained.
-    void Drain(int istIndex);
     // On the job's thread, after the last delivery: waits until everything is written, raises
     // the events left, and throws the first failure of any thread.
     void Finish();
 
-    // On another thread of the run: keeps the event for the job's thread and returns true. On
-    // the job's thread: false (raise it at once).
-    bool Defer(std::function<void()> event);
-    // On the job's thread: raises the events the other threads left, in their order.
-    void RaiseDeferredEvents();
+    // The scheduler's part (RunScheduler.h). There is one input, read to its end: no limit
+    // asks how far the outputs have got.
+    int NextInputFile() override;
+    // What the one loop's delivery does for every output of the input stream, as jobs and
+    // writes. Throws the failure of another thread when that ended the run.
+    void Deliver(TInputStreamState& ist, int istIndex, const AVPacket* packet, uint8_t* samples,
+                 int samplesSize, AVFrame* picture, AVSubtitle* subtitle) override;
+    void Drain(int istIndex) override;
+    // The writer reports the progress; the job's thread raises the events left.
+    void PacketDone() override;
+    // The packet goes into the batch of the job the output's stage works on (or the subtitles
+    // the job's thread encodes for the writer).
+    void Write(AVFormatContext* file, TOutputStreamState& ost, AVPacket* packet,
+               bool encoder) override;
+    // A re-encoded output's frames as of the packets the writer has written.
+    int32_t FramesWritten(const TOutputStreamState& ost) const override;
+    void Raise(std::function<void()> event) override;
 
   private:
     struct TStage {
@@ -154,6 +160,8 @@ class TPipelinedRun {
     bool Write(TWriteItem& item);
     TStageJob JobFor(const TStage& stage, const TInputStreamState& ist, const uint8_t* samples,
                      int samplesSize, const AVFrame* picture);
+    // On the job's thread: raises the events the other threads left, in their order.
+    void RaiseDeferredEvents();
     // Ends the run for every thread, keeping the first failure.
     void Fail(std::exception_ptr failure);
     // After a queue refused an item: throws the failure that ended the run.
@@ -163,8 +171,9 @@ class TPipelinedRun {
     // Lists the calling thread as one of the engine's while it runs `body`.
     void AsEngineThread(const std::function<void()>& body);
 
-    TCustomFFmpeg& engine_;
-    std::vector<std::unique_ptr<TStage>> stages_;  // by output index; none for the others
+    TJobStages& stages_;
+    const TRunPhaseSource& job_;
+    std::vector<std::unique_ptr<TStage>> outputStages_;  // by output index; none for others
     TStageQueue<TWriteStep> steps_;
     std::thread writer_;
     const std::thread::id jobThread_;

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "engine/CustomFFmpeg.h"
-#include "engine/Pipeline.h"
 
 namespace {
 
@@ -96,9 +95,8 @@ bool TCustomFFmpeg::DescribeFirstVideoOutput(const TOutputStreamState& ost, bool
                                              TProgressInfo& info, std::string& line) {
     const float quality = CodedQuality(ost);
     const double elapsed = (LibAVUtil.av_gettime() - TimerStart) / 1000000.0;
-    // Pipelined, the encoder may be ahead of what was written: the writer's count is told.
-    info.FrameNumber =
-        PipelinedRun && ost.EncodingNeeded ? ost.WrittenFrameNumber : ost.FrameNumber;
+    // The encoder may be ahead of what was written: the count written is told.
+    info.FrameNumber = Scheduler->FramesWritten(ost);
     if (info.FrameNumber < 1) return false;
     info.FPS = elapsed > 1.0 ? static_cast<int32_t>(info.FrameNumber / elapsed + 0.5) : 0;
     info.Quality = quality;
@@ -133,9 +131,12 @@ void TCustomFFmpeg::SendProgress(TProgressInfo& info, std::string& line, int64_t
         info.BitRate = static_cast<float>(bitrate);
         info.CurrentSize = totalSize;
         info.TotalOutputDuration = SourceDurationMs;
-        if (!PipelinedRun || !PipelinedRun->Defer([this, info] { OnProgress(this, info); }))
-            OnProgress(this, info);
+        Scheduler->Raise([this, info] { OnProgress(this, info); });
     } else if (Verbose >= 0 && OnLog) {
         DoLog(1, line);
     }
+}
+
+int32_t TCustomFFmpeg::TOneLoop::FramesWritten(const TOutputStreamState& ost) const {
+    return ost.FrameNumber;  // written as it is encoded
 }

@@ -16,7 +16,28 @@ enum class TRunPhase {
                 // pictures a video encoder still holds for its look-ahead are left out
 };
 
-class TRunControl {
+// The phase a job was in as a piece of its work was handed on, as the thread that does the work
+// reads it: the job's own phase where the work is done as it is handed on (the one loop), the
+// phase kept with the work where another thread does it later (a stage of the pipeline).
+class TRunPhaseSource {
+  public:
+    virtual TRunPhase Phase() const = 0;
+
+  protected:
+    ~TRunPhaseSource() = default;
+};
+
+// A phase kept with a piece of work.
+class TKeptPhase final : public TRunPhaseSource {
+  public:
+    explicit TKeptPhase(TRunPhase phase) : phase_(phase) {}
+    TRunPhase Phase() const override { return phase_; }
+
+  private:
+    TRunPhase phase_;
+};
+
+class TRunControl final : public TRunPhaseSource {
   public:
     TRunControl() = default;
     TRunControl(const TRunControl&) = delete;
@@ -33,7 +54,7 @@ class TRunControl {
     // The inputs have ended: draining, unless stopping (a pause stays, and drains once resumed).
     void Drain();
 
-    TRunPhase Phase() const { return phase_.load(); }
+    TRunPhase Phase() const override { return phase_.load(); }
     bool StopRequested() const { return Phase() == TRunPhase::kStopping; }
     // Where a job's thread checks in: waits while paused, unless it may not (it holds a lock
     // others need); true once the job is to stop.

@@ -155,10 +155,6 @@ struct TOutputStreamState {
     // muxer), and the frame count as of the packets the writer has written.
     std::vector<TPacketPtr>* Batch = nullptr;
     int32_t WrittenFrameNumber = 0;
-    // The picture path's reading of a pipelined job's phase (TStageJob::Phase, set by the stage
-    // for each job): 1 when the job was stopping as the picture was handed on, else 0; -1 in the
-    // one loop, which reads the run control at each picture.
-    int32_t JobStopped = -1;
 
     TStdioFilePtr LogFile;  // first-pass statistics file
     // The encoder's stats_out text last written to LogFile (the encoder owns it).

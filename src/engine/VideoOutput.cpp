@@ -32,13 +32,14 @@ bool TCustomFFmpeg::ScalerConverts(AVPixelFormat from, AVPixelFormat to) {
 }
 
 int TCustomFFmpeg::VideoOutput(AVFormatContext* file, TOutputStreamState& ost,
-                               TInputStreamState& ist, AVFrame* picture) {
+                               TInputStreamState& ist, AVFrame* picture,
+                               const TRunPhaseSource& handedOn) {
     if (!ost.Encoder || !picture || !picture->data[0]) return 0;
     const int64_t frames = VideoFramesToEmit(ost, ist);
     if (frames <= 0) return 0;
     TFrameHookPicture output{};
     if (!ConvertPictureForOutput(ost, picture, output)) return 0;
-    return EmitVideoFrames(file, ost, ist, picture, output, frames);
+    return EmitVideoFrames(file, ost, ist, picture, output, frames, handedOn);
 }
 
 int64_t TCustomFFmpeg::VideoFramesToEmit(TOutputStreamState& ost, const TInputStreamState& ist) {
@@ -129,7 +130,8 @@ bool TCustomFFmpeg::ConvertPictureForOutput(TOutputStreamState& ost, const AVFra
 
 int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& ost,
                                    const TInputStreamState& ist, const AVFrame* picture,
-                                   const TFrameHookPicture& output, int64_t frames) {
+                                   const TFrameHookPicture& output, int64_t frames,
+                                   const TRunPhaseSource& handedOn) {
     AVCodecContext* enc = ost.Encoder;
     if (!ost.EncoderFrame) {
         ost.EncoderFrame.reset(LibAVUtil.av_frame_alloc());
@@ -142,10 +144,11 @@ int TCustomFFmpeg::EmitVideoFrames(AVFormatContext* file, TOutputStreamState& os
 
     int frameSize = 0;
     for (int64_t i = 0; i < frames; ++i) {
-        // Pipelined, the stop counts as the job's thread saw it when it handed the picture on.
-        // A stop ends the copies of a picture at once, whichever thread encodes them.
+        // The picture itself goes out unless the job was stopping as it was handed on (in the
+        // one loop that is now, after this check point; a stage's job brings the phase it was
+        // handed on in). A stop ends the copies of a picture at once.
         const bool stopped = PausePoint();
-        if (ost.JobStopped >= 0 ? ost.JobStopped || (i > 0 && stopped) : stopped) break;
+        if (handedOn.Phase() == TRunPhase::kStopping || (i > 0 && stopped)) break;
         AVFrame* frame = ost.EncoderFrame.get();
         LibAVUtil.av_frame_unref(frame);
         // The frame only points at the picture: the encoder copies what it keeps.

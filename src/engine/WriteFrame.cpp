@@ -138,20 +138,18 @@ int TCustomFFmpeg::EncodeAndWrite(AVFormatContext* file, TOutputStreamState& ost
             ost.LoggedStatistics = encoder->stats_out;
         }
         lastSize = packet->size;
-        if (!KeepForWriter(ost, packet)) WriteEncodedPacket(file, ost, packet);
+        Scheduler->Write(file, ost, packet, true);
         LibAVCodec.av_packet_unref(packet);
     }
     return lastSize;
 }
 
-bool TCustomFFmpeg::KeepForWriter(TOutputStreamState& ost, AVPacket* packet) {
-    if (!ost.Batch) return false;
-    TPacketPtr kept(LibAVCodec.av_packet_alloc());
-    // A packet that owns no buffer (a subtitle's) has its data copied.
-    if (!kept || LibAVCodec.av_packet_ref(kept.get(), packet) < 0)
-        throw FFMpegException("av_packet_ref failed: out of memory");
-    ost.Batch->push_back(std::move(kept));
-    return true;
+void TCustomFFmpeg::TOneLoop::Write(AVFormatContext* file, TOutputStreamState& ost,
+                                    AVPacket* packet, bool encoder) {
+    if (encoder)
+        engine_.WriteEncodedPacket(file, ost, packet);
+    else
+        engine_.WriteFrame(file, packet, *ost.Filters, ost.Encoder);
 }
 
 void TCustomFFmpeg::WriteEncodedPacket(AVFormatContext* file, TOutputStreamState& ost,
@@ -202,8 +200,7 @@ void TCustomFFmpeg::WriteSubtitle(AVFormatContext* file, TOutputStreamState& ost
                 int64_t{subtitle->end_display_time} - subtitle->start_display_time, kMilliseconds,
                 ost.Stream->time_base);
         packet->dts = packet->pts;
-        if (!KeepForWriter(ost, packet.get()))
-            WriteFrame(file, packet.get(), *ost.Filters, encoder);
+        Scheduler->Write(file, ost, packet.get(), false);
     }
     ++ost.FrameNumber;
 }
