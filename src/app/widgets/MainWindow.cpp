@@ -60,14 +60,18 @@
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/ApplicationIcon.h"
+#include "app/widgets/CommandBar.h"
 #include "app/widgets/DesktopNotification.h"
 #include "app/widgets/FileListModel.h"
 #include "app/widgets/FileProber.h"
 #include "app/widgets/FontAdjustment.h"
 #include "app/widgets/MessageBoxes.h"
 #include "app/widgets/OptionsDialog.h"
+#include "app/widgets/OutputFolderPanel.h"
+#include "app/widgets/OutputSettingsPanel.h"
 #include "app/widgets/PresetMenu.h"
 #include "app/widgets/ProfileList.h"
+#include "app/widgets/QueueBar.h"
 #include "app/widgets/SettingsStore.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/ProgramFolders.h"
@@ -250,20 +254,15 @@ void TMainWindow::FormCreate() {
     setAcceptDrops(true);
     dataFolder_ = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 
-    volumeSlider->setValue(kDefaultVolumePosition);
-    VolumeSliderChange();
+    settingsPanel_->SetVolumePosition(kDefaultVolumePosition);
+    volume_ = VolumeForPosition(settingsPanel_->VolumePosition());
 
     ComboOutputFormat->FillProfiles();
     SelectOutputFormatLine(kDefaultFormatLine);
     ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
 
-    ShowParameterLists();
-    {
-        const QSignalBlocker blocker(ComboLetterBox);
-        for (const std::string& entry : LetterBoxEntries())
-            ComboLetterBox->addItem(tr(entry.c_str()));
-        ComboLetterBox->setCurrentIndex(0);
-    }
+    settingsPanel_->ShowLists();
+    settingsPanel_->FillLetterBox(LetterBoxEntries());
     TimerConvertAgain->stop();
     presets_.Load(dataFolder_);
     ReloadPresetLines();
@@ -365,29 +364,28 @@ void TMainWindow::FitNameColumn() {
 // --- Settings ---
 
 QString TMainWindow::OutputFolder() const {
-    return EditOutputFolder->text();
+    return folderPanel_->Folder();
 }
 
 void TMainWindow::SetOutputFolder(const QString& folder) {
-    EditOutputFolder->setText(folder);
-    EditOutputFolder->setToolTip(folder);
+    folderPanel_->SetFolder(folder);
     ScheduleSave();
 }
 
 bool TMainWindow::SameFolderAsInput() const {
-    return CheckSameFolder->isChecked();
+    return folderPanel_->SameFolderAsInput();
 }
 
 void TMainWindow::SetSameFolderAsInput(bool same) {
-    CheckSameFolder->setChecked(same);
+    folderPanel_->SetSameFolderAsInput(same);
 }
 
 int TMainWindow::ParallelFiles() const {
-    return SpinParallel->value();
+    return queueBar_->ParallelFiles();
 }
 
 void TMainWindow::SetParallelFiles(int count) {
-    SpinParallel->setValue(std::clamp(count, SpinParallel->minimum(), SpinParallel->maximum()));
+    queueBar_->SetParallelFiles(count);
 }
 
 void TMainWindow::SelectOutputFormatLine(int line) {
@@ -397,11 +395,11 @@ void TMainWindow::SelectOutputFormatLine(int line) {
 }
 
 int TMainWindow::LetterBoxIndex() const {
-    return ComboLetterBox->currentIndex();
+    return settingsPanel_->LetterBoxIndex();
 }
 
 void TMainWindow::SelectLetterBox(int index) {
-    if (index >= 0 && index < ComboLetterBox->count()) ComboLetterBox->setCurrentIndex(index);
+    settingsPanel_->SelectLetterBox(index);
 }
 
 std::optional<int> TMainWindow::DropDownItems() const {
@@ -460,12 +458,11 @@ TJobSettings TMainWindow::JobSettings() const {
     settings.Reader = selection_.Profile()->Reader;
     settings.Parameters = ChoiceOf(params_);
     settings.AspectIndex = params_.AspectRatio.Selected;
-    settings.LetterBoxIndex = ComboLetterBox->currentIndex();
+    settings.LetterBoxIndex = settingsPanel_->LetterBoxIndex();
     settings.Volume = volume_;
-    settings.Reencode = CheckReencode->isChecked();
+    settings.Reencode = settingsPanel_->Reencode();
     // Read whenever it is ticked: Convert disables the controls before the job is built.
-    if (CheckFitSize->isChecked() && WritesVideo(selection_.Profile()))
-        settings.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
+    if (WritesVideo(selection_.Profile())) settings.FitSizeBytes = settingsPanel_->FitSizeBytes();
     return settings;
 }
 
@@ -680,7 +677,7 @@ void TMainWindow::ComboOutputFormatChange() {
         return;
     }
     params_.ApplyProfile(*profile);
-    ShowParameterLists();
+    settingsPanel_->ShowLists();
     UpdateFitSizeControls(ComboOutputFormat->isEnabled());
     fileList_.SetFormatKey(profile->FormatKey);
     fileModel_->AllRowsChanged();
@@ -689,35 +686,11 @@ void TMainWindow::ComboOutputFormatChange() {
 }
 
 void TMainWindow::UpdateFitSizeControls(bool enabled) {
-    const bool video = WritesVideo(selection_.Profile());
-    CheckFitSize->setEnabled(enabled && video);
-    SpinFitSize->setEnabled(enabled && video && CheckFitSize->isChecked());
+    settingsPanel_->EnableFitSize(enabled, WritesVideo(selection_.Profile()));
 }
 
 void TMainWindow::ComboOutputFormatDropDown() {
     ApplyDropDownItems();
-}
-
-void TMainWindow::ShowParameterLists() {
-    const std::pair<QComboBox*, const TChoiceList*> lists[] = {
-        {ComboVideoCodec, &params_.VideoCodec},     {ComboVideoSize, &params_.VideoSize},
-        {ComboVideoBitrate, &params_.VideoBitrate}, {ComboVideoFramerate, &params_.VideoFramerate},
-        {ComboAudioCodec, &params_.AudioCodec},     {ComboAudioBitrate, &params_.AudioBitrate},
-        {ComboSamplingRate, &params_.SamplingRate}, {ComboAudioChannels, &params_.AudioChannels},
-        {ComboAspectRatio, &params_.AspectRatio},   {ComboQuality, &params_.Quality},
-    };
-    for (const auto& [combo, list] : lists) {
-        const QSignalBlocker blocker(combo);
-        combo->clear();
-        for (const std::string& entry : list->Items) combo->addItem(Q(entry));
-        combo->setCurrentIndex(list->Selected);
-    }
-}
-
-void TMainWindow::VolumeSliderChange() {
-    LabelVolume->setText(Q(VolumeLabel(volumeSlider->value())));
-    volume_ = VolumeForPosition(volumeSlider->value());
-    ScheduleSave();
 }
 
 // --- The conversion queue ---
@@ -744,7 +717,7 @@ void TMainWindow::ButtonConvertClick() {
     stoppedRows_.clear();
     runClock_.start();
     queueProgress_.Start(fileList_, 0);
-    ProgressQueue->setValue(0);
+    queueBar_->SetQueueProgress(0);
     queue_.Start();
     TimerConvertAgain->start();
     EnableControls(false);
@@ -804,7 +777,7 @@ void TMainWindow::StartBatch() {
 }
 
 void TMainWindow::RunJobBuilder() {
-    ProgressBar1->setValue(0);
+    queueBar_->SetFileProgress(0);
     // The builder clears the tasks too; cleared here, the new task's events belong to a new run.
     ClearTasks();
     TBuildResult result = BuildNextTask(fileList_, queue_, JobSettings(), *backend_);
@@ -876,8 +849,8 @@ void TMainWindow::ReportRunEnd() {
     // desktop told.
     batchRunning_ = false;
     batchRows_.clear();
-    ProgressBar1->setValue(0);
-    ProgressQueue->setValue(queueProgress_.Percent());
+    queueBar_->SetFileProgress(0);
+    queueBar_->SetQueueProgress(queueProgress_.Percent());
     EnableControls(true);
     setWindowTitle(tr(kMainCaption));
     // "Stopping a.mp4" is over with the run; it would hide the summary.
@@ -905,7 +878,7 @@ void TMainWindow::ButtonStopConvertClick() {
     queue_.Stop(byUser);
     TimerConvertAgain->stop();
     if (backend_) backend_->StopTasks();
-    ProgressBar1->setValue(0);
+    queueBar_->SetFileProgress(0);
     if (batchRunning_) {
         // The stopped tasks report their ends; the run's end follows them.
         return;
@@ -987,22 +960,17 @@ void TMainWindow::ButtonStopAfterClick() {
         }
     }
     queue_.StopAfterCurrentRow();
-    ButtonStopAfter->setEnabled(false);
+    queueBar_->SetStopAfterEnabled(false);
     StatusBar1->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
 }
 
 void TMainWindow::EnableControls(bool enabled) {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             ButtonAddFile,     ButtonClear,        ButtonRemove,      ButtonConvert,
-             ComboOutputFormat, ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate,
-             ComboAudioBitrate, ComboAudioChannels, ComboVideoCodec,   ComboSamplingRate,
-             ComboAudioCodec,   volumeSlider,       ComboAspectRatio,  ComboLetterBox,
-             ComboQuality,      CheckReencode,      SpinParallel,      CheckSameFolder}) {
-        control->setEnabled(enabled);
-    }
-    EditOutputFolder->setEnabled(enabled && !SameFolderAsInput());
+    commandBar_->SetControlsEnabled(enabled);
+    ComboOutputFormat->setEnabled(enabled);
+    settingsPanel_->SetControlsEnabled(enabled);
+    folderPanel_->SetControlsEnabled(enabled);
     UpdateFitSizeControls(enabled);
-    ButtonStopAfter->setEnabled(!enabled);
+    queueBar_->SetRunning(!enabled);
     popupAllowed_ = true;
     for (QAction* action : PopupListView1->actions()) {
         const QString name = action->objectName();
@@ -1052,16 +1020,15 @@ void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
         ScheduleSave();
     }
     StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(progress.CurrentSize))));
-    // The bar shows at most 100 %; a position outside its range would be ignored.
-    ProgressBar1->setValue(std::clamp(
-        ProgressPosition(progress.CurrentDuration, progress.TotalOutputDuration), 0, 100));
+    queueBar_->SetFileProgress(
+        ProgressPosition(progress.CurrentDuration, progress.TotalOutputDuration));
     ShowQueueStatus();
 }
 
 void TMainWindow::ShowQueueStatus() {
     if (!(queue_.IsActive() || batchRunning_)) return;
     const int percent = queueProgress_.Percent();
-    ProgressQueue->setValue(percent);
+    queueBar_->SetQueueProgress(percent);
     QString text =
         tr("Converting %1 of %2").arg(queueProgress_.Position()).arg(queueProgress_.Count());
     if (const auto left = queueProgress_.TimeLeftMs(runClock_.elapsed())) {
@@ -1136,7 +1103,7 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
         DoQueueAction(action);
     } else if (queue_.IsFinished()) {
         ClearTasks();
-        ProgressBar1->setValue(0);
+        queueBar_->SetFileProgress(0);
     }
 }
 
@@ -1234,10 +1201,9 @@ TSavedChoices TMainWindow::SavedChoices() const {
         choices.Profile = profile->DisplayName;
     choices.Parameters = ChoiceOf(params_);
     choices.AspectIndex = params_.AspectRatio.Selected;
-    choices.LetterBoxIndex = ComboLetterBox->currentIndex();
-    choices.VolumePosition = volumeSlider->value();
-    if (CheckFitSize->isChecked())
-        choices.FitSizeBytes = static_cast<int64_t>(std::llround(SpinFitSize->value() * 1e6));
+    choices.LetterBoxIndex = settingsPanel_->LetterBoxIndex();
+    choices.VolumePosition = settingsPanel_->VolumePosition();
+    choices.FitSizeBytes = settingsPanel_->FitSizeBytes();
     return choices;
 }
 
@@ -1261,14 +1227,13 @@ void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
         break;
     }
     SelectChoices(params_, choices.Parameters);
-    if (choices.AspectIndex >= 0 && choices.AspectIndex < ComboAspectRatio->count()) {
+    if (choices.AspectIndex >= 0 && choices.AspectIndex < settingsPanel_->AspectCount()) {
         params_.AspectRatio.Selected = choices.AspectIndex;
     }
-    ShowParameterLists();
+    settingsPanel_->ShowLists();
     SelectLetterBox(choices.LetterBoxIndex);
-    volumeSlider->setValue(std::clamp(choices.VolumePosition, 0, 10));
-    if (choices.FitSizeBytes > 0) SpinFitSize->setValue(double(choices.FitSizeBytes) / 1e6);
-    CheckFitSize->setChecked(choices.FitSizeBytes > 0);
+    settingsPanel_->SetVolumePosition(choices.VolumePosition);
+    settingsPanel_->SetFitSizeBytes(choices.FitSizeBytes);
     UpdateFitSizeControls(ComboOutputFormat->isEnabled());
 }
 

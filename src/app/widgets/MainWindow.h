@@ -34,27 +34,19 @@
 #include "probe/AVProbe.h"
 
 class QAction;
-class QGridLayout;
-class QHBoxLayout;
-class QScrollArea;
-class QSplitter;
 class QVBoxLayout;
-class QCheckBox;
 class QDialog;
 class QLabel;
-class QDoubleSpinBox;
-class QSpinBox;
-class QLineEdit;
 class QMenu;
-class QProgressBar;
-class QPushButton;
-class QSlider;
 class QStatusBar;
 class QTableView;
 class TFileListModel;
 class QTimer;
-class QToolButton;
 class TOptionsDialog;
+class TCommandBar;
+class TOutputFolderPanel;
+class TOutputSettingsPanel;
+class TQueueBar;
 class TFormAbout;
 
 // What Convert says while no converter is part of the program.
@@ -164,7 +156,6 @@ class TMainWindow : public QMainWindow {
     // while a conversion runs.
     void UpdateFitSizeControls(bool enabled);
     void ComboOutputFormatDropDown();
-    void VolumeSliderChange();
     void TimerConvertAgainTimer();
     void DoQueueAction(TTimerAction action);
     void SetGeneralOptions1Click();
@@ -190,11 +181,8 @@ class TMainWindow : public QMainWindow {
   private:
     void CreateControls();
     // The window's parts, top to bottom, and the wiring of their controls.
-    QHBoxLayout* CreateToolBar(QWidget* central);
-    void CreateOutputChoices(QWidget* central, QVBoxLayout* page);
+    void CreateProfileLine(QWidget* central, QVBoxLayout* page);
     void CreateFileList(QWidget* central);
-    QScrollArea* CreateParameterPanel(QWidget* central, QSplitter* splitter);
-    QGridLayout* CreateProgressPanel(QWidget* central);
     void CreateStatusBar();
     void CreateTimers();
     void ConnectControls();
@@ -213,7 +201,6 @@ class TMainWindow : public QMainWindow {
 
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void ShowParameterLists();
     void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
@@ -282,42 +269,14 @@ class TMainWindow : public QMainWindow {
                         [this] { AddingEnded(); }};
     QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
-    QPushButton* ButtonAddFile = nullptr;
-    QPushButton* ButtonRemove = nullptr;
-    QPushButton* ButtonClear = nullptr;
-    QPushButton* ButtonStopConvert = nullptr;
-    QPushButton* ButtonConvert = nullptr;
-    QLineEdit* EditOutputFolder = nullptr;
-    QToolButton* ButtonBrowseForFolder = nullptr;
+    TCommandBar* commandBar_ = nullptr;
+    TOutputFolderPanel* folderPanel_ = nullptr;
     TProfileList* ComboOutputFormat = nullptr;
     QTableView* fileTable = nullptr;
     TFileListModel* fileModel_ = nullptr;  // over fileList_
-    QComboBox* ComboAudioCodec = nullptr;
-    QComboBox* ComboAudioBitrate = nullptr;
-    QComboBox* ComboAudioChannels = nullptr;
-    QComboBox* ComboSamplingRate = nullptr;
-    QComboBox* ComboVideoCodec = nullptr;
-    QComboBox* ComboVideoSize = nullptr;
-    QComboBox* ComboVideoBitrate = nullptr;
-    QComboBox* ComboVideoFramerate = nullptr;
-    QComboBox* ComboLetterBox = nullptr;
-    // Today's profiles: the quality step, and encoding a stream that could be copied.
-    QComboBox* ComboQuality = nullptr;
-    QCheckBox* CheckReencode = nullptr;
-    // Fit to size, beside the profile: the largest output in MB of 1,000,000 bytes.
-    QCheckBox* CheckFitSize = nullptr;
-    QDoubleSpinBox* SpinFitSize = nullptr;
-    QComboBox* ComboAspectRatio = nullptr;
-    QSlider* volumeSlider = nullptr;
-    QLabel* LabelVolume = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QProgressBar* ProgressQueue = nullptr;
-    QPushButton* ButtonStopAfter = nullptr;
-    QPushButton* ButtonOpenOutput = nullptr;
-    QCheckBox* CheckSameFolder = nullptr;
-    QSpinBox* SpinParallel = nullptr;
+    TOutputSettingsPanel* settingsPanel_ = nullptr;
+    TQueueBar* queueBar_ = nullptr;
     QMenu* MenuPresets = nullptr;
-    QPushButton* ButtonStopSmall = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanels[3] = {};
     QTimer* TimerConvertAgain = nullptr;

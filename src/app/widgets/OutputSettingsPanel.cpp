@@ -1,0 +1,220 @@
+#include "app/widgets/OutputSettingsPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "app/core/JobBuilder.h"
+#include "app/widgets/WindowParts.h"
+
+namespace {
+
+// The panel's texts are the main window's, translated as they always were.
+struct TWindowTexts {
+    Q_DECLARE_TR_FUNCTIONS(TMainWindow)
+};
+
+}  // namespace
+
+TOutputSettingsPanel::TOutputSettingsPanel(TParameterLists& params, QWidget* parent)
+    : QScrollArea(parent), params_(params) {
+    setObjectName("ScrollSettings");
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    auto* panel = new QWidget(this);
+    AddGroups(panel);
+    setWidget(panel);
+
+    // A choice in a parameter list goes into the window's lists, which the job builder reads.
+    const std::pair<QComboBox*, TChoiceList TParameterLists::*> lists[] = {
+        {videoCodecCombo_, &TParameterLists::VideoCodec},
+        {videoSizeCombo_, &TParameterLists::VideoSize},
+        {videoBitrateCombo_, &TParameterLists::VideoBitrate},
+        {videoFramerateCombo_, &TParameterLists::VideoFramerate},
+        {audioCodecCombo_, &TParameterLists::AudioCodec},
+        {audioBitrateCombo_, &TParameterLists::AudioBitrate},
+        {samplingRateCombo_, &TParameterLists::SamplingRate},
+        {audioChannelsCombo_, &TParameterLists::AudioChannels},
+        {aspectRatioCombo_, &TParameterLists::AspectRatio},
+        {qualityCombo_, &TParameterLists::Quality},
+    };
+    for (const auto& [combo, list] : lists) {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, list](int index) {
+            (params_.*list).Selected = index;
+            emit ParameterChosen();
+        });
+    }
+    connect(fitSizeCheck_, &QCheckBox::toggled, this, [this] { emit FitSizeToggled(); });
+    connect(fitSizeSpin_, &QDoubleSpinBox::valueChanged, this, [this] { emit ChoiceChanged(); });
+    connect(reencodeCheck_, &QCheckBox::toggled, this, [this] { emit ChoiceChanged(); });
+    connect(letterBoxCombo_, &QComboBox::currentIndexChanged, this,
+            [this] { emit ChoiceChanged(); });
+    connect(volumeSlider_, &QSlider::valueChanged, this, [this](int position) {
+        volumeLabel_->setText(QString::fromStdString(VolumeLabel(position)));
+        emit VolumeChanged(position);
+    });
+}
+
+void TOutputSettingsPanel::AddGroups(QWidget* panel) {
+    using T = TWindowTexts;
+    auto* settings = new QHBoxLayout(panel);
+    settings->setContentsMargins(0, 0, 0, 0);
+    settings->setSpacing(6);
+    // The groups share the width by what their lists hold at most: the video lists have the
+    // longest entries ("Original Video Size", "23.976 fps [NTSC]").
+    const auto group = [&](const QString& title, const char* name, int stretch) {
+        auto* box = Named(new QGroupBox(title, panel), name);
+        auto* grid = new QGridLayout(box);
+        grid->setContentsMargins(6, 4, 6, 4);
+        grid->setHorizontalSpacing(4);
+        grid->setVerticalSpacing(3);
+        grid->setColumnStretch(1, 1);
+        settings->addWidget(box, stretch);
+        return grid;
+    };
+    const auto row = [&](QGridLayout* grid, int at, const QString& caption, QComboBox*& combo,
+                         const char* name) {
+        grid->addWidget(NamedLabel(caption, grid->parentWidget()), at, 0);
+        combo = Named(new QComboBox(grid->parentWidget()), name);
+        combo->setMinimumContentsLength(4);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        grid->addWidget(combo, at, 1);
+    };
+    QGridLayout* audio = group(T::tr(" Audio Settings "), "GroupAudioSettings", 20);
+    row(audio, 0, T::tr("Audio Codec : "), audioCodecCombo_, "ComboAudioCodec");
+    row(audio, 1, T::tr("Audio Bitrate :"), audioBitrateCombo_, "ComboAudioBitrate");
+    row(audio, 2, T::tr("Audio Channels :"), audioChannelsCombo_, "ComboAudioChannels");
+    row(audio, 3, T::tr("Sampling Rate : "), samplingRateCombo_, "ComboSamplingRate");
+    QGridLayout* video = group(T::tr(" Video Settings "), "GroupVideoSettings", 27);
+    row(video, 0, T::tr("Video Codec : "), videoCodecCombo_, "ComboVideoCodec");
+    row(video, 1, T::tr("Video Size : "), videoSizeCombo_, "ComboVideoSize");
+    row(video, 2, T::tr("Video Bitrate : "), videoBitrateCombo_, "ComboVideoBitrate");
+    row(video, 3, T::tr("Video Framerate : "), videoFramerateCombo_, "ComboVideoFramerate");
+    // Fit to size: the video's rate follows from the size, so it sits with the video's lists.
+    QWidget* videoBox = video->parentWidget();
+    fitSizeCheck_ = Named(new QCheckBox(T::tr("Fit to Size :"), videoBox), "CheckFitSize");
+    fitSizeCheck_->setToolTip(
+        T::tr("Make each output at most this size, in two passes (video profiles; nothing is "
+              "copied)"));
+    video->addWidget(fitSizeCheck_, 4, 0);
+    fitSizeSpin_ = Named(new QDoubleSpinBox(videoBox), "SpinFitSize");
+    fitSizeSpin_->setDecimals(1);
+    fitSizeSpin_->setRange(0.1, 99999.9);
+    fitSizeSpin_->setValue(25.0);
+    fitSizeSpin_->setSuffix(T::tr(" MB"));
+    fitSizeSpin_->setToolTip(T::tr("1 MB = 1,000,000 bytes"));
+    fitSizeSpin_->setEnabled(false);
+    video->addWidget(fitSizeSpin_, 4, 1);
+    QGridLayout* general = group(T::tr(" General Settings "), "GroupGeneralSettings", 24);
+    row(general, 0, T::tr("Video Zoom : "), letterBoxCombo_, "ComboLetterBox");
+    letterBoxCombo_->setToolTip(T::tr("Add a letterbox to keep video aspect ratio"));
+    letterBoxCombo_->setToolTipDuration(kHintMs);
+    row(general, 1, T::tr("Aspect Ratio : "), aspectRatioCombo_, "ComboAspectRatio");
+    general->addWidget(NamedLabel(T::tr("Volume : "), panel), 2, 0);
+    auto* volume = new QHBoxLayout;
+    volumeSlider_ = Named(new QSlider(Qt::Horizontal, panel), "volumeSlider");
+    volumeSlider_->setRange(0, 10);
+    volumeSlider_->setPageStep(1);
+    volumeSlider_->setTickPosition(QSlider::TicksBelow);
+    volumeSlider_->setTickInterval(1);
+    volume->addWidget(volumeSlider_, 1);
+    volumeLabel_ = Named(new QLabel(panel), "LabelVolume");
+    volumeLabel_->setMinimumWidth(fontMetrics().horizontalAdvance("200%") + 4);
+    volumeLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    volume->addWidget(volumeLabel_);
+    general->addLayout(volume, 2, 1);
+    row(general, 3, T::tr("Quality : "), qualityCombo_, "ComboQuality");
+    reencodeCheck_ = Named(new QCheckBox(T::tr("Re-encode streams that could be copied"), panel),
+                           "CheckReencode");
+    general->addWidget(reencodeCheck_, 4, 0, 1, 2);
+    general->setRowStretch(5, 1);
+}
+
+void TOutputSettingsPanel::ShowLists() {
+    const std::pair<QComboBox*, const TChoiceList*> lists[] = {
+        {videoCodecCombo_, &params_.VideoCodec},
+        {videoSizeCombo_, &params_.VideoSize},
+        {videoBitrateCombo_, &params_.VideoBitrate},
+        {videoFramerateCombo_, &params_.VideoFramerate},
+        {audioCodecCombo_, &params_.AudioCodec},
+        {audioBitrateCombo_, &params_.AudioBitrate},
+        {samplingRateCombo_, &params_.SamplingRate},
+        {audioChannelsCombo_, &params_.AudioChannels},
+        {aspectRatioCombo_, &params_.AspectRatio},
+        {qualityCombo_, &params_.Quality},
+    };
+    for (const auto& [combo, list] : lists) {
+        const QSignalBlocker blocker(combo);
+        combo->clear();
+        for (const std::string& entry : list->Items) combo->addItem(QString::fromStdString(entry));
+        combo->setCurrentIndex(list->Selected);
+    }
+}
+
+void TOutputSettingsPanel::FillLetterBox(const std::vector<std::string>& entries) {
+    const QSignalBlocker blocker(letterBoxCombo_);
+    letterBoxCombo_->clear();
+    for (const std::string& entry : entries)
+        letterBoxCombo_->addItem(TWindowTexts::tr(entry.c_str()));
+    letterBoxCombo_->setCurrentIndex(0);
+}
+
+int TOutputSettingsPanel::LetterBoxIndex() const {
+    return letterBoxCombo_->currentIndex();
+}
+
+void TOutputSettingsPanel::SelectLetterBox(int index) {
+    if (index >= 0 && index < letterBoxCombo_->count()) letterBoxCombo_->setCurrentIndex(index);
+}
+
+int TOutputSettingsPanel::AspectCount() const {
+    return aspectRatioCombo_->count();
+}
+
+int TOutputSettingsPanel::VolumePosition() const {
+    return volumeSlider_->value();
+}
+
+void TOutputSettingsPanel::SetVolumePosition(int position) {
+    volumeSlider_->setValue(std::clamp(position, 0, 10));
+    // The label shows the position even when the slider did not move.
+    volumeLabel_->setText(QString::fromStdString(VolumeLabel(volumeSlider_->value())));
+}
+
+bool TOutputSettingsPanel::Reencode() const {
+    return reencodeCheck_->isChecked();
+}
+
+std::int64_t TOutputSettingsPanel::FitSizeBytes() const {
+    if (!fitSizeCheck_->isChecked()) return 0;
+    return static_cast<std::int64_t>(std::llround(fitSizeSpin_->value() * 1e6));
+}
+
+void TOutputSettingsPanel::SetFitSizeBytes(std::int64_t bytes) {
+    if (bytes > 0) fitSizeSpin_->setValue(double(bytes) / 1e6);
+    fitSizeCheck_->setChecked(bytes > 0);
+}
+
+void TOutputSettingsPanel::EnableFitSize(bool enabled, bool writesVideo) {
+    fitSizeCheck_->setEnabled(enabled && writesVideo);
+    fitSizeSpin_->setEnabled(enabled && writesVideo && fitSizeCheck_->isChecked());
+}
+
+void TOutputSettingsPanel::SetControlsEnabled(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             videoSizeCombo_, videoBitrateCombo_, videoFramerateCombo_, audioBitrateCombo_,
+             audioChannelsCombo_, videoCodecCombo_, samplingRateCombo_, audioCodecCombo_,
+             volumeSlider_, aspectRatioCombo_, letterBoxCombo_, qualityCombo_, reencodeCheck_}) {
+        control->setEnabled(enabled);
+    }
+}
