@@ -70,6 +70,8 @@ class MainWindowTest : public TWidgetTest {
         forms_ = std::make_unique<TApplicationForms>(nullptr);
         ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
         form_ = forms_->MainWindow.get();
+        // The tests here name their output folder; a first start would write beside the input.
+        form_->SetSameFolderAsInput(false);
         form_->show();
         list_ = Child<QTableView>(form_, "fileTable");
         format_ = Child<QComboBox>(form_, "ComboOutputFormat");

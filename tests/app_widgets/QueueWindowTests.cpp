@@ -51,6 +51,8 @@ class QueueWindowTest : public TWidgetTest {
         form_->show();
         list_ = Child<QTableView>(form_, "fileTable");
         form_->SetOutputFolder(QString::fromStdString(output_.Path().string()));
+        // Into that folder: a first start would write beside the input.
+        form_->SetSameFolderAsInput(false);
         auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
         format->setCurrentIndex(format->findText(kProfile));
         ASSERT_EQ(form_->FormatKey(), "AVI");

@@ -24,6 +24,7 @@
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/ApplicationForms.h"
 #include "component/HardwareEncoders.h"
+#include "support/TestMedia.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -126,6 +127,39 @@ TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
     EXPECT_EQ(Child<QTableView>(forms_->MainWindow.get(), "fileTable")->columnWidth(1), 123);
     EXPECT_EQ(forms_->MainWindow->ParallelFiles(), std::min(2, QThread::idealThreadCount()));
     EXPECT_TRUE(forms_->MainWindow->SameFolderAsInput());
+}
+
+// A first start writes each output beside its input, as the command line does when no folder is
+// named, so Go Convert converts instead of asking for a folder; a choice or a folder stored
+// before stays as it was.
+TEST_F(SettingsTest, FirstStartWritesBesideTheInputAndAStoredChoiceStays) {
+    const struct {
+        TStored stored;
+        bool same;
+    } cases[] = {
+        {{}, true},
+        {{{"Window/SameFolderAsInput", "0"}}, false},
+        {{{"Output Folder", "/data/out"}}, false},
+        {{{"Output Folder", "/data/out"}, {"Window/SameFolderAsInput", "1"}}, true},
+    };
+    for (const auto& [stored, same] : cases) {
+        QSettings(kSettingsOrganisation, kSettingsApplication).clear();
+        Store(stored);
+        Start();
+        EXPECT_EQ(forms_->MainWindow->SameFolderAsInput(), same) << stored.size();
+        EXPECT_EQ(Child<QLineEdit>(forms_->MainWindow.get(), "EditOutputFolder")->isEnabled(),
+                  !same);
+        Quit();
+    }
+
+    QSettings(kSettingsOrganisation, kSettingsApplication).clear();
+    Start();
+    TTempDir media;
+    WriteClip(media.File("clip.mp4"), TClipSpec{});
+    AddFilesAndWait(*forms_->MainWindow, {QString::fromStdString(media.File("clip.mp4"))});
+    Child<QPushButton>(forms_->MainWindow.get(), "ButtonConvert")->click();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].second.toStdString(), kMsgConversionUnavailable) << "no converter here";
 }
 
 TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {

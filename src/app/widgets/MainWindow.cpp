@@ -220,7 +220,10 @@ void TMainWindow::RestoreWindowState() {
     RestoreListColumnState(store.value(kKeyListColumns).toByteArray());
     lastAddFolder_ = store.value(kKeyLastAddFolder).toString();
     SetParallelFiles(store.value(kKeyParallelFiles, 1).toInt());
-    SetSameFolderAsInput(store.value(kKeySameFolder, 0).toInt() != 0);
+    // A first start writes each output beside its input, as the command line does when no folder
+    // is named; a choice stored before, or a folder without one, stays as it was.
+    const bool firstStart = !store.contains(kKeySameFolder) && OutputFolder().trimmed().isEmpty();
+    SetSameFolderAsInput(store.value(kKeySameFolder, firstStart ? 1 : 0).toInt() != 0);
 }
 
 QByteArray TMainWindow::ListColumnState() const {
