@@ -260,7 +260,7 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     EXPECT_EQ(Spin()->maximum(), 47);
     EXPECT_TRUE(options->windowFlags() & Qt::WindowStaysOnTopHint);
 
-    forms_->MainWindow->SetGeneralOptions1Click();
+    forms_->MainWindow->ShowOptions();
     EXPECT_TRUE(options->isVisible());
     EXPECT_FALSE(options->isModal());
     Spin()->setValue(33);
@@ -282,7 +282,7 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
 // The dialog is not modal: what the window's own controls chose while it was open stays.
 TEST_F(SettingsTest, OptionsDialogHandsBackItsCopyAndLeavesTheWindowsOwnChoices) {
     Start();
-    forms_->MainWindow->SetGeneralOptions1Click();
+    forms_->MainWindow->ShowOptions();
     forms_->MainWindow->SetOutputFolder("/data/chosen later");
     Combo("ComboLetterBox")->setCurrentIndex(1);
     std::vector<TUserSettings> handed;

@@ -85,14 +85,14 @@ TMainWindow::TMainWindow(TConversionBackend* backend, QWidget* parent)
     SetDesignedFont(this);
     CreateControls();
     CreateMenus();
-    FormCreate();
+    SetUpWindow();
 }
 
 TMainWindow::~TMainWindow() {
     prober_.Stop();
 }
 
-void TMainWindow::FormCreate() {
+void TMainWindow::SetUpWindow() {
     if (IsNewerSystemVersion()) AdjustFont(this);
     setWindowIcon(ApplicationIcon());
 
@@ -139,13 +139,13 @@ void TMainWindow::FormCreate() {
     settingsPanel_->SetVolumePosition(kDefaultVolumePosition);
     volume_ = VolumeForPosition(settingsPanel_->VolumePosition());
 
-    ComboOutputFormat->FillProfiles();
+    profileList_->FillProfiles();
     SelectOutputFormatLine(kDefaultFormatLine);
-    ComboOutputFormat->setMaxVisibleItems(kFallbackDropDownItems);
+    profileList_->setMaxVisibleItems(kFallbackDropDownItems);
 
     settingsPanel_->ShowLists();
     settingsPanel_->FillLetterBox(LetterBoxEntries());
-    TimerConvertAgain->stop();
+    queueTimer_->stop();
     presets_.Load(dataFolder_);
     ReloadPresetLines();
 
@@ -181,19 +181,19 @@ void TMainWindow::showEvent(QShowEvent* event) {
     if (!restoredColumns_) FitNameColumn();
     // The profile restored from the settings fills the parameter lists, unless the saved queue
     // has already chosen them.
-    if (!choicesRestored_) ComboOutputFormatChange();
+    if (!choicesRestored_) ProfileChosen();
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    if (!CloseAllowed()) {
         event->ignore();
         return;
     }
-    FormClose();
+    SaveOnClose();
     event->accept();
 }
 
-bool TMainWindow::FormCloseQuery() {
+bool TMainWindow::CloseAllowed() {
     // Closing waits for the whole queue, not only a running task: between two files nothing
     // runs, yet the queue is not done.
     if (!queue_.AllowsRowChanges() || addingFiles_) return false;
@@ -203,7 +203,7 @@ bool TMainWindow::FormCloseQuery() {
     return true;
 }
 
-void TMainWindow::FormClose() {
+void TMainWindow::SaveOnClose() {
     if (options_) WriteSettings(Settings());
     QSettings store(kSettingsOrganisation, kSettingsApplication);
     store.setValue(kKeyWindowGeometry, saveGeometry());
@@ -227,23 +227,23 @@ void TMainWindow::RestoreWindowState() {
 }
 
 QByteArray TMainWindow::ListColumnState() const {
-    return fileTable->horizontalHeader()->saveState();
+    return fileTable_->horizontalHeader()->saveState();
 }
 
 void TMainWindow::RestoreListColumnState(const QByteArray& state) {
-    if (!state.isEmpty()) restoredColumns_ = fileTable->horizontalHeader()->restoreState(state);
+    if (!state.isEmpty()) restoredColumns_ = fileTable_->horizontalHeader()->restoreState(state);
 }
 
 void TMainWindow::FitNameColumn() {
     // The name column takes what the list's width leaves beside the others and a status column
     // of a fair width, so that no column starts out of sight.
     int others = 0;
-    for (int c = 1; c < kColumnCount - 1; ++c) others += fileTable->columnWidth(c);
+    for (int c = 1; c < kColumnCount - 1; ++c) others += fileTable_->columnWidth(c);
     // The status column's own width is its least: the last column only stretches.
-    const int status = fileTable->columnWidth(kColumnCount - 1);
-    const int free = fileTable->viewport()->width() - others - status;
-    fileTable->setColumnWidth(
-        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, fileTable->columnWidth(0)));
+    const int status = fileTable_->columnWidth(kColumnCount - 1);
+    const int free = fileTable_->viewport()->width() - others - status;
+    fileTable_->setColumnWidth(
+        0, std::clamp(free, fontMetrics().averageCharWidth() * 14, fileTable_->columnWidth(0)));
 }
 
 // --- Settings ---
@@ -276,7 +276,7 @@ void TMainWindow::SetParallelFiles(int count) {
 void TMainWindow::SelectOutputFormatLine(int line) {
     if (choicesRestored_) return;  // the saved queue's choice is the later one
     if (!selection_.Choose(line)) return;
-    ComboOutputFormat->ShowLine(line);
+    profileList_->ShowLine(line);
 }
 
 int TMainWindow::LetterBoxIndex() const {
@@ -331,7 +331,7 @@ void TMainWindow::ApplySettings(const TUserSettings& settings) {
 }
 
 void TMainWindow::ApplyDropDownItems() {
-    ComboOutputFormat->setMaxVisibleItems(DropDownItems().value_or(kFallbackDropDownItems));
+    profileList_->setMaxVisibleItems(DropDownItems().value_or(kFallbackDropDownItems));
 }
 
 TJobSettings TMainWindow::JobSettings() const {
@@ -353,7 +353,7 @@ TJobSettings TMainWindow::JobSettings() const {
 
 // --- Output folder, profile, parameters, volume ---
 
-void TMainWindow::ButtonBrowseForFolderClick() {
+void TMainWindow::BrowseForOutputFolder() {
     if (queue_.IsRunning()) return;
     const QString folder =
         QFileDialog::getExistingDirectory(this, tr("Choose the required output folder below :"),
@@ -361,23 +361,23 @@ void TMainWindow::ButtonBrowseForFolderClick() {
     if (!folder.isEmpty()) SetOutputFolder(folder);
 }
 
-void TMainWindow::ComboOutputFormatChange() {
-    const int index = ComboOutputFormat->currentIndex();
-    if (ComboOutputFormat->IsPreset(index)) {
+void TMainWindow::ProfileChosen() {
+    const int index = profileList_->currentIndex();
+    if (profileList_->IsPreset(index)) {
         // A preset: its profile's line and its choices.
-        const QString name = ComboOutputFormat->itemText(index);
-        ComboOutputFormat->ShowLine(selection_.SelectedLine());
+        const QString name = profileList_->itemText(index);
+        profileList_->ShowLine(selection_.SelectedLine());
         ApplyPreset(name);
         return;
     }
-    const TOutputProfile* profile = selection_.Choose(ComboOutputFormat->LineOfIndex(index));
+    const TOutputProfile* profile = selection_.Choose(profileList_->LineOfIndex(index));
     if (!profile) {
-        ComboOutputFormat->ShowLine(selection_.SelectedLine());
+        profileList_->ShowLine(selection_.SelectedLine());
         return;
     }
     params_.ApplyProfile(*profile);
     settingsPanel_->ShowLists();
-    UpdateFitSizeControls(ComboOutputFormat->isEnabled());
+    UpdateFitSizeControls(profileList_->isEnabled());
     fileList_.SetFormatKey(profile->FormatKey);
     fileModel_->AllRowsChanged();
     ApplyDropDownItems();
@@ -388,7 +388,7 @@ void TMainWindow::UpdateFitSizeControls(bool enabled) {
     settingsPanel_->EnableFitSize(enabled, WritesVideo(selection_.Profile()));
 }
 
-void TMainWindow::ComboOutputFormatDropDown() {
+void TMainWindow::ProfileListOpening() {
     ApplyDropDownItems();
 }
 
@@ -411,7 +411,7 @@ void TMainWindow::ChoicesChanged() {
 // --- The saved queue and the presets ---
 
 void TMainWindow::ScheduleSave() {
-    if (SaveTimer && !closing_) SaveTimer->start();
+    if (saveTimer_ && !closing_) saveTimer_->start();
 }
 
 TSavedChoices TMainWindow::SavedChoices() const {
@@ -438,10 +438,10 @@ void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     const auto& lines = OutputFormatLines();
     for (int line = 0; line < static_cast<int>(lines.size()); ++line) {
         if (!lines[line].Profile || lines[line].Profile->DisplayName != choices.Profile) continue;
-        ComboOutputFormat->ShowLine(line);
+        profileList_->ShowLine(line);
         const bool restored = choicesRestored_;
         choicesRestored_ = false;
-        ComboOutputFormatChange();
+        ProfileChosen();
         choicesRestored_ = restored;
         break;
     }
@@ -453,11 +453,11 @@ void TMainWindow::ApplyChoices(const TSavedChoices& choices) {
     SelectLetterBox(choices.LetterBoxIndex);
     settingsPanel_->SetVolumePosition(choices.VolumePosition);
     settingsPanel_->SetFitSizeBytes(choices.FitSizeBytes);
-    UpdateFitSizeControls(ComboOutputFormat->isEnabled());
+    UpdateFitSizeControls(profileList_->isEnabled());
 }
 
 void TMainWindow::SaveQueueNow() {
-    if (SaveTimer) SaveTimer->stop();
+    if (saveTimer_) saveTimer_->stop();
     if (dataFolder_.isEmpty()) return;
     TSavedQueue saved;
     for (int row = 0; row < fileList_.Count(); ++row) saved.Rows.push_back(fileList_.Row(row));
@@ -495,7 +495,7 @@ bool TMainWindow::RestoreQueue() {
 }
 
 void TMainWindow::ReloadPresetLines() {
-    ComboOutputFormat->ShowPresets(presets_.Store().Presets(), selection_.SelectedLine());
+    profileList_->ShowPresets(presets_.Store().Presets(), selection_.SelectedLine());
 }
 
 bool TMainWindow::SaveCurrentAsPreset(const QString& name) {
@@ -507,22 +507,22 @@ bool TMainWindow::ApplyPreset(const QString& name) {
     if (!preset) return false;
     ApplySavedChoices(preset->Choices);
     ChoicesChanged();
-    StatusBar1->showMessage(tr("Preset \"%1\" chosen").arg(name), kHintMs);
+    statusBar_->showMessage(tr("Preset \"%1\" chosen").arg(name), kHintMs);
     return true;
 }
 
-void TMainWindow::SavePresetClick() {
+void TMainWindow::AskAndSavePreset() {
     if (const auto name = presets_.AskNewName()) SaveCurrentAsPreset(*name);
 }
 
-void TMainWindow::ImportPresetsClick() {
+void TMainWindow::ImportPresets() {
     if (const auto added = presets_.ImportClick(lastAddFolder_))
-        StatusBar1->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
+        statusBar_->showMessage(tr("%n preset(s) imported", nullptr, *added), kHintMs);
 }
 
 // --- Menus ---
 
-void TMainWindow::SetGeneralOptions1Click() {
+void TMainWindow::ShowOptions() {
     if (!options_) return;
     options_->SetSettings(Settings());
     options_->show();
@@ -530,7 +530,7 @@ void TMainWindow::SetGeneralOptions1Click() {
     options_->activateWindow();
 }
 
-void TMainWindow::OpenHelpFile1Click() {
+void TMainWindow::OpenHelp() {
     if (!QFileInfo::exists(helpFile_)) {
         ShowInformation(this, tr("The help file \"%1\" cannot be found.").arg(helpFile_));
         return;
@@ -564,14 +564,14 @@ void TMainWindow::ShowHelpInside() {
     helpDialog_->activateWindow();
 }
 
-void TMainWindow::VisitOurWebsite1Click() {
+void TMainWindow::VisitWebsite() {
     QDesktopServices::openUrl(QUrl(kVavurorWebsite));
 }
 
-void TMainWindow::About1Click() {
+void TMainWindow::ShowAbout() {
     if (about_) about_->exec();
 }
 
-void TMainWindow::Exit1Click() {
+void TMainWindow::ExitClicked() {
     close();
 }

@@ -133,37 +133,37 @@ class TMainWindow : public QMainWindow {
     void RestoreListColumnState(const QByteArray& state);
 
     // Handlers of the controls, the menus and the queue timer.
-    void ButtonAddFileClick();
-    void DeleteSelectedItem1Click();
-    void ClearAllItems1Click();
-    void CheckAllItems1Click();
-    void UncheckAllItems1Click();
-    void ButtonBrowseForFolderClick();
-    void ButtonConvertClick();
-    void ButtonStopConvertClick();
-    void ButtonStopAfterClick();
+    void AddFilesClicked();
+    void RemoveSelectedRows();
+    void ClearRows();
+    void CheckAllRows();
+    void UncheckAllRows();
+    void BrowseForOutputFolder();
+    void StartConversion();
+    void StopConversion();
+    void StopAfterRunningFiles();
     // Stops the selected file, or the one being converted when only one is; the others go on
     // and the row ends as "Abort".
-    void StopThisFileClick();
-    void OpenOutputFolderClick();
-    void ShowInFolderClick();
-    void PlayClick();
-    void ShowLogClick();
-    void SavePresetClick();
-    void ImportPresetsClick();
-    void ComboOutputFormatChange();
+    void StopThisFile();
+    void OpenOutputFolder();
+    void ShowRowInFolder();
+    void PlayRow();
+    void ShowRowLog();
+    void AskAndSavePreset();
+    void ImportPresets();
+    void ProfileChosen();
     // The fit controls follow the profile (video only) and the check box; `enabled` is false
     // while a conversion runs.
     void UpdateFitSizeControls(bool enabled);
-    void ComboOutputFormatDropDown();
-    void TimerConvertAgainTimer();
+    void ProfileListOpening();
+    void QueueTimerTick();
     void DoQueueAction(TTimerAction action);
-    void SetGeneralOptions1Click();
+    void ShowOptions();
     // The help in the web browser, or in a window of the program's own when there is none.
-    void OpenHelpFile1Click();
-    void VisitOurWebsite1Click();
-    void About1Click();
-    void Exit1Click();
+    void OpenHelp();
+    void VisitWebsite();
+    void ShowAbout();
+    void ExitClicked();
 
     // The converter's events, on the main thread (the backend's handlers relay them here in
     // the order raised).
@@ -187,9 +187,9 @@ class TMainWindow : public QMainWindow {
     void CreateTimers();
     void ConnectControls();
     void CreateMenus();
-    void FormCreate();
-    bool FormCloseQuery();
-    void FormClose();
+    void SetUpWindow();
+    bool CloseAllowed();
+    void SaveOnClose();
 
     void AddFilesFrom(const QStringList* paths);
     QStringList ChooseFilesToAdd();
@@ -257,7 +257,7 @@ class TMainWindow : public QMainWindow {
     QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
     TPresetMenu presets_{this, [this] { ReloadPresetLines(); }};
-    QTimer* SaveTimer = nullptr;
+    QTimer* saveTimer_ = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
     TOptionsDialog* options_ = nullptr;
@@ -271,19 +271,19 @@ class TMainWindow : public QMainWindow {
 
     TCommandBar* commandBar_ = nullptr;
     TOutputFolderPanel* folderPanel_ = nullptr;
-    TProfileList* ComboOutputFormat = nullptr;
-    QTableView* fileTable = nullptr;
+    TProfileList* profileList_ = nullptr;
+    QTableView* fileTable_ = nullptr;
     TFileListModel* fileModel_ = nullptr;  // over fileList_
     TOutputSettingsPanel* settingsPanel_ = nullptr;
     TQueueBar* queueBar_ = nullptr;
-    QMenu* MenuPresets = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusPanels[3] = {};
-    QTimer* TimerConvertAgain = nullptr;
-    QMenu* PopupListView1 = nullptr;
-    QMenu* MenuFile = nullptr;
-    QMenu* MenuOptions = nullptr;
-    QMenu* MenuHelp = nullptr;
+    QMenu* presetsMenu_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* statusPanels_[3] = {};
+    QTimer* queueTimer_ = nullptr;
+    QMenu* rowMenu_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* optionsMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
     // Last, so that it ends first: no task event reaches the window while its members go.
     TEventSubscription taskEvents_;
 };

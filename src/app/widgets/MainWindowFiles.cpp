@@ -81,7 +81,7 @@ void TMainWindow::SetRowReason(int row, const QString& reason) {
 
 QList<int> TMainWindow::SelectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& index : fileTable->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : fileTable_->selectionModel()->selectedRows()) {
         rows.append(index.row());
     }
     return rows;
@@ -90,21 +90,21 @@ QList<int> TMainWindow::SelectedRows() const {
 void TMainWindow::FileTableContextMenu(const QPoint& at) {
     if (!popupAllowed_) return;
     // The menu is about the row under the pointer.
-    const int row = fileTable->rowAt(at.y());
-    if (row >= 0 && !SelectedRows().contains(row)) fileTable->selectRow(row);
-    PopupListView1->popup(fileTable->viewport()->mapToGlobal(at));
+    const int row = fileTable_->rowAt(at.y());
+    if (row >= 0 && !SelectedRows().contains(row)) fileTable_->selectRow(row);
+    rowMenu_->popup(fileTable_->viewport()->mapToGlobal(at));
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == fileTable && event->type() == QEvent::KeyPress &&
+    if (watched == fileTable_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        DeleteSelectedItem1Click();
+        RemoveSelectedRows();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainWindow::ButtonAddFileClick() {
+void TMainWindow::AddFilesClicked() {
     AddFilesFrom(nullptr);
 }
 
@@ -193,19 +193,19 @@ void TMainWindow::FileProbed(const TProbedInput& probed) {
         reason = Q(probed.Error);
     }
     if (!reason.isEmpty()) SetRowReason(fileList_.Count() - 1, reason);
-    fileTable->scrollToBottom();
+    fileTable_->scrollToBottom();
 }
 
 void TMainWindow::AddingEnded() {
     addingFiles_ = false;
     if (!alreadyListed_.isEmpty()) {
-        StatusBar1->showMessage(
+        statusBar_->showMessage(
             tr("Already in the list: %1").arg(alreadyListed_.join(QStringLiteral(", "))), kHintMs);
     }
     ScheduleSave();
 }
 
-void TMainWindow::DeleteSelectedItem1Click() {
+void TMainWindow::RemoveSelectedRows() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     QList<int> rows = SelectedRows();
     std::sort(rows.begin(), rows.end(), std::greater<>());
@@ -214,7 +214,7 @@ void TMainWindow::DeleteSelectedItem1Click() {
     ScheduleSave();
 }
 
-void TMainWindow::ClearAllItems1Click() {
+void TMainWindow::ClearRows() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     ClearTasks();
     fileModel_->Clear();
@@ -222,7 +222,7 @@ void TMainWindow::ClearAllItems1Click() {
     ScheduleSave();
 }
 
-void TMainWindow::CheckAllItems1Click() {
+void TMainWindow::CheckAllRows() {
     fileList_.SetAllChecked(true);
     // Unreadable files stay unchecked.
     for (int row = 0; row < fileList_.Count(); ++row) {
@@ -232,7 +232,7 @@ void TMainWindow::CheckAllItems1Click() {
     ScheduleSave();
 }
 
-void TMainWindow::UncheckAllItems1Click() {
+void TMainWindow::UncheckAllRows() {
     fileList_.SetAllChecked(false);
     fileModel_->AllRowsChanged();
     ScheduleSave();
@@ -271,10 +271,10 @@ QString TMainWindow::OutputFolderOfRow(int row) const {
 int TMainWindow::CurrentListRow() const {
     const QList<int> rows = SelectedRows();
     if (!rows.isEmpty()) return rows.front();
-    return fileTable->currentIndex().row();
+    return fileTable_->currentIndex().row();
 }
 
-void TMainWindow::OpenOutputFolderClick() {
+void TMainWindow::OpenOutputFolder() {
     const QString folder = OutputFolderOfRow(CurrentListRow());
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
         ShowInformation(this, tr("The output folder \"%1\" does not exist.").arg(folder));
@@ -283,7 +283,7 @@ void TMainWindow::OpenOutputFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TMainWindow::ShowInFolderClick() {
+void TMainWindow::ShowRowInFolder() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -294,7 +294,7 @@ void TMainWindow::ShowInFolderClick() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-void TMainWindow::PlayClick() {
+void TMainWindow::PlayRow() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     const QString output = Q(fileList_.Row(row).OutputFile);
@@ -310,7 +310,7 @@ QStringList TMainWindow::RowLog(int row) const {
     return log == rowLogs_.end() ? QStringList() : log->second;
 }
 
-void TMainWindow::ShowLogClick() {
+void TMainWindow::ShowRowLog() {
     const int row = CurrentListRow();
     if (row < 0 || row >= fileList_.Count()) return;
     QDialog dialog(this);

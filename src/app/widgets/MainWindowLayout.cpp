@@ -73,7 +73,7 @@ void TMainWindow::CreateControls() {
     // The list and the settings share the height; on a small screen the settings scroll.
     auto* splitter = Named(new QSplitter(Qt::Vertical, central), "SplitterListSettings");
     splitter->setChildrenCollapsible(false);
-    splitter->addWidget(fileTable);
+    splitter->addWidget(fileTable_);
     page->addWidget(splitter, 1);
     settingsPanel_ = new TOutputSettingsPanel(params_, splitter);
     splitter->addWidget(settingsPanel_);
@@ -93,25 +93,25 @@ void TMainWindow::CreateProfileLine(QWidget* central, QVBoxLayout* page) {
     auto* format = new QHBoxLayout;
     format->setSpacing(4);
     format->addWidget(NamedLabel(tr("Set Output Format :"), central));
-    ComboOutputFormat = Named(new TProfileList(central), "ComboOutputFormat");
+    profileList_ = Named(new TProfileList(central), "ComboOutputFormat");
     // The box takes the line's width; the open list is as wide as its longest name.
-    ComboOutputFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ComboOutputFormat->setMinimumContentsLength(16);
+    profileList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    profileList_->setMinimumContentsLength(16);
     // A list that opens below the box and shows as many lines as the options say; the styles'
     // menu-like list ignores the number of lines.
-    ComboOutputFormat->setStyleSheet("QComboBox { combobox-popup: 0; }");
-    format->addWidget(ComboOutputFormat, 1);
+    profileList_->setStyleSheet("QComboBox { combobox-popup: 0; }");
+    format->addWidget(profileList_, 1);
     page->addLayout(format);
 }
 
 // The file list.
 void TMainWindow::CreateFileList(QWidget* central) {
-    fileTable = Named(new QTableView(central), "fileTable");
-    fileModel_ = new TFileListModel(fileList_, fileTable);
-    fileTable->setModel(fileModel_);
+    fileTable_ = Named(new QTableView(central), "fileTable");
+    fileModel_ = new TFileListModel(fileList_, fileTable_);
+    fileTable_->setModel(fileModel_);
     const auto& columns = FileListColumns();
-    const QFontMetrics header = fileTable->horizontalHeader()->fontMetrics();
-    const QFontMetrics cell = fileTable->fontMetrics();
+    const QFontMetrics header = fileTable_->horizontalHeader()->fontMetrics();
+    const QFontMetrics cell = fileTable_->fontMetrics();
     // A cell's text has a focus frame's margin and a pixel on either side.
     const int cellMargin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 2;
     for (int c = 0; c < kColumnCount; ++c) {
@@ -127,67 +127,66 @@ void TMainWindow::CreateFileList(QWidget* central) {
             for (const QString& text : TFileListModel::ProgressTexts())
                 width = std::max(width, cell.horizontalAdvance(text) + cellMargin);
         }
-        fileTable->setColumnWidth(c, width);
+        fileTable_->setColumnWidth(c, width);
     }
-    fileTable->verticalHeader()->setVisible(false);
-    fileTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    fileTable->horizontalHeader()->setHighlightSections(false);
-    fileTable->horizontalHeader()->setStretchLastSection(true);
-    fileTable->setShowGrid(true);
-    fileTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    fileTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    fileTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fileTable_->verticalHeader()->setVisible(false);
+    fileTable_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    fileTable_->horizontalHeader()->setHighlightSections(false);
+    fileTable_->horizontalHeader()->setStretchLastSection(true);
+    fileTable_->setShowGrid(true);
+    fileTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    fileTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fileTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The name column shows file names only, the status column a reason's start: the folder and
     // the whole reason are in the tool tips.
-    fileTable->setTextElideMode(Qt::ElideRight);
-    fileTable->setWordWrap(false);
-    fileTable->setSortingEnabled(false);
-    fileTable->setContextMenuPolicy(Qt::CustomContextMenu);
-    fileTable->setToolTipDuration(kHintMs);
-    fileTable->installEventFilter(this);
+    fileTable_->setTextElideMode(Qt::ElideRight);
+    fileTable_->setWordWrap(false);
+    fileTable_->setSortingEnabled(false);
+    fileTable_->setContextMenuPolicy(Qt::CustomContextMenu);
+    fileTable_->setToolTipDuration(kHintMs);
+    fileTable_->installEventFilter(this);
     // However small the window, the list shows a few rows.
-    fileTable->setMinimumHeight(fileTable->horizontalHeader()->sizeHint().height() +
-                                3 * fileTable->verticalHeader()->defaultSectionSize() +
-                                2 * fileTable->frameWidth() +
-                                style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    fileTable_->setMinimumHeight(fileTable_->horizontalHeader()->sizeHint().height() +
+                                 3 * fileTable_->verticalHeader()->defaultSectionSize() +
+                                 2 * fileTable_->frameWidth() +
+                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void TMainWindow::CreateStatusBar() {
-    StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
+    statusBar_ = Named(new QStatusBar(this), "StatusBar1");
     for (int p = 0; p < 3; ++p) {
-        StatusPanels[p] = new QLabel(StatusBar1);
-        StatusPanels[p]->setObjectName(QString("StatusPanel%1").arg(p));
-        StatusPanels[p]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanels[p], p == 0 ? 3 : p == 1 ? 2 : 1);
+        statusPanels_[p] = new QLabel(statusBar_);
+        statusPanels_[p]->setObjectName(QString("StatusPanel%1").arg(p));
+        statusPanels_[p]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        statusBar_->addWidget(statusPanels_[p], p == 0 ? 3 : p == 1 ? 2 : 1);
     }
-    StatusPanels[0]->setText(tr("Ready"));
-    setStatusBar(StatusBar1);
+    statusPanels_[0]->setText(tr("Ready"));
+    setStatusBar(statusBar_);
 }
 
 void TMainWindow::CreateTimers() {
-    TimerConvertAgain = Named(new QTimer(this), "TimerConvertAgain");
-    TimerConvertAgain->setInterval(kQueueTimerMs);
+    queueTimer_ = Named(new QTimer(this), "TimerConvertAgain");
+    queueTimer_->setInterval(kQueueTimerMs);
     // The queue is written a moment after the last change, not at every report of a run.
-    SaveTimer = Named(new QTimer(this), "SaveTimer");
-    SaveTimer->setSingleShot(true);
-    SaveTimer->setInterval(kSaveDelayMs);
-    connect(SaveTimer, &QTimer::timeout, this, [this] { SaveQueueNow(); });
+    saveTimer_ = Named(new QTimer(this), "SaveTimer");
+    saveTimer_->setSingleShot(true);
+    saveTimer_->setInterval(kSaveDelayMs);
+    connect(saveTimer_, &QTimer::timeout, this, [this] { SaveQueueNow(); });
 }
 
 void TMainWindow::ConnectControls() {
-    connect(commandBar_, &TCommandBar::AddFileClicked, this, [this] { ButtonAddFileClick(); });
-    connect(commandBar_, &TCommandBar::RemoveClicked, this, [this] { DeleteSelectedItem1Click(); });
-    connect(commandBar_, &TCommandBar::ClearClicked, this, [this] { ClearAllItems1Click(); });
-    connect(commandBar_, &TCommandBar::StopClicked, this, [this] { ButtonStopConvertClick(); });
-    connect(commandBar_, &TCommandBar::ConvertClicked, this, [this] { ButtonConvertClick(); });
-    connect(commandBar_, &TCommandBar::OpenOutputClicked, this,
-            [this] { OpenOutputFolderClick(); });
-    connect(queueBar_, &TQueueBar::StopThisFileClicked, this, [this] { StopThisFileClick(); });
-    connect(queueBar_, &TQueueBar::StopAfterClicked, this, [this] { ButtonStopAfterClick(); });
+    connect(commandBar_, &TCommandBar::AddFileClicked, this, [this] { AddFilesClicked(); });
+    connect(commandBar_, &TCommandBar::RemoveClicked, this, [this] { RemoveSelectedRows(); });
+    connect(commandBar_, &TCommandBar::ClearClicked, this, [this] { ClearRows(); });
+    connect(commandBar_, &TCommandBar::StopClicked, this, [this] { StopConversion(); });
+    connect(commandBar_, &TCommandBar::ConvertClicked, this, [this] { StartConversion(); });
+    connect(commandBar_, &TCommandBar::OpenOutputClicked, this, [this] { OpenOutputFolder(); });
+    connect(queueBar_, &TQueueBar::StopThisFileClicked, this, [this] { StopThisFile(); });
+    connect(queueBar_, &TQueueBar::StopAfterClicked, this, [this] { StopAfterRunningFiles(); });
     connect(folderPanel_, &TOutputFolderPanel::SameFolderToggled, this, [this] { ScheduleSave(); });
     connect(folderPanel_, &TOutputFolderPanel::FolderEdited, this, [this] { ScheduleSave(); });
     connect(folderPanel_, &TOutputFolderPanel::BrowseClicked, this,
-            [this] { ButtonBrowseForFolderClick(); });
+            [this] { BrowseForOutputFolder(); });
     connect(settingsPanel_, &TOutputSettingsPanel::FitSizeToggled, this, [this] {
         UpdateFitSizeControls(true);
         ChoicesChanged();
@@ -203,16 +202,16 @@ void TMainWindow::ConnectControls() {
         ScheduleSave();
         ChoicesChanged();
     });
-    connect(ComboOutputFormat, &QComboBox::currentIndexChanged, this, [this] {
+    connect(profileList_, &QComboBox::currentIndexChanged, this, [this] {
         const int before = selection_.SelectedLine();
-        ComboOutputFormatChange();
+        ProfileChosen();
         if (selection_.SelectedLine() != before) ChoicesChanged();
     });
-    connect(ComboOutputFormat, &TDropDownComboBox::AboutToDropDown, this,
-            [this] { ComboOutputFormatDropDown(); });
-    connect(TimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
+    connect(profileList_, &TDropDownComboBox::AboutToDropDown, this,
+            [this] { ProfileListOpening(); });
+    connect(queueTimer_, &QTimer::timeout, this, [this] { QueueTimerTick(); });
     connect(fileModel_, &TFileListModel::CheckedChanged, this, [this] { ScheduleSave(); });
-    connect(fileTable, &QTableView::customContextMenuRequested, this,
+    connect(fileTable_, &QTableView::customContextMenuRequested, this,
             [this](const QPoint& at) { FileTableContextMenu(at); });
 }
 
@@ -223,62 +222,57 @@ void TMainWindow::CreateMenus() {
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    MenuFile = Named(menuBar()->addMenu(tr("&File")), "File1");
-    item(MenuFile, "AddFiles1", tr("Add Files"), [this] {
+    fileMenu_ = Named(menuBar()->addMenu(tr("&File")), "File1");
+    item(fileMenu_, "AddFiles1", tr("Add Files"), [this] {
         commandBar_->ClickAddFile();
     })->setShortcut(QKeySequence::Open);
-    MenuFile->addSeparator();
-    item(MenuFile, "Convert1", tr("Convert"), [this] {
-        ButtonConvertClick();
+    fileMenu_->addSeparator();
+    item(fileMenu_, "Convert1", tr("Convert"), [this] {
+        StartConversion();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-    item(MenuFile, "OpenOutputFolder1", tr("Open Output Folder"),
-         [this] { OpenOutputFolderClick(); });
-    MenuFile->addSeparator();
-    item(MenuFile, "Exit1", tr("Exit"), [this] { Exit1Click(); })->setShortcut(QKeySequence::Quit);
+    item(fileMenu_, "OpenOutputFolder1", tr("Open Output Folder"), [this] { OpenOutputFolder(); });
+    fileMenu_->addSeparator();
+    item(fileMenu_, "Exit1", tr("Exit"), [this] {
+        ExitClicked();
+    })->setShortcut(QKeySequence::Quit);
 
-    MenuOptions = Named(menuBar()->addMenu(tr("&Options")), "Options1");
-    item(MenuOptions, "SetGeneralOptions1", tr("Set Options"),
-         [this] { SetGeneralOptions1Click(); });
+    optionsMenu_ = Named(menuBar()->addMenu(tr("&Options")), "Options1");
+    item(optionsMenu_, "SetGeneralOptions1", tr("Set Options"), [this] { ShowOptions(); });
 
-    MenuPresets = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
-    item(MenuPresets, "SavePreset1", tr("Save Current Settings as Preset..."),
-         [this] { SavePresetClick(); });
-    item(MenuPresets, "RenamePreset1", tr("Rename Preset..."), [this] { presets_.RenameClick(); });
-    item(MenuPresets, "DeletePreset1", tr("Delete Preset..."), [this] { presets_.DeleteClick(); });
-    MenuPresets->addSeparator();
-    item(MenuPresets, "ExportPresets1", tr("Export Presets..."),
+    presetsMenu_ = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
+    item(presetsMenu_, "SavePreset1", tr("Save Current Settings as Preset..."),
+         [this] { AskAndSavePreset(); });
+    item(presetsMenu_, "RenamePreset1", tr("Rename Preset..."), [this] { presets_.RenameClick(); });
+    item(presetsMenu_, "DeletePreset1", tr("Delete Preset..."), [this] { presets_.DeleteClick(); });
+    presetsMenu_->addSeparator();
+    item(presetsMenu_, "ExportPresets1", tr("Export Presets..."),
          [this] { presets_.ExportClick(lastAddFolder_); });
-    item(MenuPresets, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresetsClick(); });
+    item(presetsMenu_, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresets(); });
 
-    MenuHelp = Named(menuBar()->addMenu(tr("&Help")), "Help1");
-    QAction* help =
-        item(MenuHelp, "OpenHelpFile1", tr("Open Help File"), [this] { OpenHelpFile1Click(); });
+    helpMenu_ = Named(menuBar()->addMenu(tr("&Help")), "Help1");
+    QAction* help = item(helpMenu_, "OpenHelpFile1", tr("Open Help File"), [this] { OpenHelp(); });
     // F1 everywhere, whatever else the desktop's own key for help is.
     QList<QKeySequence> helpKeys = QKeySequence::keyBindings(QKeySequence::HelpContents);
     if (!helpKeys.contains(QKeySequence(Qt::Key_F1))) helpKeys.append(QKeySequence(Qt::Key_F1));
     help->setShortcuts(helpKeys);
-    MenuHelp->addSeparator();
-    item(MenuHelp, "VisitOurWebsite1", tr("Visit Vavuror Website"),
-         [this] { VisitOurWebsite1Click(); });
-    MenuHelp->addSeparator();
-    item(MenuHelp, "About1", tr("About"), [this] { About1Click(); });
+    helpMenu_->addSeparator();
+    item(helpMenu_, "VisitOurWebsite1", tr("Visit Vavuror Website"), [this] { VisitWebsite(); });
+    helpMenu_->addSeparator();
+    item(helpMenu_, "About1", tr("About"), [this] { ShowAbout(); });
 
-    PopupListView1 = Named(new QMenu(this), "PopupListView1");
-    item(PopupListView1, "ShowInFolder1", tr("Show in Folder"), [this] { ShowInFolderClick(); });
-    item(PopupListView1, "Play1", tr("Play"), [this] { PlayClick(); });
-    item(PopupListView1, "ShowLog1", tr("Show Log"), [this] { ShowLogClick(); });
+    rowMenu_ = Named(new QMenu(this), "PopupListView1");
+    item(rowMenu_, "ShowInFolder1", tr("Show in Folder"), [this] { ShowRowInFolder(); });
+    item(rowMenu_, "Play1", tr("Play"), [this] { PlayRow(); });
+    item(rowMenu_, "ShowLog1", tr("Show Log"), [this] { ShowRowLog(); });
     // Only while files are being converted.
-    item(PopupListView1, "StopThisFile1", tr("Stop This File"), [this] {
-        StopThisFileClick();
+    item(rowMenu_, "StopThisFile1", tr("Stop This File"), [this] {
+        StopThisFile();
     })->setEnabled(false);
-    PopupListView1->addSeparator();
-    item(PopupListView1, "CheckAllItems1", tr("Check All Items"),
-         [this] { CheckAllItems1Click(); });
-    item(PopupListView1, "UncheckAllItems1", tr("Uncheck All Items"),
-         [this] { UncheckAllItems1Click(); });
-    PopupListView1->addSeparator();
-    item(PopupListView1, "DeleteSelectedItem1", tr("Remove Selected Item"),
-         [this] { DeleteSelectedItem1Click(); });
-    item(PopupListView1, "ClearAllItems1", tr("Clear All Items"),
-         [this] { ClearAllItems1Click(); });
+    rowMenu_->addSeparator();
+    item(rowMenu_, "CheckAllItems1", tr("Check All Items"), [this] { CheckAllRows(); });
+    item(rowMenu_, "UncheckAllItems1", tr("Uncheck All Items"), [this] { UncheckAllRows(); });
+    rowMenu_->addSeparator();
+    item(rowMenu_, "DeleteSelectedItem1", tr("Remove Selected Item"),
+         [this] { RemoveSelectedRows(); });
+    item(rowMenu_, "ClearAllItems1", tr("Clear All Items"), [this] { ClearRows(); });
 }

@@ -51,7 +51,7 @@ QString Q(const std::string& text) {
 
 // --- The conversion queue ---
 
-void TMainWindow::ButtonConvertClick() {
+void TMainWindow::StartConversion() {
     if (addingFiles_ || !queue_.AllowsRowChanges()) return;
     fileList_.ClearProgressAndFrames();
     fileModel_->AllRowsChanged();
@@ -59,7 +59,7 @@ void TMainWindow::ButtonConvertClick() {
     const TConvertCheck check = CheckCanConvert(fileList_, folder, SameFolderAsInput());
     if (check != TConvertCheck::ccReady) {
         ShowInformation(this, ConvertCheckText(check, OutputFolder()));
-        if (check != TConvertCheck::ccNoFiles) ButtonBrowseForFolderClick();
+        if (check != TConvertCheck::ccNoFiles) BrowseForOutputFolder();
         return;
     }
     if (!backend_) {
@@ -75,7 +75,7 @@ void TMainWindow::ButtonConvertClick() {
     queueProgress_.Start(fileList_, 0);
     queueBar_->SetQueueProgress(0);
     queue_.Start();
-    TimerConvertAgain->start();
+    queueTimer_->start();
     EnableControls(false);
     ShowQueueStatus();
     backend_->ShareCoresAmong(ParallelFiles());
@@ -153,7 +153,7 @@ void TMainWindow::RunJobBuilder() {
             break;
         case TBuildOutcome::boStartFailed:
             if (!result.LogLines.empty()) SetRowReason(result.Row, Q(result.LogLines.back()));
-            TimerConvertAgain->stop();
+            queueTimer_->stop();
             ReportRunEnd();
             break;
     }
@@ -163,13 +163,13 @@ void TMainWindow::RunJobBuilder() {
 
 void TMainWindow::ShowQueueMessage(const QString& text) {
     // The queue waits while the message is read.
-    const bool active = TimerConvertAgain->isActive();
-    TimerConvertAgain->stop();
+    const bool active = queueTimer_->isActive();
+    queueTimer_->stop();
     ShowInformation(this, text);
-    if (active && queue_.IsActive()) TimerConvertAgain->start();
+    if (active && queue_.IsActive()) queueTimer_->start();
 }
 
-void TMainWindow::TimerConvertAgainTimer() {
+void TMainWindow::QueueTimerTick() {
     DoQueueAction(queue_.Tick());
 }
 
@@ -181,7 +181,7 @@ void TMainWindow::DoQueueAction(TTimerAction action) {
             RunJobBuilder();
             return;
         case TTimerAction::taReportCompletion:
-            TimerConvertAgain->stop();
+            queueTimer_->stop();
             ClearTasks();
             ReportRunEnd();
             ShowInformation(this, RunSummary());
@@ -210,29 +210,29 @@ void TMainWindow::ReportRunEnd() {
     EnableControls(true);
     setWindowTitle(tr(kMainCaption));
     // "Stopping a.mp4" is over with the run; it would hide the summary.
-    if (!stoppingMessage_.isEmpty() && StatusBar1->currentMessage() == stoppingMessage_)
-        StatusBar1->clearMessage();
+    if (!stoppingMessage_.isEmpty() && statusBar_->currentMessage() == stoppingMessage_)
+        statusBar_->clearMessage();
     const QString summary = RunSummary();
-    StatusPanels[0]->setText(summary);
+    statusPanels_[0]->setText(summary);
     SendDesktopNotification(tr(kMainCaption), summary);
     SaveQueueNow();
 }
 
-void TMainWindow::ButtonStopConvertClick() {
+void TMainWindow::StopConversion() {
     bool byUser = false;
     if (queue_.IsRunning() || batchRunning_) {
-        const bool active = TimerConvertAgain->isActive();
-        TimerConvertAgain->stop();
+        const bool active = queueTimer_->isActive();
+        queueTimer_->stop();
         if (backend_) backend_->PauseTasks();
         if (!AskConfirmation(this, tr(kMsgStopAllConversions))) {
             if (backend_) backend_->ResumeTasks();
-            if (active && queue_.IsActive()) TimerConvertAgain->start();
+            if (active && queue_.IsActive()) queueTimer_->start();
             return;
         }
         byUser = true;
     }
     queue_.Stop(byUser);
-    TimerConvertAgain->stop();
+    queueTimer_->stop();
     if (backend_) backend_->StopTasks();
     queueBar_->SetFileProgress(0);
     if (batchRunning_) {
@@ -253,7 +253,7 @@ bool TMainWindow::RowIsRunning(int row) const {
     return queue_.IsRunning() && queue_.CurrentRow() == row;
 }
 
-void TMainWindow::StopThisFileClick() {
+void TMainWindow::StopThisFile() {
     if (!backend_ || !(queue_.IsRunning() || batchRunning_)) return;
     QList<int> rows = SelectedRows();
     if (rows.isEmpty()) {
@@ -262,7 +262,7 @@ void TMainWindow::StopThisFileClick() {
             if (RowIsRunning(row)) rows.append(row);
         }
         if (rows.size() != 1) {
-            StatusBar1->showMessage(tr("Select the file to stop"), kHintMs);
+            statusBar_->showMessage(tr("Select the file to stop"), kHintMs);
             return;
         }
     }
@@ -283,12 +283,12 @@ void TMainWindow::StopThisFileClick() {
     }
     stoppingMessage_ =
         stopping.isEmpty() ? QString() : tr("Stopping %1").arg(stopping.join(QStringLiteral(", ")));
-    StatusBar1->showMessage(
+    statusBar_->showMessage(
         stopping.isEmpty() ? tr("The selected file is not being converted") : stoppingMessage_,
         kHintMs);
 }
 
-void TMainWindow::ButtonStopAfterClick() {
+void TMainWindow::StopAfterRunningFiles() {
     if (batchRunning_) {
         // Tasks that have not begun are taken out from the last one backwards, so that the
         // indices of those before stay as they are.
@@ -301,25 +301,25 @@ void TMainWindow::ButtonStopAfterClick() {
     }
     queue_.StopAfterCurrentRow();
     queueBar_->SetStopAfterEnabled(false);
-    StatusBar1->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
+    statusBar_->showMessage(tr("The run stops when the files being converted are done"), kHintMs);
 }
 
 void TMainWindow::EnableControls(bool enabled) {
     commandBar_->SetControlsEnabled(enabled);
-    ComboOutputFormat->setEnabled(enabled);
+    profileList_->setEnabled(enabled);
     settingsPanel_->SetControlsEnabled(enabled);
     folderPanel_->SetControlsEnabled(enabled);
     UpdateFitSizeControls(enabled);
     queueBar_->SetRunning(!enabled);
     popupAllowed_ = true;
-    for (QAction* action : PopupListView1->actions()) {
+    for (QAction* action : rowMenu_->actions()) {
         const QString name = action->objectName();
         const bool always =
             name == "ShowInFolder1" || name == "Play1" || name == "ShowLog1" || name.isEmpty();
         action->setEnabled(enabled || always);
     }
-    PopupListView1->findChild<QAction*>("StopThisFile1")->setEnabled(!enabled);
-    for (QMenu* menu : {MenuFile, MenuOptions, MenuHelp, MenuPresets}) {
+    rowMenu_->findChild<QAction*>("StopThisFile1")->setEnabled(!enabled);
+    for (QMenu* menu : {fileMenu_, optionsMenu_, helpMenu_, presetsMenu_}) {
         menu->menuAction()->setEnabled(enabled);
     }
 }
@@ -339,7 +339,7 @@ void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
     const std::int64_t now = runClock_.elapsed();
     if (row >= 0 && row < fileList_.Count()) {
         if (!rowStartMs_.count(row)) rowStartMs_[row] = now;
-        fileTable->scrollTo(fileModel_->index(row, 0));
+        fileTable_->scrollTo(fileModel_->index(row, 0));
         TFileListRow& rowData = fileList_.Row(row);
         rowData.State = TRowState::Converting;
         rowData.Percent = ProgressPercent(progress.CurrentDuration, progress.TotalOutputDuration);
@@ -359,7 +359,7 @@ void TMainWindow::ShowTaskProgress(const TTaskProgressEvent& event) {
         queueProgress_.RowProgress(row, progress.CurrentDuration);
         ScheduleSave();
     }
-    StatusPanels[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(progress.CurrentSize))));
+    statusPanels_[1]->setText(tr("File Size : %1").arg(Q(ByteSizeText(progress.CurrentSize))));
     queueBar_->SetFileProgress(
         ProgressPosition(progress.CurrentDuration, progress.TotalOutputDuration));
     ShowQueueStatus();
@@ -374,8 +374,8 @@ void TMainWindow::ShowQueueStatus() {
     if (const auto left = queueProgress_.TimeLeftMs(runClock_.elapsed())) {
         text += tr(" - %1 left").arg(Q(ClockText(*left)));
     }
-    StatusPanels[0]->setText(text);
-    StatusPanels[2]->setText(QStringLiteral("%1%").arg(percent));
+    statusPanels_[0]->setText(text);
+    statusPanels_[2]->setText(QStringLiteral("%1%").arg(percent));
     setWindowTitle(tr("%1% - %2").arg(percent).arg(tr(kMainCaption)));
 }
 
@@ -438,7 +438,7 @@ void TMainWindow::TaskEnded(const TTaskTerminateEvent& event) {
     // at its timer's next ticks. Not while the timer waits for a message to be read, and not
     // while the next task is prepared (TaskRunEnded is then taNone).
     const TTimerAction action =
-        TimerConvertAgain->isActive() ? queue_.TaskRunEnded() : TTimerAction::taNone;
+        queueTimer_->isActive() ? queue_.TaskRunEnded() : TTimerAction::taNone;
     if (action != TTimerAction::taNone) {
         DoQueueAction(action);
     } else if (queue_.IsFinished()) {
