@@ -153,10 +153,11 @@ void TMainWindow::CreateFileList(QWidget* central) {
 }
 
 void TMainWindow::CreateStatusBar() {
-    statusBar_ = Named(new QStatusBar(this), "StatusBar1");
+    statusBar_ = Named(new QStatusBar(this), "statusBar");
+    // The run's state, the file size written so far, and the run's percentage.
+    const char* names[] = {"statusText", "fileSizeText", "percentText"};
     for (int p = 0; p < 3; ++p) {
-        statusPanels_[p] = new QLabel(statusBar_);
-        statusPanels_[p]->setObjectName(QString("StatusPanel%1").arg(p));
+        statusPanels_[p] = Named(new QLabel(statusBar_), names[p]);
         statusPanels_[p]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         statusBar_->addWidget(statusPanels_[p], p == 0 ? 3 : p == 1 ? 2 : 1);
     }
@@ -165,10 +166,10 @@ void TMainWindow::CreateStatusBar() {
 }
 
 void TMainWindow::CreateTimers() {
-    queueTimer_ = Named(new QTimer(this), "TimerConvertAgain");
+    queueTimer_ = Named(new QTimer(this), "queueTimer");
     queueTimer_->setInterval(kQueueTimerMs);
     // The queue is written a moment after the last change, not at every report of a run.
-    saveTimer_ = Named(new QTimer(this), "SaveTimer");
+    saveTimer_ = Named(new QTimer(this), "saveTimer");
     saveTimer_->setSingleShot(true);
     saveTimer_->setInterval(kSaveDelayMs);
     connect(saveTimer_, &QTimer::timeout, this, [this] { SaveQueueNow(); });
@@ -222,57 +223,60 @@ void TMainWindow::CreateMenus() {
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    fileMenu_ = Named(menuBar()->addMenu(tr("&File")), "File1");
-    item(fileMenu_, "AddFiles1", tr("Add Files"), [this] {
+    fileMenu_ = Named(menuBar()->addMenu(tr("&File")), "fileMenu");
+    item(fileMenu_, "addFilesAction", tr("Add Files"), [this] {
         commandBar_->ClickAddFile();
     })->setShortcut(QKeySequence::Open);
     fileMenu_->addSeparator();
-    item(fileMenu_, "Convert1", tr("Convert"), [this] {
+    item(fileMenu_, "convertAction", tr("Convert"), [this] {
         StartConversion();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-    item(fileMenu_, "OpenOutputFolder1", tr("Open Output Folder"), [this] { OpenOutputFolder(); });
+    item(fileMenu_, "openOutputFolderAction", tr("Open Output Folder"),
+         [this] { OpenOutputFolder(); });
     fileMenu_->addSeparator();
-    item(fileMenu_, "Exit1", tr("Exit"), [this] {
+    item(fileMenu_, "exitAction", tr("Exit"), [this] {
         ExitClicked();
     })->setShortcut(QKeySequence::Quit);
 
-    optionsMenu_ = Named(menuBar()->addMenu(tr("&Options")), "Options1");
-    item(optionsMenu_, "SetGeneralOptions1", tr("Set Options"), [this] { ShowOptions(); });
+    optionsMenu_ = Named(menuBar()->addMenu(tr("&Options")), "optionsMenu");
+    item(optionsMenu_, "optionsAction", tr("Set Options"), [this] { ShowOptions(); });
 
-    presetsMenu_ = Named(menuBar()->addMenu(tr("&Presets")), "Presets1");
-    item(presetsMenu_, "SavePreset1", tr("Save Current Settings as Preset..."),
+    presetsMenu_ = Named(menuBar()->addMenu(tr("&Presets")), "presetsMenu");
+    item(presetsMenu_, "savePresetAction", tr("Save Current Settings as Preset..."),
          [this] { AskAndSavePreset(); });
-    item(presetsMenu_, "RenamePreset1", tr("Rename Preset..."), [this] { presets_.RenameClick(); });
-    item(presetsMenu_, "DeletePreset1", tr("Delete Preset..."), [this] { presets_.DeleteClick(); });
+    item(presetsMenu_, "renamePresetAction", tr("Rename Preset..."),
+         [this] { presets_.RenameClick(); });
+    item(presetsMenu_, "deletePresetAction", tr("Delete Preset..."),
+         [this] { presets_.DeleteClick(); });
     presetsMenu_->addSeparator();
-    item(presetsMenu_, "ExportPresets1", tr("Export Presets..."),
+    item(presetsMenu_, "exportPresetsAction", tr("Export Presets..."),
          [this] { presets_.ExportClick(lastAddFolder_); });
-    item(presetsMenu_, "ImportPresets1", tr("Import Presets..."), [this] { ImportPresets(); });
+    item(presetsMenu_, "importPresetsAction", tr("Import Presets..."), [this] { ImportPresets(); });
 
-    helpMenu_ = Named(menuBar()->addMenu(tr("&Help")), "Help1");
-    QAction* help = item(helpMenu_, "OpenHelpFile1", tr("Open Help File"), [this] { OpenHelp(); });
+    helpMenu_ = Named(menuBar()->addMenu(tr("&Help")), "helpMenu");
+    QAction* help = item(helpMenu_, "helpAction", tr("Open Help File"), [this] { OpenHelp(); });
     // F1 everywhere, whatever else the desktop's own key for help is.
     QList<QKeySequence> helpKeys = QKeySequence::keyBindings(QKeySequence::HelpContents);
     if (!helpKeys.contains(QKeySequence(Qt::Key_F1))) helpKeys.append(QKeySequence(Qt::Key_F1));
     help->setShortcuts(helpKeys);
     helpMenu_->addSeparator();
-    item(helpMenu_, "VisitOurWebsite1", tr("Visit Vavuror Website"), [this] { VisitWebsite(); });
+    item(helpMenu_, "websiteAction", tr("Visit Vavuror Website"), [this] { VisitWebsite(); });
     helpMenu_->addSeparator();
-    item(helpMenu_, "About1", tr("About"), [this] { ShowAbout(); });
+    item(helpMenu_, "aboutAction", tr("About"), [this] { ShowAbout(); });
 
-    rowMenu_ = Named(new QMenu(this), "PopupListView1");
-    item(rowMenu_, "ShowInFolder1", tr("Show in Folder"), [this] { ShowRowInFolder(); });
-    item(rowMenu_, "Play1", tr("Play"), [this] { PlayRow(); });
-    item(rowMenu_, "ShowLog1", tr("Show Log"), [this] { ShowRowLog(); });
+    rowMenu_ = Named(new QMenu(this), "rowMenu");
+    item(rowMenu_, "showInFolderAction", tr("Show in Folder"), [this] { ShowRowInFolder(); });
+    item(rowMenu_, "playAction", tr("Play"), [this] { PlayRow(); });
+    item(rowMenu_, "showLogAction", tr("Show Log"), [this] { ShowRowLog(); });
     // Only while files are being converted.
-    item(rowMenu_, "StopThisFile1", tr("Stop This File"), [this] {
+    item(rowMenu_, "stopThisFileAction", tr("Stop This File"), [this] {
         StopThisFile();
     })->setEnabled(false);
     rowMenu_->addSeparator();
-    item(rowMenu_, "CheckAllItems1", tr("Check All Items"), [this] { CheckAllRows(); });
-    item(rowMenu_, "UncheckAllItems1", tr("Uncheck All Items"), [this] { UncheckAllRows(); });
+    item(rowMenu_, "checkAllAction", tr("Check All Items"), [this] { CheckAllRows(); });
+    item(rowMenu_, "uncheckAllAction", tr("Uncheck All Items"), [this] { UncheckAllRows(); });
     rowMenu_->addSeparator();
-    item(rowMenu_, "DeleteSelectedItem1", tr("Remove Selected Item"),
+    item(rowMenu_, "removeSelectedAction", tr("Remove Selected Item"),
          [this] { RemoveSelectedRows(); });
-    item(rowMenu_, "ClearAllItems1", tr("Clear All Items"), [this] { ClearRows(); });
+    item(rowMenu_, "clearAllAction", tr("Clear All Items"), [this] { ClearRows(); });
 }

@@ -314,11 +314,11 @@ void TMainWindow::EnableControls(bool enabled) {
     popupAllowed_ = true;
     for (QAction* action : rowMenu_->actions()) {
         const QString name = action->objectName();
-        const bool always =
-            name == "ShowInFolder1" || name == "Play1" || name == "ShowLog1" || name.isEmpty();
+        const bool always = name == "showInFolderAction" || name == "playAction" ||
+                            name == "showLogAction" || name.isEmpty();
         action->setEnabled(enabled || always);
     }
-    rowMenu_->findChild<QAction*>("StopThisFile1")->setEnabled(!enabled);
+    rowMenu_->findChild<QAction*>("stopThisFileAction")->setEnabled(!enabled);
     for (QMenu* menu : {fileMenu_, optionsMenu_, helpMenu_, presetsMenu_}) {
         menu->menuAction()->setEnabled(enabled);
     }

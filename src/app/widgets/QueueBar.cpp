@@ -31,12 +31,12 @@ TQueueBar::TQueueBar(QWidget* parent) : QWidget(parent) {
     progress->setContentsMargins(0, 0, 0, 0);
     progress->setHorizontalSpacing(6);
     progress->setVerticalSpacing(2);
-    fileProgress_ = Named(new QProgressBar(this), "ProgressBar1");
+    fileProgress_ = Named(new QProgressBar(this), "fileProgressBar");
     fileProgress_->setRange(0, 100);
     fileProgress_->setValue(0);
     fileProgress_->setTextVisible(false);
     fileProgress_->setToolTip(T::tr("The file being converted"));
-    queueProgress_ = Named(new QProgressBar(this), "ProgressQueue");
+    queueProgress_ = Named(new QProgressBar(this), "queueProgressBar");
     queueProgress_->setRange(0, 100);
     queueProgress_->setValue(0);
     queueProgress_->setFormat(T::tr("Queue %p%"));
