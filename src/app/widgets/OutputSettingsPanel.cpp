@@ -66,48 +66,61 @@ TOutputSettingsPanel::TOutputSettingsPanel(TParameterLists& params, QWidget* par
 }
 
 void TOutputSettingsPanel::AddGroups(QWidget* panel) {
-    using T = TWindowTexts;
-    auto* settings = new QHBoxLayout(panel);
-    settings->setContentsMargins(0, 0, 0, 0);
-    settings->setSpacing(6);
+    auto* groups = new QHBoxLayout(panel);
+    groups->setContentsMargins(0, 0, 0, 0);
+    groups->setSpacing(6);
     // The groups share the width by what their lists hold at most: the video lists have the
     // longest entries ("Original Video Size", "23.976 fps [NTSC]").
-    const auto group = [&](const QString& title, const char* name, int stretch) {
-        auto* box = Named(new QGroupBox(title, panel), name);
-        auto* grid = new QGridLayout(box);
-        grid->setContentsMargins(6, 4, 6, 4);
-        grid->setHorizontalSpacing(4);
-        grid->setVerticalSpacing(3);
-        grid->setColumnStretch(1, 1);
-        settings->addWidget(box, stretch);
-        return grid;
-    };
-    const auto row = [&](QGridLayout* grid, int at, const QString& caption, QComboBox*& combo,
-                         const char* name) {
-        grid->addWidget(NamedLabel(caption, grid->parentWidget()), at, 0);
-        combo = Named(new QComboBox(grid->parentWidget()), name);
-        combo->setMinimumContentsLength(4);
-        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        grid->addWidget(combo, at, 1);
-    };
-    QGridLayout* audio = group(T::tr(" Audio Settings "), "GroupAudioSettings", 20);
-    row(audio, 0, T::tr("Audio Codec : "), audioCodecCombo_, "ComboAudioCodec");
-    row(audio, 1, T::tr("Audio Bitrate :"), audioBitrateCombo_, "ComboAudioBitrate");
-    row(audio, 2, T::tr("Audio Channels :"), audioChannelsCombo_, "ComboAudioChannels");
-    row(audio, 3, T::tr("Sampling Rate : "), samplingRateCombo_, "ComboSamplingRate");
-    QGridLayout* video = group(T::tr(" Video Settings "), "GroupVideoSettings", 27);
-    row(video, 0, T::tr("Video Codec : "), videoCodecCombo_, "ComboVideoCodec");
-    row(video, 1, T::tr("Video Size : "), videoSizeCombo_, "ComboVideoSize");
-    row(video, 2, T::tr("Video Bitrate : "), videoBitrateCombo_, "ComboVideoBitrate");
-    row(video, 3, T::tr("Video Framerate : "), videoFramerateCombo_, "ComboVideoFramerate");
+    AddAudioGroup(AddGroup(groups, TWindowTexts::tr(" Audio Settings "), "GroupAudioSettings", 20));
+    AddVideoGroup(AddGroup(groups, TWindowTexts::tr(" Video Settings "), "GroupVideoSettings", 27));
+    AddGeneralGroup(
+        AddGroup(groups, TWindowTexts::tr(" General Settings "), "GroupGeneralSettings", 24));
+}
+
+QGridLayout* TOutputSettingsPanel::AddGroup(QHBoxLayout* groups, const QString& title,
+                                            const char* name, int stretch) {
+    auto* box = Named(new QGroupBox(title, groups->parentWidget()), name);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(3);
+    grid->setColumnStretch(1, 1);
+    groups->addWidget(box, stretch);
+    return grid;
+}
+
+QComboBox* TOutputSettingsPanel::AddRow(QGridLayout* grid, int at, const QString& caption,
+                                        const char* name) {
+    grid->addWidget(NamedLabel(caption, grid->parentWidget()), at, 0);
+    auto* combo = Named(new QComboBox(grid->parentWidget()), name);
+    combo->setMinimumContentsLength(4);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    grid->addWidget(combo, at, 1);
+    return combo;
+}
+
+void TOutputSettingsPanel::AddAudioGroup(QGridLayout* audio) {
+    using T = TWindowTexts;
+    audioCodecCombo_ = AddRow(audio, 0, T::tr("Audio Codec : "), "ComboAudioCodec");
+    audioBitrateCombo_ = AddRow(audio, 1, T::tr("Audio Bitrate :"), "ComboAudioBitrate");
+    audioChannelsCombo_ = AddRow(audio, 2, T::tr("Audio Channels :"), "ComboAudioChannels");
+    samplingRateCombo_ = AddRow(audio, 3, T::tr("Sampling Rate : "), "ComboSamplingRate");
+}
+
+void TOutputSettingsPanel::AddVideoGroup(QGridLayout* video) {
+    using T = TWindowTexts;
+    videoCodecCombo_ = AddRow(video, 0, T::tr("Video Codec : "), "ComboVideoCodec");
+    videoSizeCombo_ = AddRow(video, 1, T::tr("Video Size : "), "ComboVideoSize");
+    videoBitrateCombo_ = AddRow(video, 2, T::tr("Video Bitrate : "), "ComboVideoBitrate");
+    videoFramerateCombo_ = AddRow(video, 3, T::tr("Video Framerate : "), "ComboVideoFramerate");
     // Fit to size: the video's rate follows from the size, so it sits with the video's lists.
-    QWidget* videoBox = video->parentWidget();
-    fitSizeCheck_ = Named(new QCheckBox(T::tr("Fit to Size :"), videoBox), "CheckFitSize");
+    QWidget* box = video->parentWidget();
+    fitSizeCheck_ = Named(new QCheckBox(T::tr("Fit to Size :"), box), "CheckFitSize");
     fitSizeCheck_->setToolTip(
         T::tr("Make each output at most this size, in two passes (video profiles; nothing is "
               "copied)"));
     video->addWidget(fitSizeCheck_, 4, 0);
-    fitSizeSpin_ = Named(new QDoubleSpinBox(videoBox), "SpinFitSize");
+    fitSizeSpin_ = Named(new QDoubleSpinBox(box), "SpinFitSize");
     fitSizeSpin_->setDecimals(1);
     fitSizeSpin_->setRange(0.1, 99999.9);
     fitSizeSpin_->setValue(25.0);
@@ -115,11 +128,15 @@ void TOutputSettingsPanel::AddGroups(QWidget* panel) {
     fitSizeSpin_->setToolTip(T::tr("1 MB = 1,000,000 bytes"));
     fitSizeSpin_->setEnabled(false);
     video->addWidget(fitSizeSpin_, 4, 1);
-    QGridLayout* general = group(T::tr(" General Settings "), "GroupGeneralSettings", 24);
-    row(general, 0, T::tr("Video Zoom : "), letterBoxCombo_, "ComboLetterBox");
+}
+
+void TOutputSettingsPanel::AddGeneralGroup(QGridLayout* general) {
+    using T = TWindowTexts;
+    QWidget* panel = general->parentWidget();  // the group's box
+    letterBoxCombo_ = AddRow(general, 0, T::tr("Video Zoom : "), "ComboLetterBox");
     letterBoxCombo_->setToolTip(T::tr("Add a letterbox to keep video aspect ratio"));
     letterBoxCombo_->setToolTipDuration(kHintMs);
-    row(general, 1, T::tr("Aspect Ratio : "), aspectRatioCombo_, "ComboAspectRatio");
+    aspectRatioCombo_ = AddRow(general, 1, T::tr("Aspect Ratio : "), "ComboAspectRatio");
     general->addWidget(NamedLabel(T::tr("Volume : "), panel), 2, 0);
     auto* volume = new QHBoxLayout;
     volumeSlider_ = Named(new QSlider(Qt::Horizontal, panel), "volumeSlider");
@@ -133,7 +150,7 @@ void TOutputSettingsPanel::AddGroups(QWidget* panel) {
     volumeLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     volume->addWidget(volumeLabel_);
     general->addLayout(volume, 2, 1);
-    row(general, 3, T::tr("Quality : "), qualityCombo_, "ComboQuality");
+    qualityCombo_ = AddRow(general, 3, T::tr("Quality : "), "ComboQuality");
     reencodeCheck_ = Named(new QCheckBox(T::tr("Re-encode streams that could be copied"), panel),
                            "CheckReencode");
     general->addWidget(reencodeCheck_, 4, 0, 1, 2);

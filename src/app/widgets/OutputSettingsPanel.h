@@ -13,6 +13,8 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QSlider;
 
@@ -51,6 +53,11 @@ class TOutputSettingsPanel : public QScrollArea {
 
   private:
     void AddGroups(QWidget* panel);
+    QGridLayout* AddGroup(QHBoxLayout* groups, const QString& title, const char* name, int stretch);
+    QComboBox* AddRow(QGridLayout* grid, int at, const QString& caption, const char* name);
+    void AddAudioGroup(QGridLayout* audio);
+    void AddVideoGroup(QGridLayout* video);
+    void AddGeneralGroup(QGridLayout* general);
 
     TParameterLists& params_;
     QComboBox* audioCodecCombo_ = nullptr;
