@@ -30,27 +30,27 @@ class TWholeOrNoLabel : public QLabel {
 }  // namespace
 
 TCommandBar::TCommandBar(QWidget* parent) : QWidget(parent) {
-    using T = TWindowTexts;
     setObjectName("CommandBar");
     auto* tools = new QHBoxLayout(this);
     tools->setContentsMargins(0, 0, 0, 0);
     tools->setSpacing(4);
-    addFileButton_ = AddButton("ButtonAddFile", T::tr("Add File"),
+    addFileButton_ = AddButton("ButtonAddFile", TWindowTexts::tr("Add File"),
                                ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
-    removeButton_ = AddButton("ButtonRemove", T::tr("Remove File"),
+    removeButton_ = AddButton("ButtonRemove", TWindowTexts::tr("Remove File"),
                               ThemeIcon("list-remove", QStyle::SP_TrashIcon));
-    clearButton_ = AddButton("ButtonClear", T::tr("Clear All "),
+    clearButton_ = AddButton("ButtonClear", TWindowTexts::tr("Clear All "),
                              ThemeIcon("edit-clear", QStyle::SP_DialogResetButton));
-    QPushButton* stop = AddButton("ButtonStopConvert", T::tr("Stop Convert"),
+    QPushButton* stop = AddButton("ButtonStopConvert", TWindowTexts::tr("Stop Convert"),
                                   ThemeIcon("media-playback-stop", QStyle::SP_MediaStop));
-    convertButton_ = AddButton("ButtonConvert", T::tr("Go Convert "),
+    convertButton_ = AddButton("ButtonConvert", TWindowTexts::tr("Go Convert "),
                                ThemeIcon("media-playback-start", QStyle::SP_MediaPlay));
-    QPushButton* open = AddButton("ButtonOpenOutput", T::tr("Open Output Folder"),
+    QPushButton* open = AddButton("ButtonOpenOutput", TWindowTexts::tr("Open Output Folder"),
                                   ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
     auto* logo = new QLabel(this);
     logo->setPixmap(ApplicationIcon().pixmap(28, 28));
     tools->addWidget(logo);
-    auto* product = Named(new TWholeOrNoLabel(T::tr(kMainCaption), this), "LabelProduct");
+    auto* product =
+        Named(new TWholeOrNoLabel(TWindowTexts::tr(kMainCaption), this), "LabelProduct");
     QFont productFont = product->font();
     productFont.setBold(true);
     productFont.setPointSizeF(productFont.pointSizeF() * 1.15);

@@ -18,22 +18,21 @@ struct TWindowTexts {
 }  // namespace
 
 TOutputFolderPanel::TOutputFolderPanel(QWidget* parent) : QWidget(parent) {
-    using T = TWindowTexts;
     setObjectName("OutputFolderPanel");
     auto* output = new QHBoxLayout(this);
     output->setContentsMargins(0, 0, 0, 0);
     output->setSpacing(4);
-    output->addWidget(NamedLabel(T::tr("Output Folder :"), this));
+    output->addWidget(NamedLabel(TWindowTexts::tr("Output Folder :"), this));
     folderEdit_ = Named(new QLineEdit(this), "EditOutputFolder");
-    folderEdit_->setPlaceholderText(T::tr("Type or choose a folder"));
+    folderEdit_->setPlaceholderText(TWindowTexts::tr("Type or choose a folder"));
     folderEdit_->setMinimumWidth(fontMetrics().averageCharWidth() * 10);
     output->addWidget(folderEdit_, 1);
     browseButton_ = Named(new QToolButton(this), "ButtonBrowseForFolder");
     browseButton_->setIcon(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon));
-    browseButton_->setToolTip(T::tr("Choose the output folder"));
+    browseButton_->setToolTip(TWindowTexts::tr("Choose the output folder"));
     output->addWidget(browseButton_);
     sameFolderCheck_ =
-        Named(new QCheckBox(T::tr("Same folder as the input"), this), "CheckSameFolder");
+        Named(new QCheckBox(TWindowTexts::tr("Same folder as the input"), this), "CheckSameFolder");
     output->addWidget(sameFolderCheck_);
 
     connect(sameFolderCheck_, &QCheckBox::toggled, this, [this](bool same) {

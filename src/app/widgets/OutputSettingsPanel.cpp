@@ -100,44 +100,45 @@ QComboBox* TOutputSettingsPanel::AddRow(QGridLayout* grid, int at, const QString
 }
 
 void TOutputSettingsPanel::AddAudioGroup(QGridLayout* audio) {
-    using T = TWindowTexts;
-    audioCodecCombo_ = AddRow(audio, 0, T::tr("Audio Codec : "), "ComboAudioCodec");
-    audioBitrateCombo_ = AddRow(audio, 1, T::tr("Audio Bitrate :"), "ComboAudioBitrate");
-    audioChannelsCombo_ = AddRow(audio, 2, T::tr("Audio Channels :"), "ComboAudioChannels");
-    samplingRateCombo_ = AddRow(audio, 3, T::tr("Sampling Rate : "), "ComboSamplingRate");
+    audioCodecCombo_ = AddRow(audio, 0, TWindowTexts::tr("Audio Codec : "), "ComboAudioCodec");
+    audioBitrateCombo_ = AddRow(audio, 1, TWindowTexts::tr("Audio Bitrate :"), "ComboAudioBitrate");
+    audioChannelsCombo_ =
+        AddRow(audio, 2, TWindowTexts::tr("Audio Channels :"), "ComboAudioChannels");
+    samplingRateCombo_ =
+        AddRow(audio, 3, TWindowTexts::tr("Sampling Rate : "), "ComboSamplingRate");
 }
 
 void TOutputSettingsPanel::AddVideoGroup(QGridLayout* video) {
-    using T = TWindowTexts;
-    videoCodecCombo_ = AddRow(video, 0, T::tr("Video Codec : "), "ComboVideoCodec");
-    videoSizeCombo_ = AddRow(video, 1, T::tr("Video Size : "), "ComboVideoSize");
-    videoBitrateCombo_ = AddRow(video, 2, T::tr("Video Bitrate : "), "ComboVideoBitrate");
-    videoFramerateCombo_ = AddRow(video, 3, T::tr("Video Framerate : "), "ComboVideoFramerate");
+    videoCodecCombo_ = AddRow(video, 0, TWindowTexts::tr("Video Codec : "), "ComboVideoCodec");
+    videoSizeCombo_ = AddRow(video, 1, TWindowTexts::tr("Video Size : "), "ComboVideoSize");
+    videoBitrateCombo_ =
+        AddRow(video, 2, TWindowTexts::tr("Video Bitrate : "), "ComboVideoBitrate");
+    videoFramerateCombo_ =
+        AddRow(video, 3, TWindowTexts::tr("Video Framerate : "), "ComboVideoFramerate");
     // Fit to size: the video's rate follows from the size, so it sits with the video's lists.
     QWidget* box = video->parentWidget();
-    fitSizeCheck_ = Named(new QCheckBox(T::tr("Fit to Size :"), box), "CheckFitSize");
-    fitSizeCheck_->setToolTip(
-        T::tr("Make each output at most this size, in two passes (video profiles; nothing is "
-              "copied)"));
+    fitSizeCheck_ = Named(new QCheckBox(TWindowTexts::tr("Fit to Size :"), box), "CheckFitSize");
+    fitSizeCheck_->setToolTip(TWindowTexts::tr(
+        "Make each output at most this size, in two passes (video profiles; nothing is "
+        "copied)"));
     video->addWidget(fitSizeCheck_, 4, 0);
     fitSizeSpin_ = Named(new QDoubleSpinBox(box), "SpinFitSize");
     fitSizeSpin_->setDecimals(1);
     fitSizeSpin_->setRange(0.1, 99999.9);
     fitSizeSpin_->setValue(25.0);
-    fitSizeSpin_->setSuffix(T::tr(" MB"));
-    fitSizeSpin_->setToolTip(T::tr("1 MB = 1,000,000 bytes"));
+    fitSizeSpin_->setSuffix(TWindowTexts::tr(" MB"));
+    fitSizeSpin_->setToolTip(TWindowTexts::tr("1 MB = 1,000,000 bytes"));
     fitSizeSpin_->setEnabled(false);
     video->addWidget(fitSizeSpin_, 4, 1);
 }
 
 void TOutputSettingsPanel::AddGeneralGroup(QGridLayout* general) {
-    using T = TWindowTexts;
     QWidget* panel = general->parentWidget();  // the group's box
-    letterBoxCombo_ = AddRow(general, 0, T::tr("Video Zoom : "), "ComboLetterBox");
-    letterBoxCombo_->setToolTip(T::tr("Add a letterbox to keep video aspect ratio"));
+    letterBoxCombo_ = AddRow(general, 0, TWindowTexts::tr("Video Zoom : "), "ComboLetterBox");
+    letterBoxCombo_->setToolTip(TWindowTexts::tr("Add a letterbox to keep video aspect ratio"));
     letterBoxCombo_->setToolTipDuration(kHintMs);
-    aspectRatioCombo_ = AddRow(general, 1, T::tr("Aspect Ratio : "), "ComboAspectRatio");
-    general->addWidget(NamedLabel(T::tr("Volume : "), panel), 2, 0);
+    aspectRatioCombo_ = AddRow(general, 1, TWindowTexts::tr("Aspect Ratio : "), "ComboAspectRatio");
+    general->addWidget(NamedLabel(TWindowTexts::tr("Volume : "), panel), 2, 0);
     auto* volume = new QHBoxLayout;
     volumeSlider_ = Named(new QSlider(Qt::Horizontal, panel), "volumeSlider");
     volumeSlider_->setRange(0, 10);
@@ -150,9 +151,10 @@ void TOutputSettingsPanel::AddGeneralGroup(QGridLayout* general) {
     volumeLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     volume->addWidget(volumeLabel_);
     general->addLayout(volume, 2, 1);
-    qualityCombo_ = AddRow(general, 3, T::tr("Quality : "), "ComboQuality");
-    reencodeCheck_ = Named(new QCheckBox(T::tr("Re-encode streams that could be copied"), panel),
-                           "CheckReencode");
+    qualityCombo_ = AddRow(general, 3, TWindowTexts::tr("Quality : "), "ComboQuality");
+    reencodeCheck_ =
+        Named(new QCheckBox(TWindowTexts::tr("Re-encode streams that could be copied"), panel),
+              "CheckReencode");
     general->addWidget(reencodeCheck_, 4, 0, 1, 2);
     general->setRowStretch(5, 1);
 }

@@ -25,7 +25,6 @@ int CoreCount() {
 }  // namespace
 
 TQueueBar::TQueueBar(QWidget* parent) : QWidget(parent) {
-    using T = TWindowTexts;
     setObjectName("QueueBar");
     auto* progress = new QGridLayout(this);
     progress->setContentsMargins(0, 0, 0, 0);
@@ -35,30 +34,31 @@ TQueueBar::TQueueBar(QWidget* parent) : QWidget(parent) {
     fileProgress_->setRange(0, 100);
     fileProgress_->setValue(0);
     fileProgress_->setTextVisible(false);
-    fileProgress_->setToolTip(T::tr("The file being converted"));
+    fileProgress_->setToolTip(TWindowTexts::tr("The file being converted"));
     queueProgress_ = Named(new QProgressBar(this), "queueProgressBar");
     queueProgress_->setRange(0, 100);
     queueProgress_->setValue(0);
-    queueProgress_->setFormat(T::tr("Queue %p%"));
-    queueProgress_->setToolTip(T::tr("All files of the run"));
+    queueProgress_->setFormat(TWindowTexts::tr("Queue %p%"));
+    queueProgress_->setToolTip(TWindowTexts::tr("All files of the run"));
     progress->addWidget(fileProgress_, 0, 0);
     progress->addWidget(queueProgress_, 1, 0);
     progress->setColumnStretch(0, 1);
-    stopThisFileButton_ = Named(new QPushButton(T::tr("Stop This File"), this), "ButtonStopSmall");
+    stopThisFileButton_ =
+        Named(new QPushButton(TWindowTexts::tr("Stop This File"), this), "ButtonStopSmall");
     stopThisFileButton_->setToolTip(
-        T::tr("Stops the selected file, or the one being converted; the "
-              "others go on"));
+        TWindowTexts::tr("Stops the selected file, or the one being converted; the "
+                         "others go on"));
     progress->addWidget(stopThisFileButton_, 0, 1);
     stopAfterButton_ =
-        Named(new QPushButton(T::tr("Stop After This File"), this), "ButtonStopAfter");
+        Named(new QPushButton(TWindowTexts::tr("Stop After This File"), this), "ButtonStopAfter");
     stopAfterButton_->setEnabled(false);
     progress->addWidget(stopAfterButton_, 1, 1);
-    auto* parallelLabel = NamedLabel(T::tr("Convert files at once:"), this);
+    auto* parallelLabel = NamedLabel(TWindowTexts::tr("Convert files at once:"), this);
     progress->addWidget(parallelLabel, 0, 2);
     parallelSpin_ = Named(new QSpinBox(this), "SpinParallel");
     parallelSpin_->setRange(1, CoreCount());
     parallelSpin_->setValue(1);
-    parallelSpin_->setToolTip(T::tr("How many files convert at the same time"));
+    parallelSpin_->setToolTip(TWindowTexts::tr("How many files convert at the same time"));
     parallelLabel->setBuddy(parallelSpin_);
     progress->addWidget(parallelSpin_, 1, 2);
 
