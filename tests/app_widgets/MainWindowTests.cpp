@@ -70,6 +70,8 @@ class MainWindowTest : public TWidgetTest {
         forms_ = std::make_unique<TApplicationForms>(nullptr);
         ASSERT_TRUE(forms_->MainWindow->LibrariesLoaded());
         form_ = forms_->MainWindow.get();
+        // The tests here name their output folder; a first start would write beside the input.
+        form_->SetSameFolderAsInput(false);
         form_->show();
         list_ = Child<QTableView>(form_, "fileTable");
         format_ = Child<QComboBox>(form_, "ComboOutputFormat");
@@ -198,16 +200,15 @@ TEST_F(MainWindowTest, ControlsShowTheirTexts) {
     EXPECT_EQ(Child<QLabel>(form_, "LabelVolume")->text(), "100%");
     EXPECT_EQ(form_->VolumeValue(), 255);
 
-    const auto* progress = Child<QProgressBar>(form_, "ProgressBar1");
+    const auto* progress = Child<QProgressBar>(form_, "fileProgressBar");
     EXPECT_EQ(progress->minimum(), 0);
     EXPECT_EQ(progress->maximum(), 100);
     // The panels share the status bar's width, the first (the queue's state) the most.
-    const int first = Child<QLabel>(form_, "StatusPanel0")->width();
-    for (int p = 1; p < 3; ++p) {
-        EXPECT_LT(Child<QLabel>(form_, ("StatusPanel" + std::to_string(p)).c_str())->width(),
-                  first);
+    const int first = Child<QLabel>(form_, "statusText")->width();
+    for (const char* other : {"fileSizeText", "percentText"}) {
+        EXPECT_LT(Child<QLabel>(form_, other)->width(), first) << other;
     }
-    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "Ready");
+    EXPECT_EQ(Child<QLabel>(form_, "statusText")->text(), "Ready");
 }
 
 // A 1366x768 screen at the scale and font resolution the test runs with (ctest runs it at 96 dpi
@@ -229,7 +230,7 @@ TEST_F(MainWindowTest, SmallestWindowFitsA1366x768Screen) {
     }
     EXPECT_GE(list_->viewport()->height(), 3 * list_->verticalHeader()->defaultSectionSize());
     for (const char* name :
-         {"ButtonConvert", "ButtonStopConvert", "ComboOutputFormat", "ProgressQueue",
+         {"ButtonConvert", "ButtonStopConvert", "ComboOutputFormat", "queueProgressBar",
           "ButtonStopSmall", "ButtonStopAfter", "SpinParallel"}) {
         const auto* control = Child<QWidget>(form_, name);
         const QRect shown(control->mapTo(form_, QPoint(0, 0)), control->size());
@@ -318,7 +319,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItems) {
     EXPECT_EQ(
         ActionTexts(top[3]->menu()),
         (std::vector<std::string>{"Open Help File", "-", "Visit Vavuror Website", "-", "About"}));
-    EXPECT_EQ(ActionTexts(Child<QMenu>(form_, "PopupListView1")),
+    EXPECT_EQ(ActionTexts(Child<QMenu>(form_, "rowMenu")),
               (std::vector<std::string>{"Show in Folder", "Play", "Show Log", "Stop This File", "-",
                                         "Check All Items", "Uncheck All Items", "-",
                                         "Remove Selected Item", "Clear All Items"}));
@@ -337,7 +338,7 @@ TEST_F(MainWindowTest, HelpOpensInsideWithoutABrowser) {
     EXPECT_TRUE(text.contains("Add File")) << text.left(200).toStdString();
     EXPECT_LE(help->width(), form_->screen()->availableGeometry().width());
     help->close();
-    Child<QAction>(form_, "OpenHelpFile1")->trigger();
+    Child<QAction>(form_, "helpAction")->trigger();
     EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(form_->findChildren<QDialog*>("HelpDialog").size(), 1);
 }
@@ -466,7 +467,7 @@ TEST_F(MainWindowTest, AddedFilesShowWhatTheProbeReads) {
     SetCellCheck(list_, 1, Qt::Unchecked);
     AddFilesAndWait(*form_, {Media("first.avi")});
     ASSERT_EQ(RowCount(list_), 4);
-    EXPECT_TRUE(Child<QStatusBar>(form_, "StatusBar1")->currentMessage().contains("first.avi"));
+    EXPECT_TRUE(Child<QStatusBar>(form_, "statusBar")->currentMessage().contains("first.avi"));
     std::filesystem::copy_file(media_.File("first.avi"), media_.File("third.avi"));
     AddFilesAndWait(*form_, {Media("third.avi"), Media("gone.avi")});
     ASSERT_EQ(RowCount(list_), 6);
@@ -505,17 +506,17 @@ TEST_F(MainWindowTest, DeleteKeyAndCommandsChangeTheRows) {
     EXPECT_EQ(CellText(list_, 0, 0), "second.mp4");
     ExpectListShowsCore();
 
-    auto* popup = Child<QMenu>(form_, "PopupListView1");
+    auto* popup = Child<QMenu>(form_, "rowMenu");
     const auto trigger = [&](const char* name) { Child<QAction>(popup, name)->trigger(); };
-    trigger("UncheckAllItems1");
+    trigger("uncheckAllAction");
     EXPECT_FALSE(form_->FileList().Row(0).Checked);
-    trigger("CheckAllItems1");
+    trigger("checkAllAction");
     EXPECT_TRUE(form_->FileList().Row(0).Checked);
     SetCellCheck(list_, 0, Qt::Unchecked);  // as a click on the box does
     EXPECT_FALSE(form_->FileList().Row(0).Checked);
     ExpectListShowsCore();
 
-    trigger("ClearAllItems1");
+    trigger("clearAllAction");
     EXPECT_EQ(RowCount(list_), 0);
     EXPECT_TRUE(form_->FileList().Empty());
 }

@@ -51,13 +51,15 @@ class QueueWindowTest : public TWidgetTest {
         form_->show();
         list_ = Child<QTableView>(form_, "fileTable");
         form_->SetOutputFolder(QString::fromStdString(output_.Path().string()));
+        // Into that folder: a first start would write beside the input.
+        form_->SetSameFolderAsInput(false);
         auto* format = Child<QComboBox>(form_, "ComboOutputFormat");
         format->setCurrentIndex(format->findText(kProfile));
         ASSERT_EQ(form_->FormatKey(), "AVI");
         // Every text the "Progress" column shows, row by row.
         QObject::connect(form_, &QWidget::windowTitleChanged, [this](const QString& title) {
             if (titles_.isEmpty() || titles_.back() != title) titles_.append(title);
-            const QString status = Child<QLabel>(form_, "StatusPanel0")->text();
+            const QString status = Child<QLabel>(form_, "statusText")->text();
             const QString state = status.section(" - ", 0, 0);
             if (statusTexts_.isEmpty() || statusTexts_.back() != state) statusTexts_.append(state);
         });
@@ -139,18 +141,18 @@ TEST_F(QueueWindowTest, ConvertsEachFileAndReportsCompletionOnce) {
     }
     ExpectWholeClip(Output("one.avi"));
     ExpectWholeClip(Output("two.avi"));
-    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel1")->text(),
+    EXPECT_EQ(Child<QLabel>(form_, "fileSizeText")->text(),
               QString("File Size : %1")
                   .arg(QString::fromStdString(ByteSizeText(fs::file_size(Output("two.avi"))))));
-    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressBar1")->value(), 0);
-    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressQueue")->value(), 100);
+    EXPECT_EQ(Child<QProgressBar>(form_, "fileProgressBar")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form_, "queueProgressBar")->value(), 100);
     // While it ran, the status bar said which file of how many, and the title the percentage.
     EXPECT_TRUE(statusTexts_.contains("Converting 1 of 2")) << statusTexts_.join('|').toStdString();
     EXPECT_TRUE(statusTexts_.contains("Converting 2 of 2")) << statusTexts_.join('|').toStdString();
     EXPECT_TRUE(titles_.contains("100% - Daziziz Izaza Zivudadov"))
         << titles_.join('|').toStdString();
     EXPECT_EQ(form_->windowTitle(), "Daziziz Izaza Zivudadov");
-    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), "All Conversions Completed");
+    EXPECT_EQ(Child<QLabel>(form_, "statusText")->text(), "All Conversions Completed");
     EXPECT_EQ(form_->FileList().Row(1).OutputFile, Output("two.avi"));
     EXPECT_FALSE(form_->RowLog(0).isEmpty()) << "each row keeps its conversion's log";
     ExpectControlsEnabled(true);
@@ -182,7 +184,7 @@ TEST_F(QueueWindowTest, StopAnsweredNoGoesOnYesAbortsAndAConvertRightAfterStarts
     EXPECT_EQ(Cell(1, 5), "");
     EXPECT_FALSE(form_->Queue().IsActive());
     ExpectControlsEnabled(true);
-    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressBar1")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form_, "fileProgressBar")->value(), 0);
     EXPECT_EQ(Completions(), 1) << "a stop shows no completion message";
 
     // Convert pressed again before the stopped file has reported its end: that late end belongs
@@ -216,7 +218,7 @@ TEST_F(QueueWindowTest, FilesThatFailShowFailWithTheReasonAndTheQueueGoesOn) {
     Settle();
     EXPECT_EQ(Completions(), 0) << "a failed row: the run is not called complete";
     EXPECT_EQ(CountMessages(summary), 1);
-    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), summary);
+    EXPECT_EQ(Child<QLabel>(form_, "statusText")->text(), summary);
     EXPECT_EQ(Cell(0, 5), fullDisk ? "Fail" : "Done");
     EXPECT_EQ(Cell(1, 5), "Fail");
     EXPECT_EQ(Cell(2, 5), "Done");
@@ -254,7 +256,7 @@ TEST_F(QueueWindowTest, ADamagedFileIsDoneWithErrorsAndNotCountedAsConverted) {
     ProcessEventsUntil([&] { return CountMessages(summary) > 0; });
     Settle();
     EXPECT_EQ(Completions(), 0);
-    EXPECT_EQ(Child<QLabel>(form_, "StatusPanel0")->text(), summary);
+    EXPECT_EQ(Child<QLabel>(form_, "statusText")->text(), summary);
     EXPECT_EQ(form_->FileList().Row(0).State, TRowState::DoneWithErrors);
     EXPECT_EQ(Cell(0, 5), "Done with errors");
     EXPECT_TRUE(Cell(0, 7).startsWith("the input is damaged after 00:"))
@@ -289,7 +291,7 @@ TEST_F(QueueWindowTest, SeveralFilesAtOnceEndAsOneAtATimeDoes) {
     ExpectWholeClip(Output("one.avi"));
     ExpectWholeClip(Output("three.avi"));
     EXPECT_FALSE(fs::exists(Output("two.avi")));
-    EXPECT_EQ(Child<QProgressBar>(form_, "ProgressQueue")->value(), 100);
+    EXPECT_EQ(Child<QProgressBar>(form_, "queueProgressBar")->value(), 100);
     ExpectControlsEnabled(true);
 }
 
@@ -372,8 +374,8 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
     WriteClip(media_.File("long.mp4"), longer);
     AddFilesAndWait(*form_, {Media("long.mp4"), Media("one.mp4")});
     Child<QCheckBox>(forms_->OptionsDialog.get(), "CheckBoxOverWrite")->setChecked(true);
-    auto* menu = Child<QMenu>(form_, "PopupListView1");
-    QAction* stopThis = menu->findChild<QAction*>("StopThisFile1");
+    auto* menu = Child<QMenu>(form_, "rowMenu");
+    QAction* stopThis = menu->findChild<QAction*>("stopThisFileAction");
     ASSERT_NE(stopThis, nullptr);
     EXPECT_FALSE(stopThis->isEnabled()) << "nothing runs yet";
     for (int parallel : {1, 2}) {
@@ -385,7 +387,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
             // A file that waits is not stopped, nor the one running in its place.
             list_->selectRow(1);
             Click("ButtonStopSmall");
-            EXPECT_EQ(Child<QStatusBar>(form_, "StatusBar1")->currentMessage(),
+            EXPECT_EQ(Child<QStatusBar>(form_, "statusBar")->currentMessage(),
                       "The selected file is not being converted");
             // Nothing selected: the one file being converted.
             list_->clearSelection();
@@ -403,7 +405,7 @@ TEST_F(QueueWindowTest, StopThisFileStopsThatFileAloneAndTheRunGoesOn) {
         EXPECT_EQ(messages_.back().second, "1 converted, 1 stopped");
         ExpectWholeClip(Output("one.avi"));
         ExpectControlsEnabled(true);
-        EXPECT_EQ(Child<QStatusBar>(form_, "StatusBar1")->currentMessage(), "")
+        EXPECT_EQ(Child<QStatusBar>(form_, "statusBar")->currentMessage(), "")
             << "the stop's word ends with the run; at once: " << parallel;
     }
 

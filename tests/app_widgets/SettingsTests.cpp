@@ -24,6 +24,7 @@
 #include "app/core/SettingsKeys.h"
 #include "app/widgets/ApplicationForms.h"
 #include "component/HardwareEncoders.h"
+#include "support/TestMedia.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -128,6 +129,39 @@ TEST_F(SettingsTest, WindowSizeColumnsAndRunChoicesSurviveARestart) {
     EXPECT_TRUE(forms_->MainWindow->SameFolderAsInput());
 }
 
+// A first start writes each output beside its input, as the command line does when no folder is
+// named, so Go Convert converts instead of asking for a folder; a choice or a folder stored
+// before stays as it was.
+TEST_F(SettingsTest, FirstStartWritesBesideTheInputAndAStoredChoiceStays) {
+    const struct {
+        TStored stored;
+        bool same;
+    } cases[] = {
+        {{}, true},
+        {{{"Window/SameFolderAsInput", "0"}}, false},
+        {{{"Output Folder", "/data/out"}}, false},
+        {{{"Output Folder", "/data/out"}, {"Window/SameFolderAsInput", "1"}}, true},
+    };
+    for (const auto& [stored, same] : cases) {
+        QSettings(kSettingsOrganisation, kSettingsApplication).clear();
+        Store(stored);
+        Start();
+        EXPECT_EQ(forms_->MainWindow->SameFolderAsInput(), same) << stored.size();
+        EXPECT_EQ(Child<QLineEdit>(forms_->MainWindow.get(), "EditOutputFolder")->isEnabled(),
+                  !same);
+        Quit();
+    }
+
+    QSettings(kSettingsOrganisation, kSettingsApplication).clear();
+    Start();
+    TTempDir media;
+    WriteClip(media.File("clip.mp4"), TClipSpec{});
+    AddFilesAndWait(*forms_->MainWindow, {QString::fromStdString(media.File("clip.mp4"))});
+    Child<QPushButton>(forms_->MainWindow.get(), "ButtonConvert")->click();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].second.toStdString(), kMsgConversionUnavailable) << "no converter here";
+}
+
 TEST_F(SettingsTest, MistypedValueEndsReadingAndRewritesTheStore) {
     Store({{"Output Folder", "/data/out"},
            {"ComboOutputFormat", "10"},
@@ -226,7 +260,7 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
     EXPECT_EQ(Spin()->maximum(), 47);
     EXPECT_TRUE(options->windowFlags() & Qt::WindowStaysOnTopHint);
 
-    forms_->MainWindow->SetGeneralOptions1Click();
+    forms_->MainWindow->ShowOptions();
     EXPECT_TRUE(options->isVisible());
     EXPECT_FALSE(options->isModal());
     Spin()->setValue(33);
@@ -248,7 +282,7 @@ TEST_F(SettingsTest, OptionsTakeEffectAsTheyChange) {
 // The dialog is not modal: what the window's own controls chose while it was open stays.
 TEST_F(SettingsTest, OptionsDialogHandsBackItsCopyAndLeavesTheWindowsOwnChoices) {
     Start();
-    forms_->MainWindow->SetGeneralOptions1Click();
+    forms_->MainWindow->ShowOptions();
     forms_->MainWindow->SetOutputFolder("/data/chosen later");
     Combo("ComboLetterBox")->setCurrentIndex(1);
     std::vector<TUserSettings> handed;

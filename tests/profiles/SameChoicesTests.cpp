@@ -157,6 +157,7 @@ TEST_P(SameChoicesTest, WindowCliAndComponentWriteTheSameFile) {
     choose("ComboAudioCodec", c.AudioCodec);
     choose("ComboSamplingRate", c.SampleRate);
     form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
+    form.SetSameFolderAsInput(false);  // into that folder, not beside the input
     AddFilesAndWait(form, {QString::fromStdString(clip.Path)});
     ConvertAndRecordLog(form);
     EXPECT_NE(std::find(windowLog.begin(), windowLog.end(), c.LogLine), windowLog.end());
@@ -210,6 +211,7 @@ TEST_F(SameChoicesTest, PhoneVideoIsListedAndWrittenUpright) {
     auto* formats = Child<QComboBox>(&form, "ComboOutputFormat");
     formats->setCurrentIndex(formats->findText(profile));
     form.SetOutputFolder(QString::fromStdString(byWindow.Path().string()));
+    form.SetSameFolderAsInput(false);  // into that folder, not beside the input
     AddFilesAndWait(form, {QString::fromStdString(phone)});
     ASSERT_EQ(form.FileList().Count(), 1);
     EXPECT_EQ(form.FileList().Row(0).VideoSize, "240x320");

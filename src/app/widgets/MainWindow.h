@@ -34,27 +34,19 @@
 #include "probe/AVProbe.h"
 
 class QAction;
-class QGridLayout;
-class QHBoxLayout;
-class QScrollArea;
-class QSplitter;
 class QVBoxLayout;
-class QCheckBox;
 class QDialog;
 class QLabel;
-class QDoubleSpinBox;
-class QSpinBox;
-class QLineEdit;
 class QMenu;
-class QProgressBar;
-class QPushButton;
-class QSlider;
 class QStatusBar;
 class QTableView;
 class TFileListModel;
 class QTimer;
-class QToolButton;
 class TOptionsDialog;
+class TCommandBar;
+class TOutputFolderPanel;
+class TOutputSettingsPanel;
+class TQueueBar;
 class TFormAbout;
 
 // What Convert says while no converter is part of the program.
@@ -141,38 +133,37 @@ class TMainWindow : public QMainWindow {
     void RestoreListColumnState(const QByteArray& state);
 
     // Handlers of the controls, the menus and the queue timer.
-    void ButtonAddFileClick();
-    void DeleteSelectedItem1Click();
-    void ClearAllItems1Click();
-    void CheckAllItems1Click();
-    void UncheckAllItems1Click();
-    void ButtonBrowseForFolderClick();
-    void ButtonConvertClick();
-    void ButtonStopConvertClick();
-    void ButtonStopAfterClick();
+    void AddFilesClicked();
+    void RemoveSelectedRows();
+    void ClearRows();
+    void CheckAllRows();
+    void UncheckAllRows();
+    void BrowseForOutputFolder();
+    void StartConversion();
+    void StopConversion();
+    void StopAfterRunningFiles();
     // Stops the selected file, or the one being converted when only one is; the others go on
     // and the row ends as "Abort".
-    void StopThisFileClick();
-    void OpenOutputFolderClick();
-    void ShowInFolderClick();
-    void PlayClick();
-    void ShowLogClick();
-    void SavePresetClick();
-    void ImportPresetsClick();
-    void ComboOutputFormatChange();
+    void StopThisFile();
+    void OpenOutputFolder();
+    void ShowRowInFolder();
+    void PlayRow();
+    void ShowRowLog();
+    void AskAndSavePreset();
+    void ImportPresets();
+    void ProfileChosen();
     // The fit controls follow the profile (video only) and the check box; `enabled` is false
     // while a conversion runs.
     void UpdateFitSizeControls(bool enabled);
-    void ComboOutputFormatDropDown();
-    void VolumeSliderChange();
-    void TimerConvertAgainTimer();
+    void ProfileListOpening();
+    void QueueTimerTick();
     void DoQueueAction(TTimerAction action);
-    void SetGeneralOptions1Click();
+    void ShowOptions();
     // The help in the web browser, or in a window of the program's own when there is none.
-    void OpenHelpFile1Click();
-    void VisitOurWebsite1Click();
-    void About1Click();
-    void Exit1Click();
+    void OpenHelp();
+    void VisitWebsite();
+    void ShowAbout();
+    void ExitClicked();
 
     // The converter's events, on the main thread (the backend's handlers relay them here in
     // the order raised).
@@ -190,18 +181,15 @@ class TMainWindow : public QMainWindow {
   private:
     void CreateControls();
     // The window's parts, top to bottom, and the wiring of their controls.
-    QHBoxLayout* CreateToolBar(QWidget* central);
-    void CreateOutputChoices(QWidget* central, QVBoxLayout* page);
+    void CreateProfileLine(QWidget* central, QVBoxLayout* page);
     void CreateFileList(QWidget* central);
-    QScrollArea* CreateParameterPanel(QWidget* central, QSplitter* splitter);
-    QGridLayout* CreateProgressPanel(QWidget* central);
     void CreateStatusBar();
     void CreateTimers();
     void ConnectControls();
     void CreateMenus();
-    void FormCreate();
-    bool FormCloseQuery();
-    void FormClose();
+    void SetUpWindow();
+    bool CloseAllowed();
+    void SaveOnClose();
 
     void AddFilesFrom(const QStringList* paths);
     QStringList ChooseFilesToAdd();
@@ -213,7 +201,6 @@ class TMainWindow : public QMainWindow {
 
     void SetRowReason(int row, const QString& reason);
     QList<int> SelectedRows() const;
-    void ShowParameterLists();
     void FileTableContextMenu(const QPoint& at);
     // The output-format list: today's profiles, then the catalogue under its headings; each
     // entry holds its line of OutputFormatLines(), headings and presets none.
@@ -270,7 +257,7 @@ class TMainWindow : public QMainWindow {
     QDialog* helpDialog_ = nullptr;
     QString dataFolder_;
     TPresetMenu presets_{this, [this] { ReloadPresetLines(); }};
-    QTimer* SaveTimer = nullptr;
+    QTimer* saveTimer_ = nullptr;
     QString helpFile_;
     QString lastAddFolder_;
     TOptionsDialog* options_ = nullptr;
@@ -282,49 +269,21 @@ class TMainWindow : public QMainWindow {
                         [this] { AddingEnded(); }};
     QStringList alreadyListed_;  // named again while adding: said in the status bar at the end
 
-    QPushButton* ButtonAddFile = nullptr;
-    QPushButton* ButtonRemove = nullptr;
-    QPushButton* ButtonClear = nullptr;
-    QPushButton* ButtonStopConvert = nullptr;
-    QPushButton* ButtonConvert = nullptr;
-    QLineEdit* EditOutputFolder = nullptr;
-    QToolButton* ButtonBrowseForFolder = nullptr;
-    TProfileList* ComboOutputFormat = nullptr;
-    QTableView* fileTable = nullptr;
+    TCommandBar* commandBar_ = nullptr;
+    TOutputFolderPanel* folderPanel_ = nullptr;
+    TProfileList* profileList_ = nullptr;
+    QTableView* fileTable_ = nullptr;
     TFileListModel* fileModel_ = nullptr;  // over fileList_
-    QComboBox* ComboAudioCodec = nullptr;
-    QComboBox* ComboAudioBitrate = nullptr;
-    QComboBox* ComboAudioChannels = nullptr;
-    QComboBox* ComboSamplingRate = nullptr;
-    QComboBox* ComboVideoCodec = nullptr;
-    QComboBox* ComboVideoSize = nullptr;
-    QComboBox* ComboVideoBitrate = nullptr;
-    QComboBox* ComboVideoFramerate = nullptr;
-    QComboBox* ComboLetterBox = nullptr;
-    // Today's profiles: the quality step, and encoding a stream that could be copied.
-    QComboBox* ComboQuality = nullptr;
-    QCheckBox* CheckReencode = nullptr;
-    // Fit to size, beside the profile: the largest output in MB of 1,000,000 bytes.
-    QCheckBox* CheckFitSize = nullptr;
-    QDoubleSpinBox* SpinFitSize = nullptr;
-    QComboBox* ComboAspectRatio = nullptr;
-    QSlider* volumeSlider = nullptr;
-    QLabel* LabelVolume = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QProgressBar* ProgressQueue = nullptr;
-    QPushButton* ButtonStopAfter = nullptr;
-    QPushButton* ButtonOpenOutput = nullptr;
-    QCheckBox* CheckSameFolder = nullptr;
-    QSpinBox* SpinParallel = nullptr;
-    QMenu* MenuPresets = nullptr;
-    QPushButton* ButtonStopSmall = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusPanels[3] = {};
-    QTimer* TimerConvertAgain = nullptr;
-    QMenu* PopupListView1 = nullptr;
-    QMenu* MenuFile = nullptr;
-    QMenu* MenuOptions = nullptr;
-    QMenu* MenuHelp = nullptr;
+    TOutputSettingsPanel* settingsPanel_ = nullptr;
+    TQueueBar* queueBar_ = nullptr;
+    QMenu* presetsMenu_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* statusPanels_[3] = {};
+    QTimer* queueTimer_ = nullptr;
+    QMenu* rowMenu_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* optionsMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
     // Last, so that it ends first: no task event reaches the window while its members go.
     TEventSubscription taskEvents_;
 };
