@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "binding/LibHandles.h"
 #include "component/SizeFit.h"
 #include "component/Task.h"
 #include "engine/LibraryErrors.h"
@@ -158,14 +159,66 @@ std::optional<TPieceSample> SamplePieces(const TInputOptions& input, const TOutp
     return sample;
 }
 
+std::optional<TPacketBytes> CountPacketBytes(const std::string& path,
+                                             const std::vector<int>& streams, double startSeconds,
+                                             double seconds, const std::atomic<bool>* cancel,
+                                             std::string& error) {
+    const TClock::time_point started = TClock::now();
+    AVFormatContext* opened = nullptr;
+    if (LibAVFormat.avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) {
+        error = path + ": the file does not open";
+        return std::nullopt;
+    }
+    const TInputPtr file(opened);
+    if (LibAVFormat.avformat_find_stream_info(file.get(), nullptr) < 0) {
+        error = path + ": its streams cannot be read";
+        return std::nullopt;
+    }
+    for (const int stream : streams)
+        if (stream < 0 || stream >= int(file->nb_streams)) {
+            error = path + ": it has no stream " + std::to_string(stream);
+            return std::nullopt;
+        }
+    // Times here are seconds from the file's start.
+    const double origin = file->start_time == AV_NOPTS_VALUE ? 0 : double(file->start_time) / 1e6;
+    const double from = std::max(startSeconds, 0.0);
+    const double to = seconds > 0 ? from + seconds : HUGE_VAL;
+    // A seek lands on a key frame at or before the start; the packets before it are skipped.
+    if (from > 0)
+        LibAVFormat.av_seek_frame(file.get(), -1, int64_t((origin + from) * AV_TIME_BASE),
+                                  AVSEEK_FLAG_BACKWARD);
+    TPacketBytes counted;
+    counted.Bytes.assign(streams.size(), 0);
+    std::vector<char> ended(streams.size(), 0);
+    const TPacketPtr packet(LibAVCodec.av_packet_alloc());
+    for (int64_t read = 0; LibAVFormat.av_read_frame(file.get(), packet.get()) >= 0; ++read) {
+        if (cancel && read % 256 == 0 && cancel->load()) return std::nullopt;
+        const auto kept = std::find(streams.begin(), streams.end(), packet->stream_index);
+        const int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (kept != streams.end() && stamp != AV_NOPTS_VALUE) {
+            const double at =
+                double(stamp) * av_q2d(file->streams[packet->stream_index]->time_base) - origin;
+            const std::size_t index = std::size_t(kept - streams.begin());
+            if (at >= from && at < to) counted.Bytes[index] += packet->size;
+            // Packets come nearly in time order: a second past the end ends the stream.
+            if (at >= to + 1) ended[index] = 1;
+        }
+        LibAVCodec.av_packet_unref(packet.get());
+        if (std::find(ended.begin(), ended.end(), 0) == ended.end()) break;
+    }
+    counted.WallSeconds = std::chrono::duration<double>(TClock::now() - started).count();
+    return counted;
+}
+
 TSizeEstimate EstimateSize(const TSizeModelInput& input) {
     TSizeEstimate estimate;
     const double seconds = std::max(input.Seconds, 0.0);
     const std::optional<TPieceSample>& sample = input.Samples;
     const bool sampled = sample && sample->MediaSeconds > 0;
-    const auto streamBytes = [&](bool present, int64_t rate, int64_t sampledBytes,
+    const auto streamBytes = [&](bool present, int64_t copied, int64_t rate, int64_t sampledBytes,
                                  double sampledSeconds) {
         if (!present) return 0.0;
+        if (copied >= 0) return double(copied);
         const double atRate = double(rate) * seconds / 8;
         const double measured =
             sampled ? double(sampledBytes) / std::max(sampledSeconds, 0.001) * seconds : 0;
@@ -176,18 +229,17 @@ TSizeEstimate EstimateSize(const TSizeModelInput& input) {
         return measured;
     };
     const double media =
-        streamBytes(input.Video, input.VideoBitrate, sampled ? sample->VideoBytes : 0,
-                    sampled ? sample->VideoSeconds : 0) +
-        streamBytes(input.Sound, input.AudioBitrate, sampled ? sample->AudioBytes : 0,
-                    sampled ? sample->MediaSeconds : 0);
+        streamBytes(input.Video, input.CopiedVideoBytes, input.VideoBitrate,
+                    sampled ? sample->VideoBytes : 0, sampled ? sample->VideoSeconds : 0) +
+        streamBytes(input.Sound, input.CopiedAudioBytes, input.AudioBitrate,
+                    sampled ? sample->AudioBytes : 0, sampled ? sample->MediaSeconds : 0);
     const double container =
         ContainerBytes({input.FormatKey, seconds, input.Video ? input.FrameRate : 0,
                         input.Sound ? kSoundPacketsPerSecond : 0, media});
     estimate.MediaBytes = int64_t(std::llround(media));
     estimate.ContainerBytes = int64_t(std::llround(container));
     estimate.Bytes = estimate.MediaBytes + estimate.ContainerBytes;
-    if (sampled)
-        estimate.Seconds =
-            sample->WallSeconds / sample->MediaSeconds * seconds * std::max(input.Passes, 1);
+    const double encoding = sampled ? sample->WallSeconds / sample->MediaSeconds * seconds : 0;
+    estimate.Seconds = (encoding + input.CopySeconds) * std::max(input.Passes, 1);
     return estimate;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "component/OptionRecords.h"
 
@@ -37,6 +38,21 @@ std::optional<TPieceSample> SamplePieces(const TInputOptions& input, const TOutp
                                          const TSampleRequest& request,
                                          const std::atomic<bool>* cancel, std::string& error);
 
+// What streams copied as they are write: their packets' bytes, read without decoding.
+struct TPacketBytes {
+    std::vector<int64_t> Bytes;  // per stream asked for, in its order
+    double WallSeconds = 0;      // the reading's
+};
+
+// The bytes of the source's streams `streams` (their numbers in the file) in the packets that
+// start from `startSeconds` for `seconds` (not positive: to the end), the file's start time
+// not counted. None with `error` set when the file cannot be read, or when `cancel` (may be
+// null) was set: `error` empty then.
+std::optional<TPacketBytes> CountPacketBytes(const std::string& path,
+                                             const std::vector<int>& streams, double startSeconds,
+                                             double seconds, const std::atomic<bool>* cancel,
+                                             std::string& error);
+
 // What the estimate of one output starts from.
 struct TSizeModelInput {
     double Seconds = 0;  // the output's length
@@ -49,6 +65,11 @@ struct TSizeModelInput {
     int64_t VideoBitrate = 0;
     int64_t AudioBitrate = 0;
     std::optional<TPieceSample> Samples;
+    // A copied stream's bytes over the output's length, counted on the source (-1: encoded, the
+    // rate or the samples say), and the time the counting took: a copy's run is mostly reading.
+    int64_t CopiedVideoBytes = -1;
+    int64_t CopiedAudioBytes = -1;
+    double CopySeconds = 0;
     int Passes = 1;  // runs over the whole file (a two-pass fit: 2)
 };
 
@@ -59,8 +80,8 @@ struct TSizeEstimate {
     int64_t ContainerBytes = 0;
 };
 
-// Bytes: each stream at its rate (unless the samples make more than twice or less than half of
-// it: the encoder cannot hold it), or at the samples' bytes per second of source, and the
-// container's share (ContainerBytes); seconds: the samples' wall time per second of source over
-// the whole length, times the passes.
+// Bytes: a copied stream's own, each encoded stream at its rate (unless the samples make more
+// than twice or less than half of it: the encoder cannot hold it), or at the samples' bytes per
+// second of source, and the container's share (ContainerBytes); seconds: the samples' wall time
+// per second of source over the whole length and the copies' reading, times the passes.
 TSizeEstimate EstimateSize(const TSizeModelInput& input);
