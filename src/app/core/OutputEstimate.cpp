@@ -37,14 +37,14 @@ TSizeModelInput ModelInputOf(const TJobDescription& job, const TFileListRow& row
     input.Video = !job.DisableVideo && !job.VideoCodec.empty() && sourceVideo;
     input.Sound = !job.AudioCodec.empty() && sourceSound && !Contains(job.OptionLines, "an");
     input.FrameRate = FrameRateOf(job, row);
-    // A copy keeps the source's size: the samples measure it.
+    // A copy keeps the source's size: its packets are counted.
     if (job.VideoCodec != "copy" && job.VideoBitrate > 0) input.VideoBitrate = job.VideoBitrate;
     // Sound is measured on the pieces even at a set rate: VBR encoders take the rate as a hint
     // only, and sound's own rate control holds over two seconds.
     return input;
 }
 
-// Which of the source's streams the job writes as they are, and the sizes they come to.
+// Which of the source's streams the job writes as they are.
 struct TCopies {
     std::vector<int> Video;  // the source's stream numbers
     std::vector<int> Sound;
