@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/core/PictureAt.h"
 #include "binding/FFmpegLibs.h"
 #include "binding/LibHandles.h"
 #include "engine/StreamChoice.h"
@@ -72,38 +73,6 @@ std::optional<TBars> BarsOf(const TLuma& luma, int width, int height) {
     bars.Sharp[2] = columnSum[bars.Left] / height >= kEdgeLuma;
     bars.Sharp[3] = columnSum[width - 1 - bars.Right] / height >= kEdgeLuma;
     return bars;
-}
-
-// Decodes the first picture at or after `seconds` into `frame`; false at the end or on failure.
-bool PictureAt(AVFormatContext* file, AVCodecContext* decoder, int stream, double seconds,
-               AVFrame* frame) {
-    const AVStream* video = file->streams[stream];
-    const int64_t start = video->start_time == AV_NOPTS_VALUE ? 0 : video->start_time;
-    const int64_t target = start + int64_t(seconds / av_q2d(video->time_base));
-    if (LibAVFormat.av_seek_frame(file, stream, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
-    LibAVCodec.avcodec_flush_buffers(decoder);
-    const TPacketPtr packet(LibAVCodec.av_packet_alloc());
-    // Enough packets to pass a long group of pictures, never the whole file.
-    for (int read = 0; read < 2000; ++read) {
-        if (LibAVFormat.av_read_frame(file, packet.get()) < 0) {
-            LibAVCodec.avcodec_send_packet(decoder, nullptr);
-        } else if (packet->stream_index != stream) {
-            LibAVCodec.av_packet_unref(packet.get());
-            continue;
-        } else {
-            LibAVCodec.avcodec_send_packet(decoder, packet.get());
-            LibAVCodec.av_packet_unref(packet.get());
-        }
-        const int got = LibAVCodec.avcodec_receive_frame(decoder, frame);
-        if (got == 0) {
-            const int64_t when = frame->best_effort_timestamp;
-            if (when == AV_NOPTS_VALUE || when >= target) return true;
-            LibAVUtil.av_frame_unref(frame);
-        } else if (got == AVERROR_EOF) {
-            return false;
-        }
-    }
-    return false;
 }
 
 // The crop that keeps what every picture shows, rounded outwards to the chroma's steps.
