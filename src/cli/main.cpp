@@ -212,7 +212,8 @@ CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
         ->add_option("--config", arguments.Config,
                      "Several folders, each with its own profile, output folder, names and hours "
                      "(JSON: {\"folders\": [{\"folder\": ..., \"profile\": ..., "
-                     "\"output_folder\": ..., \"hours\": \"22:00-06:00\"}]})")
+                     "\"output_folder\": ..., \"hours\": \"22:00-06:00\"}]}, or TOML with "
+                     "the same keys in a [[folder]] or [folder.NAME] table each)")
         ->type_name("FILE");
     watch->footer(kWatchFooter);
     return watch;
