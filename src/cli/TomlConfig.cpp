@@ -19,7 +19,8 @@ class TTomlReader {
 
     TJson Read(const std::string& text) {
         document_ = {{"folders", TJson::array()}};
-        std::istringstream in(text);
+        // A byte order mark, as some editors write, is no part of the first line.
+        std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
         std::string line;
         while (std::getline(in, line)) {
             ++number_;

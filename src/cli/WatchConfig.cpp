@@ -75,7 +75,8 @@ bool IsToml(const std::string& path, const std::string& text) {
     const std::string extension = std::filesystem::path(path).extension().string();
     if (extension == ".toml") return true;
     if (extension == ".json") return false;
-    const auto first = text.find_first_not_of(" \t\r\n");
+    const auto first =
+        text.find_first_not_of(" \t\r\n", text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0);
     return first != std::string::npos && text[first] != '{';
 }
 

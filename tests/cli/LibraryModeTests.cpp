@@ -560,7 +560,10 @@ keep_smaller = true
 hours = "22:00-06:00"
 )x";
 
-constexpr const char* kTomlNamedFolders = R"x([folder.phone]
+// Written by an editor that puts a byte order mark first.
+constexpr const char* kTomlNamedFolders =
+    "\xEF\xBB\xBF"
+    R"x([folder.phone]
 folder = "/srv/in/phone"
 output_folder = "/srv/out"
 profile = "MP4 - MPEG4"
@@ -578,7 +581,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, WatchTomlConfig,
     ::testing::Values(
         TTomlCase{"FolderList", "watch.toml", kTomlFolderList, ""},
-        TTomlCase{"NamedFoldersNotNamedToml", "watch.conf", kTomlNamedFolders, ""},
+        TTomlCase{"NamedFoldersMarkedUtf8NotNamedToml", "watch.conf", kTomlNamedFolders, ""},
         TTomlCase{"KeyBeforeAFolder", "a.toml", "profile = \"FLAC (lossless)\"\n[[folder]]\n",
                   "line 1, key \"profile\": keys belong to a folder"},
         TTomlCase{"UnknownKey", "a.toml",
