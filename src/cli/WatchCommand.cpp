@@ -241,12 +241,13 @@ bool ScanFolder(TWatchedFolder& watched, TAVProbe& probe, TClock::duration settl
 }
 
 // Watches each folder by inotify where it can, says how each one is watched.
-void StartWatching(std::vector<TWatchedFolder>& folders, TFolderEvents& events, bool scanOnly,
+void StartWatching(std::vector<TWatchedFolder>& folders, TFolderEvents& events,
                    const TScanTimes& times) {
     const double scanSeconds = std::chrono::duration<double>(times.ScanEvery).count();
     for (std::size_t i = 0; i < folders.size(); ++i) {
         TWatchedFolder& watched = folders[i];
-        watched.ScannedBecause = scanOnly ? "--poll" : WhyScanFolder(watched.Folder.string());
+        if (watched.ScannedBecause.empty())
+            watched.ScannedBecause = WhyScanFolder(watched.Folder.string());
         if (watched.ScannedBecause.empty())
             watched.ScannedBecause = events.Add(watched.Folder.string(), i);
         char how[256];
@@ -283,13 +284,13 @@ void AwaitChanges(std::vector<TWatchedFolder>& folders, TFolderEvents& events,
     }
 }
 
-int WatchFolders(std::vector<TWatchedFolder>& folders, double settleSeconds, bool scanOnly) {
+int WatchFolders(std::vector<TWatchedFolder>& folders, double settleSeconds) {
     if (!LoadMediaLibraries()) return kExitFailed;
     TAVProbe probe;
     InstallStopSignalHandlers();
     const TScanTimes times = ScanTimesOf(settleSeconds);
     TFolderEvents events;
-    StartWatching(folders, events, scanOnly, times);
+    StartWatching(folders, events, times);
     while (StopSignalNumber() == 0) {
         for (TWatchedFolder& watched : folders) {
             if (TClock::now() < watched.NextScan) continue;
@@ -319,7 +320,7 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
     if (configFile.empty()) {
         if (folderText.empty())
             return UsageError("IN_FOLDER is required (the folder to watch), or --config FILE");
-        entries.push_back({folderText, request, std::nullopt, ""});
+        entries.push_back({folderText, request, std::nullopt, false, ""});
     } else {
         if (!folderText.empty()) return UsageError("--config names the folders; give no folder");
         try {
@@ -334,6 +335,8 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
         if (!why.empty())
             return UsageError(entries[i].Where.empty() ? why : entries[i].Where + ": " + why);
         folders[i].Hours = entries[i].Hours;
+        if (scanOnly || entries[i].Poll)
+            folders[i].ScannedBecause = scanOnly ? "--poll" : "\"poll\" in the configuration";
     }
-    return WatchFolders(folders, settleSeconds, scanOnly);
+    return WatchFolders(folders, settleSeconds);
 }

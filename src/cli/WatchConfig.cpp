@@ -127,11 +127,17 @@ class TConfigReader {
         return value.get<std::string>();
     }
 
+    bool Flag(const TJson& entry, const std::string& pointer, const char* key) const {
+        if (!entry.contains(key)) return false;
+        if (!entry[key].is_boolean()) Fail(pointer + "/" + key, "must be true or false");
+        return entry[key].get<bool>();
+    }
+
     TWatchEntry Entry(const TJson& entry, const std::string& pointer,
                       const TConvertRequest& common) const {
-        static const char* const kKeys[] = {"folder",       "output_folder", "profile", "preset",
-                                            "quality",      "video_size",    "name",    "keep_tree",
-                                            "keep_smaller", "hours",         "jobs",    "report"};
+        static const char* const kKeys[] = {
+            "folder",    "output_folder", "profile", "preset", "quality", "video_size", "name",
+            "keep_tree", "keep_smaller",  "hours",   "jobs",   "report",  "poll"};
         if (!entry.is_object()) Fail(pointer, "each folder is an object, {\"folder\": ...}");
         // A message about the entry as a whole points at its first key.
         const std::string first = entry.empty() ? pointer : pointer + "/" + entry.begin().key();
@@ -162,11 +168,8 @@ class TConfigReader {
         if (entry.contains("name")) request.Library.Name = Text(entry, pointer, "name");
         request.Library.KeepTree = Text(entry, pointer, "keep_tree");
         request.Report = Text(entry, pointer, "report");
-        if (entry.contains("keep_smaller")) {
-            if (!entry["keep_smaller"].is_boolean())
-                Fail(pointer + "/keep_smaller", "must be true or false");
-            request.Library.KeepSmaller = entry["keep_smaller"].get<bool>();
-        }
+        request.Library.KeepSmaller = Flag(entry, pointer, "keep_smaller");
+        watched.Poll = Flag(entry, pointer, "poll");
         if (entry.contains("jobs")) {
             const TJson& jobs = entry["jobs"];
             if (!jobs.is_number_integer() || jobs.get<int>() < 1)

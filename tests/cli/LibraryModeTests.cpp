@@ -516,7 +516,7 @@ std::string Summary(const std::vector<TWatchEntry>& entries) {
         text += entry.Folder + "|" + request.OutputFolder + "|" + request.Profile + "|" +
                 std::to_string(request.Jobs) + "|" + request.Library.Name.value_or("") + "|" +
                 (request.Library.KeepSmaller ? "smaller" : "any") + "|" +
-                (entry.Hours ? entry.Hours->Text() : "always") + "\n";
+                (entry.Hours ? entry.Hours->Text() : "always") + (entry.Poll ? "|poll" : "") + "\n";
     }
     return text;
 }
@@ -525,7 +525,7 @@ constexpr const char* kJsonFolders = R"x({"folders": [
     {"folder": "/srv/in/phone", "output_folder": "/srv/out", "profile": "MP4 - MPEG4",
      "jobs": 2, "name": "{date} été \"x\""},
     {"folder": "/srv/in/music", "output_folder": "/srv/out/music", "profile": "FLAC (lossless)",
-     "keep_smaller": true, "hours": "22:00-06:00"}]})x";
+     "keep_smaller": true, "hours": "22:00-06:00", "poll": true}]})x";
 
 TEST_P(WatchTomlConfig, SaysWhatItsJsonFormSaysOrNamesTheMistake) {
     TTempDir temp;
@@ -558,6 +558,7 @@ output_folder = '/srv/out/music'
 profile = "FLAC (lossless)"
 keep_smaller = true
 hours = "22:00-06:00"
+poll = true
 )x";
 
 // Written by an editor that puts a byte order mark first.
@@ -575,6 +576,7 @@ output_folder = "/srv/out/music"
 profile = "FLAC (lossless)"
 keep_smaller = true
 hours = "22:00-06:00"
+poll = true
 )x";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -623,7 +625,8 @@ TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours)
                                       {{"folder", temp.File("night")},
                                        {"profile", "FLAC (lossless)"},
                                        {"output_folder", temp.File("night-out")},
-                                       {"hours", "22:00-06:00"}}}}};
+                                       {"hours", "22:00-06:00"},
+                                       {"poll", true}}}}};
     std::ofstream(config) << folders.dump(2);
     const std::string clip = temp.File("clip.avi");
     WriteClip(clip, SmallClip());
@@ -665,6 +668,13 @@ TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours)
     EXPECT_EQ(day.First("video")->width, 160);
     EXPECT_FALSE(fs::exists(nightOutput));
     EXPECT_NE(noon.Err.find("file(s) wait for the hours 22:00-06:00"), std::string::npos)
+        << noon.Err;
+    EXPECT_NE(noon.Err.find("day (report: " + temp.File("day-out/daziziz-watch.json") +
+                            "; hours 09:00-17:00) by its inotify events;"),
+              std::string::npos)
+        << noon.Err;
+    EXPECT_NE(noon.Err.find(" by a scan every 0.125 s (\"poll\" in the configuration);"),
+              std::string::npos)
         << noon.Err;
 
     const TProgramResult night = watchAt("23:00", nightOutput, false);
