@@ -121,7 +121,7 @@ _daziziz_cli() {
                             --archive-folder --shard --trim --cut --split-chapters'
                         ;;
                     watch)
-                        options+=' --name --keep-tree --keep-smaller --settle --config'
+                        options+=' --name --keep-tree --keep-smaller --settle --config --poll'
                         ;;
                 esac
                 COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -81,9 +81,10 @@ int EstimateCommand(const TConvertRequest& request);
 // `settleSeconds`, until Ctrl-C; the report (by default in the output folder) records what was
 // done, so no file is converted twice across restarts. request.Files is not used.
 // configFile: several folders, each with its own plan and hours (WatchConfig.h); then `folder`
-// is empty.
+// is empty. Each folder is watched by inotify, or scanned at intervals where its file system
+// raises no events for changes made elsewhere (network file systems) and with `scanOnly`.
 int WatchCommand(const TConvertRequest& request, const std::string& folder, double settleSeconds,
-                 const std::string& configFile = "");
+                 const std::string& configFile = "", bool scanOnly = false);
 
 // `run`: the engine's own option vocabulary, in command-line order; `codecThreads` threads for
 // each decoder and encoder (0: one per core); `pipeline` off runs the job in the engine's one

@@ -1,11 +1,14 @@
 // `watch`: a folder as the inbox of a converter that keeps running. A file is taken once its size
 // and time of change have stayed the same for the settle time (a copy still under way keeps
 // changing them); names that start with "." are left alone, so a copy written under such a name
-// and renamed when done is taken whole. What was done is kept in the report, which a restart
-// reads: a file with a record is not converted again, except one that a stop cut short.
+// and renamed when done is taken whole. The folder is scanned when inotify says it changed, and
+// again when a file it holds is due to have settled; a folder without events (a network file
+// system, --poll) is scanned at intervals instead. What was done is kept in the report, which a
+// restart reads: a file with a record is not converted again, except one that a stop cut short.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -18,6 +21,7 @@
 #include "cli/BatchConversion.h"
 #include "cli/CliCommands.h"
 #include "cli/CliLibraries.h"
+#include "cli/FolderWatch.h"
 #include "cli/MediaFacts.h"
 #include "cli/StopSignal.h"
 #include "cli/WatchConfig.h"
@@ -113,7 +117,48 @@ struct TWatchedFolder {
     std::optional<TWatchHours> Hours;
     std::map<std::string, TSeenFile> Seen;
     bool ToldWaiting = false;
+    std::string ScannedBecause;  // why no events tell of its changes; empty when they do
+    TClock::time_point LastScan, NextScan;
 };
+
+// How often folders are looked at.
+struct TScanTimes {
+    TClock::duration Settle;
+    TClock::duration Gap;         // the least time between two scans of a folder
+    TClock::duration ScanEvery;   // a folder without events
+    TClock::duration CheckEvery;  // a folder with events, in case one was missed
+};
+
+TScanTimes ScanTimesOf(double settleSeconds) {
+    TScanTimes times;
+    times.Settle =
+        std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(settleSeconds));
+    // A few times within the settle time, at least every half second.
+    times.Gap = std::min<TClock::duration>(times.Settle / 4, std::chrono::milliseconds(500));
+    times.ScanEvery = times.Gap;
+    // DZ_WATCH_SCAN_SECONDS sets the interval for tests, which make it long so that only events
+    // can tell of a new file.
+    if (const char* every = std::getenv("DZ_WATCH_SCAN_SECONDS")) {
+        times.ScanEvery = std::chrono::duration_cast<TClock::duration>(
+            std::chrono::duration<double>(std::max(0.01, std::atof(every))));
+    }
+    times.CheckEvery = std::max<TClock::duration>(times.ScanEvery, std::chrono::minutes(1));
+    return times;
+}
+
+// When the folder is next to be scanned, after a scan that converted nothing: when a file it
+// holds is due to have settled, else after the interval. A file that has settled but waits for
+// the folder's hours is looked at again every little while.
+TClock::time_point NextScanOf(const TWatchedFolder& watched, const TScanTimes& times) {
+    const TClock::time_point now = watched.LastScan;
+    TClock::time_point next =
+        now + (watched.ScannedBecause.empty() ? times.CheckEvery : times.ScanEvery);
+    for (const auto& [path, file] : watched.Seen) {
+        if (file.Bytes > 0)
+            next = std::min(next, std::max(file.Since + times.Settle, now + times.Gap));
+    }
+    return next;
+}
 
 // The folder's plan and report from a request as `watch` takes it; the usage error, or empty.
 std::string PrepareFolder(const TConvertRequest& request, const std::string& folderText,
@@ -195,30 +240,70 @@ bool ScanFolder(TWatchedFolder& watched, TAVProbe& probe, TClock::duration settl
     return true;
 }
 
+// Watches each folder by inotify where it can, says how each one is watched.
+void StartWatching(std::vector<TWatchedFolder>& folders, TFolderEvents& events,
+                   const TScanTimes& times) {
+    const double scanSeconds = std::chrono::duration<double>(times.ScanEvery).count();
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        TWatchedFolder& watched = folders[i];
+        if (watched.ScannedBecause.empty())
+            watched.ScannedBecause = WhyScanFolder(watched.Folder.string());
+        if (watched.ScannedBecause.empty())
+            watched.ScannedBecause = events.Add(watched.Folder.string(), i);
+        char how[256];
+        if (watched.ScannedBecause.empty()) {
+            std::snprintf(how, sizeof how, "by its inotify events");
+        } else {
+            std::snprintf(how, sizeof how, "by a scan every %g s (%s)", scanSeconds,
+                          watched.ScannedBecause.c_str());
+        }
+        std::fprintf(stderr, "Watching %s (report: %s%s) %s; Ctrl-C ends.\n",
+                     watched.Folder.c_str(), watched.ReportPath.c_str(),
+                     watched.Hours ? ("; hours " + watched.Hours->Text()).c_str() : "", how);
+        watched.NextScan = TClock::now();
+    }
+}
+
+// Takes in the events that came within `timeout`: a folder that changed is scanned soon, one
+// that can no longer be watched is scanned at intervals from now on.
+void AwaitChanges(std::vector<TWatchedFolder>& folders, TFolderEvents& events,
+                  const TScanTimes& times, TClock::duration timeout) {
+    std::vector<std::size_t> lost;
+    const auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(timeout);
+    for (const std::size_t index : events.Wait(waitMs, lost)) {
+        TWatchedFolder& watched = folders[index];
+        watched.NextScan = std::min(watched.NextScan, watched.LastScan + times.Gap);
+    }
+    for (const std::size_t index : lost) {
+        TWatchedFolder& watched = folders[index];
+        watched.ScannedBecause = "its events stopped";
+        watched.NextScan = TClock::now();
+        std::fprintf(stderr, "%s: no more inotify events; scanned every %g s from now on\n",
+                     watched.Folder.c_str(),
+                     std::chrono::duration<double>(times.ScanEvery).count());
+    }
+}
+
 int WatchFolders(std::vector<TWatchedFolder>& folders, double settleSeconds) {
     if (!LoadMediaLibraries()) return kExitFailed;
     TAVProbe probe;
     InstallStopSignalHandlers();
-    for (const TWatchedFolder& watched : folders) {
-        std::fprintf(stderr, "Watching %s (report: %s)%s; Ctrl-C ends.\n", watched.Folder.c_str(),
-                     watched.ReportPath.c_str(),
-                     watched.Hours ? (", hours " + watched.Hours->Text()).c_str() : "");
-    }
-    const auto settle =
-        std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(settleSeconds));
-    // Scans a few times within the settle time, at least every half second.
-    const auto scanEvery = std::min<TClock::duration>(settle / 4, std::chrono::milliseconds(500));
+    const TScanTimes times = ScanTimesOf(settleSeconds);
+    TFolderEvents events;
+    StartWatching(folders, events, times);
     while (StopSignalNumber() == 0) {
-        bool converted = false;
         for (TWatchedFolder& watched : folders) {
+            if (TClock::now() < watched.NextScan) continue;
             int code = kExitOk;
-            converted |= ScanFolder(watched, probe, settle, code);
+            const bool converted = ScanFolder(watched, probe, times.Settle, code);
             if (code == kExitUsage) return code;
+            watched.LastScan = TClock::now();
+            // A conversion takes a while: what was waiting to settle is looked at again at once.
+            watched.NextScan = converted ? watched.LastScan : NextScanOf(watched, times);
         }
-        if (converted) continue;
-        const auto until = TClock::now() + scanEvery;
-        while (StopSignalNumber() == 0 && TClock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        TClock::time_point next = TClock::now() + std::chrono::milliseconds(250);
+        for (const TWatchedFolder& watched : folders) next = std::min(next, watched.NextScan);
+        AwaitChanges(folders, events, times, std::max<TClock::duration>(next - TClock::now(), {}));
     }
     for (const TWatchedFolder& watched : folders) {
         if (!watched.Report->LastError().empty())
@@ -230,12 +315,12 @@ int WatchFolders(std::vector<TWatchedFolder>& folders, double settleSeconds) {
 }  // namespace
 
 int WatchCommand(const TConvertRequest& request, const std::string& folderText,
-                 double settleSeconds, const std::string& configFile) {
+                 double settleSeconds, const std::string& configFile, bool scanOnly) {
     std::vector<TWatchEntry> entries;
     if (configFile.empty()) {
         if (folderText.empty())
             return UsageError("IN_FOLDER is required (the folder to watch), or --config FILE");
-        entries.push_back({folderText, request, std::nullopt, ""});
+        entries.push_back({folderText, request, std::nullopt, false, ""});
     } else {
         if (!folderText.empty()) return UsageError("--config names the folders; give no folder");
         try {
@@ -250,6 +335,8 @@ int WatchCommand(const TConvertRequest& request, const std::string& folderText,
         if (!why.empty())
             return UsageError(entries[i].Where.empty() ? why : entries[i].Where + ": " + why);
         folders[i].Hours = entries[i].Hours;
+        if (scanOnly || entries[i].Poll)
+            folders[i].ScannedBecause = scanOnly ? "--poll" : "\"poll\" in the configuration";
     }
     return WatchFolders(folders, settleSeconds);
 }

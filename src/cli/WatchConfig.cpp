@@ -2,12 +2,14 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "cli/ConvertSettings.h"
+#include "cli/TomlConfig.h"
 
 namespace {
 
@@ -48,23 +50,41 @@ void MapKeyLines(const TJson& value, const std::string& pointer, const std::vect
     }
 }
 
+// The JSON document, and the line of each of its keys by their pointer.
+TJson ReadJsonConfig(const std::string& path, const std::string& text,
+                     std::map<std::string, int>& lines) {
+    TJson document;
+    try {
+        document = TJson::parse(text);
+    } catch (const TJson::parse_error& error) {
+        int line = 1;
+        for (std::size_t at = 0; at + 1 < error.byte && at < text.size(); ++at)
+            line += text[at] == '\n';
+        const std::string what = error.what();
+        const auto reason = what.find("syntax error");
+        throw TUsageError(path + ": line " + std::to_string(line) + ": " +
+                          (reason == std::string::npos ? what : what.substr(reason)));
+    }
+    std::size_t next = 0;
+    MapKeyLines(document, "", KeyLines(text), next, lines);
+    return document;
+}
+
+// A file named .toml, or one that does not begin as a JSON object does, is TOML.
+bool IsToml(const std::string& path, const std::string& text) {
+    const std::string extension = std::filesystem::path(path).extension().string();
+    if (extension == ".toml") return true;
+    if (extension == ".json") return false;
+    const auto first =
+        text.find_first_not_of(" \t\r\n", text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0);
+    return first != std::string::npos && text[first] != '{';
+}
+
+// The folders of a document in the layout of the JSON form, with the lines of its keys.
 class TConfigReader {
   public:
-    TConfigReader(std::string path, const std::string& text) : path_(std::move(path)) {
-        try {
-            document_ = TJson::parse(text);
-        } catch (const TJson::parse_error& error) {
-            int line = 1;
-            for (std::size_t at = 0; at + 1 < error.byte && at < text.size(); ++at)
-                line += text[at] == '\n';
-            const std::string what = error.what();
-            const auto reason = what.find("syntax error");
-            throw TUsageError(path_ + ": line " + std::to_string(line) + ": " +
-                              (reason == std::string::npos ? what : what.substr(reason)));
-        }
-        std::size_t next = 0;
-        MapKeyLines(document_, "", KeyLines(text), next, lines_);
-    }
+    TConfigReader(std::string path, TJson document, std::map<std::string, int> lines)
+        : path_(std::move(path)), document_(std::move(document)), lines_(std::move(lines)) {}
 
     std::vector<TWatchEntry> Entries(const TConvertRequest& common) {
         if (!document_.is_object()) Fail("", "the file holds no object");
@@ -82,7 +102,9 @@ class TConfigReader {
   private:
     [[noreturn]] void Fail(const std::string& pointer, const std::string& message) const {
         const auto line = lines_.find(pointer);
-        const std::string key = pointer.substr(pointer.rfind('/') + 1);
+        std::string key = pointer.substr(pointer.rfind('/') + 1);
+        // A folder's place in the list is no key: its message names the line alone.
+        if (key.find_first_not_of("0123456789") == std::string::npos) key.clear();
         throw TUsageError(path_ +
                           (line != lines_.end() && line->second > 0
                                ? ": line " + std::to_string(line->second)
@@ -93,7 +115,10 @@ class TConfigReader {
     std::string Text(const TJson& entry, const std::string& pointer, const char* key,
                      bool required = false) const {
         if (!entry.contains(key)) {
-            if (required) Fail(pointer, std::string("the folder needs \"") + key + "\"");
+            // Said of the entry as a whole: at its first key.
+            if (required)
+                Fail(entry.empty() ? pointer : pointer + "/" + entry.begin().key(),
+                     std::string("the folder needs \"") + key + "\"");
             return {};
         }
         const TJson& value = entry[key];
@@ -102,11 +127,17 @@ class TConfigReader {
         return value.get<std::string>();
     }
 
+    bool Flag(const TJson& entry, const std::string& pointer, const char* key) const {
+        if (!entry.contains(key)) return false;
+        if (!entry[key].is_boolean()) Fail(pointer + "/" + key, "must be true or false");
+        return entry[key].get<bool>();
+    }
+
     TWatchEntry Entry(const TJson& entry, const std::string& pointer,
                       const TConvertRequest& common) const {
-        static const char* const kKeys[] = {"folder",       "output_folder", "profile", "preset",
-                                            "quality",      "video_size",    "name",    "keep_tree",
-                                            "keep_smaller", "hours",         "jobs",    "report"};
+        static const char* const kKeys[] = {
+            "folder",    "output_folder", "profile", "preset", "quality", "video_size", "name",
+            "keep_tree", "keep_smaller",  "hours",   "jobs",   "report",  "poll"};
         if (!entry.is_object()) Fail(pointer, "each folder is an object, {\"folder\": ...}");
         // A message about the entry as a whole points at its first key.
         const std::string first = entry.empty() ? pointer : pointer + "/" + entry.begin().key();
@@ -118,10 +149,10 @@ class TConfigReader {
         TWatchEntry watched;
         watched.Request = common;
         TConvertRequest& request = watched.Request;
-        watched.Folder = Text(entry, first, "folder", true);
-        request.OutputFolder = Text(entry, first, "output_folder", true);
-        request.Profile = Text(entry, first, "profile");
-        if (const std::string preset = Text(entry, first, "preset"); !preset.empty())
+        watched.Folder = Text(entry, pointer, "folder", true);
+        request.OutputFolder = Text(entry, pointer, "output_folder", true);
+        request.Profile = Text(entry, pointer, "profile");
+        if (const std::string preset = Text(entry, pointer, "preset"); !preset.empty())
             request.Preset = preset;
         if (request.Profile.empty() && !request.Preset)
             Fail(first, "the folder needs \"profile\" or \"preset\"");
@@ -137,11 +168,8 @@ class TConfigReader {
         if (entry.contains("name")) request.Library.Name = Text(entry, pointer, "name");
         request.Library.KeepTree = Text(entry, pointer, "keep_tree");
         request.Report = Text(entry, pointer, "report");
-        if (entry.contains("keep_smaller")) {
-            if (!entry["keep_smaller"].is_boolean())
-                Fail(pointer + "/keep_smaller", "must be true or false");
-            request.Library.KeepSmaller = entry["keep_smaller"].get<bool>();
-        }
+        request.Library.KeepSmaller = Flag(entry, pointer, "keep_smaller");
+        watched.Poll = Flag(entry, pointer, "poll");
         if (entry.contains("jobs")) {
             const TJson& jobs = entry["jobs"];
             if (!jobs.is_number_integer() || jobs.get<int>() < 1)
@@ -202,6 +230,8 @@ std::vector<TWatchEntry> ReadWatchConfig(const std::string& path, const TConvert
     std::ifstream in(path, std::ios::binary);
     if (!in) throw TUsageError("--config \"" + path + "\" cannot be read");
     const std::string text(std::istreambuf_iterator<char>(in), {});
-    TConfigReader reader(path, text);
-    return reader.Entries(common);
+    std::map<std::string, int> lines;
+    TJson document =
+        IsToml(path, text) ? ReadTomlConfig(path, text, lines) : ReadJsonConfig(path, text, lines);
+    return TConfigReader(path, std::move(document), std::move(lines)).Entries(common);
 }

@@ -4,8 +4,9 @@
 //                 "output_folder": "/srv/out/phone", "name": "{date} {name}",
 //                 "hours": "22:00-06:00", "jobs": 2, "keep_smaller": true}, ...]}
 // Keys of a folder: folder, output_folder (both required), profile or preset, quality,
-// video_size, name, keep_tree, keep_smaller, hours, jobs, report. A mistake is named by its
-// line and key.
+// video_size, name, keep_tree, keep_smaller, hours, jobs, report, poll. The same in TOML
+// (TomlConfig.h) where the file is named .toml or does not begin with "{". A mistake is named by
+// its line and key.
 #pragma once
 
 #include <optional>
@@ -28,6 +29,7 @@ struct TWatchEntry {
     std::string Folder;
     TConvertRequest Request;  // the command line's request with the folder's own keys
     std::optional<TWatchHours> Hours;
+    bool Poll = false;  // scanned at intervals, never watched by events
     std::string Where;  // "FILE: line N" of the folder's entry, for messages about it
 };
 

@@ -30,7 +30,10 @@ Ctrl-C (every running file is stopped and its output finished as far as it got).
 
 constexpr const char* kWatchFooter = R"footer(
 A file in IN_FOLDER (not in its subfolders; names starting with "." are left alone) is converted
-once its size and time of change have stayed the same for --settle seconds. The report (default
+once its size and time of change have stayed the same for --settle seconds. A folder is watched
+by its inotify events; one on a network file system (NFS, SMB/CIFS, FUSE such as sshfs, ...) or
+without inotify, and every folder with --poll, is scanned a few times within the settle time
+instead; the first lines say which way each folder is watched. The report (default
 OUTPUT_FOLDER/daziziz-watch.json) records every file handled; a restart reads it and converts
 only what it does not record as done, failed or skipped. An output that is already complete is
 recorded as skipped. Ctrl-C stops the running files and ends the watch with status 130.)footer";
@@ -186,6 +189,7 @@ struct TWatchArguments {
     TConvertRequest Request;
     std::string Folder, Config;
     double SettleSeconds = 5;
+    bool Poll = false;
 };
 
 CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
@@ -199,12 +203,17 @@ CLI::App* AddWatchCommand(CLI::App& app, TWatchArguments& arguments) {
                      "Seconds a file must stay unchanged before it is converted")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
+    watch->add_flag("--poll", arguments.Poll,
+                    "Scans the folders at intervals instead of waiting for their inotify events "
+                    "(for a share whose changes made elsewhere raise none and that is not "
+                    "recognised as one)");
     watch->add_option("IN_FOLDER", arguments.Folder, "The folder to watch");
     watch
         ->add_option("--config", arguments.Config,
                      "Several folders, each with its own profile, output folder, names and hours "
                      "(JSON: {\"folders\": [{\"folder\": ..., \"profile\": ..., "
-                     "\"output_folder\": ..., \"hours\": \"22:00-06:00\"}]})")
+                     "\"output_folder\": ..., \"hours\": \"22:00-06:00\"}]}, or TOML with "
+                     "the same keys in a [[folder]] or [folder.NAME] table each)")
         ->type_name("FILE");
     watch->footer(kWatchFooter);
     return watch;
@@ -333,7 +342,8 @@ int main(int argc, char** argv) {
     if (*estimate) return EstimateCommand(estimateRequest);
     if (*watch) {
         return WatchCommand(watchArguments.Request, watchArguments.Folder,
-                            watchArguments.SettleSeconds, watchArguments.Config);
+                            watchArguments.SettleSeconds, watchArguments.Config,
+                            watchArguments.Poll);
     }
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);
     return kExitUsage;

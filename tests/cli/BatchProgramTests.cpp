@@ -538,6 +538,35 @@ TEST_F(BatchTest, WatchConvertsAFileCopiedInSlowlyOnceItIsCompleteAndNeverTwice)
     EXPECT_EQ(Outputs(out).size(), 2u) << "no numbered second output of the first file";
 }
 
+// With scans an hour apart, only the folder's inotify events can tell of a file moved in once the
+// watch is under way (the first file converted shows it is).
+TEST_F(BatchTest, WatchTakesAFileMovedInFromItsEventAlone) {
+    const std::string in = Folder("in"), out = Folder("out");
+    const std::string report = out + "/daziziz-watch.json";
+    const std::string first = Clip("in/first.avi"), source = Clip("second.avi");
+    const std::string second = in + "/second.avi";
+    const auto deadline = TClock::now() + std::chrono::seconds(120);
+    TProgramOptions options;
+    options.WhileRunning = [&](pid_t pid) {
+        std::string status;
+        if (!fs::exists(second) && RecordOf(report, first, status) && status == "done")
+            fs::rename(source, second);
+        if ((RecordOf(report, second, status) && status == "done") || TClock::now() > deadline) {
+            kill(pid, SIGINT);
+            return false;
+        }
+        return true;
+    };
+    ::setenv("DZ_WATCH_SCAN_SECONDS", "3600", 1);
+    const TProgramResult run =
+        RunCli(Joined({"watch", "--output-folder", out, "--settle", "0.5", in}, kMp4), options);
+    ::unsetenv("DZ_WATCH_SCAN_SECONDS");
+    EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find(" by its inotify events;"), std::string::npos) << run.Err;
+    EXPECT_EQ(Statuses(ReadJson(report)),
+              (std::multimap<std::string, std::string>{{first, "done"}, {second, "done"}}));
+}
+
 // Only files with sound or moving pictures are taken: a cover picture and a text lying in the
 // folder are skipped with a line each and recorded, and not looked at again.
 TEST_F(BatchTest, WatchSkipsStillPicturesAndTexts) {
@@ -560,9 +589,11 @@ TEST_F(BatchTest, WatchSkipsStillPicturesAndTexts) {
         }
         return true;
     };
-    const TProgramResult run =
-        RunCli(Joined({"watch", "--output-folder", out, "--settle", "0.5", in}, kMp4), options);
+    // Scanned, as a share would be.
+    const TProgramResult run = RunCli(
+        Joined({"watch", "--poll", "--output-folder", out, "--settle", "0.5", in}, kMp4), options);
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
+    EXPECT_NE(run.Err.find(" by a scan every 0.125 s (--poll);"), std::string::npos) << run.Err;
     EXPECT_EQ(run.Out, clip + " -> " + out + "/clip.mp4: Done\n");
     for (const std::string& skipped : {cover, notes}) {
         const auto at = run.Err.find(skipped + ": Skip: ");

@@ -481,6 +481,8 @@ TEST(WatchConfig, NamesTheLineAndTheKeyOfAMistake) {
         {entry("  \"profile\": \"MP4\""), "line 4, key \"profile\": --profile \"MP4\" fits more"},
         {entry("  \"name\": \"{name}\""), "line 2, key \"folder\": the folder needs \"profile\""},
         {"{\"folder\": []}", "line 1, key \"folder\": is not a key of the file"},
+        {"{\"folders\": [\n {\"folder\": 5,\n  \"output_folder\": \"/o\"}]}",
+         "line 2, key \"folder\": must be a text"},
     };
     for (const auto& bad : kBad) {
         const std::string path = temp.File("watch.json");
@@ -494,6 +496,120 @@ TEST(WatchConfig, NamesTheLineAndTheKeyOfAMistake) {
         }
     }
 }
+
+// The TOML form of the configuration: what a good one says is what its JSON form says; a
+// mistake is named by its line and key.
+struct TTomlCase {
+    const char* Name;
+    const char* File;  // the file's name: ".toml", or TOML that is not named so
+    const char* Text;
+    const char* Said;  // the start of the message after "FILE: ", empty for a good file
+};
+
+class WatchTomlConfig : public ::testing::TestWithParam<TTomlCase> {};
+
+// What the configuration asks of each folder, in a line.
+std::string Summary(const std::vector<TWatchEntry>& entries) {
+    std::string text;
+    for (const TWatchEntry& entry : entries) {
+        const TConvertRequest& request = entry.Request;
+        text += entry.Folder + "|" + request.OutputFolder + "|" + request.Profile + "|" +
+                std::to_string(request.Jobs) + "|" + request.Library.Name.value_or("") + "|" +
+                (request.Library.KeepSmaller ? "smaller" : "any") + "|" +
+                (entry.Hours ? entry.Hours->Text() : "always") + (entry.Poll ? "|poll" : "") + "\n";
+    }
+    return text;
+}
+
+constexpr const char* kJsonFolders = R"x({"folders": [
+    {"folder": "/srv/in/phone", "output_folder": "/srv/out", "profile": "MP4 - MPEG4",
+     "jobs": 2, "name": "{date} été \"x\""},
+    {"folder": "/srv/in/music", "output_folder": "/srv/out/music", "profile": "FLAC (lossless)",
+     "keep_smaller": true, "hours": "22:00-06:00", "poll": true}]})x";
+
+TEST_P(WatchTomlConfig, SaysWhatItsJsonFormSaysOrNamesTheMistake) {
+    TTempDir temp;
+    const std::string path = temp.File(GetParam().File);
+    std::ofstream(path) << GetParam().Text;
+    const std::string json = temp.File("watch.json");
+    std::ofstream(json) << kJsonFolders;
+    try {
+        const std::vector<TWatchEntry> entries = ReadWatchConfig(path, {});
+        EXPECT_STREQ(GetParam().Said, "") << "accepted";
+        EXPECT_EQ(Summary(entries), Summary(ReadWatchConfig(json, {})));
+    } catch (const TUsageError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind(path + ": " + GetParam().Said, 0), 0u)
+            << error.what();
+        EXPECT_STRNE(GetParam().Said, "");
+    }
+}
+
+constexpr const char* kTomlFolderList = R"x(# phone clips by day, music by night
+[[folder]]
+folder = "/srv/in/phone"
+output_folder = "/srv/out"   # beside the others
+profile = "MP4 - MPEG4"
+jobs = 2
+name = "{date} \u00e9t\u00e9 \"x\""
+
+[[folder]]
+"folder" = '/srv/in/music'
+output_folder = '/srv/out/music'
+profile = "FLAC (lossless)"
+keep_smaller = true
+hours = "22:00-06:00"
+poll = true
+)x";
+
+// Written by an editor that puts a byte order mark first.
+constexpr const char* kTomlNamedFolders =
+    "\xEF\xBB\xBF"
+    R"x([folder.phone]
+folder = "/srv/in/phone"
+output_folder = "/srv/out"
+profile = "MP4 - MPEG4"
+jobs = +2
+name = '{date} été "x"'
+[folder.music]
+folder = "/srv/in/music"
+output_folder = "/srv/out/music"
+profile = "FLAC (lossless)"
+keep_smaller = true
+hours = "22:00-06:00"
+poll = true
+)x";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, WatchTomlConfig,
+    ::testing::Values(
+        TTomlCase{"FolderList", "watch.toml", kTomlFolderList, ""},
+        TTomlCase{"NamedFoldersMarkedUtf8NotNamedToml", "watch.conf", kTomlNamedFolders, ""},
+        TTomlCase{"KeyBeforeAFolder", "a.toml", "profile = \"FLAC (lossless)\"\n[[folder]]\n",
+                  "line 1, key \"profile\": keys belong to a folder"},
+        TTomlCase{"UnknownKey", "a.toml",
+                  "[[folder]]\nfolder = \"/in\"\noutput_folder = \"/out\"\nhour = \"22:00-06:00\"",
+                  "line 4, key \"hour\": is not a key of a folder"},
+        TTomlCase{"NumberWithAFraction", "a.toml", "[[folder]]\nfolder = \"/in\"\njobs = 1.5\n",
+                  "line 3, key \"jobs\": is no value this file takes"},
+        TTomlCase{"JobsAsText", "a.toml",
+                  "[[folder]]\nfolder = \"/in\"\noutput_folder = \"/out\"\nprofile = \"FLAC "
+                  "(lossless)\"\njobs = \"two\"\n",
+                  "line 5, key \"jobs\": must be a whole number"},
+        TTomlCase{"KeyTwice", "a.toml", "[[folder]]\nfolder = \"/in\"\nfolder = \"/in2\"\n",
+                  "line 3, key \"folder\": is given twice"},
+        TTomlCase{"OpenText", "a.toml", "[[folder]]\nfolder = \"/in\n",
+                  "line 2, key \"folder\": the text has no closing quote"},
+        TTomlCase{"TableTwice", "a.toml", "[folder.a]\nfolder = \"/in\"\n[folder.a]\n",
+                  "line 3: the table [folder.a] is given twice"},
+        TTomlCase{"OtherTable", "a.toml", "[output]\nfolder = \"/in\"\n",
+                  "line 1: the tables of the file are [[folder]] or [folder.NAME]"},
+        TTomlCase{"NoProfile", "a.toml", "\n[[folder]]\nfolder = \"/in\"\noutput_folder = \"/o\"\n",
+                  "line 3, key \"folder\": the folder needs \"profile\" or \"preset\""},
+        TTomlCase{"ListForAText", "a.toml",
+                  "[[folder]]\nfolder = [\"/in\", \"/in2\"]\noutput_folder = \"/o\"\n",
+                  "line 2, key \"folder\": must be a text"},
+        TTomlCase{"Empty", "a.toml", "# nothing yet\n", "no folder"}),
+    [](const auto& tested) { return std::string(tested.param.Name); });
 
 TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours) {
     TTempDir temp;
@@ -509,7 +625,8 @@ TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours)
                                       {{"folder", temp.File("night")},
                                        {"profile", "FLAC (lossless)"},
                                        {"output_folder", temp.File("night-out")},
-                                       {"hours", "22:00-06:00"}}}}};
+                                       {"hours", "22:00-06:00"},
+                                       {"poll", true}}}}};
     std::ofstream(config) << folders.dump(2);
     const std::string clip = temp.File("clip.avi");
     WriteClip(clip, SmallClip());
@@ -551,6 +668,13 @@ TEST_F(LibraryProgram, TwoWatchedFoldersEachConvertWithTheirProfileInTheirHours)
     EXPECT_EQ(day.First("video")->width, 160);
     EXPECT_FALSE(fs::exists(nightOutput));
     EXPECT_NE(noon.Err.find("file(s) wait for the hours 22:00-06:00"), std::string::npos)
+        << noon.Err;
+    EXPECT_NE(noon.Err.find("day (report: " + temp.File("day-out/daziziz-watch.json") +
+                            "; hours 09:00-17:00) by its inotify events;"),
+              std::string::npos)
+        << noon.Err;
+    EXPECT_NE(noon.Err.find(" by a scan every 0.125 s (\"poll\" in the configuration);"),
+              std::string::npos)
         << noon.Err;
 
     const TProgramResult night = watchAt("23:00", nightOutput, false);
