@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -655,9 +656,15 @@ TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
     fs::create_directory(out);
     TProgramOptions options;
     options.WhileRunning = InterruptOnceWritten(out + "/.long.fitting.avi", 16 * 1024);
+    // The pass files' folder is made here: a stopped process ends without freeing its tasks.
+    const std::string temporary = dir.File("tmp");
+    fs::create_directory(temporary);
+    setenv("TMPDIR", temporary.c_str(), 1);
     const TProgramResult run = RunCli({"convert", "--profile", "AVI - Audio Video", "--fit-size",
                                        "1MB", "-v", "--output-folder", out, input},
                                       options);
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(fs::is_empty(temporary));
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
     EXPECT_EQ(run.Out, input + " -> " + out + "/long.partial.avi: Abort\n");
     EXPECT_NE(run.Err.find("Fit to size: pass 2 of 2"), std::string::npos) << run.Err;
