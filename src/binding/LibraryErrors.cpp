@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <vector>
+
 #include "binding/FFmpegLibs.h"
 
 namespace {
@@ -35,6 +37,23 @@ const char* ErrorFormat(int errorCode, bool badImageSequenceName) {
     }
 }
 
+// Whether the first bytes of the file show a format the libraries know by its content alone
+// (its name plays no part).
+bool FormatShownByContent(const std::string& fileName) {
+    constexpr int kProbeBytes = 64 * 1024;
+    std::vector<unsigned char> head(kProbeBytes + AVPROBE_PADDING_SIZE, 0);
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file) return false;
+    const size_t read = std::fread(head.data(), 1, kProbeBytes, file);
+    std::fclose(file);
+    AVProbeData probe = {};
+    probe.filename = "";
+    probe.buf = head.data();
+    probe.buf_size = static_cast<int>(read);
+    int score = AVPROBE_SCORE_EXTENSION;
+    return read > 0 && LibAVFormat.av_probe_input_format2(&probe, 1, &score) != nullptr;
+}
+
 }  // namespace
 
 std::string LibraryErrorText(int errorCode, const std::string& name, bool badImageSequenceName) {
@@ -42,6 +61,20 @@ std::string LibraryErrorText(int errorCode, const std::string& name, bool badIma
     const int length = std::snprintf(nullptr, 0, format, name.c_str());
     std::string text(length > 0 ? length : 0, '\0');
     std::snprintf(text.data(), text.size() + 1, format, name.c_str());
+    return text;
+}
+
+std::string OpenErrorText(int errorCode, const std::string& fileName) {
+    // A header that ends before its end; or one that is not whole (Matroska reads it as an I/O
+    // error) or not readable in a file whose first bytes are media.
+    const bool endsEarly = errorCode == AVERROR_EOF;
+    const bool unreadable = errorCode == AVERROR_INVALIDDATA || errorCode == AVERROR(EIO);
+    if (!endsEarly && !(unreadable && FormatShownByContent(fileName)))
+        return LibraryErrorText(errorCode, fileName);
+    std::string text = LibraryErrorText(errorCode, fileName);
+    // The first line is the libraries' word; the next one only guesses what ours says.
+    text = text.substr(0, text.find('\n'));
+    text.insert(fileName.size() + 2, "the file is incomplete or damaged: ");
     return text;
 }
 

@@ -12,6 +12,12 @@
 std::string LibraryErrorText(int errorCode, const std::string& name,
                              bool badImageSequenceName = false);
 
+// The message for an input file that could not be opened: LibraryErrorText's, said to be
+// incomplete or damaged where the libraries' error shows it (the header ends before its end, or
+// cannot be read although the first bytes are of a known format: a file cut short before its
+// index, say).
+std::string OpenErrorText(int errorCode, const std::string& fileName);
+
 // Size in bytes of a regular file; -1 when there is none of that name, it cannot be examined,
 // or the name is something else (a folder, a device, a pipe).
 int64_t FileSize(const std::string& fileName);

@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -695,7 +696,9 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
         RunChunk(std::vector<int>(begin, begin + std::min(chunk, rows.size() - first)));
         while (!retry_.empty() && !stopped_ && !Interrupted()) RunChunk(std::exchange(retry_, {}));
     }
-    runner_.ClearTasks();
+    // A stopped run's tasks may still be freeing their encoders: the process ends without
+    // waiting for them (EndOfCommand).
+    if (!Interrupted()) runner_.ClearTasks();
     status_.ClearProgress();
     // What a stop kept from starting still has its record.
     for (int row = 0; row < list_.Count(); ++row) {
@@ -712,8 +715,12 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
 
 int ConvertFiles(const TConvertPlan& plan, const std::vector<std::string>& files,
                  const TBatchOptions& options, TBatchReport& report) {
-    TConversionRun run(plan, options, report);
-    return run.Run(files);
+    auto run = std::make_unique<TConversionRun>(plan, options, report);
+    const int code = run->Run(files);
+    // Stopped by a signal, its tasks are left to end with the process (EndOfCommand) rather
+    // than waited for here.
+    if (StopSignalNumber() != 0) static_cast<void>(run.release());
+    return code;
 }
 
 nlohmann::json ReportSettingsOf(const TConvertPlan& plan) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -29,4 +31,10 @@ void InstallStopSignalHandlers() {
 
 int StopSignalNumber() {
     return stopSignal.load();
+}
+
+int EndOfCommand(int code) {
+    if (StopSignalNumber() == 0) return code;
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

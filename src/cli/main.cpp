@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "cli/StopSignal.h"
 
 namespace {
 
@@ -338,12 +339,12 @@ int main(int argc, char** argv) {
     if (*profiles) return ProfilesCommand();
     if (*probe) return ProbeCommand(probeFiles, json, probeCrop);
     if (*encoders) return EncodersCommand(renderNodes);
-    if (*convert) return ConvertCommand(request);
+    if (*convert) return EndOfCommand(ConvertCommand(request));
     if (*estimate) return EstimateCommand(estimateRequest);
     if (*watch) {
-        return WatchCommand(watchArguments.Request, watchArguments.Folder,
-                            watchArguments.SettleSeconds, watchArguments.Config,
-                            watchArguments.Poll);
+        return EndOfCommand(WatchCommand(watchArguments.Request, watchArguments.Folder,
+                                         watchArguments.SettleSeconds, watchArguments.Config,
+                                         watchArguments.Poll));
     }
     if (*run) return RunCommand(run->remaining(), codecThreads, pipeline);
     return kExitUsage;

@@ -65,6 +65,16 @@ void TFFmpeg::Transcode() {
         MeasureConvertedLength();
         return;
     }
+    // The pass files go before the end is reported: a stopped process may end without freeing
+    // its tasks.
+    struct TPassFilesGone {
+        std::string& folder;
+        ~TPassFilesGone() {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+            folder.clear();
+        }
+    } passFilesGone{fitFolder_};
     RunFit();
 }
 

@@ -124,7 +124,7 @@ class TFFmpeg : public TCustomFFmpeg {
     // the file left as it is, when it does not play or cannot be renamed.
     bool KeepPartial(const std::string& unfinished);
 
-    std::string fitFolder_;  // the pass files' temporary folder; removed with the task
+    std::string fitFolder_;  // the pass files' temporary folder; removed once they end
     std::string finalName_;  // the output's own name
     std::string workName_;   // the name it is written under; empty: its own name
     TTaskResult result_;

@@ -58,3 +58,8 @@ void CloseAllCodecsLocked(TOpenCodecList& list) {
         CloseCodecLocked(list, list.contexts_.front());
     }
 }
+
+void ReleaseOpenCodecLocked(TOpenCodecList& list, AVCodecContext* context) {
+    TCodecLock lock;
+    list.contexts_.remove(context);
+}

@@ -34,6 +34,7 @@ class TOpenCodecList {
     friend void CloseCodecLocked(TOpenCodecList&, AVCodecContext*);
     friend void FreeCodecContextLocked(TOpenCodecList&, TCodecContextPtr&);
     friend void CloseAllCodecsLocked(TOpenCodecList&);
+    friend void ReleaseOpenCodecLocked(TOpenCodecList&, AVCodecContext*);
     std::list<AVCodecContext*> contexts_;
 };
 
@@ -52,3 +53,6 @@ void FreeCodecContextLocked(TOpenCodecList& list, TCodecContextPtr& context);
 // Closes every codec still on the list, newest first, and empties it; an encoder's first-pass
 // statistics text (stats_in) is freed before its close. The contexts stay allocated.
 void CloseAllCodecsLocked(TOpenCodecList& list);
+// Takes an open context off the list inside CodecLock without closing it: its owner frees it
+// later, outside the lock (libavcodec's own close needs none), where the close may take long.
+void ReleaseOpenCodecLocked(TOpenCodecList& list, AVCodecContext* context);

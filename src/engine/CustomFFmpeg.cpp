@@ -181,10 +181,26 @@ void TCustomFFmpeg::Run() {
 }
 
 void TCustomFFmpeg::FinishRun() {
+    // Encoders still open here were never drained (a stop, a failure): some take seconds to let
+    // go of the pictures they hold (SVT-AV1 finishes each one), and the output does not need
+    // them. They are set aside until the files are closed and the end is reported.
+    std::vector<TCodecContextPtr> undrained = TakeUndrainedEncoders();
     CloseAllCodecsLocked(OpenEncoders);
     CloseAllCodecsLocked(OpenDecoders);
     Cleanup();
     Terminate();
+    undrained.clear();
+}
+
+std::vector<TCodecContextPtr> TCustomFFmpeg::TakeUndrainedEncoders() {
+    std::vector<TCodecContextPtr> taken;
+    for (TOutputFile& file : OutputFiles)
+        for (TOutputStream& stream : file.Streams)
+            if (stream.Codec && OpenEncoders.Contains(stream.Codec.get())) {
+                ReleaseOpenCodecLocked(OpenEncoders, stream.Codec.get());
+                taken.push_back(std::move(stream.Codec));
+            }
+    return taken;
 }
 
 void TCustomFFmpeg::NoteInputDamage(int64_t inputTimeUs) {

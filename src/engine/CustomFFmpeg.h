@@ -653,6 +653,8 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void FailStart(const char* message);
     // Ends a run whatever way Transcode left: closes what is open, cleans up, terminates.
     void FinishRun();
+    // Takes the encoders still open off their streams (and off OpenEncoders), unclosed.
+    std::vector<TCodecContextPtr> TakeUndrainedEncoders();
     // Joins every thread of the engine except the calling one.
     void JoinThreads();
     // Takes ownership of a new thread after joining those that have finished.

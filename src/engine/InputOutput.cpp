@@ -245,7 +245,7 @@ TInputPtr TCustomFFmpeg::OpenDemuxer(const std::string& fileName) {
     // On failure the library frees the context and clears the pointer.
     int result = LibAVFormat.avformat_open_input(&context, fileName.c_str(), ForcedInputFormat,
                                                  rawParameters.Address());
-    if (result < 0) throw FFMpegException(LibraryErrorText(result, fileName));
+    if (result < 0) throw FFMpegException(OpenErrorText(result, fileName));
     TInputPtr input(context);
 
     if (ProgramId != 0)

@@ -274,8 +274,11 @@ void TCustomFFmpeg::FinishOutputs() {
     }
     ReportProgress(true);
 
+    // A stopped run's encoders were not drained: the run's end closes them once the output is
+    // reported (FinishRun).
     for (const auto& ost : RunState.OutputStreams)
-        if (ost->EncodingNeeded) CloseCodecLocked(OpenEncoders, ost->Encoder);
+        if (ost->EncodingNeeded && !RunControl.StopRequested())
+            CloseCodecLocked(OpenEncoders, ost->Encoder);
     for (const auto& ist : RunState.InputStreams)
         if (ist->DecodingNeeded) CloseCodecLocked(OpenDecoders, ist->Decoder);
     Completed = !RunControl.StopRequested();

@@ -96,7 +96,7 @@ bool TAVProbe::LoadFile(const std::string& AFileName, const std::string& AFormat
     int result =
         LibAVFormat.avformat_open_input(&context, AFileName.c_str(), forcedFormat, nullptr);
     if (result < 0) {
-        lastErrorText_ = LibraryErrorText(result, AFileName);
+        lastErrorText_ = OpenErrorText(result, AFileName);
         return false;
     }
     formatContext_.reset(context);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -242,6 +243,50 @@ INSTANTIATE_TEST_SUITE_P(
             2,
             "a watch never ends"}),
     [](const auto& testInfo) { return std::string(testInfo.param.Name); });
+
+// A file cut short (a copy stopped early, a download that broke off) is said to be incomplete,
+// before the libraries' own words, by probe and convert alike.
+struct TCutShortCase {
+    const char* Name;
+    const char* File;
+    const char* Remux;     // ffmpeg options that write the whole file from the clip; "" none
+    std::uintmax_t Bytes;  // kept from its start
+};
+
+class CliCutShortTest : public CliTest, public ::testing::WithParamInterface<TCutShortCase> {};
+
+TEST_P(CliCutShortTest, ProbeAndConvertSayTheFileIsIncomplete) {
+    const TCutShortCase& c = GetParam();
+    std::string path = Clip(c.File);
+    if (*c.Remux) {
+        const std::string whole = dir.File(std::string("whole-") + c.File);
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + path + "' -c copy " + c.Remux + " '" +
+                               whole + "'")
+                                  .c_str()),
+                  0);
+        fs::rename(whole, path);
+    }
+    fs::resize_file(path, c.Bytes);
+    const std::string said = path + ": the file is incomplete or damaged: ";
+
+    const TProgramResult probe = RunCli({"probe", path});
+    EXPECT_EQ(probe.ExitCode, 1);
+    EXPECT_EQ(probe.Err.rfind(said, 0), 0u) << probe.Err;
+    const std::string out = dir.File("out");
+    fs::create_directory(out);
+    const TProgramResult convert =
+        RunCli({"convert", "--profile", "MP4 - H.264 + AAC", "--output-folder", out, path});
+    EXPECT_EQ(convert.ExitCode, 1);
+    EXPECT_NE(convert.Out.find(": Fail: " + said), std::string::npos) << convert.Out;
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, CliCutShortTest,
+                         ::testing::Values(TCutShortCase{"Mp4IndexAtTheEnd", "clip.mp4", "", 20000},
+                                           TCutShortCase{"Mp4IndexAtTheStart", "clip.mp4",
+                                                         "-movflags +faststart", 1500},
+                                           TCutShortCase{"Matroska", "clip.mkv", "", 400}),
+                         [](const auto& testInfo) { return std::string(testInfo.param.Name); });
 
 // ---- run
 
@@ -611,9 +656,15 @@ TEST_F(CliTest, ConvertFitStoppedByCtrlCLeavesNoUnfinishedFile) {
     fs::create_directory(out);
     TProgramOptions options;
     options.WhileRunning = InterruptOnceWritten(out + "/.long.fitting.avi", 16 * 1024);
+    // The pass files' folder is made here: a stopped process ends without freeing its tasks.
+    const std::string temporary = dir.File("tmp");
+    fs::create_directory(temporary);
+    setenv("TMPDIR", temporary.c_str(), 1);
     const TProgramResult run = RunCli({"convert", "--profile", "AVI - Audio Video", "--fit-size",
                                        "1MB", "-v", "--output-folder", out, input},
                                       options);
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(fs::is_empty(temporary));
     EXPECT_EQ(run.ExitCode, 130) << run.Out << run.Err;
     EXPECT_EQ(run.Out, input + " -> " + out + "/long.partial.avi: Abort\n");
     EXPECT_NE(run.Err.find("Fit to size: pass 2 of 2"), std::string::npos) << run.Err;

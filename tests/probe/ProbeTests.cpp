@@ -276,8 +276,9 @@ const TBrokenCase kBrokenCases[] = {
     // Today's libraries answer "invalid data" when no demuxer recognises the file.
     {"Empty", TBroken::Empty, "%s: Error while parsing header"},
     {"NotMedia", TBroken::NotMedia, "%s: Error while parsing header"},
-    // The index of an mp4 is written last: without it no demuxer recognises the file.
-    {"TruncatedMp4", TBroken::TruncatedMp4, "%s: Error while parsing header"},
+    // The index of an mp4 is written last: its first bytes show an mp4 that cannot be read.
+    {"TruncatedMp4", TBroken::TruncatedMp4,
+     "%s: the file is incomplete or damaged: Error while parsing header"},
 };
 
 class ProbeRefusesFile : public ProbeTest, public ::testing::WithParamInterface<TBrokenCase> {};
