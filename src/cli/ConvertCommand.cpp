@@ -726,8 +726,8 @@ nlohmann::json ReportSettingsOf(const TConvertPlan& plan) {
           {"letterbox", settings.LetterBoxIndex == 1},
           {"volume", volume},
           {"overwrite", settings.Overwrite}}},
-        {"loudness", settings.Loudness.Target ? nlohmann::json(*settings.Loudness.Target)
-                                              : nlohmann::json(nullptr)},
+        {"loudness_target", settings.Loudness.Target ? nlohmann::json(*settings.Loudness.Target)
+                                                     : nlohmann::json(nullptr)},
     };
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
@@ -148,9 +149,16 @@ TEST_F(LoudnessCliTest, AlbumKeepsTheClipsDifference) {
     std::filesystem::create_directory(out);
     const TProgramResult run =
         RunCli({"convert", "--profile", "FLAC (lossless)", "--loudness", "-16", "--loudness-album",
-                "--output-folder", out, speech, music});
+                "--report", "-", "--output-folder", out, speech, music});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_NE(run.Err.find("(album)"), std::string::npos) << run.Err;
+    // Each file's record says what was measured and done, as its line does.
+    const nlohmann::json records = nlohmann::json::parse(run.Out)["files"];
+    EXPECT_EQ(records.size(), 2u);
+    for (const nlohmann::json& record : records)
+        EXPECT_NE(record.value("loudness", nlohmann::json::array()).dump().find("linear gain"),
+                  std::string::npos)
+            << record.dump();
     const double before = Measure(music).Integrated - Measure(speech).Integrated;
     const TMeasured loud = Measure(out + "/music.flac");
     const TMeasured quiet = Measure(out + "/speech2.flac");
