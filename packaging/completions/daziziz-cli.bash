@@ -100,6 +100,14 @@ _daziziz_cli() {
                     COMPREPLY=($(compgen -W '0 20 40 60 80 100 120 140 160 180 200' -- "$cur"))
                     return
                     ;;
+                --loudness)
+                    COMPREPLY=($(compgen -W 'ebu podcast streaming -23 -16 -14' -- "$cur"))
+                    return
+                    ;;
+                --true-peak)
+                    COMPREPLY=($(compgen -W '-1 -2' -- "$cur"))
+                    return
+                    ;;
                 --video-codec | --video-size | --video-bitrate | --frame-rate | --audio-codec | \
                     --audio-bitrate | --sample-rate | --fit-size | --preset | --jobs | --shard | \
                     --name | --trim | --audio-track | --audio-lang | --subtitles | --settle)
@@ -114,11 +122,12 @@ _daziziz_cli() {
                     --fit-size --audio-track --all-audio --audio-lang --subtitles --letterbox
                     --crop --reencode --verbose'
                 [[ $command == estimate ]] ||
-                    options+=' --jobs --report --skip-existing --hardware --pipeline'
+                    options+=' --jobs --report --skip-existing --hardware --pipeline
+                        --loudness --true-peak'
                 case $command in
                     convert)
                         options+=' --name --keep-tree --keep-smaller --replace-original
-                            --archive-folder --shard --trim --cut --split-chapters'
+                            --archive-folder --shard --trim --cut --split-chapters --loudness-album'
                         ;;
                     watch)
                         options+=' --name --keep-tree --keep-smaller --settle --config --poll'

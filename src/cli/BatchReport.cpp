@@ -110,6 +110,7 @@ void TBatchReport::Add(const TReportRecord& record) {
         for (const std::int64_t lead : record.CutLeadsUs) leads.push_back(SecondsOf(lead));
         entry["cut_starts_earlier_seconds"] = std::move(leads);
     }
+    if (!record.Loudness.empty()) entry["loudness"] = record.Loudness;
     for (const auto& [key, value] : settings_.items()) entry[key] = value;
     const auto found = byInput_.find(record.Input);
     if (replaceEarlier_ && found != byInput_.end()) {

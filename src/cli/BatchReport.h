@@ -36,6 +36,8 @@ struct TReportRecord {
     // With --trim: per range, how much earlier than asked the output starts it, µs (a copied
     // video starts at a key frame); empty without ranges.
     std::vector<std::int64_t> CutLeadsUs;
+    // With --loudness: per sound stream what was measured and done; empty without.
+    std::vector<std::string> Loudness;
     // What the job builder said of the file: tracks kept and left out, and why.
     std::vector<std::string> Notes;
 };

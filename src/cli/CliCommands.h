@@ -68,6 +68,10 @@ struct TConvertRequest {
     std::vector<std::string> Trims;  // "START-END" each, the parts of each file kept, joined
     std::optional<std::string> Cut;  // exact or keyframe
     bool SplitChapters = false;      // one output per chapter of each file
+    // Loudness normalisation: a target in LUFS or ebu, podcast, streaming; the true-peak ceiling
+    // in dBTP; one gain for the whole batch (convert only).
+    std::optional<std::string> Loudness, TruePeak;
+    bool LoudnessAlbum = false;
     std::vector<std::string> Files;
 };
 int ConvertCommand(const TConvertRequest& request);

@@ -32,6 +32,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/ReplaceOriginal.h"
 #include "cli/StopSignal.h"
+#include "engine/Loudness.h"
 
 namespace {
 
@@ -207,7 +208,9 @@ class TConversionRun {
     // device, and whether it must not (the device failed it once). Rows to convert again in
     // software wait in retry_ until their chunk has ended.
     std::vector<std::string> hardwareNote_;
-    std::vector<std::vector<int64_t>> cutLeads_;  // per row: TTaskResult::CutLeadsUs
+    std::vector<std::vector<int64_t>> cutLeads_;      // per row: TTaskResult::CutLeadsUs
+    std::vector<std::vector<std::string>> loudness_;  // per row: TTaskResult::LoudnessNotes
+    std::optional<double> albumGain_;                 // --loudness-album: every file's gain, dB
     std::vector<char> onDevice_, softwareOnly_;
     std::vector<int> retry_;
     std::set<std::string> toldReasons_;  // said once on the terminal, then only in the report
@@ -217,6 +220,8 @@ class TConversionRun {
     void ChooseHardware(int row, TJobDescription& job);
     // A keyframe cut's earlier starts: kept for the record and told on the console.
     void NoteCutLeads(int row, const std::vector<int64_t>& leads);
+    void NoteLoudness(int row, const std::vector<std::string>& notes);
+    void MeasureAlbum();
     // A file the device failed: its output goes and the row waits for software. False when the
     // failure was not the device's to retry.
     bool RetryInSoftware(const TPlannedFile& file, const std::string& reason,
@@ -301,8 +306,34 @@ void TConversionRun::Finish(const TPlannedFile& file, TFileEnd end, const std::s
     record.Seconds = seconds;
     record.Hardware = hardwareNote_[file.Row];
     record.CutLeadsUs = cutLeads_[file.Row];
+    record.Loudness = loudness_[file.Row];
     record.Notes = file.Notes;
     report_.Add(record);
+}
+
+void TConversionRun::NoteLoudness(int row, const std::vector<std::string>& notes) {
+    loudness_[row] = notes;
+    for (const std::string& note : notes)
+        status_.PrintMessage(list_.Row(row).FileName + ": " + note);
+}
+
+void TConversionRun::MeasureAlbum() {
+    std::vector<TMeasuredSound> sounds;
+    for (int row = 0; row < list_.Count(); ++row) {
+        const std::string& file = list_.Row(row).FileName;
+        try {
+            const TLoudnessFigures figures = MeasureLoudness(file, -1, 0);
+            sounds.push_back({figures.Integrated, figures.Seconds});
+        } catch (const FFMpegException& error) {
+            status_.PrintMessage(std::string(error.what()) + "; left out of the album's loudness");
+        }
+    }
+    const double target = *plan_.Settings.Loudness.Target;
+    albumGain_ = AlbumGainFor(sounds, target);
+    if (albumGain_)
+        status_.PrintMessage("loudness: the files together " +
+                             LoudnessNumber(target - *albumGain_) + " LUFS; each gets " +
+                             LoudnessNumber(*albumGain_, true) + " dB (album)");
 }
 
 void TConversionRun::NoteCutLeads(int row, const std::vector<int64_t>& leads) {
@@ -530,6 +561,7 @@ bool TConversionRun::Describe(TPlannedFile& file, TClaimedNames& taken) {
     TJobSettings settings = plan_.Settings;
     if (overwriteOwn_[file.Row]) settings.Overwrite = true;
     settings.Ranges = RangesOf(file.Row);
+    settings.Loudness.AlbumGain = albumGain_;
     std::vector<std::string> notes;
     const TRowTask added =
         AddRowTask(list_.Row(file.Row), settings, runner_, taken, notes, [&](TJobDescription& job) {
@@ -584,6 +616,7 @@ void TConversionRun::WaitForChunk(std::vector<TPlannedFile>& files) {
         // The output's place in the line and the record is where it is kept.
         if (event.Result.Partial) file.KeptPartial = event.Result.OutputFile;
         NoteCutLeads(file.Row, event.Result.CutLeadsUs);
+        NoteLoudness(file.Row, event.Result.LoudnessNotes);
         if (event.Exception) {
             anyFailed_ = true;
             Finish(file, TFileEnd::Failed, event.Text, elapsed);
@@ -668,10 +701,12 @@ int TConversionRun::Run(const std::vector<std::string>& files) {
     finished_.assign(list_.Count(), 0);
     hardwareNote_.assign(list_.Count(), "");
     cutLeads_.assign(list_.Count(), {});
+    loudness_.assign(list_.Count(), {});
     onDevice_.assign(list_.Count(), 0);
     softwareOnly_.assign(list_.Count(), 0);
     if (!NameOutputs()) return kExitUsage;
     NameChapterOutputs();
+    if (plan_.Settings.Loudness.Target && plan_.Settings.Loudness.Album) MeasureAlbum();
     if (options_.Hardware != THardwareMode::Off) {
         survey_ = &WaitForHardwareSurvey();
         // A demanded kind of device that did not open is said once, before the files fail.
@@ -745,6 +780,8 @@ nlohmann::json ReportSettingsOf(const TConvertPlan& plan) {
           {"letterbox", settings.LetterBoxIndex == 1},
           {"volume", volume},
           {"overwrite", settings.Overwrite}}},
+        {"loudness_target", settings.Loudness.Target ? nlohmann::json(*settings.Loudness.Target)
+                                                     : nlohmann::json(nullptr)},
     };
 }
 

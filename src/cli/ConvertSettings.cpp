@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
 #include <optional>
 
 #include "app/core/EntryLookup.h"
 #include "app/core/UserData.h"
 #include "component/SizeFit.h"
+#include "engine/Loudness.h"
 
 namespace {
 
@@ -217,6 +219,33 @@ void ChooseRanges(const TConvertRequest& request, TJobSettings& settings) {
     settings.Cut = *mode;
 }
 
+// --loudness, --true-peak and --loudness-album.
+void ChooseLoudness(const TConvertRequest& request, TJobSettings& settings) {
+    if (!request.Loudness) {
+        if (request.TruePeak) throw TUsageError("--true-peak needs --loudness");
+        if (request.LoudnessAlbum) throw TUsageError("--loudness-album needs --loudness");
+        return;
+    }
+    TLoudnessChoice& loudness = settings.Loudness;
+    std::string error;
+    loudness.Target = LoudnessTargetOf(*request.Loudness, error);
+    if (!loudness.Target) throw TUsageError("--loudness: " + error);
+    if (request.TruePeak) {
+        const std::string& text = *request.TruePeak;
+        const char* end = text.data() + text.size();
+        const auto [stop, failed] = std::from_chars(text.data(), end, loudness.Ceiling);
+        if (text.empty() || failed != std::errc() || stop != end ||
+            !(loudness.Ceiling >= kLeastCeiling) || loudness.Ceiling > kMostCeiling)
+            throw TUsageError("--true-peak " + Quoted(text) + ": a ceiling in dBTP, -9 ... 0");
+    }
+    loudness.Album = request.LoudnessAlbum;
+    // The measurement reads whole files; a cut output would miss the target.
+    if (!settings.Ranges.empty() || request.SplitChapters)
+        throw TUsageError(
+            "--loudness measures whole files and cannot be combined with --trim or "
+            "--split-chapters");
+}
+
 }  // namespace
 
 TConvertPlan PlanConversion(const TConvertRequest& request) {
@@ -275,6 +304,7 @@ TConvertPlan PlanConversion(const TConvertRequest& request) {
     ChooseRanges(request, settings);
     plan.SplitChapters = request.SplitChapters;
     settings.Tracks = TrackRequestOf(request);
+    ChooseLoudness(request, settings);
     settings.Volume = VolumeForPosition(request.Volume ? VolumePositionOf(*request.Volume)
                                         : preset       ? preset->Choices.VolumePosition
                                                        : kDefaultVolumePosition);

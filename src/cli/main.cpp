@@ -158,6 +158,18 @@ void AddRunOptions(CLI::App* command, TConvertRequest& request) {
     AddPipelineOption(command, request.Pipeline,
                       "on while --jobs leaves each file two cores or more, else off but for "
                       "the last files");
+    command
+        ->add_option_function<std::string>(
+            "--loudness", [&request](const std::string& text) { request.Loudness = text; },
+            "Normalises the sound to this loudness in LUFS (-70 ... -5), or ebu (-23), podcast "
+            "(-16), streaming (-14): measured first, then one gain, or loudnorm's dynamic mode "
+            "where one gain would pass the true-peak ceiling. Replaces --volume")
+        ->type_name("LUFS|NAME");
+    command
+        ->add_option_function<std::string>(
+            "--true-peak", [&request](const std::string& text) { request.TruePeak = text; },
+            "With --loudness: the true-peak ceiling in dBTP, -9 ... 0 (default -1)")
+        ->type_name("DBTP");
 }
 
 // Library mode: output names, kept folders, smaller outputs only; replacing originals (convert).
@@ -243,6 +255,9 @@ void AddCutOptions(CLI::App* command, TConvertRequest& request) {
     command->add_flag("--split-chapters", request.SplitChapters,
                       "One output per chapter of each file, \"NAME - NN - TITLE.EXT\", cut as "
                       "--trim cuts; a file without chapters is converted whole");
+    command->add_flag("--loudness-album", request.LoudnessAlbum,
+                      "With --loudness: the files together reach the target with one gain, so "
+                      "quiet and loud ones keep their difference");
 }
 
 // A mistyped command would otherwise only be told that a command is required: says which are

@@ -62,6 +62,7 @@ void TFFmpeg::Transcode() {
         // Ranges cut out of the input make an output of their own length.
         if (CutLengthUs() > 0) result_.SourceUs = CutLengthUs();
         result_.CutLeadsUs = CutLeadsUs();
+        result_.LoudnessNotes = LoudnessNotes();
         MeasureConvertedLength();
         return;
     }
@@ -119,6 +120,7 @@ int64_t TFFmpeg::RunPass(const TOutputOptions& output, int number, int passes, b
         // The pass that makes the output tells what the input let it convert.
         result_.SourceUs = pass.result_.SourceUs;
         result_.ConvertedUs = pass.result_.ConvertedUs;
+        result_.LoudnessNotes = pass.LoudnessNotes();
         DecodeErrors = pass.DecodeErrors;
         ReadError = pass.ReadError;
         FirstDamageUs = pass.FirstDamageUs;

@@ -41,6 +41,9 @@ struct TTaskResult {
     // Per range cut out of the input: how much earlier than asked the output starts it (a copied
     // video starts at the key frame at or before the range's start), µs; empty without ranges.
     std::vector<int64_t> CutLeadsUs;
+    // With loudness normalisation: per sound stream what was measured and done, as the engine
+    // logs it ("loudness: -34.8 LUFS, peak -12.1 dBTP; linear gain +18.8 dB").
+    std::vector<std::string> LoudnessNotes;
 };
 
 // Names beside an output: ".NAME.ROLE.EXT" (hidden) for what is still being written, which is

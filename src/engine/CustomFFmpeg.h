@@ -19,6 +19,7 @@
 #include "engine/FFmpegOptions.h"
 #include "engine/HookBitmap.h"
 #include "engine/JobStages.h"
+#include "engine/Loudness.h"
 #include "engine/MediaFiles.h"
 #include "engine/RangeCut.h"
 #include "engine/RunControl.h"
@@ -155,6 +156,10 @@ class TCustomFFmpeg : public TFFmpegOptions {
     // Per range: how much earlier than asked the output starts it (a copied video starts at a
     // key frame), µs; empty without ranges.
     std::vector<int64_t> CutLeadsUs() const { return Cut ? Cut->LeadsUs : std::vector<int64_t>{}; }
+    // After a job with "loudness": per re-encoded sound stream what was measured and done
+    // ("loudness: -34.8 LUFS, peak -12.1 dBTP; linear gain +18.8 dB"), or a line saying there
+    // was no sound to normalise.
+    const std::vector<std::string>& LoudnessNotes() const { return loudnessNotes_; }
 
     // The hook time ranges; they are kept sorted by their end.
     void SetHookTimeRanges(std::vector<THookTimeRange> ranges);
@@ -194,6 +199,7 @@ class TCustomFFmpeg : public TFFmpegOptions {
     std::atomic<bool> Terminated{false};
     std::atomic<bool> ErrorFlag{false};
     std::atomic<bool> ranPipelined_{false};
+    std::vector<std::string> loudnessNotes_;
     // The threads of a pipelined run while they run; any thread asks RunsOnThread.
     void NoteRunThread(pid_t threadId, bool running);
     mutable std::mutex runThreadsMutex_;
@@ -393,6 +399,11 @@ class TCustomFFmpeg : public TFFmpegOptions {
     void SetUpEncoding(TOutputStreamState& ost, TInputStreamState& ist, int n);
     // An audio output's sound graph, once its encoder is open (its frame size known).
     void SetUpSound(TOutputStreamState& ost);
+    // The first pass of loudness normalisation for a sound output and what the second does.
+    TLoudnessPlan PlanStreamLoudness(const TOutputStreamState& ost, const TInputStreamState& ist);
+    // A lossy encoder's decoded peaks overshoot the ones it was given: the plan keeps this much
+    // (dB) below the ceiling for them.
+    static constexpr double kLossyPeakHeadroom = 1.0;
     void SetUpVideoConversion(TOutputStreamState& ost, TInputStreamState& ist);
     // The output's part of the picture graph, for the shape SetUpVideoConversion gave it.
     void BuildOutputPictureGraph(TOutputStreamState& ost, const TInputStreamState& ist);

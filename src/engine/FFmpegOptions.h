@@ -130,6 +130,9 @@ struct TOptionValues {
     int32_t VideoChannel = 0;        // consumed by each input
     std::string VideoStandard;       // empty = none
     int32_t AudioVolume = 256;       // 256 = unchanged
+    // Loudness normalisation of every re-encoded sound stream ("loudness", Loudness.h:
+    // "I=-16:TP=-1" or "gain=-3.5:TP=-1"); empty: none.
+    std::string Loudness;
     bool FrameHooksInUse = false;
     int32_t Verbose = 1;      // -1 quiet, 0 errors, 1 information, 2 debug, 3 everything
     int32_t ThreadCount = 1;  // codec threads per stream, 0 = one per core
@@ -217,6 +220,8 @@ class TFFmpegOptions : public TOptionValues {
     void SetAudioSampleRate(int32_t value);
     void SetAudioChannels(int32_t value);
     void SetAudioVolume(int32_t value);
+    // Checks the text (Loudness.h) before keeping it; throws FFMpegException saying what is wrong.
+    void SetLoudness(const std::string& text);
     void SetAudioSyncMethod(int32_t value);
     void SetVideoSyncMethod(int32_t value);
     void SetMuxPreload(float seconds);

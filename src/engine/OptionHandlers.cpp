@@ -8,6 +8,8 @@
 
 #include "engine/FFmpegOptions.h"
 
+#include "engine/Loudness.h"
+
 namespace {
 
 // Room for the module name and its arguments that a frame hook is given.
@@ -172,6 +174,11 @@ void TFFmpegOptions::SetAudioChannels(int32_t value) {
 
 void TFFmpegOptions::SetAudioVolume(int32_t value) {
     if (value >= 0) AudioVolume = value;
+}
+
+void TFFmpegOptions::SetLoudness(const std::string& text) {
+    if (!text.empty()) ParseLoudnessRequest(text);
+    Loudness = text;
 }
 
 void TFFmpegOptions::SetAudioSyncMethod(int32_t value) {

@@ -124,6 +124,7 @@ const std::vector<TFFmpegOptions::TKeywordRow>& TFFmpegOptions::KeywordTable() {
         {"acodec", K::Text, [](O& o, const V& v) { o.SetAudioCodec(v.Text); }},
         {"atag", K::Text, [](O& o, const V& v) { o.SetAudioTag(v.Text); }},
         {"vol", K::Int, [](O& o, const V& v) { o.AudioVolume = v.Int; }},
+        {"loudness", K::Text, [](O& o, const V& v) { o.SetLoudness(v.Text); }},
         {"newaudio", K::None, [](O& o, const V&) { o.NewAudioStream(); }},
         {"alang", K::Text, [](O& o, const V& v) { o.AudioLanguage = v.Text; }},
         {"adisposition", K::Text,

@@ -31,6 +31,15 @@ std::string SourceText(const AVChannelLayout& layout, int rate) {
 
 }  // namespace
 
+std::string SoundMixFilters(int from, int to) {
+    // Mono becomes both channels at full level and stereo their average, as listeners expect;
+    // other counts take the library's mix.
+    if (to <= 0 || from == to) return "";
+    if (from == 1 && to == 2) return "pan=stereo|c0=c0|c1=c0,";
+    if (from == 2 && to == 1) return "pan=mono|c0=0.5*c0+0.5*c1,";
+    return "aformat=channel_layouts=" + LayoutText(DefaultLayout(to)) + ",";
+}
+
 TSoundGraph::TSoundGraph(const AVCodecContext* encoder, const TSettings& settings)
     : encoder_(encoder),
       settings_(settings),
@@ -106,32 +115,39 @@ void TSoundGraph::SetSource(int channels, int rate) {
         resamples_ || channels != encChannels || rate != encRate || settings_.CompensationLimit > 0;
     sourceChannels_ = channels;
     sourceRate_ = rate;
+    AVChannelLayout layout = resamples_ ? DefaultLayout(channels) : encoderLayout_;
     std::string filters;
     if (settings_.Volume != 256)
         filters = FormatText("volume=volume=%d/256:precision=fixed,", settings_.Volume);
-    AVChannelLayout layout = resamples_ ? DefaultLayout(channels) : encoderLayout_;
     if (settings_.CompensationLimit > 0) {
-        filters += "aformat=sample_fmts=s16";
+        // The resampler after the graph mixes the channels: the loudness goes before it.
+        filters = LoudnessFilters(rate, layout) + filters + "aformat=sample_fmts=s16";
         MakeResampler(channels, rate);
     } else if (resamples_) {
-        // Mono becomes both channels at full level and stereo their average, as listeners
-        // expect; other counts take the library's mix.
-        // The mix comes after the rate, as one resampler would do them.
+        // The mix of stereo to mono comes after the rate, as one resampler would do them.
         const std::string target = LayoutText(encoderLayout_);
         if (channels == 1 && encChannels == 2)
-            filters += "pan=stereo|c0=c0|c1=c0,";
+            filters += SoundMixFilters(channels, encChannels);
         else if (channels == 2 && encChannels == 1)
-            filters += FormatText(
-                "aresample,aformat=sample_fmts=s16:sample_rates=%d,"
-                "pan=mono|c0=0.5*c0+0.5*c1,",
-                encRate);
-        filters +=
-            FormatText("aresample,aformat=sample_fmts=s16:sample_rates=%d:channel_layouts=%s",
-                       encRate, target.c_str());
+            filters += FormatText("aresample,aformat=sample_fmts=s16:sample_rates=%d,", encRate) +
+                       SoundMixFilters(channels, encChannels);
+        // The loudness was measured on the mixed sound and is normalised there.
+        const std::string final = FormatText(
+            "aformat=sample_fmts=s16:sample_rates=%d:channel_layouts=%s", encRate, target.c_str());
+        filters += "aresample," + final;
+        if (!settings_.Loudness.empty())
+            filters += "," + LoudnessFilters(encRate, encoderLayout_) + final;
     } else {
-        filters += "aformat=sample_fmts=s16";
+        filters = LoudnessFilters(rate, layout) + filters + "aformat=sample_fmts=s16";
     }
     Build(conversion_, SourceText(layout, rate), filters);
+}
+
+std::string TSoundGraph::LoudnessFilters(int rate, const AVChannelLayout& layout) const {
+    if (!settings_.LoudnessUpsamples) return settings_.Loudness;
+    // Back at the rate it came at, with its layout named (loudnorm leaves it open).
+    return settings_.Loudness +
+           FormatText("aresample=%d,aformat=channel_layouts=%s,", rate, LayoutText(layout).c_str());
 }
 
 void TSoundGraph::MakeResampler(int channels, int rate) {

@@ -13,6 +13,10 @@
 
 #include "binding/LibHandles.h"
 
+// The filters that mix `from` channels to `to` as the sound graph mixes them, ending in ","; empty
+// when the count stays (or `to` is 0). The rate is left as it is.
+std::string SoundMixFilters(int from, int to);
+
 class TSoundGraph {
   public:
     struct TSettings {
@@ -22,6 +26,10 @@ class TSoundGraph {
         int CompensationLimit = 0;
         // Encoders that take any number of samples (PCM-like): the largest frame for one packet.
         int PieceFrames = 4096;
+        // Filters on the source's sound before anything else (Loudness.h), ending in ","; with
+        // LoudnessUpsamples their sound comes out at another rate and is resampled back.
+        std::string Loudness;
+        bool LoudnessUpsamples = false;
     };
 
     // For `encoder`, open: its rate, channels, sample format and frame size are final.
@@ -63,6 +71,8 @@ class TSoundGraph {
               int rate);
     void PushEnd(TChain& chain);
     void MakeResampler(int channels, int rate);
+    // The loudness filters for sound at `rate` in `layout`, which it comes out in again.
+    std::string LoudnessFilters(int rate, const AVChannelLayout& layout) const;
     void PassConverted();
     // Sample frames made of the last conversion's frames (0: of what the resampler holds).
     int PassResampled(int frames);

@@ -74,11 +74,16 @@ void TCustomFFmpeg::SetUpTranscode() {
     for (int n = 0; n < outputStreamCount; ++n)
         SetUpStreamParameters(*RunState.OutputStreams[n], n);
     LogStreamMapping();
+    loudnessNotes_.clear();
     for (const auto& ost : RunState.OutputStreams)
         if (ost->EncodingNeeded) {
             OpenEncoder(*ost);
             SetUpSound(*ost);
         }
+    if (!Loudness.empty() && loudnessNotes_.empty()) {
+        loudnessNotes_.push_back("loudness: no sound to normalise");
+        DoLog(1, loudnessNotes_.back());
+    }
     // Once the encoders are open their streams' parameters say what is written (channels,
     // rates, bit rates); before, an encoded stream's are still blank.
     for (int i = 0; i < OutputFileCount; ++i)
@@ -315,6 +320,9 @@ void TCustomFFmpeg::SetUpStreamCopy(TOutputStreamState& ost, const TInputStreamS
             if (AudioVolume != 256)
                 throw FFMpegException(
                     "-acodec copy and -vol are incompatible (frames are not decoded)");
+            if (!Loudness.empty())
+                throw FFMpegException(
+                    "-acodec copy and loudness are incompatible (frames are not decoded)");
             if ((stream->codecpar->block_align == 1 && input->codec_id == AV_CODEC_ID_MP3) ||
                 input->codec_id == AV_CODEC_ID_AC3)
                 stream->codecpar->block_align = 0;
@@ -509,11 +517,36 @@ void TCustomFFmpeg::OpenEncoder(TOutputStreamState& ost) {
 
 void TCustomFFmpeg::SetUpSound(TOutputStreamState& ost) {
     if (ost.Encoder->codec_type != AVMEDIA_TYPE_AUDIO) return;
-    ost.Sound = std::make_unique<TSoundGraph>(ost.Encoder, SoundSettings(ost.Encoder));
+    TSoundGraph::TSettings settings = SoundSettings(ost.Encoder);
+    const TInputStreamState& ist = *RunState.InputStreams[ost.SourceIndex];
+    if (!Loudness.empty()) {
+        const TLoudnessPlan plan = PlanStreamLoudness(ost, ist);
+        settings.Loudness = plan.Filters;
+        settings.LoudnessUpsamples = plan.Upsamples;
+    }
+    ost.Sound = std::make_unique<TSoundGraph>(ost.Encoder, settings);
     // Made for the source as the decoder describes it; the first block may change that.
-    const AVCodecContext* decoder = RunState.InputStreams[ost.SourceIndex]->Decoder;
+    const AVCodecContext* decoder = ist.Decoder;
     if (decoder && decoder->ch_layout.nb_channels > 0 && decoder->sample_rate > 0)
         ost.Sound->SetSource(decoder->ch_layout.nb_channels, decoder->sample_rate);
+}
+
+TLoudnessPlan TCustomFFmpeg::PlanStreamLoudness(const TOutputStreamState& ost,
+                                                const TInputStreamState& ist) {
+    // The first pass reads the input again, its sound alone, mixed to the encoder's channels
+    // as the sound graph will mix them.
+    const std::string file = InputFiles[ist.FileIndex].Context->url;
+    const TLoudnessFigures figures =
+        MeasureLoudness(file, ist.StreamIndex, ost.Encoder->ch_layout.nb_channels);
+    const AVCodecDescriptor* codec = LibAVCodec.avcodec_descriptor_get(ost.Encoder->codec_id);
+    const bool lossy = !codec || !(codec->props & AV_CODEC_PROP_LOSSLESS);
+    const TLoudnessPlan plan =
+        PlanLoudness(ParseLoudnessRequest(Loudness), figures, lossy ? kLossyPeakHeadroom : 0);
+    const std::string note =
+        FormatText("Output #%d.%d ", ost.FileIndex, ost.StreamIndex) + plan.Note;
+    DoLog(1, note);
+    loudnessNotes_.push_back(plan.Note);
+    return plan;
 }
 
 void TCustomFFmpeg::QuietEncoderBanner(AVCodecContext* codec, const AVCodec* encoder) {

@@ -341,6 +341,15 @@ TEST_F(HandlerTest, TimesTheLibraryCannotReadAreRefused) {
               "Invalid range \"5-2\": its end is not after its start");
     EXPECT_EQ(Refusal(Options(), "trim", "1-5, 4-"), "The range \"4-\" overlaps an earlier one");
     EXPECT_EQ(Refusal(Options(), "trim", "3"), "Invalid range \"3\": START-END expected");
+    EXPECT_EQ(Refusal(Options(), "loudness", "I=-80:TP=-1"),
+              "loudness: the target -80.0 LUFS is outside -70 ... -5");
+    EXPECT_EQ(Refusal(Options(), "loudness", "TP=-1"),
+              "loudness: \"TP=-1\" needs either I=LUFS or gain=dB");
+    EXPECT_EQ(Refusal(Options(), "loudness", "I=-16:TP=1"),
+              "loudness: the true-peak ceiling 1.0 dBTP is outside -9 ... 0");
+    EXPECT_EQ(Refusal(Options(), "loudness", "I=loud"),
+              "loudness: \"loud\" is not a number (in \"I=loud\")");
+    EXPECT_TRUE(Options().Loudness.empty());
     EXPECT_TRUE(Options().TrimRanges.empty());
     EXPECT_EQ(DescribeOptionState(Options()), before);
 }

@@ -73,7 +73,7 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
       << o.QpHistogram << "," << o.IntraOnly;
     s << " audio:" << o.AudioSampleRate << "," << o.AudioQuantiserScale << "," << o.AudioDisabled
       << "," << o.AudioChannels << "," << o.AudioCodecName << "," << o.AudioCodecTag << ","
-      << o.AudioLanguage << "," << o.AudioDisposition;
+      << o.AudioLanguage << "," << o.AudioDisposition << "," << o.Loudness;
     s << " subtitle:" << o.SubtitleDisabled << "," << o.SubtitleCodecName << ","
       << o.SubtitleLanguage << "," << o.SubtitleDisposition;
     s << " mux:" << o.MuxPreload << "," << o.MuxMaxDelay;

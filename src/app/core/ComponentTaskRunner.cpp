@@ -15,6 +15,7 @@ TOutputOptions OutputOptionsOf(const TJobDescription& job) {
     InitOutputOptions(options);
     options.FileName = job.OutputFile;
     for (const std::string& line : job.OptionLines) options.OptionText += line + "\n";
+    if (!job.Loudness.empty()) options.OptionText += job.Loudness + "\n";
     for (const std::string& line : job.StreamLines) options.StreamOptionText += line + "\n";
     options.VideoCodec = job.VideoCodec;
     options.AudioCodec = job.AudioCodec;

@@ -323,6 +323,12 @@ TJobDescription ProfileJob(const TFileListRow& row, const TJobSettings& settings
         FitJobToEncoders(job, Trimmed(row.VideoSize), TLoadedEncoders(), logLines,
                          TFrameRate{row.FrameRateNum, row.FrameRateDen});
     job.AudioVolume = settings.Volume;
+    job.Loudness = LoudnessOptionLine(settings.Loudness);
+    if (!job.Loudness.empty() && settings.Volume != VolumeForPosition(kDefaultVolumePosition)) {
+        // The level is the target's: a fixed step on top would move it off again.
+        logLines.push_back("loudness normalisation replaces the volume step");
+        job.AudioVolume = -1;
+    }
     job.FrameAspect = AspectText(settings.AspectIndex, row.VideoSize);
     return job;
 }

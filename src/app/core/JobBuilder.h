@@ -11,6 +11,7 @@
 #include "app/core/ConversionQueue.h"
 #include "app/core/FileList.h"
 #include "app/core/JobDescription.h"
+#include "app/core/LoudnessChoice.h"
 #include "app/core/OutputNames.h"
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
@@ -43,6 +44,8 @@ struct TJobSettings {
     // The sound and subtitle tracks asked for (TrackChoice.h); by default the file's own sound
     // track and every subtitle track and file the output holds.
     TTrackRequest Tracks;
+    // Loudness normalisation (LoudnessChoice.h); it replaces the volume step.
+    TLoudnessChoice Loudness;
 };
 
 // The volume sent with each task for a position 0 ... 10 of the volume slider (256 would be

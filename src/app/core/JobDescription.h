@@ -43,7 +43,10 @@ struct TJobDescription {
     int AudioBitrate = -1;                // "ab", bits per second
     int VideoBitrate = -1;                // "vb", bits per second; 0 also counts as not set
     int AudioVolume = -1;                 // "vol", 256 = unchanged
-    bool DisableVideo = false;            // "vn"
+    // "loudness=...": the sound normalised (LoudnessChoice.h); empty: not. Sound is not copied
+    // then.
+    std::string Loudness;
+    bool DisableVideo = false;  // "vn"
     // Letter-box bands in pixels, all even ("padtop" ...); the frame written is FrameSize
     // enlarged by them. -1: no band.
     int PadTop = -1;

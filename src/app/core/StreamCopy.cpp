@@ -45,7 +45,8 @@ bool AudioFits(const TJobDescription& job, const TSourceStreams::TAudio& audio) 
     if (job.AudioCodec.empty() || CodecOfEncoder(job.AudioCodec) != audio.Codec) return false;
     if (job.AudioSampleRate > 0 && job.AudioSampleRate != audio.SampleRate) return false;
     if (job.AudioChannels > 0 && job.AudioChannels != audio.Channels) return false;
-    return VolumeUnchanged(job.AudioVolume);
+    // Normalised sound is decoded and encoded again.
+    return VolumeUnchanged(job.AudioVolume) && job.Loudness.empty();
 }
 
 TSourceStreams::TAudio SoundOf(const AVCodecParameters* par) {
