@@ -286,6 +286,7 @@ std::string OutputPictureText(const TOutputPictureShape& shape, int width, int h
 
 void TPictureFilter::Free() {
     source_ = sink_ = nullptr;
+    finished_ = false;
     graph_.reset();
     input_.reset();
     output_.reset();
@@ -407,6 +408,27 @@ AVFrame* TPictureFilter::Apply(const AVFrame* picture) {
     }
     result = LibAVFilter.av_buffersink_get_frame(sink_, output_.get());
     if (result == AVERROR(EAGAIN)) return nullptr;
+    if (result < 0) {
+        Fail("av_buffersink_get_frame", result);
+        return nullptr;
+    }
+    return output_.get();
+}
+
+AVFrame* TPictureFilter::Finish() {
+    if (!graph_) return nullptr;
+    error_.clear();
+    LibAVUtil.av_frame_unref(output_.get());
+    if (!finished_) {
+        const int result = LibAVFilter.av_buffersrc_add_frame_flags(source_, nullptr, 0);
+        if (result < 0) {
+            Fail("av_buffersrc_add_frame_flags", result);
+            return nullptr;
+        }
+        finished_ = true;
+    }
+    const int result = LibAVFilter.av_buffersink_get_frame(sink_, output_.get());
+    if (result == AVERROR_EOF || result == AVERROR(EAGAIN)) return nullptr;
     if (result < 0) {
         Fail("av_buffersink_get_frame", result);
         return nullptr;

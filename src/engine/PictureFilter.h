@@ -105,6 +105,10 @@ class TPictureFilter {
     // Nullptr with Error() when the graph fails, with an empty Error() when it holds the picture
     // back for now.
     AVFrame* Apply(const AVFrame* picture);
+    // The end of the pictures: the next picture the graph still holds (a filter that makes its
+    // picture from all the others, such as palettegen), as Apply gives it; nullptr with an empty
+    // Error() when none is left.
+    AVFrame* Finish();
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -125,6 +129,7 @@ class TPictureFilter {
     bool untagged_ = false;
     bool keepFormats_ = false;
     int64_t picturesIn_ = 0;
+    bool finished_ = false;  // the graph was told that no picture follows
     AVRational timeBase_{1, AV_TIME_BASE};
     // What the source was made for: a stream that changes its pictures gets a new graph.
     int sourceWidth_ = 0, sourceHeight_ = 0;
