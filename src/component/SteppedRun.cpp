@@ -174,6 +174,8 @@ void TFFmpeg::RunStepped() {
                 chosen = step;
             }
             // The profile's own output within the target is kept: a fit is a ceiling.
+            if (target > 0 && attempt == 0)
+                Log(1, "Fit to size: the profile's own output is within the target: kept");
             if (target <= 0 || attempt == 0 || bytes >= kFitLeast * target) break;
         } else {
             Log(1, "Fit to size: %s is %.1f%% over the target", MegabytesText(bytes).c_str(),
@@ -192,7 +194,6 @@ void TFFmpeg::RunStepped() {
     bestCleanup.Kept = true;
     if (target > 0)
         Log(1, "Fit to size: kept %s (%s), %.1f%% of the target", MegabytesText(bestBytes).c_str(),
-            StepText(chosen).c_str(),
-            100.0 * bestBytes / target);
+            StepText(chosen).c_str(), 100.0 * bestBytes / target);
     Completed = true;
 }
