@@ -349,12 +349,13 @@ TJobDescription AnimatedJob(const TFileListRow& row, const TJobSettings& setting
     if (!job.FrameRate && row.FrameRateNum > 0)
         job.FrameRate = TFrameRate{row.FrameRateNum, row.FrameRateDen};
     job.FitSizeBytes = settings.FitSizeBytes;
-    logLines.push_back("Fit to size " + MegabytesText(settings.FitSizeBytes) + ": a " +
-                       job.FormatKey + " has no bit rate; made as the profile makes it, then " +
-                       (job.PaletteColours > 0
-                            ? "with fewer pictures a second, a smaller picture and fewer colours"
-                            : "at a lower quality, then with fewer pictures a second and a smaller picture") +
-                       " until it fits");
+    logLines.push_back(
+        "Fit to size " + MegabytesText(settings.FitSizeBytes) + ": a " + job.FormatKey +
+        " has no bit rate; made as the profile makes it, then " +
+        (job.PaletteColours > 0
+             ? "with fewer pictures a second, a smaller picture and fewer colours"
+             : "at a lower quality, then with fewer pictures a second and a smaller picture") +
+        " until it fits");
     return job;
 }
 
