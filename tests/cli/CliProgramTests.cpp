@@ -65,8 +65,8 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const auto lines = LinesOf(run.Out);
     const auto& catalogue = OutputFormatLines();
-    ASSERT_EQ(lines.size(), 76u);
-    ASSERT_EQ(catalogue.size(), 76u);
+    ASSERT_EQ(lines.size(), 78u);
+    ASSERT_EQ(catalogue.size(), 78u);
     for (std::size_t i = 0; i < std::size_t(kCatalogueLineCount); ++i) {
         const std::string key = catalogue[i].Profile ? catalogue[i].Profile->FormatKey : "";
         EXPECT_EQ(lines[i], Joined({std::to_string(i), catalogue[i].Text, key}, '\t'))

@@ -208,6 +208,7 @@ const std::vector<TStoreCase>& StoreCases() {
         {"PassLogFile", {}, "passlogfile", "stats", FIELD(PassLogFileName), "stats"},
         {"Deinterlace", {}, "deinterlace", "", FIELD(Deinterlace), "1"},
         {"NoAutoRotate", {}, "noautorotate", "", FIELD(NoAutoRotate), "1"},
+        {"Palette", {}, "palette", "colours.png", FIELD(PaletteFile), "colours.png"},
         {"Psnr", {}, "psnr", "", FIELD(Psnr), "1"},
         {"VideoStats",
          {},
@@ -349,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(Table, RefusedKeywords, ::testing::ValuesIn(kRefused));
 TEST(KeywordTable, EveryKeywordHasItsCaseHere) {
     std::vector<std::string> own = TFFmpegOptions::OwnKeywords();
     std::set<std::string> ownSet(own.begin(), own.end());
-    EXPECT_EQ(own.size(), 108u);
+    EXPECT_EQ(own.size(), 109u);
     EXPECT_EQ(ownSet.size(), own.size()) << "a keyword appears twice";
 
     std::set<std::string> covered(kIgnored.begin(), kIgnored.end());
