@@ -197,8 +197,8 @@ bool TCustomFFmpegVCL::SetTaskOutput(int index, const std::string& fileName,
         } else {
             InitOutputOptions(task.OutputOptions);
         }
-        // A fitted output is checked under a name of its own: its passes write elsewhere.
-        const bool fitted = options && options->FitSizeBytes > 0;
+        // A fitted output or a GIF is checked under a name of its own: its passes write elsewhere.
+        const bool fitted = options && (options->FitSizeBytes > 0 || options->PaletteColours > 0);
         if (!task.OpenOutputFile(fitted ? task.PrepareFit() : task.BeginOutput(fileName))) {
             lastError_ = task.WithOwnName(task.LastError);
             return false;

@@ -56,6 +56,11 @@ std::string TFFmpeg::PrepareFit() {
 }
 
 void TFFmpeg::Transcode() {
+    if (!fitFolder_.empty() &&
+        (OutputOptions.PaletteColours > 0 || OutputOptions.StepQuality >= 0)) {
+        RunStepped();
+        return;
+    }
     if (OutputOptions.FitSizeBytes <= 0 || fitFolder_.empty()) {
         MeasureExpectedLength();
         TCustomFFmpeg::Transcode();
@@ -163,6 +168,13 @@ bool TFFmpeg::KeepQualityEncode(const std::string& unfinished, int passes) {
     return true;
 }
 
+TFFmpeg::TUnfinishedOutput::~TUnfinishedOutput() {
+    if (Kept) return;
+    if (Task.StopRequested.load() && FileSize(Path) > 0 && Task.KeepPartial(Path)) return;
+    std::error_code error;
+    if (fs::remove(Path, error)) Task.DoLog(1, "The unfinished output " + Path + " was removed");
+}
+
 void TFFmpeg::RunFit() {
     const TOutputOptions& asked = OutputOptions;
     const int64_t target = asked.FitSizeBytes;
@@ -173,20 +185,8 @@ void TFFmpeg::RunFit() {
     // A name beside the output for the pass that may still be thrown away: the output is only
     // touched once a result fits.
     const std::string unfinished = WorkingNameBeside(asked.FileName, "fitting");
-    // Whatever ends the fit early, no unfinished result is left behind unsaid: a stop in the
-    // last pass keeps what it made as the partial output when it plays, anything else goes.
-    struct TUnfinished {
-        TFFmpeg& task;
-        const std::string& path;
-        bool kept = false;
-        ~TUnfinished() {
-            if (kept) return;
-            if (task.StopRequested.load() && FileSize(path) > 0 && task.KeepPartial(path)) return;
-            std::error_code error;
-            if (fs::remove(path, error))
-                task.DoLog(1, "Fit to size: the unfinished output " + path + " was removed");
-        }
-    } cleanup{*this, unfinished};
+    // Whatever ends the fit early, no unfinished result is left behind unsaid.
+    TUnfinishedOutput cleanup{*this, unfinished};
 
     lastProgress_ = TProgressInfo{};
     int64_t rate = asked.VideoBitrate;
@@ -195,7 +195,7 @@ void TFFmpeg::RunFit() {
         twoPasses ? "two passes" : "one pass (the encoder keeps no first-pass statistics)");
     if (asked.Unfitted) {
         if (KeepQualityEncode(unfinished, passes)) {
-            cleanup.kept = true;
+            cleanup.Kept = true;
             return;
         }
         if (StopRequested.load()) return;
@@ -226,7 +226,7 @@ void TFFmpeg::RunFit() {
         const double share = double(bytes) / double(target);
         if (bytes <= target) {
             fs::rename(unfinished, asked.FileName);
-            cleanup.kept = true;
+            cleanup.Kept = true;
             Log(1, "Fit to size: %lld bytes, %.1f%% of the target, after %d pass%s",
                 static_cast<long long>(bytes), share * 100, passes + attempt,
                 passes + attempt > 1 ? "es" : "");

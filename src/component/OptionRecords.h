@@ -127,6 +127,13 @@ struct TOutputOptions {
     // as the output when within FitSizeBytes; otherwise the fitting passes follow. None: the
     // fitting passes only.
     std::shared_ptr<const TOutputOptions> Unfitted;
+    // A GIF: a palette of at most this many colours (2 ... 256) is made from the clip first, in a
+    // pass of its own (PalettePass.h), and the pictures are mapped to it; -1 none.
+    int32_t PaletteColours = -1;
+    // A format without bit rates (GIF, animated WebP) fitted to FitSizeBytes by stepping its
+    // picture down instead: colours, frame rate and width for a GIF, this quality (0 ... 100,
+    // "quality") then width for WebP; -1 when the format has no quality.
+    int32_t StepQuality = -1;
     std::string OptionText;  // name=value lines, applied before every field above
     // name=value lines applied after the file opens, as a command line gives them after the
     // output file's name: "newaudio", "newsubtitle", "newvideo" each add a stream with the

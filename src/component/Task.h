@@ -114,6 +114,21 @@ class TFFmpeg : public TCustomFFmpeg {
     // that `writesOutput` shows its bytes and tells what the input let it convert.
     int64_t RunPass(const TOutputOptions& output, int number, int passes, bool writesOutput);
     void RunFit();
+    // A pass's result beside the output that goes when the run ends early, unless Kept: a stop
+    // in the last pass keeps what it made as the partial output when it plays.
+    struct TUnfinishedOutput {
+        TFFmpeg& Task;
+        const std::string& Path;
+        bool Kept = false;
+        ~TUnfinishedOutput();
+    };
+    // A GIF (its palette first) or a format without bit rates fitted by stepping its picture
+    // down (SteppedRun.cpp).
+    void RunStepped();
+    // One try of a stepped run into `unfinished`: the palette pass when the output has one, then
+    // the pictures. Its bytes, or -1 when stopped.
+    int64_t RunStep(const TOutputOptions& output, const std::string& unfinished, int number,
+                    int passes);
     // The profile's quality encode to `unfinished` (pass 1 of `passes`): true when it is within
     // the target and became the output; false when the fit goes on or was stopped.
     bool KeepQualityEncode(const std::string& unfinished, int passes);

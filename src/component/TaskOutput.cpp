@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -170,6 +171,42 @@ void TFFmpeg::MeasureExpectedLength() {
     result_.SourceUs = std::max<int64_t>(longest, 0);
 }
 
+namespace {
+
+uint32_t LittleEndian(const unsigned char* bytes, int count) {
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// An animated WebP's length, µs: the sum of its frames' durations (milliseconds in each ANMF
+// chunk); -1 when the file is not one. Its encoder writes the whole animation as one packet at
+// the end, so the muxer's clock says nothing of it.
+int64_t AnimatedWebPLengthUs(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return -1;
+    unsigned char header[12];
+    int64_t totalMs = -1;
+    if (std::fread(header, 1, 12, file) == 12 && !std::memcmp(header, "RIFF", 4) &&
+        !std::memcmp(header + 8, "WEBP", 4)) {
+        unsigned char chunk[8 + 15];
+        while (std::fread(chunk, 1, 8, file) == 8) {
+            const uint32_t size = LittleEndian(chunk + 4, 4);
+            long skip = long(size + (size & 1));
+            if (!std::memcmp(chunk, "ANMF", 4) && size >= 15) {
+                if (std::fread(chunk + 8, 1, 15, file) != 15) break;
+                totalMs = std::max<int64_t>(totalMs, 0) + LittleEndian(chunk + 8 + 12, 3);
+                skip -= 15;
+            }
+            if (std::fseek(file, skip, SEEK_CUR) != 0) break;
+        }
+    }
+    std::fclose(file);
+    return totalMs < 0 ? -1 : totalMs * 1000;
+}
+
+}  // namespace
+
 void TFFmpeg::MeasureConvertedLength() {
     result_.ConvertedUs = -1;
     if (OutputFileCount < 1 || !OutputFiles[0].Context) return;
@@ -181,7 +218,9 @@ void TFFmpeg::MeasureConvertedLength() {
         if ((type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) || IsCover(written))
             continue;
         const double end =
-            double(OutputFiles[0].Streams[o].MuxedEndTime) * av_q2d(written->time_base) * 1e6;
+            written->codecpar->codec_id == AV_CODEC_ID_WEBP
+                ? double(AnimatedWebPLengthUs(output->url ? output->url : ""))
+                : double(OutputFiles[0].Streams[o].MuxedEndTime) * av_q2d(written->time_base) * 1e6;
         reached = std::max(reached, int64_t(end));
     }
     result_.ConvertedUs = reached;

@@ -72,6 +72,9 @@ struct TOptionValues {
     int32_t Deinterlace = 0;
     // Pictures keep the coded orientation: the display matrix is not applied.
     int32_t NoAutoRotate = 0;
+    // "palette": a picture whose colours a paletted output (PAL8, a GIF) is mapped to, with
+    // dithering; empty: each picture gets a palette of its own.
+    std::string PaletteFile;
     int32_t TopFieldFirst = -1;  // -1 = from the input
     int32_t MotionEstimationThreshold = 0;
     int32_t IntraDcPrecision = 8;  // bits

@@ -104,6 +104,7 @@ const std::vector<TFFmpegOptions::TKeywordRow>& TFFmpegOptions::KeywordTable() {
         {"passlogfile", K::Text, [](O& o, const V& v) { o.PassLogFileName = v.Text; }},
         {"deinterlace", K::None, [](O& o, const V&) { o.Deinterlace = 1; }},
         {"noautorotate", K::None, [](O& o, const V&) { o.NoAutoRotate = 1; }},
+        {"palette", K::Text, [](O& o, const V& v) { o.PaletteFile = v.Text; }},
         {"psnr", K::None, [](O& o, const V&) { o.Psnr = 1; }},
         {"vstats", K::None, [](O& o, const V&) { o.SetDefaultVideoStatsFile(); }},
         {"vstats_file", K::Text, [](O& o, const V& v) { o.SetVideoStatsFile(v.Text); }},

@@ -218,6 +218,30 @@ bool PadFilterColour(const uint8_t yuv[3], AVPixelFormat format, uint8_t rgb[3])
     return false;
 }
 
+AVPixelFormat ScaledFormatFor(AVPixelFormat encoderFormat) {
+    return encoderFormat == AV_PIX_FMT_PAL8 ? AV_PIX_FMT_BGRA : encoderFormat;
+}
+
+namespace {
+
+// The mapping of RGB pictures to a palette, following a chain that ends in RGB: to the colours
+// of the picture file, or to a palette made for each picture. One picture in still gives one
+// out: the file's palette is read once when the graph is configured, and a picture's own
+// palette is made from that picture alone. The file's name goes into the text as it is, so
+// names with the filter text's special characters are refused.
+std::string PaletteMappingText(const std::string& paletteFile) {
+    if (paletteFile.empty())
+        return ",split[pictures][counted];[counted]palettegen=stats_mode=single[palette];"
+               "[pictures][palette]paletteuse=new=1";
+    if (paletteFile.find_first_of("'\\:,;[]=\n") != std::string::npos)
+        throw FFMpegException("The palette file's name cannot be given to the filters: " +
+                              paletteFile);
+    return "[pictures];movie=" + paletteFile +
+           ",format=bgra[palette];[pictures][palette]paletteuse=dither=sierra2_4a";
+}
+
+}  // namespace
+
 bool TOutputPictureShape::Scales() const {
     return Width != SourceWidth - (CropLeft + CropRight) + (PadLeft + PadRight) ||
            Height != SourceHeight - (CropTop + CropBottom) + (PadTop + PadBottom) ||
@@ -239,12 +263,13 @@ std::string OutputPictureText(const TOutputPictureShape& shape, int width, int h
                                 shape.CropLeft, shape.CropTop));
     // The scaler makes the encoder's format itself; padding painted in another format only
     // moves its samples there and back.
+    const AVPixelFormat scaled = ScaledFormatFor(shape.Format);
     if (shape.Scales())
         Append(text, FormatText("scale=%d:%d:flags=%d,format=%s",
                                 shape.Width - (shape.PadLeft + shape.PadRight),
                                 shape.Height - (shape.PadTop + shape.PadBottom), shape.ScalerFlags,
-                                PixelFormatName(shape.Format)));
-    const AVPixelFormat painting = shape.Pads() ? PaintingFormat(shape.Format) : AV_PIX_FMT_NONE;
+                                PixelFormatName(scaled)));
+    const AVPixelFormat painting = shape.Pads() ? PaintingFormat(scaled) : AV_PIX_FMT_NONE;
     if (painting != AV_PIX_FMT_NONE) {
         TOutputPictureShape painted = shape;
         painted.Format = painting;
@@ -254,12 +279,14 @@ std::string OutputPictureText(const TOutputPictureShape& shape, int width, int h
         Append(text, FormatText("pad=%d:%d:%d:%d:color=0x%02X%02X%02X", shape.Width, shape.Height,
                                 shape.PadLeft, shape.PadTop, rgb[0], rgb[1], rgb[2]));
     }
-    Append(text, FormatText("format=%s", PixelFormatName(shape.Format)));
+    Append(text, FormatText("format=%s", PixelFormatName(scaled)));
+    if (shape.Format == AV_PIX_FMT_PAL8) text += PaletteMappingText(shape.PaletteFile);
     return text;
 }
 
 void TPictureFilter::Free() {
     source_ = sink_ = nullptr;
+    finished_ = false;
     graph_.reset();
     input_.reset();
     output_.reset();
@@ -381,6 +408,27 @@ AVFrame* TPictureFilter::Apply(const AVFrame* picture) {
     }
     result = LibAVFilter.av_buffersink_get_frame(sink_, output_.get());
     if (result == AVERROR(EAGAIN)) return nullptr;
+    if (result < 0) {
+        Fail("av_buffersink_get_frame", result);
+        return nullptr;
+    }
+    return output_.get();
+}
+
+AVFrame* TPictureFilter::Finish() {
+    if (!graph_) return nullptr;
+    error_.clear();
+    LibAVUtil.av_frame_unref(output_.get());
+    if (!finished_) {
+        const int result = LibAVFilter.av_buffersrc_add_frame_flags(source_, nullptr, 0);
+        if (result < 0) {
+            Fail("av_buffersrc_add_frame_flags", result);
+            return nullptr;
+        }
+        finished_ = true;
+    }
+    const int result = LibAVFilter.av_buffersink_get_frame(sink_, output_.get());
+    if (result == AVERROR_EOF || result == AVERROR(EAGAIN)) return nullptr;
     if (result < 0) {
         Fail("av_buffersink_get_frame", result);
         return nullptr;

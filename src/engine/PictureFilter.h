@@ -46,12 +46,18 @@ struct TOutputPictureShape {
     // The colour as the pad filter is given it (see PadFilterColour).
     uint8_t PadRgb[3] = {0, 0, 0};
     int ScalerFlags = 0;  // SWS_* of every scaling step
+    // A paletted encoder format (PAL8): the pictures are made in RGB and mapped to the colours
+    // of this picture file, dithered; without one, each picture gets a palette of its own.
+    std::string PaletteFile;
 
     bool Crops() const { return CropTop || CropBottom || CropLeft || CropRight; }
     bool Pads() const { return PadTop || PadBottom || PadLeft || PadRight; }
     // Whether the cropped picture needs the scaler to become the encoder's unpadded one.
     bool Scales() const;
 };
+// The format the scaler makes for an encoder's format: BGRA for PAL8 (the palette mapping
+// makes the paletted picture), the format itself for the others.
+AVPixelFormat ScaledFormatFor(AVPixelFormat encoderFormat);
 // The output's part of the graph for a source picture of width × height in `format`, as text.
 std::string OutputPictureText(const TOutputPictureShape& shape, int width, int height,
                               AVPixelFormat format);
@@ -99,6 +105,10 @@ class TPictureFilter {
     // Nullptr with Error() when the graph fails, with an empty Error() when it holds the picture
     // back for now.
     AVFrame* Apply(const AVFrame* picture);
+    // The end of the pictures: the next picture the graph still holds (a filter that makes its
+    // picture from all the others, such as palettegen), as Apply gives it; nullptr with an empty
+    // Error() when none is left.
+    AVFrame* Finish();
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -119,6 +129,7 @@ class TPictureFilter {
     bool untagged_ = false;
     bool keepFormats_ = false;
     int64_t picturesIn_ = 0;
+    bool finished_ = false;  // the graph was told that no picture follows
     AVRational timeBase_{1, AV_TIME_BASE};
     // What the source was made for: a stream that changes its pictures gets a new graph.
     int sourceWidth_ = 0, sourceHeight_ = 0;

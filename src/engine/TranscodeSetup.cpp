@@ -417,13 +417,14 @@ void TCustomFFmpeg::SetUpVideoConversion(TOutputStreamState& ost, TInputStreamSt
             LibAVUtil.av_opt_get_int(ScalerOptionContext.get(), "sws_flags", 0, &flags) >= 0)
             ScalerFlags = static_cast<int32_t>(flags);
         // The demuxer may not have found out the pictures' format.
-        if (!ScalerConverts(shape.SourceFormat, codec->pix_fmt))
+        if (!ScalerConverts(shape.SourceFormat, ScaledFormatFor(codec->pix_fmt)))
             throw FFMpegException::Format(
                 "Cannot get resampling context: input stream #%d.%d has no "
                 "picture format that can be converted",
                 ist.FileIndex, ist.StreamIndex);
     }
     shape.ScalerFlags = ScalerFlags;
+    shape.PaletteFile = PaletteFile;
     BuildOutputPictureGraph(ost, ist);
 }
 

@@ -273,7 +273,8 @@ TEST(ReaderOnDefaultsTest, EveryProfileDefaultsRead) {
         if (!line.Profile->AudioBitrates.Items.empty()) {
             EXPECT_GT(job.AudioBitrate, 0) << line.Text;
         }
-        EXPECT_GT(job.AudioSampleRate, 0) << line.Text;
+        // The animated pictures (GIF, WebP) have no sound.
+        EXPECT_EQ(job.AudioSampleRate > 0, !line.Profile->AudioCodecs.Items.empty()) << line.Text;
     }
 }
 
@@ -313,6 +314,24 @@ TEST(HeightSizeTest, WidthFollowsTheShapeAndSidesAreEven) {
         {"3x2", 1, "2x2"},
     };
     for (const auto& c : kCases) EXPECT_EQ(SizeForHeight(c.Input, c.Height), c.Size) << c.Input;
+}
+
+// Width entries (the animated pictures'): the height follows the shape, even; never larger, and
+// nothing guessed for an unknown size.
+TEST(WidthSizeTest, HeightFollowsTheShape) {
+    EXPECT_EQ(WidthOfEntry("480 px wide"), 480);
+    EXPECT_EQ(WidthOfEntry("Original"), std::nullopt);
+    EXPECT_EQ(WidthOfEntry("0 px wide"), std::nullopt);
+    EXPECT_EQ(WidthOfEntry("720p"), std::nullopt);
+    const struct {
+        const char* Input;
+        int Width;
+        const char* Size;
+    } kCases[] = {
+        {"1920x1080", 480, "480x270"}, {"640x480", 480, "480x360"}, {"1080x1920", 360, "360x640"},
+        {"1920x800", 240, "240x100"},  {"320x240", 480, ""},        {"junk", 480, ""},
+    };
+    for (const auto& c : kCases) EXPECT_EQ(SizeForWidth(c.Input, c.Width), c.Size) << c.Input;
 }
 
 TEST(TodaysReaderTest, EmptyListsLeaveTheirValuesUnset) {

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
 #include "app/core/SettingsKeys.h"
+#include "app/core/TodaysEncoding.h"
 
 namespace {
 
@@ -105,6 +107,8 @@ const std::vector<TExpectedLine> kTodaysLines = {
     {73, "FLAC (lossless)", "FLAC"},
     {74, "M4A - ALAC (lossless)", "M4A"},
     {75, "MP3 (VBR quality)", "MP3"},
+    {76, "GIF - Animated (palette)", "GIF"},
+    {77, "WebP - Animated", "WEBP"},
 };
 
 // The catalogue's 64 lines come first, as they always were; today's group follows under a
@@ -152,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(TodaysLines, OutputFormatLineTest, ::testing::ValuesIn(
 TEST(TodaysProfilesTest, ListsOfTheGroup) {
     const TTexts heights = {"Original", "2160p", "1440p", "1080p", "720p", "480p", "360p"};
     for (const TExpectedLine& line : kTodaysLines) {
-        if (!line.Text) continue;
+        if (!line.Text || IsAnimatedPictureKey(line.Key)) continue;
         SCOPED_TRACE(line.Text);
         const TOutputProfile& profile = *FindProfile(line.Text);
         EXPECT_EQ(profile.Reader, TParameterReader::prToday);
@@ -182,13 +186,29 @@ TEST(TodaysProfilesTest, ListsOfTheGroup) {
     EXPECT_TRUE(lists.Quality.Items.empty()) << "a profile without steps empties the list";
 }
 
+// The animated pictures: widths and a few frames a second, no sound; the GIF's palette takes no
+// quality step, the WebP's quality does.
+TEST(TodaysProfilesTest, AnimatedPicturesHaveWidthsAndNoSound) {
+    for (const char* name : {"GIF - Animated (palette)", "WebP - Animated"}) {
+        SCOPED_TRACE(name);
+        const TOutputProfile& profile = *FindProfile(name);
+        EXPECT_EQ(profile.VideoSizes.SelectedText(), "480 px wide");
+        for (const std::string& entry : profile.VideoSizes.Items)
+            EXPECT_TRUE(entry == "Original" || WidthOfEntry(entry)) << entry;
+        EXPECT_LE(ParseFrameRateText(profile.VideoFramerates.SelectedText())->Num, 15);
+        EXPECT_TRUE(profile.AudioCodecs.Items.empty());
+        EXPECT_TRUE(profile.SampleRates.Items.empty());
+        EXPECT_EQ(profile.Qualities.Items.empty(), profile.FormatKey == "GIF");
+    }
+}
+
 // The window's order: today's groups first under the names of what people do, each profile of
 // the list in exactly one group, the catalogue's groups after them in line order, split where
 // its separators are.
 TEST(ProfileGroupsTest, TodayFirstThenTheCatalogueUnderItsDevices) {
     const auto& groups = ProfileGroups();
-    const TTexts todaysHeadings = {"Phone",      "Web upload", "Keep quality",
-                                   "Small file", "Audio",      "Lossless"};
+    const TTexts todaysHeadings = {"Phone", "Web upload", "Keep quality",      "Small file",
+                                   "Audio", "Lossless",   "Chat and web clips"};
     ASSERT_EQ(groups.size(), todaysHeadings.size() + 9);
     std::multiset<int> seen;
     for (std::size_t g = 0; g < groups.size(); ++g) {

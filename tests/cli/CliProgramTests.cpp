@@ -66,8 +66,8 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     const auto lines = LinesOf(run.Out);
     const auto& catalogue = OutputFormatLines();
-    ASSERT_EQ(lines.size(), 76u);
-    ASSERT_EQ(catalogue.size(), 76u);
+    ASSERT_EQ(lines.size(), 78u);
+    ASSERT_EQ(catalogue.size(), 78u);
     for (std::size_t i = 0; i < std::size_t(kCatalogueLineCount); ++i) {
         const std::string key = catalogue[i].Profile ? catalogue[i].Profile->FormatKey : "";
         EXPECT_EQ(lines[i], Joined({std::to_string(i), catalogue[i].Text, key}, '\t'))
@@ -87,6 +87,7 @@ TEST_F(CliTest, ProfilesPrintsEveryLineOfTheFormatListWithItsKey) {
     EXPECT_EQ(lines[63], "63\tiRiver PMP100 (*.avi)\tAVI");
     EXPECT_EQ(lines[66], "66\tMP4 - H.265 (HEVC) + AAC\tMP4\ttoday: Small file");
     EXPECT_EQ(lines[75], "75\tMP3 (VBR quality)\tMP3\ttoday: Audio");
+    EXPECT_EQ(lines[76], "76\tGIF - Animated (palette)\tGIF\ttoday: Chat and web clips");
     EXPECT_TRUE(run.Err.empty()) << run.Err;
 }
 
@@ -732,7 +733,7 @@ INSTANTIATE_TEST_SUITE_P(
                           {"--profile", "MP3 - Mpeg", "--volume", "55"},
                           {"0, 20, 40, 60, 80, 100, 120, 140, 160, 180, 200"}},
         TConvertUsageCase{"SeparatorLine", {"--profile", "18"}, {"separator line"}},
-        TConvertUsageCase{"LineOutsideTheList", {"--profile", "76"}, {"lines 0 to 75"}},
+        TConvertUsageCase{"LineOutsideTheList", {"--profile", "78"}, {"lines 0 to 77"}},
         TConvertUsageCase{"TodaysSeparator", {"--profile", "64"}, {"separator line"}},
         TConvertUsageCase{"QualityNotAStep",
                           {"--profile", "WebM - VP9", "--quality", "Best"},

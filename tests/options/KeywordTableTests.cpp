@@ -208,6 +208,7 @@ const std::vector<TStoreCase>& StoreCases() {
         {"PassLogFile", {}, "passlogfile", "stats", FIELD(PassLogFileName), "stats"},
         {"Deinterlace", {}, "deinterlace", "", FIELD(Deinterlace), "1"},
         {"NoAutoRotate", {}, "noautorotate", "", FIELD(NoAutoRotate), "1"},
+        {"Palette", {}, "palette", "colours.png", FIELD(PaletteFile), "colours.png"},
         {"Psnr", {}, "psnr", "", FIELD(Psnr), "1"},
         {"VideoStats",
          {},

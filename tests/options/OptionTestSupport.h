@@ -68,9 +68,9 @@ inline std::string DescribeOptionState(const TFFmpegOptions& o) {
     s << " rc:" << o.RateControlOverride;
     s << " video:" << o.VideoDisabled << "," << o.VideoDiscard << "," << o.VideoCodecName << ","
       << o.HardwareDevice << "," << o.VideoCodecTag << "," << o.SameQuality << "," << o.Deinterlace
-      << "," << o.NoAutoRotate << "," << o.TopFieldFirst << "," << o.MotionEstimationThreshold
-      << "," << o.IntraDcPrecision << "," << o.LoopInput << "," << o.LoopOutput << ","
-      << o.QpHistogram << "," << o.IntraOnly;
+      << "," << o.NoAutoRotate << "," << o.PaletteFile << "," << o.TopFieldFirst << ","
+      << o.MotionEstimationThreshold << "," << o.IntraDcPrecision << "," << o.LoopInput << ","
+      << o.LoopOutput << "," << o.QpHistogram << "," << o.IntraOnly;
     s << " audio:" << o.AudioSampleRate << "," << o.AudioQuantiserScale << "," << o.AudioDisabled
       << "," << o.AudioChannels << "," << o.AudioCodecName << "," << o.AudioCodecTag << ","
       << o.AudioLanguage << "," << o.AudioDisposition << "," << o.Loudness;

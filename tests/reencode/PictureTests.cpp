@@ -156,6 +156,28 @@ TEST_F(PictureGraphs, PaddingTurnsTheColourIntoRgbAndKeepsItsPlaceInDeeperSample
     EXPECT_EQ(Sample(alpha, 3, 1, 0), 255);
 }
 
+// A paletted output (a GIF's) is made in RGB and mapped to a palette: each picture's own here;
+// a palette file whose name the filter text cannot carry is refused rather than misread.
+TEST_F(PictureGraphs, PalettedOutputKeepsThePicturesColour) {
+    const uint8_t yuv[3] = {150, 90, 200};
+    TFramePtr picture = MakePicture(AV_PIX_FMT_YUV420P, 16, 12, {yuv[0], yuv[1], yuv[2]});
+    TOutputPictureShape shape = Shape(8, 6, AV_PIX_FMT_PAL8);
+    shape.SourceWidth = 16;
+    shape.SourceHeight = 12;
+    const AVFrame* mapped =
+        Run(OutputPictureText(shape, 16, 12, AV_PIX_FMT_YUV420P), picture.get());
+    ASSERT_NE(mapped, nullptr);
+    ASSERT_EQ(mapped->format, AV_PIX_FMT_PAL8);
+    ASSERT_EQ(mapped->width, 8);
+    uint8_t rgb[3];
+    YuvToRgb(yuv, rgb);
+    // The palette's entries are B, G, R, A in memory.
+    const uint8_t* entry = mapped->data[1] + 4 * mapped->data[0][3 * mapped->linesize[0] + 4];
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(entry[2 - c], rgb[c], 3) << c;
+    shape.PaletteFile = "/tmp/a:b.png";
+    EXPECT_THROW(OutputPictureText(shape, 16, 12, AV_PIX_FMT_YUV420P), FFMpegException);
+}
+
 TEST_F(PictureGraphs, DeinterlacingBlendsTheFields) {
     // Alternate rows of 0 and 200 (a comb); the chroma is flat.
     TFramePtr source = MakePicture(AV_PIX_FMT_YUV420P, 16, 8, {0, 128, 128});

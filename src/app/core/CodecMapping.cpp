@@ -11,8 +11,9 @@ using TRename = std::pair<const char*, const char*>;
 
 // Entries not listed pass through unchanged (mpeg1video, msmpeg4, flv, wmv2, rv10, h263, ...).
 constexpr TRename kVideoRenames[] = {
-    {"mpeg4", "mpeg4"},    {"h264", "libx264"}, {"xvid", "libxvid"},   {"wmv2x", "wmv2"},
-    {"mpeg4_qt", "mpeg4"}, {"h265", "libx265"}, {"vp9", "libvpx-vp9"}, {"av1", "libsvtav1"},
+    {"mpeg4", "mpeg4"},    {"h264", "libx264"},   {"xvid", "libxvid"},
+    {"wmv2x", "wmv2"},     {"mpeg4_qt", "mpeg4"}, {"h265", "libx265"},
+    {"vp9", "libvpx-vp9"}, {"av1", "libsvtav1"},  {"webp", "libwebp_anim"},
 };
 constexpr TRename kNarrowVideoRenames[] = {{"h264", "libx264"}, {"xvid", "libxvid"}};
 

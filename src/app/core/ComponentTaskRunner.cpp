@@ -34,6 +34,8 @@ TOutputOptions OutputOptionsOf(const TJobDescription& job) {
     options.PadRight = job.PadRight;
     options.PadColor = job.PadColor;
     options.FitSizeBytes = job.FitSizeBytes;
+    options.PaletteColours = job.PaletteColours;
+    options.StepQuality = job.StepQuality;
     if (job.Unfitted && job.FitSizeBytes > 0)
         options.Unfitted = std::make_shared<const TOutputOptions>(OutputOptionsOf(*job.Unfitted));
     return options;

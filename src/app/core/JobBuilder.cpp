@@ -317,6 +317,8 @@ TJobDescription ProfileJob(const TFileListRow& row, const TJobSettings& settings
     const bool today = settings.Reader == TParameterReader::prToday;
     if (const auto height = HeightOfEntry(settings.Parameters.VideoSize); today && height)
         job.FrameSize = SizeForHeight(Trimmed(row.VideoSize), *height);
+    else if (const auto width = WidthOfEntry(settings.Parameters.VideoSize); today && width)
+        job.FrameSize = SizeForWidth(Trimmed(row.VideoSize), *width);
     else if (!today)
         KeepSmallerPictureThanHd(job, Trimmed(row.VideoSize), logLines);
     if (AVCodecLoaded())
@@ -333,10 +335,41 @@ TJobDescription ProfileJob(const TFileListRow& row, const TJobSettings& settings
     return job;
 }
 
+// Animated pictures (GIF, WebP): no sound, subtitles or copies. A fit to size makes the
+// picture again with less in the task (SteppedRun.cpp) rather than planning bit rates: the
+// steps start from the source's own size and rate where the profile keeps them.
+TJobDescription AnimatedJob(const TFileListRow& row, const TJobSettings& settings,
+                            std::vector<std::string>& logLines) {
+    TJobDescription job = ProfileJob(row, settings, logLines);
+    const auto source = AVFormatLoaded() ? ReadSourceStreams(job.InputFile) : std::nullopt;
+    if (source ? !source->Video : Trimmed(row.VideoSize).empty())
+        throw TEncoderError(job.InputFile + " has no pictures: a " + job.FormatKey +
+                            " is made from a video, and this file has sound only");
+    ApplyAnimatedPictureLines(job, settings.Parameters.Quality);
+    if (const auto cropped = BlackBarCropLines(job, settings.CropBlackBars, logLines))
+        AddCropLines(job, *cropped);
+    if (settings.LetterBoxIndex == 1)
+        ApplyLetterBox(job, Trimmed(row.VideoSize), settings.AspectIndex);
+    if (settings.FitSizeBytes <= 0) return job;
+    if (job.FrameSize.empty()) job.FrameSize = Trimmed(row.VideoSize);
+    if (!job.FrameRate && row.FrameRateNum > 0)
+        job.FrameRate = TFrameRate{row.FrameRateNum, row.FrameRateDen};
+    job.FitSizeBytes = settings.FitSizeBytes;
+    logLines.push_back(
+        "Fit to size " + MegabytesText(settings.FitSizeBytes) + ": a " + job.FormatKey +
+        " has no bit rate; made as the profile makes it, then " +
+        (job.PaletteColours > 0
+             ? "with fewer pictures a second, a smaller picture and fewer colours"
+             : "at a lower quality, then with fewer pictures a second and a smaller picture") +
+        " until it fits");
+    return job;
+}
+
 }  // namespace
 
 TJobDescription DescribeJob(const TFileListRow& row, const TJobSettings& settings,
                             std::vector<std::string>& logLines) {
+    if (IsAnimatedPictureKey(settings.FormatKey)) return AnimatedJob(row, settings, logLines);
     TJobDescription job = ProfileJob(row, settings, logLines);
     const bool today = settings.Reader == TParameterReader::prToday;
     // A fit is a ceiling. A source the target holds whole needs less than it: today's profiles

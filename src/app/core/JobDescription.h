@@ -60,6 +60,11 @@ struct TJobDescription {
     // quality encode, or a stream copy), tried before the fitting passes and kept when it comes
     // out within the target (a fit is a ceiling). None for a bit-rate profile or without a fit.
     std::shared_ptr<const TJobDescription> Unfitted;
+    // Animated pictures (TodaysEncoding.h): a GIF's palette is made for it from the clip, of at
+    // most PaletteColours colours (-1: none); a WebP's quality (0 ... 100, -1: none). Fitted to
+    // a size, they are made again with less (colours, frame rate, width; quality, width).
+    int PaletteColours = -1;
+    int StepQuality = -1;
     // Further "name=value" lines for the record's OptionText, applied before the fields.
     std::vector<std::string> OptionLines;
     // Lines for after the output file opens, as a command line gives them after its name:

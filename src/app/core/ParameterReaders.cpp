@@ -85,7 +85,7 @@ std::string ParseSizeText(const std::string& entry) {
 
 std::optional<TFrameRate> ParseFrameRateText(const std::string& entry) {
     const std::string number = FirstWord(Trimmed(entry));
-    if (number.empty() || number == "Auto") return std::nullopt;
+    if (number.empty() || number == "Auto" || number == "Original") return std::nullopt;
     for (const TNtscRate& ntsc : kNtscRates) {
         if (number == ntsc.Text) return ntsc.Rate;
     }
@@ -103,6 +103,31 @@ std::optional<TFrameRate> ParseFrameRateText(const std::string& entry) {
     for (std::size_t i = 0; i < decimals; ++i) den *= 10;
     const int divisor = std::gcd(num, den);
     return TFrameRate{num / divisor, den / divisor};
+}
+
+std::optional<int> WidthOfEntry(const std::string& entry) {
+    const std::string text = Trimmed(entry);
+    const std::string unit = " px wide";
+    if (text.size() <= unit.size() || text.compare(text.size() - unit.size(), unit.size(), unit))
+        return std::nullopt;
+    const std::string digits = text.substr(0, text.size() - unit.size());
+    if (digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return std::nullopt;
+    const int width = std::stoi(digits);
+    if (width <= 0) return std::nullopt;
+    return width;
+}
+
+std::string SizeForWidth(const std::string& inputSize, int width) {
+    int sourceWidth = 0, sourceHeight = 0;
+    char rest = 0;
+    if (std::sscanf(inputSize.c_str(), "%dx%d%c", &sourceWidth, &sourceHeight, &rest) != 2 ||
+        sourceWidth <= 0 || sourceHeight <= 0 || sourceWidth <= width)
+        return "";
+    const long height =
+        std::max(2L, 2 * std::lround(double(width) * sourceHeight / sourceWidth / 2));
+    return std::to_string(width / 2 * 2) + "x" + std::to_string(height);
 }
 
 std::optional<int> HeightOfEntry(const std::string& entry) {
@@ -147,7 +172,8 @@ void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
         job.VideoBitrate =
             choice.VideoBitrate.empty() ? -1 : ToInt(FirstWord(choice.VideoBitrate) + "000");
         job.AudioBitrate = choice.AudioBitrate.empty() ? -1 : BitrateOf(choice.AudioBitrate, false);
-        job.AudioSampleRate = ToInt(FirstWord(choice.SamplingRate));
+        job.AudioSampleRate =
+            choice.SamplingRate.empty() ? -1 : ToInt(FirstWord(choice.SamplingRate));
         return;
     }
     const bool generic = reader == TParameterReader::prGeneric;

@@ -44,9 +44,15 @@ void ReadParameters(TParameterReader reader, const TParameterChoice& choice,
 std::string ParseSizeText(const std::string& entry);
 
 // The exact rate of a frame-rate entry: "25.0 fps" gives 25/1, the NTSC-style "29.97 fps" gives
-// 30000/1001. "Auto" and nothing chosen give none (the input's rate). Throws TParameterError for
-// a text that is not a rate.
+// 30000/1001. "Auto", "Original" and nothing chosen give none (the input's rate). Throws
+// TParameterError for a text that is not a rate.
 std::optional<TFrameRate> ParseFrameRateText(const std::string& entry);
+
+// The width a width entry asks for ("480 px wide" gives 480), or none for any other text.
+std::optional<int> WidthOfEntry(const std::string& entry);
+// The frame size for a picture of inputSize ("1920x800") `width` wide, its shape kept, the
+// height even; "" when the picture is no wider (no picture is made larger) or its size unknown.
+std::string SizeForWidth(const std::string& inputSize, int width);
 
 // The height a height entry asks for ("720p" gives 720), or none for any other text.
 std::optional<int> HeightOfEntry(const std::string& entry);

@@ -319,6 +319,29 @@ TOutputProfile TodaysAudio(const std::string& name, const std::string& key,
             quality ? Qualities() : TChoiceList{}};
 }
 
+// Animated pictures for chat programs and web pages: a width instead of a height (what chat
+// windows limit), a few frames a second, no sound.
+const TTexts kAnimatedWidths = {"Original",    "640 px wide", "480 px wide",
+                                "360 px wide", "320 px wide", "240 px wide"};
+const TTexts kAnimatedFramerates = {"Original", "8 fps",  "10 fps", "12 fps",
+                                    "15 fps",   "20 fps", "25 fps"};
+
+TOutputProfile Animated(const std::string& name, const std::string& key, const std::string& codec,
+                        const std::string& rate, const TChoiceList& qualities) {
+    return {name,
+            key,
+            Single(codec),
+            Choices(kAnimatedWidths, "480 px wide"),
+            {},
+            Choices(kAnimatedFramerates, rate),
+            {},
+            {},
+            {},
+            kResets,
+            kToday,
+            qualities};
+}
+
 std::vector<TOutputProfile> TodaysProfiles() {
     const TChoiceList sizes = Choices(kHeightSizes, "Original");
     const TTexts aacRates = {"96 Kbps", "128 Kbps", "160 Kbps", "192 Kbps", "256 Kbps"};
@@ -340,6 +363,8 @@ std::vector<TOutputProfile> TodaysProfiles() {
         TodaysAudio("M4A - ALAC (lossless)", "M4A", "alac", kLosslessSampleRates, "48000 Hz",
                     false),
         TodaysAudio("MP3 (VBR quality)", "MP3", "mp3", {"44100 Hz", "48000 Hz"}, "44100 Hz", true),
+        Animated("GIF - Animated (palette)", "GIF", "GIF", "12 fps", {}),
+        Animated("WebP - Animated", "WEBP", "WebP", "15 fps", Qualities()),
     };
 }
 
@@ -566,6 +591,8 @@ const std::vector<const char*> kLineOrder = {
     "FLAC (lossless)",
     "M4A - ALAC (lossless)",
     "MP3 (VBR quality)",
+    "GIF - Animated (palette)",
+    "WebP - Animated",
 };
 
 std::vector<TCatalogueLine> MakeLines() {
@@ -638,6 +665,7 @@ const std::vector<TNamedGroup> kTodaysGroups = {
     {"Small file", {"MP4 - H.265 (HEVC) + AAC", "WebM - AV1 + Opus"}},
     {"Audio", {"Opus", "MP3 (VBR quality)"}},
     {"Lossless", {"FLAC (lossless)", "M4A - ALAC (lossless)"}},
+    {"Chat and web clips", {"GIF - Animated (palette)", "WebP - Animated"}},
 };
 
 // The catalogue's groups follow its separators, in order.

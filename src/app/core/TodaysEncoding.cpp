@@ -23,6 +23,7 @@ constexpr TEncoderQuality kQualities[] = {
     {"libvpx-vp9", "crf", {24, 28, 32, 38}},       {"libsvtav1", "crf", {24, 30, 35, 42}},
     {"libaom-av1", "crf", {24, 30, 35, 42}},       {"libmp3lame", "aq", {0, 2, 4, 6}},
     {"libopus", "", {80000, 64000, 48000, 32000}}, {"opus", "", {80000, 64000, 48000, 32000}},
+    {"libwebp_anim", "quality", {90, 82, 75, 50}},
 };
 
 struct TEncoderSpeed {
@@ -61,6 +62,28 @@ std::vector<std::string> VideoTagLines(const std::string& encoder, const std::st
 
 std::string PictureFormatOf(const std::string& encoder) {
     return encoder == "libx264" ? "yuv420p" : "";
+}
+
+bool IsAnimatedPictureKey(const std::string& formatKey) {
+    const std::string key = UpperCase(formatKey);
+    return key == "GIF" || key == "WEBP";
+}
+
+void ApplyAnimatedPictureLines(TJobDescription& job, const std::string& quality) {
+    // No sound, no subtitles; played again and again, as chat programs and pages expect.
+    job.OptionLines.insert(job.OptionLines.end(), {"an", "sn", "loop_output=0"});
+    if (UpperCase(job.FormatKey) == "GIF") {
+        job.OptionLines.push_back("pix_fmt=pal8");
+        job.PaletteColours = kGifColours;
+        return;
+    }
+    const TQualitySetting setting =
+        QualitySettingFor(job.VideoCodec, quality.empty() ? "Standard" : quality);
+    if (setting.OptionLines.empty()) return;
+    job.OptionLines.insert(job.OptionLines.end(), setting.OptionLines.begin(),
+                           setting.OptionLines.end());
+    job.StepQuality =
+        std::stoi(setting.OptionLines.front().substr(setting.OptionLines.front().find('=') + 1));
 }
 
 bool KeepsEveryTrack(const std::string& formatKey) {

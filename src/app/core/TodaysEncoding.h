@@ -39,3 +39,12 @@ std::string PictureFormatOf(const std::string& encoder);
 // Whether a today's profile of this format key keeps every sound and subtitle track of its
 // source (Matroska holds them all), not only the one a conversion takes.
 bool KeepsEveryTrack(const std::string& formatKey);
+
+// Whether a format key writes animated pictures (GIF, animated WebP): no sound, looped, and no
+// bit rate (a fit to size steps their picture down instead).
+bool IsAnimatedPictureKey(const std::string& formatKey);
+// The colours of a GIF's palette: the most the format holds.
+inline constexpr int kGifColours = 256;
+// The lines of an animated picture job: no sound or subtitles, looped forever; a GIF in PAL8 with
+// a palette made for it, a WebP at the quality of the step (QualitySettingFor).
+void ApplyAnimatedPictureLines(TJobDescription& job, const std::string& quality);
