@@ -126,11 +126,11 @@ TEST_P(AnimatedPictureTest, SilentLoopAtTheChosenWidthAndRate) {
 }
 
 TEST_P(AnimatedPictureTest, FileWithSoundOnlyIsRefusedByName) {
-    TClipSpec spec;
-    spec.videoCodec.clear();
-    spec.durationSeconds = 1;
+    TClipSpec shape;
+    shape.videoCodec.clear();
+    shape.durationSeconds = 1;
     const std::string sound = (folder->Path() / "sound.m4a").string();
-    WriteClip(sound, spec);
+    WriteClip(sound, shape);
     TAVProbe probe;
     ASSERT_TRUE(probe.LoadFile(sound)) << probe.LastErrorText();
     const TParameterLists lists = ListsOf(GetParam());
