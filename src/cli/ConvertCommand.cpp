@@ -480,9 +480,10 @@ void TConversionRun::NameJob(int row, TJobDescription& job, const TClaimedNames&
         job.OutputFile = UnclaimedOutputName(
             PlannedOutputName(row, plan_.Settings.Overwrite || overwriteOwn_[row]),
             libraryName_[row], taken);
+        // A relative input's name beside it has no folder part: the current folder, which exists.
         std::error_code error;
         const std::filesystem::path folder = std::filesystem::path(job.OutputFile).parent_path();
-        std::filesystem::create_directories(folder, error);
+        if (!folder.empty()) std::filesystem::create_directories(folder, error);
         if (error)
             throw std::runtime_error("the folder \"" + folder.string() +
                                      "\" cannot be made: " + error.message());

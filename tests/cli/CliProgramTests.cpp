@@ -1118,6 +1118,14 @@ TEST_F(CliTest, ConvertSplitAtChaptersGivesAnOutputPerChapter) {
     }
     EXPECT_TRUE(fs::exists(out / "plain.mp4"));
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 4);
+
+    // Named relatively, without an output folder: the parts go beside the input.
+    TProgramOptions inFolder;
+    inFolder.WorkingFolder = dir.Path().string();
+    const TProgramResult beside = RunCli(
+        {"convert", "--profile", "MP4 - H.264 + AAC", "--split-chapters", "film.mkv"}, inFolder);
+    EXPECT_EQ(beside.ExitCode, 0) << beside.Out << beside.Err;
+    for (const auto& part : kParts) EXPECT_TRUE(fs::exists(dir.Path() / part.Name)) << part.Name;
 }
 
 TEST_F(CliTest, ConvertOfARangeOutsideTheFileFailsItNamingBothAndWritesNothing) {

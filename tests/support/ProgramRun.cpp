@@ -47,6 +47,7 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
         signal(SIGTERM, SIG_DFL);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
+        if (!options.WorkingFolder.empty() && chdir(options.WorkingFolder.c_str()) != 0) _exit(126);
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -21,6 +21,8 @@ struct TProgramOptions {
     std::function<bool(pid_t)> WhileRunning;
     // Standard error goes to a pseudo-terminal, as when a user runs the program.
     bool ErrorToTerminal = false;
+    // The folder the program starts in (empty: the test's own), for inputs named relatively.
+    std::string WorkingFolder;
 };
 
 // The program at `program` with the arguments.
