@@ -8,6 +8,7 @@
 #include "binding/LibHandles.h"
 #include "engine/CodecLock.h"
 #include "engine/EngineTypes.h"
+#include "engine/FilterChain.h"
 #include "engine/SoundGraph.h"
 
 namespace {
@@ -85,23 +86,9 @@ void TMeter::Build(const AVFrame* frame) {
     if (result < 0) Fail("avfilter_graph_create_filter(abuffersink)", result);
     const std::string mix = SoundMixFilters(frame->ch_layout.nb_channels, channels_);
     const std::string filters = mix + "ebur128=peak=true:metadata=1";
-    TFilterInOutPtr outputs(LibAVFilter.avfilter_inout_alloc());
-    TFilterInOutPtr inputs(LibAVFilter.avfilter_inout_alloc());
-    if (!outputs || !inputs) Fail("avfilter_inout_alloc", AVERROR(ENOMEM));
-    outputs->name = LibAVUtil.av_strdup("in");
-    outputs->filter_ctx = source_;
-    inputs->name = LibAVUtil.av_strdup("out");
-    inputs->filter_ctx = sink_;
-    // The parser takes the lists and leaves in them what it did not connect.
-    AVFilterInOut* openInputs = inputs.release();
-    AVFilterInOut* openOutputs = outputs.release();
-    result = LibAVFilter.avfilter_graph_parse_ptr(graph_.get(), filters.c_str(), &openInputs,
-                                                  &openOutputs, nullptr);
-    inputs.reset(openInputs);
-    outputs.reset(openOutputs);
-    if (result < 0) Fail("avfilter_graph_parse_ptr", result);
-    result = LibAVFilter.avfilter_graph_config(graph_.get(), nullptr);
-    if (result < 0) Fail("avfilter_graph_config", result);
+    const TFilterChainResult chained =
+        ConnectFilterChain(graph_.get(), source_, sink_, filters.c_str());
+    if (chained.Code < 0) Fail(chained.Step, chained.Code);
     rate_ = frame->sample_rate;
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/EngineTypes.h"
+#include "engine/FilterChain.h"
 
 namespace {
 
@@ -356,25 +357,9 @@ bool TPictureFilter::BuildFor(int width, int height, AVPixelFormat format, AVRat
 }
 
 bool TPictureFilter::Connect() {
-    // The parser's open ends: "in" feeds the text's first filter, its last feeds "out".
-    TFilterInOutPtr outputs(LibAVFilter.avfilter_inout_alloc());
-    TFilterInOutPtr inputs(LibAVFilter.avfilter_inout_alloc());
-    if (!outputs || !inputs) return Fail("avfilter_inout_alloc", AVERROR(ENOMEM));
-    outputs->name = LibAVUtil.av_strdup("in");
-    outputs->filter_ctx = source_;
-    inputs->name = LibAVUtil.av_strdup("out");
-    inputs->filter_ctx = sink_;
-    // The parser takes the lists and leaves in them what it did not connect.
-    AVFilterInOut* openInputs = inputs.release();
-    AVFilterInOut* openOutputs = outputs.release();
-    int result = LibAVFilter.avfilter_graph_parse_ptr(graph_.get(),
-                                                      filters_.empty() ? "null" : filters_.c_str(),
-                                                      &openInputs, &openOutputs, nullptr);
-    inputs.reset(openInputs);
-    outputs.reset(openOutputs);
-    if (result < 0) return Fail("avfilter_graph_parse_ptr", result);
-    result = LibAVFilter.avfilter_graph_config(graph_.get(), nullptr);
-    if (result < 0) return Fail("avfilter_graph_config", result);
+    const TFilterChainResult chained = ConnectFilterChain(
+        graph_.get(), source_, sink_, filters_.empty() ? "null" : filters_.c_str());
+    if (chained.Code < 0) return Fail(chained.Step, chained.Code);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/EngineTypes.h"
+#include "engine/FilterChain.h"
 
 namespace {
 
@@ -86,24 +87,9 @@ void TSoundGraph::Build(TChain& chain, const std::string& source, const std::str
         chain.Graph.get());
     if (result < 0) Fail("avfilter_graph_create_filter(abuffersink)", result);
 
-    // The parser's open ends: "in" feeds the text's first filter, its last feeds "out".
-    TFilterInOutPtr outputs(LibAVFilter.avfilter_inout_alloc());
-    TFilterInOutPtr inputs(LibAVFilter.avfilter_inout_alloc());
-    if (!outputs || !inputs) Fail("avfilter_inout_alloc", AVERROR(ENOMEM));
-    outputs->name = LibAVUtil.av_strdup("in");
-    outputs->filter_ctx = chain.Source;
-    inputs->name = LibAVUtil.av_strdup("out");
-    inputs->filter_ctx = chain.Sink;
-    // The parser takes the lists and leaves in them what it did not connect.
-    AVFilterInOut* openInputs = inputs.release();
-    AVFilterInOut* openOutputs = outputs.release();
-    result = LibAVFilter.avfilter_graph_parse_ptr(chain.Graph.get(), filters.c_str(), &openInputs,
-                                                  &openOutputs, nullptr);
-    inputs.reset(openInputs);
-    outputs.reset(openOutputs);
-    if (result < 0) Fail("avfilter_graph_parse_ptr", result);
-    result = LibAVFilter.avfilter_graph_config(chain.Graph.get(), nullptr);
-    if (result < 0) Fail("avfilter_graph_config", result);
+    const TFilterChainResult chained =
+        ConnectFilterChain(chain.Graph.get(), chain.Source, chain.Sink, filters.c_str());
+    if (chained.Code < 0) Fail(chained.Step, chained.Code);
 }
 
 void TSoundGraph::SetSource(int channels, int rate) {
