@@ -1104,7 +1104,8 @@ TEST_F(CliTest, ConvertSplitAtChaptersGivesAnOutputPerChapter) {
     for (const auto& part : kParts) {
         const std::string output = (out / part.Name).string();
         EXPECT_NE(run.Out.find(input + " -> " + output + ": Done"), std::string::npos) << run.Out;
-        for (const nlohmann::json& stream : FfprobeJson("-show_streams", output)["streams"]) {
+        const nlohmann::json probed = FfprobeJson("-show_streams", output);
+        for (const nlohmann::json& stream : probed["streams"]) {
             const std::string type = stream.value("codec_type", "");
             if (type != "video" && type != "audio") continue;
             EXPECT_NEAR(std::stod(stream.value("duration", std::string("-1"))), part.Length,
