@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "app/core/UserData.h"
 #include "cli/BatchReport.h"
 #include "cli/OutputCheck.h"
 #include "cli/SetAside.h"
@@ -198,8 +199,7 @@ bool OtherRunAlive(long pid) {
 }  // namespace
 
 std::string ReplacementJournalFolder() {
-    return (fs::path(XdgBaseFolder("XDG_STATE_HOME", ".local/state")) / "daziziz/replacing")
-        .string();
+    return (XdgBaseFolder("XDG_STATE_HOME", ".local/state") / "daziziz/replacing").string();
 }
 
 bool BeginReplacement(const TReplaceRequest& request, std::string& error) {

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "app/core/OutputNames.h"
+#include "app/core/UserData.h"
 #include "cli/StopPoint.h"
 
 namespace fs = std::filesystem;
@@ -162,15 +163,8 @@ std::string CopyDurably(const std::string& file, const fs::path& target) {
 
 }  // namespace
 
-std::string XdgBaseFolder(const char* variable, const char* belowHome) {
-    const char* value = std::getenv(variable);
-    if (value && *value == '/') return value;
-    const char* home = std::getenv("HOME");
-    return (fs::path(home && *home ? home : "/") / belowHome).string();
-}
-
 std::string HomeTrashFolder() {
-    return (fs::path(XdgBaseFolder("XDG_DATA_HOME", ".local/share")) / "Trash").string();
+    return (XdgBaseFolder("XDG_DATA_HOME", ".local/share") / "Trash").string();
 }
 
 TSetAsidePlace TrashPlaceFor(const std::string& fileText) {

@@ -27,7 +27,3 @@ std::string SetAside(const std::string& file, const TSetAsidePlace& place);
 
 // The home trash: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash.
 std::string HomeTrashFolder();
-
-// One of the user's XDG base folders: the variable's value when it is an absolute path, else
-// `belowHome` in the home folder ("XDG_STATE_HOME", ".local/state").
-std::string XdgBaseFolder(const char* variable, const char* belowHome);

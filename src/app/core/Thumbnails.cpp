@@ -157,15 +157,7 @@ void WriteCached(const fs::path& file, const std::string& stamp, const TThumbnai
 }  // namespace
 
 fs::path DefaultThumbnailFolder() {
-    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
-    fs::path base;
-    if (cacheHome && *cacheHome && fs::path(cacheHome).is_absolute()) {
-        base = cacheHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : "/tmp") / ".cache";
-    }
-    return base / "Vavuror" / "daziziz" / "thumbnails";
+    return XdgBaseFolder("XDG_CACHE_HOME", ".cache", "/tmp") / "Vavuror" / "daziziz" / "thumbnails";
 }
 
 TThumbnailMaker::TThumbnailMaker(fs::path cacheFolder, int longSide)

@@ -135,16 +135,15 @@ void SelectText(TChoiceList& list, const std::string& text) {
 
 }  // namespace
 
+fs::path XdgBaseFolder(const char* variable, const char* belowHome, const char* homeless) {
+    const char* value = std::getenv(variable);
+    if (value && *value == '/') return value;
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : homeless) / belowHome;
+}
+
 fs::path DefaultDataFolder() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    fs::path base;
-    if (dataHome && *dataHome && fs::path(dataHome).is_absolute()) {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
-    }
-    return base / "Vavuror" / "daziziz";
+    return XdgBaseFolder("XDG_DATA_HOME", ".local/share", "/tmp") / "Vavuror" / "daziziz";
 }
 
 bool WriteFileAtomically(const fs::path& path, const std::string& text, std::string& error) {

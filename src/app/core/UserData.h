@@ -12,6 +12,11 @@
 #include "app/core/ParameterReaders.h"
 #include "app/core/ProfileCatalogue.h"
 
+// One of the user's XDG base folders: the variable's value when it is an absolute path, else
+// `belowHome` in the home folder ("XDG_STATE_HOME", ".local/state"), in `homeless` without one.
+std::filesystem::path XdgBaseFolder(const char* variable, const char* belowHome,
+                                    const char* homeless = "/");
+
 // The data folder as the window finds it ($XDG_DATA_HOME, else ~/.local/share, then
 // "Vavuror/daziziz"), for programs without the toolkit's path lookup.
 std::filesystem::path DefaultDataFolder();
